@@ -1,0 +1,113 @@
+#include "text/byte_lines.h"
+
+#include <cstring>
+
+namespace charlib {
+
+namespace {
+
+// 1 when the bytes end with a lead byte whose trail byte is still unread.
+// `bytes` starts at a character boundary; a run of bytes in 0x81-0xFE pairs
+// up from its start, since each of them is both a lead and a trail byte.
+std::size_t unfinished_character(std::string_view bytes)
+{
+    std::size_t run = 0;
+    while (run < bytes.size() && is_lead_byte(static_cast<unsigned char>(bytes[bytes.size() - 1 - run])))
+        ++run;
+    return run % 2;
+}
+
+}  // namespace
+
+ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size)
+    : file_(path),
+      capacity_(buffer_size < 2 ? 2 : buffer_size),
+      buffer_(new char[capacity_])
+{
+}
+
+void ByteLines::fill()
+{
+    const std::size_t count = file_.read(buffer_.get() + end_, capacity_ - end_);
+    if (count == 0) {
+        text_ended_ = true;
+        return;
+    }
+    // Control-Z ends the text, as in DOS: nothing after it is read.
+    const void* control_z = std::memchr(buffer_.get() + end_, 0x1A, count);
+    if (control_z) {
+        end_ = static_cast<std::size_t>(static_cast<const char*>(control_z) - buffer_.get());
+        text_ended_ = true;
+    } else {
+        end_ += count;
+    }
+}
+
+// Makes sure the next line's first byte is in the buffer, if there is one,
+// and passes over the LF of a CR LF pair split across two reads.
+void ByteLines::settle()
+{
+    for (;;) {
+        if (begin_ == end_ && !text_ended_) {
+            begin_ = end_ = searched_ = 0;
+            fill();
+            continue;
+        }
+        if (after_cr_ && begin_ < end_) {
+            after_cr_ = false;
+            if (buffer_[begin_] == '\n') {
+                searched_ = ++begin_;
+                continue;
+            }
+        }
+        return;
+    }
+}
+
+bool ByteLines::at_end()
+{
+    if (inside_line_) return false;
+    settle();
+    return begin_ == end_;
+}
+
+LinePiece ByteLines::next_piece()
+{
+    if (!inside_line_) settle();
+    inside_line_ = true;
+    for (;;) {
+        char* const data = buffer_.get();
+        if (const void* cr = std::memchr(data + searched_, '\r', end_ - searched_)) {
+            const auto line_end = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+            const LinePiece piece{{data + begin_, line_end - begin_}, true};
+            begin_ = searched_ = line_end + 1;
+            after_cr_ = true;
+            inside_line_ = false;
+            return piece;
+        }
+        searched_ = end_;
+        if (text_ended_) {
+            const LinePiece piece{{data + begin_, end_ - begin_}, true};
+            begin_ = searched_ = end_;
+            inside_line_ = false;
+            return piece;
+        }
+        if (begin_ > 0) {
+            std::memmove(data, data + begin_, end_ - begin_);
+            end_ -= begin_;
+            searched_ -= begin_;
+            begin_ = 0;
+        }
+        if (end_ < capacity_) {
+            fill();
+            continue;
+        }
+        // A line longer than the buffer: hand out what is here.
+        const std::string_view bytes(data, end_);
+        const std::size_t cut = end_ - unfinished_character(bytes);
+        begin_ = cut;
+        return {bytes.substr(0, cut), false};
+    }
+}
+
+}  // namespace charlib

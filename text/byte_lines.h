@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "text/input_file.h"
+#include "text/line_reader.h"
+
+namespace charlib {
+
+// A stretch of one line's bytes. A line comes in one piece when it fits in
+// the buffer, else in several; only the last has ends_line set. Pieces never
+// split a double-byte character.
+struct LinePiece {
+    std::string_view bytes;
+    bool ends_line = false;
+};
+
+// Finds the lines of a file in its bytes, streaming through a fixed buffer:
+// CR LF or a lone CR ends a line, a lone LF stays in it, and a Control-Z byte
+// ends the text. A line end at the very end adds no empty line.
+class ByteLines {
+public:
+    explicit ByteLines(const std::filesystem::path& path,
+                       std::size_t buffer_size = default_buffer_size);
+
+    // True when no further line begins; always false inside a line.
+    bool at_end();
+    // The next piece of the current line, or of the next line.
+    // Call only when !at_end() or inside a line.
+    LinePiece next_piece();
+
+private:
+    void fill();
+    void settle();
+
+    InputFile file_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t begin_ = 0;     // first unread byte
+    std::size_t end_ = 0;       // end of the bytes read so far (or of the text)
+    std::size_t searched_ = 0;  // no CR in [begin_, searched_)
+    bool text_ended_ = false;   // physical end of the file or Control-Z reached
+    bool after_cr_ = false;     // an LF next belongs to the last line end
+    bool inside_line_ = false;
+};
+
+// True when the byte can begin a double-byte character.
+inline bool is_lead_byte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+// True when the byte can end a double-byte character: 0x40-0xFE but 0x7F.
+inline bool is_trail_byte(unsigned char byte)
+{
+    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
+}
+
+}  // namespace charlib

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace charlib {
+
+// The one error type of the core: a file or environment failure, with the
+// path and the system's reason. what() is a ready-to-show message in Chinese.
+class FileError : public std::runtime_error {
+public:
+    enum class Action { Open, Read, ReadPastEnd, Write };
+
+    FileError(Action action, std::filesystem::path path, int system_error);
+
+    Action action() const noexcept { return action_; }
+    const std::filesystem::path& path() const noexcept { return path_; }
+    int system_error() const noexcept { return system_error_; }
+    // The system's reason in Chinese, e.g. "文件或文件夹不存在".
+    std::string reason() const;
+
+private:
+    Action action_;
+    std::filesystem::path path_;
+    int system_error_;
+};
+
+// A Chinese wording of an errno value; strerror() for the rare ones.
+std::string system_reason(int system_error);
+
+}  // namespace charlib

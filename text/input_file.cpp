@@ -1,0 +1,102 @@
+#include "text/input_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "text/error.h"
+
+namespace charlib {
+
+InputFile::InputFile(const std::filesystem::path& path) : path_(path)
+{
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw FileError(FileError::Action::Open, path, errno);
+    struct stat status {};
+    // Opening a folder succeeds on POSIX systems; reading it would not.
+    if (::fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd_);
+        throw FileError(FileError::Action::Open, path, EISDIR);
+    }
+}
+
+InputFile::~InputFile()
+{
+    ::close(fd_);
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t count = ::read(fd_, buffer, size);
+        if (count >= 0) return static_cast<std::size_t>(count);
+        if (errno != EINTR) throw FileError(FileError::Action::Read, path_, errno);
+    }
+}
+
+namespace {
+
+bool marked_read_only(const struct stat& status)
+{
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// 0 when every byte was written, else the system's error.
+int write_all(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return errno;
+        if (count == 0) return ENOSPC;
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return 0;
+}
+
+}  // namespace
+
+void replace_file(const std::filesystem::path& path, std::string_view bytes)
+{
+    const auto fail = [&](int error) { throw FileError(FileError::Action::Write, path, error); };
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+
+    mode_t mode = 0644;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) fail(EISDIR);
+        if (marked_read_only(status)) fail(EACCES);
+        mode = status.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        fail(errno);
+    }
+    if (::stat(folder.c_str(), &status) != 0) fail(errno);
+    if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
+    if (marked_read_only(status)) fail(EACCES);
+
+    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) fail(errno);
+    const auto abandon = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        fail(error);
+    };
+    if (const int error = write_all(fd, bytes)) abandon(error);
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) abandon(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        fail(error);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        fail(error);
+    }
+}
+
+}  // namespace charlib
