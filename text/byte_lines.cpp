@@ -19,10 +19,10 @@ std::size_t unfinished_character(std::string_view bytes)
 
 }  // namespace
 
-ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size)
-    : file_(path),
-      capacity_(buffer_size < 2 ? 2 : buffer_size),
-      buffer_(new char[capacity_])
+ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size) :
+    file_(path),
+    capacity_(buffer_size < 2 ? 2 : buffer_size),
+    buffer_(new char[capacity_ + piece_padding]())
 {
 }
 
@@ -107,6 +107,25 @@ LinePiece ByteLines::next_piece()
         const std::size_t cut = end_ - unfinished_character(bytes);
         begin_ = cut;
         return {bytes.substr(0, cut), false};
+    }
+}
+
+std::string_view ByteLines::next_bytes()
+{
+    for (;;) {
+        settle();
+        const std::string_view bytes(buffer_.get() + begin_, end_ - begin_);
+        const std::size_t cut = text_ended_ ? bytes.size() : bytes.size() - unfinished_character(bytes);
+        if (cut > 0 || text_ended_) {
+            begin_ += cut;
+            searched_ = begin_;
+            return bytes.substr(0, cut);
+        }
+        // Only a lead byte is left: its trail byte is still to be read.
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = searched_ = 0;
+        fill();
     }
 }
 

@@ -18,19 +18,27 @@ struct LinePiece {
     bool ends_line = false;
 };
 
+// Bytes that can be read after the end of any piece; their values are
+// meaningless. They let the character walk read whole blocks.
+inline constexpr std::size_t piece_padding = 80;
+
 // Finds the lines of a file in its bytes, streaming through a fixed buffer:
 // CR LF or a lone CR ends a line, a lone LF stays in it, and a Control-Z byte
 // ends the text. A line end at the very end adds no empty line.
 class ByteLines {
 public:
-    explicit ByteLines(const std::filesystem::path& path,
-                       std::size_t buffer_size = default_buffer_size);
+    explicit ByteLines(const std::filesystem::path& path, std::size_t buffer_size = default_buffer_size);
 
     // True when no further line begins; always false inside a line.
     bool at_end();
     // The next piece of the current line, or of the next line.
     // Call only when !at_end() or inside a line.
     LinePiece next_piece();
+
+    // The rest of the text as it comes, several lines at a time, line ends
+    // included; the caller finds the lines. Never splits a double-byte
+    // character. Not to be mixed with next_piece().
+    std::string_view next_bytes();
 
 private:
     void fill();
@@ -39,16 +47,19 @@ private:
     InputFile file_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t begin_ = 0;     // first unread byte
-    std::size_t end_ = 0;       // end of the bytes read so far (or of the text)
+    std::size_t begin_ = 0;  // first unread byte
+    std::size_t end_ = 0;  // end of the bytes read so far (or of the text)
     std::size_t searched_ = 0;  // no CR in [begin_, searched_)
-    bool text_ended_ = false;   // physical end of the file or Control-Z reached
-    bool after_cr_ = false;     // an LF next belongs to the last line end
+    bool text_ended_ = false;  // physical end of the file or Control-Z reached
+    bool after_cr_ = false;  // an LF next belongs to the last line end
     bool inside_line_ = false;
 };
 
 // True when the byte can begin a double-byte character.
-inline bool is_lead_byte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+inline bool is_lead_byte(unsigned char byte)
+{
+    return byte >= 0x81 && byte <= 0xFE;
+}
 // True when the byte can end a double-byte character: 0x40-0xFE but 0x7F.
 inline bool is_trail_byte(unsigned char byte)
 {

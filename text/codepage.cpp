@@ -50,8 +50,8 @@ std::u16string decode(std::string_view bytes)
     do {
         const char* slice_end = end - in > static_cast<std::ptrdiff_t>(slice) ? in + slice : end;
         UErrorCode error = U_ZERO_ERROR;
-        ucnv_toUnicode(conv, &out, text.data() + text.size(), &in, slice_end, nullptr,
-                       slice_end == end, &error);
+        ucnv_toUnicode(
+            conv, &out, text.data() + text.size(), &in, slice_end, nullptr, slice_end == end, &error);
         if (U_FAILURE(error)) break;
     } while (in != end);
     text.resize(static_cast<std::size_t>(out - text.data()));
@@ -71,8 +71,8 @@ std::string encode(std::u16string_view text)
     do {
         const UChar* slice_end = end - in > static_cast<std::ptrdiff_t>(slice) ? in + slice : end;
         UErrorCode error = U_ZERO_ERROR;
-        ucnv_fromUnicode(conv, &out, bytes.data() + bytes.size(), &in, slice_end, nullptr,
-                         slice_end == end, &error);
+        ucnv_fromUnicode(
+            conv, &out, bytes.data() + bytes.size(), &in, slice_end, nullptr, slice_end == end, &error);
         if (U_FAILURE(error)) break;
     } while (in != end);
     bytes.resize(static_cast<std::size_t>(out - bytes.data()));

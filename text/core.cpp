@@ -17,8 +17,8 @@ ScanResult scan(const std::filesystem::path& path)
     std::uint64_t offset = 0;
     while (const std::size_t count = file.read(buffer.get(), default_buffer_size)) {
         if (const void* hit = std::memchr(buffer.get(), 0x1A, count))
-            return {ScanStatus::ControlZ, offset + static_cast<std::uint64_t>(
-                                                       static_cast<const char*>(hit) - buffer.get()) + 1};
+            return {ScanStatus::ControlZ,
+                offset + static_cast<std::uint64_t>(static_cast<const char*>(hit) - buffer.get()) + 1};
         offset += count;
     }
     return {offset == 0 ? ScanStatus::Empty : ScanStatus::Clean, 0};
@@ -39,8 +39,8 @@ LoadResult load(const std::filesystem::path& path, std::size_t limit)
     return result;
 }
 
-std::vector<std::u16string> filter(const std::vector<std::u16string>& lines,
-                                   std::u16string_view marker, double offset)
+std::vector<std::u16string> filter(
+    const std::vector<std::u16string>& lines, std::u16string_view marker, double offset)
 {
     std::vector<std::u16string> selected;
     // The window refuses a negative offset; here it selects nothing rather

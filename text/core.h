@@ -15,8 +15,8 @@
 namespace charlib {
 
 enum class ScanStatus {
-    Clean,     // no Control-Z byte: the file can be used
-    Empty,     // length 0: nothing to read, not accepted
+    Clean,  // no Control-Z byte: the file can be used
+    Empty,  // length 0: nothing to read, not accepted
     ControlZ,  // a Control-Z byte at `position`
 };
 
@@ -32,7 +32,7 @@ inline constexpr std::size_t preview_limit = 10000;
 
 struct LoadResult {
     std::vector<std::u16string> lines;  // at most `limit` lines
-    bool over_limit = false;            // a further line exists; reading stopped
+    bool over_limit = false;  // a further line exists; reading stopped
 };
 
 LoadResult load(const std::filesystem::path& path, std::size_t limit = preview_limit);
@@ -42,8 +42,8 @@ LoadResult load(const std::filesystem::path& path, std::size_t limit = preview_l
 // halves to even). The lines jumped over are not tested; the scan goes on
 // after the line taken, and a jump past the last line ends it. A negative
 // offset selects nothing.
-std::vector<std::u16string> filter(const std::vector<std::u16string>& lines,
-                                   std::u16string_view marker, double offset);
+std::vector<std::u16string> filter(
+    const std::vector<std::u16string>& lines, std::u16string_view marker, double offset);
 
 // The distinct characters, in order of first occurrence, of every line that
 // contains `marker` (an empty marker: every non-empty line) or, when
@@ -52,8 +52,8 @@ std::vector<std::u16string> filter(const std::vector<std::u16string>& lines,
 // file ends the reading and keeps what was collected. The whole file is
 // read, streaming, with no line limit.
 // `buffer_size` only changes how the file is streamed, never the result.
-std::u16string extract(const std::filesystem::path& path, std::u16string_view marker,
-                       std::int64_t offset, std::size_t buffer_size = default_buffer_size);
+std::u16string extract(const std::filesystem::path& path, std::u16string_view marker, std::int64_t offset,
+    std::size_t buffer_size = default_buffer_size);
 
 // The same characters in ascending code-unit order.
 std::u16string sort_charset(std::u16string_view text);

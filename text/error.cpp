@@ -25,11 +25,11 @@ std::string message(FileError::Action action, const std::filesystem::path& path,
 
 }  // namespace
 
-FileError::FileError(Action action, std::filesystem::path path, int system_error)
-    : std::runtime_error(message(action, path, system_error)),
-      action_(action),
-      path_(std::move(path)),
-      system_error_(system_error)
+FileError::FileError(Action action, std::filesystem::path path, int system_error) :
+    std::runtime_error(message(action, path, system_error)),
+    action_(action),
+    path_(std::move(path)),
+    system_error_(system_error)
 {
 }
 

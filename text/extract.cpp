@@ -4,20 +4,18 @@
 #include <vector>
 
 #include "text/byte_lines.h"
+#include "text/code_walk.h"
 #include "text/codepage.h"
 #include "text/core.h"
 
-// The character set is gathered as byte codes rather than characters: a
-// single byte is its own code, a double-byte character is lead * 256 + trail
-// (at least 0x8140, so the two never meet). Decoding a line through the code
-// page costs far more than finding its codes, and a large text has only a few
-// thousand distinct codes, which are decoded once at the end.
+// The character set is gathered as byte codes rather than characters (see
+// code_walk.h): decoding a line through the code page costs far more than
+// finding its codes, and a large text has only a few thousand distinct
+// codes, which are decoded once at the end.
 
 namespace charlib {
 
 namespace {
-
-using Code = std::uint16_t;
 
 // The character each code decodes to, taken from the code page converter
 // itself so that it cannot disagree with decode(). A lead byte on its own
@@ -38,56 +36,48 @@ const std::array<char16_t, 65536>& characters_of_codes()
             for (unsigned trail = 0x40; trail <= 0xFE; ++trail)
                 if (is_trail_byte(static_cast<unsigned char>(trail))) {
                     const char pair[2] = {char(lead), char(trail)};
-                    set(static_cast<Code>(lead << 8 | trail), {pair, 2});
+                    set(static_cast<Code>(trail << 8 | lead), {pair, 2});
                 }
         return units;
     }();
     return table;
 }
 
-// Calls visit(code) for each character of a piece, first to last.
-template <class Visit>
-inline void for_each_code(std::string_view bytes, Visit&& visit)
-{
-    auto p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto end = p + bytes.size();
-    while (p < end) {
-        const unsigned byte = *p;
-        if (is_lead_byte(static_cast<unsigned char>(byte)) && p + 1 < end && is_trail_byte(p[1])) {
-            visit(static_cast<Code>(byte << 8 | p[1]));
-            p += 2;
-        } else {
-            visit(static_cast<Code>(byte));
-            ++p;
-        }
-    }
-}
-
-// Distinct codes in order of first arrival; membership is one bit test.
+// Distinct codes in order of first arrival; membership is one byte test.
 class CodeSet {
 public:
-    bool insert(Code code)
+    void insert(Code code)
     {
-        std::uint64_t& word = bits_[code >> 6];
-        const std::uint64_t bit = std::uint64_t{1} << (code & 63);
-        if (word & bit) return false;
-        word |= bit;
-        order_.push_back(code);
-        return true;
+        if (!seen_[code]) add(code);
     }
     void insert(std::string_view bytes)
     {
-        for_each_code(bytes, [this](Code code) { insert(code); });
+        for_each_code(
+            bytes, [this](Code code) { insert(code); }, nullptr, seen_.data());
+    }
+    // Whole lines with their line ends, see for_each_code.
+    void insert_text(std::string_view bytes, bool& after_cr)
+    {
+        for_each_code<true>(
+            bytes, [this](Code code) { insert(code); }, &after_cr, seen_.data());
     }
     void clear()
     {
-        for (Code code : order_) bits_[code >> 6] = 0;
+        for (Code code : order_)
+            seen_[code] = false;
         order_.clear();
     }
     const std::vector<Code>& order() const { return order_; }
 
 private:
-    std::array<std::uint64_t, 1024> bits_{};
+    // Kept out of line so that the test above stays small enough to inline.
+    [[gnu::noinline]] void add(Code code)
+    {
+        seen_[code] = true;
+        order_.push_back(code);
+    }
+
+    std::array<bool, 65536 + 3> seen_{};
     std::vector<Code> order_;
 };
 
@@ -99,7 +89,8 @@ public:
     explicit MarkerMatcher(std::u16string_view marker) : marker_(marker), fallback_(marker.size() + 1, 0)
     {
         for (std::size_t i = 1, k = 0; i < marker_.size(); ++i) {
-            while (k > 0 && marker_[i] != marker_[k]) k = fallback_[k];
+            while (k > 0 && marker_[i] != marker_[k])
+                k = fallback_[k];
             if (marker_[i] == marker_[k]) ++k;
             fallback_[i + 1] = k;
         }
@@ -112,7 +103,8 @@ public:
     // An empty marker is found in any line that has a character.
     void feed(char16_t c)
     {
-        while (matched_ > 0 && marker_[matched_] != c) matched_ = fallback_[matched_];
+        while (matched_ > 0 && marker_[matched_] != c)
+            matched_ = fallback_[matched_];
         if (matched_ < marker_.size() && marker_[matched_] == c) ++matched_;
         if (matched_ == marker_.size()) {
             found_ = true;
@@ -140,9 +132,9 @@ bool contains_at_boundary(std::string_view line, std::string_view marker)
         const auto candidate = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
         while (boundary < candidate)
             boundary += is_lead_byte(bytes[boundary]) && boundary + 1 < line.size() &&
-                                is_trail_byte(bytes[boundary + 1])
-                            ? 2
-                            : 1;
+                    is_trail_byte(bytes[boundary + 1])
+                ? 2
+                : 1;
         if (boundary == candidate) return true;
         from = candidate + 1;
     }
@@ -150,21 +142,28 @@ bool contains_at_boundary(std::string_view line, std::string_view marker)
 
 class Extractor {
 public:
-    Extractor(ByteLines& lines, std::u16string_view marker, std::int64_t offset)
-        : lines_(lines),
-          marker_(marker),
-          marker_bytes_(encode(marker)),
-          // A marker that comes back unchanged from the code page can be
-          // looked for as bytes; any other (U+FFFD, characters the code page
-          // lacks) is compared as decoded text.
-          marker_as_bytes_(decode(marker_bytes_) == marker),
-          jump_(offset > 0 ? offset : 0),
-          matcher_(marker)
+    Extractor(ByteLines& lines, std::u16string_view marker, std::int64_t offset) :
+        lines_(lines),
+        marker_(marker),
+        marker_bytes_(encode(marker)),
+        // A marker that comes back unchanged from the code page can be
+        // looked for as bytes; any other (U+FFFD, characters the code page
+        // lacks) is compared as decoded text.
+        marker_as_bytes_(decode(marker_bytes_) == marker),
+        jump_(offset > 0 ? offset : 0),
+        matcher_(marker)
     {
     }
 
     std::u16string run()
     {
+        // Every line is taken: no need to find the lines one by one.
+        if (marker_.empty() && jump_ == 0) {
+            bool after_cr = false;
+            while (!lines_.at_end())
+                set_.insert_text(lines_.next_bytes(), after_cr);
+            return characters();
+        }
         while (!lines_.at_end()) {
             const LinePiece piece = lines_.next_piece();
             if (!test_line(piece)) continue;
@@ -183,8 +182,8 @@ private:
     bool test_line(LinePiece piece)
     {
         if (piece.ends_line && marker_as_bytes_) {
-            const bool found = marker_.empty() ? !piece.bytes.empty()
-                                               : contains_at_boundary(piece.bytes, marker_bytes_);
+            const bool found =
+                marker_.empty() ? !piece.bytes.empty() : contains_at_boundary(piece.bytes, marker_bytes_);
             if (found && jump_ == 0) set_.insert(piece.bytes);
             return found;
         }
@@ -202,7 +201,8 @@ private:
                     pending_.insert(code);
                     matcher_.feed(characters[code]);
                     if (matcher_.found())
-                        for (Code held : pending_.order()) set_.insert(held);
+                        for (Code held : pending_.order())
+                            set_.insert(held);
                 });
             } else if (!matcher_.found()) {
                 for_each_code(piece.bytes, [&](Code code) { matcher_.feed(characters[code]); });
@@ -217,8 +217,7 @@ private:
     {
         for (; count > 0; --count) {
             if (lines_.at_end()) return false;
-            while (!lines_.next_piece().ends_line) {
-            }
+            while (!lines_.next_piece().ends_line) { }
         }
         return true;
     }
@@ -236,13 +235,11 @@ private:
     {
         const auto& characters = characters_of_codes();
         std::u16string text;
-        std::array<std::uint64_t, 1024> seen{};
+        std::vector<bool> seen(65536);
         for (Code code : set_.order()) {
             const char16_t c = characters[code];
-            std::uint64_t& word = seen[c >> 6];
-            const std::uint64_t bit = std::uint64_t{1} << (c & 63);
-            if (word & bit) continue;  // several codes for one character: U+FFFD
-            word |= bit;
+            if (seen[c]) continue;  // several codes for one character: U+FFFD
+            seen[c] = true;
             text += c;
         }
         return text;
@@ -260,8 +257,8 @@ private:
 
 }  // namespace
 
-std::u16string extract(const std::filesystem::path& path, std::u16string_view marker,
-                       std::int64_t offset, std::size_t buffer_size)
+std::u16string extract(const std::filesystem::path& path, std::u16string_view marker, std::int64_t offset,
+    std::size_t buffer_size)
 {
     ByteLines lines(path, buffer_size);
     return Extractor(lines, marker, offset).run();

@@ -15,7 +15,7 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path)
 {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) throw FileError(FileError::Action::Open, path, errno);
-    struct stat status {};
+    struct stat status { };
     // Opening a folder succeeds on POSIX systems; reading it would not.
     if (::fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
         ::close(fd_);
@@ -65,7 +65,7 @@ void replace_file(const std::filesystem::path& path, std::string_view bytes)
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
 
     mode_t mode = 0644;
-    struct stat status {};
+    struct stat status { };
     if (::stat(path.c_str(), &status) == 0) {
         if (S_ISDIR(status.st_mode)) fail(EISDIR);
         if (marked_read_only(status)) fail(EACCES);

@@ -8,8 +8,14 @@ namespace charlib {
 
 namespace {
 
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
-bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool is_blank(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+bool is_digit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 }  // namespace
 
@@ -35,7 +41,7 @@ double numeric_value(std::u16string_view text)
             number += '.';
             part = Fraction;
         } else if ((part == Integer || part == Fraction) && digits > 0 &&
-                   (c == u'e' || c == u'E' || c == u'd' || c == u'D')) {
+            (c == u'e' || c == u'E' || c == u'd' || c == u'D')) {
             exponent_start = number.size();
             number += 'e';
             part = ExponentSign;
@@ -51,16 +57,13 @@ double numeric_value(std::u16string_view text)
     }
     if (digits == 0) return 0.0;
     // An exponent mark without digits is not part of the number.
-    if (exponent_start != 0 && !is_digit(static_cast<char16_t>(number.back())))
-        number.resize(exponent_start);
+    if (exponent_start != 0 && !is_digit(static_cast<char16_t>(number.back()))) number.resize(exponent_start);
     const char* first = number.data();
     if (*first == '+') ++first;  // from_chars takes no plus sign
     double value = 0.0;
     const auto [end, error] = std::from_chars(first, number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range)
-        return number.find("e-") != std::string::npos ? 0.0
-               : number.front() == '-'               ? -HUGE_VAL
-                                                     : HUGE_VAL;
+        return number.find("e-") != std::string::npos ? 0.0 : number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
     return value;
 }
 

@@ -36,13 +36,13 @@ TEST(Decode, EveryLeadAndTrailPairIsOneCharacterAndNothingElseIs)
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
         for (unsigned next = 0; next <= 0xFF; ++next) {
             const bool trail = next >= 0x40 && next <= 0xFE && next != 0x7F;
-            const std::u16string text = charlib::decode(bytes({static_cast<unsigned char>(lead),
-                                                               static_cast<unsigned char>(next)}));
+            const std::u16string text =
+                charlib::decode(bytes({static_cast<unsigned char>(lead), static_cast<unsigned char>(next)}));
             ASSERT_EQ(text.size(), trail ? 1u : 2u) << std::hex << lead << " " << next;
             if (trail) {
                 ASSERT_NE(text[0], u'\uFFFD');
-                ASSERT_EQ(charlib::encode(text), bytes({static_cast<unsigned char>(lead),
-                                                        static_cast<unsigned char>(next)}));
+                ASSERT_EQ(charlib::encode(text),
+                    bytes({static_cast<unsigned char>(lead), static_cast<unsigned char>(next)}));
             }
         }
     }

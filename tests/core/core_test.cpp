@@ -13,7 +13,11 @@ using charlib::ScanStatus;
 TEST(Scan, FindsTheFirstControlZCountingFromOne)
 {
     TempDir dir;
-    EXPECT_EQ(charlib::scan(dir.write("first.txt", "\x1A" "abc")).position, 1u);
+    EXPECT_EQ(charlib::scan(dir.write("first.txt",
+                                "\x1A"
+                                "abc"))
+                  .position,
+        1u);
     const auto last = charlib::scan(dir.write("last.txt", "abc\x1A"));
     EXPECT_EQ(last.status, ScanStatus::ControlZ);
     EXPECT_EQ(last.position, 4u);
@@ -36,7 +40,8 @@ TEST(Scan, TellsAnEmptyFileFromACleanOne)
 std::string numbered_lines(int count)
 {
     std::string text;
-    for (int i = 1; i <= count; ++i) text += std::to_string(i) + "\r\n";
+    for (int i = 1; i <= count; ++i)
+        text += std::to_string(i) + "\r\n";
     return text;
 }
 
@@ -125,7 +130,10 @@ TEST(Extract, CollectsDistinctCharactersOfTheSelectedLines)
     EXPECT_EQ(charlib::extract(file("#abca\r\nxyz\r\n#bd\r\n"), u"#", 0), u"#abcd");
     EXPECT_EQ(charlib::extract(file("#1\r\nabc\r\n#2\r\ncad\r\n"), u"#", 1), u"abcd");
     EXPECT_EQ(charlib::extract(file("abx"), u"x", 0), u"abx");
-    EXPECT_EQ(charlib::extract(file("Aa\xA3\xC1" "A\r\n"), u"", 0), u"Aa\uFF21");
+    EXPECT_EQ(charlib::extract(file("Aa\xA3\xC1"
+                                    "A\r\n"),
+                  u"", 0),
+        u"Aa\uFF21");
     EXPECT_EQ(charlib::extract(file("a b\tc\r\nd\ne\r\n"), u"", 0), u"a b\tcd\ne");
     EXPECT_EQ(charlib::extract(file("abc\r\n"), u"z", 0), u"");
     EXPECT_EQ(charlib::extract(file(""), u"", 0), u"");
@@ -188,11 +196,13 @@ TEST(WriteCharset, AFailedWriteLeavesTheExistingFileAsItWas)
     std::filesystem::create_directory(read_only);
     const auto kept = dir.write("read-only/END.txt", "kept\r\n");
     std::filesystem::permissions(kept, std::filesystem::perms::owner_all);
-    std::filesystem::permissions(read_only, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        read_only, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     expect_failure(kept);
     EXPECT_EQ(TempDir::read(kept), "kept\r\n");
     std::filesystem::permissions(read_only, std::filesystem::perms::owner_all);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(read_only), {}), 1) << "temporary file left behind";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(read_only), {}), 1)
+        << "temporary file left behind";
 }
 
 }  // namespace

@@ -13,14 +13,16 @@ namespace {
 // Control-Z, lead bytes, trail bytes that are also ASCII, 0x7F, 0x80, 0xFF.
 std::string adversarial_bytes(std::mt19937& random, std::size_t size)
 {
-    static const unsigned char pool[] = {'A', '#', 'a', '@', ' ', '\r', '\r', '\n', '\n', 0x7F, 0x80,
-                                         0xFF, 0x81, 0xFE, 0x40, 0xA1, 0xB0, 0xD6, 0xD0, 0xA1, 0xB0};
+    static const unsigned char pool[] = {'A', '#', 'a', '@', ' ', '\r', '\r', '\n', '\n', 0x7F, 0x80, 0xFF,
+        0x81, 0xFE, 0x40, 0xA1, 0xB0, 0xD6, 0xD0, 0xA1, 0xB0};
     std::string bytes;
     std::uniform_int_distribution<int> pick(0, sizeof pool), any(0, 255), control_z(0, 2000);
     while (bytes.size() < size) {
         const int choice = pick(random);
-        if (control_z(random) == 0) bytes += '\x1A';
-        else bytes += static_cast<char>(choice == sizeof pool ? any(random) : pool[choice]);
+        if (control_z(random) == 0)
+            bytes += '\x1A';
+        else
+            bytes += static_cast<char>(choice == sizeof pool ? any(random) : pool[choice]);
     }
     return bytes;
 }
@@ -33,8 +35,10 @@ std::string script_bytes(std::mt19937& random, int lines)
     for (int i = 0; i < lines; ++i) {
         if (kind(random) == 0) bytes += "#@";
         for (int n = length(random); n > 0; --n) {
-            if (kind(random) == 0) bytes += static_cast<char>('a' + n % 26);
-            else bytes += {static_cast<char>(lead(random)), static_cast<char>(trail(random))};
+            if (kind(random) == 0)
+                bytes += static_cast<char>('a' + n % 26);
+            else
+                bytes += {static_cast<char>(lead(random)), static_cast<char>(trail(random))};
         }
         bytes += kind(random) == 0 ? "\r" : "\r\n";
     }
@@ -42,10 +46,19 @@ std::string script_bytes(std::mt19937& random, int lines)
 }
 
 const std::vector<std::u16string> markers = {
-    u"", u"#", u"@", u"A", u"a", u"#@", u"\u554A",  // 啊 = B0 A1
-    u"\uFFFD",                                      // what a bad lead byte decodes to
-    u"\u00C0",                                      // not in the code page
-    u"A\uFFFDa", u"\u20AC", u"\n", u"\u554A@",
+    u"",
+    u"#",
+    u"@",
+    u"A",
+    u"a",
+    u"#@",
+    u"\u554A",  // 啊 = B0 A1
+    u"\uFFFD",  // what a bad lead byte decodes to
+    u"\u00C0",  // not in the code page
+    u"A\uFFFDa",
+    u"\u20AC",
+    u"\n",
+    u"\u554A@",
 };
 
 void expect_same_as_reference(const std::string& bytes, const std::string& what)
@@ -85,7 +98,8 @@ TEST(ExtractDifferential, LinesLongerThanTheBufferGiveTheSameSet)
     std::mt19937 random(11);
     std::string bytes = script_bytes(random, 3);
     std::string long_line;
-    while (long_line.size() < 20000) long_line += adversarial_bytes(random, 100);
+    while (long_line.size() < 20000)
+        long_line += adversarial_bytes(random, 100);
     std::erase(long_line, '\r');
     std::erase(long_line, '\x1A');
     bytes += long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line;
@@ -103,7 +117,8 @@ TEST(ExtractDifferential, ReaderLinesMatchTheReference)
             charlib::LineReader reader;
             reader.open(path, buffer);
             std::vector<std::u16string> lines;
-            while (!reader.at_end()) lines.push_back(reader.read_line());
+            while (!reader.at_end())
+                lines.push_back(reader.read_line());
             ASSERT_EQ(lines, reference::lines(bytes)) << "round " << round << ", buffer " << buffer;
         }
     }

@@ -14,7 +14,8 @@ Lines read_all(const std::filesystem::path& path, std::size_t buffer_size)
     charlib::LineReader reader;
     reader.open(path, buffer_size);
     Lines lines;
-    while (!reader.at_end()) lines.push_back(reader.read_line());
+    while (!reader.at_end())
+        lines.push_back(reader.read_line());
     reader.close();
     return lines;
 }
@@ -36,8 +37,12 @@ TEST(LineReader, SplitsLinesAtCrLfAndLoneCrWithAnyBufferSize)
         {"A\nB\nC", {u"A\nB\nC"}},
         {"A\r\n\r\nB", {u"A", u"", u"B"}},
         {"A\r\r\nB\n\r", {u"A", u"", u"B\n"}},
-        {"ABC\r\n\x1A" "DEF\r\n", {u"ABC"}},
-        {"\x1A" "ABC", {}},
+        {"ABC\r\n\x1A"
+         "DEF\r\n",
+            {u"ABC"}},
+        {"\x1A"
+         "ABC",
+            {}},
         {"AB\x1A\r\nC", {u"AB"}},
         {"\r\r\r", {u"", u"", u""}},
         {"\n", {u"\n"}},
@@ -50,8 +55,8 @@ TEST(LineReader, SplitsLinesAtCrLfAndLoneCrWithAnyBufferSize)
         TempDir dir;
         const auto path = dir.write("t.txt", c.bytes);
         for (std::size_t buffer = 2; buffer <= c.bytes.size() + 2; ++buffer)
-            EXPECT_EQ(read_all(path, buffer), c.lines) << "bytes " << testing::PrintToString(c.bytes)
-                                                       << ", buffer " << buffer;
+            EXPECT_EQ(read_all(path, buffer), c.lines)
+                << "bytes " << testing::PrintToString(c.bytes) << ", buffer " << buffer;
     }
 }
 
@@ -59,7 +64,8 @@ TEST(LineReader, ReadsLinesMuchLongerThanItsBufferWhole)
 {
     TempDir dir;
     std::string text;
-    for (int i = 0; i < 5000; ++i) text += i % 7 == 0 ? "a" : "\xD6\xD0";
+    for (int i = 0; i < 5000; ++i)
+        text += i % 7 == 0 ? "a" : "\xD6\xD0";
     const std::string bytes = text + "\r\n" + text + "\xB0";
     const auto path = dir.write("long.txt", bytes);
     for (std::size_t buffer : {2, 3, 64, 1000, 1 << 20})

@@ -1,0 +1,232 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
+
+#include "text/byte_lines.h"
+
+// Finding the characters of code page 936 bytes fast, without decoding them.
+// Each character is named by its code: a single byte is its own code, a
+// double-byte character is its two bytes read as a little-endian number,
+// lead + trail * 256 (at least 0x4000, since trail bytes are at least 0x40,
+// so the two never meet).
+namespace charlib {
+
+using Code = std::uint16_t;
+
+#ifdef __SSE2__
+// Bit j set where byte j of the 64 is a lead byte (0x81-0xFE) and where it
+// is a trail byte (0x40-0xFE but 0x7F).
+struct ByteClasses {
+    std::uint64_t lead = 0;
+    std::uint64_t trail = 0;
+    std::uint64_t cr = 0;
+    std::uint64_t lf = 0;
+};
+
+inline ByteClasses classify(const unsigned char* bytes, const unsigned char* next_bytes)
+{
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top = _mm_set1_epi8(0x7F);
+    const __m128i minus_one = _mm_set1_epi8(-1);
+    const __m128i below_trail = _mm_set1_epi8(-65);  // 0x3F after the flip
+    ByteClasses classes;
+    for (int part = 0; part < 4; ++part) {
+        // With the top bit flipped, byte ranges become plain signed ranges.
+        const __m128i b =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part)), flip);
+        const __m128i n =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(next_bytes + 16 * part)), flip);
+        const __m128i lead = _mm_andnot_si128(_mm_cmpeq_epi8(b, top), _mm_cmpgt_epi8(b, zero));
+        const __m128i trail =
+            _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(n, top), _mm_cmpeq_epi8(n, minus_one)),
+                _mm_cmpgt_epi8(n, below_trail));
+        const __m128i cr = _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>('\r' ^ 0x80)));
+        const __m128i lf = _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>('\n' ^ 0x80)));
+        const auto bits = [part](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
+                << (16 * part);
+        };
+        classes.lead |= bits(lead);
+        classes.trail |= bits(trail);
+        classes.cr |= bits(cr);
+        classes.lf |= bits(lf);
+    }
+    return classes;
+}
+
+// The same with AVX2, 32 bytes a step.
+[[gnu::target("avx2")]] inline ByteClasses classify_avx2(const unsigned char* bytes)
+{
+    const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i top = _mm256_set1_epi8(0x7F);
+    const __m256i minus_one = _mm256_set1_epi8(-1);
+    const __m256i below_trail = _mm256_set1_epi8(-65);
+    ByteClasses classes;
+    for (int part = 0; part < 2; ++part) {
+        const __m256i b =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part)), flip);
+        const __m256i n = _mm256_xor_si256(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part + 1)), flip);
+        const __m256i lead = _mm256_andnot_si256(_mm256_cmpeq_epi8(b, top), _mm256_cmpgt_epi8(b, zero));
+        const __m256i trail =
+            _mm256_andnot_si256(_mm256_or_si256(_mm256_cmpeq_epi8(n, top), _mm256_cmpeq_epi8(n, minus_one)),
+                _mm256_cmpgt_epi8(n, below_trail));
+        const __m256i cr = _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>('\r' ^ 0x80)));
+        const __m256i lf = _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>('\n' ^ 0x80)));
+        const int shift = 32 * part;
+        classes.lead |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(lead))} << shift;
+        classes.trail |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(trail))} << shift;
+        classes.cr |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(cr))} << shift;
+        classes.lf |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(lf))} << shift;
+    }
+    return classes;
+}
+
+[[gnu::target("avx2")]] inline void codes_of_block_avx2(
+    const unsigned char* bytes, std::uint64_t pairs, std::uint16_t* codes)
+{
+    const __m256i bit_of_byte = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201));
+    for (int part = 0; part < 2; ++part) {
+        // Byte k of the part's 32 pair bits goes to bytes 8k to 8k + 7.
+        const __m256i all = _mm256_set1_epi32(static_cast<int>(pairs >> (32 * part)));
+        const __m256i spread = _mm256_shuffle_epi8(all,
+            _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3,
+                3, 3, 3, 3, 3));
+        const __m256i pair_bytes = _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit_of_byte), bit_of_byte);
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part));
+        const __m256i second = _mm256_and_si256(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part + 1)), pair_bytes);
+        // The unpacks work within 128-bit lanes; put the halves back in order.
+        const __m256i low = _mm256_unpacklo_epi8(first, second);
+        const __m256i high = _mm256_unpackhi_epi8(first, second);
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(codes + 32 * part), _mm256_permute2x128_si256(low, high, 0x20));
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(codes + 32 * part + 16), _mm256_permute2x128_si256(low, high, 0x31));
+    }
+}
+
+// The code of a character beginning at each of the 64 bytes: the byte alone,
+// or with the next byte above it where `pairs` says a pair begins there.
+inline void codes_of_block(const unsigned char* bytes, std::uint64_t pairs, std::uint16_t* codes)
+{
+    const __m128i bit_of_byte = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201));
+    for (int part = 0; part < 4; ++part) {
+        // Spread the part's 16 pair bits over 16 bytes: 0xFF where a pair begins.
+        const std::uint64_t low = (pairs >> (16 * part)) & 0xFF;
+        const std::uint64_t high = (pairs >> (16 * part + 8)) & 0xFF;
+        const __m128i spread = _mm_set_epi64x(static_cast<long long>(high * 0x0101010101010101),
+            static_cast<long long>(low * 0x0101010101010101));
+        const __m128i pair_bytes = _mm_cmpeq_epi8(_mm_and_si128(spread, bit_of_byte), bit_of_byte);
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+        const __m128i second = _mm_and_si128(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part + 1)), pair_bytes);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(codes + 16 * part), _mm_unpacklo_epi8(first, second));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(codes + 16 * part + 8), _mm_unpackhi_epi8(first, second));
+    }
+}
+
+// Bit j set where codes[j] is flagged in `seen`, for 64 codes, with AVX2's
+// gather: most characters of a text are known after its first pages, and
+// this tests 8 of them at once.
+[[gnu::target("avx2")]] inline std::uint64_t seen_codes_avx2(const std::uint16_t* codes, const bool* seen)
+{
+    std::uint64_t mask = 0;
+    for (int part = 0; part < 8; ++part) {
+        const __m256i index =
+            _mm256_cvtepu16_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(codes + 8 * part)));
+        // Reads 4 bytes at each flag; the set keeps 3 spare flags after the last.
+        const __m256i flags = _mm256_and_si256(
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(seen), index, 1), _mm256_set1_epi32(0xFF));
+        const __m256i known = _mm256_cmpgt_epi32(flags, _mm256_setzero_si256());
+        mask |= static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(known))) << (8 * part);
+    }
+    return mask;
+}
+
+inline const bool has_avx2 = __builtin_cpu_supports("avx2");
+
+// Bit j set where a double-byte character begins at byte j. `could_pair`
+// marks lead bytes followed by a trail byte; in a run of them, characters
+// pair up from the run's start. `first_is_trail` says byte 0 ends a
+// character begun in the block before.
+inline std::uint64_t pair_starts(std::uint64_t could_pair, bool first_is_trail)
+{
+    constexpr std::uint64_t even = 0x5555555555555555;
+    const std::uint64_t run_starts = could_pair & ~(could_pair << 1 | first_is_trail);
+    // Adding a run's start bit clears the whole run: what is cleared ran from an even start.
+    const std::uint64_t even_runs = could_pair & ~(could_pair + (run_starts & even));
+    return (even_runs & even) | (could_pair & ~even_runs & ~even);
+}
+#endif
+
+// Calls visit(code) for each character of the bytes, first to last. They
+// must be followed by readable bytes (ByteLines keeps some after its
+// buffer); their values do not matter. With Text set, the bytes are whole
+// lines with their line ends, which are passed over: every CR, and the LF of
+// each CR LF (`after_cr` carries a CR at the end over to the next call).
+//
+// Codes flagged in `known` (a set's own membership flags) may be passed over.
+template <bool Text = false, class Visit>
+inline void for_each_code(
+    std::string_view bytes, Visit&& visit, bool* after_cr = nullptr, const bool* known = nullptr)
+{
+    auto p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto end = p + bytes.size();
+#ifdef __SSE2__
+    // 64 bytes at a time: the character boundaries come from bit masks, not
+    // from a byte-by-byte walk whose every step waits for the one before.
+    bool first_is_trail = false;
+    for (; p < end; p += 64) {
+        const auto left = static_cast<std::size_t>(end - p);
+        const std::uint64_t valid = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+        // The last byte has no trail byte after it.
+        const std::uint64_t pairable = left > 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (left - 1)) - 1;
+        const ByteClasses classes = has_avx2 ? classify_avx2(p) : classify(p, p + 1);
+        const std::uint64_t pairs = pair_starts(classes.lead & classes.trail & pairable, first_is_trail);
+        std::uint64_t starts = ~(pairs << 1 | first_is_trail) & valid;
+        if constexpr (Text) {
+            starts &= ~(classes.cr | ((classes.cr << 1 | *after_cr) & classes.lf));
+            *after_cr = classes.cr >> (left >= 64 ? 63 : left - 1) & 1;
+        }
+        alignas(16) std::uint16_t codes[64];
+        if (has_avx2) {
+            codes_of_block_avx2(p, pairs, codes);
+            if (known) starts &= ~seen_codes_avx2(codes, known);
+        } else {
+            codes_of_block(p, pairs, codes);
+        }
+        while (starts) {
+            visit(codes[__builtin_ctzll(starts)]);
+            starts &= starts - 1;
+        }
+        first_is_trail = pairs >> 63;
+    }
+#else
+    while (p < end) {
+        const unsigned byte = *p;
+        if (is_lead_byte(static_cast<unsigned char>(byte)) && p + 1 < end && is_trail_byte(p[1])) {
+            visit(static_cast<Code>(p[1] << 8 | byte));
+            p += 2;
+            continue;
+        }
+        ++p;
+        if constexpr (Text) {
+            const bool line_end = byte == '\r' || (byte == '\n' && *after_cr);
+            *after_cr = byte == '\r';
+            if (line_end) continue;
+        }
+        visit(static_cast<Code>(byte));
+    }
+#endif
+}
+
+}  // namespace charlib
