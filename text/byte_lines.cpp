@@ -22,7 +22,7 @@ std::size_t unfinished_character(std::string_view bytes)
 ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size) :
     file_(path),
     capacity_(buffer_size < 2 ? 2 : buffer_size),
-    buffer_(new char[capacity_ + piece_padding]())
+    buffer_(new char[capacity_ + piece_padding])
 {
 }
 
@@ -31,6 +31,7 @@ void ByteLines::fill()
     const std::size_t count = file_.read(buffer_.get() + end_, capacity_ - end_);
     if (count == 0) {
         text_ended_ = true;
+        clear_padding();
         return;
     }
     // Control-Z ends the text, as in DOS: nothing after it is read.
@@ -41,6 +42,13 @@ void ByteLines::fill()
     } else {
         end_ += count;
     }
+    clear_padding();
+}
+
+// The bytes after the text are read, never used; keep them defined.
+void ByteLines::clear_padding()
+{
+    std::memset(buffer_.get() + end_, 0, piece_padding);
 }
 
 // Makes sure the next line's first byte is in the buffer, if there is one,

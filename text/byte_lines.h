@@ -43,6 +43,7 @@ public:
 private:
     void fill();
     void settle();
+    void clear_padding();
 
     InputFile file_;
     std::size_t capacity_;
