@@ -46,6 +46,7 @@ std::string system_reason(int system_error)
     case EACCES:
     case EPERM: return "没有访问权限（或文件是只读的）";
     case EISDIR: return "这是一个文件夹，不是文件";
+    case ENODEV: return "这不是普通文件（是设备或管道）";
     case ENOTDIR: return "路径中有一部分不是文件夹";
     case ENOSPC: return "磁盘空间不足";
 #ifdef EDQUOT

@@ -13,13 +13,20 @@ namespace charlib {
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer for ever.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) throw FileError(FileError::Action::Open, path, errno);
     struct stat status { };
-    // Opening a folder succeeds on POSIX systems; reading it would not.
-    if (::fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
+    int error = 0;
+    if (::fstat(fd_, &status) != 0)
+        error = errno;
+    else if (S_ISDIR(status.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(status.st_mode))
+        error = ENODEV;  // a pipe or a device: no end to read to, or none a text has
+    if (error != 0) {
         ::close(fd_);
-        throw FileError(FileError::Action::Open, path, EISDIR);
+        throw FileError(FileError::Action::Open, path, error);
     }
 }
 
