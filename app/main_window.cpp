@@ -66,12 +66,31 @@ QStringList toStrings(const std::vector<std::u16string>& lines)
     return strings;
 }
 
+// A line longer than this shows shortened in a list: laying out millions of
+// characters in one row would freeze the window. The item keeps the whole
+// line for Filter.
+constexpr qsizetype shownLength = 2000;
+
+void fill(QListWidget& list, const QStringList& lines)
+{
+    QStringList shown = lines;
+    for (QString& line : shown)
+        if (line.size() > shownLength) line = line.left(shownLength) + QStringLiteral("…");
+    list.clear();
+    list.addItems(shown);
+    for (int i = 0; i < lines.size(); ++i)
+        if (lines[i].size() > shownLength) list.item(i)->setData(Qt::UserRole, lines[i]);
+}
+
 std::vector<std::u16string> items(const QListWidget& list)
 {
     std::vector<std::u16string> lines;
     lines.reserve(static_cast<std::size_t>(list.count()));
-    for (int i = 0; i < list.count(); ++i)
-        lines.push_back(list.item(i)->text().toStdU16String());
+    for (int i = 0; i < list.count(); ++i) {
+        const QListWidgetItem& item = *list.item(i);
+        const QVariant whole = item.data(Qt::UserRole);
+        lines.push_back((whole.isValid() ? whole.toString() : item.text()).toStdU16String());
+    }
     return lines;
 }
 
@@ -285,9 +304,8 @@ void Form1::Command1_Click()
         LoadResult loaded = load(toPath(sourcePath_));
         QStringList lines = toStrings(loaded.lines);
         if (loaded.over_limit) lines << QStringLiteral("文本超过10000行，速度考虑，只显示10000行");
-        List1->clear();
+        fill(*List1, lines);
         Text4->clear();
-        List1->addItems(lines);
         if (loaded.over_limit)
             Label1->setText(previewCaption + QStringLiteral("                大于10000行"));
         else
@@ -321,10 +339,8 @@ void Form1::Command3_Click()
         return;
     }
     QStringList selected = toStrings(filter(items(*List1), marker.toStdU16String(), offset));
-    List2->clear();
-    List2->addItems(selected);
-    List1->clear();
-    List1->addItems(selected);
+    fill(*List2, selected);
+    fill(*List1, selected);
     Command3->setEnabled(false);
 }
 
