@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <fstream>
 
 #include "temp_dir.h"
 
@@ -135,6 +139,35 @@ TEST(Cli, BadUsageExitsWithTwo)
     // A file whose name begins with '-' can follow "--".
     dir.write("-dash.txt", "z\r\n");
     EXPECT_EQ(run_cli(dir, {"--", "-dash.txt"}).out, "z\n");
+}
+
+TEST(Cli, AHugeLineIsStreamedInBoundedMemory)
+{
+    TempDir dir;
+    {
+        std::ofstream out(dir.path() / "huge.txt", std::ios::binary);
+        const std::string chunk(1 << 20, 'x');
+        for (int i = 0; i < 160; ++i)
+            out << chunk;
+        out << "\xD6\xD0!";  // 中! at the very end of a 160 MiB line
+    }
+    const CliRun run = run_cli(dir, {"-m", "中", "-o", "END.txt", "huge.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(TempDir::read(dir.path() / "END.txt"), "x\xD6\xD0!\r\n");
+    struct rusage usage { };
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss / 1024.0, 64.0) << "MiB at the peak";
+}
+
+TEST(Cli, RefusesPipesAndDevicesWithoutWaiting)
+{
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir.path() / "pipe").c_str(), 0644), 0);
+    for (const char* path : {"pipe", "/dev/zero"}) {
+        const CliRun run = run_cli(dir, {path});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("这不是普通文件"), std::string::npos) << run.err;
+    }
 }
 
 }  // namespace

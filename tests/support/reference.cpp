@@ -1,5 +1,7 @@
 #include "reference.h"
 
+#include <cmath>
+
 #include "text/codepage.h"
 
 namespace reference {
@@ -39,6 +41,22 @@ std::u16string extract(std::string_view bytes, std::u16string_view marker, std::
             if (set.find(c) == std::u16string::npos) set += c;
     }
     return set;
+}
+
+std::vector<std::u16string> filter(
+    const std::vector<std::u16string>& lines, std::u16string_view marker, double offset)
+{
+    std::vector<std::u16string> selected;
+    if (offset < 0) return selected;
+    const double last = static_cast<double>(lines.size()) - 1;
+    for (double i = 0; i <= last; ++i) {
+        const std::u16string& line = lines[static_cast<std::size_t>(i)];
+        if (line.empty() || line.compare(0, marker.size(), marker) != 0) continue;
+        i = std::nearbyint(i + offset);
+        if (i > last) break;
+        selected.push_back(lines[static_cast<std::size_t>(i)]);
+    }
+    return selected;
 }
 
 }  // namespace reference
