@@ -152,7 +152,11 @@ inline void codes_of_block(const unsigned char* bytes, std::uint64_t pairs, std:
     return mask;
 }
 
-inline const bool has_avx2 = __builtin_cpu_supports("avx2");
+// Whether to take the AVX2 steps; tests turn it off to check the SSE2 ones.
+inline bool use_avx2 = [] {
+    __builtin_cpu_init();  // may run before the library's own start-up detection
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 
 // Bit j set where a double-byte character begins at byte j. `could_pair`
 // marks lead bytes followed by a trail byte; in a run of them, characters
@@ -190,7 +194,7 @@ inline void for_each_code(
         const std::uint64_t valid = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
         // The last byte has no trail byte after it.
         const std::uint64_t pairable = left > 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (left - 1)) - 1;
-        const ByteClasses classes = has_avx2 ? classify_avx2(p) : classify(p, p + 1);
+        const ByteClasses classes = use_avx2 ? classify_avx2(p) : classify(p, p + 1);
         const std::uint64_t pairs = pair_starts(classes.lead & classes.trail & pairable, first_is_trail);
         std::uint64_t starts = ~(pairs << 1 | first_is_trail) & valid;
         if constexpr (Text) {
@@ -198,7 +202,7 @@ inline void for_each_code(
             *after_cr = classes.cr >> (left >= 64 ? 63 : left - 1) & 1;
         }
         alignas(16) std::uint16_t codes[64];
-        if (has_avx2) {
+        if (use_avx2) {
             codes_of_block_avx2(p, pairs, codes);
             if (known) starts &= ~seen_codes_avx2(codes, known);
         } else {

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "reference.h"
+#include "text/code_walk.h"
 #include "temp_dir.h"
 #include "text/core.h"
 #include "text/line_reader.h"
@@ -105,6 +106,22 @@ TEST(ExtractDifferential, LinesLongerThanTheBufferGiveTheSameSet)
     bytes += long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line;
     expect_same_as_reference(bytes, "long lines");
 }
+
+#ifdef __SSE2__
+// Processors without AVX2 take the SSE2 steps; check those here too.
+TEST(ExtractDifferential, TheSse2StepsGiveTheSameSetAsTheAvx2Ones)
+{
+    struct WithoutAvx2 {
+        bool was = std::exchange(charlib::use_avx2, false);
+        ~WithoutAvx2() { charlib::use_avx2 = was; }
+    } without_avx2;
+    std::mt19937 random(13);
+    for (int round = 0; round < 60; ++round)
+        expect_same_as_reference(adversarial_bytes(random, static_cast<std::size_t>(round * 23)),
+                                 "round " + std::to_string(round));
+    expect_same_as_reference(script_bytes(random, 200), "script");
+}
+#endif
 
 TEST(ExtractDifferential, ReaderLinesMatchTheReference)
 {
