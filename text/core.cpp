@@ -13,7 +13,7 @@ namespace charlib {
 ScanResult scan(const std::filesystem::path& path)
 {
     InputFile file(path);
-    const auto buffer = std::make_unique<char[]>(default_buffer_size);
+    const std::unique_ptr<char[]> buffer(new char[default_buffer_size]);  // not zeroed: read over at once
     std::uint64_t offset = 0;
     while (const std::size_t count = file.read(buffer.get(), default_buffer_size)) {
         if (const void* hit = std::memchr(buffer.get(), 0x1A, count))
