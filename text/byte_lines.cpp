@@ -29,20 +29,21 @@ ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size)
 void ByteLines::fill()
 {
     const std::size_t count = file_.read(buffer_.get() + end_, capacity_ - end_);
-    if (count == 0) {
-        text_ended_ = true;
-        clear_padding();
-        return;
-    }
     // Control-Z ends the text, as in DOS: nothing after it is read.
-    const void* control_z = std::memchr(buffer_.get() + end_, 0x1A, count);
-    if (control_z) {
-        end_ = static_cast<std::size_t>(static_cast<const char*>(control_z) - buffer_.get());
-        text_ended_ = true;
-    } else {
-        end_ += count;
-    }
+    const void* control_z = count > 0 ? std::memchr(buffer_.get() + end_, 0x1A, count) : nullptr;
+    text_ended_ = count == 0 || control_z;
+    end_ = control_z ? static_cast<std::size_t>(static_cast<const char*>(control_z) - buffer_.get())
+                     : end_ + count;
     clear_padding();
+}
+
+// Moves the unread bytes to the front of the buffer, making room to read.
+void ByteLines::compact()
+{
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    searched_ -= begin_;
+    begin_ = 0;
 }
 
 // The bytes after the text are read, never used; keep them defined.
@@ -57,7 +58,7 @@ void ByteLines::settle()
 {
     for (;;) {
         if (begin_ == end_ && !text_ended_) {
-            begin_ = end_ = searched_ = 0;
+            compact();
             fill();
             continue;
         }
@@ -100,12 +101,7 @@ LinePiece ByteLines::next_piece()
             inside_line_ = false;
             return piece;
         }
-        if (begin_ > 0) {
-            std::memmove(data, data + begin_, end_ - begin_);
-            end_ -= begin_;
-            searched_ -= begin_;
-            begin_ = 0;
-        }
+        compact();
         if (end_ < capacity_) {
             fill();
             continue;
@@ -130,9 +126,7 @@ std::string_view ByteLines::next_bytes()
             return bytes.substr(0, cut);
         }
         // Only a lead byte is left: its trail byte is still to be read.
-        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = searched_ = 0;
+        compact();
         fill();
     }
 }

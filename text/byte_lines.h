@@ -42,6 +42,7 @@ public:
 
 private:
     void fill();
+    void compact();
     void settle();
     void clear_padding();
 
