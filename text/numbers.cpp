@@ -17,12 +17,16 @@ bool is_digit(char16_t c)
     return c >= u'0' && c <= u'9';
 }
 
-}  // namespace
+struct Parsed {
+    double value = 0.0;
+    bool whole_text = true;  // nothing but blanks beside the number
+};
 
-double numeric_value(std::u16string_view text)
+// Like BASIC's Val: blanks anywhere are skipped, reading stops at the
+// first character that cannot continue the number.
+Parsed parse_number(std::u16string_view text)
 {
-    // Like BASIC's Val: blanks anywhere are skipped, reading stops at the
-    // first character that cannot continue the number.
+    Parsed parsed;
     std::string number;
     std::size_t digits = 0;
     enum { Sign, Integer, Fraction, ExponentSign, Exponent } part = Sign;
@@ -52,19 +56,39 @@ double numeric_value(std::u16string_view text)
             number += static_cast<char>(c);
             part = Exponent;
         } else {
+            parsed.whole_text = false;
             break;
         }
     }
-    if (digits == 0) return 0.0;
+    if (digits == 0) {
+        parsed.whole_text = parsed.whole_text && number.empty();
+        return parsed;
+    }
     // An exponent mark without digits is not part of the number.
-    if (exponent_start != 0 && !is_digit(static_cast<char16_t>(number.back()))) number.resize(exponent_start);
+    if (exponent_start != 0 && !is_digit(static_cast<char16_t>(number.back()))) {
+        number.resize(exponent_start);
+        parsed.whole_text = false;
+    }
     const char* first = number.data();
     if (*first == '+') ++first;  // from_chars takes no plus sign
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(first, number.data() + number.size(), value);
+    const auto [end, error] = std::from_chars(first, number.data() + number.size(), parsed.value);
     if (error == std::errc::result_out_of_range)
-        return number.find("e-") != std::string::npos ? 0.0 : number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
-    return value;
+        parsed.value = number.find("e-") != std::string::npos ? 0.0
+            : number.front() == '-'                           ? -HUGE_VAL
+                                                              : HUGE_VAL;
+    return parsed;
+}
+
+}  // namespace
+
+double numeric_value(std::u16string_view text)
+{
+    return parse_number(text).value;
+}
+
+bool is_number_or_blank(std::u16string_view text)
+{
+    return parse_number(text).whole_text;
 }
 
 std::int64_t whole(double value)

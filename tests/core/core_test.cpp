@@ -96,19 +96,23 @@ TEST(Sort, PutsCharactersInAscendingCodeOrder)
     EXPECT_EQ(charlib::sort_charset(u""), u"");
 }
 
-TEST(Numbers, NumericValueReadsTheLeadingNumber)
+TEST(Numbers, NumericValueReadsTheLeadingNumberAndTheOffsetRuleTheWholeText)
 {
-    EXPECT_EQ(charlib::numeric_value(u"3"), 3);
-    EXPECT_EQ(charlib::numeric_value(u""), 0);
-    EXPECT_EQ(charlib::numeric_value(u"x"), 0);
-    EXPECT_EQ(charlib::numeric_value(u"-"), 0);
-    EXPECT_EQ(charlib::numeric_value(u" 2.5x"), 2.5);
-    EXPECT_EQ(charlib::numeric_value(u"1 2"), 12);
-    EXPECT_EQ(charlib::numeric_value(u"-1"), -1);
-    EXPECT_EQ(charlib::numeric_value(u"+.5"), 0.5);
-    EXPECT_EQ(charlib::numeric_value(u"1e2"), 100);
-    EXPECT_EQ(charlib::numeric_value(u"1e"), 1);
-    EXPECT_EQ(charlib::numeric_value(u"１"), 0);  // a full-width digit is no digit
+    struct Case {
+        std::u16string_view text;
+        double value;
+        bool number_or_blank;
+    };
+    const Case cases[] = {
+        {u"3", 3, true}, {u"", 0, true}, {u" ", 0, true}, {u"x", 0, false}, {u"-", 0, false},
+        {u"+", 0, false}, {u".", 0, false}, {u" 2.5x", 2.5, false}, {u"1 2", 12, true}, {u"-1", -1, true},
+        {u"+.5", 0.5, true}, {u"1e2", 100, true}, {u"1e", 1, false},
+        {u"１", 0, false},  // a full-width digit is no digit
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(charlib::numeric_value(c.text), c.value) << "case " << &c - cases;
+        EXPECT_EQ(charlib::is_number_or_blank(c.text), c.number_or_blank) << "case " << &c - cases;
+    }
 }
 
 TEST(Numbers, WholeRoundsHalvesToEven)
