@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
 #include <QTextOption>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/charset_box.h"
 #include "app/common_dialog.h"
 #include "app/message_boxes.h"
 #include "app/paths.h"
@@ -67,40 +67,47 @@ QStringList toStrings(const std::vector<std::u16string>& lines)
 }
 
 // A line longer than this shows shortened in a list: laying out millions of
-// characters in one row would freeze the window. The item keeps the whole
-// line for Filter.
+// characters in one row would freeze the window.
 constexpr qsizetype shownLength = 2000;
+// Items that are not lines of the file, such as the over-limit notice.
+constexpr int noticeRole = Qt::UserRole + 1;
 
-void fill(QListWidget& list, const QStringList& lines)
+// A list row shows a lone LF as a mark, so that the whole line stays on one
+// row, and a long line shortened; the item keeps the exact line for Filter.
+QString shown(const QString& line)
 {
-    QStringList shown = lines;
-    for (QString& line : shown)
-        if (line.size() > shownLength) line = line.left(shownLength) + QStringLiteral("…");
-    list.clear();
-    list.addItems(shown);
-    for (int i = 0; i < lines.size(); ++i)
-        if (lines[i].size() > shownLength) list.item(i)->setData(Qt::UserRole, lines[i]);
+    QString row = line.left(shownLength);
+    row.replace(QLatin1Char('\n'), QChar(0x240A));
+    return line.size() > shownLength ? row + QStringLiteral("…") : row;
 }
 
-std::vector<std::u16string> items(const QListWidget& list)
+void fill(QListWidget& list, const QStringList& lines, const QString& notice = {})
+{
+    QStringList rows;
+    rows.reserve(lines.size() + 1);
+    for (const QString& line : lines)
+        rows << shown(line);
+    list.clear();
+    list.addItems(rows);
+    for (int i = 0; i < lines.size(); ++i)
+        if (rows[i] != lines[i]) list.item(i)->setData(Qt::UserRole, lines[i]);
+    if (notice.isEmpty()) return;
+    auto* item = new QListWidgetItem(notice, &list);
+    item->setData(noticeRole, true);
+}
+
+// The exact lines of a list, without any notice.
+std::vector<std::u16string> lines(const QListWidget& list)
 {
     std::vector<std::u16string> lines;
     lines.reserve(static_cast<std::size_t>(list.count()));
     for (int i = 0; i < list.count(); ++i) {
         const QListWidgetItem& item = *list.item(i);
-        const QVariant whole = item.data(Qt::UserRole);
-        lines.push_back((whole.isValid() ? whole.toString() : item.text()).toStdU16String());
+        if (item.data(noticeRole).toBool()) continue;
+        const QVariant exact = item.data(Qt::UserRole);
+        lines.push_back((exact.isValid() ? exact.toString() : item.text()).toStdU16String());
     }
     return lines;
-}
-
-// Empty and blank boxes mean offset 0; anything else must read as a number.
-bool isOffsetText(const QString& text)
-{
-    if (text.trimmed().isEmpty()) return true;
-    bool ok = false;
-    text.toDouble(&ok);
-    return ok;
 }
 
 class BusyCursor {
@@ -183,7 +190,7 @@ void Form1::createControls()
     Text3 = place<QLineEdit>(this, "Text3", twips(6840, 5880, 735, 375));
     Command3 = button(this, "Command3", twips(7800, 5880, 975, 375), QStringLiteral("筛选看看"));
     Label7 = label(this, "Label7", twips(240, 6480, 9375, 255), charsetCaption);
-    Text4 = place<QPlainTextEdit>(this, "Text4", twips(240, 6720, 10455, 2535));
+    Text4 = place<CharsetBox>(this, "Text4", twips(240, 6720, 10455, 2535));
     List2 = place<QListWidget>(this, "List2", twips(0, 600, 495, 420));
     Picture1 = place<PictureBox>(this, "Picture1", twips(10480, 0, 495, 495));
 
@@ -200,9 +207,13 @@ void Form1::createControls()
     List2->hide();
     Picture1->setPixmap(yaoLingziPicture());
     Picture1->setAlignment(Qt::AlignCenter);
+    Picture1->setFocusPolicy(Qt::TabFocus);
+    // Enter on a focused button clicks it, as on Windows.
+    for (QPushButton* command : {Command1, Command2, Command3, Command4, Command5, Command7, Command8})
+        command->setAutoDefault(true);
 
     QWidget* tabOrder[] = {Command1, Command2, Text1, List1, Text2, Text3, Command3, List2, Command4,
-        Command5, Text4, Command7, Command8};
+        Command5, Text4, Command7, Command8, Picture1};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
 
@@ -261,6 +272,15 @@ void Form1::MsgBox(const QString& prompt, const QString& title)
     messages_->MsgBox(this, prompt, title);
 }
 
+// Filter and Generate read the offset box by one rule: empty or blank is 0,
+// anything else must be a number.
+bool Form1::offsetIsNumber()
+{
+    if (is_number_or_blank(Text3->text().toStdU16String())) return true;
+    MsgBox(QStringLiteral("第几行只能是数字"), errorTitle);
+    return false;
+}
+
 // Browse: a file becomes the source only once it is known to be clean.
 void Form1::Command2_Click()
 {
@@ -290,6 +310,10 @@ void Form1::Command2_Click()
     Command1->setText(QStringLiteral("读取"));
     Command3->setEnabled(true);
     Command5->setEnabled(false);
+    // The set is cleared: Sort and Write wait for the next Generate, so that
+    // one click cannot replace this folder's END.txt with an empty set.
+    Command7->setEnabled(false);
+    Command8->setEnabled(false);
     Label1->setText(previewCaption);
     Label7->setText(charsetCaption);
     List1->clear();
@@ -302,9 +326,8 @@ void Form1::Command1_Click()
     act([&] {
         BusyCursor busy;
         LoadResult loaded = load(toPath(sourcePath_));
-        QStringList lines = toStrings(loaded.lines);
-        if (loaded.over_limit) lines << QStringLiteral("文本超过10000行，速度考虑，只显示10000行");
-        fill(*List1, lines);
+        fill(*List1, toStrings(loaded.lines),
+            loaded.over_limit ? QStringLiteral("文本超过10000行，速度考虑，只显示10000行") : QString());
         Text4->clear();
         if (loaded.over_limit)
             Label1->setText(previewCaption + QStringLiteral("                大于10000行"));
@@ -329,16 +352,13 @@ void Form1::Command3_Click()
         MsgBox(QStringLiteral("筛选条件绝对不能不填"), errorTitle);
         return;
     }
-    if (!isOffsetText(Text3->text())) {
-        MsgBox(QStringLiteral("第几行只能是数字"), errorTitle);
-        return;
-    }
+    if (!offsetIsNumber()) return;
     const double offset = numeric_value(Text3->text().toStdU16String());
     if (offset < 0) {
         MsgBox(QStringLiteral("第几行不能小于零"), errorTitle);
         return;
     }
-    QStringList selected = toStrings(filter(items(*List1), marker.toStdU16String(), offset));
+    QStringList selected = toStrings(filter(lines(*List1), marker.toStdU16String(), offset));
     fill(*List2, selected);
     fill(*List1, selected);
     Command3->setEnabled(false);
@@ -352,13 +372,14 @@ void Form1::Command4_Click()
 // Generate: the whole file again, whatever the preview shows.
 void Form1::Command5_Click()
 {
+    if (!offsetIsNumber()) return;
     act([&] {
         BusyCursor busy;
         const std::u16string charset = extract(toPath(sourcePath_), Text2->text().toStdU16String(),
             whole(numeric_value(Text3->text().toStdU16String())));
-        Text4->setPlainText(QString::fromStdU16String(charset));
+        Text4->setText(QString::fromStdU16String(charset));
         Label7->setText(Label7->text() + QStringLiteral("                共计") +
-            number(Text4->toPlainText().size()) + QStringLiteral("个字符"));
+            number(Text4->text().size()) + QStringLiteral("个字符"));
         Command3->setEnabled(false);
         Command5->setEnabled(false);
         Command7->setEnabled(true);
@@ -368,7 +389,7 @@ void Form1::Command5_Click()
 
 void Form1::Command7_Click()
 {
-    Text4->setPlainText(QString::fromStdU16String(sort_charset(Text4->toPlainText().toStdU16String())));
+    Text4->setText(QString::fromStdU16String(sort_charset(Text4->text().toStdU16String())));
     Command7->setEnabled(false);
 }
 
@@ -380,7 +401,7 @@ void Form1::Command8_Click()
         {
             BusyCursor busy;
             write_charset(
-                toPath(sourcePath_).parent_path() / output_file_name, Text4->toPlainText().toStdU16String());
+                toPath(sourcePath_).parent_path() / output_file_name, Text4->text().toStdU16String());
         }
         Command8->setEnabled(false);
         MsgBox(QStringLiteral("恭喜你！文件写入完成"), QStringLiteral("恭喜！"));

@@ -10,11 +10,11 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace charlib {
 
+class CharsetBox;
 class CommonDialog;
 class MessageBoxes;
 class PictureBox;
@@ -50,6 +50,8 @@ private:
     // Runs an action; a file failure ends it, with a message unless ignored.
     void act(const std::function<void()>& action, OnFileError onError = OnFileError::Report);
     void MsgBox(const QString& prompt, const QString& title);
+    // False, after telling the user, when the offset box holds no number.
+    bool offsetIsNumber();
 
     QLabel* Label1;
     QLabel* Label2;
@@ -62,7 +64,7 @@ private:
     QLineEdit* Text1;
     QLineEdit* Text2;
     QLineEdit* Text3;
-    QPlainTextEdit* Text4;
+    CharsetBox* Text4;
     QPushButton* Command1;
     QPushButton* Command2;
     QPushButton* Command3;

@@ -72,4 +72,15 @@ void PictureBox::mouseDoubleClickEvent(QMouseEvent* event)
     QLabel::mouseDoubleClickEvent(event);
 }
 
+void PictureBox::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    // Around the part that shows: the window clips the box at its right edge.
+    const QRect frame = visibleRegion().boundingRect().adjusted(0, 0, -1, -1);
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+    painter.drawRect(frame);
+}
+
 }  // namespace charlib

@@ -1,3 +1,4 @@
+#include <QClipboard>
 #include <QDir>
 
 #include "window_support.h"
@@ -15,7 +16,7 @@ Message controlZ(int offset)
 
 using Browse = WindowTest;
 
-TEST_F(Browse, AcceptingEmptiesThePreviewAndKeepsEntriesAndSortWrite)
+TEST_F(Browse, AcceptingEmptiesThePreviewAndTheSetAndKeepsTheEntries)
 {
     readLines({"#ab", "cd"}, QStringLiteral("#"), QStringLiteral("1"));
     click("Command5");
@@ -23,7 +24,8 @@ TEST_F(Browse, AcceptingEmptiesThePreviewAndKeepsEntriesAndSortWrite)
 
     EXPECT_EQ(text("Text1"), file(QStringLiteral("中文 名.txt")));
     EXPECT_EQ(text("Command1"), QStringLiteral("读取"));
-    EXPECT_EQ(buttons(), "Read:on Filter:on Generate:off Sort:on Write:on");
+    // Write waits for a Generate: it must not replace that folder's END.txt with an empty set.
+    EXPECT_EQ(buttons(), "Read:on Filter:on Generate:off Sort:off Write:off");
     EXPECT_EQ(items(), QStringList());
     EXPECT_EQ(text4(), QString());
     EXPECT_EQ(text("Label1"), QStringLiteral("打开文件浏览："));
@@ -63,14 +65,15 @@ using Read = WindowTest;
 
 TEST_F(Read, ShowsEveryLineAndTheCountAndResetsTheCharacterSet)
 {
-    browse(writeFile(QStringLiteral("lines.txt"), "A\r\n\r\nB\rC" + zhong + "\nD"));
+    browse(writeFile(QStringLiteral("lines.txt"), "A\r\n\r\nB\rC" + zhong + "\nD\nE"));
     EXPECT_EQ(buttons(), "Read:on Filter:on Generate:off Sort:off Write:off");
     click("Command1");
     retype("Text2", QStringLiteral("A"));
     click("Command5");
     click("Command1");
 
-    EXPECT_EQ(items(), (QStringList{"A", "", "B", QStringLiteral("C中\nD")}));
+    // A lone LF stays in its line and shows as a mark, keeping the line on one row.
+    EXPECT_EQ(items(), (QStringList{"A", "", "B", QStringLiteral("C中␊D␊E")}));
     EXPECT_EQ(text("Label1"), QStringLiteral("打开文件浏览：        共4行"));
     EXPECT_EQ(text("Command1"), QStringLiteral("重新读取"));
     EXPECT_EQ(buttons(), "Read:on Filter:on Generate:on Sort:off Write:off");
@@ -138,18 +141,23 @@ TEST_F(Filter, BadEntriesAreAnsweredAndChangeNothing)
 {
     readLines({"A1", "B"});
     click("Command3");
+    EXPECT_EQ(takeMessages(), Messages{error(QStringLiteral("筛选条件绝对不能不填"))});
     retype("Text2", QStringLiteral("A"));
-    retype("Text3", QStringLiteral("x"));
-    click("Command3");
+    // Filter and Generate read the offset box by the same rule.
+    for (const char* notNumber : {"x", "-", "+", "."}) {
+        retype("Text3", QString::fromUtf8(notNumber));
+        click("Command3");
+        click("Command5");
+        EXPECT_EQ(takeMessages(), Messages(2, error(QStringLiteral("第几行只能是数字")))) << notNumber;
+    }
     // Typing cannot put a negative number into the one-character box.
     get<QLineEdit>("Text3")->setMaxLength(2);
     retype("Text3", QStringLiteral("-1"));
     click("Command3");
 
-    EXPECT_EQ(takeMessages(),
-        (Messages{error(QStringLiteral("筛选条件绝对不能不填")), error(QStringLiteral("第几行只能是数字")),
-            error(QStringLiteral("第几行不能小于零"))}));
+    EXPECT_EQ(takeMessages(), Messages{error(QStringLiteral("第几行不能小于零"))});
     EXPECT_EQ(items(), (QStringList{"A1", "B"}));
+    EXPECT_EQ(text("Label7"), QStringLiteral("生成文件预览："));
     EXPECT_EQ(buttons(), "Read:on Filter:on Generate:on Sort:off Write:off");
 }
 
@@ -176,6 +184,23 @@ TEST_F(Filter, KeepsTheLinesBeginningWithTheMarkerOrTheLinesTheOffsetOn)
     click("Command1");
     EXPECT_EQ(items().size(), 5);
     EXPECT_TRUE(get("Command3")->isEnabled());
+
+    // A line with a lone LF shows marked and is matched and kept exactly.
+    readLines({"B", "A\nb"}, QStringLiteral("A"));
+    click("Command3");
+    EXPECT_EQ(items(), QStringList{QStringLiteral("A␊b")});
+    EXPECT_EQ(get<QListWidget>("List1")->item(0)->data(Qt::UserRole).toString(), QStringLiteral("A\nb"));
+}
+
+TEST_F(Filter, NeverSelectsTheOverLimitNotice)
+{
+    std::vector<std::string> lines(10001, "b");
+    lines[9999] = "A";  // the last line shown; the notice follows it
+    for (auto [marker, offset] : {std::pair{QStringLiteral("文"), "0"}, {QStringLiteral("A"), "1"}}) {
+        readLines(lines, marker, QString::fromUtf8(offset));
+        click("Command3");
+        EXPECT_EQ(items(), QStringList()) << offset;
+    }
 }
 
 using Generate = WindowTest;
@@ -227,7 +252,7 @@ TEST_F(SortAndWrite, SortOrdersWhatTheBoxHoldsOnce)
 
     readLines({"xyz"}, QStringLiteral("x"));
     click("Command5");
-    get<QPlainTextEdit>("Text4")->clear();
+    get<CharsetBox>("Text4")->clear();
     type("Text4", QStringLiteral("baB"));
     click("Command7");
     EXPECT_EQ(text4(), QStringLiteral("Bab"));
@@ -249,15 +274,57 @@ TEST_F(SortAndWrite, WriteSavesCodePage936BesideTheLastAcceptedFile)
     EXPECT_EQ(readFile(file(QStringLiteral("END.txt"))), "a\xD6\xD0\r\n");
     EXPECT_EQ(buttons(), "Read:on Filter:off Generate:off Sort:on Write:off");
 
-    // A new file empties the set and leaves Write on: END.txt goes beside it.
+    // END.txt goes beside the file last accepted.
+    QDir().mkpath(file(QStringLiteral("子 目录")));
+    browse(writeFile(QStringLiteral("子 目录/other.txt"), "ab\r\n"));
     click("Command1");
     click("Command5");
-    QDir().mkpath(file(QStringLiteral("子 目录")));
-    browse(writeFile(QStringLiteral("子 目录/other.txt"), "x\r\n"));
     click("Command8");
     takeMessages();
-    EXPECT_EQ(readFile(file(QStringLiteral("子 目录/END.txt"))), "\r\n");
+    EXPECT_EQ(readFile(file(QStringLiteral("子 目录/END.txt"))), "ab\r\n");
     EXPECT_EQ(readFile(file(QStringLiteral("END.txt"))), "a\xD6\xD0\r\n");
+}
+
+TEST_F(SortAndWrite, LineBreaksInTheSetBoxAreKeptAsTheBoxHoldsThem)
+{
+    auto* box = get<CharsetBox>("Text4");
+    auto write = [&] {
+        click("Command8");
+        EXPECT_EQ(takeMessages().size(), 1u);
+        return readFile(file(QStringLiteral("END.txt")));
+    };
+    // A typed line break is CR LF; Sort moves its LF, then its CR, to the front.
+    readLines({"#abca", "xyz", "#bd"}, QStringLiteral("#"));
+    click("Command5");
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClick(box, Qt::Key_Return);
+    type("Text4", QStringLiteral("Z"));
+    EXPECT_EQ(write(), "#abcd\r\nZ\r\n");
+    click("Command7");
+    EXPECT_EQ(text4(), QStringLiteral("\n\r#Zabcd"));
+
+    // A lone LF collected from the file stays one LF, through Sort and undo too.
+    readLines({"#" + zhong + "\n" + wen}, QStringLiteral("#"));
+    click("Command5");
+    EXPECT_EQ(text("Label7"), QStringLiteral("生成文件预览：                共计4个字符"));
+    click("Command7");
+    box->moveCursor(QTextCursor::Start);
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(write(), "\n#\xD6\xD0\xCE\xC4\r\n");
+
+    // Pasted breaks keep their characters, and so does what is copied out.
+    readLines({"#"}, QStringLiteral("#"));
+    click("Command5");
+    QApplication::clipboard()->setText(QStringLiteral("p\r\nq\rr\ns"));
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(text4(), QStringLiteral("#p\r\nq\rr\ns"));
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("#p\r\nq\rr\ns"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(write(), "#p\r\nq\rr\ns\r\n");
 }
 
 TEST_F(SortAndWrite, WriteFailureIsReportedAndWriteStaysOn)

@@ -3,6 +3,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include <map>
+
 #include "window_support.h"
 
 namespace charlib::testing {
@@ -77,10 +79,10 @@ TEST_F(StartUp, BoxesKeepTheirLimits)
     EXPECT_EQ(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
-TEST_F(StartUp, TabFollowsTheTableOrder)
+TEST_F(StartUp, TabFollowsTheTableOrderAndReachesThePicture)
 {
     const QStringList expected = {"Command1", "Command2", "Text1", "List1", "Text2", "Text3", "Command3",
-        "List2", "Command4", "Command5", "Text4", "Command7", "Command8"};
+        "List2", "Command4", "Command5", "Text4", "Command7", "Command8", "Picture1"};
     QStringList chain;
     QWidget* widget = get("Command1");
     do {
@@ -88,6 +90,38 @@ TEST_F(StartUp, TabFollowsTheTableOrder)
         widget = widget->nextInFocusChain();
     } while (widget != get("Command1"));
     EXPECT_EQ(chain, expected);
+
+    // Tab from the set box, past the disabled Sort and Write, lands on the
+    // picture, which shows a focus frame.
+    QWidget* picture = get("Picture1");
+    const QImage unfocused = picture->grab().toImage();
+    get("Text4")->setFocus();
+    QTest::keyClick(get("Text4"), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), picture);
+    EXPECT_NE(picture->grab().toImage(), unfocused);
+}
+
+TEST_F(StartUp, EnterClicksTheFocusedButtonOnly)
+{
+    const char* commands[] = {
+        "Command1", "Command2", "Command3", "Command4", "Command5", "Command7", "Command8"};
+    std::map<std::string, int> clicks;
+    for (const char* name : commands) {
+        auto* button = get<QPushButton>(name);
+        button->disconnect();  // count the clicks without running the actions
+        button->setEnabled(true);
+        QObject::connect(button, &QPushButton::clicked, [&clicks, name] { ++clicks[name]; });
+    }
+    for (const char* name : commands) {
+        get(name)->setFocus();
+        QTest::keyClick(get(name), Qt::Key_Return);
+        QTest::keyClick(get(name), Qt::Key_Enter);
+        EXPECT_EQ(clicks, (std::map<std::string, int>{{name, 2}})) << name;
+        clicks.clear();
+    }
+    get("Text2")->setFocus();
+    QTest::keyClick(get("Text2"), Qt::Key_Return);
+    EXPECT_EQ(clicks, (std::map<std::string, int>{}));
 }
 
 TEST_F(StartUp, PictureDoubleClickExplainsControlZAndExitCloses)

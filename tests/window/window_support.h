@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/charset_box.h"
 #include "app/common_dialog.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
@@ -124,7 +124,7 @@ protected:
         return found;
     }
     QString text(const char* name) const { return get(name)->property("text").toString(); }
-    QString text4() const { return get<QPlainTextEdit>("Text4")->toPlainText(); }
+    QString text4() const { return get<CharsetBox>("Text4")->text(); }
     QStringList items(const char* name = "List1") const
     {
         QStringList result;
