@@ -1,212 +1,174 @@
+// The window-independent actions: scan, filter, extract, sort, write (load: the
+// window tests), and sources that cannot be read or change while read.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <cmath>
+#include <fstream>
+#include <functional>
+
+#include "reference.h"
 #include "temp_dir.h"
 #include "text/core.h"
+#include "text/line_reader.h"
+#include "unprivileged.h"
 
 namespace {
 
 using Lines = std::vector<std::u16string>;
-using charlib::ScanStatus;
 
-TEST(Scan, FindsTheFirstControlZCountingFromOne)
+TEST(Scan, FindsTheFirstControlZCountingFromOneAndTellsAnEmptyFile)
 {
-    TempDir dir;
-    EXPECT_EQ(charlib::scan(dir.write("first.txt",
-                                "\x1A"
-                                "abc"))
-                  .position,
-        1u);
-    const auto last = charlib::scan(dir.write("last.txt", "abc\x1A"));
-    EXPECT_EQ(last.status, ScanStatus::ControlZ);
-    EXPECT_EQ(last.position, 4u);
-    EXPECT_EQ(charlib::scan(dir.write("two.txt", "ab\x1A\x1A")).position, 3u);
-    // Past the first buffer's worth of bytes, the count goes on.
-    std::string big(charlib::default_buffer_size + 10, 'x');
+    std::string big(charlib::default_buffer_size + 10, 'x');  // past the first buffer the count goes on
     big[charlib::default_buffer_size + 4] = '\x1A';
-    EXPECT_EQ(charlib::scan(dir.write("big.txt", big)).position, charlib::default_buffer_size + 5);
-}
-
-TEST(Scan, TellsAnEmptyFileFromACleanOne)
-{
+    const std::pair<std::string, std::uint64_t> cases[] = {{"\x1A" "abc", 1}, {"abc\x1A", 4}, {"ab\x1A\x1A", 3},
+        {big, charlib::default_buffer_size + 5}, {"", 0}, {"\xD6\xD0\r\n", 0}};
     TempDir dir;
-    EXPECT_EQ(charlib::scan(dir.write("empty.txt", "")).status, ScanStatus::Empty);
-    EXPECT_EQ(charlib::scan(dir.write("clean.txt", "\xD6\xD0\r\n")).status, ScanStatus::Clean);
-    EXPECT_THROW(charlib::scan(dir.path() / "missing.txt"), charlib::FileError);
-    EXPECT_THROW(charlib::scan(dir.path()), charlib::FileError);
-}
-
-std::string numbered_lines(int count)
-{
-    std::string text;
-    for (int i = 1; i <= count; ++i)
-        text += std::to_string(i) + "\r\n";
-    return text;
-}
-
-TEST(Load, StopsAtTheLimitAndSaysWhetherMoreLinesExist)
-{
-    TempDir dir;
-    const auto exact = charlib::load(dir.write("exact.txt", numbered_lines(10000)));
-    EXPECT_EQ(exact.lines.size(), 10000u);
-    EXPECT_FALSE(exact.over_limit);
-    EXPECT_EQ(exact.lines.back(), u"10000");
-
-    const auto over = charlib::load(dir.write("over.txt", numbered_lines(10001)));
-    EXPECT_EQ(over.lines.size(), 10000u);
-    EXPECT_TRUE(over.over_limit);
-
-    const auto small = charlib::load(dir.write("small.txt", "a\r\n\r\nb"), 2);
-    EXPECT_EQ(small.lines, (Lines{u"a", u""}));
-    EXPECT_TRUE(small.over_limit);
-
-    const auto empty = charlib::load(dir.write("empty.txt", ""));
-    EXPECT_TRUE(empty.lines.empty());
-    EXPECT_FALSE(empty.over_limit);
-    EXPECT_THROW(charlib::load(dir.path() / "missing.txt"), charlib::FileError);
-}
-
-TEST(Filter, TakesLinesThatBeginWithTheMarkerOrTheLineOffsetAfterThem)
-{
-    EXPECT_EQ(charlib::filter({u"A1", u"B", u"A2"}, u"A", 0), (Lines{u"A1", u"A2"}));
-    EXPECT_EQ(charlib::filter({u"A1", u"x", u"A2", u"y"}, u"A", 1), (Lines{u"x", u"y"}));
-    // The line jumped to is taken untested; the scan goes on after it.
-    EXPECT_EQ(charlib::filter({u"A1", u"A2", u"A3", u"z"}, u"A", 1), (Lines{u"A2", u"z"}));
-    EXPECT_EQ(charlib::filter({u"A1"}, u"a", 0), Lines{});
-    EXPECT_EQ(charlib::filter({u"xA"}, u"A", 0), Lines{});
-    EXPECT_EQ(charlib::filter({u"中文", u"文中"}, u"中", 0), Lines{u"中文"});
-}
-
-TEST(Filter, AJumpPastTheLastLineEndsTheScanWithNothingTaken)
-{
-    EXPECT_EQ(charlib::filter({u"A1", u"x", u"A2"}, u"A", 1), Lines{u"x"});
-    EXPECT_EQ(charlib::filter({u"A1", u"A2"}, u"A", 9), Lines{});
-    EXPECT_EQ(charlib::filter({u"A", u"b", u"c", u"A", u"d"}, u"A", 2.5), Lines{u"c"});  // 2.5 -> 2
-    EXPECT_EQ(charlib::filter({u"A", u"b"}, u"A", -1), Lines{});
-    EXPECT_EQ(charlib::filter({}, u"A", 0), Lines{});
-}
-
-TEST(Sort, PutsCharactersInAscendingCodeOrder)
-{
-    EXPECT_EQ(charlib::sort_charset(u"cab"), u"abc");
-    EXPECT_EQ(charlib::sort_charset(u"中a文"), u"a中文");
-    EXPECT_EQ(charlib::sort_charset(u"baB"), u"Bab");
-    EXPECT_EQ(charlib::sort_charset(u"x\r\n\tx"), u"\t\n\rxx");
-    EXPECT_EQ(charlib::sort_charset(u""), u"");
-}
-
-TEST(Numbers, NumericValueReadsTheLeadingNumberAndTheOffsetRuleTheWholeText)
-{
-    struct Case {
-        std::u16string_view text;
-        double value;
-        bool number_or_blank;
-    };
-    const Case cases[] = {
-        {u"3", 3, true}, {u"", 0, true}, {u" ", 0, true}, {u"x", 0, false}, {u"-", 0, false},
-        {u"+", 0, false}, {u".", 0, false}, {u" 2.5x", 2.5, false}, {u"1 2", 12, true}, {u"-1", -1, true},
-        {u"+.5", 0.5, true}, {u"1e2", 100, true}, {u"1e", 1, false},
-        {u"１", 0, false},  // a full-width digit is no digit
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(charlib::numeric_value(c.text), c.value) << "case " << &c - cases;
-        EXPECT_EQ(charlib::is_number_or_blank(c.text), c.number_or_blank) << "case " << &c - cases;
+    for (const auto& [bytes, position] : cases) {
+        const charlib::ScanResult found = charlib::scan(dir.write("t.txt", bytes));
+        EXPECT_EQ(found.status, position ? charlib::ScanStatus::ControlZ
+                : bytes.empty()          ? charlib::ScanStatus::Empty
+                                         : charlib::ScanStatus::Clean);
+        EXPECT_EQ(found.position, position);
     }
 }
 
-TEST(Numbers, WholeRoundsHalvesToEven)
+TEST(Filter, TakesTheLinesBeginningWithTheMarkerOrTheLineTheOffsetOn)
 {
-    EXPECT_EQ(charlib::whole(2.5), 2);
-    EXPECT_EQ(charlib::whole(3.5), 4);
-    EXPECT_EQ(charlib::whole(-0.5), 0);
-    EXPECT_EQ(charlib::whole(0.6), 1);
-    EXPECT_EQ(charlib::whole(1e300), 9200000000000000000);
-    EXPECT_EQ(charlib::whole(std::nan("")), 0);
-    EXPECT_EQ(charlib::number_text(10000), u"10000");
-    EXPECT_EQ(charlib::number_text(0), u"0");
+    const std::tuple<Lines, std::u16string, double, Lines> cases[] = {
+        {{u"A1", u"B", u"A2", u"", u"xA", u"a"}, u"A", 0, {u"A1", u"A2"}},
+        {{u"A1", u"x", u"A2", u"y"}, u"A", 1, {u"x", u"y"}},
+        {{u"A1", u"A2", u"A3", u"z"}, u"A", 1, {u"A2", u"z"}},  // the line jumped to is taken untested
+        {{u"中文", u"文中"}, u"中", 0, {u"中文"}},
+        {{u"A1", u"x", u"A2"}, u"A", 1, {u"x"}},  // a jump past the last line ends the scan
+        {{u"A", u"b", u"c", u"A", u"d"}, u"A", 2.5, {u"c"}},  // halves round to even: 2.5 to 2,
+        {{u"A", u"b", u"c", u"d", u"e"}, u"A", 3.5, {u"e"}},  // 3.5 to 4
+        {{u"A", u"b"}, u"A", -1, {}},
+        {{}, u"A", 0, {}},
+    };
+    for (const auto& [lines, marker, offset, selected] : cases) {
+        EXPECT_EQ(charlib::filter(lines, marker, offset), selected) << "offset " << offset;
+        EXPECT_EQ(reference::filter(lines, marker, offset), selected) << "offset " << offset;
+    }
 }
 
-TEST(Extract, CollectsDistinctCharactersOfTheSelectedLines)
+TEST(Extract, CollectsTheDistinctCharactersOfTheSelectedLines)
 {
+    const std::tuple<std::string, std::u16string, std::int64_t, std::u16string> cases[] = {
+        {"#abca\r\nxyz\r\n#bd\r\n", u"#", 0, u"#abcd"},
+        {"#1\r\nabc\r\n#2\r\ncad\r\n", u"#", 1, u"abcd"},
+        {"abx", u"x", 0, u"abx"},
+        {"Aa\xA3\xC1" "A\r\n\r\n", u"", 0, u"Aa\uFF21"},
+        {"a b\tc\r\nd\ne\r\n", u"", 0, u"a b\tcd\ne"},
+        {"#1\r\nab\r\n#2\r\n", u"#", 2, u"#2"},  // a jump past the end keeps what was collected
+        {"#1\r\nab\r\n#2\r\n", u"#", 1000000000000, u""},
+        {"\xD6\x40x\r\n\xB0\xA1@\r\n", u"@", 0, u"啊@"},  // D6 40 is one character whose trail is '@'
+    };
     TempDir dir;
-    const auto file = [&](std::string_view bytes) { return dir.write("t.txt", bytes); };
-    EXPECT_EQ(charlib::extract(file("#abca\r\nxyz\r\n#bd\r\n"), u"#", 0), u"#abcd");
-    EXPECT_EQ(charlib::extract(file("#1\r\nabc\r\n#2\r\ncad\r\n"), u"#", 1), u"abcd");
-    EXPECT_EQ(charlib::extract(file("abx"), u"x", 0), u"abx");
-    EXPECT_EQ(charlib::extract(file("Aa\xA3\xC1"
-                                    "A\r\n"),
-                  u"", 0),
-        u"Aa\uFF21");
-    EXPECT_EQ(charlib::extract(file("a b\tc\r\nd\ne\r\n"), u"", 0), u"a b\tcd\ne");
-    EXPECT_EQ(charlib::extract(file("abc\r\n"), u"z", 0), u"");
-    EXPECT_EQ(charlib::extract(file(""), u"", 0), u"");
+    for (const auto& [bytes, marker, offset, set] : cases)
+        EXPECT_EQ(charlib::extract(dir.write("t.txt", bytes), marker, offset), set) << testing::PrintToString(bytes);
 }
 
-TEST(Extract, AJumpPastTheEndKeepsWhatWasCollected)
+TEST(Numbers, ReadTheLeadingNumberTellAWholeNumberAndRoundHalvesToEven)
 {
-    TempDir dir;
-    const auto path = dir.write("t.txt", "#1\r\nab\r\n#2\r\n");
-    EXPECT_EQ(charlib::extract(path, u"#", 1), u"ab");
-    EXPECT_EQ(charlib::extract(path, u"#", 2), u"#2");
-    EXPECT_EQ(charlib::extract(path, u"#", 1000000000000), u"");
+    const std::tuple<std::u16string_view, double, bool> cases[] = {{u"3", 3, true}, {u"9", 9, true},
+        {u"", 0, true}, {u" ", 0, true}, {u"x", 0, false}, {u"-", 0, false}, {u"+", 0, false}, {u".", 0, false},
+        {u" 2.5x", 2.5, false}, {u"1 2", 12, true}, {u"-1", -1, true}, {u"+.5", 0.5, true}, {u".5", 0.5, true}, {u"1.5.", 1.5, false}, {u"1E2", 100, true},
+        {u"1d2", 100, true}, {u"1e", 1, false}, {u"1e999", HUGE_VAL, true}, {u"-1e999", -HUGE_VAL, true},
+        {u"1e-999", 0, true}, {u"１", 0, false}};  // a full-width digit is no digit
+    for (const auto& [text, value, number_or_blank] : cases) {
+        EXPECT_EQ(charlib::numeric_value(text), value) << value;
+        EXPECT_EQ(charlib::is_number_or_blank(text), number_or_blank) << value;
+    }
+    for (auto [value, rounded] : {std::pair{2.5, 2LL}, {3.5, 4LL}, {-0.5, 0LL}, {0.6, 1LL}, {-2.5, -2LL},
+             {1e300, 9200000000000000000LL}, {-1e300, -9200000000000000000LL}, {std::nan(""), 0LL}})
+        EXPECT_EQ(charlib::whole(value), rounded) << value;
+    EXPECT_EQ(charlib::number_text(10000) + charlib::number_text(0) + charlib::number_text(-7), u"100000-7");
 }
 
-TEST(Extract, AnAsciiMarkerInsideADoubleByteCharacterDoesNotMatch)
+TEST(SortAndWrite, SortByCodeAndWriteCodePage936AndCrLfOverTheWholeFile)
 {
+    EXPECT_EQ(charlib::sort_charset(u"cab中a文\r\n\tB"), u"\t\n\rBaabc中文");
     TempDir dir;
-    // 0xD6 0x40 is one character whose trail byte is '@'.
-    const auto path = dir.write("t.txt", "\xD6\x40x\r\n\xB0\xA1@\r\n");
-    EXPECT_EQ(charlib::extract(path, u"@", 0), u"啊@");
-    EXPECT_EQ(charlib::extract(path, u"啊", 0), u"啊@");
-}
-
-TEST(WriteCharset, WritesCodePage936AndCrLf)
-{
-    TempDir dir;
-    const auto path = dir.path() / "END.txt";
-    charlib::write_charset(path, u"a中");
-    EXPECT_EQ(TempDir::read(path), "a\xD6\xD0\r\n");
-    charlib::write_charset(path, u"");
-    EXPECT_EQ(TempDir::read(path), "\r\n");
-    charlib::write_charset(path, u"x\r\ny\u00C0");
-    EXPECT_EQ(TempDir::read(path), "x\r\ny?\r\n");
+    const auto path = dir.write("END.txt", "an older, longer set");
+    std::filesystem::permissions(path, std::filesystem::perms(0640));  // kept when replaced
+    for (const auto& [set, bytes] : {std::pair{u"a中", "a\xD6\xD0\r\n"}, {u"", "\r\n"}, {u"x\r\ny\u00C0", "x\r\ny?\r\n"}}) {
+        charlib::write_charset(path, set);
+        EXPECT_EQ(TempDir::read(path), bytes);
+    }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
 }
 
-TEST(WriteCharset, AFailedWriteLeavesTheExistingFileAsItWas)
+TEST(SortAndWrite, AFailedWriteNamesThePathAndLeavesTheExistingFileAsItWas)
 {
+    using std::filesystem::perms;
     TempDir dir;
-    const auto expect_failure = [](const std::filesystem::path& path) {
+    std::filesystem::create_directories(dir.path() / "folder");
+    std::filesystem::create_directories(dir.path() / "read-only");
+    const auto locked = dir.write("END.txt", "old\r\n"), kept = dir.write("read-only/END.txt", "kept\r\n");
+    std::filesystem::permissions(locked, perms::owner_read);  // refused even for root
+    std::filesystem::permissions(dir.path() / "read-only", perms::owner_read | perms::owner_exec);
+    for (const auto& path : {locked, dir.path() / "folder", dir.path() / "missing" / "END.txt", kept}) {
         try {
             charlib::write_charset(path, u"abc");
             ADD_FAILURE() << "wrote " << path;
         } catch (const charlib::FileError& error) {
-            EXPECT_EQ(error.action(), charlib::FileError::Action::Write);
-            EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos);
+            EXPECT_NE(std::string(error.what()).find("无法写入文件“" + path.string() + "”"), std::string::npos);
         }
-    };
-    // A read-only file is refused, even for root, and kept.
-    const auto locked = dir.write("END.txt", "old\r\n");
-    std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
-    expect_failure(locked);
-    EXPECT_EQ(TempDir::read(locked), "old\r\n");
-
-    std::filesystem::create_directory(dir.path() / "folder");
-    expect_failure(dir.path() / "folder");
-    expect_failure(dir.path() / "missing" / "END.txt");
-
-    const auto read_only = dir.path() / "read-only";
-    std::filesystem::create_directory(read_only);
-    const auto kept = dir.write("read-only/END.txt", "kept\r\n");
-    std::filesystem::permissions(kept, std::filesystem::perms::owner_all);
-    std::filesystem::permissions(
-        read_only, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    expect_failure(kept);
-    EXPECT_EQ(TempDir::read(kept), "kept\r\n");
-    std::filesystem::permissions(read_only, std::filesystem::perms::owner_all);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(read_only), {}), 1)
+    }
+    EXPECT_EQ(TempDir::read(locked) + TempDir::read(kept), "old\r\nkept\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "read-only"), {}), 1)
         << "temporary file left behind";
+}
+
+TEST(Hostile, ASourceRemovedReplacedLockedOrNotAFileIsReportedWithItsPath)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "folder.txt");
+    const auto locked = dir.write("locked.txt", "abc\r\n");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    const auto pipe = dir.path() / "pipe.txt";  // would block a plain open for ever
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    const std::pair<std::filesystem::path, int> sources[] = {{dir.path() / "removed.txt", ENOENT},
+        {dir.path() / "folder.txt", EISDIR}, {locked, EACCES}, {pipe, ENODEV}, {"/dev/zero", ENODEV}};
+    Unprivileged nobody;
+    for (const auto& [path, reason] : sources) {
+        for (const auto& action : std::initializer_list<std::function<void()>>{[&] { charlib::scan(path); },
+                 [&] { charlib::load(path); }, [&] { charlib::extract(path, u"", 0); }}) {
+            try {
+                action();
+                ADD_FAILURE() << "read " << path;
+            } catch (const charlib::FileError& error) {
+                EXPECT_EQ(error.action(), charlib::FileError::Action::Open);
+                EXPECT_EQ(error.system_error(), reason) << error.what();
+                EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos);
+            }
+        }
+    }
+}
+
+TEST(Hostile, AFileThatGrowsOrShrinksWhileReadIsReadAsItIs)
+{
+    TempDir dir;
+    const auto path = dir.write("changing.txt", "one\r\ntwo\r\nthree\r\n");
+    charlib::LineReader reader;
+    const auto rest = [&] {
+        std::vector<std::u16string> lines;
+        while (!reader.at_end())
+            lines.push_back(reader.read_line());
+        return lines;
+    };
+    reader.open(path, 4);
+    EXPECT_EQ(reader.read_line(), u"one");
+    std::ofstream(path, std::ios::binary | std::ios::app) << "four\r\n";
+    EXPECT_EQ(rest(), (std::vector<std::u16string>{u"two", u"three", u"four"}));
+
+    reader.open(path, 4);
+    EXPECT_EQ(reader.read_line(), u"one");
+    std::filesystem::resize_file(path, 2);  // "on"
+    EXPECT_LE(rest().size(), 1u);  // what was already in the buffer, then the end
 }
 
 }  // namespace

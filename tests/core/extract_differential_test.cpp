@@ -1,10 +1,12 @@
+// Extract and the reader against plain versions that decode every line with
+// ICU, on random, adversarial and Chinese texts, with buffers from 2 bytes up.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "reference.h"
-#include "text/code_walk.h"
 #include "temp_dir.h"
+#include "text/code_walk.h"
 #include "text/core.h"
 #include "text/line_reader.h"
 
@@ -46,99 +48,64 @@ std::string script_bytes(std::mt19937& random, int lines)
     return bytes;
 }
 
-const std::vector<std::u16string> markers = {
-    u"",
-    u"#",
-    u"@",
-    u"A",
-    u"a",
-    u"#@",
+const std::u16string markers[] = {
+    u"", u"#", u"@", u"A", u"a", u"#@",
     u"\u554A",  // 啊 = B0 A1
     u"\uFFFD",  // what a bad lead byte decodes to
     u"\u00C0",  // not in the code page
-    u"A\uFFFDa",
-    u"\u20AC",
-    u"\n",
-    u"\u554A@",
+    u"A\uFFFDa", u"\u20AC", u"\n", u"\u554A@",
 };
 
 void expect_same_as_reference(const std::string& bytes, const std::string& what)
 {
     TempDir dir;
     const auto path = dir.write("t.txt", bytes);
-    for (const std::u16string& marker : markers) {
-        for (std::int64_t offset : {0, 1, 3}) {
-            const std::u16string expected = reference::extract(bytes, marker, offset);
-            for (std::size_t buffer : {2, 3, 5, 64, 4096, 1 << 20}) {
-                ASSERT_EQ(charlib::extract(path, marker, offset, buffer), expected)
+    for (std::size_t buffer : {2, 3, 5, 64, 4096, 1 << 20}) {
+        charlib::LineReader reader;
+        reader.open(path, buffer);
+        std::vector<std::u16string> lines;
+        while (!reader.at_end())
+            lines.push_back(reader.read_line());
+        ASSERT_EQ(lines, reference::lines(bytes)) << what << ", buffer " << buffer;
+        for (const std::u16string& marker : markers)
+            for (std::int64_t offset : {0, 1, 3})
+                ASSERT_EQ(charlib::extract(path, marker, offset, buffer), reference::extract(bytes, marker, offset))
                     << what << ", marker " << testing::PrintToString(marker) << ", offset " << offset
                     << ", buffer " << buffer << ", bytes " << testing::PrintToString(bytes.substr(0, 200));
-            }
-        }
     }
 }
 
-TEST(ExtractDifferential, AdversarialBytesGiveTheSameSetAsDecodingEveryLine)
+// Processors without AVX2 take the SSE2 steps: both are checked on every machine.
+class ExtractDifferential : public testing::TestWithParam<bool> {
+    bool was_ = std::exchange(charlib::use_avx2, GetParam() && charlib::use_avx2);
+
+protected:
+    ~ExtractDifferential() override { charlib::use_avx2 = was_; }
+};
+
+TEST_P(ExtractDifferential, AdversarialBytesGiveTheSameSetAsDecodingEveryLine)
 {
     std::mt19937 random(20261207);
-    for (int round = 0; round < 300; ++round) {
-        const std::size_t size = round < 100 ? round % 12 : 50 + round * 7;
-        expect_same_as_reference(adversarial_bytes(random, size), "round " + std::to_string(round));
-    }
+    for (int round = 0; round < 300; ++round)
+        expect_same_as_reference(
+            adversarial_bytes(random, round < 100 ? round % 12 : 50 + round * 7), "round " + std::to_string(round));
 }
 
-TEST(ExtractDifferential, ChineseScriptsGiveTheSameSetAsDecodingEveryLine)
+TEST_P(ExtractDifferential, ChineseScriptsAndLinesLongerThanTheBufferGiveTheSameSet)
 {
     std::mt19937 random(7);
     for (int round = 0; round < 20; ++round)
         expect_same_as_reference(script_bytes(random, 50 + round * 10), "round " + std::to_string(round));
-}
-
-TEST(ExtractDifferential, LinesLongerThanTheBufferGiveTheSameSet)
-{
-    std::mt19937 random(11);
-    std::string bytes = script_bytes(random, 3);
     std::string long_line;
     while (long_line.size() < 20000)
         long_line += adversarial_bytes(random, 100);
     std::erase(long_line, '\r');
     std::erase(long_line, '\x1A');
-    bytes += long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line;
-    expect_same_as_reference(bytes, "long lines");
+    expect_same_as_reference(
+        script_bytes(random, 3) + long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line, "long lines");
 }
 
-#ifdef __SSE2__
-// Processors without AVX2 take the SSE2 steps; check those here too.
-TEST(ExtractDifferential, TheSse2StepsGiveTheSameSetAsTheAvx2Ones)
-{
-    struct WithoutAvx2 {
-        bool was = std::exchange(charlib::use_avx2, false);
-        ~WithoutAvx2() { charlib::use_avx2 = was; }
-    } without_avx2;
-    std::mt19937 random(13);
-    for (int round = 0; round < 60; ++round)
-        expect_same_as_reference(adversarial_bytes(random, static_cast<std::size_t>(round * 23)),
-                                 "round " + std::to_string(round));
-    expect_same_as_reference(script_bytes(random, 200), "script");
-}
-#endif
-
-TEST(ExtractDifferential, ReaderLinesMatchTheReference)
-{
-    std::mt19937 random(3);
-    for (int round = 0; round < 100; ++round) {
-        const std::string bytes = adversarial_bytes(random, static_cast<std::size_t>(round * 13));
-        TempDir dir;
-        const auto path = dir.write("t.txt", bytes);
-        for (std::size_t buffer : {2, 7, 1 << 20}) {
-            charlib::LineReader reader;
-            reader.open(path, buffer);
-            std::vector<std::u16string> lines;
-            while (!reader.at_end())
-                lines.push_back(reader.read_line());
-            ASSERT_EQ(lines, reference::lines(bytes)) << "round " << round << ", buffer " << buffer;
-        }
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Steps, ExtractDifferential, testing::Values(true, false),
+    [](const testing::TestParamInfo<bool>& info) { return info.param ? "Avx2" : "Sse2"; });
 
 }  // namespace

@@ -1,90 +1,75 @@
+// The balloon tips of the marker and offset boxes, and the helper behind them.
 #include <QPointer>
 
+#include "driver.h"
 #include "tooltip/balloon_tip.h"
 #include "tooltip/class1.h"
-#include "window_support.h"
 
 namespace charlib::testing {
 namespace {
 
-QList<BalloonTip*> balloons(QWidget* control)
+BalloonTip* balloon(QWidget* control)
 {
-    return control->findChildren<BalloonTip*>(Qt::FindDirectChildrenOnly);
+    const auto found = control->findChildren<BalloonTip*>(Qt::FindDirectChildrenOnly);
+    EXPECT_EQ(found.size(), 1) << "one balloon per control";
+    return found.value(0);
 }
 
 // Rests the pointer on the control until its balloon comes up.
-bool hoverShows(QWidget* control, BalloonTip* balloon)
+bool hoverShows(QWidget* control)
 {
     QTest::mouseMove(control, QPoint(5, 5));
     QTest::mouseMove(control, control->rect().center());
-    return QTest::qWaitFor([&] { return balloon->isVisible(); });
+    return QTest::qWaitFor([&] { return balloon(control)->isVisible(); });
 }
 
-using WindowBalloons = WindowTest;
+using Balloons = WindowTest;
 
-TEST_F(WindowBalloons, MarkerAndOffsetBoxesShowTheirTipsWhileHovered)
+TEST_F(Balloons, MarkerAndOffsetBoxesShowTheirTipsWhileHovered)
 {
-    const std::pair<const char*, QString> tips[] = {
-        {"Text2", QStringLiteral("请注意大小写输入是正确")},
-        {"Text3", QStringLiteral("可填可不填，默认0行，即当前行")},
-    };
-    for (const auto& [name, tip] : tips) {
+    for (const auto& [name, tip] : {std::pair{"Text2", u"请注意大小写输入是正确"_s}, {"Text3", u"可填可不填，默认0行，即当前行"_s}}) {
         QWidget* box = get(name);
-        ASSERT_EQ(balloons(box).size(), 1) << name;
-        BalloonTip* balloon = balloons(box)[0];
-        EXPECT_EQ(balloon->text(), tip);
-        EXPECT_EQ(balloon->title(), QString());
-        EXPECT_FALSE(balloon->isVisible());
-
-        ASSERT_TRUE(hoverShows(box, balloon)) << name;
-        QRect boxOnScreen(box->mapToGlobal(QPoint()), box->size());
-        EXPECT_EQ(balloon->geometry().top(), boxOnScreen.bottom() + 1) << "the stem meets the box";
-        EXPECT_LT(balloon->geometry().left(), boxOnScreen.right());
-
+        EXPECT_EQ(balloon(box)->title() + balloon(box)->text(), tip);
+        ASSERT_TRUE(!balloon(box)->isVisible() && hoverShows(box)) << name;
+        const QRect onScreen(box->mapToGlobal(QPoint()), box->size());
+        EXPECT_EQ(balloon(box)->geometry().top(), onScreen.bottom() + 1) << "the stem meets the box";
+        EXPECT_LT(balloon(box)->geometry().left(), onScreen.right());
+        // The stem's tip is where the pointer rests; the bubble is filled.
+        const QPoint stem = box->mapToGlobal(QPoint(box->width() / 2, box->height())) - balloon(box)->pos();
+        EXPECT_TRUE(balloon(box)->mask().contains(stem + QPoint(1, 2)) && !balloon(box)->mask().contains(QPoint(0, 0)));
+        EXPECT_EQ(balloon(box)->grab().toImage().pixelColor(3, balloon(box)->height() / 2),
+            balloon(box)->palette().color(QPalette::ToolTipBase));
         QTest::mouseMove(get("Command3"));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !balloon->isVisible(); })) << "leaving hides it";
-        ASSERT_TRUE(hoverShows(box, balloon));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !balloon(box)->isVisible(); })) << "leaving hides it";
+        ASSERT_TRUE(hoverShows(box));
         QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
-        EXPECT_FALSE(balloon->isVisible()) << "a click hides it";
+        EXPECT_FALSE(balloon(box)->isVisible()) << "a click hides it";
     }
 }
 
-TEST(Class1, BalloonBelongsToTheControlAndFollowsLaterAssignments)
+TEST(Class1, TheBalloonBelongsToTheControlAndFollowsLaterAssignments)
 {
     QWidget window;
     auto* control = new QWidget(&window);
-    control->setGeometry(20, 20, 150, 25);
     window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-
     Class1 tip;
+    tip.Create();  // no control yet: nothing to attach to
     tip.ParentControl(control);
     tip.ToolTipTitle(QString());
-    tip.ToolTipText(QStringLiteral("旧的"));
+    tip.ToolTipText(u"旧的"_s);
     tip.Create();
-    tip.Create();
-    ASSERT_EQ(balloons(control).size(), 1) << "Create twice leaves one balloon";
-    QPointer<BalloonTip> balloon = balloons(control)[0];
-    const int withoutTitle = balloon->height();
-
-    tip.ToolTipText(QStringLiteral("新的"));
-    tip.ToolTipTitle(QStringLiteral("标题"));
-    EXPECT_EQ(balloon->text(), QStringLiteral("新的"));
-    EXPECT_EQ(balloon->title(), QStringLiteral("标题"));
-    EXPECT_GT(balloon->height(), withoutTitle) << "the title takes a line of its own";
+    tip.Create();  // replaces the balloon
+    QPointer<BalloonTip> shown = balloon(control);
+    const int withoutTitle = shown->height();
+    tip.ToolTipText(u"新的"_s);
+    tip.ToolTipTitle(u"标题"_s);
+    EXPECT_EQ(shown->title() + shown->text(), u"标题新的"_s);
+    EXPECT_GT(shown->height(), withoutTitle) << "the title takes a line of its own";
     tip.ToolTipText(QString());
-    balloon->popUp(QPoint(5, 5));
-    EXPECT_FALSE(balloon->isVisible()) << "no text, no balloon";
-
-    {
-        Class1 dropped;
-        dropped.ParentControl(control);
-        dropped.ToolTipText(QStringLiteral("x"));
-    }
-    EXPECT_FALSE(balloon.isNull());
+    shown->popUp(QPoint(5, 5));
+    EXPECT_FALSE(shown->isVisible()) << "no text, no balloon";
     delete control;
-    EXPECT_TRUE(balloon.isNull()) << "the balloon ends with its control";
+    EXPECT_TRUE(shown.isNull()) << "the balloon ends with its control";
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
+// The Qt message box and open-file dialog behind the window's interfaces.
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
-#include <functional>
-
-#include "window_support.h"
+#include "driver.h"
 
 namespace charlib::testing {
 namespace {
@@ -16,53 +16,45 @@ template <class Modal> void whenShown(std::function<void(Modal*)> answer)
 {
     QTimer::singleShot(0, [answer] {
         auto* modal = qobject_cast<Modal*>(QApplication::activeModalWidget());
-        if (modal)
-            answer(modal);
-        else
-            ADD_FAILURE() << "no modal dialog came up";
+        ASSERT_NE(modal, nullptr) << "no modal dialog came up";
+        answer(modal);
     });
 }
 
-TEST(QtMessageBoxes, ShowTitleAndPromptLinesWithOnlyOk)
+TEST(QtDialogs, AMessageBoxShowsTitleAndPromptLinesWithOnlyOk)
 {
-    bool shown = false;
+    QString shown;
     whenShown<QMessageBox>([&](QMessageBox* box) {
-        shown = true;
-        EXPECT_EQ(box->windowTitle(), QStringLiteral("错勒"));
-        EXPECT_EQ(box->text(), QStringLiteral("一\n二\n<b>&三"));
+        shown = box->windowTitle() + u'|' + box->text();
         EXPECT_EQ(box->textFormat(), Qt::PlainText);
         EXPECT_EQ(box->buttons().size(), 1);
         box->button(QMessageBox::Ok)->click();
     });
-    QtMessageBoxes().MsgBox(nullptr, QStringLiteral("一\r二\r\n<b>&三"), QStringLiteral("错勒"));
-    EXPECT_TRUE(shown);
+    QtMessageBoxes().MsgBox(nullptr, u"一\r二\r\n<b>&三"_s, u"错勒"_s);
+    EXPECT_EQ(shown, u"错勒|一\n二\n<b>&三"_s);
 }
 
-TEST(QtCommonDialog, OffersTheTwoFiltersAndReportsTheChoice)
+TEST(QtDialogs, TheFileDialogOffersTheTwoFiltersAndReportsTheChoice)
 {
     QTemporaryDir dir;
-    const QString chosen = dir.filePath(QStringLiteral("选 中"));  // no extension
+    const QString chosen = dir.filePath(u"选 中"_s);  // no extension: "*.*" takes it too
     QFile(chosen).open(QIODevice::WriteOnly);
     QtCommonDialog common;
-    common.Filter = QStringLiteral("Text (*.txt)|*.txt|All file (*.*)|*.*");
-
+    common.Filter = u"Text (*.txt)|*.txt|All file (*.*)| *.* "_s;
+    EXPECT_EQ(qtNameFilters(common.Filter), (QStringList{u"Text (*.txt) (*.txt)"_s, u"All file (*.*) (*)"_s}));
     whenShown<QFileDialog>([&](QFileDialog* dialog) {
-        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-        ASSERT_NE(types, nullptr);
-        ASSERT_EQ(types->count(), 2);
-        EXPECT_EQ(types->itemText(0), QStringLiteral("Text (*.txt)"));
-        EXPECT_EQ(types->itemText(1), QStringLiteral("All file (*.*)"));
-        EXPECT_EQ(types->currentIndex(), 0);
+        auto* types = dialog->findChild<QComboBox*>(u"fileTypeCombo"_s);
+        EXPECT_EQ(types->itemText(0) + u'|' + types->itemText(1) + u'|' + types->currentText(),
+            u"Text (*.txt)|All file (*.*)|Text (*.txt)"_s);
         dialog->setDirectory(dir.path());
         dialog->selectNameFilter(dialog->nameFilters().at(1));
         dialog->selectFile(chosen);
         dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
     });
     EXPECT_TRUE(common.ShowOpen(nullptr));
-    EXPECT_EQ(common.FileName, chosen) << "\"*.*\" takes files without a dot too";
-
+    EXPECT_EQ(common.FileName, chosen);
     whenShown<QFileDialog>([&](QFileDialog* dialog) {
-        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());  // where the last was chosen
         dialog->reject();
     });
     EXPECT_FALSE(common.ShowOpen(nullptr));
