@@ -39,8 +39,12 @@ TEST(LineReader, SplitsLinesAtCrLfAndLoneCrWithAnyBufferSize)
         {"A\nB\nC", {u"A\nB\nC"}},
         {"A\r\n\r\nB", {u"A", u"", u"B"}},
         {"A\r\r\nB\n\r", {u"A", u"", u"B\n"}},
-        {"ABC\r\n\x1A" "DEF\r\n", {u"ABC"}},
-        {"\x1A" "ABC", {}},
+        {"ABC\r\n\x1A"
+         "DEF\r\n",
+            {u"ABC"}},
+        {"\x1A"
+         "ABC",
+            {}},
         {"AB\x1A\r\nC", {u"AB"}},
         {"\r\r\r", {u"", u"", u""}},
         {"\n", {u"\n"}},
@@ -73,7 +77,8 @@ TEST(LineReader, ReportsAFileItCannotOpenAndAReadPastTheEnd)
         return "no failure";
     };
     const auto missing = dir.path() / "missing.txt", one = dir.write("one.txt", "A\r\n");
-    EXPECT_EQ(failure([&] { reader.open(missing); }), "无法打开文件“" + missing.string() + "”：文件或文件夹不存在");
+    EXPECT_EQ(
+        failure([&] { reader.open(missing); }), "无法打开文件“" + missing.string() + "”：文件或文件夹不存在");
     EXPECT_EQ(failure([&] { reader.open(dir.path()); }),
         "无法打开文件“" + dir.path().string() + "”：这是一个文件夹，不是文件");
     EXPECT_TRUE(reader.at_end());
@@ -83,7 +88,8 @@ TEST(LineReader, ReportsAFileItCannotOpenAndAReadPastTheEnd)
     reader.open(one);
     EXPECT_EQ(reader.read_line(), u"A");
     EXPECT_TRUE(reader.at_end());
-    EXPECT_EQ(failure([&] { reader.read_line(); }), "已读到文件末尾，没有更多的行“" + one.string() + "”：没有更多的内容");
+    EXPECT_EQ(failure([&] { reader.read_line(); }),
+        "已读到文件末尾，没有更多的行“" + one.string() + "”：没有更多的内容");
 }
 
 }  // namespace

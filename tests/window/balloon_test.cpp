@@ -27,7 +27,8 @@ using Balloons = WindowTest;
 
 TEST_F(Balloons, MarkerAndOffsetBoxesShowTheirTipsWhileHovered)
 {
-    for (const auto& [name, tip] : {std::pair{"Text2", u"请注意大小写输入是正确"_s}, {"Text3", u"可填可不填，默认0行，即当前行"_s}}) {
+    for (const auto& [name, tip] :
+        {std::pair{"Text2", u"请注意大小写输入是正确"_s}, {"Text3", u"可填可不填，默认0行，即当前行"_s}}) {
         QWidget* box = get(name);
         EXPECT_EQ(balloon(box)->title() + balloon(box)->text(), tip);
         ASSERT_TRUE(!balloon(box)->isVisible() && hoverShows(box)) << name;
@@ -36,7 +37,8 @@ TEST_F(Balloons, MarkerAndOffsetBoxesShowTheirTipsWhileHovered)
         EXPECT_LT(balloon(box)->geometry().left(), onScreen.right());
         // The stem's tip is where the pointer rests; the bubble is filled.
         const QPoint stem = box->mapToGlobal(QPoint(box->width() / 2, box->height())) - balloon(box)->pos();
-        EXPECT_TRUE(balloon(box)->mask().contains(stem + QPoint(1, 2)) && !balloon(box)->mask().contains(QPoint(0, 0)));
+        EXPECT_TRUE(balloon(box)->mask().contains(stem + QPoint(1, 2)) &&
+            !balloon(box)->mask().contains(QPoint(0, 0)));
         EXPECT_EQ(balloon(box)->grab().toImage().pixelColor(3, balloon(box)->height() / 2),
             balloon(box)->palette().color(QPalette::ToolTipBase));
         QTest::mouseMove(get("Command3"));

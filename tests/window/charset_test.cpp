@@ -15,13 +15,17 @@ TEST_F(Charset, GenerateCollectsTheDistinctCharactersOfTheSelectedLinesOfTheWhol
 {
     std::vector<std::string> many(10000, "#a");  // more than the preview shows
     many.push_back("#" + zhong);
-    for (const auto& [lines, offset, set] : std::initializer_list<std::tuple<std::vector<std::string>, QString, QString>>{
-             {{"#1", "abc", "#2", "cad"}, u"1"_s, u"abcd"_s}, {{"#ab", "a#x" + zhong + wen}, u""_s, u"#abx中文"_s},
-             {{"abc"}, u"0"_s, u""_s}, {many, u"0"_s, u"#a中"_s}}) {
+    for (const auto& [lines, offset, set] :
+        std::initializer_list<std::tuple<std::vector<std::string>, QString, QString>>{
+            {{"#1", "abc", "#2", "cad"}, u"1"_s, u"abcd"_s},
+            {{"#ab", "a#x" + zhong + wen}, u""_s, u"#abx中文"_s}, {{"abc"}, u"0"_s, u""_s},
+            {many, u"0"_s, u"#a中"_s}}) {
         open(lines, u"#"_s, offset);
         click("Command3");
-        click("Command5", {.buttons = "R--SW", .set = set,
-            .label7 = u"生成文件预览：                共计%1个字符"_s.arg(set.size())});
+        click("Command5",
+            {.buttons = "R--SW",
+                .set = set,
+                .label7 = u"生成文件预览：                共计%1个字符"_s.arg(set.size())});
     }
 }
 
@@ -31,7 +35,9 @@ TEST_F(Charset, SortOrdersWhatTheBoxHoldsOnceAndWriteSavesItBesideTheSource)
     open({"#cab" + wen + "B" + zhong}, u"#"_s);
     click("Command5");
     click("Command8", {.buttons = "R--S-", .messages = {congratulation}});  // unsorted
-    EXPECT_EQ(read(u"END.txt"_s), "#cab\xCE\xC4" "B\xD6\xD0\r\n");
+    EXPECT_EQ(read(u"END.txt"_s),
+        "#cab\xCE\xC4"
+        "B\xD6\xD0\r\n");
     type("Text4", u"x"_s);
     click("Command7", {.buttons = "R----", .set = u"#Babcx中文"_s});
 
@@ -44,7 +50,9 @@ TEST_F(Charset, SortOrdersWhatTheBoxHoldsOnceAndWriteSavesItBesideTheSource)
     type("Text2", {});
     click("Command5");
     click("Command8", {.messages = {congratulation}});
-    EXPECT_EQ(read(u"子 目录/END.txt"_s) + read(u"END.txt"_s), "ab\r\n#cab\xCE\xC4" "B\xD6\xD0\r\n");
+    EXPECT_EQ(read(u"子 目录/END.txt"_s) + read(u"END.txt"_s),
+        "ab\r\n#cab\xCE\xC4"
+        "B\xD6\xD0\r\n");
 }
 
 TEST_F(Charset, LineBreaksInTheBoxAreKeptAsTheBoxHoldsThem)
@@ -91,8 +99,9 @@ TEST_F(Charset, AWriteThatFailsIsReportedKeepsTheOldFileAndStaysOn)
     click("Command5");
     const QString end = write(u"END.txt"_s, "old\r\n");
     QFile::setPermissions(end, QFile::ReadOwner);
-    click("Command8", {.buttons = "R--SW",
-        .messages = {error(u"无法写入文件“%1”：没有访问权限（或文件是只读的）"_s.arg(end))}});
+    click("Command8",
+        {.buttons = "R--SW",
+            .messages = {error(u"无法写入文件“%1”：没有访问权限（或文件是只读的）"_s.arg(end))}});
     EXPECT_EQ(read(u"END.txt"_s), "old\r\n");
 }
 

@@ -41,7 +41,8 @@ TEST(QtDialogs, TheFileDialogOffersTheTwoFiltersAndReportsTheChoice)
     QFile(chosen).open(QIODevice::WriteOnly);
     QtCommonDialog common;
     common.Filter = u"Text (*.txt)|*.txt|All file (*.*)| *.* "_s;
-    EXPECT_EQ(qtNameFilters(common.Filter), (QStringList{u"Text (*.txt) (*.txt)"_s, u"All file (*.*) (*)"_s}));
+    EXPECT_EQ(
+        qtNameFilters(common.Filter), (QStringList{u"Text (*.txt) (*.txt)"_s, u"All file (*.*) (*)"_s}));
     whenShown<QFileDialog>([&](QFileDialog* dialog) {
         auto* types = dialog->findChild<QComboBox*>(u"fileTypeCombo"_s);
         EXPECT_EQ(types->itemText(0) + u'|' + types->itemText(1) + u'|' + types->currentText(),
@@ -54,7 +55,8 @@ TEST(QtDialogs, TheFileDialogOffersTheTwoFiltersAndReportsTheChoice)
     EXPECT_TRUE(common.ShowOpen(nullptr));
     EXPECT_EQ(common.FileName, chosen);
     whenShown<QFileDialog>([&](QFileDialog* dialog) {
-        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());  // where the last was chosen
+        EXPECT_EQ(dialog->directory().absolutePath(),
+            QDir(dir.path()).absolutePath());  // where the last was chosen
         dialog->reject();
     });
     EXPECT_FALSE(common.ShowOpen(nullptr));

@@ -22,7 +22,10 @@ using namespace Qt::StringLiterals;
 struct Message {
     QString title, prompt;
     friend bool operator==(const Message&, const Message&) = default;
-    friend void PrintTo(const Message& m, std::ostream* out) { *out << qPrintable(m.title + u": "_s + m.prompt); }
+    friend void PrintTo(const Message& m, std::ostream* out)
+    {
+        *out << qPrintable(m.title + u": "_s + m.prompt);
+    }
 };
 inline Message error(const QString& prompt)
 {
@@ -97,8 +100,9 @@ protected:
     {
         if (auto* line = get<QLineEdit>(name)) line->clear();
         for (QChar ch : typed)
-            QTest::sendKeyEvent(QTest::Click, get(name), ch.unicode() < 0x80 ? Qt::Key(ch.toUpper().unicode()) : Qt::Key_unknown,
-                QString(ch), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, get(name),
+                ch.unicode() < 0x80 ? Qt::Key(ch.toUpper().unicode()) : Qt::Key_unknown, QString(ch),
+                Qt::NoModifier);
     }
     // Browse and Read of source.txt holding `lines` ended by CR LF, then the marker and offset typed.
     void open(const std::vector<std::string>& lines, const QString& marker = {}, const QString& offset = {})
@@ -141,7 +145,8 @@ protected:
         EXPECT_EQ(text("Label1"), seen.label1.value_or(text("Label1")));
         EXPECT_EQ(text("Label7"), seen.label7.value_or(text("Label7")));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor was left on";
-        EXPECT_EQ(std::exchange(messages_->underBusyCursor, 0), 0) << "a message came up under the busy cursor";
+        EXPECT_EQ(std::exchange(messages_->underBusyCursor, 0), 0)
+            << "a message came up under the busy cursor";
         EXPECT_TRUE(dialog_->answers.empty()) << "the dialog was not shown";
     }
 

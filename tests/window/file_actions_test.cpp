@@ -14,12 +14,16 @@ TEST_F(FileActions, BrowseAcceptsACleanFileAndRefusesOrIgnoresTheRest)
     open({"good", "lines"}, u"o"_s, u"1"_s);
     click("Command5", {.buttons = "R--SW", .set = u"lines"_s});
     const Seen unchanged = {.buttons = "R--SW", .list = QStringList{"good", "lines"}, .set = u"lines"_s};
-    for (const auto& [bytes, offset] : {std::pair{"ab" + zhong + "\x1A" + "cd", 5}, {"\x1A" "abc", 1},
+    for (const auto& [bytes, offset] : {std::pair{"ab" + zhong + "\x1A" + "cd", 5},
+             {"\x1A"
+              "abc",
+                 1},
              {"abc\r\n\x1A", 6}, {"", 0}}) {
         Seen refused = unchanged;
         if (offset)
-            refused.messages = {error(u"在文件偏移%1处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，"
-                                      u"请将些字符修改成非Ctrl+Z字符。具体细节，可双击瑶铃子的头象查看。"_s.arg(offset))};
+            refused.messages = {
+                error(u"在文件偏移%1处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，"
+                      u"请将些字符修改成非Ctrl+Z字符。具体细节，可双击瑶铃子的头象查看。"_s.arg(offset))};
         browse(write(u"refused.txt"_s, bytes), refused);
     }
     browse(file(u"missing.txt"_s), unchanged);
@@ -30,9 +34,14 @@ TEST_F(FileActions, BrowseAcceptsACleanFileAndRefusesOrIgnoresTheRest)
     // A new file empties the preview and the set; Sort and Write wait for a
     // Generate, so one click cannot replace that folder's END.txt with an empty set.
     click("Command5");
-    browse(write(u"中文 名.txt"_s, "x\r\n"), {.buttons = "RF---", .list = QStringList(), .set = u""_s,
-        .label1 = u"打开文件浏览："_s, .label7 = u"生成文件预览："_s});
-    EXPECT_EQ(text("Text1") + text("Command1") + text("Text2") + text("Text3"), file(u"中文 名.txt"_s) + u"读取o0"_s);
+    browse(write(u"中文 名.txt"_s, "x\r\n"),
+        {.buttons = "RF---",
+            .list = QStringList(),
+            .set = u""_s,
+            .label1 = u"打开文件浏览："_s,
+            .label7 = u"生成文件预览："_s});
+    EXPECT_EQ(text("Text1") + text("Command1") + text("Text2") + text("Text3"),
+        file(u"中文 名.txt"_s) + u"读取o0"_s);
 }
 
 TEST_F(FileActions, ReadShowsAtMostTenThousandLinesAndResetsTheSet)
@@ -44,9 +53,12 @@ TEST_F(FileActions, ReadShowsAtMostTenThousandLinesAndResetsTheSet)
     type("Text2", u"A"_s);
     click("Command1");
     click("Command5");
-    click("Command1", {.buttons = "RFG--", .list = QStringList{"A", "", "B", u"C中␊D"_s,
-        QString(2000, u'y'), QString(2000, u'y') + u"…"_s}, .set = u""_s,
-        .label1 = u"打开文件浏览：        共6行"_s, .label7 = u"生成文件预览："_s});
+    click("Command1",
+        {.buttons = "RFG--",
+            .list = QStringList{"A", "", "B", u"C中␊D"_s, QString(2000, u'y'), QString(2000, u'y') + u"…"_s},
+            .set = u""_s,
+            .label1 = u"打开文件浏览：        共6行"_s,
+            .label7 = u"生成文件预览："_s});
     EXPECT_EQ(text("Command1") + text("Text2") + text("Text3"), u"重新读取A0"_s);
 
     for (int count : {0, 10000, 10001}) {
@@ -54,8 +66,9 @@ TEST_F(FileActions, ReadShowsAtMostTenThousandLinesAndResetsTheSet)
         for (int i = 1; i <= count; ++i)
             bytes += "line " + std::to_string(i) + "\r\n";
         write(u"lines.txt"_s, bytes);  // a file that has changed since Browse is read as it now is
-        click("Command1", {.label1 = count > 10000 ? u"打开文件浏览：                大于10000行"_s
-                                                    : u"打开文件浏览：        共%1行"_s.arg(count)});
+        click("Command1",
+            {.label1 = count > 10000 ? u"打开文件浏览：                大于10000行"_s
+                                     : u"打开文件浏览：        共%1行"_s.arg(count)});
         EXPECT_EQ(rows().size(), count);
         EXPECT_EQ(rows().value(9999), count ? u"line 10000"_s : QString());
     }
@@ -66,8 +79,11 @@ TEST_F(FileActions, ASourceGoneOrLockedIsReportedByReadAndGenerateAndChangesNoth
 {
     open({"#kept"}, u"#"_s);
     const QString source = file(u"source.txt"_s);
-    const Seen unchanged = {.buttons = "RFG--", .list = QStringList{"#kept"}, .set = u""_s,
-        .label1 = u"打开文件浏览：        共1行"_s, .label7 = u"生成文件预览："_s};
+    const Seen unchanged = {.buttons = "RFG--",
+        .list = QStringList{"#kept"},
+        .set = u""_s,
+        .label1 = u"打开文件浏览：        共1行"_s,
+        .label7 = u"生成文件预览："_s};
     Seen reported = unchanged;
     QFile::remove(source);
     reported.messages = {error(u"无法打开文件“%1”：文件或文件夹不存在"_s.arg(source))};
@@ -102,7 +118,9 @@ TEST_F(FileActions, FilterKeepsTheLinesBeginningWithTheMarkerOrTheLinesTheOffset
 TEST_F(FileActions, FilterAndGenerateAnswerBadEntriesAndChangeNothing)
 {
     open({"A1", "B"});
-    Seen seen = {.buttons = "RFG--", .list = QStringList{"A1", "B"}, .label7 = u"生成文件预览："_s,
+    Seen seen = {.buttons = "RFG--",
+        .list = QStringList{"A1", "B"},
+        .label7 = u"生成文件预览："_s,
         .messages = {error(u"筛选条件绝对不能不填"_s)}};
     click("Command3", seen);
     type("Text2", u"A"_s);

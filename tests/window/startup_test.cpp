@@ -13,7 +13,10 @@ using StartUp = WindowTest;
 
 TEST_F(StartUp, OnlyBrowseAndExitAreOnAndTheBoxesKeepTheirLimits)
 {
-    check({.buttons = "-----", .list = QStringList(), .set = u""_s, .label1 = u"打开文件浏览："_s,
+    check({.buttons = "-----",
+        .list = QStringList(),
+        .set = u""_s,
+        .label1 = u"打开文件浏览："_s,
         .label7 = u"生成文件预览："_s});
     EXPECT_TRUE(get("Command2")->isEnabled() && get("Command4")->isEnabled() && get("List2")->isHidden());
     EXPECT_EQ(form_.objectName() + u' ' + form_.windowTitle(), u"Form1 TXT非重复字库提取"_s);
@@ -35,8 +38,8 @@ TEST_F(StartUp, OnlyBrowseAndExitAreOnAndTheBoxesKeepTheirLimits)
 
 TEST_F(StartUp, TabFollowsTheTableOrderAndThePictureShowsItsFocus)
 {
-    const QStringList order = {"Command1", "Command2", "Text1", "List1", "Text2", "Text3", "Command3", "List2",
-        "Command4", "Command5", "Text4", "Command7", "Command8", "Picture1"};
+    const QStringList order = {"Command1", "Command2", "Text1", "List1", "Text2", "Text3", "Command3",
+        "List2", "Command4", "Command5", "Text4", "Command7", "Command8", "Picture1"};
     QStringList chain;
     for (QWidget* widget = get("Command1"); chain.size() < order.size(); widget = widget->nextInFocusChain())
         if (order.contains(widget->objectName())) chain << widget->objectName();
@@ -52,9 +55,11 @@ TEST_F(StartUp, EnterClicksTheFocusedButtonOnly)
     for (auto* button : form_.findChildren<QPushButton*>()) {
         button->disconnect();  // count the clicks without running the actions
         button->setEnabled(true);
-        QObject::connect(button, &QPushButton::clicked, [&clicked, button] { clicked += button->objectName(); });
+        QObject::connect(
+            button, &QPushButton::clicked, [&clicked, button] { clicked += button->objectName(); });
     }
-    for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command5", "Command7", "Command8"}) {
+    for (const char* name :
+        {"Command1", "Command2", "Command3", "Command4", "Command5", "Command7", "Command8"}) {
         get(name)->setFocus();
         key(name, Qt::Key_Return);
         key(name, Qt::Key_Enter);
@@ -69,7 +74,8 @@ TEST_F(StartUp, ThePictureExplainsControlZAndExitCloses)
     QTest::mouseDClick(get("Picture1"), Qt::LeftButton);
     const QStringList help = std::exchange(messages_->shown, {}).at(0).prompt.split(u'\r');
     EXPECT_EQ(help.size(), 6);
-    EXPECT_TRUE(help[0].startsWith(u"Ctrl+Z 字符，早期的DOS系统中") && help[5].endsWith(u"所以出现这错误的情况并不常见。"));
+    EXPECT_TRUE(help[0].startsWith(u"Ctrl+Z 字符，早期的DOS系统中") &&
+        help[5].endsWith(u"所以出现这错误的情况并不常见。"));
     click("Command4");
     EXPECT_FALSE(form_.isVisible());
 }
