@@ -1,5 +1,6 @@
 # Sourced by ./run and ./test: installs the Debian packages the build needs.
-charlib_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libgtest-dev fonts-wqy-microhei)
+charlib_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libgtest-dev fonts-wqy-microhei
+  libcli11-dev nlohmann-json3-dev)
 
 charlib_ensure_packages() {
   local missing=() pkg

@@ -1,5 +1,6 @@
 #include "text/byte_lines.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace charlib {
@@ -9,7 +10,7 @@ namespace {
 // 1 when the bytes end with a lead byte whose trail byte is still unread.
 // `bytes` starts at a character boundary; a run of bytes in 0x81-0xFE pairs
 // up from its start, since each of them is both a lead and a trail byte.
-std::size_t unfinished_character(std::string_view bytes)
+std::size_t unfinished_double_byte(std::string_view bytes)
 {
     std::size_t run = 0;
     while (run < bytes.size() && is_lead_byte(static_cast<unsigned char>(bytes[bytes.size() - 1 - run])))
@@ -17,18 +18,61 @@ std::size_t unfinished_character(std::string_view bytes)
     return run % 2;
 }
 
+// The bytes of a UTF-8 sequence at the end that still lacks some.
+std::size_t unfinished_utf8(std::string_view bytes)
+{
+    for (std::size_t back = 1; back <= 4 && back <= bytes.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
 }  // namespace
 
-ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size) :
+ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size, SourceFormat format) :
     file_(path),
-    capacity_(buffer_size < 2 ? 2 : buffer_size),
-    buffer_(new char[capacity_ + piece_padding])
+    capacity_(buffer_size < 4 ? 4 : buffer_size),
+    buffer_(new char[capacity_ + piece_padding]),
+    utf8_(format.encoding == Encoding::Utf8),
+    any_newline_(format.newline == Newline::Any)
 {
+}
+
+std::size_t ByteLines::unfinished(std::string_view bytes) const
+{
+    return utf8_ ? unfinished_utf8(bytes) : unfinished_double_byte(bytes);
+}
+
+// The first line end at or after `from` in the bytes read, or null. With
+// LF ending lines too, the next CR is remembered, so that a file of LF lines
+// is not searched for CR from every line.
+const char* ByteLines::line_end(const char* from)
+{
+    char* const data = buffer_.get();
+    const auto start = static_cast<std::size_t>(from - data);
+    if (!any_newline_) return static_cast<const char*>(std::memchr(from, '\r', end_ - start));
+    if (next_cr_ < start || (next_cr_ == no_cr && cr_searched_ < end_)) {
+        const std::size_t search = std::max(start, next_cr_ == no_cr ? cr_searched_ : start);
+        const void* cr = std::memchr(data + search, '\r', end_ - search);
+        next_cr_ = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : no_cr;
+        cr_searched_ = end_;
+    }
+    const std::size_t until = next_cr_ == no_cr ? end_ : next_cr_;
+    const void* lf = std::memchr(from, '\n', until - start);
+    return lf ? static_cast<const char*>(lf) : next_cr_ == no_cr ? nullptr : data + next_cr_;
 }
 
 void ByteLines::fill()
 {
     const std::size_t count = file_.read(buffer_.get() + end_, capacity_ - end_);
+    // A UTF-8 byte-order mark is not a character.
+    if (utf8_ && read_ == 0 && count >= 3 && std::memcmp(buffer_.get(), "\xEF\xBB\xBF", 3) == 0)
+        begin_ = searched_ = 3;
+    read_ += count;
+    if (progress_) progress_(read_);
     // Control-Z ends the text, as in DOS: nothing after it is read.
     const void* control_z = count > 0 ? std::memchr(buffer_.get() + end_, 0x1A, count) : nullptr;
     text_ended_ = count == 0 || control_z;
@@ -43,6 +87,13 @@ void ByteLines::compact()
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     searched_ -= begin_;
+    if (next_cr_ == no_cr || next_cr_ >= begin_) {
+        next_cr_ = next_cr_ == no_cr ? no_cr : next_cr_ - begin_;
+        cr_searched_ = cr_searched_ >= begin_ ? cr_searched_ - begin_ : 0;
+    } else {  // a CR already passed: search again
+        next_cr_ = no_cr;
+        cr_searched_ = 0;
+    }
     begin_ = 0;
 }
 
@@ -86,11 +137,11 @@ LinePiece ByteLines::next_piece()
     inside_line_ = true;
     for (;;) {
         char* const data = buffer_.get();
-        if (const void* cr = std::memchr(data + searched_, '\r', end_ - searched_)) {
-            const auto line_end = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+        if (const char* found = line_end(data + searched_)) {
+            const auto line_end = static_cast<std::size_t>(found - data);
             const LinePiece piece{{data + begin_, line_end - begin_}, true};
             begin_ = searched_ = line_end + 1;
-            after_cr_ = true;
+            after_cr_ = *found == '\r';
             inside_line_ = false;
             return piece;
         }
@@ -108,7 +159,7 @@ LinePiece ByteLines::next_piece()
         }
         // A line longer than the buffer: hand out what is here.
         const std::string_view bytes(data, end_);
-        const std::size_t cut = end_ - unfinished_character(bytes);
+        const std::size_t cut = end_ - unfinished(bytes);
         begin_ = cut;
         return {bytes.substr(0, cut), false};
     }
@@ -119,7 +170,7 @@ std::string_view ByteLines::next_bytes()
     for (;;) {
         settle();
         const std::string_view bytes(buffer_.get() + begin_, end_ - begin_);
-        const std::size_t cut = text_ended_ ? bytes.size() : bytes.size() - unfinished_character(bytes);
+        const std::size_t cut = text_ended_ ? bytes.size() : bytes.size() - unfinished(bytes);
         if (cut > 0 || text_ended_) {
             begin_ += cut;
             searched_ = begin_;

@@ -2,17 +2,19 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 
 #include "text/input_file.h"
 #include "text/line_reader.h"
+#include "text/pipeline.h"
 
 namespace charlib {
 
 // A stretch of one line's bytes. A line comes in one piece when it fits in
 // the buffer, else in several; only the last has ends_line set. Pieces never
-// split a double-byte character.
+// split a character.
 struct LinePiece {
     std::string_view bytes;
     bool ends_line = false;
@@ -23,11 +25,13 @@ struct LinePiece {
 inline constexpr std::size_t piece_padding = 80;
 
 // Finds the lines of a file in its bytes, streaming through a fixed buffer:
-// CR LF or a lone CR ends a line, a lone LF stays in it, and a Control-Z byte
-// ends the text. A line end at the very end adds no empty line.
+// CR LF or a lone CR ends a line, and a lone LF too with Newline::Any, else
+// it stays in the line; a Control-Z byte ends the text. A line end at the
+// very end adds no empty line. The bytes are code page 936, or UTF-8.
 class ByteLines {
 public:
-    explicit ByteLines(const std::filesystem::path& path, std::size_t buffer_size = default_buffer_size);
+    explicit ByteLines(const std::filesystem::path& path, std::size_t buffer_size = default_buffer_size,
+        SourceFormat format = {});
 
     // True when no further line begins; always false inside a line.
     bool at_end();
@@ -40,21 +44,33 @@ public:
     // character. Not to be mixed with next_piece().
     std::string_view next_bytes();
 
+    // Tells `progress` how many bytes have been read, after each read.
+    void on_read(std::function<void(std::uint64_t)> progress) { progress_ = std::move(progress); }
+
 private:
     void fill();
     void compact();
     void settle();
     void clear_padding();
+    const char* line_end(const char* from);
+    std::size_t unfinished(std::string_view bytes) const;
 
     InputFile file_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0;  // first unread byte
     std::size_t end_ = 0;  // end of the bytes read so far (or of the text)
-    std::size_t searched_ = 0;  // no CR in [begin_, searched_)
+    std::size_t searched_ = 0;  // no line end in [begin_, searched_)
+    bool utf8_;
+    bool any_newline_;
+    static constexpr std::size_t no_cr = ~std::size_t{0};
+    std::size_t next_cr_ = no_cr;  // with any_newline_: the next CR, or none in [.., cr_searched_)
+    std::size_t cr_searched_ = 0;
     bool text_ended_ = false;  // physical end of the file or Control-Z reached
     bool after_cr_ = false;  // an LF next belongs to the last line end
     bool inside_line_ = false;
+    std::uint64_t read_ = 0;
+    std::function<void(std::uint64_t)> progress_;
 };
 
 // True when the byte can begin a double-byte character.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -176,12 +177,13 @@ inline std::uint64_t pair_starts(std::uint64_t could_pair, bool first_is_trail)
 // must be followed by readable bytes (ByteLines keeps some after its
 // buffer); their values do not matter. With Text set, the bytes are whole
 // lines with their line ends, which are passed over: every CR, and the LF of
-// each CR LF (`after_cr` carries a CR at the end over to the next call).
+// each CR LF, or every LF with `any_newline` (`after_cr` carries a CR at the
+// end over to the next call).
 //
 // Codes flagged in `known` (a set's own membership flags) may be passed over.
 template <bool Text = false, class Visit>
-inline void for_each_code(
-    std::string_view bytes, Visit&& visit, bool* after_cr = nullptr, const bool* known = nullptr)
+inline void for_each_code(std::string_view bytes, Visit&& visit, bool* after_cr = nullptr,
+    const bool* known = nullptr, bool any_newline = false)
 {
     auto p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto end = p + bytes.size();
@@ -198,7 +200,8 @@ inline void for_each_code(
         const std::uint64_t pairs = pair_starts(classes.lead & classes.trail & pairable, first_is_trail);
         std::uint64_t starts = ~(pairs << 1 | first_is_trail) & valid;
         if constexpr (Text) {
-            starts &= ~(classes.cr | ((classes.cr << 1 | *after_cr) & classes.lf));
+            const std::uint64_t lf_ends = any_newline ? ~std::uint64_t{0} : classes.cr << 1 | *after_cr;
+            starts &= ~(classes.cr | (lf_ends & classes.lf));
             *after_cr = classes.cr >> (left >= 64 ? 63 : left - 1) & 1;
         }
         alignas(16) std::uint16_t codes[64];
@@ -224,11 +227,173 @@ inline void for_each_code(
         }
         ++p;
         if constexpr (Text) {
-            const bool line_end = byte == '\r' || (byte == '\n' && *after_cr);
+            const bool line_end = byte == '\r' || (byte == '\n' && (*after_cr || any_newline));
             *after_cr = byte == '\r';
             if (line_end) continue;
         }
         visit(static_cast<Code>(byte));
+    }
+#endif
+}
+
+// One UTF-8 character at p, as ICU decodes it: a well-formed sequence, or
+// U+FFFD for the longest start of one that breaks off (at least one byte).
+// Reads nothing at or past `end`. Returns the bytes taken.
+inline std::size_t decode_one(const unsigned char* p, const unsigned char* end, char32_t& c)
+{
+    const unsigned lead = *p;
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
+    // The length of the sequence and the range of its second byte.
+    std::size_t length = 0;
+    unsigned low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    }
+    std::size_t good = length == 0 ? 0 : 1;
+    char32_t value = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    while (good > 0 && good < length && p + good < end) {
+        const unsigned next = p[good];
+        if (next < (good == 1 ? low : 0x80) || next > (good == 1 ? high : 0xBF)) break;
+        value = value << 6 | (next & 0x3F);
+        ++good;
+    }
+    c = good == length && length > 0 ? value : U'\uFFFD';
+    return good == 0 ? 1 : good;
+}
+
+#ifdef __SSE2__
+// Bit j set where byte j of the 64 is a continuation byte, a lead byte of a
+// two-, three- or four-byte sequence, a byte that asks for care (one that
+// cannot begin a character, or a lead whose second byte has a narrower
+// range: E0, ED, F0, F4), a CR or an LF.
+struct Utf8Classes {
+    std::uint64_t continuation = 0, lead2 = 0, lead3 = 0, lead4 = 0, careful = 0, cr = 0, lf = 0;
+};
+
+[[gnu::always_inline]] inline Utf8Classes classify_utf8(const unsigned char* bytes)
+{
+    // With the top bit flipped, byte ranges become signed ranges: 0x80 is 0, 0xFF is 127.
+    const auto in = [](__m128i x, int low, int high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(low - 1))),
+            _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(high + 1)), x));
+    };
+    const auto is = [](__m128i x, int value) {
+        return _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(value)));
+    };
+    Utf8Classes classes;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part)),
+            _mm_set1_epi8(static_cast<char>(0x80)));
+        const auto bits = [part](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
+                << (16 * part);
+        };
+        classes.continuation |= bits(in(x, 0x00, 0x3F));
+        classes.lead2 |= bits(in(x, 0x42, 0x5F));
+        classes.lead3 |= bits(in(x, 0x60, 0x6F));
+        classes.lead4 |= bits(in(x, 0x70, 0x74));
+        classes.careful |= bits(_mm_or_si128(
+            _mm_or_si128(in(x, 0x40, 0x41), _mm_cmpgt_epi8(x, _mm_set1_epi8(0x74))),
+            _mm_or_si128(_mm_or_si128(is(x, 0x60), is(x, 0x6D)), _mm_or_si128(is(x, 0x70), is(x, 0x74)))));
+        classes.cr |= bits(is(x, '\r' ^ 0x80));
+        classes.lf |= bits(is(x, '\n' ^ 0x80));
+    }
+    return classes;
+}
+#endif
+
+// for_each_code for UTF-8: visit(c) for each character, as ICU decodes it.
+// Blocks of well-formed text are read from bit masks; any other block
+// character by character. Code points flagged in `known` (one bit each, for
+// the Basic Multilingual Plane) may be passed over.
+template <bool Text = false, class Visit>
+inline void for_each_code_point(std::string_view bytes, Visit&& visit, bool* after_cr = nullptr,
+    const std::uint64_t* known = nullptr, bool any_newline = false)
+{
+    auto p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto end = p + bytes.size();
+    const auto take = [&](char32_t c) {
+        if (!known || c >= 0x10000 || !(known[c >> 6] >> (c & 63) & 1)) visit(c);
+    };
+    std::size_t skip = 0;  // bytes at the block's start that end the character before
+#ifdef __SSE2__
+    for (; p < end; p += 64) {
+        const auto left = static_cast<std::size_t>(end - p);
+        const std::uint64_t valid = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+        Utf8Classes classes = classify_utf8(p);
+        classes.lead2 &= valid;
+        classes.lead3 &= valid;
+        classes.lead4 &= valid;
+        const std::uint64_t carried = (std::uint64_t{1} << skip) - 1;
+        const std::uint64_t longer = classes.lead3 | classes.lead4;
+        // The continuation bytes that well-formed text has here, and how many
+        // the last character has in the next block.
+        const std::uint64_t wanted =
+            (classes.lead2 | longer) << 1 | longer << 2 | classes.lead4 << 3 | carried;
+        const std::size_t beyond =
+            std::max({classes.lead2 >> 63, (longer >> 63) * 2, (classes.lead4 >> 63) * 3, longer >> 62 & 1,
+                (classes.lead4 >> 62 & 1) * 2, classes.lead4 >> 61 & 1});
+        bool plain = !(classes.careful & valid) && (classes.continuation & valid) == wanted;
+        for (std::size_t k = 0; plain && k < beyond; ++k)
+            plain = 64 + k < left && (p[64 + k] & 0xC0) == 0x80;
+        if (plain) {
+            std::uint64_t starts = ~classes.continuation & valid & ~carried;
+            if constexpr (Text) {
+                const std::uint64_t lf_ends = any_newline ? ~std::uint64_t{0} : classes.cr << 1 | *after_cr;
+                starts &= ~(classes.cr | (lf_ends & classes.lf));
+                *after_cr = classes.cr >> (left >= 64 ? 63 : left - 1) & 1;
+            }
+            while (starts) {
+                const unsigned char* q = p + __builtin_ctzll(starts);
+                starts &= starts - 1;
+                const unsigned lead = q[0];
+                // ASCII and three bytes (hanzi) without a branch between them; two and four bytes are rare.
+                if ((lead >= 0x80 && lead < 0xE0) || lead >= 0xF0)
+                    take(lead < 0xE0 ? (lead & 0x1Fu) << 6 | (q[1] & 0x3Fu)
+                                     : (lead & 0x07u) << 18 | (q[1] & 0x3Fu) << 12 | (q[2] & 0x3Fu) << 6 |
+                                (q[3] & 0x3Fu));
+                else
+                    take(lead < 0x80 ? lead : (lead & 0x0Fu) << 12 | (q[1] & 0x3Fu) << 6 | (q[2] & 0x3Fu));
+            }
+            skip = beyond;
+            continue;
+        }
+        // Character by character, as far as the characters that begin here go.
+        const unsigned char* q = p + skip;
+        const unsigned char* const block_end = left > 64 ? p + 64 : end;
+        while (q < block_end) {
+            char32_t c;
+            const std::size_t length = decode_one(q, end, c);
+            q += length;
+            if constexpr (Text) {
+                const bool line_end = c == U'\r' || (c == U'\n' && (*after_cr || any_newline));
+                *after_cr = c == U'\r';
+                if (line_end) continue;
+            }
+            take(c);
+        }
+        skip = static_cast<std::size_t>(q - block_end);
+    }
+#else
+    for (char32_t c; p < end;) {
+        p += decode_one(p, end, c);
+        if constexpr (Text) {
+            const bool line_end = c == U'\r' || (c == U'\n' && (*after_cr || any_newline));
+            *after_cr = c == U'\r';
+            if (line_end) continue;
+        }
+        take(c);
     }
 #endif
 }

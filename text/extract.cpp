@@ -4,14 +4,18 @@
 #include <vector>
 
 #include "text/byte_lines.h"
+#include "text/character_set.h"
 #include "text/code_walk.h"
 #include "text/codepage.h"
 #include "text/core.h"
+#include "text/extractors.h"
+#include "text/output.h"
 
-// The character set is gathered as byte codes rather than characters (see
-// code_walk.h): decoding a line through the code page costs far more than
-// finding its codes, and a large text has only a few thousand distinct
-// codes, which are decoded once at the end.
+// Lines and markers are found in the bytes, and characters are gathered
+// without decoding each line: for code page 936 as byte codes (see
+// code_walk.h), since decoding through the code page costs far more than
+// finding the codes and a large text has only a few thousand distinct ones,
+// decoded once at the end; for UTF-8 as code points read from bit masks.
 
 namespace charlib {
 
@@ -44,30 +48,65 @@ const std::array<char16_t, 65536>& characters_of_codes()
 }
 
 // Distinct codes in order of first arrival; membership is one byte test.
+// When counting, every arrival is counted too, so no code may be passed over.
 class CodeSet {
 public:
+    explicit CodeSet(bool counting) : counts_(counting ? 65536 : 0) { }
+
     void insert(Code code)
     {
+        if (counting()) ++counts_[code];
         if (!seen_[code]) add(code);
     }
     void insert(std::string_view bytes)
     {
-        for_each_code(
-            bytes, [this](Code code) { insert(code); }, nullptr, seen_.data());
+        if (counting())
+            for_each_code(bytes, [this](Code code) { insert(code); });
+        else
+            for_each_code(
+                bytes, [this](Code code) { insert(code); }, nullptr, seen_.data());
     }
     // Whole lines with their line ends, see for_each_code.
-    void insert_text(std::string_view bytes, bool& after_cr)
+    void insert_text(std::string_view bytes, bool& after_cr, bool any_newline)
     {
-        for_each_code<true>(
-            bytes, [this](Code code) { insert(code); }, &after_cr, seen_.data());
+        const auto insert_code = [this](Code code) { insert(code); };
+        for_each_code<true>(bytes, insert_code, &after_cr, counting() ? nullptr : seen_.data(), any_newline);
+    }
+    // Takes the codes of `held`, with their counts.
+    void insert(const CodeSet& held)
+    {
+        for (Code code : held.order_) {
+            if (counting()) counts_[code] += held.counts_[code] - 1;
+            insert(code);
+        }
     }
     void clear()
     {
-        for (Code code : order_)
+        for (Code code : order_) {
             seen_[code] = false;
+            if (counting()) counts_[code] = 0;
+        }
         order_.clear();
     }
-    const std::vector<Code>& order() const { return order_; }
+    bool counting() const { return !counts_.empty(); }
+
+    // The characters of the codes: several codes for one character (U+FFFD) are one.
+    Tally tally() const
+    {
+        const auto& characters = characters_of_codes();
+        Tally tally;
+        std::vector<std::uint32_t> place(65536);  // 1 + the character's place in the tally
+        for (Code code : order_) {
+            const char16_t c = characters[code];
+            if (!place[c]) {
+                tally.characters += c;
+                if (counting()) tally.counts.push_back(0);
+                place[c] = static_cast<std::uint32_t>(tally.characters.size());
+            }
+            if (counting()) tally.counts[place[c] - 1] += counts_[code];
+        }
+        return tally;
+    }
 
 private:
     // Kept out of line so that the test above stays small enough to inline.
@@ -79,45 +118,7 @@ private:
 
     std::array<bool, 65536 + 3> seen_{};
     std::vector<Code> order_;
-};
-
-// Finds the marker in decoded text fed one character at a time
-// (Knuth-Morris-Pratt), for lines that arrive in pieces or markers that
-// cannot be looked for as bytes.
-class MarkerMatcher {
-public:
-    explicit MarkerMatcher(std::u16string_view marker) : marker_(marker), fallback_(marker.size() + 1, 0)
-    {
-        for (std::size_t i = 1, k = 0; i < marker_.size(); ++i) {
-            while (k > 0 && marker_[i] != marker_[k])
-                k = fallback_[k];
-            if (marker_[i] == marker_[k]) ++k;
-            fallback_[i + 1] = k;
-        }
-    }
-    void reset()
-    {
-        matched_ = 0;
-        found_ = false;
-    }
-    // An empty marker is found in any line that has a character.
-    void feed(char16_t c)
-    {
-        while (matched_ > 0 && marker_[matched_] != c)
-            matched_ = fallback_[matched_];
-        if (matched_ < marker_.size() && marker_[matched_] == c) ++matched_;
-        if (matched_ == marker_.size()) {
-            found_ = true;
-            matched_ = fallback_[matched_];
-        }
-    }
-    bool found() const { return found_; }
-
-private:
-    std::u16string_view marker_;
-    std::vector<std::size_t> fallback_;
-    std::size_t matched_ = 0;
-    bool found_ = false;
+    std::vector<std::uint64_t> counts_;
 };
 
 // True when the marker's bytes occur in the line at a character boundary: an
@@ -140,29 +141,141 @@ bool contains_at_boundary(std::string_view line, std::string_view marker)
     }
 }
 
-class Extractor {
+std::u32string code_points(std::u16string_view text)
+{
+    std::u32string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        const bool pair =
+            c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+        result += pair ? 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00) : c;
+    }
+    return result;
+}
+
+// What the extractor needs to know of an encoding.
+struct CodePage936 {
+    using Code = charlib::Code;
+    using Set = CodeSet;
+    template <class Visit> static void walk(std::string_view bytes, Visit&& visit)
+    {
+        for_each_code(bytes, visit);
+    }
+    static void insert(Set& set, std::string_view bytes) { set.insert(bytes); }
+    static void insert_text(Set& set, std::string_view bytes, bool& after_cr, bool any_newline)
+    {
+        set.insert_text(bytes, after_cr, any_newline);
+    }
+    static char32_t character(Code code) { return characters_of_codes()[code]; }
+    // A marker that comes back unchanged from the code page can be looked for
+    // as bytes; any other (U+FFFD, characters the code page lacks) is
+    // compared as decoded text.
+    static std::optional<std::string> marker_bytes(std::u16string_view marker)
+    {
+        std::string bytes = encode(marker);
+        if (decode(bytes) != marker) return std::nullopt;
+        return bytes;
+    }
+    static bool contains(std::string_view line, std::string_view marker)
+    {
+        return contains_at_boundary(line, marker);
+    }
+};
+
+struct Utf8Bytes {
+    using Code = char32_t;
+    using Set = CharacterSet;
+    template <class Visit> static void walk(std::string_view bytes, Visit&& visit)
+    {
+        for_each_code_point(bytes, visit);
+    }
+    static void insert(Set& set, std::string_view bytes) { set.insert_utf8(bytes); }
+    static void insert_text(Set& set, std::string_view bytes, bool& after_cr, bool any_newline)
+    {
+        set.insert_utf8_text(bytes, after_cr, any_newline);
+    }
+    static char32_t character(Code code) { return code; }
+    // UTF-8 finds itself at character boundaries only; but U+FFFD also
+    // stands for bytes that are no UTF-8, which must be decoded to be seen.
+    static std::optional<std::string> marker_bytes(std::u16string_view marker)
+    {
+        const std::u32string characters = code_points(marker);
+        for (char32_t c : characters)
+            if (c == U'\uFFFD' || (c >= 0xD800 && c < 0xE000)) return std::nullopt;
+        return to_utf8(characters);
+    }
+    static bool contains(std::string_view line, std::string_view marker)
+    {
+        return memmem(line.data(), line.size(), marker.data(), marker.size()) != nullptr;
+    }
+};
+
+// Finds the marker in decoded text fed one character at a time
+// (Knuth-Morris-Pratt), for lines that arrive in pieces or markers that
+// cannot be looked for as bytes.
+class MarkerMatcher {
 public:
-    Extractor(ByteLines& lines, std::u16string_view marker, std::int64_t offset) :
+    explicit MarkerMatcher(std::u32string marker) :
+        marker_(std::move(marker)),
+        fallback_(marker_.size() + 1, 0)
+    {
+        for (std::size_t i = 1, k = 0; i < marker_.size(); ++i) {
+            while (k > 0 && marker_[i] != marker_[k])
+                k = fallback_[k];
+            if (marker_[i] == marker_[k]) ++k;
+            fallback_[i + 1] = k;
+        }
+    }
+    void reset()
+    {
+        matched_ = 0;
+        found_ = false;
+    }
+    // An empty marker is found in any line that has a character.
+    void feed(char32_t c)
+    {
+        while (matched_ > 0 && marker_[matched_] != c)
+            matched_ = fallback_[matched_];
+        if (matched_ < marker_.size() && marker_[matched_] == c) ++matched_;
+        if (matched_ == marker_.size()) {
+            found_ = true;
+            matched_ = fallback_[matched_];
+        }
+    }
+    bool found() const { return found_; }
+
+private:
+    std::u32string marker_;
+    std::vector<std::size_t> fallback_;
+    std::size_t matched_ = 0;
+    bool found_ = false;
+};
+
+template <class Bytes> class Extractor {
+public:
+    using Code = typename Bytes::Code;
+    using Set = typename Bytes::Set;
+
+    Extractor(ByteLines& lines, const Selection& selection, bool any_newline) :
         lines_(lines),
-        marker_(marker),
-        marker_bytes_(encode(marker)),
-        // A marker that comes back unchanged from the code page can be
-        // looked for as bytes; any other (U+FFFD, characters the code page
-        // lacks) is compared as decoded text.
-        marker_as_bytes_(decode(marker_bytes_) == marker),
-        jump_(offset > 0 ? offset : 0),
-        matcher_(marker)
+        empty_marker_(selection.marker.empty()),
+        marker_bytes_(Bytes::marker_bytes(selection.marker)),
+        jump_(selection.offset > 0 ? selection.offset : 0),
+        any_newline_(any_newline),
+        matcher_(code_points(selection.marker)),
+        set_(selection.count),
+        pending_(selection.count)
     {
     }
 
-    std::u16string run()
+    Set run()
     {
         // Every line is taken: no need to find the lines one by one.
-        if (marker_.empty() && jump_ == 0) {
+        if (empty_marker_ && jump_ == 0) {
             bool after_cr = false;
             while (!lines_.at_end())
-                set_.insert_text(lines_.next_bytes(), after_cr);
-            return characters();
+                Bytes::insert_text(set_, lines_.next_bytes(), after_cr, any_newline_);
+            return std::move(set_);
         }
         while (!lines_.at_end()) {
             const LinePiece piece = lines_.next_piece();
@@ -173,7 +286,7 @@ public:
             if (!skip_lines(jump_ - 1) || lines_.at_end()) break;
             collect_line();
         }
-        return characters();
+        return std::move(set_);
     }
 
 private:
@@ -181,31 +294,28 @@ private:
     // Without a jump, a matching line's characters are collected too.
     bool test_line(LinePiece piece)
     {
-        if (piece.ends_line && marker_as_bytes_) {
+        if (piece.ends_line && marker_bytes_) {
             const bool found =
-                marker_.empty() ? !piece.bytes.empty() : contains_at_boundary(piece.bytes, marker_bytes_);
-            if (found && jump_ == 0) set_.insert(piece.bytes);
+                empty_marker_ ? !piece.bytes.empty() : Bytes::contains(piece.bytes, *marker_bytes_);
+            if (found && jump_ == 0) Bytes::insert(set_, piece.bytes);
             return found;
         }
         // Characters seen before the marker are held back until it is found.
-        const auto& characters = characters_of_codes();
         matcher_.reset();
         pending_.clear();
         for (;;) {
             if (jump_ == 0) {
-                for_each_code(piece.bytes, [&](Code code) {
+                Bytes::walk(piece.bytes, [&](Code code) {
                     if (matcher_.found()) {
                         set_.insert(code);
                         return;
                     }
                     pending_.insert(code);
-                    matcher_.feed(characters[code]);
-                    if (matcher_.found())
-                        for (Code held : pending_.order())
-                            set_.insert(held);
+                    matcher_.feed(Bytes::character(code));
+                    if (matcher_.found()) set_.insert(pending_);
                 });
             } else if (!matcher_.found()) {
-                for_each_code(piece.bytes, [&](Code code) { matcher_.feed(characters[code]); });
+                Bytes::walk(piece.bytes, [&](Code code) { matcher_.feed(Bytes::character(code)); });
             }
             if (piece.ends_line) return matcher_.found();
             piece = lines_.next_piece();
@@ -227,41 +337,36 @@ private:
         LinePiece piece;
         do {
             piece = lines_.next_piece();
-            set_.insert(piece.bytes);
+            Bytes::insert(set_, piece.bytes);
         } while (!piece.ends_line);
     }
 
-    std::u16string characters() const
-    {
-        const auto& characters = characters_of_codes();
-        std::u16string text;
-        std::vector<bool> seen(65536);
-        for (Code code : set_.order()) {
-            const char16_t c = characters[code];
-            if (seen[c]) continue;  // several codes for one character: U+FFFD
-            seen[c] = true;
-            text += c;
-        }
-        return text;
-    }
-
     ByteLines& lines_;
-    std::u16string_view marker_;
-    std::string marker_bytes_;
-    bool marker_as_bytes_;
+    bool empty_marker_;
+    std::optional<std::string> marker_bytes_;
     std::int64_t jump_;
+    bool any_newline_;
     MarkerMatcher matcher_;
-    CodeSet set_;
-    CodeSet pending_;
+    Set set_;
+    Set pending_;
 };
 
 }  // namespace
+
+Tally extract_from_bytes(ByteLines& lines, const SourceFormat& format, const Selection& selection)
+{
+    const bool any_newline = format.newline == Newline::Any;
+    if (format.encoding == Encoding::Utf8)
+        return Extractor<Utf8Bytes>(lines, selection, any_newline).run().take();
+    return Extractor<CodePage936>(lines, selection, any_newline).run().tally();
+}
 
 std::u16string extract(const std::filesystem::path& path, std::u16string_view marker, std::int64_t offset,
     std::size_t buffer_size)
 {
     ByteLines lines(path, buffer_size);
-    return Extractor(lines, marker, offset).run();
+    const Tally tally = Extractor<CodePage936>(lines, {std::u16string(marker), offset}, false).run().tally();
+    return std::u16string(tally.characters.begin(), tally.characters.end());  // code page 936 is all BMP
 }
 
 }  // namespace charlib

@@ -1,9 +1,11 @@
-// extract on arbitrary bytes, compared with decoding every line.
+// extract and extract_source on arbitrary bytes in every encoding, compared
+// with decoding every line (the whole file, for the pipeline) with ICU.
 
 #include "../fuzz_input.h"
 #include "reference.h"
 #include "text/codepage.h"
 #include "text/core.h"
+#include "text/pipeline.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -14,9 +16,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string marker = charlib::decode(input.take(marker_kind % 5));
     if (marker_kind & 0x80) marker += u'\uFFFD';  // what invalid bytes decode to
     if (marker_kind & 0x40) marker.insert(0, u"\u00C0");  // not in the code page
+    const unsigned format = input.take_byte();
 
     const std::string_view bytes = input.rest();
-    const std::u16string got = charlib::extract(fuzz_file(bytes), marker, offset, buffer);
-    FUZZ_CHECK(got == reference::extract(bytes, marker, offset));
+    const auto& path = fuzz_file(bytes);
+    if (format % 6 == 5) {  // the window's extract
+        const charlib::Tally expected =
+            reference::extract(bytes, charlib::Encoding::Gbk, charlib::Newline::Legacy, marker, offset).tally;
+        FUZZ_CHECK(charlib::extract(path, marker, offset, buffer) ==
+            std::u16string(expected.characters.begin(), expected.characters.end()));
+        return 0;
+    }
+    const auto encoding = static_cast<charlib::Encoding>(format % 6);
+    const auto newline = (format & 0x80) ? charlib::Newline::Any : charlib::Newline::Legacy;
+    const charlib::Tally got =
+        charlib::extract_source(path, {encoding, newline}, {marker, offset, true}, buffer);
+    const reference::Extracted expected = reference::extract(bytes, encoding, newline, marker, offset);
+    FUZZ_CHECK(got.characters == expected.tally.characters && got.counts == expected.tally.counts);
+    const charlib::SourceFacts facts = charlib::examine_source(path, {encoding, newline}, {marker, offset});
+    FUZZ_CHECK(facts.lines == expected.lines && facts.selected_lines == expected.selected);
     return 0;
 }

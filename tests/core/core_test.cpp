@@ -1,38 +1,18 @@
-// The window-independent actions: scan, filter, extract, sort, write (load: the
-// window tests), and sources that cannot be read or change while read.
+// The window-independent actions: filter, extract, sort, write, numbers, and
+// a file that changes while it is read (scan and load: the window's tests).
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
-#include <functional>
 
 #include "reference.h"
 #include "temp_dir.h"
 #include "text/core.h"
 #include "text/line_reader.h"
-#include "unprivileged.h"
 
 namespace {
 
 using Lines = std::vector<std::u16string>;
-
-TEST(Scan, FindsTheFirstControlZCountingFromOneAndTellsAnEmptyFile)
-{
-    std::string big(charlib::default_buffer_size + 10, 'x');  // past the first buffer the count goes on
-    big[charlib::default_buffer_size + 4] = '\x1A';
-    const std::pair<std::string, std::uint64_t> cases[] = {{"\x1A" "abc", 1}, {"abc\x1A", 4}, {"ab\x1A\x1A", 3},
-        {big, charlib::default_buffer_size + 5}, {"", 0}, {"\xD6\xD0\r\n", 0}};
-    TempDir dir;
-    for (const auto& [bytes, position] : cases) {
-        const charlib::ScanResult found = charlib::scan(dir.write("t.txt", bytes));
-        EXPECT_EQ(found.status, position ? charlib::ScanStatus::ControlZ
-                : bytes.empty()          ? charlib::ScanStatus::Empty
-                                         : charlib::ScanStatus::Clean);
-        EXPECT_EQ(found.position, position);
-    }
-}
 
 TEST(Filter, TakesTheLinesBeginningWithTheMarkerOrTheLineTheOffsetOn)
 {
@@ -56,10 +36,11 @@ TEST(Filter, TakesTheLinesBeginningWithTheMarkerOrTheLineTheOffsetOn)
 TEST(Extract, CollectsTheDistinctCharactersOfTheSelectedLines)
 {
     const std::tuple<std::string, std::u16string, std::int64_t, std::u16string> cases[] = {
-        {"#abca\r\nxyz\r\n#bd\r\n", u"#", 0, u"#abcd"},
-        {"#1\r\nabc\r\n#2\r\ncad\r\n", u"#", 1, u"abcd"},
+        {"#abca\r\nxyz\r\n#bd\r\n", u"#", 0, u"#abcd"}, {"#1\r\nabc\r\n#2\r\ncad\r\n", u"#", 1, u"abcd"},
         {"abx", u"x", 0, u"abx"},
-        {"Aa\xA3\xC1" "A\r\n\r\n", u"", 0, u"Aa\uFF21"},
+        {"Aa\xA3\xC1"
+         "A\r\n\r\n",
+            u"", 0, u"Aa\uFF21"},
         {"a b\tc\r\nd\ne\r\n", u"", 0, u"a b\tcd\ne"},
         {"#1\r\nab\r\n#2\r\n", u"#", 2, u"#2"},  // a jump past the end keeps what was collected
         {"#1\r\nab\r\n#2\r\n", u"#", 1000000000000, u""},
@@ -67,16 +48,18 @@ TEST(Extract, CollectsTheDistinctCharactersOfTheSelectedLines)
     };
     TempDir dir;
     for (const auto& [bytes, marker, offset, set] : cases)
-        EXPECT_EQ(charlib::extract(dir.write("t.txt", bytes), marker, offset), set) << testing::PrintToString(bytes);
+        EXPECT_EQ(charlib::extract(dir.write("t.txt", bytes), marker, offset), set)
+            << testing::PrintToString(bytes);
 }
 
 TEST(Numbers, ReadTheLeadingNumberTellAWholeNumberAndRoundHalvesToEven)
 {
     const std::tuple<std::u16string_view, double, bool> cases[] = {{u"3", 3, true}, {u"9", 9, true},
-        {u"", 0, true}, {u" ", 0, true}, {u"x", 0, false}, {u"-", 0, false}, {u"+", 0, false}, {u".", 0, false},
-        {u" 2.5x", 2.5, false}, {u"1 2", 12, true}, {u"-1", -1, true}, {u"+.5", 0.5, true}, {u".5", 0.5, true}, {u"1.5.", 1.5, false}, {u"1E2", 100, true},
-        {u"1d2", 100, true}, {u"1e", 1, false}, {u"1e999", HUGE_VAL, true}, {u"-1e999", -HUGE_VAL, true},
-        {u"1e-999", 0, true}, {u"１", 0, false}};  // a full-width digit is no digit
+        {u"", 0, true}, {u" ", 0, true}, {u"x", 0, false}, {u"-", 0, false}, {u"+", 0, false},
+        {u".", 0, false}, {u" 2.5x", 2.5, false}, {u"1 2", 12, true}, {u"-1", -1, true}, {u"+.5", 0.5, true},
+        {u".5", 0.5, true}, {u"1.5.", 1.5, false}, {u"1E2", 100, true}, {u"1d2", 100, true},
+        {u"1e", 1, false}, {u"1e999", HUGE_VAL, true}, {u"-1e999", -HUGE_VAL, true}, {u"1e-999", 0, true},
+        {u"１", 0, false}};  // a full-width digit is no digit
     for (const auto& [text, value, number_or_blank] : cases) {
         EXPECT_EQ(charlib::numeric_value(text), value) << value;
         EXPECT_EQ(charlib::is_number_or_blank(text), number_or_blank) << value;
@@ -93,7 +76,8 @@ TEST(SortAndWrite, SortByCodeAndWriteCodePage936AndCrLfOverTheWholeFile)
     TempDir dir;
     const auto path = dir.write("END.txt", "an older, longer set");
     std::filesystem::permissions(path, std::filesystem::perms(0640));  // kept when replaced
-    for (const auto& [set, bytes] : {std::pair{u"a中", "a\xD6\xD0\r\n"}, {u"", "\r\n"}, {u"x\r\ny\u00C0", "x\r\ny?\r\n"}}) {
+    for (const auto& [set, bytes] :
+        {std::pair{u"a中", "a\xD6\xD0\r\n"}, {u"", "\r\n"}, {u"x\r\ny\u00C0", "x\r\ny?\r\n"}}) {
         charlib::write_charset(path, set);
         EXPECT_EQ(TempDir::read(path), bytes);
     }
@@ -115,38 +99,13 @@ TEST(SortAndWrite, AFailedWriteNamesThePathAndLeavesTheExistingFileAsItWas)
             charlib::write_charset(path, u"abc");
             ADD_FAILURE() << "wrote " << path;
         } catch (const charlib::FileError& error) {
-            EXPECT_NE(std::string(error.what()).find("无法写入文件“" + path.string() + "”"), std::string::npos);
+            EXPECT_NE(
+                std::string(error.what()).find("无法写入文件“" + path.string() + "”"), std::string::npos);
         }
     }
     EXPECT_EQ(TempDir::read(locked) + TempDir::read(kept), "old\r\nkept\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "read-only"), {}), 1)
         << "temporary file left behind";
-}
-
-TEST(Hostile, ASourceRemovedReplacedLockedOrNotAFileIsReportedWithItsPath)
-{
-    TempDir dir;
-    std::filesystem::create_directory(dir.path() / "folder.txt");
-    const auto locked = dir.write("locked.txt", "abc\r\n");
-    std::filesystem::permissions(locked, std::filesystem::perms::none);
-    const auto pipe = dir.path() / "pipe.txt";  // would block a plain open for ever
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
-    const std::pair<std::filesystem::path, int> sources[] = {{dir.path() / "removed.txt", ENOENT},
-        {dir.path() / "folder.txt", EISDIR}, {locked, EACCES}, {pipe, ENODEV}, {"/dev/zero", ENODEV}};
-    Unprivileged nobody;
-    for (const auto& [path, reason] : sources) {
-        for (const auto& action : std::initializer_list<std::function<void()>>{[&] { charlib::scan(path); },
-                 [&] { charlib::load(path); }, [&] { charlib::extract(path, u"", 0); }}) {
-            try {
-                action();
-                ADD_FAILURE() << "read " << path;
-            } catch (const charlib::FileError& error) {
-                EXPECT_EQ(error.action(), charlib::FileError::Action::Open);
-                EXPECT_EQ(error.system_error(), reason) << error.what();
-                EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos);
-            }
-        }
-    }
 }
 
 TEST(Hostile, AFileThatGrowsOrShrinksWhileReadIsReadAsItIs)

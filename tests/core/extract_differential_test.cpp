@@ -1,16 +1,22 @@
-// Extract and the reader against plain versions that decode every line with
-// ICU, on random, adversarial and Chinese texts, with buffers from 2 bytes up.
+// extract_source, with its counts, and the reader against decoding the whole
+// file with ICU and selecting lines in plain code: every encoding, random,
+// adversarial and Chinese texts, buffers from a few bytes up.
 #include <gtest/gtest.h>
+
+#include <unicode/ucnv.h>
 
 #include <random>
 
 #include "reference.h"
 #include "temp_dir.h"
 #include "text/code_walk.h"
-#include "text/core.h"
 #include "text/line_reader.h"
+#include "text/output.h"
+#include "text/pipeline.h"
 
 namespace {
+
+using namespace charlib;
 
 // Bytes chosen to hit every rule of the reader and the code page: line ends,
 // Control-Z, lead bytes, trail bytes that are also ASCII, 0x7F, 0x80, 0xFF.
@@ -20,13 +26,10 @@ std::string adversarial_bytes(std::mt19937& random, std::size_t size)
         0x81, 0xFE, 0x40, 0xA1, 0xB0, 0xD6, 0xD0, 0xA1, 0xB0};
     std::string bytes;
     std::uniform_int_distribution<int> pick(0, sizeof pool), any(0, 255), control_z(0, 2000);
-    while (bytes.size() < size) {
-        const int choice = pick(random);
-        if (control_z(random) == 0)
-            bytes += '\x1A';
-        else
-            bytes += static_cast<char>(choice == sizeof pool ? any(random) : pool[choice]);
-    }
+    while (bytes.size() < size)
+        bytes += control_z(random) == 0
+            ? '\x1A'
+            : static_cast<char>(pick(random) == sizeof pool ? any(random) : pool[random() % sizeof pool]);
     return bytes;
 }
 
@@ -48,61 +51,125 @@ std::string script_bytes(std::mt19937& random, int lines)
     return bytes;
 }
 
+// Text in an encoding with line ends of every kind, characters beyond the
+// BMP and beyond code page 936, a byte-order mark now and then, and stray
+// bytes, taken mostly from the edges of UTF-8's ranges, that make invalid
+// sequences.
+std::string sample(std::mt19937& random, Encoding encoding, std::size_t length)
+{
+    static const char32_t pool[] = {U'A', U'#', U'a', U' ', U'\r', U'\n', U'\r', U'\n', U'中', U'文', U'啊',
+        U'\uFFFD', U'\u00C0', U'\U0001F600', U'\u20AC', U'\uFEFF'};
+    static const unsigned char stray[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
+        0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF, 0x81, 0x30, 0xD8, 0xDC};
+    const char* const names[] = {"windows-936-2000", "gb18030", "UTF-8", "UTF-16LE", "UTF-16BE"};
+    UErrorCode error = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(names[static_cast<int>(encoding)], &error);
+    ucnv_setSubstChars(converter, "?", 1, &error);
+    std::string bytes;
+    for (std::u32string text = random() % 4 ? U"" : U"\uFEFF"; bytes.size() < length; text.clear()) {
+        text += pool[random() % std::size(pool)];
+        const std::u16string units = to_utf16(text);
+        char out[16];
+        bytes.append(out,
+            static_cast<std::size_t>(ucnv_fromUChars(
+                converter, out, sizeof out, units.data(), static_cast<int32_t>(units.size()), &error)));
+        if (random() % 8 == 0) bytes += static_cast<char>(stray[random() % std::size(stray)]);
+    }
+    ucnv_close(converter);
+    return bytes;
+}
+
 const std::u16string markers[] = {
-    u"", u"#", u"@", u"A", u"a", u"#@",
+    u"",
+    u"#",
+    u"@",
+    u"A",
+    u"a",
+    u"#@",
     u"\u554A",  // 啊 = B0 A1
-    u"\uFFFD",  // what a bad lead byte decodes to
-    u"\u00C0",  // not in the code page
-    u"A\uFFFDa", u"\u20AC", u"\n", u"\u554A@",
+    u"\uFFFD",  // what invalid bytes decode to
+    u"\u00C0",  // not in code page 936
+    u"A\uFFFDa",
+    u"\u20AC",
+    u"\n",
+    u"\u554A@",
+    u"\U0001F600",
 };
 
-void expect_same_as_reference(const std::string& bytes, const std::string& what)
+void expect_same_as_reference(const std::string& bytes, SourceFormat format, const std::string& what)
 {
     TempDir dir;
     const auto path = dir.write("t.txt", bytes);
-    for (std::size_t buffer : {2, 3, 5, 64, 4096, 1 << 20}) {
-        charlib::LineReader reader;
-        reader.open(path, buffer);
-        std::vector<std::u16string> lines;
-        while (!reader.at_end())
-            lines.push_back(reader.read_line());
-        ASSERT_EQ(lines, reference::lines(bytes)) << what << ", buffer " << buffer;
-        for (const std::u16string& marker : markers)
-            for (std::int64_t offset : {0, 1, 3})
-                ASSERT_EQ(charlib::extract(path, marker, offset, buffer), reference::extract(bytes, marker, offset))
-                    << what << ", marker " << testing::PrintToString(marker) << ", offset " << offset
-                    << ", buffer " << buffer << ", bytes " << testing::PrintToString(bytes.substr(0, 200));
-    }
+    const std::size_t buffers[] = {2, 3, 5, 64, 1 << 20};
+    if (format.encoding == Encoding::Gbk && format.newline == Newline::Legacy)
+        for (std::size_t buffer : buffers) {
+            LineReader reader;
+            reader.open(path, buffer);
+            std::vector<std::u16string> lines;
+            while (!reader.at_end())
+                lines.push_back(reader.read_line());
+            ASSERT_EQ(lines, reference::lines(bytes)) << what << ", buffer " << buffer;
+        }
+    for (const std::u16string& marker : markers)
+        for (std::int64_t offset : {0, 1, 3}) {
+            const reference::Extracted expected =
+                reference::extract(bytes, format.encoding, format.newline, marker, offset);
+            const std::string where = what + ", marker " + testing::PrintToString(marker) + ", offset " +
+                std::to_string(offset) + ", bytes " + testing::PrintToString(bytes.substr(0, 200));
+            for (std::size_t buffer : buffers) {
+                const bool count = buffer == 5;
+                const Tally tally = extract_source(path, format, {marker, offset, count}, buffer);
+                ASSERT_EQ(tally.characters, expected.tally.characters) << where << ", buffer " << buffer;
+                ASSERT_EQ(tally.counts, count ? expected.tally.counts : std::vector<std::uint64_t>()) << where;
+            }
+            const SourceFacts facts = examine_source(path, format, {marker, offset});
+            ASSERT_EQ(std::tuple(facts.bytes, facts.lines, facts.selected_lines),
+                std::tuple(bytes.size(), expected.lines, expected.selected))
+                << where;
+        }
 }
 
 // Processors without AVX2 take the SSE2 steps: both are checked on every machine.
 class ExtractDifferential : public testing::TestWithParam<bool> {
-    bool was_ = std::exchange(charlib::use_avx2, GetParam() && charlib::use_avx2);
+    bool was_ = std::exchange(use_avx2, GetParam() && use_avx2);
 
 protected:
-    ~ExtractDifferential() override { charlib::use_avx2 = was_; }
+    ~ExtractDifferential() override { use_avx2 = was_; }
 };
 
-TEST_P(ExtractDifferential, AdversarialBytesGiveTheSameSetAsDecodingEveryLine)
+TEST_P(ExtractDifferential, AdversarialCodePage936GivesTheSameAsDecodingEveryLine)
 {
     std::mt19937 random(20261207);
-    for (int round = 0; round < 300; ++round)
-        expect_same_as_reference(
-            adversarial_bytes(random, round < 100 ? round % 12 : 50 + round * 7), "round " + std::to_string(round));
+    for (int round = 0; round < 300; round += rounds_divisor)
+        expect_same_as_reference(adversarial_bytes(random, round < 100 ? round % 12 : 50 + round * 7),
+            {Encoding::Gbk, round % 3 ? Newline::Legacy : Newline::Any}, "round " + std::to_string(round));
 }
 
 TEST_P(ExtractDifferential, ChineseScriptsAndLinesLongerThanTheBufferGiveTheSameSet)
 {
     std::mt19937 random(7);
-    for (int round = 0; round < 20; ++round)
-        expect_same_as_reference(script_bytes(random, 50 + round * 10), "round " + std::to_string(round));
+    for (int round = 0; round < 20; round += rounds_divisor)
+        expect_same_as_reference(script_bytes(random, 50 + round * 10), {}, "round " + std::to_string(round));
     std::string long_line;
     while (long_line.size() < 20000)
         long_line += adversarial_bytes(random, 100);
     std::erase(long_line, '\r');
     std::erase(long_line, '\x1A');
     expect_same_as_reference(
-        script_bytes(random, 3) + long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line, "long lines");
+        script_bytes(random, 3) + long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line, {},
+        "long lines");
+}
+
+TEST_P(ExtractDifferential, EveryEncodingGivesTheSameAsDecodingTheWholeFile)
+{
+    std::mt19937 random(9);
+    for (Encoding encoding :
+        {Encoding::Gbk, Encoding::Gb18030, Encoding::Utf8, Encoding::Utf16Le, Encoding::Utf16Be})
+        for (int round = 0; round < 40; round += rounds_divisor)
+            for (Newline newline : {Newline::Legacy, Newline::Any})
+                expect_same_as_reference(
+                    sample(random, encoding, static_cast<std::size_t>(round * round / 4)),
+                    {encoding, newline}, encoding_name(encoding) + ", round " + std::to_string(round));
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, ExtractDifferential, testing::Values(true, false),

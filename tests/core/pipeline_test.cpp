@@ -1,0 +1,94 @@
+// What the pipeline finds in its sources beyond their characters, and the
+// steps that turn a tally into output.
+#include <gtest/gtest.h>
+
+#include "temp_dir.h"
+#include "text/output.h"
+#include "text/pipeline.h"
+
+namespace {
+
+using namespace charlib;
+
+TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
+{
+    struct Case {
+        std::string bytes;
+        Encoding detected;
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> control_z;  // byte, character
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> invalid;  // line, byte
+    };
+    const Case cases[] = {
+        {"plain ASCII\r\n", Encoding::Gbk, {}, {}},
+        {"\xE4\xB8\xAD\xE6\x96\x87\n\x1A", Encoding::Utf8, {{8, 4}}, {}},
+        {"\xEF\xBB\xBF"
+         "a\x1A",
+            Encoding::Utf8, {{5, 2}}, {}},
+        {"\xD6\xD0\xCE\xC4\r\n\x81\r\n", Encoding::Gbk, {}, {{2, 7}}},
+        {"\xE4\xB8\xAD\xFF\n\n\xE4\xB8", Encoding::Gbk, {}, {{1, 3}}},  // not UTF-8 after all
+        {std::string("\xFF\xFE"
+                     "a\0\n\0\x00\xD8\x1A\0",
+             10),
+            Encoding::Utf16Le, {{9, 4}}, {{2, 7}}},
+        {std::string("\xFE\xFF\0\x1A", 4), Encoding::Utf16Be, {{3, 1}}, {}},
+        {"\x84\x31\x95\x33\x81\x30\x81\x30", Encoding::Gb18030, {}, {}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const auto path = dir.write("t.txt", c.bytes);
+        const Encoding encoding = detect_encoding(path);
+        EXPECT_EQ(encoding, c.detected) << testing::PrintToString(c.bytes);
+        const std::optional<ControlZ> found = find_control_z(path, encoding);
+        EXPECT_EQ(found ? std::optional(std::pair(found->byte, found->character)) : std::nullopt, c.control_z)
+            << testing::PrintToString(c.bytes);
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> invalid;
+        for (const InvalidSequence& place :
+            examine_source(path, {encoding, default_newline(encoding)}, {}).first_invalid)
+            invalid.emplace_back(place.line, place.byte);
+        EXPECT_EQ(invalid, c.invalid) << testing::PrintToString(c.bytes);
+    }
+}
+
+TEST(Pipeline, TalliesAddUpAndChoosingKeepsCountsWithTheirCharacters)
+{
+    Tally tally{U"ba", {1, 2}};
+    tally.add({U"cab", {5, 1, 1}});
+    EXPECT_EQ(tally.characters, U"bac");
+    EXPECT_EQ(tally.counts, (std::vector<std::uint64_t>{2, 3, 5}));
+    const std::tuple<Choice, std::u32string, std::vector<std::uint64_t>> cases[] = {
+        {{}, U"bac", {2, 3, 5}},
+        {{.order = Order::Code}, U"abc", {3, 2, 5}},
+        {{.order = Order::Frequency}, U"cab", {5, 3, 2}},
+        {{.exclude = U"a", .min_count = 3}, U"c", {5}},
+    };
+    for (const auto& [choice, characters, counts] : cases) {
+        const Tally chosen = choose(tally, choice);
+        EXPECT_EQ(chosen.characters, characters);
+        EXPECT_EQ(chosen.counts, counts);
+    }
+    EXPECT_EQ(choose({U"a中\U0001F600b", {}}, {.no_ascii = true}).characters, U"中\U0001F600");
+}
+
+TEST(Pipeline, FormatsCoverageAndOutputEncodings)
+{
+    const Tally tally{U"\n字张\U0001F600", {1, 3, 2, 1}};
+    EXPECT_EQ(format_characters(tally, Format::Text, "\r\n"), "\n字张😀\r\n");
+    EXPECT_EQ(format_characters(tally, Format::Counts, "\n"), "U+000A\t1\n字\t3\n张\t2\n😀\t1\n");
+    EXPECT_EQ(format_characters(tally, Format::Tbl, "\n", 0xFFFC), "FFFC=U+000A\nFFFD=字\nFFFE=张\nFFFF=😀\n");
+    EXPECT_EQ(format_characters({U"\u4E02\u4E00\u4E01\u4E0A\U0001F600a", {}}, Format::UnicodeRange, "\n"),
+        "U+0061,U+4E00-4E02,U+4E0A,U+1F600\n");
+    const Coverage found = coverage(U"啊齄亍丂a€、\U0001F600\uE000");
+    EXPECT_EQ(std::tuple(found.level1, found.level1_size, found.level2, found.level2_size, found.gb2312_other,
+                  found.single_byte, found.beyond_gb2312, found.outside),
+        std::tuple(1u, 3755u, 2u, 3008u, 1u, 2u, 2u, std::u32string(U"\U0001F600")));
+
+    const Encoded gbk = encode_output("a中\u00C0\uFFFD\U0001F600\u00C0", OutputEncoding::Gbk);
+    EXPECT_EQ(gbk.bytes, "a\xD6\xD0????");
+    EXPECT_EQ(gbk.unmappable, U"\u00C0\U0001F600");
+    EXPECT_TRUE(gbk.replaced_invalid);
+    const Encoded gb18030 = encode_output("中\U0001F600", OutputEncoding::Gb18030);
+    EXPECT_EQ(gb18030.bytes, "\xD6\xD0\x94\x39\xFC\x36");
+    EXPECT_EQ(gb18030.unmappable, U"");
+}
+
+}  // namespace

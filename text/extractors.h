@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "text/pipeline.h"
+
+// The two ways extract_source reads a source, and what they share.
+namespace charlib {
+
+class ByteLines;
+
+// Code page 936 or UTF-8, lines and markers found in the bytes (extract.cpp).
+Tally extract_from_bytes(ByteLines& lines, const SourceFormat& format, const Selection& selection);
+
+// Characters as they arrive, in pieces of any size: finds the lines, tests
+// them for the marker and tallies the selected ones (code_points.cpp).
+class CodePointExtractor {
+public:
+    CodePointExtractor(Newline newline, const Selection& selection);
+    ~CodePointExtractor();
+    // False once the text has ended at U+001A, the Control-Z of Unicode.
+    bool feed(std::u32string_view characters);
+    Tally finish();
+    std::uint64_t line() const;  // the line the next character belongs to, from 1
+    std::uint64_t lines() const;  // lines so far; after finish, all of them
+    std::uint64_t selected_lines() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Where an ill-formed sequence began: its first byte and its U+FFFD.
+struct InvalidPlace {
+    std::size_t byte = 0;
+    std::size_t character = 0;
+};
+
+// UTF-8 decoded as ICU decodes it: each maximal part of an ill-formed
+// sequence becomes one U+FFFD, noted in `invalid` when given. Decodes whole
+// sequences only, and returns how many bytes it used; at the end of the
+// input (`last`) it uses them all.
+std::size_t decode_utf8(std::string_view bytes, bool last, std::u32string& characters,
+    std::vector<InvalidPlace>* invalid = nullptr);
+// The same into `out`, which has room for a character per byte; `produced`
+// tells how many it wrote, and the places count from `out`.
+std::size_t decode_utf8(std::string_view bytes, bool last, char32_t* out, std::size_t& produced,
+    std::vector<InvalidPlace>* invalid);
+
+}  // namespace charlib

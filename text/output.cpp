@@ -1,0 +1,305 @@
+#include "text/output.h"
+
+#include <fnmatch.h>
+#include <unicode/ucnv.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <unordered_set>
+
+#include <nlohmann/json.hpp>
+
+#include "text/codepage.h"
+#include "text/error.h"
+#include "text/extractors.h"
+
+namespace charlib {
+
+namespace {
+
+bool private_use(char32_t c)
+{
+    return (c >= 0xE000 && c <= 0xF8FF) || c >= 0xF0000;
+}
+
+std::u16string utf16(char32_t c)
+{
+    if (c < 0x10000) return std::u16string(1, char16_t(c));
+    return {char16_t(0xD800 + ((c - 0x10000) >> 10)), char16_t(0xDC00 + ((c - 0x10000) & 0x3FF))};
+}
+
+// The code page 936 bytes of a character, or nothing when it has none.
+std::string code_page_bytes(char32_t c)
+{
+    if (c == U'\x1A' || c == U'\uFFFD') return {};
+    const std::u16string text = utf16(c);
+    std::string bytes = encode(text);
+    return decode(bytes) == text ? bytes : std::string();
+}
+
+// Hanzi of GB2312 in the rows [first, last], counted from the table.
+std::uint64_t hanzi_in_rows(unsigned first, unsigned last)
+{
+    std::uint64_t count = 0;
+    for (unsigned lead = first; lead <= last; ++lead)
+        for (unsigned trail = 0xA1; trail <= 0xFE; ++trail) {
+            const char pair[2] = {char(lead), char(trail)};
+            const std::u16string text = decode({pair, 2});
+            count += text.size() == 1 && text[0] != u'\uFFFD' && !private_use(text[0]);
+        }
+    return count;
+}
+
+std::string hex4(unsigned value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", value);
+    return text;
+}
+
+// A character as counts and code tables write it: control characters by name.
+std::string shown(char32_t c)
+{
+    return c < 0x20 || c == 0x7F ? code_point_name(c) : to_utf8(std::u32string_view(&c, 1));
+}
+
+std::string unicode_range(std::u32string characters)
+{
+    std::sort(characters.begin(), characters.end());
+    std::string ranges;
+    for (std::size_t i = 0; i < characters.size();) {
+        std::size_t j = i;
+        while (j + 1 < characters.size() && characters[j + 1] == characters[j] + 1)
+            ++j;
+        ranges += (ranges.empty() ? "" : ",") + code_point_name(characters[i]);
+        if (j > i) ranges += "-" + hex4(characters[j]);
+        i = j + 1;
+    }
+    return ranges;
+}
+
+nlohmann::ordered_json json_of(const Tally& tally, const std::vector<SourceReport>& sources)
+{
+    using Json = nlohmann::ordered_json;
+    Json json;
+    json["sources"] = Json::array();
+    for (const SourceReport& source : sources) {
+        Json first = Json::array();
+        for (const InvalidSequence& place : source.facts.first_invalid)
+            first.push_back({{"line", place.line}, {"byte", place.byte}});
+        json["sources"].push_back({{"path", source.path.string()},
+            {"encoding", encoding_name(source.encoding)}, {"bytes", source.facts.bytes},
+            {"lines", source.facts.lines}, {"selected_lines", source.facts.selected_lines},
+            {"invalid_sequences", {{"count", source.facts.invalid}, {"first", first}}}});
+    }
+    json["characters"] = Json::array();
+    for (std::size_t i = 0; i < tally.characters.size(); ++i) {
+        Json character = {{"character", to_utf8(tally.characters.substr(i, 1))},
+            {"code_point", code_point_name(tally.characters[i])}};
+        if (!tally.counts.empty()) character["count"] = tally.counts[i];
+        json["characters"].push_back(character);
+    }
+    const Coverage found = coverage(tally.characters);
+    Json outside = Json::array();
+    for (char32_t c : found.outside)
+        outside.push_back(code_point_name(c));
+    json["coverage"] = {{"gb2312_level1", {{"present", found.level1}, {"of", found.level1_size}}},
+        {"gb2312_level2", {{"present", found.level2}, {"of", found.level2_size}}},
+        {"gb2312_other", found.gb2312_other}, {"single_byte", found.single_byte},
+        {"gbk_beyond_gb2312", found.beyond_gb2312},
+        {"outside_code_page_936", {{"count", found.outside.size()}, {"characters", outside}}}};
+    return json;
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> list_sources(
+    const std::vector<std::filesystem::path>& given, bool recursive, const std::vector<std::string>& patterns)
+{
+    std::vector<std::filesystem::path> sources;
+    for (const std::filesystem::path& source : given) {
+        std::error_code error;
+        if (!recursive || !std::filesystem::is_directory(source, error)) {
+            sources.push_back(source);
+            continue;
+        }
+        std::vector<std::filesystem::path> found;
+        for (std::filesystem::recursive_directory_iterator file(source, error), end; !error && file != end;
+             file.increment(error)) {
+            std::error_code ignored;
+            if (!file->is_regular_file(ignored)) continue;
+            const std::string name = file->path().filename().string();
+            if (std::any_of(patterns.begin(), patterns.end(), [&](const std::string& pattern) {
+                    return fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
+                }))
+                found.push_back(file->path());
+        }
+        if (error) throw FileError(FileError::Action::Read, source, error.value());
+        std::sort(found.begin(), found.end());
+        sources.insert(sources.end(), found.begin(), found.end());
+    }
+    return sources;
+}
+
+Tally choose(Tally tally, const Choice& choice)
+{
+    const std::unordered_set<char32_t> excluded(choice.exclude.begin(), choice.exclude.end());
+    const bool counted = !tally.counts.empty();
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < tally.characters.size(); ++i) {
+        const char32_t c = tally.characters[i];
+        if (excluded.count(c) || (choice.no_ascii && c < 0x80)) continue;
+        if (counted && tally.counts[i] < choice.min_count) continue;
+        kept.push_back(i);
+    }
+    if (choice.order == Order::Code)
+        std::sort(kept.begin(), kept.end(),
+            [&](std::size_t a, std::size_t b) { return tally.characters[a] < tally.characters[b]; });
+    if (choice.order == Order::Frequency && counted)
+        std::stable_sort(kept.begin(), kept.end(),
+            [&](std::size_t a, std::size_t b) { return tally.counts[a] > tally.counts[b]; });
+    Tally chosen;
+    for (std::size_t i : kept) {
+        chosen.characters += tally.characters[i];
+        if (counted) chosen.counts.push_back(tally.counts[i]);
+    }
+    return chosen;
+}
+
+Coverage coverage(std::u32string_view characters)
+{
+    static const std::uint64_t level1_size = hanzi_in_rows(0xB0, 0xD7);
+    static const std::uint64_t level2_size = hanzi_in_rows(0xD8, 0xF7);
+    Coverage found;
+    found.level1_size = level1_size;
+    found.level2_size = level2_size;
+    for (char32_t c : characters) {
+        const std::string bytes = code_page_bytes(c);
+        if (bytes.empty()) {
+            found.outside += c;
+            continue;
+        }
+        if (bytes.size() == 1) {
+            ++found.single_byte;
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(bytes[0]), trail = static_cast<unsigned char>(bytes[1]);
+        if (lead < 0xA1 || trail < 0xA1 || private_use(c))
+            ++found.beyond_gb2312;
+        else if (lead >= 0xB0 && lead <= 0xD7)
+            ++found.level1;
+        else if (lead >= 0xD8 && lead <= 0xF7)
+            ++found.level2;
+        else
+            ++found.gb2312_other;
+    }
+    return found;
+}
+
+std::string format_characters(const Tally& tally, Format format, const std::string& line_end,
+    unsigned tbl_start, const std::vector<SourceReport>& sources)
+{
+    std::string text;
+    switch (format) {
+    case Format::Text: return to_utf8(tally.characters) + line_end;
+    case Format::UnicodeRange: return unicode_range(tally.characters) + line_end;
+    case Format::Json:
+        return json_of(tally, sources).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+            line_end;
+    case Format::Counts:
+        for (std::size_t i = 0; i < tally.characters.size(); ++i)
+            text += shown(tally.characters[i]) + "\t" +
+                std::to_string(tally.counts.empty() ? 0 : tally.counts[i]) + line_end;
+        return text;
+    case Format::Tbl:
+        for (std::size_t i = 0; i < tally.characters.size(); ++i)
+            text += hex4(tbl_start + static_cast<unsigned>(i)) + "=" + shown(tally.characters[i]) + line_end;
+        return text;
+    }
+    return text;
+}
+
+Encoded encode_output(const std::string& utf8, OutputEncoding encoding)
+{
+    Encoded encoded;
+    if (encoding == OutputEncoding::Utf8) {
+        encoded.bytes = utf8;
+        return encoded;
+    }
+    std::u32string characters;
+    decode_utf8(utf8, true, characters);
+    UErrorCode error = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, void (*)(UConverter*)> gb18030(
+        encoding == OutputEncoding::Gb18030 ? ucnv_open("gb18030", &error) : nullptr, ucnv_close);
+    std::unordered_set<char32_t> listed;
+    for (char32_t c : characters) {
+        if (c < 0x80 && c != 0x1A) {
+            encoded.bytes += char(c);
+            continue;
+        }
+        std::string bytes;
+        if (gb18030 && c != 0x1A) {
+            const std::u16string text = utf16(c);
+            char out[8];
+            UErrorCode status = U_ZERO_ERROR;
+            const int32_t length = ucnv_fromUChars(
+                gb18030.get(), out, sizeof out, text.data(), static_cast<int32_t>(text.size()), &status);
+            if (U_SUCCESS(status)) bytes.assign(out, static_cast<std::size_t>(length));
+        } else if (!gb18030) {
+            bytes = code_page_bytes(c);
+        }
+        if (bytes.empty()) {
+            bytes = "?";
+            if (c == U'\uFFFD')
+                encoded.replaced_invalid = true;
+            else if (listed.insert(c).second)
+                encoded.unmappable += c;
+        }
+        encoded.bytes += bytes;
+    }
+    return encoded;
+}
+
+std::string to_utf8(std::u32string_view characters)
+{
+    std::string text;
+    text.reserve(characters.size() * 3);
+    for (char32_t c : characters) {
+        if (c < 0x80) {
+            text += char(c);
+        } else if (c < 0x800) {
+            text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            text += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+        } else {
+            text += {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)),
+                char(0x80 | (c & 0x3F))};
+        }
+    }
+    return text;
+}
+
+std::optional<std::u32string> from_utf8(std::string_view text)
+{
+    std::u32string characters;
+    std::vector<InvalidPlace> invalid;
+    decode_utf8(text, true, characters, &invalid);
+    if (!invalid.empty()) return std::nullopt;
+    return characters;
+}
+
+std::u16string to_utf16(std::u32string_view characters)
+{
+    std::u16string units;
+    for (char32_t c : characters)
+        units += utf16(c);
+    return units;
+}
+
+std::string code_point_name(char32_t c)
+{
+    return "U+" + hex4(c);
+}
+
+}  // namespace charlib

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "text/pipeline.h"
+
+// What the command line makes of a tally: the characters chosen and ordered,
+// their coverage of the code page, and the formats it writes them in.
+namespace charlib {
+
+// The sources a command names: files as given, and with `recursive` the
+// files below each folder whose names match one of the patterns, in sorted
+// path order. A folder without `recursive` is kept, to be refused by name.
+std::vector<std::filesystem::path> list_sources(const std::vector<std::filesystem::path>& given,
+    bool recursive, const std::vector<std::string>& patterns);
+
+enum class Order { First, Code, Frequency };
+
+struct Choice {
+    std::u32string exclude = {};  // characters to drop
+    bool no_ascii = false;  // drop U+0000-U+007F
+    std::uint64_t min_count = 0;  // keep characters seen at least this often (needs counts)
+    Order order = Order::First;  // Frequency: most often first, ties in order of first occurrence
+};
+
+Tally choose(Tally tally, const Choice& choice);
+
+// Where characters stand in code page 936. GB2312 is the lead and trail bytes
+// 0xA1-0xFE; its level 1 hanzi are the rows 0xB0-0xD7, level 2 the rows
+// 0xD8-0xF7. Only codes that the code page maps to a character outside the
+// private-use area count.
+struct Coverage {
+    std::uint64_t level1 = 0, level1_size = 0;
+    std::uint64_t level2 = 0, level2_size = 0;
+    std::uint64_t gb2312_other = 0;  // symbols and other rows of GB2312
+    std::uint64_t single_byte = 0;  // ASCII and the euro sign
+    std::uint64_t beyond_gb2312 = 0;  // in GBK but not in GB2312
+    std::u32string outside;  // not in code page 936 at all
+};
+Coverage coverage(std::u32string_view characters);
+
+struct SourceReport {
+    std::filesystem::path path;
+    Encoding encoding = Encoding::Gbk;
+    SourceFacts facts;
+};
+
+enum class Format { Text, Counts, Tbl, UnicodeRange, Json };
+
+// The chosen characters in a format, as UTF-8 with `line_end` after each
+// line. Counts and code tables write a control character as "U+XXXX".
+std::string format_characters(const Tally& tally, Format format, const std::string& line_end,
+    unsigned tbl_start = 0x8000, const std::vector<SourceReport>& sources = {});
+
+enum class OutputEncoding { Gbk, Gb18030, Utf8 };
+
+struct Encoded {
+    std::string bytes;
+    std::u32string unmappable;  // characters the encoding cannot hold, each once
+    bool replaced_invalid = false;  // U+FFFD, the mark of undecodable input, was written as '?'
+};
+// UTF-8 text in the output encoding. Characters it cannot hold come out as
+// '?' and are listed; nothing ever comes out as Control-Z.
+Encoded encode_output(const std::string& utf8, OutputEncoding encoding);
+
+std::string to_utf8(std::u32string_view characters);
+// The characters of UTF-8 text, or nothing when it is not well-formed.
+std::optional<std::u32string> from_utf8(std::string_view text);
+std::u16string to_utf16(std::u32string_view characters);
+// "U+4E2D".
+std::string code_point_name(char32_t c);
+
+}  // namespace charlib
