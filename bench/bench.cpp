@@ -23,6 +23,8 @@
 #include <vector>
 
 #include "text/core.h"
+#include "text/output.h"
+#include "text/pipeline.h"
 
 extern char** environ;
 
@@ -99,6 +101,18 @@ void memchr_pass(const std::filesystem::path& path)
     if (hits) std::puts("unexpected Control-Z");
 }
 
+// The same text in UTF-8, with the same line ends.
+void write_utf8_copy(const std::filesystem::path& gbk, const std::filesystem::path& utf8)
+{
+    charlib::LineReader reader;
+    reader.open(gbk);
+    std::ofstream out(utf8, std::ios::binary);
+    while (!reader.at_end()) {
+        const std::u16string line = reader.read_line();
+        out << charlib::to_utf8(std::u32string(line.begin(), line.end())) << "\r\n";
+    }
+}
+
 // Peak resident memory of one charlib-cli run, in MiB.
 double cli_peak_mib(const std::filesystem::path& cli, const std::filesystem::path& corpus,
     const std::filesystem::path& output)
@@ -163,6 +177,31 @@ int main(int argc, char** argv)
     row("extract, marker \"#\", offset 1", seconds_of([&] { charlib::extract(corpus, u"#", 1); }), true);
     row("extract, marker \"\xE7\x9A\x84\" (Chinese)", seconds_of([&] { charlib::extract(corpus, u"的", 0); }),
         true);
+
+    // The pipeline: the same text in UTF-8, and counting every occurrence.
+    const auto utf8 = folder / ("charlib-bench-" + std::to_string(mib) + "-utf8.txt");
+    if (!std::filesystem::exists(utf8)) write_utf8_copy(corpus, utf8);
+    const double utf8_megabytes = static_cast<double>(std::filesystem::file_size(utf8)) / 1e6;
+    const auto source = [](const std::filesystem::path& path, charlib::Encoding encoding,
+                            std::u16string marker, bool count) {
+        return seconds_of([&] {
+            charlib::extract_source(path, {encoding, charlib::Newline::Legacy}, {marker, 0, count});
+        });
+    };
+    std::printf("\nthe pipeline (extract_source); UTF-8 copy %.0f MB, memchr pass %.3f s\n", utf8_megabytes,
+        seconds_of([&] { memchr_pass(utf8); }));
+    std::printf("%-34s %9s %10s %12s %8s\n", "source", "seconds", "MB/s", "x memchr", "x gbk");
+    for (const auto& [name, marker] :
+        {std::pair{"no marker", u""}, {"marker \"#\"", u"#"}, {"marker \"\xE7\x9A\x84\"", u"的"}})
+        for (bool count : {false, true}) {
+            const double gbk = source(corpus, charlib::Encoding::Gbk, marker, count);
+            const double unicode = source(utf8, charlib::Encoding::Utf8, marker, count);
+            const std::string label = std::string(name) + (count ? ", counting" : "");
+            std::printf("%-34s %9.3f %10.0f %12.2f\n", ("gbk, " + label).c_str(), gbk, megabytes / gbk,
+                gbk / baseline);
+            std::printf("%-34s %9.3f %10.0f %12.2f %8.2f\n", ("utf-8, " + label).c_str(), unicode,
+                utf8_megabytes / unicode, unicode / baseline, unicode / gbk);
+        }
 
     std::u16string twenty_thousand;
     std::mt19937 random(1);

@@ -1,146 +1,422 @@
-// charlib-cli: the character library of a text file, from a terminal.
+// charlib-cli: the character library of text files, from a terminal.
 
-#include <unicode/ustring.h>
+#include <unistd.h>
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
+
+#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "text/core.h"
+#include "text/input_file.h"
+#include "text/output.h"
+#include "text/pipeline.h"
 
 namespace {
+
+using namespace charlib;
 
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 
-constexpr const char* usage_text =
-    "用法: charlib-cli [-m TEXT] [-n N] [-s] [-o PATH] FILE\n"
-    "提取 FILE（GBK/代码页936 文本）中所选各行用到的字符，每个字符只取一次，按首次出现的顺序。\n"
-    "\n"
-    "  -m, --marker TEXT   只用含有 TEXT 的行（默认为空：所有非空行）\n"
-    "  -n, --offset N      改用每个这样的行之后的第 N 行（不小于0的整数，默认0）\n"
-    "  -s, --sort          按字符编码升序排列\n"
-    "  -o, --output PATH   写入 PATH，与窗口的“写入END.txt”相同（代码页936，末尾 CR LF）\n"
-    "  -h, --help          显示本帮助\n"
-    "      --version       显示版本\n"
-    "\n"
-    "不带 -o 时，把字库以 UTF-8 输出到标准输出，末尾一个换行。\n"
-    "退出状态：0 成功；1 文件无法使用（含Ctrl+Z字符、无法打开、读取或写入）；2 用法错误。\n";
+constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
+提取各来源文件中所选各行用到的字符，每个字符只取一次，按首次出现的顺序（各来源
+依次相接，如同一个文本）；可计数、筛选、排序，并写成多种格式。
 
-struct Options {
-    std::u16string marker;
-    std::int64_t offset = 0;
-    bool sort = false;
-    std::optional<std::string> output;
-    std::string file;
-};
+选行
+  -m, --marker TEXT        只用含有 TEXT（UTF-8）的行（默认为空：所有非空行）
+  -n, --offset N           改用每个这样的行之后的第 N 行（不小于0的整数，默认0）；
+                           不会跳入下一个来源
+
+来源
+  -r, --recursive          来源是文件夹时，读取其中（含子文件夹）匹配的文件，按路径排序
+      --glob PATTERN       -r 时要读的文件名（默认 *.txt，可多次给出）
+  -e, --encoding NAME      gbk（默认）、gb18030、utf-8、utf-16le、utf-16be 或 auto：
+                           auto 时有字节顺序标记按标记，否则是有效且非纯 ASCII 的
+                           UTF-8 就按 UTF-8，否则按 GBK
+      --newline MODE       legacy：CR LF 或单独的 CR 结束一行，单独的 LF 留在行中
+                           （gbk 的默认）；any：CR LF、CR 或 LF 都结束一行（其他编码的默认）
+  -k, --keep-going         某个来源无法使用时报告它，继续处理其他来源，最后以 1 退出
+
+选字
+      --exclude FILE       去掉 FILE 中的所有字符（自动判断编码；如字体的字符表或
+                           以前的 END.txt），可多次给出
+      --no-ascii           去掉 U+0000–U+007F
+      --min-count N        只留出现至少 N 次的字符（N 不小于1）
+      --order ORDER        first：首次出现的顺序（默认）；code：按编码升序；
+                           freq：按出现次数从多到少，次数相同时按首次出现
+  -s, --sort               同 --order code
+
+输出
+  -f, --format FORMAT      text（默认）、counts、tbl、unicode-range 或 json，见下
+      --tbl-start HEX      tbl 的起始编码（十六进制，默认 8000）
+  -o, --output PATH        写入 PATH（整个替换），而不是标准输出；text 格式与窗口的
+                           “写入END.txt”相同：字库加 CR LF
+      --output-encoding E  -o 的编码：gbk（默认）、gb18030 或 utf-8；json 总是 utf-8
+      --replace-unmappable 输出编码无法表示的字符写作 ?（仍在标准错误中列出），
+                           否则不写文件并以 1 退出
+      --report             在标准错误中输出中文摘要：来源、行数、字符数、GB2312
+                           一级/二级汉字覆盖、GBK 与代码页936以外的字符、无效字节序列
+  -h, --help               显示本帮助
+      --version            显示版本
+
+格式（标准输出为 UTF-8，每行以 LF 结束；-o 用输出编码，每行以 CR LF 结束）
+  text           字库本身：#张三李四
+  counts         每行一个字符、一个制表符、出现次数：张	12
+  tbl            码表，每行“编码=字符”，编码从 --tbl-start 起递增：8000=张
+  unicode-range  CSS 的 unicode-range，相邻编码合并：U+4E00-4E02,U+4E0A
+  json           一个对象：来源（路径、编码、字节、行数、选中行数、无效字节序列）、
+                 字符及次数、覆盖情况
+  counts 和 tbl 把控制字符（如换行）写作 U+000A 这样的名字。
+
+示例
+  charlib-cli -m '#' -n 1 -s -o END.txt script.txt
+  charlib-cli -r -e auto --exclude font.txt --order freq -f tbl -o game.tbl scripts/
+  charlib-cli -e utf-8 -f unicode-range chapter1.txt chapter2.txt
+  charlib-cli -r --glob '*.txt' --glob '*.srt' -e auto -f json --report subtitles/ > chars.json
+
+退出状态：0 成功；1 来源或输出文件无法使用（含Ctrl+Z字符、无法打开、读取或写入、
+有无法编码的字符）；2 用法错误。
+)";
 
 struct UsageError {
     std::string message;
 };
 
-std::u16string from_utf8(const std::string& text)
+struct Options {
+    std::vector<std::string> sources;
+    std::string marker;
+    std::string offset = "0";
+    bool sort = false;
+    std::string order = "first";
+    std::optional<std::string> output;
+    std::string encoding = "gbk";
+    std::optional<std::string> newline;
+    std::optional<std::string> output_encoding;
+    bool replace_unmappable = false;
+    bool recursive = false;
+    std::vector<std::string> globs;
+    bool keep_going = false;
+    std::vector<std::string> excludes;
+    bool no_ascii = false;
+    std::optional<std::string> min_count;
+    std::string format = "text";
+    std::optional<std::string> tbl_start;
+    bool report = false;
+};
+
+// What the options ask for, checked and converted.
+struct Plan {
+    std::vector<std::filesystem::path> sources;
+    bool recursive = false;
+    std::vector<std::string> globs;
+    bool keep_going = false;
+    std::optional<Encoding> encoding;  // nothing: auto
+    std::optional<Newline> newline;
+    Selection selection;
+    std::vector<std::filesystem::path> excludes;
+    Choice choice;
+    Format format = Format::Text;
+    unsigned tbl_start = 0x8000;
+    std::optional<std::filesystem::path> output;
+    OutputEncoding output_encoding = OutputEncoding::Gbk;
+    bool replace_unmappable = false;
+    bool report = false;
+};
+
+template <class Value>
+Value one_of(const std::string& option, const std::string& given,
+    std::initializer_list<std::pair<const char*, Value>> names)
 {
-    std::u16string result(text.size(), u'\0');
-    int32_t length = 0;
-    UErrorCode error = U_ZERO_ERROR;
-    u_strFromUTF8(result.data(), static_cast<int32_t>(result.size()), &length, text.data(),
-        static_cast<int32_t>(text.size()), &error);
-    if (U_FAILURE(error)) throw UsageError{"标记文字不是有效的 UTF-8：" + text};
-    result.resize(static_cast<std::size_t>(length));
-    return result;
+    for (const auto& [name, value] : names)
+        if (given == name) return value;
+    std::string known;
+    for (const auto& [name, value] : names)
+        known += std::string(known.empty() ? "" : "、") + name;
+    throw UsageError{"选项 " + option + " 的值“" + given + "”无效，可以是：" + known};
 }
 
-std::string to_utf8(std::u16string_view text)
+std::uint64_t whole_number(const std::string& option, const std::string& text, std::uint64_t least)
 {
-    std::string result(text.size() * 3, '\0');
-    int32_t length = 0;
-    UErrorCode error = U_ZERO_ERROR;
-    u_strToUTF8WithSub(result.data(), static_cast<int32_t>(result.size()), &length, text.data(),
-        static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &error);
-    result.resize(U_SUCCESS(error) ? static_cast<std::size_t>(length) : 0);
-    return result;
-}
-
-std::int64_t parse_offset(const std::string& text)
-{
-    const bool digits_only =
+    const bool digits =
         !text.empty() && text.size() <= 18 && text.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits_only) throw UsageError{"行数必须是不小于0的整数：" + text};
-    return std::stoll(text);
+    if (!digits || std::stoull(text) < least)
+        throw UsageError{"选项 " + option + " 必须是不小于" + std::to_string(least) + "的整数：" + text};
+    return std::stoull(text);
+}
+
+Plan plan_of(const Options& o)
+{
+    if (o.sources.empty()) throw UsageError{"没有给出要提取的文件"};
+    Plan plan;
+    plan.sources.assign(o.sources.begin(), o.sources.end());
+    plan.recursive = o.recursive;
+    if (!o.globs.empty() && !o.recursive) throw UsageError{"--glob 只能与 -r 一起使用"};
+    plan.globs = o.globs.empty() ? std::vector<std::string>{"*.txt"} : o.globs;
+    plan.keep_going = o.keep_going;
+    if (o.encoding != "auto")
+        plan.encoding = one_of<Encoding>("--encoding", o.encoding,
+            {{"gbk", Encoding::Gbk}, {"gb18030", Encoding::Gb18030}, {"utf-8", Encoding::Utf8},
+                {"utf-16le", Encoding::Utf16Le}, {"utf-16be", Encoding::Utf16Be}, {"auto", Encoding::Gbk}});
+    if (o.newline)
+        plan.newline =
+            one_of<Newline>("--newline", *o.newline, {{"legacy", Newline::Legacy}, {"any", Newline::Any}});
+    const std::optional<std::u32string> marker = from_utf8(o.marker);
+    if (!marker) throw UsageError{"标记文字不是有效的 UTF-8：" + o.marker};
+    plan.selection.marker = to_utf16(*marker);
+    plan.selection.offset = static_cast<std::int64_t>(whole_number("-n/--offset", o.offset, 0));
+    plan.excludes.assign(o.excludes.begin(), o.excludes.end());
+    plan.choice.no_ascii = o.no_ascii;
+    if (o.min_count) plan.choice.min_count = whole_number("--min-count", *o.min_count, 1);
+    plan.choice.order = one_of<Order>(
+        "--order", o.order, {{"first", Order::First}, {"code", Order::Code}, {"freq", Order::Frequency}});
+    if (o.sort) {
+        if (plan.choice.order != Order::First && plan.choice.order != Order::Code)
+            throw UsageError{"-s 就是 --order code，不能与 --order " + o.order + " 同时使用"};
+        plan.choice.order = Order::Code;
+    }
+    plan.format = one_of<Format>("--format", o.format,
+        {{"text", Format::Text}, {"counts", Format::Counts}, {"tbl", Format::Tbl},
+            {"unicode-range", Format::UnicodeRange}, {"json", Format::Json}});
+    if (o.tbl_start) {
+        if (plan.format != Format::Tbl) throw UsageError{"--tbl-start 只能与 -f tbl 一起使用"};
+        const std::string& hex = *o.tbl_start;
+        if (hex.empty() || hex.size() > 4 ||
+            hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            throw UsageError{"--tbl-start 必须是 1 到 4 位十六进制数：" + hex};
+        plan.tbl_start = static_cast<unsigned>(std::stoul(hex, nullptr, 16));
+    }
+    if (o.output) plan.output = *o.output;
+    if (o.output_encoding) {
+        if (!o.output) throw UsageError{"--output-encoding 只能与 -o 一起使用"};
+        plan.output_encoding = one_of<OutputEncoding>("--output-encoding", *o.output_encoding,
+            {{"gbk", OutputEncoding::Gbk}, {"gb18030", OutputEncoding::Gb18030},
+                {"utf-8", OutputEncoding::Utf8}});
+        if (plan.format == Format::Json && plan.output_encoding != OutputEncoding::Utf8)
+            throw UsageError{"json 总是以 UTF-8 写出，不能用 --output-encoding " + *o.output_encoding};
+    }
+    if (plan.format == Format::Json) plan.output_encoding = OutputEncoding::Utf8;
+    plan.replace_unmappable = o.replace_unmappable;
+    if (o.replace_unmappable && (!o.output || plan.output_encoding != OutputEncoding::Gbk))
+        throw UsageError{"--replace-unmappable 只用于以 gbk 写出的 -o"};
+    plan.report = o.report;
+    plan.selection.count = plan.choice.order == Order::Frequency || plan.choice.min_count > 1 ||
+        plan.format == Format::Counts || plan.format == Format::Json || plan.report;
+    return plan;
 }
 
 // Returns nothing when --help or --version was answered.
 std::optional<Options> parse(int argc, char** argv)
 {
-    Options options;
-    bool file_given = false;
-    bool options_ended = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        std::optional<std::string> attached;
-        if (!options_ended && argument.rfind("--", 0) == 0 && argument.find('=') != std::string::npos) {
-            attached = argument.substr(argument.find('=') + 1);
-            argument.resize(argument.find('='));
-        }
-        const auto value = [&]() -> std::string {
-            if (attached) return *attached;
-            if (i + 1 >= argc) throw UsageError{"选项 " + argument + " 缺少参数"};
-            return argv[++i];
-        };
-        if (options_ended || argument == "-" || argument.empty() || argument[0] != '-') {
-            if (file_given) throw UsageError{"只能给出一个文件：" + argument};
-            options.file = argv[i];
-            file_given = true;
-        } else if (argument == "--") {
-            options_ended = true;
-        } else if (argument == "-m" || argument == "--marker") {
-            options.marker = from_utf8(value());
-        } else if (argument == "-n" || argument == "--offset") {
-            options.offset = parse_offset(value());
-        } else if (argument == "-s" || argument == "--sort") {
-            options.sort = true;
-        } else if (argument == "-o" || argument == "--output") {
-            options.output = value();
-        } else if (argument == "-h" || argument == "--help") {
-            std::cout << usage_text;
-            return std::nullopt;
-        } else if (argument == "--version") {
-            std::cout << "charlib-cli 1.0.0\n";
-            return std::nullopt;
-        } else {
-            throw UsageError{"未知选项：" + argument};
-        }
+    Options o;
+    CLI::App app("charlib-cli");
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", "charlib-cli " CHARLIB_VERSION);
+    app.allow_extras();
+    app.add_option("-m,--marker", o.marker);
+    app.add_option("-n,--offset", o.offset);
+    app.add_flag("-s,--sort", o.sort);
+    app.add_option("--order", o.order);
+    app.add_option("-o,--output", o.output);
+    app.add_option("-e,--encoding", o.encoding);
+    app.add_option("--newline", o.newline);
+    app.add_option("--output-encoding", o.output_encoding);
+    app.add_flag("--replace-unmappable", o.replace_unmappable);
+    app.add_flag("-r,--recursive", o.recursive);
+    app.add_option("--glob", o.globs);
+    app.add_flag("-k,--keep-going", o.keep_going);
+    app.add_option("--exclude", o.excludes);
+    app.add_flag("--no-ascii", o.no_ascii);
+    app.add_option("--min-count", o.min_count);
+    app.add_option("-f,--format", o.format);
+    app.add_option("--tbl-start", o.tbl_start);
+    app.add_flag("--report", o.report);
+    app.add_option("sources", o.sources);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << help_text;
+        return std::nullopt;
+    } catch (const CLI::CallForVersion& version) {
+        std::cout << version.what() << "\n";
+        return std::nullopt;
+    } catch (const CLI::ArgumentMismatch& error) {
+        const std::string what = error.what();
+        throw UsageError{"选项 " + what.substr(0, what.find(':')) + " 缺少参数或参数个数不对"};
+    } catch (const CLI::ParseError& error) {
+        throw UsageError{std::string("参数有误：") + error.what()};
     }
-    if (!file_given) throw UsageError{"没有给出要提取的文件"};
-    return options;
+    for (const std::string& extra : app.remaining()) {
+        if (extra == "--") break;
+        if (extra.size() > 1 && extra[0] == '-') throw UsageError{"未知选项：" + extra};
+    }
+    return o;
 }
 
-int run(const Options& options)
+// One progress line on a terminal, rewritten in place, for large runs.
+class Progress {
+public:
+    Progress(const std::vector<std::filesystem::path>& sources)
+    {
+        for (const auto& source : sources) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(source, error);
+            total_ += error ? 0 : size;
+        }
+        shown_ = ::isatty(2) && total_ > (std::uint64_t{64} << 20);
+        start_ = last_ = std::chrono::steady_clock::now();
+    }
+    ~Progress()
+    {
+        if (drawn_) std::cerr << "\r\033[K" << std::flush;
+    }
+    // Reading a source that begins after `before` bytes of the others.
+    std::function<void(std::uint64_t)> source(std::uint64_t before)
+    {
+        if (!shown_) return {};
+        return [this, before](std::uint64_t bytes) { show(before + bytes); };
+    }
+
+private:
+    void show(std::uint64_t done)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(200)) return;
+        last_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        char line[128];
+        std::snprintf(line, sizeof line, "\r已读 %.0f / %.0f MB  %.0f MB/s", done / 1e6, total_ / 1e6,
+            seconds > 0 ? done / 1e6 / seconds : 0.0);
+        std::cerr << line << std::flush;
+        drawn_ = true;
+    }
+
+    std::uint64_t total_ = 0;
+    bool shown_ = false;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_, last_;
+};
+
+std::string control_z_message(const std::filesystem::path& source, Encoding encoding, const ControlZ& found)
 {
-    const charlib::ScanResult scanned = charlib::scan(options.file);
-    if (scanned.status == charlib::ScanStatus::ControlZ) {
-        std::cerr
-            << "charlib-cli: 文件“" << options.file << "”在文件偏移" << scanned.position
-            << "处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。\n";
+    const std::string where = encoding == Encoding::Gbk || encoding == Encoding::Gb18030
+        ? "在文件偏移" + std::to_string(found.byte)
+        : "在第" + std::to_string(found.character) + "个字符（文件偏移" + std::to_string(found.byte) + "）";
+    return "文件“" + source.string() + "”" + where +
+        "处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。";
+}
+
+std::string listed(std::u32string_view characters, std::size_t most)
+{
+    std::string text;
+    for (std::size_t i = 0; i < characters.size() && i < most; ++i)
+        text += (i ? "、" : "") + code_point_name(characters[i]) + " " + to_utf8(characters.substr(i, 1));
+    return text + (characters.size() > most ? "……" : "");
+}
+
+void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
+{
+    std::uint64_t lines = 0, selected = 0, invalid = 0;
+    for (const SourceReport& source : sources) {
+        lines += source.facts.lines;
+        selected += source.facts.selected_lines;
+        invalid += source.facts.invalid;
+    }
+    const Coverage found = coverage(chosen.characters);
+    const auto percent = [](std::uint64_t part, std::uint64_t whole) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
+        return std::string(text);
+    };
+    std::cerr << "来源 " << sources.size() << " 个，共 " << lines << " 行，选中 " << selected << " 行\n"
+              << "不重复字符 " << chosen.characters.size() << " 个\n"
+              << "GB2312 一级汉字 " << found.level1 << " / " << found.level1_size << "（"
+              << percent(found.level1, found.level1_size) << "）\n"
+              << "GB2312 二级汉字 " << found.level2 << " / " << found.level2_size << "（"
+              << percent(found.level2, found.level2_size) << "）\n"
+              << "GB2312 其他字符 " << found.gb2312_other << " 个，单字节字符 " << found.single_byte
+              << " 个\n"
+              << "GBK 中 GB2312 以外 " << found.beyond_gb2312 << " 个\n"
+              << "代码页936以外 " << found.outside.size() << " 个"
+              << (found.outside.empty() ? "" : "：" + listed(found.outside, 10)) << "\n"
+              << "无效字节序列 " << invalid << " 处\n";
+    std::size_t shown = 0;
+    for (const SourceReport& source : sources)
+        for (const InvalidSequence& place : source.facts.first_invalid)
+            if (shown++ < 10)
+                std::cerr << "  " << source.path.string() << ":" << place.line << ":第" << place.byte
+                          << "字节\n";
+}
+
+int run(const Plan& plan)
+{
+    const std::vector<std::filesystem::path> sources = list_sources(plan.sources, plan.recursive, plan.globs);
+    Progress progress(sources);
+    Tally all;
+    std::vector<SourceReport> reports;
+    bool failed = false;
+    std::uint64_t before = 0;
+    for (const std::filesystem::path& source : sources) {
+        try {
+            const Encoding encoding = plan.encoding ? *plan.encoding : detect_encoding(source);
+            const SourceFormat format{encoding, plan.newline ? *plan.newline : default_newline(encoding)};
+            if (const auto found = find_control_z(source, encoding)) {
+                std::cerr << "charlib-cli: " << control_z_message(source, encoding, *found) << "\n";
+                if (!plan.keep_going) return exit_failure;
+                failed = true;
+                continue;
+            }
+            Selection selection = plan.selection;
+            selection.progress = progress.source(before);
+            all.add(extract_source(source, format, selection));
+            if (plan.format == Format::Json || plan.report)
+                reports.push_back({source, encoding, examine_source(source, format, plan.selection)});
+            std::error_code error;
+            before += std::filesystem::file_size(source, error);
+        } catch (const FileError& error) {
+            std::cerr << "charlib-cli: " << error.what() << "\n";
+            if (!plan.keep_going) return exit_failure;
+            failed = true;
+        }
+    }
+    Choice choice = plan.choice;
+    for (const std::filesystem::path& exclude : plan.excludes)
+        choice.exclude += extract_source(exclude, {detect_encoding(exclude), Newline::Any}, {}).characters;
+    const Tally chosen = choose(all, choice);
+    if (plan.format == Format::Tbl && plan.tbl_start + chosen.characters.size() > 0x10000) {
+        std::cerr << "charlib-cli: " << chosen.characters.size() << " 个字符从 " << std::hex << std::uppercase
+                  << plan.tbl_start << std::dec << " 起编码会超过 FFFF，请用更小的 --tbl-start\n";
         return exit_failure;
     }
-    std::u16string charset = charlib::extract(options.file, options.marker, options.offset);
-    if (options.sort) charset = charlib::sort_charset(charset);
-    if (options.output) {
-        charlib::write_charset(*options.output, charset);
-        return 0;
+    if (plan.output) {
+        const Encoded encoded = encode_output(
+            format_characters(chosen, plan.format, "\r\n", plan.tbl_start, reports), plan.output_encoding);
+        if (!encoded.unmappable.empty()) {
+            std::cerr << "charlib-cli: 有 " << encoded.unmappable.size() << " 个字符无法用 gbk 写出："
+                      << listed(encoded.unmappable, 10) << "\n";
+            if (!plan.replace_unmappable) {
+                std::cerr << "charlib-cli: 没有写入“" << plan.output->string()
+                          << "”；可去掉这些字符，改用 --output-encoding gb18030 或 utf-8，或加 "
+                             "--replace-unmappable 写作 ?\n";
+                return exit_failure;
+            }
+        }
+        if (encoded.replaced_invalid)
+            std::cerr << "charlib-cli: 来源中有无法解码的字节（记为 U+FFFD），在“" << plan.output->string()
+                      << "”中写作 ?\n";
+        replace_file(*plan.output, encoded.bytes);
+    } else {
+        const std::string text = format_characters(chosen, plan.format, "\n", plan.tbl_start, reports);
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+            std::cerr << "charlib-cli: 无法写入标准输出：" << system_reason(errno) << "\n";
+            return exit_failure;
+        }
     }
-    const std::string text = to_utf8(charset) + "\n";
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-        std::cerr << "charlib-cli: 无法写入标准输出：" << charlib::system_reason(errno) << "\n";
-        return exit_failure;
-    }
-    return 0;
+    if (plan.report) print_report(reports, chosen);
+    return failed ? exit_failure : 0;
 }
 
 }  // namespace
@@ -149,12 +425,12 @@ int main(int argc, char** argv)
 {
     try {
         const std::optional<Options> options = parse(argc, argv);
-        return options ? run(*options) : 0;
+        if (!options) return 0;
+        return run(plan_of(*options));
     } catch (const UsageError& error) {
-        std::cerr << "charlib-cli: " << error.message << "\n"
-                  << "用 charlib-cli --help 查看用法。\n";
+        std::cerr << "charlib-cli: " << error.message << "\n请用 charlib-cli --help 查看用法。\n";
         return exit_usage;
-    } catch (const charlib::FileError& error) {
+    } catch (const FileError& error) {
         std::cerr << "charlib-cli: " << error.what() << "\n";
         return exit_failure;
     }
