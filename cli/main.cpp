@@ -226,9 +226,9 @@ std::optional<Options> parse(int argc, char** argv)
     app.add_option("--output-encoding", o.output_encoding);
     app.add_flag("--replace-unmappable", o.replace_unmappable);
     app.add_flag("-r,--recursive", o.recursive);
-    app.add_option("--glob", o.globs);
+    app.add_option("--glob", o.globs)->allow_extra_args(false);
     app.add_flag("-k,--keep-going", o.keep_going);
-    app.add_option("--exclude", o.excludes);
+    app.add_option("--exclude", o.excludes)->allow_extra_args(false);
     app.add_flag("--no-ascii", o.no_ascii);
     app.add_option("--min-count", o.min_count);
     app.add_option("-f,--format", o.format);

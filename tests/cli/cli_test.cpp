@@ -82,7 +82,16 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
         {{"-o", "kept.txt", "in.txt"}, 1, "无法写入文件“kept.txt”：没有访问权限"},
         {{"-o", "out.txt"}, 2, "charlib-cli --help"}, {{"--bogus", "in.txt"}, 2, "charlib-cli --help"},
         {{"-n", "-1", "in.txt"}, 2, ""}, {{"-n", "1.5", "in.txt"}, 2, ""}, {{"-n", "x", "in.txt"}, 2, ""},
-        {{"-n", "", "in.txt"}, 2, ""}, {{"-m"}, 2, ""}, {{"-m", "\xFF", "-o", "out.txt", "in.txt"}, 2, ""}};
+        {{"-n", "", "in.txt"}, 2, ""}, {{"-m"}, 2, ""}, {{"-m", "\xFF", "-o", "out.txt", "in.txt"}, 2, ""},
+        // Options that make no sense together, or values out of range.
+        {{"--tbl-start", "80", "in.txt"}, 2, "--tbl-start 只能与 -f tbl 一起使用"},
+        {{"-f", "tbl", "--tbl-start", "12345", "in.txt"}, 2, "1 到 4 位十六进制数"},
+        {{"--min-count", "0", "in.txt"}, 2, "不小于1"},
+        {{"-e", "latin1", "in.txt"}, 2, "gbk、gb18030、utf-8"}, {{"--glob", "*.md", "in.txt"}, 2, "-r"},
+        {{"--output-encoding", "utf-8", "in.txt"}, 2, "-o"},
+        {{"-s", "--order", "freq", "in.txt"}, 2, "--order code"},
+        {{"-f", "json", "-o", "out.txt", "--output-encoding", "gbk", "in.txt"}, 2, "UTF-8"},
+        {{"--replace-unmappable", "in.txt"}, 2, "gbk"}};
     for (const auto& [args, status, message] : cases) {
         const CliRun run = run_cli(dir, args);
         EXPECT_EQ(run.status, status) << testing::PrintToString(args);
