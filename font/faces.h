@@ -1,0 +1,26 @@
+#pragma once
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <hb.h>
+
+#include "font/font.h"
+
+namespace charlib {
+
+struct Font::Faces {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    hb_blob_t* blob = nullptr;
+    hb_face_t* shaping = nullptr;
+
+    ~Faces()
+    {
+        hb_face_destroy(shaping);
+        hb_blob_destroy(blob);
+        if (face) FT_Done_Face(face);
+        if (library) FT_Done_FreeType(library);
+    }
+};
+
+}  // namespace charlib

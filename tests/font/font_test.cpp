@@ -1,0 +1,175 @@
+// Subset fonts and atlases, read back with FreeType, woff2 and stb_image.
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include <stb_image.h>
+#include <woff2/decode.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "font/font.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace charlib;
+
+const std::filesystem::path microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";  // TrueType outlines
+const std::filesystem::path inconsolata = "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf";  // CFF
+
+// A font in memory as FreeType sees it.
+struct Face {
+    std::string bytes;
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    explicit Face(std::string font, unsigned index = 0) : bytes(std::move(font))
+    {
+        FT_Init_FreeType(&library);
+        EXPECT_EQ(FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(bytes.data()),
+                      static_cast<FT_Long>(bytes.size()), index, &face),
+            0);
+    }
+    ~Face()
+    {
+        FT_Done_Face(face);
+        FT_Done_FreeType(library);
+    }
+    std::u32string characters() const
+    {
+        std::u32string found;
+        FT_UInt glyph = 0;
+        for (FT_ULong c = FT_Get_First_Char(face, &glyph); glyph != 0; c = FT_Get_Next_Char(face, c, &glyph))
+            found += static_cast<char32_t>(c);
+        return found;
+    }
+    // The outline's points and tags, unscaled.
+    std::vector<std::pair<long, long>> outline(char32_t c) const
+    {
+        EXPECT_EQ(FT_Load_Char(face, c, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING), 0);
+        const FT_Outline& outline = face->glyph->outline;
+        std::vector<std::pair<long, long>> points;
+        for (int i = 0; i < outline.n_points; ++i)
+            points.emplace_back(outline.points[i].x, outline.points[i].y * 4 + outline.tags[i] % 4);
+        return points;
+    }
+};
+
+std::string bytes_of(const std::filesystem::path& path)
+{
+    return TempDir::read(path);
+}
+
+TEST(Font, SubsetHoldsExactlyTheSetsCharactersWithTheSameOutlines)
+{
+    const std::u32string set = U"中文字AB\n 😀";
+    for (const auto& [path, face] : {std::pair{microhei, 1u}, {inconsolata, 0u}}) {
+        const Face source(bytes_of(path), face);
+        std::u32string expected;
+        for (char32_t c : source.characters())
+            if (set.find(c) != std::u32string::npos) expected += c;
+        const Font font(path, face);
+        EXPECT_EQ(font.missing(set), path == microhei ? U"😀" : U"中文字😀");  // the LF is no glyph
+        const std::string cut = subset_font(font, set, false);
+        const std::string compressed = subset_font(font, set, true);
+        std::string decoded(woff2::ComputeWOFF2FinalSize(
+                                reinterpret_cast<const uint8_t*>(compressed.data()), compressed.size()),
+            '\0');
+        ASSERT_TRUE(woff2::ConvertWOFF2ToTTF(reinterpret_cast<uint8_t*>(decoded.data()), decoded.size(),
+            reinterpret_cast<const uint8_t*>(compressed.data()), compressed.size()));
+        for (const std::string& bytes : {cut, decoded}) {
+            const Face subset(bytes);
+            EXPECT_EQ(subset.characters(), expected) << path;
+            for (char32_t c : expected)
+                EXPECT_EQ(subset.outline(c), source.outline(c)) << path << " U+" << std::hex << unsigned(c);
+        }
+    }
+}
+
+// The .fnt's char lines, by character: x y width height xoffset yoffset xadvance page.
+std::map<char32_t, std::vector<int>> chars_of(const std::string& fnt)
+{
+    std::map<char32_t, std::vector<int>> chars;
+    std::istringstream lines(fnt);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("char id=")) continue;
+        std::vector<int> values;
+        for (std::size_t at = line.find('='); at != std::string::npos; at = line.find('=', at + 1))
+            values.push_back(std::stoi(line.substr(at + 1)));
+        chars[static_cast<char32_t>(values[0])] = std::vector<int>(values.begin() + 1, values.end() - 1);
+    }
+    return chars;
+}
+
+TEST(Font, AtlasGlyphsLieApartInTheirPagesAndShowFreeTypesPixels)
+{
+    const std::u32string set = U"中文字 Ag。\t😀";
+    for (bool mono : {false, true}) {
+        const AtlasOptions options{16, 2, 40, 40, mono};
+        const Atlas atlas = render_atlas(Font(microhei), set, options, "game");
+        EXPECT_NE(atlas.descriptor.find("page id=1 file=\"game_1.png\""), std::string::npos) << "two pages";
+        const auto chars = chars_of(atlas.descriptor);
+        ASSERT_EQ(chars.size(), 7u);  // not the tab, nor the emoji the font lacks
+        EXPECT_EQ(chars.at(U' ')[2], 0);
+        EXPECT_GT(chars.at(U' ')[6], 0) << "the space has its advance";
+        Face face(bytes_of(microhei));
+        FT_Set_Pixel_Sizes(face.face, 0, 16);
+        std::vector<std::vector<unsigned char>> pages;
+        for (const std::string& png : atlas.pages) {
+            int width = 0, height = 0, channels = 0;
+            unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
+                static_cast<int>(png.size()), &width, &height, &channels, 2);
+            ASSERT_TRUE(pixels && width == 40 && height == 40);
+            pages.emplace_back(pixels, pixels + 40 * 40 * 2);
+            stbi_image_free(pixels);
+        }
+        std::vector<int> owner(pages.size() * 40 * 40, 0);
+        for (const auto& [c, v] : chars) {
+            const int x = v[0], y = v[1], width = v[2], height = v[3], page = v[7];
+            if (width == 0) continue;  // the space: an advance, no pixels
+            ASSERT_TRUE(x >= 2 && y >= 2 && x + width + 2 <= 40 && y + height + 2 <= 40) << unsigned(c);
+            FT_Load_Char(face.face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0));
+            const FT_Bitmap& bitmap = face.face->glyph->bitmap;
+            ASSERT_EQ(std::pair(width, height), std::pair(int(bitmap.width), int(bitmap.rows)));
+            for (int row = 0; row < height; ++row)
+                for (int column = 0; column < width; ++column) {
+                    EXPECT_EQ(owner[(page * 40 + y + row) * 40 + x + column]++, 0)
+                        << "overlap at " << unsigned(c);
+                    const unsigned char* line = bitmap.buffer + row * bitmap.pitch;
+                    const int expected =
+                        mono ? (line[column / 8] >> (7 - column % 8) & 1) * 255 : line[column];
+                    EXPECT_EQ(pages[page][((y + row) * 40 + x + column) * 2 + (mono ? 0 : 1)], expected);
+                }
+        }
+    }
+}
+
+TEST(Font, BadFontsSizesAndPagesAreRefused)
+{
+    TempDir dir;
+    const auto junk = dir.write("junk.ttf", "not a font at all");
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { Font font(junk); }, "不是能读懂的字体文件"},
+        {[&] { Font font(dir.path() / "missing.ttf"); }, "无法打开"},
+        {[&] { Font font(microhei, 2); }, "只有 2 个字体"},
+        {[&] { render_atlas(Font(microhei), U"字", {3}, "x"); }, "不在 4 到 256 之间"},
+        {[&] { render_preview(Font(microhei), U"字", 257); }, "不在 4 到 256 之间"},
+        {[&] {
+             render_atlas(Font(microhei), U"字", {16, 1, 12, 12}, "x");
+         },
+            "放不进 12×12 的页面"},
+    };
+    for (const auto& [action, reason] : cases) {
+        try {
+            action();
+            ADD_FAILURE() << reason;
+        } catch (const FontError& error) {
+            EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
+        }
+    }
+}
+
+}  // namespace
