@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "font/font.h"
 #include "text/core.h"
 #include "text/output.h"
 #include "text/pipeline.h"
@@ -111,6 +112,60 @@ void write_utf8_copy(const std::filesystem::path& gbk, const std::filesystem::pa
         const std::u16string line = reader.read_line();
         out << charlib::to_utf8(std::u32string(line.begin(), line.end())) << "\r\n";
     }
+}
+
+// Seconds for one run of a program, or -1 when it cannot be started.
+double seconds_of_program(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0
+        ? std::chrono::duration<double>(Clock::now() - start).count()
+        : -1;
+}
+
+// The fonts: a subset beside Debian's hb-subset on the same characters, and atlases.
+void bench_fonts(const std::u32string& set, const std::filesystem::path& folder)
+{
+    const std::filesystem::path microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+    if (!std::filesystem::exists(microhei)) return;
+    const charlib::Font font(microhei);
+    const auto list = folder / "charlib-bench-unicodes.txt";
+    {
+        std::ofstream out(list);
+        for (char32_t c : set)
+            out << std::hex << static_cast<unsigned>(c) << "\n";
+    }
+    const auto subset_path = folder / "charlib-bench-subset.ttf";
+    std::printf("\nfonts: WenQuanYi Micro Hei (5.2 MB), the corpus's %zu characters\n", set.size());
+    std::printf("%-40s %9s\n", "operation", "seconds");
+    std::printf("%-40s %9.3f\n", "subset (HarfBuzz library, in process)",
+        seconds_of([&] { charlib::subset_font(font, set, false); }));
+    std::printf("%-40s %9.3f\n", "subset, hb-subset program", seconds_of([&] {
+        seconds_of_program({"hb-subset", "--unicodes-file=" + list.string(),
+            "--output-file=" + subset_path.string(), microhei.string()});
+    }));
+    std::printf(
+        "%-40s %9.3f\n", "subset to WOFF2", seconds_of([&] { charlib::subset_font(font, set, true); }, 1));
+    std::u32string seven_thousand;
+    for (char32_t c = 0x4E00; seven_thousand.size() < 7000 && c < 0xA000; ++c)
+        if (font.has(c)) seven_thousand += c;
+    for (unsigned size : {16u, 32u})
+        std::printf("%-40s %9.3f\n", ("atlas, 7000 characters, " + std::to_string(size) + " px").c_str(),
+            seconds_of(
+                [&] {
+                    charlib::render_atlas(font, seven_thousand, {size, 1, 1024, 1024, false}, "bench");
+                },
+                1));
+    std::filesystem::remove(list);
+    std::filesystem::remove(subset_path);
 }
 
 // Peak resident memory of one charlib-cli run, in MiB.
@@ -216,6 +271,8 @@ int main(int argc, char** argv)
     const auto cli = std::filesystem::path(argv[0]).parent_path() / "charlib-cli";
     if (std::filesystem::exists(cli))
         std::printf("charlib-cli peak memory on the corpus: %.1f MiB\n", cli_peak_mib(cli, corpus, end_txt));
+
+    bench_fonts(charlib::extract_source(corpus, {}, {}).characters, folder);
     std::filesystem::remove(end_txt);
     std::filesystem::remove(small);
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "font/font.h"
 #include "text/core.h"
 #include "text/input_file.h"
 #include "text/output.h"
@@ -63,6 +64,18 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   -h, --help               显示本帮助
       --version            显示版本
 
+字体（字体缺少的字符在标准错误中列出：个数，然后每个字符及其编码，最多50个）
+      --font PATH          字体文件（TrueType、OpenType 或 .ttc/.otc 字体集）
+      --face N             字体集中的第几个字体（默认0）
+      --subset OUT         把字体裁剪到字库中的字符，写入 OUT；OUT 以 .woff2 结尾时写 WOFF2
+      --require-all        字体缺少任何字符时出错（以 1 退出，什么都不写）
+      --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 文本格式的 OUT.fnt
+      --size PX            点阵字库和预览图的像素高度（4 到 256，默认16）
+      --padding N          点阵字库中每个字形四周的空白像素（默认1）
+      --page WxH           点阵字库的页面大小（默认 1024x1024，不够时多页）
+      --mono               1 位的点阵字形（复古平台），而不是 8 位灰度
+      --preview OUT.png    把字库用字体画成预览图，每行32个，缺少的字符画成空框
+
 格式（标准输出为 UTF-8，每行以 LF 结束；-o 用输出编码，每行以 CR LF 结束）
   text           字库本身：#张三李四
   counts         每行一个字符、一个制表符、出现次数：张	12
@@ -77,6 +90,7 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   charlib-cli -r -e auto --exclude font.txt --order freq -f tbl -o game.tbl scripts/
   charlib-cli -e utf-8 -f unicode-range chapter1.txt chapter2.txt
   charlib-cli -r --glob '*.txt' --glob '*.srt' -e auto -f json --report subtitles/ > chars.json
+  charlib-cli -m '#' -n 1 script.txt --font wqy-microhei.ttc --subset game.woff2 --atlas game
 
 退出状态：0 成功；1 来源或输出文件无法使用（含Ctrl+Z字符、无法打开、读取或写入、
 有无法编码的字符）；2 用法错误。
@@ -106,6 +120,9 @@ struct Options {
     std::string format = "text";
     std::optional<std::string> tbl_start;
     bool report = false;
+    std::optional<std::string> font, face, subset, atlas, size, padding, page, preview;
+    bool require_all = false;
+    bool mono = false;
 };
 
 // What the options ask for, checked and converted.
@@ -125,6 +142,11 @@ struct Plan {
     OutputEncoding output_encoding = OutputEncoding::Gbk;
     bool replace_unmappable = false;
     bool report = false;
+    std::optional<std::filesystem::path> font;
+    unsigned face = 0;
+    std::optional<std::filesystem::path> subset, atlas, preview;
+    bool require_all = false;
+    AtlasOptions atlas_options;
 };
 
 template <class Value>
@@ -146,6 +168,44 @@ std::uint64_t whole_number(const std::string& option, const std::string& text, s
     if (!digits || std::stoull(text) < least)
         throw UsageError{"选项 " + option + " 必须是不小于" + std::to_string(least) + "的整数：" + text};
     return std::stoull(text);
+}
+
+// The font options: all of them need --font, and the atlas's own need --atlas.
+void plan_font(const Options& o, Plan& plan)
+{
+    const std::pair<const char*, bool> need_font[] = {{"--face", o.face.has_value()},
+        {"--subset", o.subset.has_value()}, {"--atlas", o.atlas.has_value()},
+        {"--preview", o.preview.has_value()}, {"--require-all", o.require_all}};
+    for (const auto& [option, given] : need_font)
+        if (given && !o.font) throw UsageError{std::string(option) + " 只能与 --font 一起使用"};
+    const std::pair<const char*, bool> need_atlas[] = {
+        {"--padding", o.padding.has_value()}, {"--page", o.page.has_value()}, {"--mono", o.mono}};
+    for (const auto& [option, given] : need_atlas)
+        if (given && !o.atlas) throw UsageError{std::string(option) + " 只能与 --atlas 一起使用"};
+    if (o.size && !o.atlas && !o.preview) throw UsageError{"--size 只能与 --atlas 或 --preview 一起使用"};
+    if (!o.font) return;
+    plan.font = *o.font;
+    if (o.face) plan.face = static_cast<unsigned>(whole_number("--face", *o.face, 0));
+    if (o.subset) plan.subset = *o.subset;
+    if (o.atlas) plan.atlas = *o.atlas;
+    if (o.preview) plan.preview = *o.preview;
+    plan.require_all = o.require_all;
+    AtlasOptions& atlas = plan.atlas_options;
+    if (o.size)
+        atlas.size =
+            static_cast<unsigned>(std::min<std::uint64_t>(whole_number("--size", *o.size, 0), 100000));
+    if (o.padding)
+        atlas.padding =
+            static_cast<unsigned>(std::min<std::uint64_t>(whole_number("--padding", *o.padding, 0), 1000));
+    if (o.page) {
+        const std::size_t x = o.page->find('x');
+        if (x == std::string::npos) throw UsageError{"--page 的格式是 宽x高，如 1024x1024：" + *o.page};
+        atlas.page_width = static_cast<unsigned>(whole_number("--page", o.page->substr(0, x), 16));
+        atlas.page_height = static_cast<unsigned>(whole_number("--page", o.page->substr(x + 1), 16));
+        if (atlas.page_width > 16384 || atlas.page_height > 16384)
+            throw UsageError{"--page 的宽和高都不能超过 16384"};
+    }
+    atlas.mono = o.mono;
 }
 
 Plan plan_of(const Options& o)
@@ -203,6 +263,7 @@ Plan plan_of(const Options& o)
     if (o.replace_unmappable && (!o.output || plan.output_encoding != OutputEncoding::Gbk))
         throw UsageError{"--replace-unmappable 只用于以 gbk 写出的 -o"};
     plan.report = o.report;
+    plan_font(o, plan);
     plan.selection.count = plan.choice.order == Order::Frequency || plan.choice.min_count > 1 ||
         plan.format == Format::Counts || plan.format == Format::Json || plan.report;
     return plan;
@@ -234,6 +295,16 @@ std::optional<Options> parse(int argc, char** argv)
     app.add_option("-f,--format", o.format);
     app.add_option("--tbl-start", o.tbl_start);
     app.add_flag("--report", o.report);
+    app.add_option("--font", o.font);
+    app.add_option("--face", o.face);
+    app.add_option("--subset", o.subset);
+    app.add_flag("--require-all", o.require_all);
+    app.add_option("--atlas", o.atlas);
+    app.add_option("--size", o.size);
+    app.add_option("--padding", o.padding);
+    app.add_option("--page", o.page);
+    app.add_flag("--mono", o.mono);
+    app.add_option("--preview", o.preview);
     app.add_option("sources", o.sources);
     try {
         app.parse(argc, argv);
@@ -313,7 +384,7 @@ std::string listed(std::u32string_view characters, std::size_t most)
 {
     std::string text;
     for (std::size_t i = 0; i < characters.size() && i < most; ++i)
-        text += (i ? "、" : "") + code_point_name(characters[i]) + " " + to_utf8(characters.substr(i, 1));
+        text += (i ? "、" : "") + to_utf8(characters.substr(i, 1)) + " " + code_point_name(characters[i]);
     return text + (characters.size() > most ? "……" : "");
 }
 
@@ -351,13 +422,13 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
                           << "字节\n";
 }
 
-int run(const Plan& plan)
+// The characters of every source, and what json and the report say of them.
+// Returns nothing when a source stops the run.
+std::optional<Tally> gather(const Plan& plan, std::vector<SourceReport>& reports, bool& failed)
 {
     const std::vector<std::filesystem::path> sources = list_sources(plan.sources, plan.recursive, plan.globs);
     Progress progress(sources);
     Tally all;
-    std::vector<SourceReport> reports;
-    bool failed = false;
     std::uint64_t before = 0;
     for (const std::filesystem::path& source : sources) {
         try {
@@ -365,7 +436,7 @@ int run(const Plan& plan)
             const SourceFormat format{encoding, plan.newline ? *plan.newline : default_newline(encoding)};
             if (const auto found = find_control_z(source, encoding)) {
                 std::cerr << "charlib-cli: " << control_z_message(source, encoding, *found) << "\n";
-                if (!plan.keep_going) return exit_failure;
+                if (!plan.keep_going) return std::nullopt;
                 failed = true;
                 continue;
             }
@@ -378,22 +449,77 @@ int run(const Plan& plan)
             before += std::filesystem::file_size(source, error);
         } catch (const FileError& error) {
             std::cerr << "charlib-cli: " << error.what() << "\n";
-            if (!plan.keep_going) return exit_failure;
+            if (!plan.keep_going) return std::nullopt;
             failed = true;
         }
     }
+    return all;
+}
+
+// What the font makes of the set: computed whole before anything is written.
+struct FontWork {
+    FontFacts facts;
+    std::string subset, preview;
+    Atlas atlas;
+};
+
+std::optional<FontWork> make_fonts(const Plan& plan, const Tally& chosen)
+{
+    const Font font(*plan.font, plan.face);
+    FontWork work{
+        {plan.font->string(), plan.face, font.family(), font.missing(chosen.characters)}, {}, {}, {}};
+    if (!work.facts.missing.empty()) {
+        std::cerr << "charlib-cli: 字体“" << plan.font->string() << "”缺少 " << work.facts.missing.size()
+                  << " 个字符：" << listed(work.facts.missing, 50) << "\n";
+        if (plan.require_all) {
+            std::cerr << "charlib-cli: 有 --require-all，什么都没有写入\n";
+            return std::nullopt;
+        }
+    }
+    if (plan.subset) work.subset = subset_font(font, chosen.characters, plan.subset->extension() == ".woff2");
+    if (plan.atlas) {
+        const std::filesystem::path base =
+            plan.atlas->extension() == ".fnt" ? plan.atlas->stem() : plan.atlas->filename();
+        work.atlas = render_atlas(font, chosen.characters, plan.atlas_options, base.string());
+    }
+    if (plan.preview) work.preview = render_preview(font, chosen.characters, plan.atlas_options.size);
+    return work;
+}
+
+void write_fonts(const Plan& plan, const FontWork& work)
+{
+    if (plan.subset) replace_file(*plan.subset, work.subset);
+    if (plan.preview) replace_file(*plan.preview, work.preview);
+    if (!plan.atlas) return;
+    std::filesystem::path base = *plan.atlas;
+    if (base.extension() == ".fnt") base.replace_extension();
+    for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
+        replace_file(base.string() + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
+    replace_file(base.string() + ".fnt", work.atlas.descriptor);
+}
+
+int run(const Plan& plan)
+{
+    std::vector<SourceReport> reports;
+    bool failed = false;
+    const std::optional<Tally> all = gather(plan, reports, failed);
+    if (!all) return exit_failure;
     Choice choice = plan.choice;
     for (const std::filesystem::path& exclude : plan.excludes)
         choice.exclude += extract_source(exclude, {detect_encoding(exclude), Newline::Any}, {}).characters;
-    const Tally chosen = choose(all, choice);
+    const Tally chosen = choose(*all, choice);
     if (plan.format == Format::Tbl && plan.tbl_start + chosen.characters.size() > 0x10000) {
         std::cerr << "charlib-cli: " << chosen.characters.size() << " 个字符从 " << std::hex << std::uppercase
                   << plan.tbl_start << std::dec << " 起编码会超过 FFFF，请用更小的 --tbl-start\n";
         return exit_failure;
     }
+    const std::optional<FontWork> fonts = plan.font ? make_fonts(plan, chosen) : FontWork{};
+    if (!fonts) return exit_failure;
+    const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
     if (plan.output) {
-        const Encoded encoded = encode_output(
-            format_characters(chosen, plan.format, "\r\n", plan.tbl_start, reports), plan.output_encoding);
+        const Encoded encoded =
+            encode_output(format_characters(chosen, plan.format, "\r\n", plan.tbl_start, reports, font_facts),
+                plan.output_encoding);
         if (!encoded.unmappable.empty()) {
             std::cerr << "charlib-cli: 有 " << encoded.unmappable.size() << " 个字符无法用 gbk 写出："
                       << listed(encoded.unmappable, 10) << "\n";
@@ -409,12 +535,14 @@ int run(const Plan& plan)
                       << "”中写作 ?\n";
         replace_file(*plan.output, encoded.bytes);
     } else {
-        const std::string text = format_characters(chosen, plan.format, "\n", plan.tbl_start, reports);
+        const std::string text =
+            format_characters(chosen, plan.format, "\n", plan.tbl_start, reports, font_facts);
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
             std::cerr << "charlib-cli: 无法写入标准输出：" << system_reason(errno) << "\n";
             return exit_failure;
         }
     }
+    if (plan.font) write_fonts(plan, *fonts);
     if (plan.report) print_report(reports, chosen);
     return failed ? exit_failure : 0;
 }
@@ -431,6 +559,9 @@ int main(int argc, char** argv)
         std::cerr << "charlib-cli: " << error.message << "\n请用 charlib-cli --help 查看用法。\n";
         return exit_usage;
     } catch (const FileError& error) {
+        std::cerr << "charlib-cli: " << error.what() << "\n";
+        return exit_failure;
+    } catch (const FontError& error) {
         std::cerr << "charlib-cli: " << error.what() << "\n";
         return exit_failure;
     }

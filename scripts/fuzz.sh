@@ -9,13 +9,27 @@ cmake --build --preset fuzz
 mkdir -p build-fuzz/artifacts
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in codepage extract reader; do
+
+# The font target's seeds come from fonts the machine has: small subsets of a
+# CFF and a TrueType font, and cut-off copies of them.
+mkdir -p "$work/font-seeds"
+hb-subset --unicodes=41-43,4E2D --output-file="$work/font-seeds/cff.otf" \
+  /usr/share/fonts/truetype/inconsolata/Inconsolata.otf
+hb-subset --unicodes=41,4E2D,3002 --output-file="$work/font-seeds/glyf.ttf" \
+  /usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+for seed in "$work"/font-seeds/*; do
+  head -c 300 "$seed" >"$seed.cut"
+done
+
+for target in codepage extract reader font; do
   mkdir -p "$work/$target"
   log="$work/$target.log"
+  seeds="fuzz/corpus/$target" max_len=4096
+  [ "$target" = font ] && seeds="$work/font-seeds" max_len=16384
   # The targets write their input to a file under TMPDIR.
-  if ! TMPDIR="$work" "build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" -max_len=4096 \
+  if ! TMPDIR="$work" "build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" \
       -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="build-fuzz/artifacts/$target-" "$work/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
+      -artifact_prefix="build-fuzz/artifacts/$target-" "$work/$target" "$seeds" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz_$target: FAILED (the input is in build-fuzz/artifacts/)"
     exit 1

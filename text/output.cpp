@@ -79,7 +79,8 @@ std::string unicode_range(std::u32string characters)
     return ranges;
 }
 
-nlohmann::ordered_json json_of(const Tally& tally, const std::vector<SourceReport>& sources)
+nlohmann::ordered_json json_of(
+    const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font)
 {
     using Json = nlohmann::ordered_json;
     Json json;
@@ -109,6 +110,13 @@ nlohmann::ordered_json json_of(const Tally& tally, const std::vector<SourceRepor
         {"gb2312_other", found.gb2312_other}, {"single_byte", found.single_byte},
         {"gbk_beyond_gb2312", found.beyond_gb2312},
         {"outside_code_page_936", {{"count", found.outside.size()}, {"characters", outside}}}};
+    if (!font) return json;
+    Json missing = Json::array();
+    for (char32_t c : font->missing)
+        missing.push_back(
+            {{"character", to_utf8(std::u32string_view(&c, 1))}, {"code_point", code_point_name(c)}});
+    json["font"] = {
+        {"path", font->path}, {"face", font->face}, {"family", font->family}, {"missing", missing}};
     return json;
 }
 
@@ -198,14 +206,14 @@ Coverage coverage(std::u32string_view characters)
 }
 
 std::string format_characters(const Tally& tally, Format format, const std::string& line_end,
-    unsigned tbl_start, const std::vector<SourceReport>& sources)
+    unsigned tbl_start, const std::vector<SourceReport>& sources, const FontFacts* font)
 {
     std::string text;
     switch (format) {
     case Format::Text: return to_utf8(tally.characters) + line_end;
     case Format::UnicodeRange: return unicode_range(tally.characters) + line_end;
     case Format::Json:
-        return json_of(tally, sources).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+        return json_of(tally, sources, font).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
             line_end;
     case Format::Counts:
         for (std::size_t i = 0; i < tally.characters.size(); ++i)

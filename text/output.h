@@ -51,10 +51,19 @@ struct SourceReport {
 
 enum class Format { Text, Counts, Tbl, UnicodeRange, Json };
 
+// What json says of the font the set was made for.
+struct FontFacts {
+    std::string path;
+    unsigned face = 0;
+    std::string family;
+    std::u32string missing;  // characters the font lacks
+};
+
 // The chosen characters in a format, as UTF-8 with `line_end` after each
 // line. Counts and code tables write a control character as "U+XXXX".
 std::string format_characters(const Tally& tally, Format format, const std::string& line_end,
-    unsigned tbl_start = 0x8000, const std::vector<SourceReport>& sources = {});
+    unsigned tbl_start = 0x8000, const std::vector<SourceReport>& sources = {},
+    const FontFacts* font = nullptr);
 
 enum class OutputEncoding { Gbk, Gb18030, Utf8 };
 

@@ -150,7 +150,7 @@ TEST(Cli, NeverWritesAnUnmappableCharacterSilentlyAndCanKeepGoing)
     dir.write("out.txt", "old\r\n");
     const CliRun refused = run_cli(dir, {"-e", "utf-8", "-o", "out.txt", "emoji.txt"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("有 1 个字符无法用 gbk 写出：U+1F600 😀"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("有 1 个字符无法用 gbk 写出：😀 U+1F600"), std::string::npos) << refused.err;
     EXPECT_EQ(TempDir::read(dir.path() / "out.txt"), "old\r\n");
     const CliRun replaced =
         run_cli(dir, {"-e", "utf-8", "--replace-unmappable", "-o", "out.txt", "emoji.txt"});
@@ -167,6 +167,41 @@ TEST(Cli, NeverWritesAnUnmappableCharacterSilentlyAndCanKeepGoing)
     EXPECT_EQ(kept.out, "a😀\n");
     EXPECT_NE(kept.err.find("文件“bad.txt”在第2个字符（文件偏移2）处发现Ctrl+Z字符"), std::string::npos)
         << kept.err;
+}
+
+TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
+{
+    TempDir dir;
+    dir.write("script.txt", "#\xD5\xC5\xC8\xFD\r\nhi \xC4\xE3\xA1\xF1\r\n");  // "#张三", "hi 你●"
+    const std::string font = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+    const CliRun made = run_cli(dir,
+        {"-m", "#", "-n", "1", "script.txt", "--font", font, "--subset", "game.woff2", "--atlas",
+            "out/game.fnt", "--preview", "see.png", "-f", "json"});
+    EXPECT_EQ(made.status, 1) << "out/ does not exist: " << made.err;
+    std::filesystem::create_directory(dir.path() / "out");
+    for (const char* subset : {"game.woff2", "game.ttf"}) {
+        const CliRun run = run_cli(dir,
+            {"-m", "#", "-n", "1", "script.txt", "--font", font, "--subset", subset, "--atlas",
+                "out/game.fnt", "--preview", "see.png", "-f", "json"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(nlohmann::json::parse(run.out)["font"]["missing"].size(), 0u);
+    }
+    for (const char* file : {"game.woff2", "game.ttf", "out/game.fnt", "out/game_0.png", "see.png"})
+        EXPECT_TRUE(std::filesystem::file_size(dir.path() / file) > 0) << file;
+    const CliRun strict = run_cli(dir,
+        {"script.txt", "--font", "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf", "--require-all",
+            "--subset", "strict.otf", "-o", "strict.txt"});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_NE(
+        strict.err.find("缺少 4 个字符：张 U+5F20、三 U+4E09、你 U+4F60、● U+25CF\n"), std::string::npos)
+        << strict.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.otf") ||
+        std::filesystem::exists(dir.path() / "strict.txt"));
+    for (const std::vector<std::string>& args :
+        std::initializer_list<std::vector<std::string>>{{"--atlas", "x", "script.txt"},
+            {"--font", font, "--mono", "script.txt"}, {"--font", font, "--size", "20", "script.txt"},
+            {"--font", font, "--atlas", "x", "--page", "9", "script.txt"}})
+        EXPECT_EQ(run_cli(dir, args).status, 2) << testing::PrintToString(args);
 }
 
 // Searching a line hundreds of times longer than the buffer, as bytes or,
