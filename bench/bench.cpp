@@ -1,7 +1,7 @@
 // Times the core operations on a generated code page 936 corpus, each beside
 // one plain memchr pass over the same file in the same run.
 //
-//   charlib-bench [MiB] [corpus path]     (default 256 MiB in the temp folder)
+//   charlib-bench [MiB] [core|hanzi|pipeline|fonts]     (default 256 MiB, every part)
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -79,6 +79,36 @@ void write_corpus(const std::filesystem::path& path, std::size_t bytes)
     }
 }
 
+// Text users really have: nearly all hanzi (every character of GB2312, 6763,
+// in a Zipf spread over a shuffled order, so that frequency has nothing to do
+// with code order), full-width punctuation, CR LF lines of 5 to 40
+// characters, one in eight opening with the marker "作者：".
+void write_hanzi_dense_corpus(const std::filesystem::path& path, std::size_t bytes)
+{
+    std::mt19937_64 random(20261207);
+    std::vector<std::string> hanzi;
+    for (int lead = 0xB0; lead <= 0xF7; ++lead)
+        for (int trail = 0xA1; trail <= 0xFE; ++trail)
+            if (!(lead == 0xD7 && trail > 0xF9)) hanzi.push_back({char(lead), char(trail)});
+    std::shuffle(hanzi.begin(), hanzi.end(), random);
+    std::vector<double> weights(hanzi.size());
+    for (std::size_t i = 0; i < weights.size(); ++i)
+        weights[i] = 1.0 / static_cast<double>(i + 1);
+    std::discrete_distribution<std::size_t> zipf(weights.begin(), weights.end());
+    std::uniform_int_distribution<int> percent(0, 99), length(5, 40);
+    const char* punctuation[] = {"\xA3\xAC", "\xA1\xA3", "\xA3\xBF", "\xA3\xA1", "\xA1\xB0", "\xA1\xB1",
+        "\xA3\xBA", "\xA1\xA2"};  // ，。？！“”：、
+    std::ofstream out(path, std::ios::binary);
+    std::string line;
+    for (std::size_t written = 0, number = 0; written < bytes; written += line.size(), ++number) {
+        line = number % 8 == 0 ? "\xD7\xF7\xD5\xDF\xA3\xBA" : "";  // 作者：
+        for (int n = length(random); n > 0; --n)
+            line += percent(random) < 8 ? punctuation[percent(random) % 8] : hanzi[zipf(random)];
+        line += "\r\n";
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    }
+}
+
 double seconds_of(const std::function<void()>& work, int repeats = 3)
 {
     double best = 1e300;
@@ -132,8 +162,9 @@ double seconds_of_program(std::vector<std::string> args)
 }
 
 // The fonts: a subset beside Debian's hb-subset on the same characters, and atlases.
-void bench_fonts(const std::u32string& set, const std::filesystem::path& folder)
+void bench_fonts(const std::u32string& set)
 {
+    const auto folder = std::filesystem::temp_directory_path();
     const std::filesystem::path microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
     if (!std::filesystem::exists(microhei)) return;
     const charlib::Font font(microhei);
@@ -185,94 +216,144 @@ double cli_peak_mib(const std::filesystem::path& cli, const std::filesystem::pat
     return usage.ru_maxrss / 1024.0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// A corpus file of at least `mib` MiB, written once and kept in the temporary folder.
+std::filesystem::path corpus_file(
+    const std::string& name, std::size_t mib, void (*write)(const std::filesystem::path&, std::size_t))
 {
-    const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 256;
-    const auto folder = std::filesystem::temp_directory_path();
-    const std::filesystem::path corpus =
-        argc > 2 ? argv[2] : folder / ("charlib-bench-" + std::to_string(mib) + ".txt");
-    if (!std::filesystem::exists(corpus) || std::filesystem::file_size(corpus) < mib << 20) {
-        std::printf("writing %zu MiB corpus to %s\n", mib, corpus.c_str());
-        write_corpus(corpus, mib << 20);
+    const auto path =
+        std::filesystem::temp_directory_path() / ("charlib-bench-" + name + std::to_string(mib) + ".txt");
+    if (!std::filesystem::exists(path) || std::filesystem::file_size(path) < mib << 20) {
+        std::printf("writing %zu MiB corpus to %s\n", mib, path.c_str());
+        write(path, mib << 20);
     }
-    const double megabytes = static_cast<double>(std::filesystem::file_size(corpus)) / 1e6;
+    return path;
+}
+
+// Prints rows of seconds against one memchr pass over the same file, in the same run.
+struct Table {
+    explicit Table(const std::filesystem::path& corpus) :
+        megabytes(static_cast<double>(std::filesystem::file_size(corpus)) / 1e6)
+    {
+        memchr_pass(corpus);  // warm the page cache
+        baseline = seconds_of([&] { memchr_pass(corpus); }, 5);
+        std::printf("\n%s: %.0f MB; memchr pass %.3f s (%.0f MB/s)\n", corpus.filename().c_str(), megabytes,
+            baseline, megabytes / baseline);
+        std::printf("%-40s %9s %10s %12s\n", "operation", "seconds", "MB/s", "x memchr");
+    }
+    double row(const std::string& name, double seconds, bool whole_file = true) const
+    {
+        if (whole_file)
+            std::printf("%-40s %9.3f %10.0f %12.2f\n", name.c_str(), seconds, megabytes / seconds,
+                seconds / baseline);
+        else
+            std::printf("%-40s %9.4f %10s %12.4f\n", name.c_str(), seconds, "-", seconds / baseline);
+        return seconds;
+    }
+    double megabytes;
+    double baseline = 0;
+};
+
+double extract_seconds(const std::filesystem::path& path, charlib::Encoding encoding, std::u16string marker,
+    std::int64_t offset = 0, bool count = false)
+{
+    return seconds_of([&] {
+        charlib::extract_source(path, {encoding, charlib::Newline::Legacy}, {marker, offset, count});
+    });
+}
+
+// The window's operations on the mixed corpus.
+void bench_core(const std::filesystem::path& corpus)
+{
+    const Table table(corpus);
+    const auto folder = std::filesystem::temp_directory_path();
     const auto small = folder / "charlib-bench-10001-lines.txt";
     {
         std::ofstream out(small, std::ios::binary);
-        for (int i = 0; i < 10001; ++i) {
-            const std::string line = "line " + std::to_string(i) + "\r\n";
-            out << line;
-        }
+        for (int i = 0; i < 10001; ++i)
+            out << "line " << i << "\r\n";
     }
-    const auto end_txt = folder / "charlib-bench-END.txt";
-
-    memchr_pass(corpus);  // warm the page cache
-    const double baseline = seconds_of([&] { memchr_pass(corpus); }, 5);
-    std::printf(
-        "corpus %.0f MB; memchr pass %.3f s (%.0f MB/s)\n\n", megabytes, baseline, megabytes / baseline);
-    std::printf("%-34s %9s %10s %12s\n", "operation", "seconds", "MB/s", "x memchr");
-
-    const auto row = [&](const char* name, double seconds, bool whole_file) {
-        if (whole_file)
-            std::printf(
-                "%-34s %9.3f %10.0f %12.2f\n", name, seconds, megabytes / seconds, seconds / baseline);
-        else
-            std::printf("%-34s %9.4f %10s %12.4f\n", name, seconds, "-", seconds / baseline);
-    };
-
-    row("scan", seconds_of([&] { charlib::scan(corpus); }), true);
-    row("load 10000 lines", seconds_of([&] { charlib::load(corpus); }), false);
-    row("load 10000 lines (10001-line file)", seconds_of([&] { charlib::load(small); }), false);
-    std::u16string set;
-    row("extract, no marker", seconds_of([&] { set = charlib::extract(corpus, u"", 0); }), true);
-    const std::size_t distinct = set.size();
-    row("extract, marker \"#\"", seconds_of([&] { charlib::extract(corpus, u"#", 0); }), true);
-    row("extract, marker \"#\", offset 1", seconds_of([&] { charlib::extract(corpus, u"#", 1); }), true);
-    row("extract, marker \"\xE7\x9A\x84\" (Chinese)", seconds_of([&] { charlib::extract(corpus, u"的", 0); }),
-        true);
-
-    // The pipeline: the same text in UTF-8, and counting every occurrence.
-    const auto utf8 = folder / ("charlib-bench-" + std::to_string(mib) + "-utf8.txt");
-    if (!std::filesystem::exists(utf8)) write_utf8_copy(corpus, utf8);
-    const double utf8_megabytes = static_cast<double>(std::filesystem::file_size(utf8)) / 1e6;
-    const auto source = [](const std::filesystem::path& path, charlib::Encoding encoding,
-                            std::u16string marker, bool count) {
-        return seconds_of([&] {
-            charlib::extract_source(path, {encoding, charlib::Newline::Legacy}, {marker, 0, count});
-        });
-    };
-    std::printf("\nthe pipeline (extract_source); UTF-8 copy %.0f MB, memchr pass %.3f s\n", utf8_megabytes,
-        seconds_of([&] { memchr_pass(utf8); }));
-    std::printf("%-34s %9s %10s %12s %8s\n", "source", "seconds", "MB/s", "x memchr", "x gbk");
-    for (const auto& [name, marker] :
-        {std::pair{"no marker", u""}, {"marker \"#\"", u"#"}, {"marker \"\xE7\x9A\x84\"", u"的"}})
-        for (bool count : {false, true}) {
-            const double gbk = source(corpus, charlib::Encoding::Gbk, marker, count);
-            const double unicode = source(utf8, charlib::Encoding::Utf8, marker, count);
-            const std::string label = std::string(name) + (count ? ", counting" : "");
-            std::printf("%-34s %9.3f %10.0f %12.2f\n", ("gbk, " + label).c_str(), gbk, megabytes / gbk,
-                gbk / baseline);
-            std::printf("%-34s %9.3f %10.0f %12.2f %8.2f\n", ("utf-8, " + label).c_str(), unicode,
-                utf8_megabytes / unicode, unicode / baseline, unicode / gbk);
-        }
-
+    table.row("scan", seconds_of([&] { charlib::scan(corpus); }));
+    table.row("load 10000 lines", seconds_of([&] { charlib::load(corpus); }), false);
+    table.row("load 10000 lines (10001-line file)", seconds_of([&] { charlib::load(small); }), false);
+    table.row("extract, no marker", seconds_of([&] { charlib::extract(corpus, u"", 0); }));
+    table.row("extract, marker \"#\"", seconds_of([&] { charlib::extract(corpus, u"#", 0); }));
+    table.row("extract, marker \"#\", offset 1", seconds_of([&] { charlib::extract(corpus, u"#", 1); }));
+    table.row("extract, marker \"\xE7\x9A\x84\" (Chinese)",
+        seconds_of([&] { charlib::extract(corpus, u"的", 0); }));
     std::u16string twenty_thousand;
     std::mt19937 random(1);
     std::uniform_int_distribution<int> unit(0x4E00, 0x9FA5);
     for (int i = 0; i < 20000; ++i)
         twenty_thousand += static_cast<char16_t>(unit(random));
-    row("sort 20000 characters", seconds_of([&] { charlib::sort_charset(twenty_thousand); }), false);
-    row("write 20000 characters", seconds_of([&] { charlib::write_charset(end_txt, twenty_thousand); }),
+    const auto end_txt = folder / "charlib-bench-END.txt";
+    table.row("sort 20000 characters", seconds_of([&] { charlib::sort_charset(twenty_thousand); }), false);
+    table.row("write 20000 characters", seconds_of([&] { charlib::write_charset(end_txt, twenty_thousand); }),
         false);
-
-    std::printf("\ndistinct characters in the corpus: %zu\n", distinct);
-    const auto cli = std::filesystem::path(argv[0]).parent_path() / "charlib-cli";
-    if (std::filesystem::exists(cli))
-        std::printf("charlib-cli peak memory on the corpus: %.1f MiB\n", cli_peak_mib(cli, corpus, end_txt));
-
-    bench_fonts(charlib::extract_source(corpus, {}, {}).characters, folder);
     std::filesystem::remove(end_txt);
     std::filesystem::remove(small);
+}
+
+// The pipeline on a corpus and on the same text in UTF-8, with and without counting.
+void bench_pipeline(
+    const std::filesystem::path& corpus, const std::vector<std::pair<std::string, std::u16string>>& markers)
+{
+    const auto utf8 = corpus.parent_path() / (corpus.stem().string() + "-utf8.txt");
+    if (!std::filesystem::exists(utf8)) write_utf8_copy(corpus, utf8);
+    const Table gbk(corpus), unicode(utf8);
+    std::printf("%-40s %9s %10s %12s %8s\n", "the same text: gbk, then utf-8", "seconds", "MB/s", "x memchr",
+        "x gbk");
+    for (const auto& [name, marker] : markers)
+        for (bool count : {false, true}) {
+            const std::string label = name + (count ? ", counting" : "");
+            const double seconds =
+                gbk.row("gbk, " + label, extract_seconds(corpus, charlib::Encoding::Gbk, marker, 0, count));
+            const double utf = extract_seconds(utf8, charlib::Encoding::Utf8, marker, 0, count);
+            std::printf("%-40s %9.3f %10.0f %12.2f %8.2f\n", ("utf-8, " + label).c_str(), utf,
+                unicode.megabytes / utf, utf / gbk.baseline, utf / seconds);
+        }
+}
+
+// Nearly all hanzi: the text the tool's users really have.
+void bench_hanzi_dense(const std::filesystem::path& corpus, const std::filesystem::path& cli)
+{
+    const Table table(corpus);
+    table.row("extract, no marker", extract_seconds(corpus, charlib::Encoding::Gbk, u""));
+    table.row("extract, marker \"#\"", extract_seconds(corpus, charlib::Encoding::Gbk, u"#"));
+    table.row("extract, marker \"#\", offset 1", extract_seconds(corpus, charlib::Encoding::Gbk, u"#", 1));
+    table.row("extract, marker \"\xE4\xBD\x9C\xE8\x80\x85\" (Chinese)",
+        extract_seconds(corpus, charlib::Encoding::Gbk, u"作者"));
+    table.row("extract, marker \"\xE4\xBD\x9C\xE8\x80\x85\", offset 1",
+        extract_seconds(corpus, charlib::Encoding::Gbk, u"作者", 1));
+    if (std::filesystem::exists(cli)) {
+        const auto end_txt = std::filesystem::temp_directory_path() / "charlib-bench-END.txt";
+        table.row("charlib-cli, no marker", seconds_of([&] {
+            seconds_of_program({cli.string(), "-o", end_txt.string(), corpus.string()});
+        }));
+        table.row("charlib-cli, marker \"\xE4\xBD\x9C\xE8\x80\x85\"", seconds_of([&] {
+            seconds_of_program({cli.string(), "-m", "作者", "-o", end_txt.string(), corpus.string()});
+        }));
+        std::printf("charlib-cli peak memory: %.1f MiB\n", cli_peak_mib(cli, corpus, end_txt));
+        std::filesystem::remove(end_txt);
+    }
+    std::printf("distinct characters: %zu\n", charlib::extract_source(corpus, {}, {}).characters.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 256;
+    const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi or fonts
+    const auto cli = std::filesystem::path(argv[0]).parent_path() / "charlib-cli";
+    const auto mixed = corpus_file("", mib, write_corpus);
+    if (only.empty() || only == "core") bench_core(mixed);
+    if (only.empty() || only == "hanzi")
+        bench_hanzi_dense(corpus_file("hanzi-", mib, write_hanzi_dense_corpus), cli);
+    if (only.empty() || only == "pipeline") {
+        bench_pipeline(
+            mixed, {{"no marker", u""}, {"marker \"#\"", u"#"}, {"marker \"\xE7\x9A\x84\"", u"的"}});
+        bench_pipeline(corpus_file("hanzi-", mib, write_hanzi_dense_corpus),
+            {{"no marker", u""}, {"marker \"\xE4\xBD\x9C\xE8\x80\x85\"", u"作者"}});
+    }
+    if (only.empty() || only == "fonts") bench_fonts(charlib::extract_source(mixed, {}, {}).characters);
 }

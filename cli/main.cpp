@@ -434,15 +434,17 @@ std::optional<Tally> gather(const Plan& plan, std::vector<SourceReport>& reports
         try {
             const Encoding encoding = plan.encoding ? *plan.encoding : detect_encoding(source);
             const SourceFormat format{encoding, plan.newline ? *plan.newline : default_newline(encoding)};
-            if (const auto found = find_control_z(source, encoding)) {
+            Selection selection = plan.selection;
+            selection.progress = progress.source(before);
+            const Tally tally = extract_source(source, format, selection);
+            // Where the Control-Z stands is looked for only when there is one.
+            if (const auto found = tally.control_z ? find_control_z(source, encoding) : std::nullopt) {
                 std::cerr << "charlib-cli: " << control_z_message(source, encoding, *found) << "\n";
                 if (!plan.keep_going) return std::nullopt;
                 failed = true;
                 continue;
             }
-            Selection selection = plan.selection;
-            selection.progress = progress.source(before);
-            all.add(extract_source(source, format, selection));
+            all.add(tally);
             if (plan.format == Format::Json || plan.report)
                 reports.push_back({source, encoding, examine_source(source, format, plan.selection)});
             std::error_code error;

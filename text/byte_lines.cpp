@@ -32,13 +32,17 @@ std::size_t unfinished_utf8(std::string_view bytes)
 
 }  // namespace
 
-ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size, SourceFormat format) :
+ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size, SourceFormat format,
+    std::uint64_t begin, std::uint64_t end) :
     file_(path),
     capacity_(buffer_size < 4 ? 4 : buffer_size),
     buffer_(new char[capacity_ + piece_padding]),
     utf8_(format.encoding == Encoding::Utf8),
-    any_newline_(format.newline == Newline::Any)
+    any_newline_(format.newline == Newline::Any),
+    left_(end - begin)
 {
+    if (begin > 0) file_.seek(begin);
+    at_file_start_ = begin == 0;  // where a byte-order mark may stand
 }
 
 std::size_t ByteLines::unfinished(std::string_view bytes) const
@@ -67,15 +71,19 @@ const char* ByteLines::line_end(const char* from)
 
 void ByteLines::fill()
 {
-    const std::size_t count = file_.read(buffer_.get() + end_, capacity_ - end_);
+    const std::size_t count = file_.read(
+        buffer_.get() + end_, static_cast<std::size_t>(std::min<std::uint64_t>(capacity_ - end_, left_)));
+    left_ -= count;
     // A UTF-8 byte-order mark is not a character.
-    if (utf8_ && read_ == 0 && count >= 3 && std::memcmp(buffer_.get(), "\xEF\xBB\xBF", 3) == 0)
+    if (utf8_ && at_file_start_ && read_ == 0 && count >= 3 &&
+        std::memcmp(buffer_.get(), "\xEF\xBB\xBF", 3) == 0)
         begin_ = searched_ = 3;
     read_ += count;
     if (progress_) progress_(read_);
     // Control-Z ends the text, as in DOS: nothing after it is read.
     const void* control_z = count > 0 ? std::memchr(buffer_.get() + end_, 0x1A, count) : nullptr;
     text_ended_ = count == 0 || control_z;
+    control_z_ = control_z_ || control_z;
     end_ = control_z ? static_cast<std::size_t>(static_cast<const char*>(control_z) - buffer_.get())
                      : end_ + count;
     clear_padding();
@@ -162,6 +170,25 @@ LinePiece ByteLines::next_piece()
         const std::size_t cut = end_ - unfinished(bytes);
         begin_ = cut;
         return {bytes.substr(0, cut), false};
+    }
+}
+
+std::string_view ByteLines::next_lines()
+{
+    for (;;) {
+        settle();
+        char* const data = buffer_.get();
+        const std::string_view bytes(data + begin_, end_ - begin_);
+        std::size_t stop = text_ended_ ? bytes.size() : bytes.find_last_of(any_newline_ ? "\r\n" : "\r");
+        if (stop != std::string_view::npos) {
+            if (!text_ended_) ++stop;  // past the line end
+            after_cr_ = !text_ended_ && bytes[stop - 1] == '\r';
+            begin_ = searched_ = begin_ + stop;
+            return bytes.substr(0, stop);
+        }
+        compact();
+        if (end_ == capacity_) return {};  // a line longer than the buffer
+        fill();
     }
 }
 

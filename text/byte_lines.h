@@ -30,8 +30,10 @@ inline constexpr std::size_t piece_padding = 80;
 // very end adds no empty line. The bytes are code page 936, or UTF-8.
 class ByteLines {
 public:
+    // Reads the bytes from `begin` to `end` only, when given: a part of the
+    // file that begins at a line's start.
     explicit ByteLines(const std::filesystem::path& path, std::size_t buffer_size = default_buffer_size,
-        SourceFormat format = {});
+        SourceFormat format = {}, std::uint64_t begin = 0, std::uint64_t end = ~std::uint64_t{0});
 
     // True when no further line begins; always false inside a line.
     bool at_end();
@@ -43,6 +45,15 @@ public:
     // included; the caller finds the lines. Never splits a double-byte
     // character. Not to be mixed with next_piece().
     std::string_view next_bytes();
+
+    // Whole lines, as many as the buffer holds, with their line ends (but
+    // for the last line of a text without one); empty, with nothing taken,
+    // when the next line does not fit in the buffer: read it with next_piece().
+    // May be mixed with next_piece().
+    std::string_view next_lines();
+
+    // True when the text ended at a Control-Z byte before the end of the file.
+    bool stopped_at_control_z() const { return control_z_; }
 
     // Tells `progress` how many bytes have been read, after each read.
     void on_read(std::function<void(std::uint64_t)> progress) { progress_ = std::move(progress); }
@@ -67,9 +78,12 @@ private:
     std::size_t next_cr_ = no_cr;  // with any_newline_: the next CR, or none in [.., cr_searched_)
     std::size_t cr_searched_ = 0;
     bool text_ended_ = false;  // physical end of the file or Control-Z reached
+    bool control_z_ = false;
     bool after_cr_ = false;  // an LF next belongs to the last line end
     bool inside_line_ = false;
     std::uint64_t read_ = 0;
+    std::uint64_t left_;  // bytes of the part still to read
+    bool at_file_start_ = true;
     std::function<void(std::uint64_t)> progress_;
 };
 

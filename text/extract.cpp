@@ -47,7 +47,7 @@ const std::array<char16_t, 65536>& characters_of_codes()
     return table;
 }
 
-// Distinct codes in order of first arrival; membership is one byte test.
+// Distinct codes in order of first arrival; membership is one bit test.
 // When counting, every arrival is counted too, so no code may be passed over.
 class CodeSet {
 public:
@@ -56,7 +56,7 @@ public:
     void insert(Code code)
     {
         if (counting()) ++counts_[code];
-        if (!seen_[code]) add(code);
+        if (!(seen_[code >> 5] >> (code & 31) & 1)) add(code);
     }
     void insert(std::string_view bytes)
     {
@@ -83,7 +83,7 @@ public:
     void clear()
     {
         for (Code code : order_) {
-            seen_[code] = false;
+            seen_[code >> 5] &= ~(std::uint32_t{1} << (code & 31));
             if (counting()) counts_[code] = 0;
         }
         order_.clear();
@@ -112,11 +112,11 @@ private:
     // Kept out of line so that the test above stays small enough to inline.
     [[gnu::noinline]] void add(Code code)
     {
-        seen_[code] = true;
+        seen_[code >> 5] |= std::uint32_t{1} << (code & 31);
         order_.push_back(code);
     }
 
-    std::array<bool, 65536 + 3> seen_{};
+    std::array<std::uint32_t, 65536 / 32> seen_{};  // a bit a code
     std::vector<Code> order_;
     std::vector<std::uint64_t> counts_;
 };
@@ -277,19 +277,79 @@ public:
                 Bytes::insert_text(set_, lines_.next_bytes(), after_cr, any_newline_);
             return std::move(set_);
         }
+        // Lines come many at a time and the marker is looked for across them
+        // all; a line longer than the buffer comes in pieces.
         while (!lines_.at_end()) {
+            const std::string_view chunk = marker_bytes_ ? lines_.next_lines() : std::string_view();
+            if (!chunk.empty()) {
+                take_lines(chunk);
+                continue;
+            }
             const LinePiece piece = lines_.next_piece();
-            if (!test_line(piece)) continue;
-            if (jump_ == 0) continue;  // collected while it was tested
-            // Jump to the line `jump_` lines further; a jump past the end of
-            // the file ends the reading with the set gathered so far.
-            if (!skip_lines(jump_ - 1) || lines_.at_end()) break;
-            collect_line();
+            if (waiting_ > 0) {
+                // Jumped to: taken untested when the jump ends here, else passed over.
+                const bool take = --waiting_ == 0;
+                for (LinePiece part = piece;; part = lines_.next_piece()) {
+                    if (take) Bytes::insert(set_, part.bytes);
+                    if (part.ends_line) break;
+                }
+            } else if (test_line(piece) && jump_ > 0) {
+                waiting_ = jump_;
+            }
         }
         return std::move(set_);
     }
 
 private:
+    // The end of the line that begins at `from`: its CR, or LF with
+    // Newline::Any; the next CR is remembered, so that LF lines do not make
+    // every search run to the end of the chunk.
+    std::size_t line_end(std::string_view chunk, std::size_t from)
+    {
+        if (next_cr_ < from || next_cr_ == std::string_view::npos)
+            next_cr_ = std::min(chunk.find('\r', from), chunk.size());
+        if (!any_newline_) return next_cr_;
+        return std::min(chunk.substr(0, next_cr_).find('\n', from), next_cr_);
+    }
+    // Where the line after the one that ends at `end` begins: past a CR LF pair as one.
+    static std::size_t next_line(std::string_view chunk, std::size_t end)
+    {
+        return end + (chunk.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    // Where the line holding byte `at` begins, `from` being a line's start.
+    std::size_t line_start(std::string_view chunk, std::size_t from, std::size_t at) const
+    {
+        const std::size_t end = chunk.substr(from, at - from).find_last_of(any_newline_ ? "\r\n" : "\r");
+        return end == std::string_view::npos ? from : next_line(chunk, from + end);
+    }
+
+    // Whole lines: each is tested, taken or passed over as in the piece by
+    // piece loop, but the marker is found across them with one search, and
+    // the lines before a match are never looked at.
+    void take_lines(std::string_view chunk)
+    {
+        next_cr_ = std::string_view::npos;
+        for (std::size_t from = 0; from < chunk.size();) {
+            if (waiting_ == 0 && !empty_marker_) {
+                const std::size_t hit = chunk.find(*marker_bytes_, from);
+                if (hit == std::string_view::npos) return;
+                from = line_start(chunk, from, hit);
+            }
+            const std::size_t end = line_end(chunk, from);
+            const std::string_view line = chunk.substr(from, end - from);
+            if (waiting_ > 0) {
+                if (--waiting_ == 0) Bytes::insert(set_, line);
+            } else if (empty_marker_ ? !line.empty() : Bytes::contains(line, *marker_bytes_)) {
+                if (jump_ == 0)
+                    Bytes::insert(set_, line);
+                else
+                    waiting_ = jump_;
+            }
+            if (end == chunk.size()) return;
+            from = next_line(chunk, end);
+        }
+    }
+
     // Tests the line that begins with `piece` for the marker and consumes it.
     // Without a jump, a matching line's characters are collected too.
     bool test_line(LinePiece piece)
@@ -322,29 +382,12 @@ private:
         }
     }
 
-    // False when the text ends first.
-    bool skip_lines(std::int64_t count)
-    {
-        for (; count > 0; --count) {
-            if (lines_.at_end()) return false;
-            while (!lines_.next_piece().ends_line) { }
-        }
-        return true;
-    }
-
-    void collect_line()
-    {
-        LinePiece piece;
-        do {
-            piece = lines_.next_piece();
-            Bytes::insert(set_, piece.bytes);
-        } while (!piece.ends_line);
-    }
-
     ByteLines& lines_;
     bool empty_marker_;
     std::optional<std::string> marker_bytes_;
     std::int64_t jump_;
+    std::int64_t waiting_ = 0;  // lines to the one a jump takes
+    std::size_t next_cr_ = 0;  // in the chunk being taken
     bool any_newline_;
     MarkerMatcher matcher_;
     Set set_;
@@ -359,14 +402,6 @@ Tally extract_from_bytes(ByteLines& lines, const SourceFormat& format, const Sel
     if (format.encoding == Encoding::Utf8)
         return Extractor<Utf8Bytes>(lines, selection, any_newline).run().take();
     return Extractor<CodePage936>(lines, selection, any_newline).run().tally();
-}
-
-std::u16string extract(const std::filesystem::path& path, std::u16string_view marker, std::int64_t offset,
-    std::size_t buffer_size)
-{
-    ByteLines lines(path, buffer_size);
-    const Tally tally = Extractor<CodePage936>(lines, {std::u16string(marker), offset}, false).run().tally();
-    return std::u16string(tally.characters.begin(), tally.characters.end());  // code page 936 is all BMP
 }
 
 }  // namespace charlib

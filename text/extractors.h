@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "text/pipeline.h"
@@ -10,6 +12,13 @@
 namespace charlib {
 
 class ByteLines;
+
+// extract_source reads a large file of code page 936 or UTF-8 as parts side
+// by side, one a thread, when lines are taken on their own (no offset): as
+// many parts as threads, none smaller than `least_part_bytes`. Tests change
+// these to force parts on small files.
+inline unsigned extract_threads = std::max(1u, std::thread::hardware_concurrency());
+inline std::uint64_t least_part_bytes = std::uint64_t{16} << 20;
 
 // Code page 936 or UTF-8, lines and markers found in the bytes (extract.cpp).
 Tally extract_from_bytes(ByteLines& lines, const SourceFormat& format, const Selection& selection);

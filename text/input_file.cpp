@@ -44,6 +44,19 @@ std::size_t InputFile::read(char* buffer, std::size_t size)
     }
 }
 
+void InputFile::seek(std::uint64_t offset)
+{
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+        throw FileError(FileError::Action::Read, path_, errno);
+}
+
+std::uint64_t InputFile::size() const
+{
+    struct stat status { };
+    if (::fstat(fd_, &status) != 0) throw FileError(FileError::Action::Read, path_, errno);
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
 namespace {
 
 bool marked_read_only(const struct stat& status)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 
@@ -17,6 +18,10 @@ public:
 
     // Reads up to `size` bytes; 0 only at the end of the file.
     std::size_t read(char* buffer, std::size_t size);
+    // Reads from `offset` on; throws FileError when the system cannot.
+    void seek(std::uint64_t offset);
+    // The file's size now.
+    std::uint64_t size() const;
     const std::filesystem::path& path() const noexcept { return path_; }
 
 private:

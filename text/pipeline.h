@@ -49,6 +49,7 @@ std::optional<ControlZ> find_control_z(const std::filesystem::path& path, Encodi
 struct Tally {
     std::u32string characters;
     std::vector<std::uint64_t> counts;
+    bool control_z = false;  // the text ended at a Control-Z (extract_source)
 
     // As if the text of `later` followed the text tallied so far.
     void add(const Tally& later);
@@ -63,7 +64,8 @@ struct Selection {
 
 // The characters of the selected lines of one source, the window's extract
 // for any encoding. A jump does not go past the source's end. The
-// byte-order mark is not a character. Throws FileError.
+// byte-order mark is not a character; a Control-Z ends the text, and the
+// tally says so. Throws FileError.
 Tally extract_source(const std::filesystem::path& path, const SourceFormat& format,
     const Selection& selection, std::size_t buffer_size = default_buffer_size);
 

@@ -5,6 +5,7 @@
 #include "reference.h"
 #include "text/codepage.h"
 #include "text/core.h"
+#include "text/extractors.h"
 #include "text/pipeline.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -18,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (marker_kind & 0x40) marker.insert(0, u"\u00C0");  // not in the code page
     const unsigned format = input.take_byte();
 
+    // Large files are read in parts side by side; here small ones are too, at times.
+    charlib::least_part_bytes = 1;
+    charlib::extract_threads = (format & 0x40) ? 3 : 1;
     const std::string_view bytes = input.rest();
     const auto& path = fuzz_file(bytes);
     if (format % 6 == 5) {  // the window's extract

@@ -1,5 +1,6 @@
-// The window-independent actions: filter, extract, sort, write, numbers, and
-// a file that changes while it is read (scan and load: the window's tests).
+// The window-independent actions: filter, sort, write, numbers, and a file
+// that changes while it is read (scan, load and extract: the window's tests
+// and the differential tests).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -31,25 +32,6 @@ TEST(Filter, TakesTheLinesBeginningWithTheMarkerOrTheLineTheOffsetOn)
         EXPECT_EQ(charlib::filter(lines, marker, offset), selected) << "offset " << offset;
         EXPECT_EQ(reference::filter(lines, marker, offset), selected) << "offset " << offset;
     }
-}
-
-TEST(Extract, CollectsTheDistinctCharactersOfTheSelectedLines)
-{
-    const std::tuple<std::string, std::u16string, std::int64_t, std::u16string> cases[] = {
-        {"#abca\r\nxyz\r\n#bd\r\n", u"#", 0, u"#abcd"}, {"#1\r\nabc\r\n#2\r\ncad\r\n", u"#", 1, u"abcd"},
-        {"abx", u"x", 0, u"abx"},
-        {"Aa\xA3\xC1"
-         "A\r\n\r\n",
-            u"", 0, u"Aa\uFF21"},
-        {"a b\tc\r\nd\ne\r\n", u"", 0, u"a b\tcd\ne"},
-        {"#1\r\nab\r\n#2\r\n", u"#", 2, u"#2"},  // a jump past the end keeps what was collected
-        {"#1\r\nab\r\n#2\r\n", u"#", 1000000000000, u""},
-        {"\xD6\x40x\r\n\xB0\xA1@\r\n", u"@", 0, u"啊@"},  // D6 40 is one character whose trail is '@'
-    };
-    TempDir dir;
-    for (const auto& [bytes, marker, offset, set] : cases)
-        EXPECT_EQ(charlib::extract(dir.write("t.txt", bytes), marker, offset), set)
-            << testing::PrintToString(bytes);
 }
 
 TEST(Numbers, ReadTheLeadingNumberTellAWholeNumberAndRoundHalvesToEven)

@@ -58,16 +58,11 @@ struct Face {
     }
 };
 
-std::string bytes_of(const std::filesystem::path& path)
-{
-    return TempDir::read(path);
-}
-
 TEST(Font, SubsetHoldsExactlyTheSetsCharactersWithTheSameOutlines)
 {
     const std::u32string set = U"中文字AB\n 😀";
     for (const auto& [path, face] : {std::pair{microhei, 1u}, {inconsolata, 0u}}) {
-        const Face source(bytes_of(path), face);
+        const Face source(TempDir::read(path), face);
         std::u32string expected;
         for (char32_t c : source.characters())
             if (set.find(c) != std::u32string::npos) expected += c;
@@ -115,7 +110,7 @@ TEST(Font, AtlasGlyphsLieApartInTheirPagesAndShowFreeTypesPixels)
         ASSERT_EQ(chars.size(), 7u);  // not the tab, nor the emoji the font lacks
         EXPECT_EQ(chars.at(U' ')[2], 0);
         EXPECT_GT(chars.at(U' ')[6], 0) << "the space has its advance";
-        Face face(bytes_of(microhei));
+        Face face(TempDir::read(microhei));
         FT_Set_Pixel_Sizes(face.face, 0, 16);
         std::vector<std::vector<unsigned char>> pages;
         for (const std::string& png : atlas.pages) {
