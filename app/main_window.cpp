@@ -160,7 +160,10 @@ Form1::Form1(std::unique_ptr<CommonDialog> dialog, std::unique_ptr<MessageBoxes>
     CommonDialog1->setParent(this);
     CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
     setWindowTitle(QStringLiteral("TXT非重复字库提取"));
-    setWindowIcon(QIcon(yaoLingziPicture()));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addPixmap(yaoLingziPicture(size));
+    setWindowIcon(icon);
     setFont(windowFont());
     setFixedSize(730, 630);
     createControls();
@@ -286,7 +289,11 @@ void Form1::Command2_Click()
 {
     CommonDialog1->Filter = QStringLiteral("Text (*.txt)|*.txt|All file (*.*)|*.*");
     if (!CommonDialog1->ShowOpen(this) || CommonDialog1->FileName.isEmpty()) return;
-    const QString chosen = CommonDialog1->FileName;
+    openSource(CommonDialog1->FileName);
+}
+
+void Form1::openSource(const QString& chosen)
+{
     ScanResult found;
     bool scanned = false;
     act(

@@ -33,6 +33,10 @@ public:
         QWidget* parent = nullptr);
     ~Form1() override;
 
+    // As if `path` had been chosen in Browse: checked for Control-Z, then
+    // accepted or refused with a message. The command line's file comes here.
+    void openSource(const QString& path);
+
 private:
     void createControls();
     void Form_Load();

@@ -6,12 +6,13 @@
 
 namespace charlib {
 
-QPixmap yaoLingziPicture()
+QPixmap yaoLingziPicture(int size)
 {
-    QPixmap picture(32, 32);
+    QPixmap picture(size, size);
     picture.fill(Qt::transparent);
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);  // drawn on a 32 x 32 grid
 
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xff, 0xe4, 0xec));

@@ -5,8 +5,9 @@
 
 namespace charlib {
 
-// Yao Lingzi's head, 32 x 32: the picture box's picture and the window icon.
-QPixmap yaoLingziPicture();
+// Yao Lingzi's head, 32 x 32 unless asked: the picture box's picture, the
+// window icon and the program's icons.
+QPixmap yaoLingziPicture(int size = 32);
 
 // A picture box that reports double-clicks and, in the tab cycle, shows a
 // focus frame.

@@ -21,20 +21,32 @@ for seed in "$work"/font-seeds/*; do
   head -c 300 "$seed" >"$seed.cut"
 done
 
-for target in codepage extract reader font; do
-  mkdir -p "$work/$target"
-  log="$work/$target.log"
-  seeds="fuzz/corpus/$target" max_len=4096
+# Two at a time, one a core; each target writes its input to a file under TMPDIR.
+fuzz() {
+  local target=$1 seeds="fuzz/corpus/$1" max_len=4096
   [ "$target" = font ] && seeds="$work/font-seeds" max_len=16384
-  # The targets write their input to a file under TMPDIR.
-  if ! TMPDIR="$work" "build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" \
-      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="build-fuzz/artifacts/$target-" "$work/$target" "$seeds" >"$log" 2>&1; then
+  mkdir -p "$work/$target"
+  TMPDIR="$work" "build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="build-fuzz/artifacts/$target-" "$work/$target" "$seeds" >"$work/$target.log" 2>&1
+}
+report() {
+  local target=$1 log="$work/$1.log"
+  if [ "$2" -ne 0 ]; then
     tail -n 60 "$log"
     echo "fuzz_$target: FAILED (the input is in build-fuzz/artifacts/)"
-    exit 1
+    return 1
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   coverage=$(grep -E '^#[0-9]+' "$log" | tail -n 1 | sed -n 's/.*cov: \([0-9]*\).*/\1/p')
   echo "fuzz_$target: $runs runs in ${seconds} s, coverage $coverage, no failure"
+}
+failed=0
+for pair in "codepage extract" "reader font"; do
+  set -- $pair
+  fuzz "$1" & first=$!
+  fuzz "$2" & second=$!
+  status=0; wait $first || status=$?; report "$1" $status || failed=1
+  status=0; wait $second || status=$?; report "$2" $status || failed=1
 done
+exit $failed

@@ -50,7 +50,7 @@ TEST(Cli, PrintsTheCharacterSetAsUtf8OrWritesItInCodePage936)
         {{"--marker=张", "-n", "0", "script 一.txt"}, "#张三\n"},
         {{"-s", "-m", "#", "script 一.txt"}, "#三四张李\n"},
         {{"--sort", "-m", "none", "script 一.txt"}, "\n"}, {{"empty.txt"}, "\n"},
-        {{"--", "-dash.txt"}, "z\n"}, {{"--version"}, "charlib-cli 1.0.0\n"},
+        {{"--", "-dash.txt"}, "z\n"}, {{"--version"}, "charlib-cli 1.1.0\n"},
         {{"-o", "END.txt", "-m", "张", "script 一.txt"}, ""}};
     for (const auto& [args, out] : cases) {
         const CliRun run = run_cli(dir, args);

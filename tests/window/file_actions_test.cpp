@@ -9,6 +9,13 @@ namespace {
 
 using FileActions = WindowTest;
 
+Message controlZ(int offset)
+{
+    return error(u"在文件偏移%1处发现Ctrl+"
+                 u"Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。"
+                 u"具体细节，可双击瑶铃子的头象查看。"_s.arg(offset));
+}
+
 TEST_F(FileActions, BrowseAcceptsACleanFileAndRefusesOrIgnoresTheRest)
 {
     open({"good", "lines"}, u"o"_s, u"1"_s);
@@ -20,10 +27,7 @@ TEST_F(FileActions, BrowseAcceptsACleanFileAndRefusesOrIgnoresTheRest)
                  1},
              {"abc\r\n\x1A", 6}, {"", 0}}) {
         Seen refused = unchanged;
-        if (offset)
-            refused.messages = {
-                error(u"在文件偏移%1处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，"
-                      u"请将些字符修改成非Ctrl+Z字符。具体细节，可双击瑶铃子的头象查看。"_s.arg(offset))};
+        if (offset) refused.messages = {controlZ(offset)};
         browse(write(u"refused.txt"_s, bytes), refused);
     }
     browse(file(u"missing.txt"_s), unchanged);
@@ -42,6 +46,15 @@ TEST_F(FileActions, BrowseAcceptsACleanFileAndRefusesOrIgnoresTheRest)
             .label7 = u"生成文件预览："_s});
     EXPECT_EQ(text("Text1") + text("Command1") + text("Text2") + text("Text3"),
         file(u"中文 名.txt"_s) + u"读取o0"_s);
+}
+
+TEST_F(FileActions, AFileOnTheCommandLineOpensAsIfChosenInBrowse)
+{
+    form_.openSource(write(u"命令 行.txt"_s, "ab\x1A"));
+    check({.buttons = "-----", .messages = {controlZ(3)}});
+    form_.openSource(write(u"命令 行.txt"_s, "ab\r\n"));
+    check({.buttons = "RF---", .list = QStringList()});
+    EXPECT_EQ(text("Text1"), file(u"命令 行.txt"_s));
 }
 
 TEST_F(FileActions, ReadShowsAtMostTenThousandLinesAndResetsTheSet)

@@ -1,0 +1,27 @@
+# bash completion for charlib-cli
+_charlib_cli()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+    case $prev in
+        -e|--encoding) COMPREPLY=($(compgen -W 'gbk gb18030 utf-8 utf-16le utf-16be auto' -- "$cur")); return ;;
+        --newline) COMPREPLY=($(compgen -W 'legacy any' -- "$cur")); return ;;
+        --output-encoding) COMPREPLY=($(compgen -W 'gbk gb18030 utf-8' -- "$cur")); return ;;
+        --order) COMPREPLY=($(compgen -W 'first code freq' -- "$cur")); return ;;
+        -f|--format) COMPREPLY=($(compgen -W 'text counts tbl unicode-range json' -- "$cur")); return ;;
+        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--face|--size|--padding|--page) return ;;
+        -o|--output|--exclude|--font|--subset|--atlas|--preview)
+            compopt -o filenames
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '-m --marker -n --offset -r --recursive --glob -e --encoding --newline
+            -k --keep-going --exclude --no-ascii --min-count --order -s --sort -f --format --tbl-start
+            -o --output --output-encoding --replace-unmappable --report -h --help --version --font
+            --face --subset --require-all --atlas --size --padding --page --mono --preview' -- "$cur"))
+        return
+    fi
+    compopt -o filenames
+    COMPREPLY=($(compgen -f -- "$cur"))
+}
+complete -F _charlib_cli charlib-cli

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Checks a built charlib .deb: its desktop entry and AppStream data validate,
+# every file is where it belongs, lintian finds no error, the programs run
+# from the unpacked package, and the man pages render and name every option.
+#   scripts/check-package.sh charlib_VERSION_amd64.deb
+set -euo pipefail
+deb=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "check-package: $*" >&2; exit 1; }
+
+dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
+for file in /usr/bin/charlib /usr/bin/charlib-cli /usr/share/applications/charlib.desktop \
+    /usr/share/metainfo/io.github.charlib.Charlib.metainfo.xml /usr/share/man/man1/charlib.1.gz \
+    /usr/share/man/man1/charlib-cli.1.gz /usr/share/bash-completion/completions/charlib-cli \
+    /usr/share/doc/charlib/copyright /usr/share/doc/charlib/changelog.gz \
+    /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/charlib.png; do
+  grep -qx "$file" "$work/contents" || fail "$file is not in the package"
+done
+echo "contents: $(grep -vc '/$' "$work/contents") files, each where it belongs"
+
+dpkg -x "$deb" "$work/root"
+root=$work/root
+desktop-file-validate "$root/usr/share/applications/charlib.desktop"
+appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.charlib.Charlib.metainfo.xml" >/dev/null
+for size in 16 32 48 64 128 256; do
+  file "$root/usr/share/icons/hicolor/${size}x${size}/apps/charlib.png" | grep -q "$size x $size" ||
+    fail "the ${size}x${size} icon is not $size pixels square"
+done
+echo "desktop entry, AppStream data and icons: valid"
+
+lintian --no-tag-display-limit "$deb" 2>/dev/null | tee "$work/lintian"
+! grep -q '^E:' "$work/lintian" || fail "lintian reports errors"
+echo "lintian: no errors ($(grep -c '^W:' "$work/lintian" || true) warnings)"
+
+# The unpacked programs, run where they lie.
+cli=$root/usr/bin/charlib-cli
+"$cli" --version | grep -qx "charlib-cli [0-9.]*" || fail "charlib-cli --version"
+printf '#\xd5\xc5\xc8\xfd\r\n\xc4\xe3\xba\xc3\r\n' >"$work/script.txt"  # "#张三", "你好"
+[ "$("$cli" -m '#' -n 1 -s "$work/script.txt")" = "你好" ] || fail "charlib-cli extracts wrongly"
+"$root/usr/bin/charlib" --version | grep -qx "charlib [0-9.]*" || fail "charlib --version"
+echo "programs: run from the unpacked package"
+
+# The man pages render, and name every option of charlib-cli --help.
+for page in charlib charlib-cli; do
+  LC_ALL=C.UTF-8 MANWIDTH=100 man -l "$root/usr/share/man/man1/$page.1.gz" >"$work/$page.txt" 2>/dev/null
+  [ -s "$work/$page.txt" ] || fail "the man page of $page does not render"
+done
+options=$("$cli" --help | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
+for option in $options; do
+  grep -q -- "$option" "$work/charlib-cli.txt" || fail "the man page lacks $option"
+  grep -q -- "$option" "$root/usr/share/bash-completion/completions/charlib-cli" || fail "completion lacks $option"
+done
+echo "man pages: render, and name all $(echo "$options" | wc -l) options, as the completion does"
