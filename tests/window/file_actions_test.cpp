@@ -22,10 +22,7 @@ TEST_F(FileActions, BrowseAcceptsACleanFileAndRefusesOrIgnoresTheRest)
     click("Command5", {.buttons = "R--SW", .set = u"lines"_s});
     const Seen unchanged = {.buttons = "R--SW", .list = QStringList{"good", "lines"}, .set = u"lines"_s};
     for (const auto& [bytes, offset] : {std::pair{"ab" + zhong + "\x1A" + "cd", 5},
-             {"\x1A"
-              "abc",
-                 1},
-             {"abc\r\n\x1A", 6}, {"", 0}}) {
+             {std::string("\x1A") + "abc", 1}, {"abc\r\n\x1A", 6}, {"", 0}}) {
         Seen refused = unchanged;
         if (offset) refused.messages = {controlZ(offset)};
         browse(write(u"refused.txt"_s, bytes), refused);
