@@ -39,19 +39,19 @@ private:
     std::size_t matched_ = 0;
 };
 
+}  // namespace
+
 std::u32string code_points(std::u16string_view text)
 {
     std::u32string result;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
+        const char32_t c = text[i];
         const bool pair =
             c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
-        result += pair ? 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[++i] - 0xDC00) : char32_t(c);
+        result += pair ? 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00) : c;
     }
     return result;
 }
-
-}  // namespace
 
 void Tally::add(const Tally& later)
 {
@@ -258,44 +258,15 @@ std::size_t decode_utf8(std::string_view bytes, bool last, char32_t* out, std::s
             *out++ = (*p & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
             p += 3;
         }
-        if (p == end) break;
-        const unsigned lead = *p;
-        if (lead < 0x80) continue;
-        // The length of the sequence and the range of its second byte.
-        std::size_t length = 0;
-        unsigned low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;  // no surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-        }
-        // How many bytes form the longest well-formed start of a sequence.
-        std::size_t good = length == 0 ? 0 : 1;
-        char32_t value = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        while (good > 0 && good < length && p + good < end) {
-            const unsigned next = p[good];
-            if (next < (good == 1 ? low : 0x80) || next > (good == 1 ? high : 0xBF)) break;
-            value = value << 6 | (next & 0x3F);
-            ++good;
-        }
-        if (good == length && length > 0) {
-            *out++ = value;
-            p += length;
-            continue;
-        }
+        if (p == end || *p < 0x80) continue;
+        const Utf8Character one = decode_one(p, end);
         // A sequence cut off by the end of these bytes may go on in the next.
-        if (!last && length > 0 && p + good == end) break;
-        if (invalid)
+        if (one.cut_off && !last) break;
+        if (!one.well_formed && invalid)
             invalid->push_back(
                 {static_cast<std::size_t>(p - begin), static_cast<std::size_t>(out - out_begin)});
-        *out++ = U'\uFFFD';
-        p += good == 0 ? 1 : good;
+        *out++ = one.value;
+        p += one.length;
     }
     produced = static_cast<std::size_t>(out - out_begin);
     return static_cast<std::size_t>(p - begin);

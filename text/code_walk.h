@@ -239,14 +239,19 @@ inline void for_each_code(std::string_view bytes, Visit&& visit, bool* after_cr 
 
 // One UTF-8 character at p, as ICU decodes it: a well-formed sequence, or
 // U+FFFD for the longest start of one that breaks off (at least one byte).
-// Reads nothing at or past `end`. Returns the bytes taken.
-inline std::size_t decode_one(const unsigned char* p, const unsigned char* end, char32_t& c)
+// Reads nothing at or past `end`; `cut_off` says the start broke off only
+// because `end` came, so more bytes could make it whole.
+struct Utf8Character {
+    char32_t value = 0;
+    std::size_t length = 1;  // bytes taken
+    bool well_formed = true;
+    bool cut_off = false;
+};
+
+inline Utf8Character decode_one(const unsigned char* p, const unsigned char* end)
 {
     const unsigned lead = *p;
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    }
+    if (lead < 0x80) return {lead};
     // The length of the sequence and the range of its second byte.
     std::size_t length = 0;
     unsigned low = 0x80, high = 0xBF;
@@ -269,8 +274,8 @@ inline std::size_t decode_one(const unsigned char* p, const unsigned char* end, 
         value = value << 6 | (next & 0x3F);
         ++good;
     }
-    c = good == length && length > 0 ? value : U'\uFFFD';
-    return good == 0 ? 1 : good;
+    if (good == length && length > 0) return {value, length};
+    return {U'\uFFFD', good == 0 ? 1 : good, false, length > 0 && p + good == end};
 }
 
 #ifdef __SSE2__
@@ -456,9 +461,9 @@ inline void for_each_code_point(std::string_view bytes, Visit&& visit, bool* aft
         const unsigned char* q = p + skip;
         const unsigned char* const block_end = left > 64 ? p + 64 : end;
         while (q < block_end) {
-            char32_t c;
-            const std::size_t length = decode_one(q, end, c);
-            q += length;
+            const Utf8Character one = decode_one(q, end);
+            const char32_t c = one.value;
+            q += one.length;
             if constexpr (Text) {
                 const bool line_end = c == U'\r' || (c == U'\n' && (*after_cr || any_newline));
                 *after_cr = c == U'\r';
@@ -469,8 +474,10 @@ inline void for_each_code_point(std::string_view bytes, Visit&& visit, bool* aft
         skip = static_cast<std::size_t>(q - block_end);
     }
 #else
-    for (char32_t c; p < end;) {
-        p += decode_one(p, end, c);
+    while (p < end) {
+        const Utf8Character one = decode_one(p, end);
+        const char32_t c = one.value;
+        p += one.length;
         if constexpr (Text) {
             const bool line_end = c == U'\r' || (c == U'\n' && (*after_cr || any_newline));
             *after_cr = c == U'\r';

@@ -141,18 +141,6 @@ bool contains_at_boundary(std::string_view line, std::string_view marker)
     }
 }
 
-std::u32string code_points(std::u16string_view text)
-{
-    std::u32string result;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t c = text[i];
-        const bool pair =
-            c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
-        result += pair ? 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00) : c;
-    }
-    return result;
-}
-
 // What the extractor needs to know of an encoding.
 struct CodePage936 {
     using Code = charlib::Code;

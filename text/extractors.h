@@ -41,6 +41,9 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// UTF-16 to code points: a surrogate pair is one, a lone surrogate stays.
+std::u32string code_points(std::u16string_view text);
+
 // Where an ill-formed sequence began: its first byte and its U+FFFD.
 struct InvalidPlace {
     std::size_t byte = 0;
