@@ -80,22 +80,9 @@ std::string sample(std::mt19937& random, Encoding encoding, std::size_t length)
     return bytes;
 }
 
-const std::u16string markers[] = {
-    u"",
-    u"#",
-    u"@",
-    u"A",
-    u"a",
-    u"#@",
-    u"\u554A",  // 啊 = B0 A1
-    u"\uFFFD",  // what invalid bytes decode to
-    u"\u00C0",  // not in code page 936
-    u"A\uFFFDa",
-    u"\u20AC",
-    u"\n",
-    u"\u554A@",
-    u"\U0001F600",
-};
+// 啊 is B0 A1 in code page 936, U+FFFD what invalid bytes decode to, U+00C0 not in code page 936.
+const std::u16string markers[] = {u"", u"#", u"@", u"A", u"a", u"#@", u"\u554A", u"\uFFFD", u"\u00C0",
+    u"A\uFFFDa", u"\u20AC", u"\n", u"\u554A@", u"\U0001F600"};
 
 void expect_same_as_reference(const std::string& bytes, SourceFormat format, const std::string& what)
 {
