@@ -83,11 +83,6 @@ void CharsetBox::keyPressEvent(QKeyEvent* event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
-bool CharsetBox::canInsertFromMimeData(const QMimeData* source) const
-{
-    return source->hasText();
-}
-
 void CharsetBox::insertFromMimeData(const QMimeData* source)
 {
     if (isReadOnly() || !source->hasText()) return;

@@ -23,7 +23,6 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     QMimeData* createMimeDataFromSelection() const override;
 };

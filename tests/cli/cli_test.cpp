@@ -84,6 +84,9 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
         // Options that make no sense together, or values out of range.
         {{"--tbl-start", "80", "in.txt"}, 2, "--tbl-start 只能与 -f tbl 一起使用"},
         {{"-f", "tbl", "--tbl-start", "12345", "in.txt"}, 2, "1 到 4 位十六进制数"},
+        {{"-f", "tbl", "--tbl-start", "fffe", "in.txt"}, 1, "超过 FFFF"},
+        {{"--font", "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc", "--face", "2", "in.txt"}, 1,
+            "只有 2 个字体"},
         {{"--min-count", "0", "in.txt"}, 2, "不小于1"},
         {{"-e", "latin1", "in.txt"}, 2, "gbk、gb18030、utf-8"}, {{"--glob", "*.md", "in.txt"}, 2, "-r"},
         {{"--output-encoding", "utf-8", "in.txt"}, 2, "-o"},
@@ -119,8 +122,8 @@ TEST(Cli, ReadsAFolderOfMixedSourcesChoosesAndWritesEveryFormat)
         "-r", "-e", "auto", "--exclude", "font.txt", "-m", "#", "-n", "1", "scripts"};
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "好！\n"},
-        {{"--order", "freq", "-f", "counts"}, "好\t3\n！\t1\n"},
-        {{"-f", "tbl", "--tbl-start", "a0"}, "00A0=好\n00A1=！\n"},
+        {{"-f", "counts"}, "好\t3\n！\t1\n"},
+        {{"--order", "freq", "-f", "tbl", "--tbl-start", "fffe"}, "FFFE=好\nFFFF=！\n"},
         {{"-f", "unicode-range"}, "U+597D,U+FF01\n"},
         {{"--min-count", "2", "--no-ascii", "-s"}, "好\n"},
     };

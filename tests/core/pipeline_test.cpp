@@ -31,7 +31,8 @@ TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
              10),
             Encoding::Utf16Le, {{9, 4}}, {{2, 7}}},
         {std::string("\xFE\xFF\0\x1A", 4), Encoding::Utf16Be, {{3, 1}}, {}},
-        {"\x84\x31\x95\x33\x81\x30\x81\x30", Encoding::Gb18030, {}, {}},
+        {"\x84\x31\x95\x33\x81\x30\x81\x30", Encoding::Gb18030, {}, {}}, {"", Encoding::Gbk, {}, {}},
+        {std::string(1 << 20, 'a') + "\xE4\xB8\xAD", Encoding::Utf8, {}, {}},  // past the first buffer
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -75,8 +76,8 @@ TEST(Pipeline, FormatsCoverageAndOutputEncodings)
     EXPECT_EQ(format_characters(tally, Format::Text, "\r\n"), "\n字张😀\r\n");
     EXPECT_EQ(format_characters(tally, Format::Counts, "\n"), "U+000A\t1\n字\t3\n张\t2\n😀\t1\n");
     EXPECT_EQ(format_characters(tally, Format::Tbl, "\n", 0xFFFC), "FFFC=U+000A\nFFFD=字\nFFFE=张\nFFFF=😀\n");
-    EXPECT_EQ(format_characters({U"\u4E02\u4E00\u4E01\u4E0A\U0001F600a", {}}, Format::UnicodeRange, "\n"),
-        "U+0061,U+4E00-4E02,U+4E0A,U+1F600\n");
+    EXPECT_EQ(format_characters({U"\u4E02\u4E00\u4E01\u4E0A\U0001F600", {}}, Format::UnicodeRange, "\n"),
+        "U+4E00-4E02,U+4E0A,U+1F600\n");
     const Coverage found = coverage(U"啊齄亍丂a€、\U0001F600\uE000");
     EXPECT_EQ(std::tuple(found.level1, found.level1_size, found.level2, found.level2_size, found.gb2312_other,
                   found.single_byte, found.beyond_gb2312, found.outside),

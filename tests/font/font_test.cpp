@@ -142,6 +142,28 @@ TEST(Font, AtlasGlyphsLieApartInTheirPagesAndShowFreeTypesPixels)
     }
 }
 
+TEST(Font, PreviewDrawsEachGlyphOnItsBaselineAndABoxForWhatTheFontLacks)
+{
+    const std::string png = render_preview(Font(microhei), U"中\n😀", 32);
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
+        static_cast<int>(png.size()), &width, &height, &channels, 1);
+    ASSERT_TRUE(pixels && width == 32 * 34);
+    const std::vector<unsigned char> image(pixels, pixels + width * height);
+    stbi_image_free(pixels);
+    Face face(TempDir::read(microhei));
+    FT_Set_Pixel_Sizes(face.face, 0, 32);
+    FT_Load_Char(face.face, U'中', FT_LOAD_RENDER);
+    const int base = static_cast<int>((face.face->size->metrics.ascender + 63) >> 6);
+    int top = height, bottom = -1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < 34; ++x)
+            if (image[y * width + x] < 255) top = std::min(top, y), bottom = std::max(bottom, y);
+    EXPECT_EQ(top, 1 + base - face.face->glyph->bitmap_top);
+    EXPECT_EQ(bottom - top + 1, int(face.face->glyph->bitmap.rows));
+    EXPECT_EQ(image[1 * width + 34 + 1], 255 - 160) << "the emoji's empty box, the newline not drawn";
+}
+
 TEST(Font, BadFontsSizesAndPagesAreRefused)
 {
     TempDir dir;

@@ -39,8 +39,17 @@ TEST_F(Balloons, MarkerAndOffsetBoxesShowTheirTipsWhileHovered)
         const QPoint stem = box->mapToGlobal(QPoint(box->width() / 2, box->height())) - balloon(box)->pos();
         EXPECT_TRUE(balloon(box)->mask().contains(stem + QPoint(1, 2)) &&
             !balloon(box)->mask().contains(QPoint(0, 0)));
-        EXPECT_EQ(balloon(box)->grab().toImage().pixelColor(3, balloon(box)->height() / 2),
-            balloon(box)->palette().color(QPalette::ToolTipBase));
+        const QImage image = balloon(box)->grab().toImage();
+        EXPECT_EQ(
+            image.pixelColor(3, image.height() / 2), balloon(box)->palette().color(QPalette::ToolTipBase));
+        int ink = 0;  // pixels well inside the outline that are not the ground
+        const QRegion inside = balloon(box)->mask();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ink += inside.contains(QPoint(x - 3, y - 3)) && inside.contains(QPoint(x + 3, y + 3)) &&
+                    inside.contains(QPoint(x - 3, y + 3)) && inside.contains(QPoint(x + 3, y - 3)) &&
+                    image.pixelColor(x, y) != balloon(box)->palette().color(QPalette::ToolTipBase);
+        EXPECT_GT(ink, 20) << "the text is drawn";
         QTest::mouseMove(get("Command3"));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !balloon(box)->isVisible(); })) << "leaving hides it";
         ASSERT_TRUE(hoverShows(box));
