@@ -32,6 +32,7 @@ TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
             Encoding::Utf16Le, {{9, 4}}, {{2, 7}}},
         {std::string("\xFE\xFF\0\x1A", 4), Encoding::Utf16Be, {{3, 1}}, {}},
         {"\x84\x31\x95\x33\x81\x30\x81\x30", Encoding::Gb18030, {}, {}}, {"", Encoding::Gbk, {}, {}},
+        {"\x84\x31\x95\x33\x81\x20" + std::string(1 << 20, 'a'), Encoding::Gb18030, {}, {{1, 5}}},
         {std::string(1 << 20, 'a') + "\xE4\xB8\xAD", Encoding::Utf8, {}, {}},  // past the first buffer
     };
     TempDir dir;
