@@ -488,16 +488,16 @@ std::optional<FontWork> make_fonts(const Plan& plan, const Tally& chosen)
     return work;
 }
 
-void write_fonts(const Plan& plan, const FontWork& work)
+void add_fonts(FileBatch& files, const Plan& plan, const FontWork& work)
 {
-    if (plan.subset) replace_file(*plan.subset, work.subset);
-    if (plan.preview) replace_file(*plan.preview, work.preview);
+    if (plan.subset) files.add(*plan.subset, work.subset);
+    if (plan.preview) files.add(*plan.preview, work.preview);
     if (!plan.atlas) return;
     std::filesystem::path base = *plan.atlas;
     if (base.extension() == ".fnt") base.replace_extension();
     for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
-        replace_file(base.string() + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
-    replace_file(base.string() + ".fnt", work.atlas.descriptor);
+        files.add(base.string() + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
+    files.add(base.string() + ".fnt", work.atlas.descriptor);
 }
 
 int run(const Plan& plan)
@@ -518,6 +518,8 @@ int run(const Plan& plan)
     const std::optional<FontWork> fonts = plan.font ? make_fonts(plan, chosen) : FontWork{};
     if (!fonts) return exit_failure;
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
+    // Every file is written before any replaces its target: a failure leaves them all as they were.
+    FileBatch files;
     if (plan.output) {
         const Encoded encoded =
             encode_output(format_characters(chosen, plan.format, "\r\n", plan.tbl_start, reports, font_facts),
@@ -535,8 +537,10 @@ int run(const Plan& plan)
         if (encoded.replaced_invalid)
             std::cerr << "charlib-cli: 来源中有无法解码的字节（记为 U+FFFD），在“" << plan.output->string()
                       << "”中写作 ?\n";
-        replace_file(*plan.output, encoded.bytes);
-    } else {
+        files.add(*plan.output, encoded.bytes);
+    }
+    if (plan.font) add_fonts(files, plan, *fonts);
+    if (!plan.output) {
         const std::string text =
             format_characters(chosen, plan.format, "\n", plan.tbl_start, reports, font_facts);
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
@@ -544,7 +548,7 @@ int run(const Plan& plan)
             return exit_failure;
         }
     }
-    if (plan.font) write_fonts(plan, *fonts);
+    files.commit();
     if (plan.report) print_report(reports, chosen);
     return failed ? exit_failure : 0;
 }

@@ -79,7 +79,13 @@ int write_all(int fd, std::string_view bytes)
 
 }  // namespace
 
-void replace_file(const std::filesystem::path& path, std::string_view bytes)
+FileBatch::~FileBatch()
+{
+    for (const auto& [temporary, path] : written_)
+        ::unlink(temporary.c_str());
+}
+
+void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
 {
     const auto fail = [&](int error) { throw FileError(FileError::Action::Write, path, error); };
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
@@ -112,11 +118,24 @@ void replace_file(const std::filesystem::path& path, std::string_view bytes)
         ::unlink(temporary.c_str());
         fail(error);
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        fail(error);
+    written_.emplace_back(std::move(temporary), path);
+}
+
+void FileBatch::commit()
+{
+    while (!written_.empty()) {
+        const auto& [temporary, path] = written_.front();
+        if (::rename(temporary.c_str(), path.c_str()) != 0)
+            throw FileError(FileError::Action::Write, path, errno);  // the rest are removed
+        written_.erase(written_.begin());
     }
+}
+
+void replace_file(const std::filesystem::path& path, std::string_view bytes)
+{
+    FileBatch batch;
+    batch.add(path, bytes);
+    batch.commit();
 }
 
 }  // namespace charlib

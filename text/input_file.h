@@ -3,7 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace charlib {
 
@@ -29,9 +32,27 @@ private:
     int fd_ = -1;
 };
 
-// Writes `bytes` to a temporary file beside `path` and renames it over
-// `path`, so a failure leaves any existing file as it was. A target marked
-// read-only (no write permission for anyone) is refused even for root.
+// Files written together: each to a temporary file beside its target, and
+// only when all are written are they renamed over their targets, so a
+// failure leaves every existing file as it was. A target marked read-only
+// (no write permission for anyone) is refused even for root.
+class FileBatch {
+public:
+    FileBatch() = default;
+    ~FileBatch();  // removes what was added but not committed
+    FileBatch(const FileBatch&) = delete;
+    FileBatch& operator=(const FileBatch&) = delete;
+
+    // Writes the temporary file; throws FileError naming `path`.
+    void add(const std::filesystem::path& path, std::string_view bytes);
+    // Renames each over its target.
+    void commit();
+
+private:
+    std::vector<std::pair<std::string, std::filesystem::path>> written_;  // temporary, target
+};
+
+// One file, as a batch of one.
 void replace_file(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace charlib
