@@ -21,15 +21,10 @@ TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
     const Case cases[] = {
         {"plain ASCII\r\n", Encoding::Gbk, {}, {}},
         {"\xE4\xB8\xAD\xE6\x96\x87\n\x1A", Encoding::Utf8, {{8, 4}}, {}},
-        {"\xEF\xBB\xBF"
-         "a\x1A",
-            Encoding::Utf8, {{5, 2}}, {}},
+        {"\xEF\xBB\xBF" + std::string("a\x1A"), Encoding::Utf8, {{5, 2}}, {}},
         {"\xD6\xD0\xCE\xC4\r\n\x81\r\n", Encoding::Gbk, {}, {{2, 7}}},
         {"\xE4\xB8\xAD\xFF\n\n\xE4\xB8", Encoding::Gbk, {}, {{1, 3}}},  // not UTF-8 after all
-        {std::string("\xFF\xFE"
-                     "a\0\n\0\x00\xD8\x1A\0",
-             10),
-            Encoding::Utf16Le, {{9, 4}}, {{2, 7}}},
+        {std::string("\xFF\xFE\x61\0\n\0\x00\xD8\x1A\0", 10), Encoding::Utf16Le, {{9, 4}}, {{2, 7}}},
         {std::string("\xFE\xFF\0\x1A", 4), Encoding::Utf16Be, {{3, 1}}, {}},
         {"\x84\x31\x95\x33\x81\x30\x81\x30", Encoding::Gb18030, {}, {}}, {"", Encoding::Gbk, {}, {}},
         {"\x84\x31\x95\x33\x81\x20" + std::string(1 << 20, 'a'), Encoding::Gb18030, {}, {{1, 5}}},
