@@ -110,6 +110,9 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
     EXPECT_EQ(TempDir::read(dir.path() / "kept.txt"), "kept\r\n");
     EXPECT_NE(run_cli(dir, {"--help"}).out.find("-m, --marker TEXT"), std::string::npos);
+    const int full =
+        std::system(("cd " + dir.path().string() + " && " CHARLIB_CLI " in.txt >/dev/full 2>&1").c_str());
+    EXPECT_EQ(WIFEXITED(full) ? WEXITSTATUS(full) : -1, 1) << "a full disk behind standard output";
 }
 
 TEST(Cli, ReadsAFolderOfMixedSourcesChoosesAndWritesEveryFormat)

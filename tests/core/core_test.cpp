@@ -1,12 +1,10 @@
 // The window-independent actions: filter, sort, write, numbers, and a file
-// that changes while it is read (scan, load and extract: the window's tests
-// and the differential tests).
+// that changes while it is read (the rest: the window's and differential tests).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
 
-#include "reference.h"
 #include "temp_dir.h"
 #include "text/core.h"
 #include "text/line_reader.h"
@@ -30,7 +28,6 @@ TEST(Filter, TakesTheLinesBeginningWithTheMarkerOrTheLineTheOffsetOn)
     };
     for (const auto& [lines, marker, offset, selected] : cases) {
         EXPECT_EQ(charlib::filter(lines, marker, offset), selected) << "offset " << offset;
-        EXPECT_EQ(reference::filter(lines, marker, offset), selected) << "offset " << offset;
     }
 }
 
