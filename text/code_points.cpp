@@ -9,38 +9,6 @@
 
 namespace charlib {
 
-namespace {
-
-// Finds the marker in characters fed one at a time (Knuth-Morris-Pratt).
-class Matcher {
-public:
-    explicit Matcher(std::u32string marker) : marker_(std::move(marker)), fallback_(marker_.size() + 1, 0)
-    {
-        for (std::size_t i = 1, k = 0; i < marker_.size(); ++i) {
-            while (k > 0 && marker_[i] != marker_[k])
-                k = fallback_[k];
-            if (marker_[i] == marker_[k]) ++k;
-            fallback_[i + 1] = k;
-        }
-    }
-    void reset() { matched_ = 0; }
-    // True once the marker has been found; an empty marker at the first character.
-    bool feed(char32_t c)
-    {
-        while (matched_ > 0 && marker_[matched_] != c)
-            matched_ = fallback_[matched_];
-        if (matched_ < marker_.size() && marker_[matched_] == c) ++matched_;
-        return matched_ == marker_.size();
-    }
-
-private:
-    std::u32string marker_;
-    std::vector<std::size_t> fallback_;
-    std::size_t matched_ = 0;
-};
-
-}  // namespace
-
 std::u32string code_points(std::u16string_view text)
 {
     std::u32string result;
@@ -154,7 +122,7 @@ struct CodePointExtractor::State {
     const bool empty_marker;
     const std::int64_t jump;
     const std::u32string marker;
-    Matcher matcher;
+    MarkerMatcher matcher;
     CharacterSet set;
     CharacterSet held;
     LineRole role = LineRole::Tested;

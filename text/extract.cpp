@@ -198,47 +198,6 @@ struct Utf8Bytes {
     }
 };
 
-// Finds the marker in decoded text fed one character at a time
-// (Knuth-Morris-Pratt), for lines that arrive in pieces or markers that
-// cannot be looked for as bytes.
-class MarkerMatcher {
-public:
-    explicit MarkerMatcher(std::u32string marker) :
-        marker_(std::move(marker)),
-        fallback_(marker_.size() + 1, 0)
-    {
-        for (std::size_t i = 1, k = 0; i < marker_.size(); ++i) {
-            while (k > 0 && marker_[i] != marker_[k])
-                k = fallback_[k];
-            if (marker_[i] == marker_[k]) ++k;
-            fallback_[i + 1] = k;
-        }
-    }
-    void reset()
-    {
-        matched_ = 0;
-        found_ = false;
-    }
-    // An empty marker is found in any line that has a character.
-    void feed(char32_t c)
-    {
-        while (matched_ > 0 && marker_[matched_] != c)
-            matched_ = fallback_[matched_];
-        if (matched_ < marker_.size() && marker_[matched_] == c) ++matched_;
-        if (matched_ == marker_.size()) {
-            found_ = true;
-            matched_ = fallback_[matched_];
-        }
-    }
-    bool found() const { return found_; }
-
-private:
-    std::u32string marker_;
-    std::vector<std::size_t> fallback_;
-    std::size_t matched_ = 0;
-    bool found_ = false;
-};
-
 template <class Bytes> class Extractor {
 public:
     using Code = typename Bytes::Code;
@@ -359,8 +318,7 @@ private:
                         return;
                     }
                     pending_.insert(code);
-                    matcher_.feed(Bytes::character(code));
-                    if (matcher_.found()) set_.insert(pending_);
+                    if (matcher_.feed(Bytes::character(code))) set_.insert(pending_);
                 });
             } else if (!matcher_.found()) {
                 Bytes::walk(piece.bytes, [&](Code code) { matcher_.feed(Bytes::character(code)); });
