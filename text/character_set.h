@@ -63,8 +63,6 @@ public:
         others_.clear();
         characters_.clear();
     }
-    const std::u32string& order() const { return characters_; }
-    bool counting() const { return counting_; }
     std::uint64_t count(char32_t c) const
     {
         if (!counting_) return 1;
