@@ -144,7 +144,8 @@ struct Plan {
     bool report = false;
     std::optional<std::filesystem::path> font;
     unsigned face = 0;
-    std::optional<std::filesystem::path> subset, atlas, preview;
+    std::optional<std::filesystem::path> subset, preview;
+    std::optional<std::filesystem::path> atlas;  // without ".fnt": the pages and the .fnt are named from it
     bool require_all = false;
     AtlasOptions atlas_options;
 };
@@ -187,7 +188,10 @@ void plan_font(const Options& o, Plan& plan)
     plan.font = *o.font;
     if (o.face) plan.face = static_cast<unsigned>(whole_number("--face", *o.face, 0));
     if (o.subset) plan.subset = *o.subset;
-    if (o.atlas) plan.atlas = *o.atlas;
+    if (o.atlas) {
+        plan.atlas = *o.atlas;
+        if (plan.atlas->extension() == ".fnt") plan.atlas->replace_extension();
+    }
     if (o.preview) plan.preview = *o.preview;
     plan.require_all = o.require_all;
     AtlasOptions& atlas = plan.atlas_options;
@@ -217,10 +221,9 @@ Plan plan_of(const Options& o)
     if (!o.globs.empty() && !o.recursive) throw UsageError{"--glob 只能与 -r 一起使用"};
     plan.globs = o.globs.empty() ? std::vector<std::string>{"*.txt"} : o.globs;
     plan.keep_going = o.keep_going;
-    if (o.encoding != "auto")
-        plan.encoding = one_of<Encoding>("--encoding", o.encoding,
-            {{"gbk", Encoding::Gbk}, {"gb18030", Encoding::Gb18030}, {"utf-8", Encoding::Utf8},
-                {"utf-16le", Encoding::Utf16Le}, {"utf-16be", Encoding::Utf16Be}, {"auto", Encoding::Gbk}});
+    plan.encoding = one_of<std::optional<Encoding>>("--encoding", o.encoding,
+        {{"gbk", Encoding::Gbk}, {"gb18030", Encoding::Gb18030}, {"utf-8", Encoding::Utf8},
+            {"utf-16le", Encoding::Utf16Le}, {"utf-16be", Encoding::Utf16Be}, {"auto", std::nullopt}});
     if (o.newline)
         plan.newline =
             one_of<Newline>("--newline", *o.newline, {{"legacy", Newline::Legacy}, {"any", Newline::Any}});
@@ -479,11 +482,9 @@ std::optional<FontWork> make_fonts(const Plan& plan, const Tally& chosen)
         }
     }
     if (plan.subset) work.subset = subset_font(font, chosen.characters, plan.subset->extension() == ".woff2");
-    if (plan.atlas) {
-        const std::filesystem::path base =
-            plan.atlas->extension() == ".fnt" ? plan.atlas->stem() : plan.atlas->filename();
-        work.atlas = render_atlas(font, chosen.characters, plan.atlas_options, base.string());
-    }
+    if (plan.atlas)
+        work.atlas =
+            render_atlas(font, chosen.characters, plan.atlas_options, plan.atlas->filename().string());
     if (plan.preview) work.preview = render_preview(font, chosen.characters, plan.atlas_options.size);
     return work;
 }
@@ -493,11 +494,10 @@ void add_fonts(FileBatch& files, const Plan& plan, const FontWork& work)
     if (plan.subset) files.add(*plan.subset, work.subset);
     if (plan.preview) files.add(*plan.preview, work.preview);
     if (!plan.atlas) return;
-    std::filesystem::path base = *plan.atlas;
-    if (base.extension() == ".fnt") base.replace_extension();
+    const std::string base = plan.atlas->string();
     for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
-        files.add(base.string() + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
-    files.add(base.string() + ".fnt", work.atlas.descriptor);
+        files.add(base + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
+    files.add(base + ".fnt", work.atlas.descriptor);
 }
 
 int run(const Plan& plan)
