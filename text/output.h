@@ -12,12 +12,6 @@
 // their coverage of the code page, and the formats it writes them in.
 namespace charlib {
 
-// The sources a command names: files as given, and with `recursive` the
-// files below each folder whose names match one of the patterns, in sorted
-// path order. A folder without `recursive` is kept, to be refused by name.
-std::vector<std::filesystem::path> list_sources(const std::vector<std::filesystem::path>& given,
-    bool recursive, const std::vector<std::string>& patterns);
-
 enum class Order { First, Code, Frequency };
 
 struct Choice {

@@ -1,8 +1,10 @@
 #include "text/pipeline.h"
 
+#include <fnmatch.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <memory>
@@ -172,6 +174,34 @@ std::string encoding_name(Encoding encoding)
 Newline default_newline(Encoding encoding)
 {
     return encoding == Encoding::Gbk ? Newline::Legacy : Newline::Any;
+}
+
+std::vector<std::filesystem::path> list_sources(
+    const std::vector<std::filesystem::path>& given, bool recursive, const std::vector<std::string>& patterns)
+{
+    std::vector<std::filesystem::path> sources;
+    for (const std::filesystem::path& source : given) {
+        std::error_code error;
+        if (!recursive || !std::filesystem::is_directory(source, error)) {
+            sources.push_back(source);
+            continue;
+        }
+        std::vector<std::filesystem::path> found;
+        for (std::filesystem::recursive_directory_iterator file(source, error), end; !error && file != end;
+             file.increment(error)) {
+            std::error_code ignored;
+            if (!file->is_regular_file(ignored)) continue;
+            const std::string name = file->path().filename().string();
+            if (std::any_of(patterns.begin(), patterns.end(), [&](const std::string& pattern) {
+                    return fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
+                }))
+                found.push_back(file->path());
+        }
+        if (error) throw FileError(FileError::Action::Read, source, error.value());
+        std::sort(found.begin(), found.end());
+        sources.insert(sources.end(), found.begin(), found.end());
+    }
+    return sources;
 }
 
 Encoding detect_encoding(const std::filesystem::path& path)
