@@ -13,6 +13,8 @@
 
 namespace {
 
+const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+
 struct CliRun {
     int status;
     std::string out, err;
@@ -85,11 +87,8 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
         {{"--tbl-start", "80", "in.txt"}, 2, "--tbl-start 只能与 -f tbl 一起使用"},
         {{"-f", "tbl", "--tbl-start", "12345", "in.txt"}, 2, "1 到 4 位十六进制数"},
         {{"-f", "tbl", "--tbl-start", "fffe", "in.txt"}, 1, "超过 FFFF"},
-        {{"--font", "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc", "--face", "2", "in.txt"}, 1,
-            "只有 2 个字体"},
-        {{"--font", "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc", "--atlas", "none/x.fnt", "-o",
-             "out.txt", "in.txt"},
-            1, "none/x"},
+        {{"--font", microhei, "--face", "2", "in.txt"}, 1, "只有 2 个字体"},
+        {{"--font", microhei, "--atlas", "none/x.fnt", "-o", "out.txt", "in.txt"}, 1, "none/x"},
         {{"--min-count", "0", "in.txt"}, 2, "不小于1"},
         {{"-e", "latin1", "in.txt"}, 2, "gbk、gb18030、utf-8"}, {{"--glob", "*.md", "in.txt"}, 2, "-r"},
         {{"--output-encoding", "utf-8", "in.txt"}, 2, "-o"},
@@ -183,11 +182,10 @@ TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
 {
     TempDir dir;
     dir.write("script.txt", "#\xD5\xC5\xC8\xFD\r\nhi \xC4\xE3\xA1\xF1\r\n");  // "#张三", "hi 你●"
-    const std::string font = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
     std::filesystem::create_directory(dir.path() / "out");
     for (const char* subset : {"game.woff2", "game.ttf"}) {
         const CliRun run = run_cli(dir,
-            {"-m", "#", "-n", "1", "script.txt", "--font", font, "--subset", subset, "--atlas",
+            {"-m", "#", "-n", "1", "script.txt", "--font", microhei, "--subset", subset, "--atlas",
                 "out/game.fnt", "--preview", "see.png", "-f", "json"});
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(nlohmann::json::parse(run.out)["font"]["missing"].size(), 0u);

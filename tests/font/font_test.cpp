@@ -168,15 +168,13 @@ TEST(Font, BadFontsSizesAndPagesAreRefused)
 {
     TempDir dir;
     const auto junk = dir.write("junk.ttf", "not a font at all");
+    const AtlasOptions small_page{16, 1, 12, 12};
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { Font font(junk); }, "不是能读懂的字体文件"},
         {[&] { Font font(dir.path() / "missing.ttf"); }, "无法打开"},
         {[&] { render_atlas(Font(microhei), U"字", {3}, "x"); }, "不在 4 到 256 之间"},
         {[&] { render_preview(Font(microhei), U"字", 257); }, "不在 4 到 256 之间"},
-        {[&] {
-             render_atlas(Font(microhei), U"字", {16, 1, 12, 12}, "x");
-         },
-            "放不进 12×12 的页面"},
+        {[&] { render_atlas(Font(microhei), U"字", small_page, "x"); }, "放不进 12×12 的页面"},
     };
     for (const auto& [action, reason] : cases) {
         try {

@@ -41,6 +41,12 @@ struct Seen {
     std::vector<Message> messages = {};
 };
 
+// Nothing read or generated yet: an empty list and set, labels without counts.
+inline Seen blank(std::string buttons)
+{
+    return {std::move(buttons), QStringList(), u""_s, u"打开文件浏览："_s, u"生成文件预览："_s};
+}
+
 inline const std::string zhong = "\xD6\xD0", wen = "\xCE\xC4", zi = "\xD7\xD6";  // 中文字 in code page 936
 
 // The window driven like a user: the open-file dialog answers from a script,

@@ -35,12 +35,7 @@ TEST_F(FileActions, BrowseAcceptsACleanFileAndRefusesOrIgnoresTheRest)
     // A new file empties the preview and the set; Sort and Write wait for a
     // Generate, so one click cannot replace that folder's END.txt with an empty set.
     click("Command5");
-    browse(write(u"中文 名.txt"_s, "x\r\n"),
-        {.buttons = "RF---",
-            .list = QStringList(),
-            .set = u""_s,
-            .label1 = u"打开文件浏览："_s,
-            .label7 = u"生成文件预览："_s});
+    browse(write(u"中文 名.txt"_s, "x\r\n"), blank("RF---"));
     EXPECT_EQ(text("Text1") + text("Command1") + text("Text2") + text("Text3"),
         file(u"中文 名.txt"_s) + u"读取o0"_s);
 }
@@ -50,7 +45,7 @@ TEST_F(FileActions, AFileOnTheCommandLineOpensAsIfChosenInBrowse)
     form_.openSource(write(u"命令 行.txt"_s, "ab\x1A"));
     check({.buttons = "-----", .messages = {controlZ(3)}});
     form_.openSource(write(u"命令 行.txt"_s, "ab\r\n"));
-    check({.buttons = "RF---", .list = QStringList()});
+    check(blank("RF---"));
     EXPECT_EQ(text("Text1"), file(u"命令 行.txt"_s));
 }
 

@@ -13,14 +13,10 @@ using StartUp = WindowTest;
 
 TEST_F(StartUp, OnlyBrowseAndExitAreOnAndTheBoxesKeepTheirLimits)
 {
-    check({.buttons = "-----",
-        .list = QStringList(),
-        .set = u""_s,
-        .label1 = u"打开文件浏览："_s,
-        .label7 = u"生成文件预览："_s});
-    EXPECT_TRUE(get("Command2")->isEnabled() && get("Command4")->isEnabled() && get("List2")->isHidden());
+    check(blank("-----"));
     EXPECT_EQ(form_.objectName() + u' ' + form_.windowTitle(), u"Form1 TXT非重复字库提取"_s);
     EXPECT_EQ(get<QLabel>("Picture1")->pixmap().size(), QSize(32, 32));
+    EXPECT_TRUE(get("Command2")->isEnabled() && get("Command4")->isEnabled() && get("List2")->isHidden());
     type("Text1", u"typed"_s);  // read-only
     type("Text2", u"ABCDEFGHIJ中文KLMNOPQRSTUVW"_s);
     type("Text3", u"12"_s);
