@@ -35,10 +35,10 @@ TEST(Numbers, ReadTheLeadingNumberTellAWholeNumberAndRoundHalvesToEven)
 {
     const std::tuple<std::u16string_view, double, bool> cases[] = {{u"3", 3, true}, {u"9", 9, true},
         {u"", 0, true}, {u" ", 0, true}, {u"x", 0, false}, {u"-", 0, false}, {u"+", 0, false},
-        {u".", 0, false}, {u" 2.5x", 2.5, false}, {u"1 2", 12, true}, {u"-1", -1, true}, {u"+.5", 0.5, true},
-        {u".5", 0.5, true}, {u"1.5.", 1.5, false}, {u"1E2", 100, true}, {u"1d2", 100, true},
-        {u"1e", 1, false}, {u"1e999", HUGE_VAL, true}, {u"-1e999", -HUGE_VAL, true}, {u"1e-999", 0, true},
-        {u"１", 0, false}};  // a full-width digit is no digit
+        {u".", 0, false}, {u" 2.5x", 2.5, false}, {u"1\t2\n3 4", 1234, true}, {u"-1", -1, true},
+        {u"+.5", 0.5, true}, {u".5", 0.5, true}, {u"1.5.", 1.5, false}, {u"1E2", 100, true},
+        {u"1d2", 100, true}, {u"1e", 1, false}, {u"1e999", HUGE_VAL, true}, {u"-1e999", -HUGE_VAL, true},
+        {u"1e-999", 0, true}, {u"１", 0, false}};  // a full-width digit is no digit
     for (const auto& [text, value, number_or_blank] : cases) {
         EXPECT_EQ(charlib::numeric_value(text), value) << value;
         EXPECT_EQ(charlib::is_number_or_blank(text), number_or_blank) << value;

@@ -30,6 +30,7 @@ TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
         {"", Encoding::Gbk, {}, {}},
         {"\x84\x31\x95\x33\x81\x20" + std::string(1 << 20, 'a'), Encoding::Gb18030, {}, {{1, 5}}},
         {std::string(1 << 20, 'a') + "\xE4\xB8\xAD", Encoding::Utf8, {}, {}},  // past the first buffer
+        {"\xEF\xBB\xBF" + std::string(1 << 20, 'a') + "\xFF", Encoding::Utf8, {}, {{1, (1 << 20) + 4}}},
         {"\xFF\xFE" + std::string(1 << 20, 'a') + std::string("\x1A\0", 2), Encoding::Utf16Le,
             {{(1 << 20) + 3, (1 << 19) + 1}}, {}},
     };
@@ -48,10 +49,9 @@ TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
         EXPECT_EQ(invalid, c.invalid) << testing::PrintToString(c.bytes);
     }
     const SourceFacts many =
-        examine_source(dir.write("many.txt", std::string(150, '\x80')), {Encoding::Gb18030}, {});
-    EXPECT_EQ(
-        std::pair(many.invalid, many.first_invalid.size()), std::pair(std::uint64_t{150}, std::size_t{100}))
-        << "all counted, the first hundred placed";
+        examine_source(dir.write("m", std::string(150, '\x80')), {Encoding::Gb18030}, {});
+    EXPECT_EQ(many.invalid, 150u);  // all counted,
+    EXPECT_EQ(many.first_invalid.size(), 100u);  // the first hundred placed
 }
 
 TEST(Pipeline, TalliesAddUpAndChoosingKeepsCountsWithTheirCharacters)
@@ -76,10 +76,10 @@ TEST(Pipeline, TalliesAddUpAndChoosingKeepsCountsWithTheirCharacters)
 
 TEST(Pipeline, FormatsCoverageAndOutputEncodings)
 {
-    const Tally tally{U"\n字张\U0001F600", {1, 3, 2, 1}};
-    EXPECT_EQ(format_characters(tally, Format::Text, "\r\n"), "\n字张😀\r\n");
-    EXPECT_EQ(format_characters(tally, Format::Counts, "\n"), "U+000A\t1\n字\t3\n张\t2\n😀\t1\n");
-    EXPECT_EQ(format_characters(tally, Format::Tbl, "\n", 0xFFFC), "FFFC=U+000A\nFFFD=字\nFFFE=张\nFFFF=😀\n");
+    const Tally tally{U"\n 张\U0001F600", {1, 3, 2, 1}};
+    EXPECT_EQ(format_characters(tally, Format::Text, "\r\n"), "\n 张😀\r\n");
+    EXPECT_EQ(format_characters(tally, Format::Counts, "\n"), "U+000A\t1\n \t3\n张\t2\n😀\t1\n");
+    EXPECT_EQ(format_characters(tally, Format::Tbl, "\n", 0xFFFC), "FFFC=U+000A\nFFFD= \nFFFE=张\nFFFF=😀\n");
     EXPECT_EQ(format_characters({U"\u4E02\u4E00\u4E01\u4E0A\U0001F600", {}}, Format::UnicodeRange, "\n"),
         "U+4E00-4E02,U+4E0A,U+1F600\n");
     const Coverage found = coverage(U"啊齄亍丂a€、\U0001F600\uE000");
