@@ -1,12 +1,12 @@
 #include "text/pipeline.h"
 
-#include <fnmatch.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -37,7 +37,7 @@ public:
         UErrorCode error = U_ZERO_ERROR;
         converter_.reset(ucnv_open(name, &error));
         ucnv_setToUCallBack(converter_.get(), &Decoder::invalid, this, nullptr, nullptr, &error);
-        if (U_FAILURE(error)) throw FileError(FileError::Action::Open, name, ENOENT);
+        if (U_FAILURE(error)) throw FileError(FileError::Action::Converter, name, ENOENT);
     }
 
     // The characters of the next bytes, until the next call; `last` for the
@@ -174,60 +174,6 @@ std::string encoding_name(Encoding encoding)
 Newline default_newline(Encoding encoding)
 {
     return encoding == Encoding::Gbk ? Newline::Legacy : Newline::Any;
-}
-
-std::vector<std::filesystem::path> list_sources(
-    const std::vector<std::filesystem::path>& given, bool recursive, const std::vector<std::string>& patterns)
-{
-    std::vector<std::filesystem::path> sources;
-    for (const std::filesystem::path& source : given) {
-        std::error_code error;
-        if (!recursive || !std::filesystem::is_directory(source, error)) {
-            sources.push_back(source);
-            continue;
-        }
-        std::vector<std::filesystem::path> found;
-        for (std::filesystem::recursive_directory_iterator file(source, error), end; !error && file != end;
-             file.increment(error)) {
-            std::error_code ignored;
-            if (!file->is_regular_file(ignored)) continue;
-            const std::string name = file->path().filename().string();
-            if (std::any_of(patterns.begin(), patterns.end(), [&](const std::string& pattern) {
-                    return fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
-                }))
-                found.push_back(file->path());
-        }
-        if (error) throw FileError(FileError::Action::Read, source, error.value());
-        std::sort(found.begin(), found.end());
-        sources.insert(sources.end(), found.begin(), found.end());
-    }
-    return sources;
-}
-
-Encoding detect_encoding(const std::filesystem::path& path)
-{
-    InputFile file(path);
-    const std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
-    std::size_t count = file.read(buffer.get(), default_buffer_size);
-    const std::string_view start(buffer.get(), count);
-    if (start.starts_with("\xEF\xBB\xBF")) return Encoding::Utf8;
-    if (start.starts_with("\xFF\xFE")) return Encoding::Utf16Le;
-    if (start.starts_with("\xFE\xFF")) return Encoding::Utf16Be;
-    if (start.starts_with("\x84\x31\x95\x33")) return Encoding::Gb18030;
-    std::string pending;
-    std::u32string characters;
-    std::vector<InvalidPlace> invalid;
-    bool beyond_ascii = false;
-    for (;;) {
-        pending.append(buffer.get(), count);
-        characters.clear();
-        pending.erase(0, decode_utf8(pending, count == 0, characters, &invalid));
-        if (!invalid.empty()) return Encoding::Gbk;
-        for (char32_t c : characters)
-            beyond_ascii = beyond_ascii || c >= 0x80;
-        if (count == 0) return beyond_ascii ? Encoding::Utf8 : Encoding::Gbk;
-        count = file.read(buffer.get(), default_buffer_size);
-    }
 }
 
 std::optional<ControlZ> find_control_z(const std::filesystem::path& path, Encoding encoding)

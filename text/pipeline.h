@@ -31,16 +31,6 @@ std::string encoding_name(Encoding encoding);
 // Legacy for GBK, as the window reads it; Any for the others.
 Newline default_newline(Encoding encoding);
 
-// The sources a command names: files as given, and with `recursive` the
-// files below each folder whose names match one of the patterns, in sorted
-// path order. A folder without `recursive` is kept, to be refused by name.
-std::vector<std::filesystem::path> list_sources(const std::vector<std::filesystem::path>& given,
-    bool recursive, const std::vector<std::string>& patterns);
-
-// A byte-order mark decides; otherwise valid UTF-8 that is not plain ASCII is
-// UTF-8; otherwise GBK. Reads the file; throws FileError.
-Encoding detect_encoding(const std::filesystem::path& path);
-
 // The first Control-Z of a source: the byte 0x1A in GBK and GB18030, the
 // character U+001A in UTF-8 and UTF-16. Both counts start at 1; the
 // character count leaves a byte-order mark out.

@@ -1,10 +1,12 @@
 // extract and extract_source on arbitrary bytes in every encoding, compared
-// with decoding every line (the whole file, for the pipeline) with ICU.
+// with decoding every line (the whole file, for the pipeline) with ICU; and
+// the encoding -e auto detects.
 
 #include "../fuzz_input.h"
 #include "reference.h"
 #include "text/codepage.h"
 #include "text/core.h"
+#include "text/detection.h"
 #include "text/extractors.h"
 #include "text/pipeline.h"
 
@@ -24,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     charlib::extract_threads = (format & 0x40) ? 3 : 1;
     const std::string_view bytes = input.rest();
     const auto& path = fuzz_file(bytes);
+    // -e auto: the file streamed as the bytes in memory, and a text cut anywhere.
+    const charlib::Detection read = charlib::detect(path), held = charlib::detect(bytes, true);
+    FUZZ_CHECK(read.encoding == held.encoding && read.reason == held.reason && read.guessed == held.guessed);
+    charlib::detect(bytes, false);
     if (format % 6 == 5) {  // the window's extract
         const charlib::Tally expected =
             reference::extract(bytes, charlib::Encoding::Gbk, charlib::Newline::Legacy, marker, offset).tally;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "temp_dir.h"
+#include "text/codepage.h"
+#include "text/detection.h"
 #include "text/output.h"
 #include "text/pipeline.h"
 
@@ -37,7 +39,7 @@ TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
     TempDir dir;
     for (const Case& c : cases) {
         const auto path = dir.write("t.txt", c.bytes);
-        const Encoding encoding = detect_encoding(path);
+        const Encoding encoding = detect(path).encoding;
         EXPECT_EQ(encoding, c.detected) << testing::PrintToString(c.bytes);
         const std::optional<ControlZ> found = find_control_z(path, encoding);
         EXPECT_EQ(found ? std::optional(std::pair(found->byte, found->character)) : std::nullopt, c.control_z)
@@ -91,6 +93,26 @@ TEST(Pipeline, FormatsCoverageAndOutputEncodings)
     EXPECT_EQ(gbk.bytes, "a\xD6\xD0????");
     EXPECT_EQ(gbk.unmappable, U"\u00C0\U0001F600");
     EXPECT_TRUE(gbk.replaced_invalid);
+}
+
+// The counts of GB 2312 (3755 level 1 and 3008 level 2 hanzi, 682 other
+// characters) and the 33 characters code page 936 adds inside its rows,
+// taken from Python's gb2312 and gbk codecs.
+TEST(Pipeline, CoverageTakesGb2312FromItsOwnTable)
+{
+    std::u32string rows;  // code page 936 in GB 2312's rows, less the private-use area
+    for (unsigned lead = 0xA1; lead <= 0xF7; ++lead)
+        for (unsigned trail = 0xA1; trail <= 0xFE; ++trail) {
+            const char pair[2] = {char(lead), char(trail)};
+            const std::u16string c = decode({pair, 2});
+            if (c.size() == 1 && c[0] != u'\uFFFD' && (c[0] < 0xE000 || c[0] > 0xF8FF)) rows += c[0];
+        }
+    const Coverage all = coverage(rows);
+    EXPECT_EQ(std::tuple(all.level1, all.level2, all.gb2312_other, all.beyond_gb2312, all.single_byte),
+        std::tuple(3755u, 3008u, 682u, 33u, 0u));
+    const Coverage added = coverage(U"ⅰⅱⅲⅳⅴⅵⅶⅷⅸⅹ︵︶︹︺︿﹀︽︾﹁﹂﹃﹄︻︼︷︸︱︳︴ɑńňɡ");
+    EXPECT_EQ(std::tuple(added.beyond_gb2312, added.level1 + added.level2 + added.gb2312_other),
+        std::tuple(33u, 0u));
 }
 
 }  // namespace

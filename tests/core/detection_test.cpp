@@ -1,0 +1,166 @@
+// -e auto: which encoding a source is taken to be, and what the user is told.
+#include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+
+#include <random>
+
+#include "temp_dir.h"
+#include "text/code_walk.h"
+#include "text/detection.h"
+#include "text/extractors.h"
+#include "text/output.h"
+#include "text/pipeline.h"
+
+namespace {
+
+using namespace charlib;
+
+std::string encoded(const char* encoding, std::u16string_view text)
+{
+    UErrorCode error = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(encoding, &error);
+    std::string bytes(text.size() * 4 + 8, '\0');
+    bytes.resize(static_cast<std::size_t>(ucnv_fromUChars(converter, bytes.data(),
+        static_cast<int32_t>(bytes.size()), text.data(), static_cast<int32_t>(text.size()), &error)));
+    ucnv_close(converter);
+    return bytes;
+}
+
+std::string repeated(std::string_view text, std::size_t times)
+{
+    std::string all;
+    for (std::size_t i = 0; i < times; ++i)
+        all += text;
+    return all;
+}
+
+TEST(Detection, TellsEncodingsApartAndSaysWhy)
+{
+    const std::string not_unicode = "不是 UTF-8、UTF-16 或 GB18030";
+    const std::string gb18030 = encoded("gb18030", u"你好\U0001F600" + std::u16string(40, u'中'));
+    struct Case {
+        std::string bytes;
+        bool complete;
+        Encoding encoding;
+        std::string reason;
+        bool guessed;
+    };
+    const Case cases[] = {
+        {"", true, Encoding::Gbk, "空文件", false},
+        {"plain ASCII\r\n", true, Encoding::Gbk, "纯 ASCII", false},
+        {"\xEF\xBB\xBF\xFF", true, Encoding::Utf8, "字节顺序标记", false},  // the mark decides
+        {"\xFF\xFE\x61", true, Encoding::Utf16Le, "字节顺序标记", false},
+        {"\xFE\xFF", true, Encoding::Utf16Be, "字节顺序标记", false},
+        {"\x84\x31\x95\x33", true, Encoding::Gb18030, "字节顺序标记", false},
+        {"中文\n", true, Encoding::Utf8, "有效的 UTF-8（2 个多字节序列）", false},
+        // A stray byte at each end of more than a buffer, a character across the buffers' border.
+        {std::string(1, '\xFF') + "a" + repeated("中文字", 120000) + "\xFF", true, Encoding::Utf8,
+            "UTF-8（360000 个多字节序列有效，2 个无效）", true},
+        {"中文\xFF", true, Encoding::Gbk, not_unicode, true},  // too short to forgive
+        {"中文\xE4\xB8", false, Encoding::Utf8, "有效的 UTF-8（2 个多字节序列）", false},  // more may follow
+        {"中文\xE4\xB8", true, Encoding::Gbk, not_unicode, true},
+        {"\xC4\xE3\xBA\xC3\xC2\xF0", true, Encoding::Gbk, not_unicode, true},  // 你好吗
+        // 丂丄: ideographs in UTF-16BE too, but clean code page 936.
+        {"\x81\x40\x81\x41", true, Encoding::Gbk, not_unicode, true},
+        // Latin-1, whose pairs of ASCII letters would be ideographs in UTF-16.
+        {"snake_case_names_in_a_caf\xE9 !", true, Encoding::Gbk, not_unicode, true},
+        {encoded("gb18030", u"你好\U00020000\U0001F600\u3400\r\n"), true, Encoding::Gb18030,
+            "GB18030 四字节序列 3 个", true},
+        {gb18030 + "\x95\x32\x82", false, Encoding::Gb18030, "GB18030 四字节序列 1 个", true},
+        {gb18030 + "\x95\x32\x82", true, Encoding::Gb18030, "GB18030 四字节序列 1 个，1 个无效序列", true},
+        {"\xC4\xE3\xE3\x32\x9A\x36", true, Encoding::Gbk, not_unicode, true},  // past U+10FFFF: not mapped
+        {encoded("UTF-16LE", u"Hello, world\r\n"), true, Encoding::Utf16Le, "UTF-16LE：隔位的零字节", true},
+        {encoded("UTF-16BE", u"Hello, world\r\n"), true, Encoding::Utf16Be, "UTF-16BE：隔位的零字节", true},
+        {encoded("UTF-16LE", u"Hello") + "!", true, Encoding::Gbk, "纯 ASCII", false},  // odd length
+        {encoded("UTF-16LE", u"Hello") + "!", false, Encoding::Utf16Le, "UTF-16LE：隔位的零字节", true},
+        {encoded("UTF-16LE", u"汉字编码，中文文本。"), true, Encoding::Utf16Le,
+            "UTF-16LE：除 ASCII 外 100% 是汉字或全角字符", true},
+        {encoded("UTF-16BE", u"第一行中文\r\n第二行中文\r\n"), true, Encoding::Utf16Be,
+            "UTF-16BE：除 ASCII 外 100% 是汉字或全角字符", true},
+        {encoded("UTF-16LE", u"汉字编码") + std::string("\x00\xD8", 2) + encoded("UTF-16LE", u"中文"), true,
+            Encoding::Gbk, not_unicode, true},  // an unpaired surrogate
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const Detection found = detect(c.bytes, c.complete);
+        EXPECT_EQ(std::tuple(found.encoding, found.reason, found.guessed),
+            std::tuple(c.encoding, c.reason, c.guessed))
+            << testing::PrintToString(c.bytes.substr(0, 40)) << (c.complete ? "" : " (cut)");
+        if (!c.complete) continue;
+        const Detection read = detect(dir.write("t.txt", c.bytes));
+        EXPECT_EQ(std::tuple(read.encoding, read.reason, read.guessed),
+            std::tuple(found.encoding, found.reason, found.guessed));
+    }
+    // Only the first 64 MiB count.
+    EXPECT_EQ(
+        detect(std::string(std::size_t{64} << 20, 'a') + "\xD6\xD0", true).reason, "纯 ASCII（前 64 MiB）");
+}
+
+// Invalid sequences as ICU finds them, and the characters it decodes.
+std::pair<std::size_t, std::u32string> decoded(const char* encoding, const std::string& bytes)
+{
+    std::size_t invalid = 0;
+    const auto count = [](const void* context, UConverterToUnicodeArgs* args, const char* units,
+                           int32_t length, UConverterCallbackReason reason, UErrorCode* error) {
+        if (reason <= UCNV_IRREGULAR) ++*static_cast<std::size_t*>(const_cast<void*>(context));
+        UCNV_TO_U_CALLBACK_SUBSTITUTE(nullptr, args, units, length, reason, error);
+    };
+    UErrorCode error = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(encoding, &error);
+    ucnv_setToUCallBack(converter, count, &invalid, nullptr, nullptr, &error);
+    std::u16string units(bytes.size() + 8, u'\0');
+    units.resize(static_cast<std::size_t>(ucnv_toUChars(converter, units.data(),
+        static_cast<int32_t>(units.size()), bytes.data(), static_cast<int32_t>(bytes.size()), &error)));
+    ucnv_close(converter);
+    return {invalid, code_points(units)};
+}
+
+// The counts in the reasons come from bit masks over 64 bytes at a time;
+// they must be ICU's, with stray bytes anywhere, on both SIMD paths.
+TEST(Detection, CountsSequencesAsIcuDecodesThem)
+{
+    const std::u16string pool = u"a1\n中文\u00C0\u3400\u20AC\U00020000\U0001F600";
+    static const std::string_view stray[] = {"\x80", "\xBF", "\xC0", "\xC2", "\xE0\x80", "\xE0\xA0",
+        "\xED\xA0\x80", "\xF0\x8F", "\xF0\x90\x80", "\xF4\x90", "\xF5", "\xFF", "\x81", "\x81\x30",
+        "\x81\x30\x81", "\xE3\x32\x9A\x36", "\x81\xFF", "\x30"};
+    const bool had_avx2 = use_avx2;
+    std::mt19937 random(18030);
+    for (int round = 0; round < 400 / rounds_divisor; ++round) {
+        use_avx2 = had_avx2 && round % 2;
+        const char* const encoding = round % 4 < 2 ? "UTF-8" : "gb18030";
+        std::vector<std::string> characters;
+        for (std::size_t i = 0; i < pool.size(); i += 1 + (pool[i] >= 0xD800 && pool[i] < 0xDC00))
+            characters.push_back(
+                encoded(encoding, pool.substr(i, pool[i] >= 0xD800 && pool[i] < 0xDC00 ? 2 : 1)));
+        std::string bytes;
+        for (std::size_t length = random() % 6000; bytes.size() < length;) {
+            // In half the rounds the characters beyond the first five (ASCII and hanzi) are rare,
+            // so that one may begin anywhere in a 64-byte block.
+            const bool plain = round % 8 >= 4 && random() % 32;
+            bytes += characters[random() % (plain ? 5 : characters.size())];
+            if (random() % 64 == 0) bytes += stray[random() % std::size(stray)];
+        }
+        const auto [invalid, text] = decoded(encoding, bytes);
+        std::size_t valid = 0, four = 0;  // multi-byte sequences, and GB18030's of four bytes
+        for (char32_t c : text)
+            if (c >= 0x80 && c != U'\uFFFD') {
+                ++valid;
+                four += encoded("gb18030", to_utf16({&c, 1})).size() == 4;
+            }
+        const bool utf8 = round % 4 < 2;
+        std::string reason = utf8 ? (invalid ? "UTF-8（" + std::to_string(valid) + " 个多字节序列有效，" +
+                                                std::to_string(invalid) + " 个无效）"
+                                             : "有效的 UTF-8（" + std::to_string(valid) + " 个多字节序列）")
+                                  : "GB18030 四字节序列 " + std::to_string(four) + " 个" +
+                (invalid ? "，" + std::to_string(invalid) + " 个无效序列" : "");
+        const Detection found = detect(bytes, true);
+        if (valid > 0 && invalid * 20 <= valid && (utf8 || four > 0))
+            EXPECT_EQ(found.reason, reason) << "round " << round;
+        else
+            EXPECT_NE(found.encoding, utf8 ? Encoding::Utf8 : Encoding::Gb18030) << "round " << round;
+    }
+    use_avx2 = had_avx2;
+}
+
+}  // namespace
