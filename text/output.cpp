@@ -3,9 +3,12 @@
 #include <unicode/ucnv.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <numeric>
 #include <unordered_set>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -16,11 +19,6 @@
 namespace charlib {
 
 namespace {
-
-bool private_use(char32_t c)
-{
-    return (c >= 0xE000 && c <= 0xF8FF) || c >= 0xF0000;
-}
 
 std::u16string utf16(char32_t c)
 {
@@ -37,16 +35,40 @@ std::string code_page_bytes(char32_t c)
     return decode(bytes) == text ? bytes : std::string();
 }
 
-// Hanzi of GB2312 in the rows [first, last], counted from the table.
-std::uint64_t hanzi_in_rows(unsigned first, unsigned last)
+// Whether GB 2312 itself has a character at this code of code page 936.
+// The code page adds 33 characters inside GB 2312's rows (ⅰ-ⅹ, vertical
+// punctuation forms, ɑ ń ň ɡ), so the rows alone do not tell. ICU's
+// "GB_2312-80" is the plain table, without the high bits; its "EUC-CN"
+// holds IBM's additions in row 0xFE.
+bool in_gb2312(unsigned lead, unsigned trail)
+{
+    static const std::vector<bool> assigned = [] {
+        std::vector<bool> table(94 * 94);
+        UErrorCode error = U_ZERO_ERROR;
+        const std::unique_ptr<UConverter, void (*)(UConverter*)> converter(
+            ucnv_open("GB_2312-80", &error), ucnv_close);
+        ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+        if (U_FAILURE(error)) throw FileError(FileError::Action::Converter, "GB_2312-80", ENOENT);
+        for (std::size_t code = 0; code < table.size(); ++code) {
+            const char bytes[2] = {char(0x21 + code / 94), char(0x21 + code % 94)};
+            UChar out[2];
+            UErrorCode status = U_ZERO_ERROR;
+            ucnv_reset(converter.get());
+            table[code] = ucnv_toUChars(converter.get(), out, 2, bytes, 2, &status) == 1 && U_SUCCESS(status);
+        }
+        return table;
+    }();
+    return lead >= 0xA1 && lead <= 0xFE && trail >= 0xA1 && trail <= 0xFE &&
+        assigned[(lead - 0xA1) * 94 + (trail - 0xA1)];
+}
+
+// Characters of GB 2312 in the rows [first, last].
+std::uint64_t gb2312_in_rows(unsigned first, unsigned last)
 {
     std::uint64_t count = 0;
     for (unsigned lead = first; lead <= last; ++lead)
-        for (unsigned trail = 0xA1; trail <= 0xFE; ++trail) {
-            const char pair[2] = {char(lead), char(trail)};
-            const std::u16string text = decode({pair, 2});
-            count += text.size() == 1 && text[0] != u'\uFFFD' && !private_use(text[0]);
-        }
+        for (unsigned trail = 0xA1; trail <= 0xFE; ++trail)
+            count += in_gb2312(lead, trail);
     return count;
 }
 
@@ -85,13 +107,19 @@ nlohmann::ordered_json json_of(
     Json json;
     json["sources"] = Json::array();
     for (const SourceReport& source : sources) {
+        if (!source.error.empty()) {
+            json["sources"].push_back({{"path", source.path.string()}, {"error", source.error}});
+            continue;
+        }
         Json first = Json::array();
         for (const InvalidSequence& place : source.facts.first_invalid)
             first.push_back({{"line", place.line}, {"byte", place.byte}});
-        json["sources"].push_back({{"path", source.path.string()},
-            {"encoding", encoding_name(source.encoding)}, {"bytes", source.facts.bytes},
-            {"lines", source.facts.lines}, {"selected_lines", source.facts.selected_lines},
+        Json entry = {{"path", source.path.string()}, {"encoding", encoding_name(source.encoding)}};
+        if (!source.encoding_reason.empty()) entry["encoding_reason"] = source.encoding_reason;
+        entry.update({{"bytes", source.facts.bytes}, {"lines", source.facts.lines},
+            {"selected_lines", source.facts.selected_lines},
             {"invalid_sequences", {{"count", source.facts.invalid}, {"first", first}}}});
+        json["sources"].push_back(entry);
     }
     json["characters"] = Json::array();
     for (std::size_t i = 0; i < tally.characters.size(); ++i) {
@@ -148,8 +176,8 @@ Tally choose(Tally tally, const Choice& choice)
 
 Coverage coverage(std::u32string_view characters)
 {
-    static const std::uint64_t level1_size = hanzi_in_rows(0xB0, 0xD7);
-    static const std::uint64_t level2_size = hanzi_in_rows(0xD8, 0xF7);
+    static const std::uint64_t level1_size = gb2312_in_rows(0xB0, 0xD7);
+    static const std::uint64_t level2_size = gb2312_in_rows(0xD8, 0xF7);
     Coverage found;
     found.level1_size = level1_size;
     found.level2_size = level2_size;
@@ -164,7 +192,7 @@ Coverage coverage(std::u32string_view characters)
             continue;
         }
         const auto lead = static_cast<unsigned char>(bytes[0]), trail = static_cast<unsigned char>(bytes[1]);
-        if (lead < 0xA1 || trail < 0xA1 || private_use(c))
+        if (!in_gb2312(lead, trail))
             ++found.beyond_gb2312;
         else if (lead >= 0xB0 && lead <= 0xD7)
             ++found.level1;
@@ -211,6 +239,7 @@ Encoded encode_output(const std::string& utf8, OutputEncoding encoding)
     UErrorCode error = U_ZERO_ERROR;
     std::unique_ptr<UConverter, void (*)(UConverter*)> gb18030(
         encoding == OutputEncoding::Gb18030 ? ucnv_open("gb18030", &error) : nullptr, ucnv_close);
+    if (U_FAILURE(error)) throw FileError(FileError::Action::Converter, "gb18030", ENOENT);
     std::unordered_set<char32_t> listed;
     for (char32_t c : characters) {
         if (c < 0x80 && c != 0x1A) {

@@ -23,10 +23,10 @@ struct Choice {
 
 Tally choose(Tally tally, const Choice& choice);
 
-// Where characters stand in code page 936. GB2312 is the lead and trail bytes
+// Where characters stand in code page 936. GB2312 is the codes that GB 2312
+// itself assigns (its table in ICU), all with lead and trail bytes
 // 0xA1-0xFE; its level 1 hanzi are the rows 0xB0-0xD7, level 2 the rows
-// 0xD8-0xF7. Only codes that the code page maps to a character outside the
-// private-use area count.
+// 0xD8-0xF7. Every other code of the code page is beyond GB2312.
 struct Coverage {
     std::uint64_t level1 = 0, level1_size = 0;
     std::uint64_t level2 = 0, level2_size = 0;
@@ -40,7 +40,9 @@ Coverage coverage(std::u32string_view characters);
 struct SourceReport {
     std::filesystem::path path;
     Encoding encoding = Encoding::Gbk;
+    std::string encoding_reason;  // why, when the encoding was detected
     SourceFacts facts;
+    std::string error;  // the source could not be used (kept going past it): nothing else is known
 };
 
 enum class Format { Text, Counts, Tbl, UnicodeRange, Json };
