@@ -25,7 +25,7 @@ UConverter* converter()
     thread_local Converter instance = [] {
         UErrorCode error = U_ZERO_ERROR;
         Converter opened(ucnv_open(converter_name, &error));
-        if (U_FAILURE(error)) throw FileError(FileError::Action::Open, converter_name, ENOENT);
+        if (U_FAILURE(error)) throw FileError(FileError::Action::Converter, converter_name, ENOENT);
         // Invalid bytes decode to U+FFFD and unmappable characters encode to
         // the substitution character, which this table already has as '?'.
         ucnv_setSubstChars(opened.get(), "?", 1, &error);

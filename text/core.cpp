@@ -7,6 +7,7 @@
 #include "text/codepage.h"
 #include "text/input_file.h"
 #include "text/line_reader.h"
+#include "text/output_file.h"
 
 namespace charlib {
 

@@ -10,9 +10,10 @@ namespace charlib {
 // path and the system's reason. what() is a ready-to-show message in Chinese.
 class FileError : public std::runtime_error {
 public:
-    enum class Action { Open, Read, ReadPastEnd, Write };
+    enum class Action { Open, Read, ReadPastEnd, Write, Converter };
 
-    FileError(Action action, std::filesystem::path path, int system_error);
+    // `note`, when given, follows the reason: what else the failure left behind.
+    FileError(Action action, std::filesystem::path path, int system_error, const std::string& note = {});
 
     Action action() const noexcept { return action_; }
     const std::filesystem::path& path() const noexcept { return path_; }

@@ -2,12 +2,14 @@
 // that changes while it is read (the rest: the window's and differential tests).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 
 #include "temp_dir.h"
 #include "text/core.h"
 #include "text/line_reader.h"
+#include "text/output_file.h"
 
 namespace {
 
@@ -85,6 +87,52 @@ TEST(SortAndWrite, AFailedWriteNamesThePathAndLeavesTheExistingFileAsItWas)
     EXPECT_EQ(TempDir::read(locked) + TempDir::read(kept), "old\r\nkept\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "read-only"), {}), 1)
         << "temporary file left behind";
+}
+
+TEST(SortAndWrite, ABatchPutsEveryFileInPlaceOrNone)
+{
+    TempDir dir;
+    const auto a = dir.write("a.txt", "old a"), b = dir.path() / "b.txt", c = dir.path() / "c.txt";
+    std::filesystem::create_symlink("/dev/full", dir.path() / "full");  // takes nothing: ENOSPC
+    const auto names = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const auto failed_commit = [](charlib::FileBatch& batch) {
+        try {
+            batch.commit();
+        } catch (const charlib::FileError& error) {
+            return error.path().filename().string();
+        }
+        return std::string("none");
+    };
+    {  // a device that fails after the renames: they are undone
+        charlib::FileBatch batch;
+        batch.add(a, "new a");
+        batch.add(b, "new b");
+        batch.add(dir.path() / "full", "x");
+        EXPECT_EQ(failed_commit(batch), "full");
+    }
+    EXPECT_EQ(TempDir::read(a), "old a");
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "full"}));
+    {  // a target that became a folder: nothing is replaced
+        charlib::FileBatch batch;
+        batch.add(a, "new a");
+        batch.add(c, "c");
+        std::filesystem::create_directory(c);
+        EXPECT_EQ(failed_commit(batch), "c.txt");
+    }
+    EXPECT_EQ(TempDir::read(a), "old a");
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "c.txt", "full"}));
+    charlib::FileBatch batch;
+    batch.add(a, "new a");
+    batch.add(b, "new b");
+    batch.commit();
+    EXPECT_EQ(TempDir::read(a) + TempDir::read(b), "new anew b");
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "full"}));
 }
 
 TEST(Hostile, AFileThatGrowsOrShrinksWhileReadIsReadAsItIs)

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace charlib {
+
+// Files written together, so that a failure leaves every target as it was.
+//
+// A regular target (or one that does not exist yet) is written to a
+// temporary file beside it, renamed over it at commit, and its old file is
+// kept until every target is in place, then put back if one fails. A
+// symbolic link is followed: the file it names is replaced and the link
+// stays. A character device or a named pipe (/dev/null, a terminal) is
+// written directly at commit, after the renames; what a failing device took
+// cannot be taken back, but the renamed files are then put back. Folders,
+// block devices and targets marked read-only (no write permission for
+// anyone, honoured even for root) are refused when added.
+class FileBatch {
+public:
+    FileBatch() = default;
+    ~FileBatch();  // removes what was added but not committed
+    FileBatch(const FileBatch&) = delete;
+    FileBatch& operator=(const FileBatch&) = delete;
+
+    // Throws FileError naming `path` when it cannot be written.
+    void add(const std::filesystem::path& path, std::string_view bytes);
+    // Standard output, written last of all.
+    void add_standard_output(std::string_view bytes);
+    // Puts every file in place, or none: throws FileError and leaves the
+    // targets as they were (but for bytes a device has already taken).
+    void commit();
+
+private:
+    struct Target {
+        std::filesystem::path path;  // as given: for messages
+        std::filesystem::path file;  // the file it names, links followed
+        std::string temporary;  // empty: written directly
+        std::string bytes;  // for direct targets
+        int descriptor = -1;  // standard output
+        std::string backup;  // the old file while the batch is put in place
+        bool existed = false;
+        bool moved_aside = false;  // the old file is at `backup` only
+        bool renamed = false;
+    };
+    std::string put_back();
+
+    std::vector<Target> targets_;
+};
+
+// One file, as a batch of one.
+void replace_file(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace charlib
