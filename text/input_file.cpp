@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 
 #include "text/error.h"
+#include "text/line_reader.h"
 
 namespace charlib {
 
@@ -57,85 +59,71 @@ std::uint64_t InputFile::size() const
     return static_cast<std::uint64_t>(status.st_size);
 }
 
-namespace {
-
-bool marked_read_only(const struct stat& status)
+std::optional<FileId> file_id(const std::filesystem::path& path)
 {
-    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
-
-// 0 when every byte was written, else the system's error.
-int write_all(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) return errno;
-        if (count == 0) return ENOSPC;
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return 0;
-}
-
-}  // namespace
-
-FileBatch::~FileBatch()
-{
-    for (const auto& [temporary, path] : written_)
-        ::unlink(temporary.c_str());
-}
-
-void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
-{
-    const auto fail = [&](int error) { throw FileError(FileError::Action::Write, path, error); };
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-
-    mode_t mode = 0644;
     struct stat status { };
-    if (::stat(path.c_str(), &status) == 0) {
-        if (S_ISDIR(status.st_mode)) fail(EISDIR);
-        if (marked_read_only(status)) fail(EACCES);
-        mode = status.st_mode & 07777;
-    } else if (errno != ENOENT) {
-        fail(errno);
-    }
-    if (::stat(folder.c_str(), &status) != 0) fail(errno);
-    if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
-    if (marked_read_only(status)) fail(EACCES);
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
 
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) fail(errno);
-    const auto abandon = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        fail(error);
+bool StreamCopy::is_stream(const std::filesystem::path& path)
+{
+    struct stat status { };
+    return path == "-" || (::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
+}
+
+StreamCopy::StreamCopy(const std::filesystem::path& stream)
+{
+    const bool standard_input = stream == "-";
+    // A named pipe waits here for its writer, as any reader of it does.
+    const int in = standard_input ? STDIN_FILENO : ::open(stream.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw FileError(FileError::Action::Open, stream, errno);
+    struct stat status { };
+    int error = ::fstat(in, &status) != 0 ? errno : 0;
+    if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+    if (error == 0 && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) && !::isatty(in)) error = ENODEV;
+    const auto fail = [&](FileError::Action action, const std::filesystem::path& path, int error) {
+        if (!standard_input) ::close(in);
+        throw FileError(action, path, error);
     };
-    if (const int error = write_all(fd, bytes)) abandon(error);
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) abandon(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        fail(error);
+    if (error != 0) fail(FileError::Action::Open, stream, error);
+
+    std::string name = (std::filesystem::temp_directory_path() / "charlib-stream-XXXXXX").string();
+    const int out = ::mkstemp(name.data());
+    if (out < 0) fail(FileError::Action::Write, name, errno);
+    copy_ = name;
+    std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
+    for (;;) {
+        const ssize_t count = ::read(in, buffer.get(), default_buffer_size);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) error = errno;
+        if (count <= 0) break;
+        for (ssize_t done = 0; done < count && error == 0;) {
+            const ssize_t written = ::write(out, buffer.get() + done, static_cast<std::size_t>(count - done));
+            if (written > 0)
+                done += written;
+            else if (written == 0)
+                error = ENOSPC;
+            else if (errno != EINTR)
+                error = errno;
+        }
+        if (error != 0) {
+            ::close(out);
+            ::unlink(name.c_str());
+            fail(FileError::Action::Write, name, error);
+        }
     }
-    written_.emplace_back(std::move(temporary), path);
+    ::close(out);
+    if (error != 0) {
+        ::unlink(name.c_str());
+        fail(FileError::Action::Read, stream, error);
+    }
+    if (!standard_input) ::close(in);
 }
 
-void FileBatch::commit()
+StreamCopy::~StreamCopy()
 {
-    while (!written_.empty()) {
-        const auto& [temporary, path] = written_.front();
-        if (::rename(temporary.c_str(), path.c_str()) != 0)
-            throw FileError(FileError::Action::Write, path, errno);  // the rest are removed
-        written_.erase(written_.begin());
-    }
-}
-
-void replace_file(const std::filesystem::path& path, std::string_view bytes)
-{
-    FileBatch batch;
-    batch.add(path, bytes);
-    batch.commit();
+    ::unlink(copy_.c_str());
 }
 
 }  // namespace charlib

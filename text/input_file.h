@@ -3,10 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace charlib {
 
@@ -32,27 +31,32 @@ private:
     int fd_ = -1;
 };
 
-// Files written together: each to a temporary file beside its target, and
-// only when all are written are they renamed over their targets, so a
-// failure leaves every existing file as it was. A target marked read-only
-// (no write permission for anyone) is refused even for root.
-class FileBatch {
-public:
-    FileBatch() = default;
-    ~FileBatch();  // removes what was added but not committed
-    FileBatch(const FileBatch&) = delete;
-    FileBatch& operator=(const FileBatch&) = delete;
+// What makes a file itself, whatever path leads to it: its device and
+// inode, links followed. Nothing when it cannot be looked at.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> file_id(const std::filesystem::path& path);
 
-    // Writes the temporary file; throws FileError naming `path`.
-    void add(const std::filesystem::path& path, std::string_view bytes);
-    // Renames each over its target.
-    void commit();
+// A stream given as a source ("-" for standard input, or a named pipe),
+// copied whole into a temporary file so that it can be read as often as a
+// file can; the copy is removed with this object. Devices other than a
+// terminal are refused, as InputFile refuses them. Throws FileError.
+class StreamCopy {
+public:
+    explicit StreamCopy(const std::filesystem::path& stream);
+    ~StreamCopy();
+    StreamCopy(const StreamCopy&) = delete;
+    StreamCopy& operator=(const StreamCopy&) = delete;
+
+    const std::filesystem::path& path() const noexcept { return copy_; }
+    // True for "-" and for a named pipe.
+    static bool is_stream(const std::filesystem::path& path);
 
 private:
-    std::vector<std::pair<std::string, std::filesystem::path>> written_;  // temporary, target
+    std::filesystem::path copy_;
 };
-
-// One file, as a batch of one.
-void replace_file(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace charlib
