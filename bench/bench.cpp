@@ -144,16 +144,22 @@ void write_utf8_copy(const std::filesystem::path& gbk, const std::filesystem::pa
     }
 }
 
-// Seconds for one run of a program, or -1 when it cannot be started.
+// Seconds for one run of a program, its standard output thrown away, or -1
+// when it cannot be started or fails.
 double seconds_of_program(std::vector<std::string> args)
 {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
     const auto start = Clock::now();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    const int started = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (started != 0) return -1;
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0
@@ -161,40 +167,94 @@ double seconds_of_program(std::vector<std::string> args)
         : -1;
 }
 
-// The fonts: a subset beside Debian's hb-subset on the same characters, and atlases.
-void bench_fonts(const std::u32string& set)
+// Every hanzi of GB2312 and the common full-width punctuation, the characters
+// of the hanzi-dense corpus, as one line of code page 936.
+std::filesystem::path write_font_text()
+{
+    const auto path = std::filesystem::temp_directory_path() / "charlib-bench-font-text.txt";
+    std::ofstream out(path, std::ios::binary);
+    for (int lead = 0xB0; lead <= 0xF7; ++lead)
+        for (int trail = 0xA1; trail <= 0xFE; ++trail)
+            if (!(lead == 0xD7 && trail > 0xF9)) out << char(lead) << char(trail);
+    out << "\xA3\xAC\xA1\xA3\xA3\xBF\xA3\xA1\xA1\xB0\xA1\xB1\xA3\xBA\xA1\xA2\r\n";  // ，。？！“”：、
+    return path;
+}
+
+// The fonts: charlib-cli's extract and subset (of the text in code page 936
+// and in UTF-8) against Debian's hb-subset on the same characters, whole
+// processes side by side, then the library's subset, WOFF2 and atlases in
+// process.
+void bench_fonts(const std::filesystem::path& cli)
 {
     const auto folder = std::filesystem::temp_directory_path();
-    const std::filesystem::path microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
-    if (!std::filesystem::exists(microhei)) return;
-    const charlib::Font font(microhei);
+    const auto gbk = write_font_text();
+    const std::u32string set = charlib::extract_source(gbk, {}, {}).characters;
+    const auto utf8 = folder / "charlib-bench-font-text-utf8.txt";
+    std::ofstream(utf8, std::ios::binary) << charlib::to_utf8(set);
     const auto list = folder / "charlib-bench-unicodes.txt";
     {
         std::ofstream out(list);
         for (char32_t c : set)
             out << std::hex << static_cast<unsigned>(c) << "\n";
     }
-    const auto subset_path = folder / "charlib-bench-subset.ttf";
-    std::printf("\nfonts: WenQuanYi Micro Hei (5.2 MB), the corpus's %zu characters\n", set.size());
-    std::printf("%-40s %9s\n", "operation", "seconds");
-    std::printf("%-40s %9.3f\n", "subset (HarfBuzz library, in process)",
-        seconds_of([&] { charlib::subset_font(font, set, false); }));
-    std::printf("%-40s %9.3f\n", "subset, hb-subset program", seconds_of([&] {
-        seconds_of_program({"hb-subset", "--unicodes-file=" + list.string(),
-            "--output-file=" + subset_path.string(), microhei.string()});
-    }));
-    std::printf(
-        "%-40s %9.3f\n", "subset to WOFF2", seconds_of([&] { charlib::subset_font(font, set, true); }, 1));
-    std::u32string seven_thousand;
-    for (char32_t c = 0x4E00; seven_thousand.size() < 7000 && c < 0xA000; ++c)
-        if (font.has(c)) seven_thousand += c;
-    for (unsigned size : {16u, 32u})
-        std::printf("%-40s %9.3f\n", ("atlas, 7000 characters, " + std::to_string(size) + " px").c_str(),
-            seconds_of(
-                [&] {
-                    charlib::render_atlas(font, seven_thousand, {size, 1, 1024, 1024, false}, "bench");
-                },
-                1));
+    const auto subset_path = folder / "charlib-bench-subset.otf";  // CFF or TrueType, both at home in .otf
+    struct FontFile {
+        const char* name;
+        std::filesystem::path path;
+        unsigned face;
+    };
+    const FontFile fonts[] = {
+        {"WenQuanYi Micro Hei", "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc", 0},
+        {"Noto Sans CJK SC", "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc", 2},
+    };
+    std::printf("\nfonts: %zu characters (every GB2312 hanzi, punctuation); whole processes, best of 7 runs "
+                "each, taking turns\n%-28s %9s %11s %7s %11s %7s\n",
+        set.size(), "extract + subset", "hb-subset", "charlib gbk", "ratio", "charlib utf8", "ratio");
+    for (const FontFile& font : fonts) {
+        if (!std::filesystem::exists(font.path)) {
+            std::printf("%-28s not installed, skipped\n", font.name);
+            continue;
+        }
+        const std::string face = std::to_string(font.face);
+        const auto charlib_cli = [&](const char* encoding, const std::filesystem::path& text) {
+            return seconds_of_program({cli.string(), "-e", encoding, "--font", font.path.string(), "--face",
+                face, "--subset", subset_path.string(), text.string()});
+        };
+        double theirs = 1e300, from_gbk = 1e300, from_utf8 = 1e300;
+        for (int run = 0; run < 7; ++run) {
+            theirs = std::min(theirs,
+                seconds_of_program({"hb-subset", "--font-file=" + font.path.string(), "--face-index=" + face,
+                    "--unicodes-file=" + list.string(), "--output-file=" + subset_path.string()}));
+            from_gbk = std::min(from_gbk, charlib_cli("gbk", gbk));
+            from_utf8 = std::min(from_utf8, charlib_cli("utf-8", utf8));
+        }
+        if (theirs < 0 || from_gbk < 0 || from_utf8 < 0)
+            std::printf("%-28s %s failed\n", font.name, theirs < 0 ? "hb-subset" : "charlib-cli");
+        else
+            std::printf("%-28s %9.3f %11.3f %7.2f %11.3f %7.2f\n", font.name, theirs, from_gbk,
+                from_gbk / theirs, from_utf8, from_utf8 / theirs);
+    }
+    const FontFile& microhei = fonts[0];
+    if (std::filesystem::exists(microhei.path)) {
+        const charlib::Font font(microhei.path);
+        std::printf("%-40s %9s\n", "WenQuanYi Micro Hei, in process", "seconds");
+        std::printf("%-40s %9.3f\n", "open the font", seconds_of([&] { charlib::Font(microhei.path); }));
+        std::printf("%-40s %9.3f\n", "subset", seconds_of([&] { charlib::subset_font(font, set, false); }));
+        std::printf("%-40s %9.3f\n", "subset to WOFF2",
+            seconds_of([&] { charlib::subset_font(font, set, true); }, 1));
+        std::u32string seven_thousand;
+        for (char32_t c = 0x4E00; seven_thousand.size() < 7000 && c < 0xA000; ++c)
+            if (font.has(c)) seven_thousand += c;
+        for (unsigned size : {16u, 32u})
+            std::printf("%-40s %9.3f\n", ("atlas, 7000 characters, " + std::to_string(size) + " px").c_str(),
+                seconds_of(
+                    [&] {
+                        charlib::render_atlas(font, seven_thousand, {size, 1, 1024, 1024, false}, "bench");
+                    },
+                    1));
+    }
+    std::filesystem::remove(gbk);
+    std::filesystem::remove(utf8);
     std::filesystem::remove(list);
     std::filesystem::remove(subset_path);
 }
@@ -345,6 +405,10 @@ int main(int argc, char** argv)
     const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 256;
     const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi or fonts
     const auto cli = std::filesystem::path(argv[0]).parent_path() / "charlib-cli";
+    if (only == "fonts") {  // needs no corpus
+        bench_fonts(cli);
+        return 0;
+    }
     const auto mixed = corpus_file("", mib, write_corpus);
     if (only.empty() || only == "core") bench_core(mixed);
     if (only.empty() || only == "hanzi")
@@ -355,5 +419,5 @@ int main(int argc, char** argv)
         bench_pipeline(corpus_file("hanzi-", mib, write_hanzi_dense_corpus),
             {{"no marker", u""}, {"marker \"\xE4\xBD\x9C\xE8\x80\x85\"", u"作者"}});
     }
-    if (only.empty() || only == "fonts") bench_fonts(charlib::extract_source(mixed, {}, {}).characters);
+    if (only.empty() || only == "fonts") bench_fonts(cli);
 }

@@ -71,7 +71,8 @@ Rendered render(const Font& font, char32_t c, bool mono)
     return glyph;
 }
 
-// A picture as PNG: grey with alpha (white, coverage as alpha), 1-bit, or plain grey.
+// A picture as PNG: grey with alpha (white, coverage as alpha), 1-bit (white
+// ink, the rest transparent), or plain grey.
 enum class Pixels { GreyAlpha, OneBit, Grey };
 
 void append(png_structp png, png_bytep data, png_size_t length)
@@ -93,6 +94,11 @@ std::string png(const std::vector<unsigned char>& image, unsigned width, unsigne
     png_set_IHDR(png, info, width, height, pixels == Pixels::OneBit ? 1 : 8,
         pixels == Pixels::GreyAlpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
         PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (pixels == Pixels::OneBit) {
+        // The .fnt takes glyphs from the alpha channel: black is transparent.
+        png_color_16 transparent{};
+        png_set_tRNS(png, info, nullptr, 0, &transparent);
+    }
     png_write_info(png, info);
     for (unsigned y = 0; y < height; ++y) {
         const unsigned char* line = image.data() + std::size_t{y} * width;
@@ -128,7 +134,7 @@ Atlas render_atlas(
     set_size(font, options.size);
     std::vector<Rendered> glyphs;
     for (char32_t c : characters)
-        if (!is_control(c) && font.has(c)) glyphs.push_back(render(font, c, options.mono));
+        if (needs_glyph(c) && font.has(c)) glyphs.push_back(render(font, c, options.mono));
 
     // Glyphs with pixels are packed, page after page; the space and its kind take no room.
     const unsigned pad = options.padding;
@@ -224,7 +230,7 @@ std::string render_preview(const Font& font, std::u32string_view characters, uns
     constexpr unsigned columns = 32;
     std::u32string shown;
     for (char32_t c : characters)
-        if (!is_control(c)) shown += c;
+        if (needs_glyph(c)) shown += c;
     const unsigned rows =
         std::max<unsigned>(1, static_cast<unsigned>((shown.size() + columns - 1) / columns));
     const unsigned width = columns * cell_width, height = rows * cell_height;

@@ -9,17 +9,17 @@
 namespace charlib {
 
 struct Font::Faces {
+    hb_blob_t* blob = nullptr;  // the whole file, which both faces read
     FT_Library library = nullptr;
     FT_Face face = nullptr;
-    hb_blob_t* blob = nullptr;
     hb_face_t* shaping = nullptr;
 
     ~Faces()
     {
         hb_face_destroy(shaping);
-        hb_blob_destroy(blob);
         if (face) FT_Done_Face(face);
         if (library) FT_Done_FreeType(library);
+        hb_blob_destroy(blob);
     }
 };
 

@@ -1,20 +1,44 @@
-// Arbitrary bytes as the font for the subset and the atlas: a FontError or a
-// result, never a crash or a leak.
+// Arbitrary bytes as the font for the subset (with a layout feature list
+// read from the input too) and the atlas: a FontError or a result, never a
+// crash or a leak. The parameters come from the input's end, so that a font
+// file as a seed is still a font.
+
+#include <algorithm>
 
 #include "../fuzz_input.h"
 #include "font/font.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    FuzzInput input(data, size);
-    const unsigned face = input.take_byte() % 3;
-    const unsigned options = input.take_byte();
-    const std::u32string set = U"Aa \u00C0\u4E2D\u3002\n\U0001F600";
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const auto take_last = [&bytes] {
+        if (bytes.empty()) return 0u;
+        const auto byte = static_cast<unsigned char>(bytes.back());
+        bytes.remove_suffix(1);
+        return unsigned{byte};
+    };
+    const unsigned face = take_last() % 3;
+    const unsigned options = take_last();
+    const std::size_t length = std::min<std::size_t>(take_last() % 16, bytes.size());
+    const std::string_view list = bytes.substr(bytes.size() - length);
+    bytes.remove_suffix(length);
+    std::vector<charlib::LayoutFeatureChange> features;
+    if (!charlib::parse_layout_features(list, features)) {
+        FUZZ_CHECK(!features.empty());
+        for (const auto& change : features)
+            FUZZ_CHECK(!change.tag.empty() && change.tag.size() <= 4 &&
+                std::all_of(
+                    change.tag.begin(), change.tag.end(), [](char c) { return c > ' ' && c < 0x7F; }));
+    }
+    // Default-ignorables and a control character among them: never missing.
+    const std::u32string set = U"Aa \u00C0\u4E2D\u3002\n\U0001F600\u200D\uFE0F\U000E0100";
     try {
-        const charlib::Font font(fuzz_file(input.rest()), face);
-        (void)font.missing(set);
+        const charlib::Font font(fuzz_file(bytes), face);
+        const std::u32string missing = font.missing(set);
+        FUZZ_CHECK(missing.find_first_of(U"\n\u200D\uFE0F\U000E0100") == std::u32string::npos);
+        (void)font.has_cff_outlines();
         try {
-            (void)charlib::subset_font(font, set, options & 1);
+            (void)charlib::subset_font(font, set, options & 1, features);
         } catch (const charlib::FontError&) {
         }
         (void)charlib::render_atlas(font, set, {4 + (options >> 2) % 40, 1, 64, 64, (options & 2) != 0}, "f");

@@ -1,14 +1,19 @@
-// Subset fonts and atlases, read back with FreeType, woff2 and stb_image.
+// Subset fonts and atlases, read back with FreeType, HarfBuzz, woff2 and stb_image.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <ft2build.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
+#include <hb-ot.h>
 #include <stb_image.h>
 #include <woff2/decode.h>
 
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "font/font.h"
@@ -20,6 +25,8 @@ using namespace charlib;
 
 const std::filesystem::path microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";  // TrueType outlines
 const std::filesystem::path inconsolata = "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf";  // CFF
+// Has the CJK spacing features halt, palt, vhal and vpal (fonts-ipaexfont-gothic).
+const std::filesystem::path ipaex_gothic = "/usr/share/fonts/opentype/ipaexfont-gothic/ipaexg.ttf";
 
 // A font in memory as FreeType sees it.
 struct Face {
@@ -60,16 +67,18 @@ struct Face {
 
 TEST(Font, SubsetHoldsExactlyTheSetsCharactersWithTheSameOutlines)
 {
-    const std::u32string set = U"中文字AB\n 😀";
+    // Neither font has these default-ignorables, which are no more missing than the LF.
+    const std::u32string set = U"中文字AB\n 😀\uFE0F\U000E0100\u2060";
     for (const auto& [path, face] : {std::pair{microhei, 1u}, {inconsolata, 0u}}) {
         const Face source(TempDir::read(path), face);
         std::u32string expected;
         for (char32_t c : source.characters())
             if (set.find(c) != std::u32string::npos) expected += c;
         const Font font(path, face);
-        EXPECT_EQ(font.missing(set), path == microhei ? U"😀" : U"中文字😀");  // the LF is no glyph
-        const std::string cut = subset_font(font, set, false);
-        const std::string compressed = subset_font(font, set, true);
+        EXPECT_EQ(font.missing(set), path == microhei ? U"😀" : U"中文字😀");
+        EXPECT_EQ(font.has_cff_outlines(), path == inconsolata);
+        const std::string cut(subset_font(font, set, false).bytes());
+        const std::string compressed(subset_font(font, set, true).bytes());
         std::string decoded(woff2::ComputeWOFF2FinalSize(
                                 reinterpret_cast<const uint8_t*>(compressed.data()), compressed.size()),
             '\0');
@@ -101,7 +110,8 @@ std::map<char32_t, std::vector<int>> chars_of(const std::string& fnt)
 
 TEST(Font, AtlasGlyphsLieApartInTheirPagesAndShowFreeTypesPixels)
 {
-    const std::u32string set = U"中文字 Ag。\t😀";
+    // The font maps the ZWJ and the BOM, which are still not drawn.
+    const std::u32string set = U"中文字 Ag。\t😀\u200D\uFEFF";
     for (bool mono : {false, true}) {
         const AtlasOptions options{16, 2, 40, 40, mono};
         const Atlas atlas = render_atlas(Font(microhei), set, options, "game");
@@ -136,15 +146,18 @@ TEST(Font, AtlasGlyphsLieApartInTheirPagesAndShowFreeTypesPixels)
                     const unsigned char* line = bitmap.buffer + row * bitmap.pitch;
                     const int expected =
                         mono ? (line[column / 8] >> (7 - column % 8) & 1) * 255 : line[column];
-                    EXPECT_EQ(pages[page][((y + row) * 40 + x + column) * 2 + (mono ? 0 : 1)], expected);
+                    EXPECT_EQ(pages[page][((y + row) * 40 + x + column) * 2 + 1], expected) << "alpha";
                 }
         }
+        for (std::size_t pixel = 0; pixel < owner.size(); ++pixel)
+            ASSERT_TRUE(owner[pixel] != 0 || pages[pixel / 1600][pixel % 1600 * 2 + 1] == 0)
+                << "transparent around the glyphs";
     }
 }
 
 TEST(Font, PreviewDrawsEachGlyphOnItsBaselineAndABoxForWhatTheFontLacks)
 {
-    const std::string png = render_preview(Font(microhei), U"中\n😀", 32);
+    const std::string png = render_preview(Font(microhei), U"中\u200D\uFE0F\n😀", 32);
     int width = 0, height = 0, channels = 0;
     unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
         static_cast<int>(png.size()), &width, &height, &channels, 1);
@@ -161,17 +174,26 @@ TEST(Font, PreviewDrawsEachGlyphOnItsBaselineAndABoxForWhatTheFontLacks)
             if (image[y * width + x] < 255) top = std::min(top, y), bottom = std::max(bottom, y);
     EXPECT_EQ(top, 1 + base - face.face->glyph->bitmap_top);
     EXPECT_EQ(bottom - top + 1, int(face.face->glyph->bitmap.rows));
-    EXPECT_EQ(image[1 * width + 34 + 1], 255 - 160) << "the emoji's empty box, the newline not drawn";
+    EXPECT_EQ(image[1 * width + 34 + 1], 255 - 160) << "the emoji's empty box; nothing for the LF, ZWJ, VS16";
 }
 
 TEST(Font, BadFontsSizesAndPagesAreRefused)
 {
     TempDir dir;
     const auto junk = dir.write("junk.ttf", "not a font at all");
+    const auto pipe = dir.path() / "pipe.ttf";  // would block a reader for ever
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const auto huge = dir.write("huge.ttf", "");  // sparse: takes no room on disk
+    std::filesystem::resize_file(huge, (std::uint64_t{1} << 30) + 1);
     const AtlasOptions small_page{16, 1, 12, 12};
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { Font font(junk); }, "不是能读懂的字体文件"},
-        {[&] { Font font(dir.path() / "missing.ttf"); }, "无法打开"},
+        {[&] { Font font(dir.path() / "missing.ttf"); }, "无法打开：文件或文件夹不存在"},
+        {[&] { Font font(dir.path()); }, "字体“" + dir.path().string() + "”无法打开：这是一个文件夹"},
+        {[&] { Font font(pipe); }, "无法打开：这不是普通文件"},
+        {[&] { Font font("/dev/zero"); }, "无法打开：这不是普通文件"},
+        {[&] { Font font(huge); }, "有 1024 MB，不是字体文件"},
+        {[&] { Font font(microhei, 2); }, "只有 2 个字体（--face 0 到 1），没有 --face 2"},
         {[&] { render_atlas(Font(microhei), U"字", {3}, "x"); }, "不在 4 到 256 之间"},
         {[&] { render_preview(Font(microhei), U"字", 257); }, "不在 4 到 256 之间"},
         {[&] { render_atlas(Font(microhei), U"字", small_page, "x"); }, "放不进 12×12 的页面"},
@@ -183,6 +205,79 @@ TEST(Font, BadFontsSizesAndPagesAreRefused)
         } catch (const FontError& error) {
             EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
         }
+    }
+}
+
+TEST(Font, Woff2LeavesStandardErrorAsItFoundEvenWhenClosed)
+{
+    const Font font(microhei);
+    const int input = ::dup(0), error = ::dup(2);
+    ::close(0);  // so that /dev/null would open as 0, with no copy of 2 to put back
+    ::close(2);
+    subset_font(font, U"字", true);
+    const bool still_closed = ::fcntl(2, F_GETFD) < 0;
+    ::dup2(input, 0);
+    ::dup2(error, 2);
+    ::close(input);
+    ::close(error);
+    EXPECT_TRUE(still_closed);
+}
+
+// The feature tags of a font's GSUB and GPOS, read by HarfBuzz.
+std::set<std::string> feature_tags(const std::string& font)
+{
+    hb_blob_t* blob =
+        hb_blob_create(font.data(), unsigned(font.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    hb_face_t* face = hb_face_create(blob, 0);
+    std::set<std::string> tags;
+    for (hb_tag_t table : {HB_OT_TAG_GSUB, HB_OT_TAG_GPOS}) {
+        hb_tag_t found[256];
+        unsigned count = 256;
+        hb_ot_layout_table_get_feature_tags(face, table, 0, &count, found);
+        for (unsigned i = 0; i < count; ++i) {
+            char tag[4];
+            hb_tag_to_string(found[i], tag);
+            tags.emplace(tag, 4);
+        }
+    }
+    hb_face_destroy(face);
+    hb_blob_destroy(blob);
+    return tags;
+}
+
+TEST(Font, MalformedLayoutFeatureListsAreRefusedAndChangeNothing)
+{
+    for (std::string_view bad : {"", " , ", "smcp,kerning", "+", "-,kern", "smcp，kern", "ka\x7F"}) {
+        std::vector<LayoutFeatureChange> changes{{true, "kept"}};
+        EXPECT_NE(parse_layout_features(bad, changes), std::nullopt) << bad;
+        EXPECT_EQ(changes.size(), 1u) << bad;
+    }
+}
+
+TEST(Font, SubsetKeepsTheCjkSpacingFeaturesAndTheChangesAsked)
+{
+    // The kern feature is HarfBuzz's default; halt, palt, vhal and vpal are not.
+    const std::u32string punctuation = U"「中文，」。アあAV";
+    const struct {
+        std::filesystem::path font;
+        std::string_view changes;
+        std::set<std::string> expected;
+    } cases[] = {
+        {microhei, "", {"kern"}},
+        {microhei, "-kern", {}},
+        {ipaex_gothic, "", {"halt", "palt", "vhal", "vpal", "vert"}},
+        {ipaex_gothic, "-palt -vhal", {"halt", "vpal", "vert"}},
+        {ipaex_gothic, "-*, halt,,", {"halt"}},
+        {ipaex_gothic, "*", {"fwid", "hwid", "nalt", "pwid", "ruby", "vert", "halt", "palt", "vhal", "vpal"}},
+    };
+    for (const auto& [path, list, expected] : cases) {
+        std::vector<LayoutFeatureChange> changes;
+        if (!list.empty()) {
+            ASSERT_EQ(parse_layout_features(list, changes), std::nullopt);
+        }
+        EXPECT_EQ(
+            feature_tags(std::string(subset_font(Font(path), punctuation, false, changes).bytes())), expected)
+            << path << " " << list;
     }
 }
 
