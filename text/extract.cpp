@@ -1,6 +1,9 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "text/byte_lines.h"
@@ -24,25 +27,54 @@ namespace {
 // The character each code decodes to, taken from the code page converter
 // itself so that it cannot disagree with decode(). A lead byte on its own
 // (no valid trail byte after it) is a code of its own too.
+// The character of each code, from the code page converter itself so that
+// it cannot disagree with decode(): the codes, each followed by a line feed
+// that no byte before it can pair with, decoded in one call. A lead byte on
+// its own (no valid trail byte after it) is a code of its own too.
+std::u16string decode_codes(const std::vector<Code>& codes)
+{
+    std::string bytes;
+    bytes.reserve(codes.size() * 3);
+    for (Code code : codes) {
+        bytes += static_cast<char>(code & 0xFF);
+        if (code > 0xFF) bytes += static_cast<char>(code >> 8);
+        bytes += '\n';
+    }
+    const std::u16string units = decode(bytes);
+    std::u16string characters;
+    characters.reserve(codes.size());
+    std::size_t unit = 0;
+    for (Code code : codes) {
+        if (code == '\n') {  // its own line feed, then the one that follows it
+            characters += u'\n';
+            unit += 2;
+            continue;
+        }
+        const std::size_t first = unit;
+        while (unit < units.size() && units[unit] != u'\n')
+            ++unit;
+        characters += unit - first == 1 ? units[first] : u'\uFFFD';
+        ++unit;
+    }
+    return characters;
+}
+
+// Every code's character, for the rare walks that need them one by one.
 const std::array<char16_t, 65536>& characters_of_codes()
 {
     static const std::array<char16_t, 65536> table = [] {
-        std::array<char16_t, 65536> units{};
-        const auto set = [&](Code code, std::string_view bytes) {
-            const std::u16string text = decode(bytes);
-            units[code] = text.size() == 1 ? text[0] : u'\uFFFD';
-        };
-        for (unsigned byte = 0; byte < 256; ++byte) {
-            const char single = static_cast<char>(byte);
-            set(static_cast<Code>(byte), {&single, 1});
-        }
+        std::vector<Code> codes;
+        for (unsigned byte = 0; byte < 256; ++byte)
+            codes.push_back(static_cast<Code>(byte));
         for (unsigned lead = 0x81; lead <= 0xFE; ++lead)
             for (unsigned trail = 0x40; trail <= 0xFE; ++trail)
-                if (is_trail_byte(static_cast<unsigned char>(trail))) {
-                    const char pair[2] = {char(lead), char(trail)};
-                    set(static_cast<Code>(trail << 8 | lead), {pair, 2});
-                }
-        return units;
+                if (is_trail_byte(static_cast<unsigned char>(trail)))
+                    codes.push_back(static_cast<Code>(trail << 8 | lead));
+        const std::u16string characters = decode_codes(codes);
+        std::array<char16_t, 65536> table{};
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            table[codes[i]] = characters[i];
+        return table;
     }();
     return table;
 }
@@ -93,17 +125,17 @@ public:
     // The characters of the codes: several codes for one character (U+FFFD) are one.
     Tally tally() const
     {
-        const auto& characters = characters_of_codes();
+        const std::u16string characters = decode_codes(order_);
         Tally tally;
-        std::vector<std::uint32_t> place(65536);  // 1 + the character's place in the tally
-        for (Code code : order_) {
-            const char16_t c = characters[code];
-            if (!place[c]) {
+        std::unordered_map<char16_t, std::size_t> place;  // the character's place in the tally
+        for (std::size_t i = 0; i < order_.size(); ++i) {
+            const char16_t c = characters[i];
+            const auto [at, added] = place.try_emplace(c, tally.characters.size());
+            if (added) {
                 tally.characters += c;
                 if (counting()) tally.counts.push_back(0);
-                place[c] = static_cast<std::uint32_t>(tally.characters.size());
             }
-            if (counting()) tally.counts[place[c] - 1] += counts_[code];
+            if (counting()) tally.counts[at->second] += counts_[order_[i]];
         }
         return tally;
     }
