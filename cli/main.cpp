@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -12,9 +14,12 @@
 
 #include "font/font.h"
 #include "text/core.h"
+#include "text/detection.h"
 #include "text/input_file.h"
 #include "text/output.h"
+#include "text/output_file.h"
 #include "text/pipeline.h"
+#include "text/sources.h"
 
 namespace {
 
@@ -33,14 +38,21 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
                            不会跳入下一个来源
 
 来源
-  -r, --recursive          来源是文件夹时，读取其中（含子文件夹）匹配的文件，按路径排序
+  -                        来源为 - 时读标准输入；命名管道也按数据流读取
+  -r, --recursive          来源是文件夹时，读取其中（含子文件夹）匹配的文件，按路径排序；
+                           同一个文件（如经链接）只读一次，跳过的项目在标准错误中列出
       --glob PATTERN       -r 时要读的文件名（默认 *.txt，可多次给出）
-  -e, --encoding NAME      gbk（默认）、gb18030、utf-8、utf-16le、utf-16be 或 auto：
-                           auto 时有字节顺序标记按标记，否则是有效且非纯 ASCII 的
-                           UTF-8 就按 UTF-8，否则按 GBK
+      --iglob PATTERN      同 --glob，但不区分大小写
+      --hidden             -r 时也读以 . 开头的文件和文件夹
+  -e, --encoding NAME      gbk（默认；也可写 cp936、gb2312 等）、gb18030、utf-8、utf-16le、
+                           utf-16be 或 auto（不区分大小写）：auto 时有字节顺序标记按标记；
+                           否则多字节序列几乎都有效的按 UTF-8，有有效四字节序列的按
+                           GB18030，隔位零字节或大多是汉字的按 UTF-16，其余按 GBK
       --newline MODE       legacy：CR LF 或单独的 CR 结束一行，单独的 LF 留在行中
                            （gbk 的默认）；any：CR LF、CR 或 LF 都结束一行（其他编码的默认）
   -k, --keep-going         某个来源无法使用时报告它，继续处理其他来源，最后以 1 退出
+      --strict             来源中有无效字节序列时出错（以 1 退出，什么都不写）；
+                           否则只在标准错误中提示（个数和第一处的位置）
 
 选字
       --exclude FILE       去掉 FILE 中的所有字符（自动判断编码；如字体的字符表或
@@ -53,9 +65,11 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
 
 输出
   -f, --format FORMAT      text（默认）、counts、tbl、unicode-range 或 json，见下
-      --tbl-start HEX      tbl 的起始编码（十六进制，默认 8000）
-  -o, --output PATH        写入 PATH（整个替换），而不是标准输出；text 格式与窗口的
-                           “写入END.txt”相同：字库加 CR LF
+      --tbl-start HEX      tbl 的起始编码（十六进制，如 8000 或 0x8000，默认 8000）
+  -o, --output PATH        写入 PATH（整个替换；链接指向的文件被替换，链接不变；设备和
+                           管道直接写入；PATH 为 - 时写到标准输出），而不是标准输出；
+                           text 格式与窗口的“写入END.txt”相同：字库加 CR LF。
+                           输出文件不能是来源文件；-r 时输出文件不算来源
       --output-encoding E  -o 的编码：gbk（默认）、gb18030 或 utf-8；json 总是 utf-8
       --replace-unmappable 输出编码无法表示的字符写作 ?（仍在标准错误中列出），
                            否则不写文件并以 1 退出
@@ -67,11 +81,16 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
 字体（字体缺少的字符在标准错误中列出：个数，然后每个字符及其编码，最多50个）
       --font PATH          字体文件（TrueType、OpenType 或 .ttc/.otc 字体集）
       --face N             字体集中的第几个字体（默认0）
-      --subset OUT         把字体裁剪到字库中的字符，写入 OUT；OUT 以 .woff2 结尾时写 WOFF2
+      --subset OUT         把字体裁剪到字库中的字符，写入 OUT（.ttf、.otf 或 .woff2）；
+                           除 HarfBuzz 默认保留的排版特性外，还保留字体中有的中日韩
+                           标点挤压和竖排特性（halt、palt、vhal、vpal、vert、vrt2、locl、
+                           ccmp、kern、vkrn）
+      --layout-features L  增减裁剪时保留的排版特性：+smcp 或 smcp 保留，-kern 去掉，
+                           * 保留全部，-* 全部去掉；以逗号分隔，按顺序生效
       --require-all        字体缺少任何字符时出错（以 1 退出，什么都不写）
       --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 文本格式的 OUT.fnt
       --size PX            点阵字库和预览图的像素高度（4 到 256，默认16）
-      --padding N          点阵字库中每个字形四周的空白像素（默认1）
+      --padding N          点阵字库中每个字形四周的空白像素（0 到 255，默认1）
       --page WxH           点阵字库的页面大小（默认 1024x1024，不够时多页）
       --mono               1 位的点阵字形（复古平台），而不是 8 位灰度
       --preview OUT.png    把字库用字体画成预览图，每行32个，缺少的字符画成空框
@@ -112,15 +131,17 @@ struct Options {
     std::optional<std::string> output_encoding;
     bool replace_unmappable = false;
     bool recursive = false;
-    std::vector<std::string> globs;
+    std::vector<std::string> globs, iglobs;
+    bool hidden = false;
     bool keep_going = false;
+    bool strict = false;
     std::vector<std::string> excludes;
     bool no_ascii = false;
     std::optional<std::string> min_count;
     std::string format = "text";
     std::optional<std::string> tbl_start;
     bool report = false;
-    std::optional<std::string> font, face, subset, atlas, size, padding, page, preview;
+    std::optional<std::string> font, face, subset, atlas, size, padding, page, preview, layout_features;
     bool require_all = false;
     bool mono = false;
 };
@@ -128,9 +149,9 @@ struct Options {
 // What the options ask for, checked and converted.
 struct Plan {
     std::vector<std::filesystem::path> sources;
-    bool recursive = false;
-    std::vector<std::string> globs;
+    ListingRules listing;
     bool keep_going = false;
+    bool strict = false;
     std::optional<Encoding> encoding;  // nothing: auto
     std::optional<Newline> newline;
     Selection selection;
@@ -138,7 +159,7 @@ struct Plan {
     Choice choice;
     Format format = Format::Text;
     unsigned tbl_start = 0x8000;
-    std::optional<std::filesystem::path> output;
+    std::optional<std::filesystem::path> output;  // "-": standard output
     OutputEncoding output_encoding = OutputEncoding::Gbk;
     bool replace_unmappable = false;
     bool report = false;
@@ -147,6 +168,7 @@ struct Plan {
     std::optional<std::filesystem::path> subset, preview;
     std::optional<std::filesystem::path> atlas;  // without ".fnt": the pages and the .fnt are named from it
     bool require_all = false;
+    std::vector<LayoutFeatureChange> layout_features;
     AtlasOptions atlas_options;
 };
 
@@ -162,12 +184,17 @@ Value one_of(const std::string& option, const std::string& given,
     throw UsageError{"选项 " + option + " 的值“" + given + "”无效，可以是：" + known};
 }
 
-std::uint64_t whole_number(const std::string& option, const std::string& text, std::uint64_t least)
+std::uint64_t whole_number(const std::string& option, const std::string& text, std::uint64_t least,
+    std::uint64_t most = std::uint64_t{1} << 62)
 {
     const bool digits =
         !text.empty() && text.size() <= 18 && text.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits || std::stoull(text) < least)
-        throw UsageError{"选项 " + option + " 必须是不小于" + std::to_string(least) + "的整数：" + text};
+    if (!digits || std::stoull(text) < least || std::stoull(text) > most)
+        throw UsageError{"选项 " + option + " 必须是" +
+            (most == std::uint64_t{1} << 62
+                    ? "不小于" + std::to_string(least) + "的整数"
+                    : std::to_string(least) + " 到 " + std::to_string(most) + " 之间的整数") +
+            "：" + text};
     return std::stoull(text);
 }
 
@@ -176,7 +203,8 @@ void plan_font(const Options& o, Plan& plan)
 {
     const std::pair<const char*, bool> need_font[] = {{"--face", o.face.has_value()},
         {"--subset", o.subset.has_value()}, {"--atlas", o.atlas.has_value()},
-        {"--preview", o.preview.has_value()}, {"--require-all", o.require_all}};
+        {"--preview", o.preview.has_value()}, {"--require-all", o.require_all},
+        {"--layout-features", o.layout_features.has_value()}};
     for (const auto& [option, given] : need_font)
         if (given && !o.font) throw UsageError{std::string(option) + " 只能与 --font 一起使用"};
     const std::pair<const char*, bool> need_atlas[] = {
@@ -186,8 +214,20 @@ void plan_font(const Options& o, Plan& plan)
     if (o.size && !o.atlas && !o.preview) throw UsageError{"--size 只能与 --atlas 或 --preview 一起使用"};
     if (!o.font) return;
     plan.font = *o.font;
-    if (o.face) plan.face = static_cast<unsigned>(whole_number("--face", *o.face, 0));
-    if (o.subset) plan.subset = *o.subset;
+    if (o.face) plan.face = static_cast<unsigned>(whole_number("--face", *o.face, 0, 65535));
+    if (o.subset) {
+        plan.subset = *o.subset;
+        std::string extension = plan.subset->extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+            [](unsigned char c) { return std::tolower(c); });
+        if (extension != ".ttf" && extension != ".otf" && extension != ".woff2")
+            throw UsageError{"--subset 的文件名要以 .ttf、.otf 或 .woff2 结尾（不写 WOFF 1）：" + *o.subset};
+    }
+    if (o.layout_features) {
+        if (!o.subset) throw UsageError{"--layout-features 只能与 --subset 一起使用"};
+        if (const auto problem = parse_layout_features(*o.layout_features, plan.layout_features))
+            throw UsageError{"--layout-features：" + *problem};
+    }
     if (o.atlas) {
         plan.atlas = *o.atlas;
         if (plan.atlas->extension() == ".fnt") plan.atlas->replace_extension();
@@ -195,21 +235,35 @@ void plan_font(const Options& o, Plan& plan)
     if (o.preview) plan.preview = *o.preview;
     plan.require_all = o.require_all;
     AtlasOptions& atlas = plan.atlas_options;
-    if (o.size)
-        atlas.size =
-            static_cast<unsigned>(std::min<std::uint64_t>(whole_number("--size", *o.size, 0), 100000));
-    if (o.padding)
-        atlas.padding =
-            static_cast<unsigned>(std::min<std::uint64_t>(whole_number("--padding", *o.padding, 0), 1000));
+    if (o.size) atlas.size = static_cast<unsigned>(whole_number("--size", *o.size, 4, 256));
+    if (o.padding) atlas.padding = static_cast<unsigned>(whole_number("--padding", *o.padding, 0, 255));
     if (o.page) {
         const std::size_t x = o.page->find('x');
         if (x == std::string::npos) throw UsageError{"--page 的格式是 宽x高，如 1024x1024：" + *o.page};
-        atlas.page_width = static_cast<unsigned>(whole_number("--page", o.page->substr(0, x), 16));
-        atlas.page_height = static_cast<unsigned>(whole_number("--page", o.page->substr(x + 1), 16));
-        if (atlas.page_width > 16384 || atlas.page_height > 16384)
-            throw UsageError{"--page 的宽和高都不能超过 16384"};
+        atlas.page_width = static_cast<unsigned>(whole_number("--page", o.page->substr(0, x), 16, 16384));
+        atlas.page_height = static_cast<unsigned>(whole_number("--page", o.page->substr(x + 1), 16, 16384));
     }
     atlas.mono = o.mono;
+}
+
+std::optional<Encoding> source_encoding(const std::string& name)
+{
+    std::string lower = name;
+    std::transform(
+        lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lower == "auto") return std::nullopt;
+    if (const auto encoding = encoding_named(name)) return encoding;
+    throw UsageError{"选项 --encoding 的值“" + name +
+        "”无效，可以是：gbk（cp936、gb2312）、gb18030、utf-8、utf-16le、utf-16be 或 auto"};
+}
+
+OutputEncoding output_encoding(const std::string& name)
+{
+    const std::optional<Encoding> encoding = encoding_named(name);
+    if (encoding == Encoding::Gbk) return OutputEncoding::Gbk;
+    if (encoding == Encoding::Gb18030) return OutputEncoding::Gb18030;
+    if (encoding == Encoding::Utf8) return OutputEncoding::Utf8;
+    throw UsageError{"选项 --output-encoding 的值“" + name + "”无效，可以是：gbk、gb18030 或 utf-8"};
 }
 
 Plan plan_of(const Options& o)
@@ -217,13 +271,20 @@ Plan plan_of(const Options& o)
     if (o.sources.empty()) throw UsageError{"没有给出要提取的文件"};
     Plan plan;
     plan.sources.assign(o.sources.begin(), o.sources.end());
-    plan.recursive = o.recursive;
-    if (!o.globs.empty() && !o.recursive) throw UsageError{"--glob 只能与 -r 一起使用"};
-    plan.globs = o.globs.empty() ? std::vector<std::string>{"*.txt"} : o.globs;
+    plan.listing.recursive = o.recursive;
+    const std::pair<const char*, bool> need_recursive[] = {
+        {"--glob", !o.globs.empty()}, {"--iglob", !o.iglobs.empty()}, {"--hidden", o.hidden}};
+    for (const auto& [option, given] : need_recursive)
+        if (given && !o.recursive) throw UsageError{std::string(option) + " 只能与 -r 一起使用"};
+    if (!o.globs.empty() || !o.iglobs.empty()) plan.listing.patterns.clear();
+    for (const std::string& glob : o.globs)
+        plan.listing.patterns.push_back({glob, false});
+    for (const std::string& glob : o.iglobs)
+        plan.listing.patterns.push_back({glob, true});
+    plan.listing.hidden = o.hidden;
     plan.keep_going = o.keep_going;
-    plan.encoding = one_of<std::optional<Encoding>>("--encoding", o.encoding,
-        {{"gbk", Encoding::Gbk}, {"gb18030", Encoding::Gb18030}, {"utf-8", Encoding::Utf8},
-            {"utf-16le", Encoding::Utf16Le}, {"utf-16be", Encoding::Utf16Be}, {"auto", std::nullopt}});
+    plan.strict = o.strict;
+    plan.encoding = source_encoding(o.encoding);
     if (o.newline)
         plan.newline =
             one_of<Newline>("--newline", *o.newline, {{"legacy", Newline::Legacy}, {"any", Newline::Any}});
@@ -246,18 +307,17 @@ Plan plan_of(const Options& o)
             {"unicode-range", Format::UnicodeRange}, {"json", Format::Json}});
     if (o.tbl_start) {
         if (plan.format != Format::Tbl) throw UsageError{"--tbl-start 只能与 -f tbl 一起使用"};
-        const std::string& hex = *o.tbl_start;
+        std::string hex = *o.tbl_start;
+        if (hex.starts_with("0x") || hex.starts_with("0X")) hex.erase(0, 2);
         if (hex.empty() || hex.size() > 4 ||
             hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            throw UsageError{"--tbl-start 必须是 1 到 4 位十六进制数：" + hex};
+            throw UsageError{"--tbl-start 必须是 1 到 4 位十六进制数：" + *o.tbl_start};
         plan.tbl_start = static_cast<unsigned>(std::stoul(hex, nullptr, 16));
     }
     if (o.output) plan.output = *o.output;
     if (o.output_encoding) {
         if (!o.output) throw UsageError{"--output-encoding 只能与 -o 一起使用"};
-        plan.output_encoding = one_of<OutputEncoding>("--output-encoding", *o.output_encoding,
-            {{"gbk", OutputEncoding::Gbk}, {"gb18030", OutputEncoding::Gb18030},
-                {"utf-8", OutputEncoding::Utf8}});
+        plan.output_encoding = output_encoding(*o.output_encoding);
         if (plan.format == Format::Json && plan.output_encoding != OutputEncoding::Utf8)
             throw UsageError{"json 总是以 UTF-8 写出，不能用 --output-encoding " + *o.output_encoding};
     }
@@ -291,7 +351,10 @@ std::optional<Options> parse(int argc, char** argv)
     app.add_flag("--replace-unmappable", o.replace_unmappable);
     app.add_flag("-r,--recursive", o.recursive);
     app.add_option("--glob", o.globs)->allow_extra_args(false);
+    app.add_option("--iglob", o.iglobs)->allow_extra_args(false);
+    app.add_flag("--hidden", o.hidden);
     app.add_flag("-k,--keep-going", o.keep_going);
+    app.add_flag("--strict", o.strict);
     app.add_option("--exclude", o.excludes)->allow_extra_args(false);
     app.add_flag("--no-ascii", o.no_ascii);
     app.add_option("--min-count", o.min_count);
@@ -302,6 +365,7 @@ std::optional<Options> parse(int argc, char** argv)
     app.add_option("--face", o.face);
     app.add_option("--subset", o.subset);
     app.add_flag("--require-all", o.require_all);
+    app.add_option("--layout-features", o.layout_features);
     app.add_option("--atlas", o.atlas);
     app.add_option("--size", o.size);
     app.add_option("--padding", o.padding);
@@ -319,7 +383,10 @@ std::optional<Options> parse(int argc, char** argv)
         return std::nullopt;
     } catch (const CLI::ArgumentMismatch& error) {
         const std::string what = error.what();
-        throw UsageError{"选项 " + what.substr(0, what.find(':')) + " 缺少参数或参数个数不对"};
+        const std::string option = what.substr(0, what.find(':'));
+        const CLI::Option* given = app.get_option_no_throw(option);
+        if (given && given->count() > 1) throw UsageError{"选项 " + option + " 只能给一次"};
+        throw UsageError{"选项 " + option + " 缺少参数或参数个数不对"};
     } catch (const CLI::ParseError& error) {
         throw UsageError{std::string("参数有误：") + error.what()};
     }
@@ -328,6 +395,91 @@ std::optional<Options> parse(int argc, char** argv)
         if (extra.size() > 1 && extra[0] == '-') throw UsageError{"未知选项：" + extra};
     }
     return o;
+}
+
+// The files a run writes, so that none of its inputs is among them.
+class RunOutputs {
+public:
+    explicit RunOutputs(const Plan& plan)
+    {
+        if (plan.output && *plan.output != "-") named_.push_back(*plan.output);
+        if (plan.subset) named_.push_back(*plan.subset);
+        if (plan.preview) named_.push_back(*plan.preview);
+        if (plan.atlas) {
+            named_.push_back(plan.atlas->string() + ".fnt");
+            atlas_folder_ = folder_of(*plan.atlas);
+            atlas_name_ = plan.atlas->filename().string();
+        }
+        for (const std::filesystem::path& path : named_)
+            ids_.push_back(file_id(path));
+    }
+
+    // The output that `input` is, if it is one: the same file by whatever
+    // path, or one of the atlas's pages.
+    std::optional<std::filesystem::path> which(const std::filesystem::path& input) const
+    {
+        const std::optional<FileId> id = file_id(input == "-" ? "/dev/stdin" : input);
+        if (!id) return std::nullopt;
+        for (std::size_t i = 0; i < named_.size(); ++i)
+            if (ids_[i] == id) return named_[i];
+        if (atlas_folder_ && is_page(input.filename().string()) &&
+            file_id(folder_of(input)) == file_id(*atlas_folder_))
+            return *atlas_folder_ / input.filename();
+        return std::nullopt;
+    }
+
+    // Two outputs that would write one file.
+    void check_apart() const
+    {
+        for (std::size_t i = 0; i < named_.size(); ++i) {
+            const auto resolved = [](const std::filesystem::path& path) {
+                return std::filesystem::weakly_canonical(std::filesystem::absolute(path));
+            };
+            for (std::size_t j = i + 1; j < named_.size(); ++j)
+                if (resolved(named_[i]) == resolved(named_[j]) || (ids_[i] && ids_[i] == ids_[j]))
+                    throw UsageError{
+                        "两个输出是同一个文件：“" + named_[i].string() + "”和“" + named_[j].string() + "”"};
+            if (atlas_folder_ && is_page(named_[i].filename().string()) &&
+                file_id(folder_of(named_[i])) == file_id(*atlas_folder_))
+                throw UsageError{"输出“" + named_[i].string() + "”会被点阵字库的页面覆盖"};
+        }
+    }
+
+private:
+    static std::filesystem::path folder_of(const std::filesystem::path& path)
+    {
+        return path.has_parent_path() ? path.parent_path() : ".";
+    }
+    // NAME_0.png, NAME_1.png...
+    bool is_page(const std::string& name) const
+    {
+        const std::string prefix = atlas_name_ + "_", suffix = ".png";
+        if (!name.starts_with(prefix) || !name.ends_with(suffix)) return false;
+        const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        return !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+    }
+
+    std::vector<std::filesystem::path> named_;
+    std::vector<std::optional<FileId>> ids_;
+    std::optional<std::filesystem::path> atlas_folder_;
+    std::string atlas_name_;
+};
+
+// Refuses, before anything is read, a run that would write over one of its inputs.
+void check_inputs_apart(const Plan& plan, const RunOutputs& outputs)
+{
+    outputs.check_apart();
+    std::vector<std::filesystem::path> inputs = plan.excludes;
+    if (plan.font) inputs.push_back(*plan.font);
+    for (const std::filesystem::path& source : plan.sources) {
+        std::error_code error;
+        if (!plan.listing.recursive || !std::filesystem::is_directory(source, error))
+            inputs.push_back(source);
+    }
+    for (const std::filesystem::path& input : inputs)
+        if (const auto output = outputs.which(input))
+            throw UsageError{"输出文件“" + output->string() + "”就是输入文件“" + input.string() +
+                "”，这样会把它覆盖：请换一个输出文件名"};
 }
 
 // One progress line on a terminal, rewritten in place, for large runs.
@@ -394,7 +546,10 @@ std::string listed(std::u32string_view characters, std::size_t most)
 void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
 {
     std::uint64_t lines = 0, selected = 0, invalid = 0;
+    std::size_t used = 0;
     for (const SourceReport& source : sources) {
+        if (!source.error.empty()) continue;
+        ++used;
         lines += source.facts.lines;
         selected += source.facts.selected_lines;
         invalid += source.facts.invalid;
@@ -405,8 +560,16 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
         std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
         return std::string(text);
     };
-    std::cerr << "来源 " << sources.size() << " 个，共 " << lines << " 行，选中 " << selected << " 行\n"
-              << "不重复字符 " << chosen.characters.size() << " 个\n"
+    std::cerr << "来源 " << used << " 个，共 " << lines << " 行，选中 " << selected << " 行";
+    if (used < sources.size()) std::cerr << "；无法使用的来源 " << sources.size() - used << " 个";
+    std::cerr << "\n";
+    std::size_t detected = 0;
+    for (const SourceReport& source : sources)
+        if (!source.encoding_reason.empty() && detected++ < 20)
+            std::cerr << "  " << source.path.string() << "：按 " << encoding_name(source.encoding)
+                      << " 读取，因为" << source.encoding_reason << "\n";
+    if (detected > 20) std::cerr << "  ……另有 " << detected - 20 << " 个来源的编码是自动判断的\n";
+    std::cerr << "不重复字符 " << chosen.characters.size() << " 个\n"
               << "GB2312 一级汉字 " << found.level1 << " / " << found.level1_size << "（"
               << percent(found.level1, found.level1_size) << "）\n"
               << "GB2312 二级汉字 " << found.level2 << " / " << found.level2_size << "（"
@@ -425,46 +588,105 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
                           << "字节\n";
 }
 
-// The characters of every source, and what json and the report say of them.
-// Returns nothing when a source stops the run.
-std::optional<Tally> gather(const Plan& plan, std::vector<SourceReport>& reports, bool& failed)
+void warn(const std::string& text)
 {
-    const std::vector<std::filesystem::path> sources = list_sources(plan.sources, plan.recursive, plan.globs);
-    Progress progress(sources);
+    std::cerr << "charlib-cli: " << text << "\n";
+}
+
+// What the sources hold, and what json and the report say of them.
+struct Gathered {
     Tally all;
+    std::vector<SourceReport> reports;
+    std::size_t used = 0;  // sources read
+    bool failed = false;  // a source could not be used (with -k)
+};
+
+// A source the run does not use, and why.
+struct SourceRefused {
+    std::string message;
+};
+
+// Whether the text of a source, as the options read it, needs a word to the user.
+void check_source(const Plan& plan, const std::filesystem::path& file, const SourceFormat& format,
+    const Tally& tally, SourceReport& report)
+{
+    const bool undecodable = tally.characters.find(U'\uFFFD') != std::u32string::npos;
+    if (plan.format == Format::Json || plan.report || plan.strict || undecodable)
+        report.facts = examine_source(file, format, plan.selection);
+    if (report.facts.invalid > 0) {
+        const InvalidSequence& first = report.facts.first_invalid.front();
+        const std::string text = "“" + report.path.string() + "”有 " + std::to_string(report.facts.invalid) +
+            " 处无效字节序列（按 " + encoding_name(format.encoding) + " 读取），第一处在第 " +
+            std::to_string(first.line) + " 行第 " + std::to_string(first.byte) + " 字节";
+        if (plan.strict) throw SourceRefused{text + "；有 --strict，不用这个来源"};
+        warn("注意：" + text + "，已记为 U+FFFD");
+    }
+    const bool suspect = tally.characters.empty() || tally.characters.find(U'\n') != std::u32string::npos;
+    if (format.newline == Newline::Legacy && suspect && line_feeds_only(file))
+        warn("注意：“" + report.path.string() +
+            "”只用 LF 换行，没有一个 CR：按 legacy 规则整个文件是一行，LF 算作字符。要按 LF 分行，请加 "
+            "--newline any");
+}
+
+// The characters of every source. Returns nothing when a source stops the run.
+std::optional<Gathered> gather(const Plan& plan, const std::vector<std::filesystem::path>& sources)
+{
+    Progress progress(sources);
+    Gathered gathered;
     std::uint64_t before = 0;
+    std::size_t guesses = 0;
     for (const std::filesystem::path& source : sources) {
+        SourceReport report;
+        report.path = source;
         try {
-            const Encoding encoding = plan.encoding ? *plan.encoding : detect_encoding(source);
-            const SourceFormat format{encoding, plan.newline ? *plan.newline : default_newline(encoding)};
+            std::optional<StreamCopy> copy;
+            if (StreamCopy::is_stream(source)) copy.emplace(source);
+            const std::filesystem::path& file = copy ? copy->path() : source;
+            if (plan.encoding) {
+                report.encoding = *plan.encoding;
+            } else {
+                const Detection detection = detect(file);
+                report.encoding = detection.encoding;
+                report.encoding_reason = detection.reason;
+                if (detection.guessed && guesses++ < 10)
+                    warn("注意：“" + source.string() + "”按 " + encoding_name(detection.encoding) +
+                        " 读取（自动判断），因为" + detection.reason);
+            }
+            const SourceFormat format{
+                report.encoding, plan.newline ? *plan.newline : default_newline(report.encoding)};
             Selection selection = plan.selection;
             selection.progress = progress.source(before);
-            const Tally tally = extract_source(source, format, selection);
+            const Tally tally = extract_source(file, format, selection);
             // Where the Control-Z stands is looked for only when there is one.
-            if (const auto found = tally.control_z ? find_control_z(source, encoding) : std::nullopt) {
-                std::cerr << "charlib-cli: " << control_z_message(source, encoding, *found) << "\n";
-                if (!plan.keep_going) return std::nullopt;
-                failed = true;
-                continue;
-            }
-            all.add(tally);
-            if (plan.format == Format::Json || plan.report)
-                reports.push_back({source, encoding, examine_source(source, format, plan.selection)});
+            if (const auto found = tally.control_z ? find_control_z(file, report.encoding) : std::nullopt)
+                throw SourceRefused{control_z_message(source, report.encoding, *found)};
+            check_source(plan, file, format, tally, report);
+            gathered.all.add(tally);
+            ++gathered.used;
             std::error_code error;
-            before += std::filesystem::file_size(source, error);
+            before += std::filesystem::file_size(file, error);
         } catch (const FileError& error) {
-            std::cerr << "charlib-cli: " << error.what() << "\n";
-            if (!plan.keep_going) return std::nullopt;
-            failed = true;
+            report.error = error.what();
+        } catch (const SourceRefused& refused) {
+            report.error = refused.message;
         }
+        if (!report.error.empty()) {
+            warn(report.error);
+            if (!plan.keep_going) return std::nullopt;
+            gathered.failed = true;
+        }
+        gathered.reports.push_back(std::move(report));
     }
-    return all;
+    if (guesses > 10)
+        warn("注意：另有 " + std::to_string(guesses - 10) + " 个来源的编码是猜的（--report 列出理由）");
+    return gathered;
 }
 
 // What the font makes of the set: computed whole before anything is written.
 struct FontWork {
     FontFacts facts;
-    std::string subset, preview;
+    FontData subset;
+    std::string preview;
     Atlas atlas;
 };
 
@@ -474,14 +696,22 @@ std::optional<FontWork> make_fonts(const Plan& plan, const Tally& chosen)
     FontWork work{
         {plan.font->string(), plan.face, font.family(), font.missing(chosen.characters)}, {}, {}, {}};
     if (!work.facts.missing.empty()) {
-        std::cerr << "charlib-cli: 字体“" << plan.font->string() << "”缺少 " << work.facts.missing.size()
-                  << " 个字符：" << listed(work.facts.missing, 50) << "\n";
+        warn("字体“" + plan.font->string() + "”缺少 " + std::to_string(work.facts.missing.size()) +
+            " 个字符：" + listed(work.facts.missing, 50));
         if (plan.require_all) {
-            std::cerr << "charlib-cli: 有 --require-all，什么都没有写入\n";
+            warn("有 --require-all，什么都没有写入");
             return std::nullopt;
         }
     }
-    if (plan.subset) work.subset = subset_font(font, chosen.characters, plan.subset->extension() == ".woff2");
+    if (plan.subset) {
+        std::string extension = plan.subset->extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+            [](unsigned char c) { return std::tolower(c); });
+        if (extension == ".ttf" && font.has_cff_outlines())
+            warn("注意：字体“" + plan.font->string() +
+                "”的字形是 CFF 格式，裁剪结果通常用 .otf 作扩展名，而不是“" + plan.subset->string() + "”");
+        work.subset = subset_font(font, chosen.characters, extension == ".woff2", plan.layout_features);
+    }
     if (plan.atlas)
         work.atlas =
             render_atlas(font, chosen.characters, plan.atlas_options, plan.atlas->filename().string());
@@ -491,7 +721,7 @@ std::optional<FontWork> make_fonts(const Plan& plan, const Tally& chosen)
 
 void add_fonts(FileBatch& files, const Plan& plan, const FontWork& work)
 {
-    if (plan.subset) files.add(*plan.subset, work.subset);
+    if (plan.subset) files.add(*plan.subset, work.subset.bytes());
     if (plan.preview) files.add(*plan.preview, work.preview);
     if (!plan.atlas) return;
     const std::string base = plan.atlas->string();
@@ -500,16 +730,60 @@ void add_fonts(FileBatch& files, const Plan& plan, const FontWork& work)
     files.add(base + ".fnt", work.atlas.descriptor);
 }
 
+// "no source found" names where it looked.
+std::string nothing_found(const Plan& plan)
+{
+    std::string folders, patterns;
+    for (const std::filesystem::path& source : plan.sources)
+        folders += (folders.empty() ? "“" : "、“") + source.string() + "”";
+    for (const NamePattern& pattern : plan.listing.patterns)
+        patterns += (patterns.empty() ? "" : "、") + pattern.pattern;
+    return "没有找到来源文件：" + folders + "中没有文件名与 " + patterns + " 相配的文件" +
+        (plan.listing.hidden ? "" : "（以 . 开头的文件和文件夹要加 --hidden 才读）") + "，什么都没有写入";
+}
+
+void warn_skipped(const std::vector<Skipped>& skipped)
+{
+    if (skipped.empty()) return;
+    std::string text = "注意：跳过了 " + std::to_string(skipped.size()) + " 项：";
+    for (std::size_t i = 0; i < skipped.size() && i < 20; ++i)
+        text += (i ? "；“" : "“") + skipped[i].path.string() + "”（" + skipped[i].reason + "）";
+    warn(text + (skipped.size() > 20 ? "……" : ""));
+}
+
+// Why the set came out empty, for the user who expected characters.
+std::string empty_set_note(const Plan& plan, const Gathered& gathered)
+{
+    if (!gathered.all.characters.empty())
+        return "注意：所有字符都被 --exclude、--no-ascii 或 --min-count 去掉了";
+    if (!plan.selection.marker.empty()) return "注意：没有选出任何字符：没有一行含有所给的标记";
+    return "注意：没有选出任何字符：来源中没有非空的行";
+}
+
 int run(const Plan& plan)
 {
-    std::vector<SourceReport> reports;
-    bool failed = false;
-    const std::optional<Tally> all = gather(plan, reports, failed);
-    if (!all) return exit_failure;
+    const RunOutputs outputs(plan);
+    check_inputs_apart(plan, outputs);
+    ListingRules rules = plan.listing;
+    rules.leave_out = [&](const std::filesystem::path& path) { return outputs.which(path).has_value(); };
+    const SourceListing listing = list_sources(plan.sources, rules);
+    warn_skipped(listing.skipped);
+    if (listing.files.empty()) {
+        warn(nothing_found(plan));
+        return exit_failure;
+    }
+    const std::optional<Gathered> gathered = gather(plan, listing.files);
+    if (!gathered) return exit_failure;
+    if (gathered->used == 0) {
+        warn("没有一个来源能用，什么都没有写入");
+        return exit_failure;
+    }
+    const std::vector<SourceReport>& reports = gathered->reports;
     Choice choice = plan.choice;
     for (const std::filesystem::path& exclude : plan.excludes)
-        choice.exclude += extract_source(exclude, {detect_encoding(exclude), Newline::Any}, {}).characters;
-    const Tally chosen = choose(*all, choice);
+        choice.exclude += extract_source(exclude, {detect(exclude).encoding, Newline::Any}, {}).characters;
+    const Tally chosen = choose(gathered->all, choice);
+    if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered));
     if (plan.format == Format::Tbl && plan.tbl_start + chosen.characters.size() > 0x10000) {
         std::cerr << "charlib-cli: " << chosen.characters.size() << " 个字符从 " << std::hex << std::uppercase
                   << plan.tbl_start << std::dec << " 起编码会超过 FFFF，请用更小的 --tbl-start\n";
@@ -525,32 +799,34 @@ int run(const Plan& plan)
             encode_output(format_characters(chosen, plan.format, "\r\n", plan.tbl_start, reports, font_facts),
                 plan.output_encoding);
         if (!encoded.unmappable.empty()) {
-            std::cerr << "charlib-cli: 有 " << encoded.unmappable.size() << " 个字符无法用 gbk 写出："
-                      << listed(encoded.unmappable, 10) << "\n";
+            warn("有 " + std::to_string(encoded.unmappable.size()) + " 个字符无法用 gbk 写出：" +
+                listed(encoded.unmappable, 10));
             if (!plan.replace_unmappable) {
-                std::cerr << "charlib-cli: 没有写入“" << plan.output->string()
-                          << "”；可去掉这些字符，改用 --output-encoding gb18030 或 utf-8，或加 "
-                             "--replace-unmappable 写作 ?\n";
+                warn("没有写入“" + plan.output->string() +
+                    "”；可去掉这些字符，改用 --output-encoding gb18030 或 utf-8，或加 --replace-unmappable "
+                    "写作 ?");
                 return exit_failure;
             }
         }
         if (encoded.replaced_invalid)
-            std::cerr << "charlib-cli: 来源中有无法解码的字节（记为 U+FFFD），在“" << plan.output->string()
-                      << "”中写作 ?\n";
-        files.add(*plan.output, encoded.bytes);
+            warn("来源中有无法解码的字节（记为 U+FFFD），在“" + plan.output->string() + "”中写作 ?");
+        if (*plan.output == "-")
+            files.add_standard_output(encoded.bytes);
+        else
+            files.add(*plan.output, encoded.bytes);
     }
     if (plan.font) add_fonts(files, plan, *fonts);
     if (!plan.output) {
         const std::string text =
             format_characters(chosen, plan.format, "\n", plan.tbl_start, reports, font_facts);
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-            std::cerr << "charlib-cli: 无法写入标准输出：" << system_reason(errno) << "\n";
+            warn("无法写入标准输出：" + system_reason(errno));
             return exit_failure;
         }
     }
     files.commit();
     if (plan.report) print_report(reports, chosen);
-    return failed ? exit_failure : 0;
+    return gathered->failed ? exit_failure : 0;
 }
 
 }  // namespace
@@ -565,10 +841,10 @@ int main(int argc, char** argv)
         std::cerr << "charlib-cli: " << error.message << "\n请用 charlib-cli --help 查看用法。\n";
         return exit_usage;
     } catch (const FileError& error) {
-        std::cerr << "charlib-cli: " << error.what() << "\n";
+        warn(error.what());
         return exit_failure;
     } catch (const FontError& error) {
-        std::cerr << "charlib-cli: " << error.what() << "\n";
+        warn(error.what());
         return exit_failure;
     }
 }

@@ -3,39 +3,16 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
-#include "temp_dir.h"
+#include "run_cli.h"
 
 namespace {
 
 const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
-
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-// Runs charlib-cli in `dir` with the arguments, capturing both outputs.
-CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args)
-{
-    const auto quoted = [](const std::string& text) {
-        std::string result = "'";
-        for (char c : text)
-            result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return result + "'";
-    };
-    std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(CHARLIB_CLI);
-    for (const std::string& arg : args)
-        command += " " + quoted(arg);
-    const int status = std::system((command + " >.out 2>.err </dev/null").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::read(dir.path() / ".out"),
-        TempDir::read(dir.path() / ".err")};
-}
 
 TEST(Cli, PrintsTheCharacterSetAsUtf8OrWritesItInCodePage936)
 {
@@ -53,6 +30,9 @@ TEST(Cli, PrintsTheCharacterSetAsUtf8OrWritesItInCodePage936)
         {{"-s", "-m", "#", "script 一.txt"}, "#三四张李\n"},
         {{"--sort", "-m", "none", "script 一.txt"}, "\n"}, {{"empty.txt"}, "\n"},
         {{"--", "-dash.txt"}, "z\n"}, {{"--version"}, "charlib-cli 1.1.0\n"},
+        {{"-e", "GB2312", "-m", "#", "script 一.txt"}, "#张三李四\n"},  // encodings by any usual name
+        {{"--encoding=Windows-936", "-m", "张", "script 一.txt"}, "#张三\n"},
+        {{"-f", "tbl", "--tbl-start", "0x8800", "-m", "张", "script 一.txt"}, "8800=#\n8801=张\n8802=三\n"},
         {{"-o", "END.txt", "-m", "张", "script 一.txt"}, ""}};
     for (const auto& [args, out] : cases) {
         const CliRun run = run_cli(dir, args);
@@ -70,14 +50,12 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
     dir.write(
         "big.bin", std::string((1 << 20) + 4, 'x') + "\x1A");  // past the first buffer the count goes on
     std::filesystem::create_directory(dir.path() / "folder");
-    ASSERT_EQ(mkfifo((dir.path() / "pipe").c_str(), 0644), 0);  // never waited on
     std::filesystem::permissions(dir.write("kept.txt", "kept\r\n"), std::filesystem::perms::owner_read);
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{"-o", "out.txt", "dump.bin"}, 1, "文件“dump.bin”在文件偏移6处发现Ctrl+Z字符"},
         {{"big.bin"}, 1, "文件“big.bin”在文件偏移1048581处发现Ctrl+Z字符"},
         {{"-o", "out.txt", "missing.txt"}, 1, "无法打开文件“missing.txt”：文件或文件夹不存在"},
         {{"-o", "out.txt", "folder"}, 1, "无法打开文件“folder”：这是一个文件夹"},
-        {{"-o", "out.txt", "pipe"}, 1, "无法打开文件“pipe”：这不是普通文件"},
         {{"/dev/zero"}, 1, "这不是普通文件"}, {{"-o", "folder", "in.txt"}, 1, "无法写入文件“folder”"},
         {{"-o", "kept.txt", "in.txt"}, 1, "无法写入文件“kept.txt”：没有访问权限"},
         {{"-o", "out.txt"}, 2, "charlib-cli --help"}, {{"--bogus", "in.txt"}, 2, "charlib-cli --help"},
@@ -89,9 +67,17 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
         {{"-f", "tbl", "--tbl-start", "fffe", "in.txt"}, 1, "超过 FFFF"},
         {{"--font", microhei, "--face", "2", "in.txt"}, 1, "只有 2 个字体"},
         {{"--font", microhei, "--atlas", "none/x.fnt", "-o", "out.txt", "in.txt"}, 1, "none/x"},
-        {{"--min-count", "0", "in.txt"}, 2, "不小于1"},
-        {{"-e", "latin1", "in.txt"}, 2, "gbk、gb18030、utf-8"}, {{"--glob", "*.md", "in.txt"}, 2, "-r"},
-        {{"--output-encoding", "utf-8", "in.txt"}, 2, "-o"},
+        {{"--min-count", "0", "in.txt"}, 2, "不小于1"}, {{"-e", "latin1", "in.txt"}, 2, "gb18030、utf-8"},
+        {{"-e", "UTF8", "--output-encoding", "UTF-16LE", "-o", "out.txt", "in.txt"}, 2,
+            "gbk、gb18030 或 utf-8"},
+        {{"--order", "freq", "--order", "code", "in.txt"}, 2, "选项 --order 只能给一次"},
+        // Font options are checked before any source is read.
+        {{"--font", microhei, "--atlas", "x", "--size", "300", "missing.txt"}, 2, "4 到 256"},
+        {{"--font", microhei, "--atlas", "x", "--padding", "1000", "missing.txt"}, 2, "0 到 255"},
+        {{"--font", microhei, "--subset", "out.woff", "missing.txt"}, 2, ".woff2"},
+        {{"--font", microhei, "--subset", "o.ttf", "--layout-features", "+kerning", "missing.txt"}, 2,
+            "标签"},
+        {{"--glob", "*.md", "in.txt"}, 2, "-r"}, {{"--output-encoding", "utf-8", "in.txt"}, 2, "-o"},
         {{"-s", "--order", "freq", "in.txt"}, 2, "--order code"},
         {{"-f", "json", "-o", "out.txt", "--output-encoding", "gbk", "in.txt"}, 2, "UTF-8"},
         {{"--replace-unmappable", "in.txt"}, 2, "gbk"}, {{"--atlas", "x", "in.txt"}, 2, "--font"},
@@ -201,6 +187,12 @@ TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
         << strict.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.otf") ||
         std::filesystem::exists(dir.path() / "strict.txt"));
+    dir.write("ascii.txt", "hi\r\n");
+    const CliRun cff = run_cli(dir,
+        {"ascii.txt", "--font", "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf", "--subset",
+            "cff.ttf"});
+    EXPECT_EQ(cff.status, 0);
+    EXPECT_NE(cff.err.find("CFF 格式，裁剪结果通常用 .otf"), std::string::npos) << cff.err;
 }
 
 // Searching a line hundreds of times longer than the buffer, as bytes or,

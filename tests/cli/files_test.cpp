@@ -1,0 +1,182 @@
+// charlib-cli and the files users really have: outputs that are links,
+// devices, pipes or inputs; folders with hidden files, links and pipes;
+// sources that are streams, badly encoded, or have Unix line ends.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "run_cli.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+
+TEST(Files, AnOutputThatIsALinkADeviceOrAPipeStaysWhatItIs)
+{
+    TempDir dir;
+    dir.write("s.txt", "ab\r\n");
+    dir.write("real.txt", "old");
+    fs::create_symlink("real.txt", dir.path() / "link.txt");
+    fs::create_symlink("made.txt", dir.path() / "dangling.txt");
+    fs::create_symlink("/dev/null", dir.path() / "devnull");
+    const bool device = ::mknod((dir.path() / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0644), 0);
+    const int reader = ::open((dir.path() / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    for (const char* output : {"link.txt", "dangling.txt", "devnull", "null", "fifo", "-"}) {
+        if (std::string(output) == "null" && !device) continue;  // mknod needs root
+        const CliRun run = run_cli(dir, {"-o", output, "s.txt"});
+        EXPECT_EQ(run.status, 0) << output << run.err;
+        EXPECT_EQ(run.out, std::string(output) == "-" ? "ab\r\n" : "") << output;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.txt") && fs::is_symlink(dir.path() / "dangling.txt"));
+    EXPECT_EQ(
+        TempDir::read(dir.path() / "real.txt") + TempDir::read(dir.path() / "made.txt"), "ab\r\nab\r\n");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(!device || fs::is_character_file(dir.path() / "null"));
+    char piped[16] = {};
+    EXPECT_EQ(::read(reader, piped, sizeof piped), 4);
+    EXPECT_STREQ(piped, "ab\r\n");
+    ::close(reader);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".real"))
+            << "a backup or temporary file left";
+}
+
+TEST(Files, NoOutputIsEverOneOfTheInputs)
+{
+    TempDir dir;
+    dir.write("s.txt", "ab\r\n");
+    fs::create_directory(dir.path() / "sub");
+    fs::create_hard_link(dir.path() / "s.txt", dir.path() / "hard.txt");
+    dir.write("out.txt", "kept\r\n");
+    dir.write("page_3.png", "not a page");
+    fs::copy_file(microhei, dir.path() / "f.ttc");  // never the system's own copy
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-o", "s.txt", "s.txt"}, "“s.txt”就是输入文件“s.txt”"},
+        {{"-o", "sub/../s.txt", "s.txt"}, "“sub/../s.txt”就是输入文件“s.txt”"},
+        {{"-o", "hard.txt", "s.txt"}, "“hard.txt”就是输入文件“s.txt”"},
+        {{"-o", "out.txt", "--exclude", "out.txt", "s.txt"}, "输入文件“out.txt”"},
+        {{"--font", "f.ttc", "--subset", "f.ttc.ttf", "--preview", "s.txt", "s.txt"}, "“s.txt”就是"},
+        {{"--font", "f.ttc", "--atlas", "page", "page_3.png"}, "“./page_3.png”就是输入文件“page_3.png”"},
+        {{"--font", "f.ttc", "--atlas", "page", "--preview", "page_0.png", "s.txt"},
+            "会被点阵字库的页面覆盖"},
+        {{"-o", "a.txt", "--font", "f.ttc", "--preview", "./a.txt", "s.txt"}, "两个输出是同一个文件"},
+    };
+    for (const auto& [args, message] : cases) {
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.status, 2) << testing::PrintToString(args) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
+    // Standard input read from the output itself.
+    EXPECT_EQ(
+        std::system(
+            ("cd " + dir.path().string() + " && " CHARLIB_CLI " -o s.txt - <s.txt 2>/dev/null").c_str()),
+        2 << 8);
+    EXPECT_EQ(TempDir::read(dir.path() / "s.txt") + TempDir::read(dir.path() / "out.txt"), "ab\r\nkept\r\n");
+    EXPECT_EQ(TempDir::read(dir.path() / "page_3.png"), "not a page");
+}
+
+TEST(Files, AFolderRunReadsNeitherItsOwnOutputsNorNothing)
+{
+    TempDir dir;
+    fs::create_directories(dir.path() / "d");
+    fs::create_directories(dir.path() / "in");
+    dir.write("d/a.txt", "ab\r\n");
+    dir.write("E.txt", "an older set\r\n");
+    for (int round = 0; round < 2; ++round) {  // the first run's END.txt is not read by the second
+        EXPECT_EQ(run_cli(dir, {"-r", "-o", "d/END.txt", "d"}).status, 0);
+        EXPECT_EQ(TempDir::read(dir.path() / "d/END.txt"), "ab\r\n");
+    }
+    const CliRun none = run_cli(dir, {"-r", "--glob", "*.tx", "-o", "E.txt", "in", "d"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("没有找到来源文件：“in”、“d”中没有文件名与 *.tx 相配的文件"), std::string::npos)
+        << none.err;
+    const CliRun failed = run_cli(dir, {"-k", "-o", "E.txt", "missing.txt"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("没有一个来源能用"), std::string::npos) << failed.err;
+    EXPECT_EQ(TempDir::read(dir.path() / "E.txt"), "an older set\r\n");
+}
+
+TEST(Files, AFolderIsReadOnceEachFileHiddenOnesOnAskingAndSkipsAreNamed)
+{
+    TempDir dir;
+    fs::create_directories(dir.path() / "t/.git");
+    fs::create_directories(dir.path() / "t/dir.txt");
+    dir.write("t/a.txt", "a");
+    dir.write("t/dir.txt/c.txt", "c");
+    dir.write("t/.h.txt", "h");
+    dir.write("t/.git/g.txt", "g");
+    dir.write("t/UP.TXT", "u");
+    fs::create_symlink("a.txt", dir.path() / "t/link.txt");
+    fs::create_symlink("gone", dir.path() / "t/dangling.txt");
+    ASSERT_EQ(::mkfifo((dir.path() / "t/pipe.txt").c_str(), 0644), 0);  // never waited on
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-r", "t"}, "ac\n"}, {{"-r", "--hidden", "t"}, "ghac\n"},
+        {{"-r", "--iglob", "*.txt", "t"}, "uac\n"}, {{"-r", "--glob", "*.TXT", "t"}, "u\n"},
+        {{"-r", "t", "t/a.txt"}, "ac\n"},  // named again: read once
+    };
+    for (const auto& [args, set] : cases) {
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.out, set) << testing::PrintToString(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    const std::string warned = run_cli(dir, {"-r", "t"}).err;
+    EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 1) << "one warning: " << warned;
+    for (const char* skipped : {"“t/dangling.txt”（链接指向的文件不存在）", "“t/dir.txt”（这是一个文件夹）",
+             "“t/pipe.txt”（不是普通文件", "“t/link.txt”（与“t/a.txt”是同一个文件"})
+        EXPECT_NE(warned.find(skipped), std::string::npos) << warned;
+
+    const CliRun kept = run_cli(dir, {"-k", "-f", "json", "t/a.txt", "t/missing.txt"});
+    EXPECT_EQ(kept.status, 1);
+    const auto json = nlohmann::json::parse(kept.out);
+    EXPECT_EQ(json["sources"][0]["lines"], 1);
+    EXPECT_NE(json["sources"][1]["error"].get<std::string>().find("t/missing.txt”：文件或文件夹不存在"),
+        std::string::npos);
+}
+
+TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
+{
+    TempDir dir;
+    dir.write("g.gbk", "\xD6\xD0\xCE\xC4\r\nab\x81\r\n");  // "中文", "ab" and a lead byte alone
+    dir.write("lf.gbk", "ab\ncd\n");
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0644), 0);
+    std::thread writer([&] {
+        const int fd = ::open((dir.path() / "fifo").c_str(), O_WRONLY);
+        EXPECT_EQ(::write(fd, "\xE4\xBD\xA0\n", 4), 4);
+        ::close(fd);
+    });
+    const CliRun piped = run_cli(dir, {"-e", "utf-8", "fifo", "-"}, "好\n");
+    writer.join();
+    EXPECT_EQ(piped.out, "你好\n") << piped.err;
+    EXPECT_EQ(piped.err, "");
+
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"g.gbk"}, 0, "“g.gbk”有 1 处无效字节序列（按 gbk 读取），第一处在第 2 行第 9 字节"},
+        {{"-e", "utf-8", "g.gbk"}, 0,
+            "“g.gbk”有 5 处无效字节序列（按 utf-8 读取），第一处在第 1 行第 1 字节"},
+        {{"--strict", "-o", "out.txt", "g.gbk"}, 1, "有 --strict，不用这个来源"},
+        {{"lf.gbk"}, 0, "“lf.gbk”只用 LF 换行，没有一个 CR"},
+        {{"-m", "#", "lf.gbk"}, 0, "--newline any"},
+        {{"--newline", "any", "lf.gbk"}, 0, ""},
+    };
+    for (const auto& [args, status, message] : cases) {
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.status, status) << testing::PrintToString(args);
+        if (message.empty())
+            EXPECT_EQ(run.err, "");
+        else
+            EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out.txt"));
+}
+
+}  // namespace
