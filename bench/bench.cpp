@@ -24,6 +24,7 @@
 
 #include "font/font.h"
 #include "text/core.h"
+#include "text/detection.h"
 #include "text/output.h"
 #include "text/pipeline.h"
 
@@ -362,6 +363,10 @@ void bench_pipeline(
     const Table gbk(corpus), unicode(utf8);
     std::printf("%-40s %9s %10s %12s %8s\n", "the same text: gbk, then utf-8", "seconds", "MB/s", "x memchr",
         "x gbk");
+    const double detect_gbk = gbk.row("gbk, detect (-e auto)", seconds_of([&] { charlib::detect(corpus); }));
+    const double detect_utf8 = seconds_of([&] { charlib::detect(utf8); });
+    std::printf("%-40s %9.3f %10.0f %12.2f %8.2f\n", "utf-8, detect (-e auto)", detect_utf8,
+        unicode.megabytes / detect_utf8, detect_utf8 / unicode.baseline, detect_utf8 / detect_gbk);
     for (const auto& [name, marker] : markers)
         for (bool count : {false, true}) {
             const std::string label = name + (count ? ", counting" : "");

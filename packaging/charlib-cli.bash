@@ -8,17 +8,17 @@ _charlib_cli()
         --output-encoding) COMPREPLY=($(compgen -W 'gbk gb18030 utf-8' -- "$cur")); return ;;
         --order) COMPREPLY=($(compgen -W 'first code freq' -- "$cur")); return ;;
         -f|--format) COMPREPLY=($(compgen -W 'text counts tbl unicode-range json' -- "$cur")); return ;;
-        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--face|--size|--padding|--page) return ;;
+        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features) return ;;
         -o|--output|--exclude|--font|--subset|--atlas|--preview)
             compopt -o filenames
             COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '-m --marker -n --offset -r --recursive --glob -e --encoding --newline
-            -k --keep-going --exclude --no-ascii --min-count --order -s --sort -f --format --tbl-start
+        COMPREPLY=($(compgen -W '-m --marker -n --offset -r --recursive --glob --iglob --hidden -e --encoding
+            --newline -k --keep-going --strict --exclude --no-ascii --min-count --order -s --sort -f --format --tbl-start
             -o --output --output-encoding --replace-unmappable --report -h --help --version --font
-            --face --subset --require-all --atlas --size --padding --page --mono --preview' -- "$cur"))
+            --face --subset --layout-features --require-all --atlas --size --padding --page --mono --preview' -- "$cur"))
         return
     fi
     compopt -o filenames
