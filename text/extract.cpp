@@ -24,9 +24,6 @@ namespace charlib {
 
 namespace {
 
-// The character each code decodes to, taken from the code page converter
-// itself so that it cannot disagree with decode(). A lead byte on its own
-// (no valid trail byte after it) is a code of its own too.
 // The character of each code, from the code page converter itself so that
 // it cannot disagree with decode(): the codes, each followed by a line feed
 // that no byte before it can pair with, decoded in one call. A lead byte on
