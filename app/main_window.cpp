@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "actions/actions.h"
+#include "actions/numbers.h"
 #include "app/charset_box.h"
 #include "app/common_dialog.h"
 #include "app/message_boxes.h"
 #include "app/paths.h"
 #include "app/picture_box.h"
-#include "text/core.h"
-#include "text/error.h"
-#include "text/numbers.h"
+#include "base/error.h"
 #include "tooltip/class1.h"
 
 namespace charlib {

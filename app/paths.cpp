@@ -13,13 +13,4 @@ std::filesystem::path toPath(const QString& name)
 #endif
 }
 
-QString fromPath(const std::filesystem::path& path)
-{
-#ifdef _WIN32
-    return QString::fromStdWString(path.native());
-#else
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
-#endif
-}
-
 }  // namespace charlib

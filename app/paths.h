@@ -6,9 +6,8 @@
 
 namespace charlib {
 
-// File names as the file system spells them, so that Chinese names and
-// spaces survive the trip between Qt and the core.
+// A file name as the file system spells it, so that Chinese names and
+// spaces survive the trip from Qt to the core.
 std::filesystem::path toPath(const QString& name);
-QString fromPath(const std::filesystem::path& path);
 
 }  // namespace charlib

@@ -22,11 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "actions/actions.h"
+#include "base/types.h"
+#include "codec/utf.h"
+#include "extract/extract.h"
+#include "extract/line_reader.h"
 #include "font/font.h"
-#include "text/core.h"
-#include "text/detection.h"
-#include "text/output.h"
-#include "text/pipeline.h"
+#include "output/output.h"
+#include "sources/detection.h"
 
 extern char** environ;
 
@@ -318,7 +321,8 @@ double extract_seconds(const std::filesystem::path& path, charlib::Encoding enco
     std::int64_t offset = 0, bool count = false)
 {
     return seconds_of([&] {
-        charlib::extract_source(path, {encoding, charlib::Newline::Legacy}, {marker, offset, count});
+        charlib::extract_source(
+            path, {encoding, charlib::Newline::Legacy}, {charlib::code_points(marker), offset, count});
     });
 }
 

@@ -12,14 +12,15 @@
 #include <optional>
 #include <string>
 
+#include "base/error.h"
+#include "codec/encodings.h"
+#include "codec/utf.h"
+#include "files/input_file.h"
+#include "files/output_file.h"
 #include "font/font.h"
-#include "text/core.h"
-#include "text/detection.h"
-#include "text/input_file.h"
-#include "text/output.h"
-#include "text/output_file.h"
-#include "text/pipeline.h"
-#include "text/sources.h"
+#include "output/output.h"
+#include "sources/listing.h"
+#include "sources/read_source.h"
 
 namespace {
 
@@ -290,7 +291,7 @@ Plan plan_of(const Options& o)
             one_of<Newline>("--newline", *o.newline, {{"legacy", Newline::Legacy}, {"any", Newline::Any}});
     const std::optional<std::u32string> marker = from_utf8(o.marker);
     if (!marker) throw UsageError{"标记文字不是有效的 UTF-8：" + o.marker};
-    plan.selection.marker = to_utf16(*marker);
+    plan.selection.marker = *marker;
     plan.selection.offset = static_cast<std::int64_t>(whole_number("-n/--offset", o.offset, 0));
     plan.excludes.assign(o.excludes.begin(), o.excludes.end());
     plan.choice.no_ascii = o.no_ascii;
@@ -526,15 +527,6 @@ private:
     std::chrono::steady_clock::time_point start_, last_;
 };
 
-std::string control_z_message(const std::filesystem::path& source, Encoding encoding, const ControlZ& found)
-{
-    const std::string where = encoding == Encoding::Gbk || encoding == Encoding::Gb18030
-        ? "在文件偏移" + std::to_string(found.byte)
-        : "在第" + std::to_string(found.character) + "个字符（文件偏移" + std::to_string(found.byte) + "）";
-    return "文件“" + source.string() + "”" + where +
-        "处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。";
-}
-
 std::string listed(std::u32string_view characters, std::size_t most)
 {
     std::string text;
@@ -601,79 +593,33 @@ struct Gathered {
     bool failed = false;  // a source could not be used (with -k)
 };
 
-// A source the run does not use, and why.
-struct SourceRefused {
-    std::string message;
-};
-
-// Whether the text of a source, as the options read it, needs a word to the user.
-void check_source(const Plan& plan, const std::filesystem::path& file, const SourceFormat& format,
-    const Tally& tally, SourceReport& report)
-{
-    const bool undecodable = tally.characters.find(U'\uFFFD') != std::u32string::npos;
-    if (plan.format == Format::Json || plan.report || plan.strict || undecodable)
-        report.facts = examine_source(file, format, plan.selection);
-    if (report.facts.invalid > 0) {
-        const InvalidSequence& first = report.facts.first_invalid.front();
-        const std::string text = "“" + report.path.string() + "”有 " + std::to_string(report.facts.invalid) +
-            " 处无效字节序列（按 " + encoding_name(format.encoding) + " 读取），第一处在第 " +
-            std::to_string(first.line) + " 行第 " + std::to_string(first.byte) + " 字节";
-        if (plan.strict) throw SourceRefused{text + "；有 --strict，不用这个来源"};
-        warn("注意：" + text + "，已记为 U+FFFD");
-    }
-    const bool suspect = tally.characters.empty() || tally.characters.find(U'\n') != std::u32string::npos;
-    if (format.newline == Newline::Legacy && suspect && line_feeds_only(file))
-        warn("注意：“" + report.path.string() +
-            "”只用 LF 换行，没有一个 CR：按 legacy 规则整个文件是一行，LF 算作字符。要按 LF 分行，请加 "
-            "--newline any");
-}
-
 // The characters of every source. Returns nothing when a source stops the run.
 std::optional<Gathered> gather(const Plan& plan, const std::vector<std::filesystem::path>& sources)
 {
     Progress progress(sources);
     Gathered gathered;
+    ReadingRules rules{
+        plan.encoding, plan.newline, plan.selection, plan.format == Format::Json || plan.report, plan.strict};
     std::uint64_t before = 0;
     std::size_t guesses = 0;
     for (const std::filesystem::path& source : sources) {
-        SourceReport report;
-        report.path = source;
-        try {
-            std::optional<StreamCopy> copy;
-            if (StreamCopy::is_stream(source)) copy.emplace(source);
-            const std::filesystem::path& file = copy ? copy->path() : source;
-            if (plan.encoding) {
-                report.encoding = *plan.encoding;
-            } else {
-                const Detection detection = detect(file);
-                report.encoding = detection.encoding;
-                report.encoding_reason = detection.reason;
-                if (detection.guessed && guesses++ < 10)
-                    warn("注意：“" + source.string() + "”按 " + encoding_name(detection.encoding) +
-                        " 读取（自动判断），因为" + detection.reason);
-            }
-            const SourceFormat format{
-                report.encoding, plan.newline ? *plan.newline : default_newline(report.encoding)};
-            Selection selection = plan.selection;
-            selection.progress = progress.source(before);
-            const Tally tally = extract_source(file, format, selection);
-            // Where the Control-Z stands is looked for only when there is one.
-            if (const auto found = tally.control_z ? find_control_z(file, report.encoding) : std::nullopt)
-                throw SourceRefused{control_z_message(source, report.encoding, *found)};
-            check_source(plan, file, format, tally, report);
-            gathered.all.add(tally);
-            ++gathered.used;
-            std::error_code error;
-            before += std::filesystem::file_size(file, error);
-        } catch (const FileError& error) {
-            report.error = error.what();
-        } catch (const SourceRefused& refused) {
-            report.error = refused.message;
-        }
+        rules.selection.progress = progress.source(before);
+        SourceRead read = read_source(source, rules);
+        SourceReport& report = read.report;
+        if (read.encoding_guessed && guesses++ < 10)
+            warn("注意：“" + source.string() + "”按 " + encoding_name(report.encoding) +
+                " 读取（自动判断），因为" + report.encoding_reason);
+        for (const std::string& warning : read.warnings)
+            warn(warning);
         if (!report.error.empty()) {
             warn(report.error);
             if (!plan.keep_going) return std::nullopt;
             gathered.failed = true;
+        } else {
+            gathered.all.add(read.tally);
+            ++gathered.used;
+            std::error_code error;
+            before += std::filesystem::file_size(source, error);
         }
         gathered.reports.push_back(std::move(report));
     }
@@ -780,8 +726,14 @@ int run(const Plan& plan)
     }
     const std::vector<SourceReport>& reports = gathered->reports;
     Choice choice = plan.choice;
-    for (const std::filesystem::path& exclude : plan.excludes)
-        choice.exclude += extract_source(exclude, {detect(exclude).encoding, Newline::Any}, {}).characters;
+    for (const std::filesystem::path& exclude : plan.excludes) {
+        const SourceRead read = read_source(exclude, {std::nullopt, Newline::Any, {}});
+        if (!read.report.error.empty()) {
+            warn(read.report.error);
+            return exit_failure;
+        }
+        choice.exclude += read.tally.characters;
+    }
     const Tally chosen = choose(gathered->all, choice);
     if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered));
     if (plan.format == Format::Tbl && plan.tbl_start + chosen.characters.size() > 0x10000) {
@@ -794,10 +746,14 @@ int run(const Plan& plan)
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
     // Every file is written before any replaces its target: a failure leaves them all as they were.
     FileBatch files;
+    // json is UTF-8 whatever the output; the other formats are characters, encoded as asked.
+    const auto encoded_as = [&](std::u32string_view line_end, OutputEncoding encoding) {
+        if (plan.format == Format::Json)
+            return Encoded{format_json(chosen, reports, font_facts) + to_utf8(line_end), {}, false};
+        return encode_output(format_characters(chosen, plan.format, line_end, plan.tbl_start), encoding);
+    };
     if (plan.output) {
-        const Encoded encoded =
-            encode_output(format_characters(chosen, plan.format, "\r\n", plan.tbl_start, reports, font_facts),
-                plan.output_encoding);
+        const Encoded encoded = encoded_as(U"\r\n", plan.output_encoding);
         if (!encoded.unmappable.empty()) {
             warn("有 " + std::to_string(encoded.unmappable.size()) + " 个字符无法用 gbk 写出：" +
                 listed(encoded.unmappable, 10));
@@ -817,8 +773,7 @@ int run(const Plan& plan)
     }
     if (plan.font) add_fonts(files, plan, *fonts);
     if (!plan.output) {
-        const std::string text =
-            format_characters(chosen, plan.format, "\n", plan.tbl_start, reports, font_facts);
+        const std::string text = encoded_as(U"\n", OutputEncoding::Utf8).bytes;
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
             warn("无法写入标准输出：" + system_reason(errno));
             return exit_failure;

@@ -12,7 +12,7 @@
 #include "app/common_dialog.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
-#include "text/codepage.h"
+#include "codec/code_page_936.h"
 
 namespace {
 

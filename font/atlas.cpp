@@ -155,7 +155,10 @@ Atlas render_atlas(
         waiting.push_back(rect);
     }
     Atlas atlas;
-    atlas.glyphs.resize(glyphs.size());
+    struct Placement {
+        unsigned x = 0, y = 0, page = 0;
+    };
+    std::vector<Placement> placements(glyphs.size());
     std::vector<std::vector<unsigned char>> pages;
     std::vector<stbrp_node> nodes(options.page_width);
     while (!waiting.empty()) {
@@ -172,7 +175,7 @@ Atlas render_atlas(
                 continue;
             }
             const Rendered& glyph = glyphs[static_cast<std::size_t>(rect.id)];
-            AtlasGlyph& placed = atlas.glyphs[static_cast<std::size_t>(rect.id)];
+            Placement& placed = placements[static_cast<std::size_t>(rect.id)];
             placed.x = static_cast<unsigned>(rect.x) + pad;
             placed.y = static_cast<unsigned>(rect.y) + pad;
             placed.page = static_cast<unsigned>(pages.size() - 1);
@@ -205,17 +208,11 @@ Atlas render_atlas(
     fnt += "chars count=" + std::to_string(glyphs.size()) + "\n";
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
         const Rendered& glyph = glyphs[i];
-        AtlasGlyph& placed = atlas.glyphs[i];
-        placed.character = glyph.character;
-        placed.width = glyph.width;
-        placed.height = glyph.height;
-        placed.xoffset = glyph.left;
-        placed.yoffset = base - glyph.top;
-        placed.xadvance = glyph.advance;
-        fnt += "char id=" + std::to_string(placed.character) + " x=" + std::to_string(placed.x) +
-            " y=" + std::to_string(placed.y) + " width=" + std::to_string(placed.width) +
-            " height=" + std::to_string(placed.height) + " xoffset=" + std::to_string(placed.xoffset) +
-            " yoffset=" + std::to_string(placed.yoffset) + " xadvance=" + std::to_string(placed.xadvance) +
+        const Placement& placed = placements[i];
+        fnt += "char id=" + std::to_string(glyph.character) + " x=" + std::to_string(placed.x) +
+            " y=" + std::to_string(placed.y) + " width=" + std::to_string(glyph.width) +
+            " height=" + std::to_string(glyph.height) + " xoffset=" + std::to_string(glyph.left) +
+            " yoffset=" + std::to_string(base - glyph.top) + " xadvance=" + std::to_string(glyph.advance) +
             " page=" + std::to_string(placed.page) + " chnl=15\n";
     }
     return atlas;

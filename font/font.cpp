@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/error.h"
+#include "files/input_file.h"
 #include "font/faces.h"
-#include "text/error.h"
-#include "text/input_file.h"
 
 namespace charlib {
 

@@ -101,16 +101,9 @@ struct AtlasOptions {
     bool mono = false;  // 1-bit glyphs instead of 8-bit coverage
 };
 
-struct AtlasGlyph {
-    char32_t character = 0;
-    unsigned x = 0, y = 0, width = 0, height = 0, page = 0;
-    int xoffset = 0, yoffset = 0, xadvance = 0;
-};
-
 struct Atlas {
     std::vector<std::string> pages;  // PNG files
     std::string descriptor;  // BMFont text
-    std::vector<AtlasGlyph> glyphs;
 };
 
 // Every character of the set that needs a glyph and that the font has,

@@ -36,10 +36,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: charlib-window-bench CORPUS\n");
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv(
+        "QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    charlib::Form1 form(std::make_unique<FixedDialog>(QString::fromLocal8Bit(argv[1])),
-                        std::make_unique<PrintedMessages>());
+    charlib::Form1 form(
+        std::make_unique<FixedDialog>(QString::fromLocal8Bit(argv[1])), std::make_unique<PrintedMessages>());
     form.show();
     const auto time = [&](const char* button, const char* what) {
         QElapsedTimer timer;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "../fuzz_input.h"
-#include "text/codepage.h"
+#include "codec/code_page_936.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

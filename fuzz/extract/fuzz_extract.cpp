@@ -3,12 +3,14 @@
 // the encoding -e auto detects.
 
 #include "../fuzz_input.h"
+#include "actions/actions.h"
+#include "base/types.h"
+#include "codec/code_page_936.h"
+#include "codec/utf.h"
+#include "extract/extract.h"
 #include "reference.h"
-#include "text/codepage.h"
-#include "text/core.h"
-#include "text/detection.h"
-#include "text/extractors.h"
-#include "text/pipeline.h"
+#include "sources/detection.h"
+#include "sources/facts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -39,11 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto encoding = static_cast<charlib::Encoding>(format % 6);
     const auto newline = (format & 0x80) ? charlib::Newline::Any : charlib::Newline::Legacy;
-    const charlib::Tally got =
-        charlib::extract_source(path, {encoding, newline}, {marker, offset, true}, buffer);
+    const charlib::Tally got = charlib::extract_source(
+        path, {encoding, newline}, {charlib::code_points(marker), offset, true}, buffer);
     const reference::Extracted expected = reference::extract(bytes, encoding, newline, marker, offset);
     FUZZ_CHECK(got.characters == expected.tally.characters && got.counts == expected.tally.counts);
-    const charlib::SourceFacts facts = charlib::examine_source(path, {encoding, newline}, {marker, offset});
+    const charlib::SourceFacts facts =
+        charlib::examine_source(path, {encoding, newline}, {charlib::code_points(marker), offset});
     FUZZ_CHECK(facts.lines == expected.lines && facts.selected_lines == expected.selected);
     return 0;
 }

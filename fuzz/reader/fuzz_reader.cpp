@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "../fuzz_input.h"
+#include "actions/actions.h"
+#include "extract/line_reader.h"
 #include "reference.h"
-#include "text/core.h"
-#include "text/line_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -17,12 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& path = fuzz_file(bytes);
 
     const std::vector<std::u16string> expected = reference::lines(bytes);
-    charlib::LineReader reader;
-    reader.open(path, buffer);
     std::vector<std::u16string> lines;
-    while (!reader.at_end())
-        lines.push_back(reader.read_line());
-    reader.close();
+    {
+        charlib::LineReader reader;
+        reader.open(path, buffer);
+        while (!reader.at_end())
+            lines.push_back(reader.read_line());
+    }
     FUZZ_CHECK(lines == expected);
 
     const charlib::ScanResult scanned = charlib::scan(path);

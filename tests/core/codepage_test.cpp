@@ -1,7 +1,7 @@
 // Code page 936 as Microsoft's table has it, both ways.
 #include <gtest/gtest.h>
 
-#include "text/codepage.h"
+#include "codec/code_page_936.h"
 
 namespace {
 

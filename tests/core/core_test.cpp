@@ -6,10 +6,10 @@
 #include <cmath>
 #include <fstream>
 
+#include "actions/actions.h"
+#include "extract/line_reader.h"
+#include "files/output_file.h"
 #include "temp_dir.h"
-#include "text/core.h"
-#include "text/line_reader.h"
-#include "text/output_file.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 
 #include <random>
 
+#include "base/types.h"
+#include "extract/extract.h"
+#include "output/output.h"
+#include "simd/code_walk.h"
+#include "sources/detection.h"
 #include "temp_dir.h"
-#include "text/code_walk.h"
-#include "text/detection.h"
-#include "text/extractors.h"
-#include "text/output.h"
-#include "text/pipeline.h"
 
 namespace {
 

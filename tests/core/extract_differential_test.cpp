@@ -8,13 +8,16 @@
 #include <random>
 #include <string_view>
 
+#include "base/types.h"
+#include "codec/encodings.h"
+#include "codec/utf.h"
+#include "extract/extract.h"
+#include "extract/line_reader.h"
+#include "output/output.h"
 #include "reference.h"
+#include "simd/code_walk.h"
+#include "sources/facts.h"
 #include "temp_dir.h"
-#include "text/code_walk.h"
-#include "text/extractors.h"
-#include "text/line_reader.h"
-#include "text/output.h"
-#include "text/pipeline.h"
 
 namespace {
 
@@ -113,14 +116,15 @@ void expect_same_as_reference(const std::string& bytes, SourceFormat format, con
                 // Large files are read in parts side by side: with buffers of 3 bytes, small ones too.
                 const auto threads = std::exchange(extract_threads, buffer == 3 ? 3 : 1);
                 const auto least = std::exchange(least_part_bytes, 1);
-                const Tally tally = extract_source(path, format, {marker, offset, count}, buffer);
+                const Tally tally =
+                    extract_source(path, format, {code_points(marker), offset, count}, buffer);
                 extract_threads = threads;
                 least_part_bytes = least;
                 ASSERT_EQ(tally.characters, expected.tally.characters) << where << ", buffer " << buffer;
                 ASSERT_EQ(tally.counts, count ? expected.tally.counts : std::vector<std::uint64_t>())
                     << where;
             }
-            const SourceFacts facts = examine_source(path, format, {marker, offset});
+            const SourceFacts facts = examine_source(path, format, {code_points(marker), offset});
             ASSERT_EQ(std::tuple(facts.bytes, facts.lines, facts.selected_lines),
                 std::tuple(bytes.size(), expected.lines, expected.selected))
                 << where;

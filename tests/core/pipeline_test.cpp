@@ -2,11 +2,13 @@
 // steps that turn a tally into output.
 #include <gtest/gtest.h>
 
+#include "base/types.h"
+#include "codec/code_page_936.h"
+#include "codec/encodings.h"
+#include "output/output.h"
+#include "sources/detection.h"
+#include "sources/facts.h"
 #include "temp_dir.h"
-#include "text/codepage.h"
-#include "text/detection.h"
-#include "text/output.h"
-#include "text/pipeline.h"
 
 namespace {
 
@@ -79,17 +81,18 @@ TEST(Pipeline, TalliesAddUpAndChoosingKeepsCountsWithTheirCharacters)
 TEST(Pipeline, FormatsCoverageAndOutputEncodings)
 {
     const Tally tally{U"\n 张\U0001F600", {1, 3, 2, 1}};
-    EXPECT_EQ(format_characters(tally, Format::Text, "\r\n"), "\n 张😀\r\n");
-    EXPECT_EQ(format_characters(tally, Format::Counts, "\n"), "U+000A\t1\n \t3\n张\t2\n😀\t1\n");
-    EXPECT_EQ(format_characters(tally, Format::Tbl, "\n", 0xFFFC), "FFFC=U+000A\nFFFD= \nFFFE=张\nFFFF=😀\n");
-    EXPECT_EQ(format_characters({U"\u4E02\u4E00\u4E01\u4E0A\U0001F600", {}}, Format::UnicodeRange, "\n"),
-        "U+4E00-4E02,U+4E0A,U+1F600\n");
+    EXPECT_EQ(format_characters(tally, Format::Text, U"\r\n"), U"\n 张😀\r\n");
+    EXPECT_EQ(format_characters(tally, Format::Counts, U"\n"), U"U+000A\t1\n \t3\n张\t2\n😀\t1\n");
+    EXPECT_EQ(
+        format_characters(tally, Format::Tbl, U"\n", 0xFFFC), U"FFFC=U+000A\nFFFD= \nFFFE=张\nFFFF=😀\n");
+    EXPECT_EQ(format_characters({U"\u4E02\u4E00\u4E01\u4E0A\U0001F600", {}}, Format::UnicodeRange, U"\n"),
+        U"U+4E00-4E02,U+4E0A,U+1F600\n");
     const Coverage found = coverage(U"啊齄亍丂a€、\U0001F600\uE000");
     EXPECT_EQ(std::tuple(found.level1, found.level1_size, found.level2, found.level2_size, found.gb2312_other,
                   found.single_byte, found.beyond_gb2312, found.outside),
         std::tuple(1u, 3755u, 2u, 3008u, 1u, 2u, 2u, std::u32string(U"\U0001F600")));
 
-    const Encoded gbk = encode_output("a中\u00C0\uFFFD\U0001F600\u00C0", OutputEncoding::Gbk);
+    const Encoded gbk = encode_output(U"a中\u00C0\uFFFD\U0001F600\u00C0", OutputEncoding::Gbk);
     EXPECT_EQ(gbk.bytes, "a\xD6\xD0????");
     EXPECT_EQ(gbk.unmappable, U"\u00C0\U0001F600");
     EXPECT_TRUE(gbk.replaced_invalid);

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "text/codepage.h"
+#include "codec/code_page_936.h"
 
 namespace reference {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/pipeline.h"
+#include "base/types.h"
 
 // Plain, slow versions of the reader and of extract, written straight from
 // their definitions, to compare the streaming ones against.

@@ -1,0 +1,69 @@
+#include "base/error.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace charlib {
+
+namespace {
+
+const char* action_text(FileError::Action action)
+{
+    switch (action) {
+    case FileError::Action::Open: return "无法打开文件";
+    case FileError::Action::Read: return "无法读取文件";
+    case FileError::Action::ReadPastEnd: return "已读到文件末尾，没有更多的行";
+    case FileError::Action::Write: return "无法写入文件";
+    case FileError::Action::Converter: return "无法打开 ICU 的编码转换表";
+    }
+    return "文件操作失败";
+}
+
+std::string message(FileError::Action action, const std::filesystem::path& path, int system_error)
+{
+    return std::string(action_text(action)) + "“" + path.string() + "”：" + system_reason(system_error);
+}
+
+}  // namespace
+
+FileError::FileError(Action action, std::filesystem::path path, int system_error, const std::string& note) :
+    std::runtime_error(message(action, path, system_error) + (note.empty() ? "" : "（" + note + "）")),
+    action_(action),
+    path_(std::move(path)),
+    system_error_(system_error)
+{
+}
+
+std::string FileError::reason() const
+{
+    return system_reason(system_error_);
+}
+
+std::string system_reason(int system_error)
+{
+    switch (system_error) {
+    case 0: return "没有更多的内容";
+    case ENOENT: return "文件或文件夹不存在";
+    case EACCES:
+    case EPERM: return "没有访问权限（或文件是只读的）";
+    case EISDIR: return "这是一个文件夹，不是文件";
+    case ENODEV: return "这不是普通文件（是设备或管道）";
+    case ENOTDIR: return "路径中有一部分不是文件夹";
+    case ENOSPC: return "磁盘空间不足";
+#ifdef EDQUOT
+    case EDQUOT: return "超出磁盘配额";
+#endif
+    case EROFS: return "磁盘或文件系统是只读的";
+    case EBUSY:
+    case ETXTBSY: return "文件正被其他程序占用";
+    case ENAMETOOLONG: return "路径太长";
+    case EIO: return "读写设备时出错";
+    case EMFILE:
+    case ENFILE: return "打开的文件太多";
+    case EFBIG: return "文件太大";
+    case EINVAL: return "路径或文件名无效";
+    default: return std::strerror(system_error);
+    }
+}
+
+}  // namespace charlib

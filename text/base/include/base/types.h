@@ -1,0 +1,73 @@
+#pragma once
+// The bottom of the core: the value types every room shares, and the one
+// error type (error.h). Includes nothing of the core's own.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace charlib {
+
+// Large enough for the lines of any real text; longer lines are streamed.
+inline constexpr std::size_t default_buffer_size = std::size_t{1} << 20;
+
+enum class Encoding { Gbk, Gb18030, Utf8, Utf16Le, Utf16Be };
+// Legacy: CR LF or a lone CR ends a line and a lone LF stays in it, as in
+// the window. Any: CR LF, CR or LF.
+enum class Newline { Legacy, Any };
+
+struct SourceFormat {
+    Encoding encoding = Encoding::Gbk;
+    Newline newline = Newline::Legacy;
+};
+
+// A character here is a Unicode code point; for code page 936 text that is
+// the same as the code unit the window counts.
+//
+// Characters in order of first occurrence and, when counted, how often each
+// occurs (counts[i] belongs to characters[i]).
+struct Tally {
+    std::u32string characters;
+    std::vector<std::uint64_t> counts;
+    bool control_z = false;  // the text ended at a Control-Z
+
+    // As if the text of `later` followed the text tallied so far.
+    void add(const Tally& later);
+};
+
+// Which lines of a source give their characters.
+struct Selection {
+    std::u32string marker;  // empty: every non-empty line
+    std::int64_t offset = 0;  // take the line this many lines after each match
+    bool count = false;  // count every occurrence (costs a little)
+    std::function<void(std::uint64_t bytes)> progress = {};  // bytes read so far, now and then
+};
+
+// Where an invalid sequence began. Both count from 1.
+struct InvalidSequence {
+    std::uint64_t line = 0;
+    std::uint64_t byte = 0;
+};
+
+// What a source holds beyond its characters.
+struct SourceFacts {
+    std::uint64_t bytes = 0;
+    std::uint64_t lines = 0;
+    std::uint64_t selected_lines = 0;
+    std::uint64_t invalid = 0;
+    std::vector<InvalidSequence> first_invalid;  // the first 100
+};
+
+// What a run says of one of its sources.
+struct SourceReport {
+    std::filesystem::path path;
+    Encoding encoding = Encoding::Gbk;
+    std::string encoding_reason;  // why, when the encoding was detected
+    SourceFacts facts;
+    std::string error;  // the source could not be used (kept going past it): nothing else is known
+};
+
+}  // namespace charlib

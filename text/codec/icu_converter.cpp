@@ -1,0 +1,23 @@
+#include "codec/icu_converter.h"
+
+#include <unicode/ucnv.h>
+
+#include <cerrno>
+
+#include "base/error.h"
+
+namespace charlib {
+
+IcuConverter::IcuConverter(const char* name)
+{
+    UErrorCode error = U_ZERO_ERROR;
+    converter_.reset(ucnv_open(name, &error));
+    if (U_FAILURE(error) || !converter_) throw FileError(FileError::Action::Converter, name, ENOENT);
+}
+
+void IcuConverter::Close::operator()(UConverter* converter) const
+{
+    ucnv_close(converter);
+}
+
+}  // namespace charlib

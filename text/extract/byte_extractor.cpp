@@ -1,0 +1,382 @@
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "byte_extractor.h"
+#include "byte_lines.h"
+#include "character_set.h"
+#include "codec/code_page_936.h"
+#include "codec/utf.h"
+#include "jump.h"
+#include "marker_matcher.h"
+#include "simd/code_walk.h"
+
+// Lines and markers are found in the bytes, and characters are gathered
+// without decoding each line: for code page 936 as byte codes (see
+// code_walk.h), since decoding through the code page costs far more than
+// finding the codes and a large text has only a few thousand distinct ones,
+// decoded once at the end; for UTF-8 as code points read from bit masks.
+
+namespace charlib {
+
+namespace {
+
+// The character of each code, from the code page converter itself so that
+// it cannot disagree with decode(): the codes, each followed by a line feed
+// that no byte before it can pair with, decoded in one call. A lead byte on
+// its own (no valid trail byte after it) is a code of its own too.
+std::u16string decode_codes(const std::vector<Code>& codes)
+{
+    std::string bytes;
+    bytes.reserve(codes.size() * 3);
+    for (Code code : codes) {
+        bytes += static_cast<char>(code & 0xFF);
+        if (code > 0xFF) bytes += static_cast<char>(code >> 8);
+        bytes += '\n';
+    }
+    const std::u16string units = decode(bytes);
+    std::u16string characters;
+    characters.reserve(codes.size());
+    std::size_t unit = 0;
+    for (Code code : codes) {
+        if (code == '\n') {  // its own line feed, then the one that follows it
+            characters += u'\n';
+            unit += 2;
+            continue;
+        }
+        const std::size_t first = unit;
+        while (unit < units.size() && units[unit] != u'\n')
+            ++unit;
+        characters += unit - first == 1 ? units[first] : u'\uFFFD';
+        ++unit;
+    }
+    return characters;
+}
+
+// Every code's character, for the rare walks that need them one by one.
+const std::array<char16_t, 65536>& characters_of_codes()
+{
+    static const std::array<char16_t, 65536> table = [] {
+        std::vector<Code> codes;
+        for (unsigned byte = 0; byte < 256; ++byte)
+            codes.push_back(static_cast<Code>(byte));
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead)
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail)
+                if (is_trail_byte(static_cast<unsigned char>(trail)))
+                    codes.push_back(static_cast<Code>(trail << 8 | lead));
+        const std::u16string characters = decode_codes(codes);
+        std::array<char16_t, 65536> table{};
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            table[codes[i]] = characters[i];
+        return table;
+    }();
+    return table;
+}
+
+// Distinct codes in order of first arrival; membership is one bit test.
+// When counting, every arrival is counted too, so no code may be passed over.
+class CodeSet {
+public:
+    explicit CodeSet(bool counting) : counts_(counting ? 65536 : 0) { }
+
+    void insert(Code code)
+    {
+        if (counting()) ++counts_[code];
+        if (!(seen_[code >> 5] >> (code & 31) & 1)) add(code);
+    }
+    void insert(std::string_view bytes)
+    {
+        if (counting())
+            for_each_code(bytes, [this](Code code) { insert(code); });
+        else
+            for_each_code(
+                bytes, [this](Code code) { insert(code); }, nullptr, seen_.data());
+    }
+    // Whole lines with their line ends, see for_each_code.
+    void insert_text(std::string_view bytes, bool& after_cr, bool any_newline)
+    {
+        const auto insert_code = [this](Code code) { insert(code); };
+        for_each_code<true>(bytes, insert_code, &after_cr, counting() ? nullptr : seen_.data(), any_newline);
+    }
+    // Takes the codes of `held`, with their counts.
+    void insert(const CodeSet& held)
+    {
+        for (Code code : held.order_) {
+            if (counting()) counts_[code] += held.counts_[code] - 1;
+            insert(code);
+        }
+    }
+    void clear()
+    {
+        for (Code code : order_) {
+            seen_[code >> 5] &= ~(std::uint32_t{1} << (code & 31));
+            if (counting()) counts_[code] = 0;
+        }
+        order_.clear();
+    }
+    bool counting() const { return !counts_.empty(); }
+
+    // The characters of the codes: several codes for one character (U+FFFD) are one.
+    Tally tally() const
+    {
+        const std::u16string characters = decode_codes(order_);
+        Tally tally;
+        std::unordered_map<char16_t, std::size_t> place;  // the character's place in the tally
+        for (std::size_t i = 0; i < order_.size(); ++i) {
+            const char16_t c = characters[i];
+            const auto [at, added] = place.try_emplace(c, tally.characters.size());
+            if (added) {
+                tally.characters += c;
+                if (counting()) tally.counts.push_back(0);
+            }
+            if (counting()) tally.counts[at->second] += counts_[order_[i]];
+        }
+        return tally;
+    }
+
+private:
+    // Kept out of line so that the test above stays small enough to inline.
+    [[gnu::noinline]] void add(Code code)
+    {
+        seen_[code >> 5] |= std::uint32_t{1} << (code & 31);
+        order_.push_back(code);
+    }
+
+    std::array<std::uint32_t, 65536 / 32> seen_{};  // a bit a code
+    std::vector<Code> order_;
+    std::vector<std::uint64_t> counts_;
+};
+
+// True when the marker's bytes occur in the line at a character boundary: an
+// ASCII marker can also match the trail byte of a double-byte character.
+bool contains_at_boundary(std::string_view line, std::string_view marker)
+{
+    const auto bytes = reinterpret_cast<const unsigned char*>(line.data());
+    std::size_t boundary = 0;  // a known character boundary, never past a candidate
+    for (std::size_t from = 0;;) {
+        const void* hit = memmem(line.data() + from, line.size() - from, marker.data(), marker.size());
+        if (!hit) return false;
+        const auto candidate = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+        while (boundary < candidate)
+            boundary += is_lead_byte(bytes[boundary]) && boundary + 1 < line.size() &&
+                    is_trail_byte(bytes[boundary + 1])
+                ? 2
+                : 1;
+        if (boundary == candidate) return true;
+        from = candidate + 1;
+    }
+}
+
+// What the extractor needs to know of an encoding.
+struct CodePage936 {
+    using Code = charlib::Code;
+    using Set = CodeSet;
+    template <class Visit> static void walk(std::string_view bytes, Visit&& visit)
+    {
+        for_each_code(bytes, visit);
+    }
+    static void insert(Set& set, std::string_view bytes) { set.insert(bytes); }
+    static void insert_text(Set& set, std::string_view bytes, bool& after_cr, bool any_newline)
+    {
+        set.insert_text(bytes, after_cr, any_newline);
+    }
+    static char32_t character(Code code) { return characters_of_codes()[code]; }
+    // A marker that comes back unchanged from the code page can be looked for
+    // as bytes; any other (U+FFFD, characters the code page lacks) is
+    // compared as decoded text.
+    static std::optional<std::string> marker_bytes(std::u32string_view marker)
+    {
+        const std::u16string units = to_utf16(marker);
+        std::string bytes = encode(units);
+        if (decode(bytes) != units) return std::nullopt;
+        return bytes;
+    }
+    static bool contains(std::string_view line, std::string_view marker)
+    {
+        return contains_at_boundary(line, marker);
+    }
+};
+
+struct Utf8Bytes {
+    using Code = char32_t;
+    using Set = CharacterSet;
+    template <class Visit> static void walk(std::string_view bytes, Visit&& visit)
+    {
+        for_each_code_point(bytes, visit);
+    }
+    static void insert(Set& set, std::string_view bytes) { set.insert_utf8(bytes); }
+    static void insert_text(Set& set, std::string_view bytes, bool& after_cr, bool any_newline)
+    {
+        set.insert_utf8_text(bytes, after_cr, any_newline);
+    }
+    static char32_t character(Code code) { return code; }
+    // UTF-8 finds itself at character boundaries only; but U+FFFD also
+    // stands for bytes that are no UTF-8, which must be decoded to be seen.
+    static std::optional<std::string> marker_bytes(std::u32string_view marker)
+    {
+        for (char32_t c : marker)
+            if (c == U'\uFFFD' || (c >= 0xD800 && c < 0xE000)) return std::nullopt;
+        return to_utf8(marker);
+    }
+    static bool contains(std::string_view line, std::string_view marker)
+    {
+        return memmem(line.data(), line.size(), marker.data(), marker.size()) != nullptr;
+    }
+};
+
+template <class Bytes> class Extractor {
+public:
+    using Code = typename Bytes::Code;
+    using Set = typename Bytes::Set;
+
+    Extractor(ByteLines& lines, const Selection& selection, bool any_newline) :
+        lines_(lines),
+        empty_marker_(selection.marker.empty()),
+        marker_bytes_(Bytes::marker_bytes(selection.marker)),
+        jump_(selection.offset),
+        any_newline_(any_newline),
+        matcher_(selection.marker),
+        set_(selection.count),
+        pending_(selection.count)
+    {
+    }
+
+    Set run()
+    {
+        // Every line is taken: no need to find the lines one by one.
+        if (empty_marker_ && jump_.none()) {
+            bool after_cr = false;
+            while (!lines_.at_end())
+                Bytes::insert_text(set_, lines_.next_bytes(), after_cr, any_newline_);
+            return std::move(set_);
+        }
+        // Lines come many at a time and the marker is looked for across them
+        // all; a line longer than the buffer comes in pieces.
+        while (!lines_.at_end()) {
+            const std::string_view chunk = marker_bytes_ ? lines_.next_lines() : std::string_view();
+            if (!chunk.empty()) {
+                take_lines(chunk);
+                continue;
+            }
+            const LinePiece piece = lines_.next_piece();
+            if (jump_.under_way()) {
+                // Jumped to: taken untested when the jump ends here, else passed over.
+                const bool take = jump_.lands_next();
+                jump_.step();
+                for (LinePiece part = piece;; part = lines_.next_piece()) {
+                    if (take) Bytes::insert(set_, part.bytes);
+                    if (part.ends_line) break;
+                }
+            } else {
+                jump_.tested(test_line(piece));
+            }
+        }
+        return std::move(set_);
+    }
+
+private:
+    // The end of the line that begins at `from`: its CR, or LF with
+    // Newline::Any; the next CR is remembered, so that LF lines do not make
+    // every search run to the end of the chunk.
+    std::size_t line_end(std::string_view chunk, std::size_t from)
+    {
+        if (next_cr_ < from || next_cr_ == std::string_view::npos)
+            next_cr_ = std::min(chunk.find('\r', from), chunk.size());
+        if (!any_newline_) return next_cr_;
+        return std::min(chunk.substr(0, next_cr_).find('\n', from), next_cr_);
+    }
+    // Where the line after the one that ends at `end` begins: past a CR LF pair as one.
+    static std::size_t next_line(std::string_view chunk, std::size_t end)
+    {
+        return end + (chunk.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    // Where the line holding byte `at` begins, `from` being a line's start.
+    std::size_t line_start(std::string_view chunk, std::size_t from, std::size_t at) const
+    {
+        const std::size_t end = chunk.substr(from, at - from).find_last_of(any_newline_ ? "\r\n" : "\r");
+        return end == std::string_view::npos ? from : next_line(chunk, from + end);
+    }
+
+    // Whole lines: each is tested, taken or passed over as in the piece by
+    // piece loop, but the marker is found across them with one search, and
+    // the lines before a match are never looked at.
+    void take_lines(std::string_view chunk)
+    {
+        next_cr_ = std::string_view::npos;
+        for (std::size_t from = 0; from < chunk.size();) {
+            if (!jump_.under_way() && !empty_marker_) {
+                const std::size_t hit = chunk.find(*marker_bytes_, from);
+                if (hit == std::string_view::npos) return;
+                from = line_start(chunk, from, hit);
+            }
+            const std::size_t end = line_end(chunk, from);
+            const std::string_view line = chunk.substr(from, end - from);
+            if (jump_.under_way()) {
+                if (jump_.lands_next()) Bytes::insert(set_, line);
+                jump_.step();
+            } else if (empty_marker_ ? !line.empty() : Bytes::contains(line, *marker_bytes_)) {
+                if (jump_.none()) Bytes::insert(set_, line);
+                jump_.tested(true);
+            }
+            if (end == chunk.size()) return;
+            from = next_line(chunk, end);
+        }
+    }
+
+    // Tests the line that begins with `piece` for the marker and consumes it.
+    // Without a jump, a matching line's characters are collected too.
+    bool test_line(LinePiece piece)
+    {
+        if (piece.ends_line && marker_bytes_) {
+            const bool found =
+                empty_marker_ ? !piece.bytes.empty() : Bytes::contains(piece.bytes, *marker_bytes_);
+            if (found && jump_.none()) Bytes::insert(set_, piece.bytes);
+            return found;
+        }
+        // Characters seen before the marker are held back until it is found.
+        matcher_.reset();
+        pending_.clear();
+        for (;;) {
+            if (jump_.none()) {
+                Bytes::walk(piece.bytes, [&](Code code) {
+                    if (matcher_.found()) {
+                        set_.insert(code);
+                        return;
+                    }
+                    pending_.insert(code);
+                    if (matcher_.feed(Bytes::character(code))) set_.insert(pending_);
+                });
+            } else if (!matcher_.found()) {
+                Bytes::walk(piece.bytes, [&](Code code) { matcher_.feed(Bytes::character(code)); });
+            }
+            if (piece.ends_line) return matcher_.found();
+            piece = lines_.next_piece();
+        }
+    }
+
+    ByteLines& lines_;
+    bool empty_marker_;
+    std::optional<std::string> marker_bytes_;
+    Jump jump_;
+    std::size_t next_cr_ = 0;  // in the chunk being taken
+    bool any_newline_;
+    MarkerMatcher matcher_;
+    Set set_;
+    Set pending_;
+};
+
+}  // namespace
+
+Tally extract_from_bytes(ByteLines& lines, const SourceFormat& format, const Selection& selection)
+{
+    const bool any_newline = format.newline == Newline::Any;
+    if (format.encoding == Encoding::Utf8)
+        return Extractor<Utf8Bytes>(lines, selection, any_newline).run().take();
+    return Extractor<CodePage936>(lines, selection, any_newline).run().tally();
+}
+
+}  // namespace charlib

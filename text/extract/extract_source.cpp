@@ -1,0 +1,127 @@
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "byte_extractor.h"
+#include "byte_lines.h"
+#include "codec/stream_decoder.h"
+#include "extract/extract.h"
+#include "files/input_file.h"
+
+namespace charlib {
+
+void read_decoded(const std::filesystem::path& path, Encoding encoding, std::size_t buffer_size,
+    const std::function<void(std::uint64_t)>& progress, std::vector<InvalidPlace>* invalid,
+    const std::function<bool(std::u32string_view)>& take)
+{
+    InputFile file(path);
+    StreamDecoder decoder(encoding);
+    const std::unique_ptr<char[]> buffer(new char[buffer_size]);
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t count = file.read(buffer.get(), buffer_size);
+        total += count;
+        if (progress) progress(total);
+        if (!take(decoder.decode({buffer.get(), count}, count == 0, invalid)) || count == 0) return;
+    }
+}
+
+namespace {
+
+// Parts of the file, each beginning at a line's start, about equal in size.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> line_parts(
+    const std::filesystem::path& path, Newline newline, unsigned parts)
+{
+    InputFile file(path);
+    const std::uint64_t size = file.size();
+    parts = static_cast<unsigned>(
+        std::min<std::uint64_t>(parts, size / std::max<std::uint64_t>(least_part_bytes, 1)));
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> result;
+    std::uint64_t begin = 0;
+    char buffer[4096];
+    for (unsigned k = 1; k < parts; ++k) {
+        // The part ends after the first line end from here on (a CR LF pair as one).
+        std::uint64_t at = std::max(begin, size / parts * k), split = 0;
+        const std::uint64_t start = at;
+        file.seek(at);
+        bool after_cr = false;
+        for (std::size_t count; split == 0 && at - start < (std::uint64_t{64} << 20) &&
+             (count = file.read(buffer, sizeof buffer)) > 0;) {
+            for (std::size_t i = 0; i < count && split == 0; ++i, ++at) {
+                if (after_cr) split = buffer[i] == '\n' ? at + 1 : at;
+                after_cr = buffer[i] == '\r';
+                if (split == 0 && buffer[i] == '\n' && newline == Newline::Any) split = at + 1;
+            }
+        }
+        if (after_cr && split == 0) split = at;
+        if (split == 0 || split >= size) break;  // no line end near enough: fewer parts
+        result.emplace_back(begin, split);
+        begin = split;
+    }
+    result.emplace_back(begin, size);
+    return result;
+}
+
+// Code page 936 and UTF-8, read in the bytes; a large file in parts side by
+// side. The parts' tallies add up to the whole's, and a Control-Z ends the
+// text in the part that has it: the parts after it do not count.
+Tally extract_bytes(const std::filesystem::path& path, const SourceFormat& format, const Selection& selection,
+    std::size_t buffer_size)
+{
+    const auto parts = selection.offset > 0 || extract_threads < 2
+        ? std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, ~std::uint64_t{0}}}
+        : line_parts(path, format.newline, extract_threads);
+    std::vector<Tally> tallies(parts.size());
+    std::vector<std::exception_ptr> errors(parts.size());
+    std::uint64_t done = 0;
+    std::mutex progress;
+    const auto extract_part = [&](std::size_t i) {
+        try {
+            ByteLines lines(path, buffer_size, format, parts[i].first, parts[i].second);
+            std::uint64_t mine = 0;
+            if (selection.progress)
+                lines.on_read([&](std::uint64_t bytes) {
+                    const std::lock_guard lock(progress);
+                    done += bytes - std::exchange(mine, bytes);
+                    selection.progress(done);
+                });
+            tallies[i] = extract_from_bytes(lines, format, selection);
+            tallies[i].control_z = lines.stopped_at_control_z();
+        } catch (...) {
+            errors[i] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t i = 1; i < parts.size(); ++i)
+        threads.emplace_back(extract_part, i);
+    extract_part(0);
+    for (std::thread& thread : threads)
+        thread.join();
+    Tally tally;
+    for (std::size_t i = 0; i < parts.size() && !tally.control_z; ++i) {
+        if (errors[i]) std::rethrow_exception(errors[i]);
+        tally.add(tallies[i]);
+        tally.control_z = tallies[i].control_z;
+    }
+    return tally;
+}
+
+}  // namespace
+
+Tally extract_source(const std::filesystem::path& path, const SourceFormat& format,
+    const Selection& selection, std::size_t buffer_size)
+{
+    if (format.encoding == Encoding::Gbk || format.encoding == Encoding::Utf8)
+        return extract_bytes(path, format, selection, buffer_size);
+    CodePointExtractor extractor(format.newline, selection);
+    bool control_z = false;
+    read_decoded(path, format.encoding, buffer_size, selection.progress, nullptr,
+        [&](std::u32string_view piece) { return !(control_z = !extractor.feed(piece)); });
+    Tally tally = extractor.finish();
+    tally.control_z = control_z;
+    return tally;
+}
+
+}  // namespace charlib

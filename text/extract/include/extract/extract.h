@@ -1,0 +1,56 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "base/types.h"
+#include "codec/utf.h"
+
+// The characters of a source's selected lines.
+namespace charlib {
+
+// extract_source reads a large file of code page 936 or UTF-8 as parts side
+// by side, one a thread, when lines are taken on their own (no offset): as
+// many parts as threads, none smaller than `least_part_bytes`. Tests change
+// these to force parts on small files.
+inline unsigned extract_threads = std::max(1u, std::thread::hardware_concurrency());
+inline std::uint64_t least_part_bytes = std::uint64_t{16} << 20;
+
+// The characters of the selected lines of one source, the window's extract
+// for any encoding. A jump does not go past the source's end. The
+// byte-order mark is not a character; a Control-Z ends the text, and the
+// tally says so. Throws FileError.
+Tally extract_source(const std::filesystem::path& path, const SourceFormat& format,
+    const Selection& selection, std::size_t buffer_size = default_buffer_size);
+
+// Reads a whole source, one decoded piece at a time, until `take` returns
+// false; the places of invalid sequences go to `invalid` when given.
+void read_decoded(const std::filesystem::path& path, Encoding encoding, std::size_t buffer_size,
+    const std::function<void(std::uint64_t)>& progress, std::vector<InvalidPlace>* invalid,
+    const std::function<bool(std::u32string_view)>& take);
+
+// Characters as they arrive, in pieces of any size: finds the lines, tests
+// them for the marker and tallies the selected ones.
+class CodePointExtractor {
+public:
+    CodePointExtractor(Newline newline, const Selection& selection);
+    ~CodePointExtractor();
+    // False once the text has ended at U+001A, the Control-Z of Unicode.
+    bool feed(std::u32string_view characters);
+    Tally finish();
+    std::uint64_t line() const;  // the line the next character belongs to, from 1
+    std::uint64_t lines() const;  // lines so far; after finish, all of them
+    std::uint64_t selected_lines() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace charlib

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace charlib {
+
+// A file opened for reading by path; the only place that calls the system's
+// file functions for input. Failures throw FileError with the path.
+class InputFile {
+public:
+    explicit InputFile(const std::filesystem::path& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Reads up to `size` bytes; 0 only at the end of the file.
+    std::size_t read(char* buffer, std::size_t size);
+    // Reads from `offset` on; throws FileError when the system cannot.
+    void seek(std::uint64_t offset);
+    // The file's size now.
+    std::uint64_t size() const;
+    const std::filesystem::path& path() const noexcept { return path_; }
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+// The first `byte` of a file, streaming: its offset from 0, or nothing;
+// and how many bytes were read to tell.
+struct ByteSearch {
+    std::optional<std::uint64_t> found;
+    std::uint64_t read = 0;
+};
+ByteSearch find_byte(const std::filesystem::path& path, char byte);
+
+// What makes a file itself, whatever path leads to it: its device and
+// inode, links followed. Nothing when it cannot be looked at.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> file_id(const std::filesystem::path& path);
+
+// A stream given as a source ("-" for standard input, or a named pipe),
+// copied whole into a temporary file so that it can be read as often as a
+// file can; the copy is removed with this object. Devices other than a
+// terminal are refused, as InputFile refuses them. Throws FileError.
+class StreamCopy {
+public:
+    explicit StreamCopy(const std::filesystem::path& stream);
+    ~StreamCopy();
+    StreamCopy(const StreamCopy&) = delete;
+    StreamCopy& operator=(const StreamCopy&) = delete;
+
+    const std::filesystem::path& path() const noexcept { return copy_; }
+    // True for "-" and for a named pipe.
+    static bool is_stream(const std::filesystem::path& path);
+
+private:
+    std::filesystem::path copy_;
+};
+
+}  // namespace charlib

@@ -1,0 +1,147 @@
+#include "files/input_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/error.h"
+#include "base/types.h"
+
+namespace charlib {
+
+InputFile::InputFile(const std::filesystem::path& path) : path_(path)
+{
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer for ever.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) throw FileError(FileError::Action::Open, path, errno);
+    struct stat status { };
+    int error = 0;
+    if (::fstat(fd_, &status) != 0)
+        error = errno;
+    else if (S_ISDIR(status.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(status.st_mode))
+        error = ENODEV;  // a pipe or a device: no end to read to, or none a text has
+    if (error != 0) {
+        ::close(fd_);
+        throw FileError(FileError::Action::Open, path, error);
+    }
+}
+
+InputFile::~InputFile()
+{
+    ::close(fd_);
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t count = ::read(fd_, buffer, size);
+        if (count >= 0) return static_cast<std::size_t>(count);
+        if (errno != EINTR) throw FileError(FileError::Action::Read, path_, errno);
+    }
+}
+
+void InputFile::seek(std::uint64_t offset)
+{
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+        throw FileError(FileError::Action::Read, path_, errno);
+}
+
+std::uint64_t InputFile::size() const
+{
+    struct stat status { };
+    if (::fstat(fd_, &status) != 0) throw FileError(FileError::Action::Read, path_, errno);
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+ByteSearch find_byte(const std::filesystem::path& path, char byte)
+{
+    InputFile file(path);
+    const std::unique_ptr<char[]> buffer(new char[default_buffer_size]);  // not zeroed: read over at once
+    ByteSearch search;
+    while (const std::size_t count = file.read(buffer.get(), default_buffer_size)) {
+        if (const void* hit = std::memchr(buffer.get(), byte, count)) {
+            search.found =
+                search.read + static_cast<std::uint64_t>(static_cast<const char*>(hit) - buffer.get());
+            search.read += count;
+            return search;
+        }
+        search.read += count;
+    }
+    return search;
+}
+
+std::optional<FileId> file_id(const std::filesystem::path& path)
+{
+    struct stat status { };
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+bool StreamCopy::is_stream(const std::filesystem::path& path)
+{
+    struct stat status { };
+    return path == "-" || (::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
+}
+
+StreamCopy::StreamCopy(const std::filesystem::path& stream)
+{
+    const bool standard_input = stream == "-";
+    // A named pipe waits here for its writer, as any reader of it does.
+    const int in = standard_input ? STDIN_FILENO : ::open(stream.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw FileError(FileError::Action::Open, stream, errno);
+    struct stat status { };
+    int error = ::fstat(in, &status) != 0 ? errno : 0;
+    if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+    if (error == 0 && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) && !::isatty(in)) error = ENODEV;
+    const auto fail = [&](FileError::Action action, const std::filesystem::path& path, int error) {
+        if (!standard_input) ::close(in);
+        throw FileError(action, path, error);
+    };
+    if (error != 0) fail(FileError::Action::Open, stream, error);
+
+    std::string name = (std::filesystem::temp_directory_path() / "charlib-stream-XXXXXX").string();
+    const int out = ::mkstemp(name.data());
+    if (out < 0) fail(FileError::Action::Write, name, errno);
+    copy_ = name;
+    std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
+    for (;;) {
+        const ssize_t count = ::read(in, buffer.get(), default_buffer_size);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) error = errno;
+        if (count <= 0) break;
+        for (ssize_t done = 0; done < count && error == 0;) {
+            const ssize_t written = ::write(out, buffer.get() + done, static_cast<std::size_t>(count - done));
+            if (written > 0)
+                done += written;
+            else if (written == 0)
+                error = ENOSPC;
+            else if (errno != EINTR)
+                error = errno;
+        }
+        if (error != 0) {
+            ::close(out);
+            ::unlink(name.c_str());
+            fail(FileError::Action::Write, name, error);
+        }
+    }
+    ::close(out);
+    if (error != 0) {
+        ::unlink(name.c_str());
+        fail(FileError::Action::Read, stream, error);
+    }
+    if (!standard_input) ::close(in);
+}
+
+StreamCopy::~StreamCopy()
+{
+    ::unlink(copy_.c_str());
+}
+
+}  // namespace charlib

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/types.h"
+
+// What the command line makes of a tally: the characters chosen and ordered,
+// their coverage of the code page, and the formats it writes them in.
+namespace charlib {
+
+enum class Order { First, Code, Frequency };
+
+struct Choice {
+    std::u32string exclude = {};  // characters to drop
+    bool no_ascii = false;  // drop U+0000-U+007F
+    std::uint64_t min_count = 0;  // keep characters seen at least this often (needs counts)
+    Order order = Order::First;  // Frequency: most often first, ties in order of first occurrence
+};
+
+Tally choose(Tally tally, const Choice& choice);
+
+// Where characters stand in code page 936. GB2312 is the codes that GB 2312
+// itself assigns (its table in ICU), all with lead and trail bytes
+// 0xA1-0xFE; its level 1 hanzi are the rows 0xB0-0xD7, level 2 the rows
+// 0xD8-0xF7. Every other code of the code page is beyond GB2312.
+struct Coverage {
+    std::uint64_t level1 = 0, level1_size = 0;
+    std::uint64_t level2 = 0, level2_size = 0;
+    std::uint64_t gb2312_other = 0;  // symbols and other rows of GB2312
+    std::uint64_t single_byte = 0;  // ASCII and the euro sign
+    std::uint64_t beyond_gb2312 = 0;  // in GBK but not in GB2312
+    std::u32string outside;  // not in code page 936 at all
+};
+Coverage coverage(std::u32string_view characters);
+
+enum class Format { Text, Counts, Tbl, UnicodeRange, Json };
+
+// What json says of the font the set was made for.
+struct FontFacts {
+    std::string path;
+    unsigned face = 0;
+    std::string family;
+    std::u32string missing;  // characters the font lacks
+};
+
+// The chosen characters in a format but json, with `line_end` after each
+// line. Counts and code tables write a control character as "U+XXXX".
+std::u32string format_characters(
+    const Tally& tally, Format format, std::u32string_view line_end, unsigned tbl_start = 0x8000);
+
+// The json object, as UTF-8, without a line end.
+std::string format_json(const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font);
+
+}  // namespace charlib

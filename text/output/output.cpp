@@ -1,0 +1,224 @@
+#include "output/output.h"
+
+#include <unicode/ucnv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <numeric>
+#include <unordered_set>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "codec/code_page_936.h"
+#include "codec/encodings.h"
+#include "codec/icu_converter.h"
+#include "codec/utf.h"
+
+namespace charlib {
+
+namespace {
+
+// Whether GB 2312 itself has a character at this code of code page 936.
+// The code page adds 33 characters inside GB 2312's rows (ⅰ-ⅹ, vertical
+// punctuation forms, ɑ ń ň ɡ), so the rows alone do not tell. ICU's
+// "GB_2312-80" is the plain table, without the high bits; its "EUC-CN"
+// holds IBM's additions in row 0xFE.
+bool in_gb2312(unsigned lead, unsigned trail)
+{
+    static const std::vector<bool> assigned = [] {
+        std::vector<bool> table(94 * 94);
+        const IcuConverter converter("GB_2312-80");
+        UErrorCode error = U_ZERO_ERROR;
+        ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+        for (std::size_t code = 0; code < table.size(); ++code) {
+            const char bytes[2] = {char(0x21 + code / 94), char(0x21 + code % 94)};
+            UChar out[2];
+            UErrorCode status = U_ZERO_ERROR;
+            ucnv_reset(converter.get());
+            table[code] = ucnv_toUChars(converter.get(), out, 2, bytes, 2, &status) == 1 && U_SUCCESS(status);
+        }
+        return table;
+    }();
+    return lead >= 0xA1 && lead <= 0xFE && trail >= 0xA1 && trail <= 0xFE &&
+        assigned[(lead - 0xA1) * 94 + (trail - 0xA1)];
+}
+
+// Characters of GB 2312 in the rows [first, last].
+std::uint64_t gb2312_in_rows(unsigned first, unsigned last)
+{
+    std::uint64_t count = 0;
+    for (unsigned lead = first; lead <= last; ++lead)
+        for (unsigned trail = 0xA1; trail <= 0xFE; ++trail)
+            count += in_gb2312(lead, trail);
+    return count;
+}
+
+std::string hex4(unsigned value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", value);
+    return text;
+}
+
+// A character as counts and code tables write it: control characters by name.
+std::u32string ascii(std::string_view text)
+{
+    return std::u32string(text.begin(), text.end());
+}
+
+std::u32string shown(char32_t c)
+{
+    return c < 0x20 || c == 0x7F ? ascii(code_point_name(c)) : std::u32string(1, c);
+}
+
+std::string unicode_range(std::u32string characters)
+{
+    std::sort(characters.begin(), characters.end());
+    std::string ranges;
+    for (std::size_t i = 0; i < characters.size();) {
+        std::size_t j = i;
+        while (j + 1 < characters.size() && characters[j + 1] == characters[j] + 1)
+            ++j;
+        ranges += (ranges.empty() ? "" : ",") + code_point_name(characters[i]);
+        if (j > i) ranges += "-" + hex4(characters[j]);
+        i = j + 1;
+    }
+    return ranges;
+}
+
+nlohmann::ordered_json json_of(
+    const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font)
+{
+    using Json = nlohmann::ordered_json;
+    Json json;
+    json["sources"] = Json::array();
+    for (const SourceReport& source : sources) {
+        if (!source.error.empty()) {
+            json["sources"].push_back({{"path", source.path.string()}, {"error", source.error}});
+            continue;
+        }
+        Json first = Json::array();
+        for (const InvalidSequence& place : source.facts.first_invalid)
+            first.push_back({{"line", place.line}, {"byte", place.byte}});
+        Json entry = {{"path", source.path.string()}, {"encoding", encoding_name(source.encoding)}};
+        if (!source.encoding_reason.empty()) entry["encoding_reason"] = source.encoding_reason;
+        entry.update({{"bytes", source.facts.bytes}, {"lines", source.facts.lines},
+            {"selected_lines", source.facts.selected_lines},
+            {"invalid_sequences", {{"count", source.facts.invalid}, {"first", first}}}});
+        json["sources"].push_back(entry);
+    }
+    json["characters"] = Json::array();
+    for (std::size_t i = 0; i < tally.characters.size(); ++i) {
+        Json character = {{"character", to_utf8(tally.characters.substr(i, 1))},
+            {"code_point", code_point_name(tally.characters[i])}};
+        if (!tally.counts.empty()) character["count"] = tally.counts[i];
+        json["characters"].push_back(character);
+    }
+    const Coverage found = coverage(tally.characters);
+    Json outside = Json::array();
+    for (char32_t c : found.outside)
+        outside.push_back(code_point_name(c));
+    json["coverage"] = {{"gb2312_level1", {{"present", found.level1}, {"of", found.level1_size}}},
+        {"gb2312_level2", {{"present", found.level2}, {"of", found.level2_size}}},
+        {"gb2312_other", found.gb2312_other}, {"single_byte", found.single_byte},
+        {"gbk_beyond_gb2312", found.beyond_gb2312},
+        {"outside_code_page_936", {{"count", found.outside.size()}, {"characters", outside}}}};
+    if (!font) return json;
+    Json missing = Json::array();
+    for (char32_t c : font->missing)
+        missing.push_back(
+            {{"character", to_utf8(std::u32string_view(&c, 1))}, {"code_point", code_point_name(c)}});
+    json["font"] = {
+        {"path", font->path}, {"face", font->face}, {"family", font->family}, {"missing", missing}};
+    return json;
+}
+
+}  // namespace
+
+Tally choose(Tally tally, const Choice& choice)
+{
+    const std::unordered_set<char32_t> excluded(choice.exclude.begin(), choice.exclude.end());
+    const bool counted = !tally.counts.empty();
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < tally.characters.size(); ++i) {
+        const char32_t c = tally.characters[i];
+        if (excluded.count(c) || (choice.no_ascii && c < 0x80)) continue;
+        if (counted && tally.counts[i] < choice.min_count) continue;
+        kept.push_back(i);
+    }
+    if (choice.order == Order::Code)
+        std::sort(kept.begin(), kept.end(),
+            [&](std::size_t a, std::size_t b) { return tally.characters[a] < tally.characters[b]; });
+    if (choice.order == Order::Frequency && counted)
+        std::stable_sort(kept.begin(), kept.end(),
+            [&](std::size_t a, std::size_t b) { return tally.counts[a] > tally.counts[b]; });
+    Tally chosen;
+    for (std::size_t i : kept) {
+        chosen.characters += tally.characters[i];
+        if (counted) chosen.counts.push_back(tally.counts[i]);
+    }
+    return chosen;
+}
+
+Coverage coverage(std::u32string_view characters)
+{
+    static const std::uint64_t level1_size = gb2312_in_rows(0xB0, 0xD7);
+    static const std::uint64_t level2_size = gb2312_in_rows(0xD8, 0xF7);
+    Coverage found;
+    found.level1_size = level1_size;
+    found.level2_size = level2_size;
+    for (char32_t c : characters) {
+        const std::string bytes = code_page_bytes(c);
+        if (bytes.empty()) {
+            found.outside += c;
+            continue;
+        }
+        if (bytes.size() == 1) {
+            ++found.single_byte;
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(bytes[0]), trail = static_cast<unsigned char>(bytes[1]);
+        if (!in_gb2312(lead, trail))
+            ++found.beyond_gb2312;
+        else if (lead >= 0xB0 && lead <= 0xD7)
+            ++found.level1;
+        else if (lead >= 0xD8 && lead <= 0xF7)
+            ++found.level2;
+        else
+            ++found.gb2312_other;
+    }
+    return found;
+}
+
+std::u32string format_characters(
+    const Tally& tally, Format format, std::u32string_view line_end, unsigned tbl_start)
+{
+    std::u32string text;
+    switch (format) {
+    case Format::Text: return tally.characters + std::u32string(line_end);
+    case Format::UnicodeRange: return ascii(unicode_range(tally.characters)) + std::u32string(line_end);
+    case Format::Json:
+        return from_utf8(format_json(tally, {}, nullptr)).value_or(U"") + std::u32string(line_end);
+    case Format::Counts:
+        for (std::size_t i = 0; i < tally.characters.size(); ++i)
+            text += shown(tally.characters[i]) + U"\t" +
+                ascii(std::to_string(tally.counts.empty() ? 0 : tally.counts[i])) + std::u32string(line_end);
+        return text;
+    case Format::Tbl:
+        for (std::size_t i = 0; i < tally.characters.size(); ++i)
+            text += ascii(hex4(tbl_start + static_cast<unsigned>(i))) + U"=" + shown(tally.characters[i]) +
+                std::u32string(line_end);
+        return text;
+    }
+    return text;
+}
+
+std::string format_json(const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font)
+{
+    return json_of(tally, sources, font).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace charlib

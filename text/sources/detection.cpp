@@ -1,0 +1,654 @@
+#include "sources/detection.h"
+
+#include <unicode/ucnv.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "codec/code_page_936.h"
+#include "codec/icu_converter.h"
+#include "files/input_file.h"
+#include "simd/code_walk.h"
+
+namespace charlib {
+
+namespace {
+
+// -e auto decides from the first 64 MiB at most, so that detection costs a
+// fraction of the pass that extracts; a text that has shown no other
+// encoding by then is taken as it began.
+constexpr std::uint64_t detection_window = std::uint64_t{64} << 20;
+
+// UTF-16 is told from the first MiB, half a million characters: a text
+// is UTF-16 from its start or not at all.
+constexpr std::uint64_t utf16_window = std::uint64_t{1} << 20;
+
+// UTF-8 and GB18030 may have one invalid sequence for every 20 valid
+// multi-byte ones: a few stray bytes are reported later, not taken for
+// another encoding. GBK read as UTF-8 gives four invalid sequences for each
+// chance-valid one, so it never comes near, and a text of fewer than 20
+// multi-byte sequences must be entirely valid.
+constexpr std::uint64_t valid_per_invalid = 20;
+
+// Latin text in UTF-16 has a NUL byte in nearly every unit, always the high
+// byte: half the units at least. CJK text has them only in its ASCII
+// characters and in the low byte of a few characters (一 U+4E00, the
+// ideographic space U+3000), which would point to the wrong byte order in a
+// short text: the share of CJK characters decides there.
+constexpr std::uint64_t units_per_nul = 2;
+
+// Readings are walked in slices of this size, to drop one that cannot win soon after it cannot.
+constexpr std::ptrdiff_t detection_slice = std::ptrdiff_t{64} << 10;
+
+std::optional<Encoding> byte_order_mark(std::string_view start)
+{
+    if (start.starts_with("\xEF\xBB\xBF")) return Encoding::Utf8;
+    if (start.starts_with("\xFF\xFE")) return Encoding::Utf16Le;
+    if (start.starts_with("\xFE\xFF")) return Encoding::Utf16Be;
+    if (start.starts_with("\x84\x31\x95\x33")) return Encoding::Gb18030;
+    return std::nullopt;
+}
+
+// Whether a multi-byte reading with these counts can still have few enough
+// invalid sequences, when at most `remaining` bytes follow (each pair of
+// them at best a valid sequence).
+bool may_be_valid(std::uint64_t valid, std::uint64_t invalid, std::uint64_t remaining)
+{
+    return invalid * valid_per_invalid <= valid + remaining / 2 + 1;
+}
+
+bool cjk_unit(char16_t unit)
+{
+    // Ideographs and extension A, CJK and full-width punctuation, and the
+    // dashes, quotes and ellipsis of Chinese text.
+    return (unit >= 0x4E00 && unit <= 0x9FFF) || (unit >= 0x3400 && unit <= 0x4DBF) ||
+        (unit >= 0x3000 && unit <= 0x303F) || (unit >= 0xFF00 && unit <= 0xFFEF) ||
+        (unit >= 0xF900 && unit <= 0xFAFF) || (unit >= 0xFE30 && unit <= 0xFE4F) ||
+        (unit >= 0x2010 && unit <= 0x2027);
+}
+
+// One byte order of UTF-16: how its characters fall.
+struct Utf16Reading {
+    std::uint64_t cjk = 0;
+    std::uint64_t other = 0;  // neither CJK nor ASCII
+    std::uint64_t unpaired = 0;  // surrogates
+    char16_t high = 0;  // a high surrogate waiting for its low one
+    bool possible = true;
+
+    void add(char16_t unit)
+    {
+        if (high) {
+            const char16_t first = std::exchange(high, 0);
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                // Planes 2 and 3 hold the ideographs of extension B and after.
+                ++(first >= 0xD840 && first <= 0xD8BF ? cjk : other);
+                return;
+            }
+            ++unpaired;
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF)
+            high = unit;
+        else if (unit >= 0xDC00 && unit <= 0xDFFF)
+            ++unpaired;
+        else if (unit != '\t' && unit != '\n' && unit != '\r' && (unit < 0x20 || unit >= 0x7F))
+            ++(cjk_unit(unit) ? cjk : other);
+    }
+    // Nine in ten of the other characters are CJK, and every surrogate is paired.
+    bool mostly_cjk() const { return unpaired == 0 && cjk > 0 && other * 10 <= cjk + other; }
+};
+
+int bits_set(std::uint64_t bits)
+{
+    return __builtin_popcountll(bits);
+}
+
+#ifdef __SSE2__
+// What a block of 64 bytes needs beyond classify_utf8 when it holds a byte
+// that asks for care: the lead bytes whose second byte has a narrower range,
+// the continuation bytes from 0x90 and from 0xA0, and the bytes that never
+// begin a character (0xC0, 0xC1, 0xF5-0xFF). One bit a byte.
+struct Utf8Care {
+    std::uint64_t e0 = 0, ed = 0, f0 = 0, f4 = 0, from_90 = 0, from_a0 = 0, never = 0;
+};
+
+inline Utf8Care utf8_care(const unsigned char* p)
+{
+    Utf8Care care;
+    for (int part = 0; part < 4; ++part) {
+        // With the top bit flipped, byte ranges become signed ranges: 0x80 is 0, 0xFF is 127.
+        const __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part)),
+            _mm_set1_epi8(static_cast<char>(0x80)));
+        const auto above = [&](int value) {
+            return _mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(value)));
+        };
+        const auto is = [&](int value) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(value))); };
+        const auto bits = [part](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
+                << (16 * part);
+        };
+        care.e0 |= bits(is(0x60));
+        care.ed |= bits(is(0x6D));
+        care.f0 |= bits(is(0x70));
+        care.f4 |= bits(is(0x74));
+        care.from_90 |= bits(_mm_andnot_si128(above(0x3F), above(0x0F)));
+        care.from_a0 |= bits(_mm_andnot_si128(above(0x3F), above(0x1F)));
+        care.never |= bits(_mm_or_si128(_mm_andnot_si128(above(0x41), above(0x3F)), above(0x74)));
+    }
+    return care;
+}
+
+// For GB18030: lead bytes (0x81-0xFE), lead bytes followed by a trail byte
+// (0x40-0xFE but 0x7F), bytes beyond ASCII, digits.
+struct Gb18030Bytes {
+    std::uint64_t lead = 0, could_pair = 0, high = 0, digit = 0;
+};
+
+inline Gb18030Bytes gb18030_bytes(const unsigned char* p)
+{
+    Gb18030Bytes bytes;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        const __m128i x = _mm_xor_si128(raw, flip);
+        const __m128i next =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part + 1)), flip);
+        const auto bits = [part](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
+                << (16 * part);
+        };
+        const __m128i top = _mm_set1_epi8(0x7F);  // 0xFF flipped
+        const __m128i lead = _mm_andnot_si128(_mm_cmpeq_epi8(x, top), _mm_cmpgt_epi8(x, _mm_setzero_si128()));
+        const __m128i trail = _mm_andnot_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(next, top), _mm_cmpeq_epi8(next, _mm_set1_epi8(-1))),  // 0xFF, 0x7F
+            _mm_cmpgt_epi8(next, _mm_set1_epi8(-65)));  // from 0x40
+        bytes.lead |= bits(lead);
+        bytes.could_pair |= bits(_mm_and_si128(lead, trail));
+        bytes.high |= bits(raw);
+        bytes.digit |=
+            bits(_mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-81)), _mm_cmpgt_epi8(_mm_set1_epi8(-70), x)));
+    }
+    return bytes;
+}
+
+[[gnu::target("avx2")]] inline Gb18030Bytes gb18030_bytes_avx2(const unsigned char* p)
+{
+    Gb18030Bytes bytes;
+    for (int part = 0; part < 2; ++part) {
+        const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
+        const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
+        const __m256i x = _mm256_xor_si256(raw, flip);
+        const __m256i next =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part + 1)), flip);
+        const __m256i lead = _mm256_andnot_si256(utf8_is(x, 0x7F), utf8_above(x, 0));
+        const __m256i trail = _mm256_andnot_si256(
+            _mm256_or_si256(utf8_is(next, 0x7F), utf8_is(next, -1)), utf8_above(next, -65));
+        bytes.lead |= utf8_bits(lead, part);
+        bytes.could_pair |= utf8_bits(_mm256_and_si256(lead, trail), part);
+        bytes.high |= utf8_bits(raw, part);
+        bytes.digit |= utf8_bits(_mm256_andnot_si256(utf8_above(x, -71), utf8_above(x, -81)), part);
+    }
+    return bytes;
+}
+#endif
+
+// Reads the first bytes of a text every way -e auto can take them, all in
+// one pass over pieces of any size, and stops each reading as soon as it
+// cannot win.
+class EncodingDetector {
+public:
+    // `window`: how many bytes will come at most.
+    explicit EncodingDetector(std::uint64_t window) :
+        window_(window),
+        buffer_(new unsigned char[64]()),
+        capacity_(64)
+    {
+    }
+
+    // Room for the next `size` bytes; fill it, then take them.
+    char* room(std::size_t size)
+    {
+        // Keep what a reading has not used yet: a sequence cut at the end.
+        std::uint64_t keep = end_;
+        if (utf8_possible_) keep = std::min(keep, utf8_at_);
+        if (gb18030_possible_) keep = std::min(keep, gb18030_at_);
+        if (utf16_le_.possible || utf16_be_.possible) keep = std::min(keep, utf16_at_);
+        const auto kept = static_cast<std::size_t>(end_ - keep);
+        // The bit-mask walks read up to 64 bytes past the end.
+        if (kept + size + 64 > capacity_) {
+            std::unique_ptr<unsigned char[]> larger(new unsigned char[capacity_ = kept + size + 64]);
+            std::memcpy(larger.get(), at(keep), kept);
+            buffer_ = std::move(larger);
+        } else {
+            std::memmove(buffer_.get(), at(keep), kept);
+        }
+        base_ = keep;
+        return reinterpret_cast<char*>(buffer_.get() + kept);
+    }
+
+    // Looks at `count` bytes put in the room; false once the verdict cannot change.
+    bool take(std::size_t count)
+    {
+        const std::uint64_t begin = end_;
+        end_ += count;
+        std::memset(at(end_), 0, 64);
+        if (start_.size() < 4) {
+            start_.append(
+                reinterpret_cast<const char*>(at(begin)), std::min<std::size_t>(count, 4 - start_.size()));
+            if (start_.size() == 4) mark_ = byte_order_mark(start_);
+        }
+        if (mark_) return false;
+        if (use_avx2)
+            read_avx2(begin, false);
+        else
+            read_sse2(begin, false);
+        settled_ = !utf8_possible_ && !gb18030_possible_ && !utf16_le_.possible && !utf16_be_.possible &&
+            !alternate_nuls_possible(zeros_odd_, zeros_even_) &&
+            !alternate_nuls_possible(zeros_even_, zeros_odd_);
+        return !settled_;
+    }
+
+    // `complete`: the text ends here. `cut`: it goes on past the window.
+    Detection finish(bool complete, bool cut)
+    {
+        if (!mark_) mark_ = byte_order_mark(start_);
+        if (mark_) return {*mark_, "字节顺序标记", false};
+        if (!settled_) {
+            if (use_avx2)
+                read_avx2(end_, complete);
+            else
+                read_sse2(end_, complete);
+        }
+        const std::string window = cut ? "（前 64 MiB）" : "";
+        const std::uint64_t units = std::min(end_, utf16_window) / 2;
+        const bool even = !complete || end_ % 2 == 0;
+        const auto alternate_nuls = [&](std::uint64_t in_high_bytes, std::uint64_t in_low_bytes) {
+            return even && in_high_bytes > 0 && in_high_bytes * units_per_nul >= units &&
+                in_low_bytes * 4 <= in_high_bytes;
+        };
+        if (alternate_nuls(zeros_odd_, zeros_even_))
+            return {Encoding::Utf16Le, "UTF-16LE：隔位的零字节" + window, true};
+        if (alternate_nuls(zeros_even_, zeros_odd_))
+            return {Encoding::Utf16Be, "UTF-16BE：隔位的零字节" + window, true};
+        if (utf8_possible_ && utf8_valid_ > 0 && utf8_invalid_ * valid_per_invalid <= utf8_valid_) {
+            if (utf8_invalid_ == 0)
+                return {Encoding::Utf8,
+                    "有效的 UTF-8（" + std::to_string(utf8_valid_) + " 个多字节序列）" + window, false};
+            return {Encoding::Utf8,
+                "UTF-8（" + std::to_string(utf8_valid_) + " 个多字节序列有效，" +
+                    std::to_string(utf8_invalid_) + " 个无效）" + window,
+                true};
+        }
+        // ASCII bytes read as UTF-16 look like ideographs too: most units must
+        // have a byte beyond ASCII, and the bytes must make no clean code page 936 text.
+        const bool clean_code_page = controls_ == 0 && gb18030_invalid_ == 0 && gb18030_four_ == 0;
+        const std::uint64_t read_units = utf16_at_ / 2;
+        if (even && !clean_code_page && ascii_pairs_ * 3 <= read_units * 2) {
+            const Utf16Reading* best = nullptr;
+            for (const Utf16Reading* reading : {&utf16_le_, &utf16_be_})
+                if (reading->possible && reading->mostly_cjk() && (!best || reading->cjk > best->cjk))
+                    best = reading;
+            if (best) {
+                const std::uint64_t percent = best->cjk * 100 / (best->cjk + best->other);
+                return {best == &utf16_le_ ? Encoding::Utf16Le : Encoding::Utf16Be,
+                    (best == &utf16_le_ ? "UTF-16LE：除 ASCII 外 " : "UTF-16BE：除 ASCII 外 ") +
+                        std::to_string(percent) + "% 是汉字或全角字符" + window,
+                    true};
+            }
+        }
+        if (gb18030_possible_ && gb18030_four_ > 0 &&
+            gb18030_invalid_ * valid_per_invalid <= gb18030_valid_) {
+            std::string reason = "GB18030 四字节序列 " + std::to_string(gb18030_four_) + " 个";
+            if (gb18030_invalid_) reason += "，" + std::to_string(gb18030_invalid_) + " 个无效序列";
+            return {Encoding::Gb18030, reason + window, true};
+        }
+        if (utf8_valid_ == 0 && utf8_invalid_ == 0)
+            return {Encoding::Gbk, (end_ == 0 ? "空文件" : "纯 ASCII") + window, false};
+        return {Encoding::Gbk, "不是 UTF-8、UTF-16 或 GB18030" + window, true};
+    }
+
+private:
+    unsigned char* at(std::uint64_t offset) const { return buffer_.get() + (offset - base_); }
+    std::uint64_t offset(const unsigned char* p) const
+    {
+        return base_ + static_cast<std::uint64_t>(p - buffer_.get());
+    }
+
+    bool alternate_nuls_possible(std::uint64_t in_high_bytes, std::uint64_t in_low_bytes) const
+    {
+        const std::uint64_t window = std::min(window_, utf16_window), seen = std::min(end_, window);
+        const std::uint64_t more = (window - seen) / 2 + 1;
+        return (in_high_bytes + more) * units_per_nul >= seen / 2 + more &&
+            in_low_bytes * 4 <= in_high_bytes + more;
+    }
+
+    // The walks, compiled once for the processor's AVX2 (which always has
+    // POPCNT) and once for plain SSE2.
+    [[gnu::target("avx2,popcnt")]] void read_avx2(std::uint64_t from, bool last) { read<true>(from, last); }
+    void read_sse2(std::uint64_t from, bool last) { read<false>(from, last); }
+
+    // The new bytes from `from` on, then each reading that can still win, a
+    // slice at a time; `last`: nothing follows.
+    template <bool Avx2> [[gnu::always_inline]] void read(std::uint64_t from, bool last)
+    {
+        count_bytes(from);
+        const unsigned char* const end = at(end_);
+        const auto slice_end = [end](const unsigned char* p) {
+            return end - p > detection_slice ? p + detection_slice : end;
+        };
+        for (bool done = false; utf8_possible_ && !done;) {
+            const unsigned char* const stop = slice_end(at(utf8_at_));
+            done = stop == end;
+            utf8_at_ = offset(read_utf8<Avx2>(at(utf8_at_), stop, last && done));
+            utf8_possible_ = may_be_valid(utf8_valid_, utf8_invalid_, window_ - std::min(window_, utf8_at_));
+        }
+        for (bool done = false; gb18030_possible_ && !done;) {
+            const unsigned char* const stop = slice_end(at(gb18030_at_));
+            done = stop == end;
+            gb18030_at_ = offset(read_gb18030<Avx2>(at(gb18030_at_), stop, last && done));
+            gb18030_possible_ =
+                may_be_valid(gb18030_valid_, gb18030_invalid_, window_ - std::min(window_, gb18030_at_));
+        }
+        read_utf16(last);
+    }
+
+    // NUL bytes in even and odd places and control characters, in the UTF-16 window.
+    [[gnu::always_inline]] void count_bytes(std::uint64_t from)
+    {
+        const unsigned char* p = at(std::min(from, utf16_window));
+        const unsigned char* const end = at(std::min(end_, utf16_window));
+#ifdef __SSE2__
+        for (; p < end; p += 64, from += 64) {
+            const auto left = static_cast<std::size_t>(end - p);
+            const std::uint64_t valid = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+            std::uint64_t zero = 0, control = 0;
+            for (int part = 0; part < 4; ++part) {
+                const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+                const auto is = [&](int value) {
+                    return _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(value)));
+                };
+                const auto bits = [part](__m128i mask) {
+                    return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
+                        << (16 * part);
+                };
+                const __m128i below_space = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x);
+                const __m128i blank = _mm_or_si128(_mm_or_si128(is('\t'), is('\n')), is('\r'));
+                zero |= bits(is(0));
+                control |= bits(_mm_or_si128(_mm_andnot_si128(blank, below_space), is(0x7F)));
+            }
+            zero &= valid;
+            control &= valid;
+            // Both are rare in text.
+            if (zero) {
+                const std::uint64_t even = from % 2 ? 0xAAAAAAAAAAAAAAAA : 0x5555555555555555;
+                zeros_even_ += static_cast<std::uint64_t>(bits_set(zero & even));
+                zeros_odd_ += static_cast<std::uint64_t>(bits_set(zero & ~even));
+            }
+            if (control) controls_ += static_cast<std::uint64_t>(bits_set(control));
+        }
+#else
+        for (; p < end; ++p, ++from) {
+            const unsigned byte = *p;
+            (from % 2 ? zeros_odd_ : zeros_even_) += byte == 0;
+            controls_ += (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F;
+        }
+#endif
+    }
+
+    // Counts the valid multi-byte and the invalid sequences of UTF-8, as ICU
+    // decodes them, up to a sequence cut off by `end` unless `last`.
+    template <bool Avx2>
+    [[gnu::always_inline]] const unsigned char* read_utf8(
+        const unsigned char* p, const unsigned char* end, bool last)
+    {
+#ifdef __SSE2__
+        // 64 bytes at a time, from bit masks: each lead byte in the first 61
+        // is a valid sequence or one invalid one with the continuation bytes
+        // it takes; a continuation byte that no lead takes, or a byte that
+        // never begins a character, is an invalid sequence of its own.
+        // Counted in locals: members would be stored at every step, as the bytes might alias them.
+        std::uint64_t valid = utf8_valid_, invalid = utf8_invalid_;
+        constexpr std::uint64_t owned = (std::uint64_t{1} << 61) - 1;
+        while (end - p >= 64) {
+            Utf8Classes classes;
+            if constexpr (Avx2)
+                classes = classify_utf8_avx2(p);
+            else
+                classes = classify_utf8(p);
+            const std::uint64_t continuation = classes.continuation;
+            if (!(classes.lead2 | classes.lead3 | classes.lead4 | continuation | classes.careful)) {
+                p += 64;  // ASCII
+                continue;
+            }
+            Utf8Care care;
+            if (classes.careful) care = utf8_care(p);
+            const std::uint64_t leads = (classes.lead2 | classes.lead3 | classes.lead4) & owned;
+            const std::uint64_t narrow = care.e0 | care.ed | care.f0 | care.f4;
+            const std::uint64_t second = ((leads & ~narrow) & continuation >> 1) |
+                (care.e0 & care.from_a0 >> 1) | (care.ed & (continuation & ~care.from_a0) >> 1) |
+                (care.f0 & care.from_90 >> 1) | (care.f4 & (continuation & ~care.from_90) >> 1);
+            const std::uint64_t two = leads & second;
+            const std::uint64_t three = two & (classes.lead3 | classes.lead4) & continuation >> 2;
+            const std::uint64_t four = three & classes.lead4 & continuation >> 3;
+            const std::uint64_t whole = (two & classes.lead2) | (three & classes.lead3) | four;
+            const std::uint64_t taken = two << 1 | three << 2 | four << 3;
+            valid += static_cast<std::uint64_t>(bits_set(whole));
+            invalid += static_cast<std::uint64_t>(bits_set(leads & ~whole) +
+                bits_set(continuation & ~taken & owned) + bits_set(care.never & owned));
+            // On after the last byte taken.
+            p += 61 + __builtin_ctzll(~(taken >> 61));
+        }
+        utf8_valid_ = valid;
+        utf8_invalid_ = invalid;
+#endif
+        while (p < end) {
+            const Utf8Character one = decode_one(p, end);
+            if (one.cut_off && !last) break;
+            if (!one.well_formed)
+                ++utf8_invalid_;
+            else if (one.value >= 0x80)
+                ++utf8_valid_;
+            p += one.length;
+        }
+        return p;
+    }
+
+    // Whether ICU's gb18030 decodes the four-byte sequence at p to a character.
+    bool four_bytes_mapped(const unsigned char* p)
+    {
+        const std::size_t index =
+            ((std::size_t(p[0] - 0x81) * 10 + std::size_t(p[1] - 0x30)) * 126 + std::size_t(p[2] - 0x81)) *
+                10 +
+            std::size_t(p[3] - 0x30);
+        if (four_bytes_.empty()) {
+            four_bytes_.resize(std::size_t{126} * 10 * 126 * 10);
+            gb18030_ = std::make_unique<IcuConverter>("gb18030");
+            UErrorCode error = U_ZERO_ERROR;
+            ucnv_setToUCallBack(gb18030_->get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+        }
+        std::uint8_t& known = four_bytes_[index];  // 1 mapped, 2 not
+        if (!known) {
+            UErrorCode error = U_ZERO_ERROR;
+            UChar out[4];
+            ucnv_reset(gb18030_->get());
+            const int32_t length =
+                ucnv_toUChars(gb18030_->get(), out, 4, reinterpret_cast<const char*>(p), 4, &error);
+            known = U_SUCCESS(error) && length > 0 ? 1 : 2;
+        }
+        return known == 1;
+    }
+
+    // One GB18030 sequence at p; p itself when it may go on past `end`.
+    const unsigned char* step_gb18030(const unsigned char* p, const unsigned char* end, bool last)
+    {
+        const auto lead = [](unsigned byte) { return byte >= 0x81 && byte <= 0xFE; };
+        const auto digit = [](unsigned byte) { return byte >= 0x30 && byte <= 0x39; };
+        if (*p < 0x80) return p + 1;
+        const auto left = end - p;
+        if (lead(*p) && left < 2) {
+            if (!last) return p;
+        } else if (lead(*p) && p[1] >= 0x40 && p[1] != 0x7F) {
+            ++(p[1] == 0xFF ? gb18030_invalid_ : gb18030_valid_);  // ICU takes 0xFF into the invalid sequence
+            return p + 2;
+        } else if (lead(*p) && digit(p[1])) {
+            if (left < 3 || (left < 4 && lead(p[2]))) {
+                if (!last) return p;
+                ++gb18030_invalid_;  // cut off by the end, as ICU counts it
+                return end;
+            }
+            if (lead(p[2]) && digit(p[3])) {
+                if (four_bytes_mapped(p)) {
+                    ++gb18030_four_;
+                    ++gb18030_valid_;
+                } else {
+                    ++gb18030_invalid_;
+                }
+                return p + 4;
+            }
+        }
+        ++gb18030_invalid_;  // the next byte is read again
+        return p + 1;
+    }
+
+    // Counts the two- and four-byte sequences of GB18030 and the invalid ones,
+    // up to a sequence cut off by `end` unless `last`.
+    template <bool Avx2>
+    [[gnu::always_inline]] const unsigned char* read_gb18030(
+        const unsigned char* p, const unsigned char* end, bool last)
+    {
+#ifdef __SSE2__
+        // 64 bytes at a time, paired from bit masks as extract pairs code page
+        // 936 bytes; a lead byte without a trail byte is invalid, but before
+        // a digit it may begin a four-byte sequence: from there on the block
+        // is read one step at a time.
+        std::uint64_t valid = gb18030_valid_, invalid = gb18030_invalid_;  // in locals, as for UTF-8
+        while (end - p >= 64 + 4) {
+            Gb18030Bytes bytes;
+            if constexpr (Avx2)
+                bytes = gb18030_bytes_avx2(p);
+            else
+                bytes = gb18030_bytes(p);
+            const std::uint64_t pairs = pair_starts(bytes.could_pair, false);
+            const std::uint64_t starts = ~(pairs << 1);
+            const std::uint64_t alone = starts & bytes.lead & ~pairs;
+            // 0x80 and 0xFF, but an 0xFF after a lone lead byte: ICU takes it into that invalid sequence.
+            const std::uint64_t wrong = alone | (starts & bytes.high & ~bytes.lead & ~(alone << 1));
+            // The byte after the last is not in the masks.
+            const std::uint64_t four = alone & (bytes.digit >> 1 | std::uint64_t{1} << 63);
+            if (!four) {
+                valid += static_cast<std::uint64_t>(bits_set(pairs));
+                invalid += static_cast<std::uint64_t>(bits_set(wrong));
+                p += 64 + (pairs >> 63);
+                continue;
+            }
+            const int first = __builtin_ctzll(four);
+            const std::uint64_t before = (std::uint64_t{1} << first) - 1;
+            gb18030_valid_ = valid + static_cast<std::uint64_t>(bits_set(pairs & before));
+            gb18030_invalid_ = invalid + static_cast<std::uint64_t>(bits_set(wrong & before));
+            // The rest of the block one step at a time: four-byte sequences seldom come alone.
+            const unsigned char* const block_end = p + 64;
+            for (p += first; p < block_end;)
+                p = step_gb18030(p, end, true);
+            valid = gb18030_valid_;
+            invalid = gb18030_invalid_;
+        }
+        gb18030_valid_ = valid;
+        gb18030_invalid_ = invalid;
+#endif
+        while (p < end) {
+            const unsigned char* const next = step_gb18030(p, end, last);
+            if (next == p) break;
+            p = next;
+        }
+        return p;
+    }
+
+    // Both byte orders of UTF-16, unit by unit, over their window.
+    void read_utf16(bool last)
+    {
+        if (!utf16_le_.possible && !utf16_be_.possible) return;
+        const std::uint64_t window = std::min(window_, utf16_window);
+        const unsigned char* p = at(utf16_at_);
+        const unsigned char* const end = at(std::min(end_, window));
+        for (; end - p >= 2; p += 2) {
+            ascii_pairs_ += p[0] >= 0x20 && p[0] < 0x7F && p[1] >= 0x20 && p[1] < 0x7F;
+            utf16_le_.add(static_cast<char16_t>(p[1] << 8 | p[0]));
+            utf16_be_.add(static_cast<char16_t>(p[0] << 8 | p[1]));
+        }
+        utf16_at_ = offset(p);
+        // At best every unit still to come is CJK.
+        const std::uint64_t most_units = window / 2 + 1;
+        for (Utf16Reading* reading : {&utf16_le_, &utf16_be_}) {
+            if (last && end_ <= window && reading->high) {  // else its low half may lie past the window
+                reading->high = 0;
+                ++reading->unpaired;
+            }
+            reading->possible = reading->possible && reading->unpaired == 0 &&
+                reading->other * 10 <= most_units && ascii_pairs_ * 3 <= most_units * 2;
+        }
+    }
+
+    std::uint64_t window_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::size_t capacity_;
+    std::uint64_t base_ = 0;  // the offset of buffer_[0] in the text
+    std::uint64_t end_ = 0;  // of the bytes taken
+    std::string start_;  // the first four bytes
+    std::optional<Encoding> mark_;
+    bool settled_ = false;
+
+    std::uint64_t zeros_even_ = 0, zeros_odd_ = 0, controls_ = 0;  // in the UTF-16 window
+
+    std::uint64_t utf8_at_ = 0, utf8_valid_ = 0, utf8_invalid_ = 0;
+    bool utf8_possible_ = true;
+
+    std::uint64_t gb18030_at_ = 0, gb18030_valid_ = 0, gb18030_four_ = 0, gb18030_invalid_ = 0;
+    bool gb18030_possible_ = true;
+    std::vector<std::uint8_t> four_bytes_;  // what ICU made of each four-byte sequence met
+    std::unique_ptr<IcuConverter> gb18030_;
+
+    std::uint64_t utf16_at_ = 0, ascii_pairs_ = 0;  // units of two printable ASCII bytes
+    Utf16Reading utf16_le_, utf16_be_;
+};
+
+}  // namespace
+
+Detection detect(const std::filesystem::path& path)
+{
+    InputFile file(path);
+    const std::uint64_t size = file.size();
+    const std::uint64_t window = std::min(size, detection_window);
+    EncodingDetector detector(window);
+    bool complete = size <= detection_window;
+    for (std::uint64_t seen = 0; seen < window;) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(default_buffer_size, window - seen));
+        const std::size_t count = file.read(detector.room(want), want);
+        if (count == 0) break;  // the file shrank
+        seen += count;
+        if (!detector.take(count)) {
+            complete = false;  // settled: the rest does not matter
+            break;
+        }
+    }
+    return detector.finish(complete, size > detection_window);
+}
+
+Detection detect(std::string_view bytes, bool complete)
+{
+    const std::string_view window = bytes.substr(0, detection_window);
+    EncodingDetector detector(window.size());
+    bool settled = false;
+    // A buffer at a time, as from a file: one copy of the whole would cost more than the reading.
+    for (std::size_t at = 0; at < window.size() && !settled;) {
+        const std::size_t count = std::min(default_buffer_size, window.size() - at);
+        std::memcpy(detector.room(count), window.data() + at, count);
+        settled = !detector.take(count);
+        at += count;
+    }
+    const bool cut = bytes.size() > window.size();
+    return detector.finish(complete && !cut && !settled, cut);
+}
+
+}  // namespace charlib

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "base/types.h"
+
+namespace charlib {
+
+// The encoding -e auto takes for a source, and why. A byte-order mark
+// decides (UTF-8, UTF-16LE or BE, GB18030); then, in this order: NUL bytes
+// in every other place, in half the units or more, mean UTF-16; UTF-8 with
+// at most one invalid sequence for 20 valid multi-byte ones is UTF-8;
+// UTF-16 whose characters beyond ASCII are nine in ten CJK, in bytes that
+// make no clean code page 936 text, is UTF-16; GB18030 with four-byte
+// sequences, as nearly valid as UTF-8 must be, is GB18030; anything else is
+// GBK. Only the first 64 MiB are looked at, for UTF-16 the first MiB.
+struct Detection {
+    Encoding encoding = Encoding::Gbk;
+    std::string reason;  // in Chinese, one short phrase, for --report and json
+    bool guessed = false;  // no byte-order mark, and the bytes could be read another way
+};
+// Reads the file; throws FileError.
+Detection detect(const std::filesystem::path& path);
+// The same on bytes in memory; unless `complete`, they may be cut anywhere at the end.
+Detection detect(std::string_view bytes, bool complete);
+
+}  // namespace charlib
