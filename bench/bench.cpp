@@ -2,6 +2,8 @@
 // one plain memchr pass over the same file in the same run.
 //
 //   charlib-bench [MiB] [core|hanzi|pipeline|fonts]     (default 256 MiB, every part)
+//
+// CHARLIB_ISA=scalar|sse2|avx2 times that kernel instead of the processor's best.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -29,6 +31,7 @@
 #include "extract/line_reader.h"
 #include "font/font.h"
 #include "output/output.h"
+#include "simd/kernel.h"
 #include "sources/detection.h"
 
 extern char** environ;
@@ -317,18 +320,22 @@ struct Table {
     double baseline = 0;
 };
 
-double extract_seconds(const std::filesystem::path& path, charlib::Encoding encoding, std::u16string marker,
-    std::int64_t offset = 0, bool count = false)
+double extract_seconds(const charlib::Tuning& tuning, const std::filesystem::path& path,
+    charlib::Encoding encoding, std::u16string marker, std::int64_t offset = 0, bool count = false)
 {
     return seconds_of([&] {
-        charlib::extract_source(
-            path, {encoding, charlib::Newline::Legacy}, {charlib::code_points(marker), offset, count});
+        charlib::extract_source(path, {encoding, charlib::Newline::Legacy},
+            {charlib::code_points(marker), offset, count}, charlib::default_buffer_size, tuning);
     });
 }
 
 // The window's operations on the mixed corpus.
-void bench_core(const std::filesystem::path& corpus)
+void bench_core(const charlib::Tuning& tuning, const std::filesystem::path& corpus)
 {
+    const auto extract = [&](std::u16string_view marker, std::int64_t offset) {
+        return seconds_of(
+            [&] { charlib::extract(corpus, marker, offset, charlib::default_buffer_size, tuning); });
+    };
     const Table table(corpus);
     const auto folder = std::filesystem::temp_directory_path();
     const auto small = folder / "charlib-bench-10001-lines.txt";
@@ -340,11 +347,10 @@ void bench_core(const std::filesystem::path& corpus)
     table.row("scan", seconds_of([&] { charlib::scan(corpus); }));
     table.row("load 10000 lines", seconds_of([&] { charlib::load(corpus); }), false);
     table.row("load 10000 lines (10001-line file)", seconds_of([&] { charlib::load(small); }), false);
-    table.row("extract, no marker", seconds_of([&] { charlib::extract(corpus, u"", 0); }));
-    table.row("extract, marker \"#\"", seconds_of([&] { charlib::extract(corpus, u"#", 0); }));
-    table.row("extract, marker \"#\", offset 1", seconds_of([&] { charlib::extract(corpus, u"#", 1); }));
-    table.row("extract, marker \"\xE7\x9A\x84\" (Chinese)",
-        seconds_of([&] { charlib::extract(corpus, u"的", 0); }));
+    table.row("extract, no marker", extract(u"", 0));
+    table.row("extract, marker \"#\"", extract(u"#", 0));
+    table.row("extract, marker \"#\", offset 1", extract(u"#", 1));
+    table.row("extract, marker \"\xE7\x9A\x84\" (Chinese)", extract(u"的", 0));
     std::u16string twenty_thousand;
     std::mt19937 random(1);
     std::uniform_int_distribution<int> unit(0x4E00, 0x9FA5);
@@ -359,40 +365,43 @@ void bench_core(const std::filesystem::path& corpus)
 }
 
 // The pipeline on a corpus and on the same text in UTF-8, with and without counting.
-void bench_pipeline(
-    const std::filesystem::path& corpus, const std::vector<std::pair<std::string, std::u16string>>& markers)
+void bench_pipeline(const charlib::Tuning& tuning, const std::filesystem::path& corpus,
+    const std::vector<std::pair<std::string, std::u16string>>& markers)
 {
     const auto utf8 = corpus.parent_path() / (corpus.stem().string() + "-utf8.txt");
     if (!std::filesystem::exists(utf8)) write_utf8_copy(corpus, utf8);
     const Table gbk(corpus), unicode(utf8);
     std::printf("%-40s %9s %10s %12s %8s\n", "the same text: gbk, then utf-8", "seconds", "MB/s", "x memchr",
         "x gbk");
-    const double detect_gbk = gbk.row("gbk, detect (-e auto)", seconds_of([&] { charlib::detect(corpus); }));
-    const double detect_utf8 = seconds_of([&] { charlib::detect(utf8); });
+    const double detect_gbk =
+        gbk.row("gbk, detect (-e auto)", seconds_of([&] { charlib::detect(corpus, *tuning.kernel); }));
+    const double detect_utf8 = seconds_of([&] { charlib::detect(utf8, *tuning.kernel); });
     std::printf("%-40s %9.3f %10.0f %12.2f %8.2f\n", "utf-8, detect (-e auto)", detect_utf8,
         unicode.megabytes / detect_utf8, detect_utf8 / unicode.baseline, detect_utf8 / detect_gbk);
     for (const auto& [name, marker] : markers)
         for (bool count : {false, true}) {
             const std::string label = name + (count ? ", counting" : "");
-            const double seconds =
-                gbk.row("gbk, " + label, extract_seconds(corpus, charlib::Encoding::Gbk, marker, 0, count));
-            const double utf = extract_seconds(utf8, charlib::Encoding::Utf8, marker, 0, count);
+            const double seconds = gbk.row(
+                "gbk, " + label, extract_seconds(tuning, corpus, charlib::Encoding::Gbk, marker, 0, count));
+            const double utf = extract_seconds(tuning, utf8, charlib::Encoding::Utf8, marker, 0, count);
             std::printf("%-40s %9.3f %10.0f %12.2f %8.2f\n", ("utf-8, " + label).c_str(), utf,
                 unicode.megabytes / utf, utf / gbk.baseline, utf / seconds);
         }
 }
 
 // Nearly all hanzi: the text the tool's users really have.
-void bench_hanzi_dense(const std::filesystem::path& corpus, const std::filesystem::path& cli)
+void bench_hanzi_dense(
+    const charlib::Tuning& tuning, const std::filesystem::path& corpus, const std::filesystem::path& cli)
 {
     const Table table(corpus);
-    table.row("extract, no marker", extract_seconds(corpus, charlib::Encoding::Gbk, u""));
-    table.row("extract, marker \"#\"", extract_seconds(corpus, charlib::Encoding::Gbk, u"#"));
-    table.row("extract, marker \"#\", offset 1", extract_seconds(corpus, charlib::Encoding::Gbk, u"#", 1));
+    table.row("extract, no marker", extract_seconds(tuning, corpus, charlib::Encoding::Gbk, u""));
+    table.row("extract, marker \"#\"", extract_seconds(tuning, corpus, charlib::Encoding::Gbk, u"#"));
+    table.row(
+        "extract, marker \"#\", offset 1", extract_seconds(tuning, corpus, charlib::Encoding::Gbk, u"#", 1));
     table.row("extract, marker \"\xE4\xBD\x9C\xE8\x80\x85\" (Chinese)",
-        extract_seconds(corpus, charlib::Encoding::Gbk, u"作者"));
+        extract_seconds(tuning, corpus, charlib::Encoding::Gbk, u"作者"));
     table.row("extract, marker \"\xE4\xBD\x9C\xE8\x80\x85\", offset 1",
-        extract_seconds(corpus, charlib::Encoding::Gbk, u"作者", 1));
+        extract_seconds(tuning, corpus, charlib::Encoding::Gbk, u"作者", 1));
     if (std::filesystem::exists(cli)) {
         const auto end_txt = std::filesystem::temp_directory_path() / "charlib-bench-END.txt";
         table.row("charlib-cli, no marker", seconds_of([&] {
@@ -413,19 +422,26 @@ int main(int argc, char** argv)
 {
     const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 256;
     const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi or fonts
+    const auto kernel = charlib::kernel_from_environment();
+    if (const auto* error = std::get_if<std::string>(&kernel)) {
+        std::fprintf(stderr, "%s\n", error->c_str());
+        return 2;
+    }
+    const charlib::Tuning tuning{std::get<const charlib::Kernel*>(kernel)};
+    std::printf("kernel: %s\n", tuning.kernel->name);
     const auto cli = std::filesystem::path(argv[0]).parent_path() / "charlib-cli";
     if (only == "fonts") {  // needs no corpus
         bench_fonts(cli);
         return 0;
     }
     const auto mixed = corpus_file("", mib, write_corpus);
-    if (only.empty() || only == "core") bench_core(mixed);
+    if (only.empty() || only == "core") bench_core(tuning, mixed);
     if (only.empty() || only == "hanzi")
-        bench_hanzi_dense(corpus_file("hanzi-", mib, write_hanzi_dense_corpus), cli);
+        bench_hanzi_dense(tuning, corpus_file("hanzi-", mib, write_hanzi_dense_corpus), cli);
     if (only.empty() || only == "pipeline") {
         bench_pipeline(
-            mixed, {{"no marker", u""}, {"marker \"#\"", u"#"}, {"marker \"\xE7\x9A\x84\"", u"的"}});
-        bench_pipeline(corpus_file("hanzi-", mib, write_hanzi_dense_corpus),
+            tuning, mixed, {{"no marker", u""}, {"marker \"#\"", u"#"}, {"marker \"\xE7\x9A\x84\"", u"的"}});
+        bench_pipeline(tuning, corpus_file("hanzi-", mib, write_hanzi_dense_corpus),
             {{"no marker", u""}, {"marker \"\xE4\xBD\x9C\xE8\x80\x85\"", u"作者"}});
     }
     if (only.empty() || only == "fonts") bench_fonts(cli);

@@ -1,5 +1,6 @@
-// The window-independent actions: filter, sort, write, numbers, and a file
-// that changes while it is read (the rest: the window's and differential tests).
+// The window-independent actions: filter, sort, write, numbers, a file that
+// changes while it is read, and the kernel chosen by name (the rest: the
+// window's and differential tests).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include "actions/actions.h"
 #include "extract/line_reader.h"
 #include "files/output_file.h"
+#include "simd/kernel.h"
 #include "temp_dir.h"
 
 namespace {
@@ -155,6 +157,22 @@ TEST(Hostile, AFileThatGrowsOrShrinksWhileReadIsReadAsItIs)
     EXPECT_EQ(reader.read_line(), u"one");
     std::filesystem::resize_file(path, 2);  // "on"
     EXPECT_LE(rest().size(), 1u);  // what was already in the buffer, then the end
+}
+
+// CHARLIB_ISA names a kernel; one the processor lacks, or no kernel at all, is refused.
+TEST(Kernels, AreChosenByNameAndRefusedWhenTheProcessorLacksThem)
+{
+    using namespace charlib;
+    const auto built = built_kernels();
+    for (const Kernel* kernel : built)
+        EXPECT_EQ(std::get<const Kernel*>(choose_kernel(kernel->name, built)), kernel);
+    EXPECT_EQ(std::get<const Kernel*>(choose_kernel("")), &best_kernel());
+    EXPECT_EQ(std::get<const Kernel*>(choose_kernel("SCALAR"))->isa, Isa::Scalar);
+    const std::pair<std::string_view, std::string> refused[] = {
+        {"avx2", "这台处理器不支持 avx2 指令集，可选：scalar"},
+        {"neon", "不认识的指令集“neon”，可选：scalar"}};
+    for (const auto& [name, error] : refused)
+        EXPECT_EQ(std::get<std::string>(choose_kernel(name, built.first(1))), error) << name;
 }
 
 }  // namespace

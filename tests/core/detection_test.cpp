@@ -8,7 +8,7 @@
 #include "base/types.h"
 #include "extract/extract.h"
 #include "output/output.h"
-#include "simd/code_walk.h"
+#include "simd/kernel.h"
 #include "sources/detection.h"
 #include "temp_dir.h"
 
@@ -83,10 +83,14 @@ TEST(Detection, TellsEncodingsApartAndSaysWhy)
     };
     TempDir dir;
     for (const Case& c : cases) {
+        for (const Kernel* kernel : runnable_kernels()) {
+            const Detection found = detect(c.bytes, c.complete, *kernel);
+            EXPECT_EQ(std::tuple(found.encoding, found.reason, found.guessed),
+                std::tuple(c.encoding, c.reason, c.guessed))
+                << testing::PrintToString(c.bytes.substr(0, 40)) << (c.complete ? "" : " (cut)") << ", "
+                << kernel->name;
+        }
         const Detection found = detect(c.bytes, c.complete);
-        EXPECT_EQ(std::tuple(found.encoding, found.reason, found.guessed),
-            std::tuple(c.encoding, c.reason, c.guessed))
-            << testing::PrintToString(c.bytes.substr(0, 40)) << (c.complete ? "" : " (cut)");
         if (!c.complete) continue;
         const Detection read = detect(dir.write("t.txt", c.bytes));
         EXPECT_EQ(std::tuple(read.encoding, read.reason, read.guessed),
@@ -117,17 +121,17 @@ std::pair<std::size_t, std::u32string> decoded(const char* encoding, const std::
 }
 
 // The counts in the reasons come from bit masks over 64 bytes at a time;
-// they must be ICU's, with stray bytes anywhere, on both SIMD paths.
+// they must be ICU's, with stray bytes anywhere, with every kernel.
 TEST(Detection, CountsSequencesAsIcuDecodesThem)
 {
     const std::u16string pool = u"a1\n中文\u00C0\u3400\u20AC\U00020000\U0001F600";
     static const std::string_view stray[] = {"\x80", "\xBF", "\xC0", "\xC2", "\xE0\x80", "\xE0\xA0",
         "\xED\xA0\x80", "\xF0\x8F", "\xF0\x90\x80", "\xF4\x90", "\xF5", "\xFF", "\x81", "\x81\x30",
         "\x81\x30\x81", "\xE3\x32\x9A\x36", "\x81\xFF", "\x30"};
-    const bool had_avx2 = use_avx2;
+    const auto kernels = runnable_kernels();
     std::mt19937 random(18030);
     for (int round = 0; round < 400 / rounds_divisor; ++round) {
-        use_avx2 = had_avx2 && round % 2;
+        const Kernel& kernel = *kernels[static_cast<std::size_t>(round) / 4 % kernels.size()];
         const char* const encoding = round % 4 < 2 ? "UTF-8" : "gb18030";
         std::vector<std::string> characters;
         for (std::size_t i = 0; i < pool.size(); i += 1 + (pool[i] >= 0xD800 && pool[i] < 0xDC00))
@@ -154,13 +158,12 @@ TEST(Detection, CountsSequencesAsIcuDecodesThem)
                                              : "有效的 UTF-8（" + std::to_string(valid) + " 个多字节序列）")
                                   : "GB18030 四字节序列 " + std::to_string(four) + " 个" +
                 (invalid ? "，" + std::to_string(invalid) + " 个无效序列" : "");
-        const Detection found = detect(bytes, true);
+        const Detection found = detect(bytes, true, kernel);
         if (valid > 0 && invalid * 20 <= valid && (utf8 || four > 0))
-            EXPECT_EQ(found.reason, reason) << "round " << round;
+            EXPECT_EQ(found.reason, reason) << "round " << round << ", " << kernel.name;
         else
             EXPECT_NE(found.encoding, utf8 ? Encoding::Utf8 : Encoding::Gb18030) << "round " << round;
     }
-    use_avx2 = had_avx2;
 }
 
 }  // namespace

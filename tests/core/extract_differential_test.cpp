@@ -15,7 +15,7 @@
 #include "extract/line_reader.h"
 #include "output/output.h"
 #include "reference.h"
-#include "simd/code_walk.h"
+#include "simd/kernel.h"
 #include "sources/facts.h"
 #include "temp_dir.h"
 
@@ -91,12 +91,15 @@ std::string sample(std::mt19937& random, Encoding encoding, std::size_t length)
 const std::u16string markers[] = {u"", u"#", u"@", u"A", u"a", u"#@", u"\u554A", u"\uFFFD", u"\u00C0",
     u"A\uFFFDa", u"\u20AC", u"\n", u"\u554A@", u"\U0001F600"};
 
-void expect_same_as_reference(const std::string& bytes, SourceFormat format, const std::string& what)
+void expect_same_as_reference(
+    const std::string& bytes, SourceFormat format, const std::string& what, const Kernel& kernel)
 {
     TempDir dir;
     const auto path = dir.write("t.txt", bytes);
     const std::size_t buffers[] = {2, 3, 5, 64, 1 << 20};
-    if (format.encoding == Encoding::Gbk && format.newline == Newline::Legacy)
+    // The reader and the facts walk with no kernel: checked once.
+    const bool once = &kernel == &best_kernel();
+    if (once && format.encoding == Encoding::Gbk && format.newline == Newline::Legacy)
         for (std::size_t buffer : buffers) {
             LineReader reader;
             reader.open(path, buffer);
@@ -114,16 +117,14 @@ void expect_same_as_reference(const std::string& bytes, SourceFormat format, con
             for (std::size_t buffer : buffers) {
                 const bool count = buffer == 5 || buffer == 3;
                 // Large files are read in parts side by side: with buffers of 3 bytes, small ones too.
-                const auto threads = std::exchange(extract_threads, buffer == 3 ? 3 : 1);
-                const auto least = std::exchange(least_part_bytes, 1);
+                const Tuning tuning{&kernel, buffer == 3 ? 3u : 1u, 1};
                 const Tally tally =
-                    extract_source(path, format, {code_points(marker), offset, count}, buffer);
-                extract_threads = threads;
-                least_part_bytes = least;
+                    extract_source(path, format, {code_points(marker), offset, count}, buffer, tuning);
                 ASSERT_EQ(tally.characters, expected.tally.characters) << where << ", buffer " << buffer;
                 ASSERT_EQ(tally.counts, count ? expected.tally.counts : std::vector<std::uint64_t>())
                     << where;
             }
+            if (!once) continue;
             const SourceFacts facts = examine_source(path, format, {code_points(marker), offset});
             ASSERT_EQ(std::tuple(facts.bytes, facts.lines, facts.selected_lines),
                 std::tuple(bytes.size(), expected.lines, expected.selected))
@@ -131,19 +132,20 @@ void expect_same_as_reference(const std::string& bytes, SourceFormat format, con
         }
 }
 
-// Processors without AVX2 take the SSE2 steps: both are checked on every machine.
-class ExtractDifferential : public testing::TestWithParam<bool> {
-    bool was_ = std::exchange(use_avx2, GetParam() && use_avx2);
-
+// Every kernel the processor can run.
+class ExtractDifferential : public testing::TestWithParam<const Kernel*> {
 protected:
-    ~ExtractDifferential() override { use_avx2 = was_; }
+    void expect_same(const std::string& bytes, SourceFormat format, const std::string& what)
+    {
+        expect_same_as_reference(bytes, format, what, *GetParam());
+    }
 };
 
 TEST_P(ExtractDifferential, AdversarialCodePage936GivesTheSameAsDecodingEveryLine)
 {
     std::mt19937 random(20261207);
     for (int round = 0; round < 300; round += rounds_divisor)
-        expect_same_as_reference(adversarial_bytes(random, round < 100 ? round % 12 : 50 + round * 7),
+        expect_same(adversarial_bytes(random, round < 100 ? round % 12 : 50 + round * 7),
             {Encoding::Gbk, round % 3 ? Newline::Legacy : Newline::Any}, "round " + std::to_string(round));
 }
 
@@ -151,14 +153,13 @@ TEST_P(ExtractDifferential, ChineseScriptsAndLinesLongerThanTheBufferGiveTheSame
 {
     std::mt19937 random(7);
     for (int round = 0; round < 20; round += rounds_divisor)
-        expect_same_as_reference(script_bytes(random, 50 + round * 10), {}, "round " + std::to_string(round));
+        expect_same(script_bytes(random, 50 + round * 10), {}, "round " + std::to_string(round));
     std::string long_line;
     while (long_line.size() < 20000)
         long_line += adversarial_bytes(random, 100);
     std::erase(long_line, '\r');
     std::erase(long_line, '\x1A');
-    expect_same_as_reference(
-        script_bytes(random, 3) + long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line, {},
+    expect_same(script_bytes(random, 3) + long_line + "#@\r\n" + long_line + "\r\n#\r\n" + long_line, {},
         "long lines");
 }
 
@@ -169,12 +170,12 @@ TEST_P(ExtractDifferential, EveryEncodingGivesTheSameAsDecodingTheWholeFile)
         {Encoding::Gbk, Encoding::Gb18030, Encoding::Utf8, Encoding::Utf16Le, Encoding::Utf16Be})
         for (int round = 0; round < 40; round += rounds_divisor)
             for (Newline newline : {Newline::Legacy, Newline::Any})
-                expect_same_as_reference(
-                    sample(random, encoding, static_cast<std::size_t>(round * round / 4)),
+                expect_same(sample(random, encoding, static_cast<std::size_t>(round * round / 4)),
                     {encoding, newline}, encoding_name(encoding) + ", round " + std::to_string(round));
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, ExtractDifferential, testing::Values(true, false),
-    [](const testing::TestParamInfo<bool>& info) { return info.param ? "Avx2" : "Sse2"; });
+INSTANTIATE_TEST_SUITE_P(Kernels, ExtractDifferential,
+    testing::ValuesIn(runnable_kernels().begin(), runnable_kernels().end()),
+    [](const testing::TestParamInfo<const Kernel*>& info) { return std::string(info.param->name); });
 
 }  // namespace

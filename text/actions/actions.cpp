@@ -55,9 +55,9 @@ std::vector<std::u16string> filter(
 }
 
 std::u16string extract(const std::filesystem::path& path, std::u16string_view marker, std::int64_t offset,
-    std::size_t buffer_size)
+    std::size_t buffer_size, const Tuning& tuning)
 {
-    const Tally tally = extract_source(path, {}, {code_points(marker), offset}, buffer_size);
+    const Tally tally = extract_source(path, {}, {code_points(marker), offset}, buffer_size, tuning);
     return std::u16string(tally.characters.begin(), tally.characters.end());  // code page 936 is all BMP
 }
 

@@ -8,16 +8,15 @@
 
 #include "byte_extractor.h"
 #include "byte_lines.h"
-#include "character_set.h"
 #include "codec/code_page_936.h"
 #include "codec/utf.h"
 #include "jump.h"
 #include "marker_matcher.h"
-#include "simd/code_walk.h"
+#include "simd/kernel.h"
 
 // Lines and markers are found in the bytes, and characters are gathered
 // without decoding each line: for code page 936 as byte codes (see
-// code_walk.h), since decoding through the code page costs far more than
+// simd/code_sets.h), since decoding through the code page costs far more than
 // finding the codes and a large text has only a few thousand distinct ones,
 // decoded once at the end; for UTF-8 as code points read from bit masks.
 
@@ -77,79 +76,24 @@ const std::array<char16_t, 65536>& characters_of_codes()
     return table;
 }
 
-// Distinct codes in order of first arrival; membership is one bit test.
-// When counting, every arrival is counted too, so no code may be passed over.
-class CodeSet {
-public:
-    explicit CodeSet(bool counting) : counts_(counting ? 65536 : 0) { }
-
-    void insert(Code code)
-    {
-        if (counting()) ++counts_[code];
-        if (!(seen_[code >> 5] >> (code & 31) & 1)) add(code);
-    }
-    void insert(std::string_view bytes)
-    {
-        if (counting())
-            for_each_code(bytes, [this](Code code) { insert(code); });
-        else
-            for_each_code(
-                bytes, [this](Code code) { insert(code); }, nullptr, seen_.data());
-    }
-    // Whole lines with their line ends, see for_each_code.
-    void insert_text(std::string_view bytes, bool& after_cr, bool any_newline)
-    {
-        const auto insert_code = [this](Code code) { insert(code); };
-        for_each_code<true>(bytes, insert_code, &after_cr, counting() ? nullptr : seen_.data(), any_newline);
-    }
-    // Takes the codes of `held`, with their counts.
-    void insert(const CodeSet& held)
-    {
-        for (Code code : held.order_) {
-            if (counting()) counts_[code] += held.counts_[code] - 1;
-            insert(code);
+// The characters of the codes: several codes for one character (U+FFFD) are one.
+Tally tally_of(const CodeSet& set)
+{
+    const std::vector<Code>& codes = set.codes();
+    const std::u16string characters = decode_codes(codes);
+    Tally tally;
+    std::unordered_map<char16_t, std::size_t> place;  // the character's place in the tally
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const char16_t c = characters[i];
+        const auto [at, added] = place.try_emplace(c, tally.characters.size());
+        if (added) {
+            tally.characters += c;
+            if (set.counting()) tally.counts.push_back(0);
         }
+        if (set.counting()) tally.counts[at->second] += set.count(codes[i]);
     }
-    void clear()
-    {
-        for (Code code : order_) {
-            seen_[code >> 5] &= ~(std::uint32_t{1} << (code & 31));
-            if (counting()) counts_[code] = 0;
-        }
-        order_.clear();
-    }
-    bool counting() const { return !counts_.empty(); }
-
-    // The characters of the codes: several codes for one character (U+FFFD) are one.
-    Tally tally() const
-    {
-        const std::u16string characters = decode_codes(order_);
-        Tally tally;
-        std::unordered_map<char16_t, std::size_t> place;  // the character's place in the tally
-        for (std::size_t i = 0; i < order_.size(); ++i) {
-            const char16_t c = characters[i];
-            const auto [at, added] = place.try_emplace(c, tally.characters.size());
-            if (added) {
-                tally.characters += c;
-                if (counting()) tally.counts.push_back(0);
-            }
-            if (counting()) tally.counts[at->second] += counts_[order_[i]];
-        }
-        return tally;
-    }
-
-private:
-    // Kept out of line so that the test above stays small enough to inline.
-    [[gnu::noinline]] void add(Code code)
-    {
-        seen_[code >> 5] |= std::uint32_t{1} << (code & 31);
-        order_.push_back(code);
-    }
-
-    std::array<std::uint32_t, 65536 / 32> seen_{};  // a bit a code
-    std::vector<Code> order_;
-    std::vector<std::uint64_t> counts_;
-};
+    return tally;
+}
 
 // True when the marker's bytes occur in the line at a character boundary: an
 // ASCII marker can also match the trail byte of a double-byte character.
@@ -175,15 +119,8 @@ bool contains_at_boundary(std::string_view line, std::string_view marker)
 struct CodePage936 {
     using Code = charlib::Code;
     using Set = CodeSet;
-    template <class Visit> static void walk(std::string_view bytes, Visit&& visit)
-    {
-        for_each_code(bytes, visit);
-    }
-    static void insert(Set& set, std::string_view bytes) { set.insert(bytes); }
-    static void insert_text(Set& set, std::string_view bytes, bool& after_cr, bool any_newline)
-    {
-        set.insert_text(bytes, after_cr, any_newline);
-    }
+    static constexpr auto insert = &Kernel::insert_codes;
+    static constexpr auto walk = &Kernel::codes;
     static char32_t character(Code code) { return characters_of_codes()[code]; }
     // A marker that comes back unchanged from the code page can be looked for
     // as bytes; any other (U+FFFD, characters the code page lacks) is
@@ -204,15 +141,8 @@ struct CodePage936 {
 struct Utf8Bytes {
     using Code = char32_t;
     using Set = CharacterSet;
-    template <class Visit> static void walk(std::string_view bytes, Visit&& visit)
-    {
-        for_each_code_point(bytes, visit);
-    }
-    static void insert(Set& set, std::string_view bytes) { set.insert_utf8(bytes); }
-    static void insert_text(Set& set, std::string_view bytes, bool& after_cr, bool any_newline)
-    {
-        set.insert_utf8_text(bytes, after_cr, any_newline);
-    }
+    static constexpr auto insert = &Kernel::insert_code_points;
+    static constexpr auto walk = &Kernel::code_points;
     static char32_t character(Code code) { return code; }
     // UTF-8 finds itself at character boundaries only; but U+FFFD also
     // stands for bytes that are no UTF-8, which must be decoded to be seen.
@@ -233,8 +163,9 @@ public:
     using Code = typename Bytes::Code;
     using Set = typename Bytes::Set;
 
-    Extractor(ByteLines& lines, const Selection& selection, bool any_newline) :
+    Extractor(ByteLines& lines, const Selection& selection, bool any_newline, const Kernel& kernel) :
         lines_(lines),
+        kernel_(kernel),
         empty_marker_(selection.marker.empty()),
         marker_bytes_(Bytes::marker_bytes(selection.marker)),
         jump_(selection.offset),
@@ -249,9 +180,9 @@ public:
     {
         // Every line is taken: no need to find the lines one by one.
         if (empty_marker_ && jump_.none()) {
-            bool after_cr = false;
+            LineEnds ends{any_newline_};
             while (!lines_.at_end())
-                Bytes::insert_text(set_, lines_.next_bytes(), after_cr, any_newline_);
+                (kernel_.*Bytes::insert)(set_, lines_.next_bytes(), ends);
             return std::move(set_);
         }
         // Lines come many at a time and the marker is looked for across them
@@ -268,7 +199,7 @@ public:
                 const bool take = jump_.lands_next();
                 jump_.step();
                 for (LinePiece part = piece;; part = lines_.next_piece()) {
-                    if (take) Bytes::insert(set_, part.bytes);
+                    if (take) insert(part.bytes);
                     if (part.ends_line) break;
                 }
             } else {
@@ -279,6 +210,24 @@ public:
     }
 
 private:
+    // A line, or a piece of one: no line end in it.
+    void insert(std::string_view bytes)
+    {
+        LineEnds none;
+        (kernel_.*Bytes::insert)(set_, bytes, none);
+    }
+    // Every character of a piece, in order.
+    template <class Visit> void walk(std::string_view bytes, Visit&& visit)
+    {
+        Code codes[walk_batch];
+        while (!bytes.empty()) {
+            const Walked walked = (kernel_.*Bytes::walk)(bytes, codes);
+            for (std::size_t i = 0; i < walked.codes; ++i)
+                visit(codes[i]);
+            bytes.remove_prefix(walked.bytes);
+        }
+    }
+
     // The end of the line that begins at `from`: its CR, or LF with
     // Newline::Any; the next CR is remembered, so that LF lines do not make
     // every search run to the end of the chunk.
@@ -316,10 +265,10 @@ private:
             const std::size_t end = line_end(chunk, from);
             const std::string_view line = chunk.substr(from, end - from);
             if (jump_.under_way()) {
-                if (jump_.lands_next()) Bytes::insert(set_, line);
+                if (jump_.lands_next()) insert(line);
                 jump_.step();
             } else if (empty_marker_ ? !line.empty() : Bytes::contains(line, *marker_bytes_)) {
-                if (jump_.none()) Bytes::insert(set_, line);
+                if (jump_.none()) insert(line);
                 jump_.tested(true);
             }
             if (end == chunk.size()) return;
@@ -334,7 +283,7 @@ private:
         if (piece.ends_line && marker_bytes_) {
             const bool found =
                 empty_marker_ ? !piece.bytes.empty() : Bytes::contains(piece.bytes, *marker_bytes_);
-            if (found && jump_.none()) Bytes::insert(set_, piece.bytes);
+            if (found && jump_.none()) insert(piece.bytes);
             return found;
         }
         // Characters seen before the marker are held back until it is found.
@@ -342,7 +291,7 @@ private:
         pending_.clear();
         for (;;) {
             if (jump_.none()) {
-                Bytes::walk(piece.bytes, [&](Code code) {
+                walk(piece.bytes, [&](Code code) {
                     if (matcher_.found()) {
                         set_.insert(code);
                         return;
@@ -351,7 +300,7 @@ private:
                     if (matcher_.feed(Bytes::character(code))) set_.insert(pending_);
                 });
             } else if (!matcher_.found()) {
-                Bytes::walk(piece.bytes, [&](Code code) { matcher_.feed(Bytes::character(code)); });
+                walk(piece.bytes, [&](Code code) { matcher_.feed(Bytes::character(code)); });
             }
             if (piece.ends_line) return matcher_.found();
             piece = lines_.next_piece();
@@ -359,6 +308,7 @@ private:
     }
 
     ByteLines& lines_;
+    const Kernel& kernel_;
     bool empty_marker_;
     std::optional<std::string> marker_bytes_;
     Jump jump_;
@@ -371,12 +321,13 @@ private:
 
 }  // namespace
 
-Tally extract_from_bytes(ByteLines& lines, const SourceFormat& format, const Selection& selection)
+Tally extract_from_bytes(
+    ByteLines& lines, const SourceFormat& format, const Selection& selection, const Kernel& kernel)
 {
     const bool any_newline = format.newline == Newline::Any;
     if (format.encoding == Encoding::Utf8)
-        return Extractor<Utf8Bytes>(lines, selection, any_newline).run().take();
-    return Extractor<CodePage936>(lines, selection, any_newline).run().tally();
+        return Extractor<Utf8Bytes>(lines, selection, any_newline, kernel).run().take();
+    return tally_of(Extractor<CodePage936>(lines, selection, any_newline, kernel).run());
 }
 
 }  // namespace charlib

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "codec/code_page_936.h"
-#include "simd/code_walk.h"
+#include "simd/kernel.h"
 
 namespace charlib {
 

@@ -20,7 +20,7 @@ struct LinePiece {
 };
 
 // Finds the lines of a file in its bytes, each piece followed by
-// piece_padding readable bytes for the walks (simd/code_walk.h), streaming through a fixed buffer:
+// piece_padding readable bytes for the walks (simd/kernel.h), streaming through a fixed buffer:
 // CR LF or a lone CR ends a line, and a lone LF too with Newline::Any, else
 // it stays in the line; a Control-Z byte ends the text. A line end at the
 // very end adds no empty line. The bytes are code page 936, or UTF-8.

@@ -1,9 +1,9 @@
 #include <utility>
 
-#include "character_set.h"
 #include "extract/extract.h"
 #include "jump.h"
 #include "marker_matcher.h"
+#include "simd/code_sets.h"
 
 namespace charlib {
 

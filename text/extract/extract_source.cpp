@@ -32,7 +32,7 @@ namespace {
 
 // Parts of the file, each beginning at a line's start, about equal in size.
 std::vector<std::pair<std::uint64_t, std::uint64_t>> line_parts(
-    const std::filesystem::path& path, Newline newline, unsigned parts)
+    const std::filesystem::path& path, Newline newline, unsigned parts, std::uint64_t least_part_bytes)
 {
     InputFile file(path);
     const std::uint64_t size = file.size();
@@ -68,11 +68,11 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> line_parts(
 // side. The parts' tallies add up to the whole's, and a Control-Z ends the
 // text in the part that has it: the parts after it do not count.
 Tally extract_bytes(const std::filesystem::path& path, const SourceFormat& format, const Selection& selection,
-    std::size_t buffer_size)
+    std::size_t buffer_size, const Tuning& tuning)
 {
-    const auto parts = selection.offset > 0 || extract_threads < 2
+    const auto parts = selection.offset > 0 || tuning.threads < 2
         ? std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, ~std::uint64_t{0}}}
-        : line_parts(path, format.newline, extract_threads);
+        : line_parts(path, format.newline, tuning.threads, tuning.least_part_bytes);
     std::vector<Tally> tallies(parts.size());
     std::vector<std::exception_ptr> errors(parts.size());
     std::uint64_t done = 0;
@@ -87,7 +87,7 @@ Tally extract_bytes(const std::filesystem::path& path, const SourceFormat& forma
                     done += bytes - std::exchange(mine, bytes);
                     selection.progress(done);
                 });
-            tallies[i] = extract_from_bytes(lines, format, selection);
+            tallies[i] = extract_from_bytes(lines, format, selection, *tuning.kernel);
             tallies[i].control_z = lines.stopped_at_control_z();
         } catch (...) {
             errors[i] = std::current_exception();
@@ -111,10 +111,10 @@ Tally extract_bytes(const std::filesystem::path& path, const SourceFormat& forma
 }  // namespace
 
 Tally extract_source(const std::filesystem::path& path, const SourceFormat& format,
-    const Selection& selection, std::size_t buffer_size)
+    const Selection& selection, std::size_t buffer_size, const Tuning& tuning)
 {
     if (format.encoding == Encoding::Gbk || format.encoding == Encoding::Utf8)
-        return extract_bytes(path, format, selection, buffer_size);
+        return extract_bytes(path, format, selection, buffer_size, tuning);
     CodePointExtractor extractor(format.newline, selection);
     bool control_z = false;
     read_decoded(path, format.encoding, buffer_size, selection.progress, nullptr,

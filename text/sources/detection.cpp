@@ -9,8 +9,9 @@
 
 #include "codec/code_page_936.h"
 #include "codec/icu_converter.h"
+#include "codec/utf.h"
 #include "files/input_file.h"
-#include "simd/code_walk.h"
+#include "simd/kernel.h"
 
 namespace charlib {
 
@@ -99,108 +100,15 @@ struct Utf16Reading {
     bool mostly_cjk() const { return unpaired == 0 && cjk > 0 && other * 10 <= cjk + other; }
 };
 
-int bits_set(std::uint64_t bits)
-{
-    return __builtin_popcountll(bits);
-}
-
-#ifdef __SSE2__
-// What a block of 64 bytes needs beyond classify_utf8 when it holds a byte
-// that asks for care: the lead bytes whose second byte has a narrower range,
-// the continuation bytes from 0x90 and from 0xA0, and the bytes that never
-// begin a character (0xC0, 0xC1, 0xF5-0xFF). One bit a byte.
-struct Utf8Care {
-    std::uint64_t e0 = 0, ed = 0, f0 = 0, f4 = 0, from_90 = 0, from_a0 = 0, never = 0;
-};
-
-inline Utf8Care utf8_care(const unsigned char* p)
-{
-    Utf8Care care;
-    for (int part = 0; part < 4; ++part) {
-        // With the top bit flipped, byte ranges become signed ranges: 0x80 is 0, 0xFF is 127.
-        const __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part)),
-            _mm_set1_epi8(static_cast<char>(0x80)));
-        const auto above = [&](int value) {
-            return _mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(value)));
-        };
-        const auto is = [&](int value) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(value))); };
-        const auto bits = [part](__m128i mask) {
-            return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
-                << (16 * part);
-        };
-        care.e0 |= bits(is(0x60));
-        care.ed |= bits(is(0x6D));
-        care.f0 |= bits(is(0x70));
-        care.f4 |= bits(is(0x74));
-        care.from_90 |= bits(_mm_andnot_si128(above(0x3F), above(0x0F)));
-        care.from_a0 |= bits(_mm_andnot_si128(above(0x3F), above(0x1F)));
-        care.never |= bits(_mm_or_si128(_mm_andnot_si128(above(0x41), above(0x3F)), above(0x74)));
-    }
-    return care;
-}
-
-// For GB18030: lead bytes (0x81-0xFE), lead bytes followed by a trail byte
-// (0x40-0xFE but 0x7F), bytes beyond ASCII, digits.
-struct Gb18030Bytes {
-    std::uint64_t lead = 0, could_pair = 0, high = 0, digit = 0;
-};
-
-inline Gb18030Bytes gb18030_bytes(const unsigned char* p)
-{
-    Gb18030Bytes bytes;
-    for (int part = 0; part < 4; ++part) {
-        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
-        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-        const __m128i x = _mm_xor_si128(raw, flip);
-        const __m128i next =
-            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part + 1)), flip);
-        const auto bits = [part](__m128i mask) {
-            return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
-                << (16 * part);
-        };
-        const __m128i top = _mm_set1_epi8(0x7F);  // 0xFF flipped
-        const __m128i lead = _mm_andnot_si128(_mm_cmpeq_epi8(x, top), _mm_cmpgt_epi8(x, _mm_setzero_si128()));
-        const __m128i trail = _mm_andnot_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(next, top), _mm_cmpeq_epi8(next, _mm_set1_epi8(-1))),  // 0xFF, 0x7F
-            _mm_cmpgt_epi8(next, _mm_set1_epi8(-65)));  // from 0x40
-        bytes.lead |= bits(lead);
-        bytes.could_pair |= bits(_mm_and_si128(lead, trail));
-        bytes.high |= bits(raw);
-        bytes.digit |=
-            bits(_mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-81)), _mm_cmpgt_epi8(_mm_set1_epi8(-70), x)));
-    }
-    return bytes;
-}
-
-[[gnu::target("avx2")]] inline Gb18030Bytes gb18030_bytes_avx2(const unsigned char* p)
-{
-    Gb18030Bytes bytes;
-    for (int part = 0; part < 2; ++part) {
-        const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
-        const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
-        const __m256i x = _mm256_xor_si256(raw, flip);
-        const __m256i next =
-            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part + 1)), flip);
-        const __m256i lead = _mm256_andnot_si256(utf8_is(x, 0x7F), utf8_above(x, 0));
-        const __m256i trail = _mm256_andnot_si256(
-            _mm256_or_si256(utf8_is(next, 0x7F), utf8_is(next, -1)), utf8_above(next, -65));
-        bytes.lead |= utf8_bits(lead, part);
-        bytes.could_pair |= utf8_bits(_mm256_and_si256(lead, trail), part);
-        bytes.high |= utf8_bits(raw, part);
-        bytes.digit |= utf8_bits(_mm256_andnot_si256(utf8_above(x, -71), utf8_above(x, -81)), part);
-    }
-    return bytes;
-}
-#endif
-
 // Reads the first bytes of a text every way -e auto can take them, all in
 // one pass over pieces of any size, and stops each reading as soon as it
 // cannot win.
 class EncodingDetector {
 public:
     // `window`: how many bytes will come at most.
-    explicit EncodingDetector(std::uint64_t window) :
+    EncodingDetector(std::uint64_t window, const Kernel& kernel) :
         window_(window),
+        kernel_(kernel),
         buffer_(new unsigned char[64]()),
         capacity_(64)
     {
@@ -239,13 +147,10 @@ public:
             if (start_.size() == 4) mark_ = byte_order_mark(start_);
         }
         if (mark_) return false;
-        if (use_avx2)
-            read_avx2(begin, false);
-        else
-            read_sse2(begin, false);
+        read(begin, false);
         settled_ = !utf8_possible_ && !gb18030_possible_ && !utf16_le_.possible && !utf16_be_.possible &&
-            !alternate_nuls_possible(zeros_odd_, zeros_even_) &&
-            !alternate_nuls_possible(zeros_even_, zeros_odd_);
+            !alternate_nuls_possible(bytes_.zeros_odd, bytes_.zeros_even) &&
+            !alternate_nuls_possible(bytes_.zeros_even, bytes_.zeros_odd);
         return !settled_;
     }
 
@@ -254,12 +159,7 @@ public:
     {
         if (!mark_) mark_ = byte_order_mark(start_);
         if (mark_) return {*mark_, "字节顺序标记", false};
-        if (!settled_) {
-            if (use_avx2)
-                read_avx2(end_, complete);
-            else
-                read_sse2(end_, complete);
-        }
+        if (!settled_) read(end_, complete);
         const std::string window = cut ? "（前 64 MiB）" : "";
         const std::uint64_t units = std::min(end_, utf16_window) / 2;
         const bool even = !complete || end_ % 2 == 0;
@@ -267,9 +167,9 @@ public:
             return even && in_high_bytes > 0 && in_high_bytes * units_per_nul >= units &&
                 in_low_bytes * 4 <= in_high_bytes;
         };
-        if (alternate_nuls(zeros_odd_, zeros_even_))
+        if (alternate_nuls(bytes_.zeros_odd, bytes_.zeros_even))
             return {Encoding::Utf16Le, "UTF-16LE：隔位的零字节" + window, true};
-        if (alternate_nuls(zeros_even_, zeros_odd_))
+        if (alternate_nuls(bytes_.zeros_even, bytes_.zeros_odd))
             return {Encoding::Utf16Be, "UTF-16BE：隔位的零字节" + window, true};
         if (utf8_possible_ && utf8_valid_ > 0 && utf8_invalid_ * valid_per_invalid <= utf8_valid_) {
             if (utf8_invalid_ == 0)
@@ -282,7 +182,7 @@ public:
         }
         // ASCII bytes read as UTF-16 look like ideographs too: most units must
         // have a byte beyond ASCII, and the bytes must make no clean code page 936 text.
-        const bool clean_code_page = controls_ == 0 && gb18030_invalid_ == 0 && gb18030_four_ == 0;
+        const bool clean_code_page = bytes_.controls == 0 && gb18030_invalid_ == 0 && gb18030_four_ == 0;
         const std::uint64_t read_units = utf16_at_ / 2;
         if (even && !clean_code_page && ascii_pairs_ * 3 <= read_units * 2) {
             const Utf16Reading* best = nullptr;
@@ -323,14 +223,9 @@ private:
             in_low_bytes * 4 <= in_high_bytes + more;
     }
 
-    // The walks, compiled once for the processor's AVX2 (which always has
-    // POPCNT) and once for plain SSE2.
-    [[gnu::target("avx2,popcnt")]] void read_avx2(std::uint64_t from, bool last) { read<true>(from, last); }
-    void read_sse2(std::uint64_t from, bool last) { read<false>(from, last); }
-
     // The new bytes from `from` on, then each reading that can still win, a
     // slice at a time; `last`: nothing follows.
-    template <bool Avx2> [[gnu::always_inline]] void read(std::uint64_t from, bool last)
+    void read(std::uint64_t from, bool last)
     {
         count_bytes(from);
         const unsigned char* const end = at(end_);
@@ -340,13 +235,13 @@ private:
         for (bool done = false; utf8_possible_ && !done;) {
             const unsigned char* const stop = slice_end(at(utf8_at_));
             done = stop == end;
-            utf8_at_ = offset(read_utf8<Avx2>(at(utf8_at_), stop, last && done));
+            utf8_at_ = offset(read_utf8(at(utf8_at_), stop, last && done));
             utf8_possible_ = may_be_valid(utf8_valid_, utf8_invalid_, window_ - std::min(window_, utf8_at_));
         }
         for (bool done = false; gb18030_possible_ && !done;) {
             const unsigned char* const stop = slice_end(at(gb18030_at_));
             done = stop == end;
-            gb18030_at_ = offset(read_gb18030<Avx2>(at(gb18030_at_), stop, last && done));
+            gb18030_at_ = offset(read_gb18030(at(gb18030_at_), stop, last && done));
             gb18030_possible_ =
                 may_be_valid(gb18030_valid_, gb18030_invalid_, window_ - std::min(window_, gb18030_at_));
         }
@@ -354,103 +249,28 @@ private:
     }
 
     // NUL bytes in even and odd places and control characters, in the UTF-16 window.
-    [[gnu::always_inline]] void count_bytes(std::uint64_t from)
+    void count_bytes(std::uint64_t from)
     {
-        const unsigned char* p = at(std::min(from, utf16_window));
-        const unsigned char* const end = at(std::min(end_, utf16_window));
-#ifdef __SSE2__
-        for (; p < end; p += 64, from += 64) {
-            const auto left = static_cast<std::size_t>(end - p);
-            const std::uint64_t valid = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-            std::uint64_t zero = 0, control = 0;
-            for (int part = 0; part < 4; ++part) {
-                const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-                const auto is = [&](int value) {
-                    return _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(value)));
-                };
-                const auto bits = [part](__m128i mask) {
-                    return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(mask)))
-                        << (16 * part);
-                };
-                const __m128i below_space = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x);
-                const __m128i blank = _mm_or_si128(_mm_or_si128(is('\t'), is('\n')), is('\r'));
-                zero |= bits(is(0));
-                control |= bits(_mm_or_si128(_mm_andnot_si128(blank, below_space), is(0x7F)));
-            }
-            zero &= valid;
-            control &= valid;
-            // Both are rare in text.
-            if (zero) {
-                const std::uint64_t even = from % 2 ? 0xAAAAAAAAAAAAAAAA : 0x5555555555555555;
-                zeros_even_ += static_cast<std::uint64_t>(bits_set(zero & even));
-                zeros_odd_ += static_cast<std::uint64_t>(bits_set(zero & ~even));
-            }
-            if (control) controls_ += static_cast<std::uint64_t>(bits_set(control));
-        }
-#else
-        for (; p < end; ++p, ++from) {
-            const unsigned byte = *p;
-            (from % 2 ? zeros_odd_ : zeros_even_) += byte == 0;
-            controls_ += (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F;
-        }
-#endif
+        const std::uint64_t to = std::min(end_, utf16_window);
+        if (from < to) kernel_.count_bytes(at(from), at(to), from, bytes_);
     }
 
     // Counts the valid multi-byte and the invalid sequences of UTF-8, as ICU
     // decodes them, up to a sequence cut off by `end` unless `last`.
-    template <bool Avx2>
-    [[gnu::always_inline]] const unsigned char* read_utf8(
-        const unsigned char* p, const unsigned char* end, bool last)
+    const unsigned char* read_utf8(const unsigned char* p, const unsigned char* end, bool last)
     {
-#ifdef __SSE2__
-        // 64 bytes at a time, from bit masks: each lead byte in the first 61
-        // is a valid sequence or one invalid one with the continuation bytes
-        // it takes; a continuation byte that no lead takes, or a byte that
-        // never begins a character, is an invalid sequence of its own.
-        // Counted in locals: members would be stored at every step, as the bytes might alias them.
-        std::uint64_t valid = utf8_valid_, invalid = utf8_invalid_;
-        constexpr std::uint64_t owned = (std::uint64_t{1} << 61) - 1;
-        while (end - p >= 64) {
-            Utf8Classes classes;
-            if constexpr (Avx2)
-                classes = classify_utf8_avx2(p);
-            else
-                classes = classify_utf8(p);
-            const std::uint64_t continuation = classes.continuation;
-            if (!(classes.lead2 | classes.lead3 | classes.lead4 | continuation | classes.careful)) {
-                p += 64;  // ASCII
-                continue;
-            }
-            Utf8Care care;
-            if (classes.careful) care = utf8_care(p);
-            const std::uint64_t leads = (classes.lead2 | classes.lead3 | classes.lead4) & owned;
-            const std::uint64_t narrow = care.e0 | care.ed | care.f0 | care.f4;
-            const std::uint64_t second = ((leads & ~narrow) & continuation >> 1) |
-                (care.e0 & care.from_a0 >> 1) | (care.ed & (continuation & ~care.from_a0) >> 1) |
-                (care.f0 & care.from_90 >> 1) | (care.f4 & (continuation & ~care.from_90) >> 1);
-            const std::uint64_t two = leads & second;
-            const std::uint64_t three = two & (classes.lead3 | classes.lead4) & continuation >> 2;
-            const std::uint64_t four = three & classes.lead4 & continuation >> 3;
-            const std::uint64_t whole = (two & classes.lead2) | (three & classes.lead3) | four;
-            const std::uint64_t taken = two << 1 | three << 2 | four << 3;
-            valid += static_cast<std::uint64_t>(bits_set(whole));
-            invalid += static_cast<std::uint64_t>(bits_set(leads & ~whole) +
-                bits_set(continuation & ~taken & owned) + bits_set(care.never & owned));
-            // On after the last byte taken.
-            p += 61 + __builtin_ctzll(~(taken >> 61));
-        }
-        utf8_valid_ = valid;
-        utf8_invalid_ = invalid;
-#endif
-        while (p < end) {
+        SequenceCounts counts{utf8_valid_, utf8_invalid_};
+        p = kernel_.count_utf8(p, end, counts);
+        while (last && p < end) {  // cut off by the end of the text: invalid, as ICU has it
             const Utf8Character one = decode_one(p, end);
-            if (one.cut_off && !last) break;
             if (!one.well_formed)
-                ++utf8_invalid_;
+                ++counts.invalid;
             else if (one.value >= 0x80)
-                ++utf8_valid_;
+                ++counts.valid;
             p += one.length;
         }
+        utf8_valid_ = counts.valid;
+        utf8_invalid_ = counts.invalid;
         return p;
     }
 
@@ -513,53 +333,20 @@ private:
 
     // Counts the two- and four-byte sequences of GB18030 and the invalid ones,
     // up to a sequence cut off by `end` unless `last`.
-    template <bool Avx2>
-    [[gnu::always_inline]] const unsigned char* read_gb18030(
-        const unsigned char* p, const unsigned char* end, bool last)
+    const unsigned char* read_gb18030(const unsigned char* p, const unsigned char* end, bool last)
     {
-#ifdef __SSE2__
-        // 64 bytes at a time, paired from bit masks as extract pairs code page
-        // 936 bytes; a lead byte without a trail byte is invalid, but before
-        // a digit it may begin a four-byte sequence: from there on the block
-        // is read one step at a time.
-        std::uint64_t valid = gb18030_valid_, invalid = gb18030_invalid_;  // in locals, as for UTF-8
-        while (end - p >= 64 + 4) {
-            Gb18030Bytes bytes;
-            if constexpr (Avx2)
-                bytes = gb18030_bytes_avx2(p);
-            else
-                bytes = gb18030_bytes(p);
-            const std::uint64_t pairs = pair_starts(bytes.could_pair, false);
-            const std::uint64_t starts = ~(pairs << 1);
-            const std::uint64_t alone = starts & bytes.lead & ~pairs;
-            // 0x80 and 0xFF, but an 0xFF after a lone lead byte: ICU takes it into that invalid sequence.
-            const std::uint64_t wrong = alone | (starts & bytes.high & ~bytes.lead & ~(alone << 1));
-            // The byte after the last is not in the masks.
-            const std::uint64_t four = alone & (bytes.digit >> 1 | std::uint64_t{1} << 63);
-            if (!four) {
-                valid += static_cast<std::uint64_t>(bits_set(pairs));
-                invalid += static_cast<std::uint64_t>(bits_set(wrong));
-                p += 64 + (pairs >> 63);
-                continue;
-            }
-            const int first = __builtin_ctzll(four);
-            const std::uint64_t before = (std::uint64_t{1} << first) - 1;
-            gb18030_valid_ = valid + static_cast<std::uint64_t>(bits_set(pairs & before));
-            gb18030_invalid_ = invalid + static_cast<std::uint64_t>(bits_set(wrong & before));
-            // The rest of the block one step at a time: four-byte sequences seldom come alone.
-            const unsigned char* const block_end = p + 64;
-            for (p += first; p < block_end;)
-                p = step_gb18030(p, end, true);
-            valid = gb18030_valid_;
-            invalid = gb18030_invalid_;
-        }
-        gb18030_valid_ = valid;
-        gb18030_invalid_ = invalid;
-#endif
         while (p < end) {
-            const unsigned char* const next = step_gb18030(p, end, last);
-            if (next == p) break;
-            p = next;
+            SequenceCounts counts{gb18030_valid_, gb18030_invalid_};
+            p = kernel_.count_gb18030_pairs(p, end, counts);
+            gb18030_valid_ = counts.valid;
+            gb18030_invalid_ = counts.invalid;
+            // Where the blocks stopped, a block's worth one step at a time:
+            // four-byte sequences seldom come alone.
+            for (const unsigned char* const stop = end - p > 64 ? p + 64 : end; p < stop;) {
+                const unsigned char* const next = step_gb18030(p, end, last);
+                if (next == p) return p;
+                p = next;
+            }
         }
         return p;
     }
@@ -590,6 +377,7 @@ private:
     }
 
     std::uint64_t window_;
+    const Kernel& kernel_;
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t capacity_;
     std::uint64_t base_ = 0;  // the offset of buffer_[0] in the text
@@ -598,7 +386,7 @@ private:
     std::optional<Encoding> mark_;
     bool settled_ = false;
 
-    std::uint64_t zeros_even_ = 0, zeros_odd_ = 0, controls_ = 0;  // in the UTF-16 window
+    ByteCounts bytes_;  // in the UTF-16 window
 
     std::uint64_t utf8_at_ = 0, utf8_valid_ = 0, utf8_invalid_ = 0;
     bool utf8_possible_ = true;
@@ -614,12 +402,12 @@ private:
 
 }  // namespace
 
-Detection detect(const std::filesystem::path& path)
+Detection detect(const std::filesystem::path& path, const Kernel& kernel)
 {
     InputFile file(path);
     const std::uint64_t size = file.size();
     const std::uint64_t window = std::min(size, detection_window);
-    EncodingDetector detector(window);
+    EncodingDetector detector(window, kernel);
     bool complete = size <= detection_window;
     for (std::uint64_t seen = 0; seen < window;) {
         const auto want =
@@ -635,10 +423,10 @@ Detection detect(const std::filesystem::path& path)
     return detector.finish(complete, size > detection_window);
 }
 
-Detection detect(std::string_view bytes, bool complete)
+Detection detect(std::string_view bytes, bool complete, const Kernel& kernel)
 {
     const std::string_view window = bytes.substr(0, detection_window);
-    EncodingDetector detector(window.size());
+    EncodingDetector detector(window.size(), kernel);
     bool settled = false;
     // A buffer at a time, as from a file: one copy of the whole would cost more than the reading.
     for (std::size_t at = 0; at < window.size() && !settled;) {

@@ -31,14 +31,14 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
     if (rules.encoding) {
         report.encoding = *rules.encoding;
     } else {
-        const Detection detection = detect(file);
+        const Detection detection = detect(file, *rules.tuning.kernel);
         report.encoding = detection.encoding;
         report.encoding_reason = detection.reason;
         read.encoding_guessed = detection.guessed;
     }
     const SourceFormat format{
         report.encoding, rules.newline ? *rules.newline : default_newline(report.encoding)};
-    read.tally = extract_source(file, format, rules.selection);
+    read.tally = extract_source(file, format, rules.selection, default_buffer_size, rules.tuning);
     // Where the Control-Z stands is looked for only when there is one.
     if (const auto found = read.tally.control_z ? find_control_z(file, report.encoding) : std::nullopt)
         return control_z_message(source, report.encoding, *found);

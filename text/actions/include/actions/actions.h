@@ -9,6 +9,7 @@
 #include "actions/numbers.h"
 #include "base/error.h"
 #include "base/types.h"
+#include "extract/extract.h"
 
 // The window-independent actions of the tool. Each one is what a button of
 // the window does, without the window. File failures throw FileError.
@@ -51,9 +52,9 @@ std::vector<std::u16string> filter(
 // jumped over are neither tested nor collected. A jump past the end of the
 // file ends the reading and keeps what was collected. The whole file is
 // read, streaming, with no line limit.
-// `buffer_size` only changes how the file is streamed, never the result.
+// `buffer_size` and `tuning` only change how the file is read, never the result.
 std::u16string extract(const std::filesystem::path& path, std::u16string_view marker, std::int64_t offset,
-    std::size_t buffer_size = default_buffer_size);
+    std::size_t buffer_size = default_buffer_size, const Tuning& tuning = {});
 
 // The same characters in ascending code-unit order.
 std::u16string sort_charset(std::u16string_view text);

@@ -11,23 +11,27 @@
 
 #include "base/types.h"
 #include "codec/utf.h"
+#include "simd/kernel.h"
 
 // The characters of a source's selected lines.
 namespace charlib {
 
-// extract_source reads a large file of code page 936 or UTF-8 as parts side
-// by side, one a thread, when lines are taken on their own (no offset): as
-// many parts as threads, none smaller than `least_part_bytes`. Tests change
-// these to force parts on small files.
-inline unsigned extract_threads = std::max(1u, std::thread::hardware_concurrency());
-inline std::uint64_t least_part_bytes = std::uint64_t{16} << 20;
+// How extract_source goes about code page 936 and UTF-8: the kernel that
+// walks the bytes, and, when lines are taken on their own (no offset), a
+// large file read as parts side by side, one a thread: as many parts as
+// threads, none smaller than `least_part_bytes`.
+struct Tuning {
+    const Kernel* kernel = &best_kernel();
+    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    std::uint64_t least_part_bytes = std::uint64_t{16} << 20;
+};
 
 // The characters of the selected lines of one source, the window's extract
 // for any encoding. A jump does not go past the source's end. The
 // byte-order mark is not a character; a Control-Z ends the text, and the
 // tally says so. Throws FileError.
 Tally extract_source(const std::filesystem::path& path, const SourceFormat& format,
-    const Selection& selection, std::size_t buffer_size = default_buffer_size);
+    const Selection& selection, std::size_t buffer_size = default_buffer_size, const Tuning& tuning = {});
 
 // Reads a whole source, one decoded piece at a time, until `take` returns
 // false; the places of invalid sequences go to `invalid` when given.

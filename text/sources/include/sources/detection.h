@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/types.h"
+#include "simd/kernel.h"
 
 namespace charlib {
 
@@ -22,8 +23,8 @@ struct Detection {
     bool guessed = false;  // no byte-order mark, and the bytes could be read another way
 };
 // Reads the file; throws FileError.
-Detection detect(const std::filesystem::path& path);
+Detection detect(const std::filesystem::path& path, const Kernel& kernel = best_kernel());
 // The same on bytes in memory; unless `complete`, they may be cut anywhere at the end.
-Detection detect(std::string_view bytes, bool complete);
+Detection detect(std::string_view bytes, bool complete, const Kernel& kernel = best_kernel());
 
 }  // namespace charlib

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/types.h"
+#include "extract/extract.h"
 
 namespace charlib {
 
@@ -16,6 +17,7 @@ struct ReadingRules {
     Selection selection;
     bool facts = false;  // lines, selected lines and invalid sequences, for json and the report
     bool strict = false;  // invalid sequences make the source unusable
+    Tuning tuning;  // the kernel (CHARLIB_ISA), threads
 };
 
 struct SourceRead {
