@@ -1,6 +1,9 @@
 #pragma once
 
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -11,11 +14,13 @@
 struct CliRun {
     int status;
     std::string out, err;
+    double peak_mib;  // the most memory it held
 };
 
 // Runs charlib-cli in `dir` with the arguments, capturing both outputs;
-// standard input is `input` when given, else empty.
-inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, const std::string& input = {})
+// standard input is `input` when given, else empty; `isa` sets CHARLIB_ISA.
+inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, const std::string& input = {},
+    const std::string& isa = {})
 {
     const auto quoted = [](const std::string& text) {
         std::string result = "'";
@@ -24,10 +29,18 @@ inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, 
         return result + "'";
     };
     dir.write(".in", input);
-    std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(CHARLIB_CLI);
+    std::string command = "cd " + quoted(dir.path().string()) + " && " +
+        (isa.empty() ? "" : "CHARLIB_ISA=" + quoted(isa) + " ") + quoted(CHARLIB_CLI);
     for (const std::string& arg : args)
         command += " " + quoted(arg);
-    const int status = std::system((command + " >.out 2>.err <.in").c_str());
+    command += " >.out 2>.err <.in";
+    // Spawned and waited for by its id, so that its memory is told apart from other runs'.
+    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), command.data(), nullptr};
+    pid_t shell = 0;
+    int status = -1;
+    struct rusage usage { };
+    if (::posix_spawn(&shell, "/bin/sh", nullptr, nullptr, argv, environ) == 0)
+        ::wait4(shell, &status, 0, &usage);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::read(dir.path() / ".out"),
-        TempDir::read(dir.path() / ".err")};
+        TempDir::read(dir.path() / ".err"), usage.ru_maxrss / 1024.0};
 }

@@ -1,0 +1,29 @@
+// charlib-cli: the character library of text files, from a terminal.
+
+#include <iostream>
+#include <variant>
+
+#include "cli/plan.h"
+#include "cli/run.h"
+
+int main(int argc, char** argv)
+{
+    using namespace charlib::cli;
+    try {
+        const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc});
+        if (const Answer* answer = std::get_if<Answer>(&asked)) {
+            std::cout << answer->text;
+            return 0;
+        }
+        // The instruction set is chosen once, from the processor or CHARLIB_ISA.
+        const std::variant<const charlib::Kernel*, std::string> kernel = charlib::kernel_from_environment();
+        if (const std::string* refused = std::get_if<std::string>(&kernel)) {
+            std::cerr << "charlib-cli: " << *refused << "\n";
+            return exit_usage;
+        }
+        return run(std::get<Plan>(asked), *std::get<const charlib::Kernel*>(kernel));
+    } catch (const UsageError& error) {
+        std::cerr << "charlib-cli: " << error.what() << "\n请用 charlib-cli --help 查看用法。\n";
+        return exit_usage;
+    }
+}

@@ -1,0 +1,366 @@
+#include "cli/option_groups.h"
+
+#include <CLI/CLI.hpp>  // here alone: it is large to compile
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+
+#include "codec/utf.h"
+
+namespace charlib::cli {
+
+namespace {
+
+// Written by hand; help2man makes the man page from it.
+constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
+提取各来源文件中所选各行用到的字符，每个字符只取一次，按首次出现的顺序（各来源
+依次相接，如同一个文本）；可计数、筛选、排序，并写成多种格式。
+
+选行
+  -m, --marker TEXT        只用含有 TEXT（UTF-8）的行（默认为空：所有非空行）
+  -n, --offset N           改用每个这样的行之后的第 N 行（不小于0的整数，默认0）；
+                           不会跳入下一个来源
+
+来源
+  -                        来源为 - 时读标准输入；命名管道也按数据流读取
+  -r, --recursive          来源是文件夹时，读取其中（含子文件夹）匹配的文件，按路径排序；
+                           同一个文件（如经链接）只读一次，跳过的项目在标准错误中列出
+      --glob PATTERN       -r 时要读的文件名（默认 *.txt，可多次给出）
+      --iglob PATTERN      同 --glob，但不区分大小写
+      --hidden             -r 时也读以 . 开头的文件和文件夹
+  -e, --encoding NAME      gbk（默认；也可写 cp936、gb2312 等）、gb18030、utf-8、utf-16le、
+                           utf-16be 或 auto（不区分大小写）：auto 时有字节顺序标记按标记；
+                           否则多字节序列几乎都有效的按 UTF-8，有有效四字节序列的按
+                           GB18030，隔位零字节或大多是汉字的按 UTF-16，其余按 GBK
+      --newline MODE       legacy：CR LF 或单独的 CR 结束一行，单独的 LF 留在行中
+                           （gbk 的默认）；any：CR LF、CR 或 LF 都结束一行（其他编码的默认）
+  -k, --keep-going         某个来源无法使用时报告它，继续处理其他来源，最后以 1 退出
+      --strict             来源中有无效字节序列时出错（以 1 退出，什么都不写）；
+                           否则只在标准错误中提示（个数和第一处的位置）
+
+选字
+      --exclude FILE       去掉 FILE 中的所有字符（自动判断编码；如字体的字符表或
+                           以前的 END.txt），可多次给出
+      --no-ascii           去掉 U+0000–U+007F
+      --min-count N        只留出现至少 N 次的字符（N 不小于1）
+      --order ORDER        first：首次出现的顺序（默认）；code：按编码升序；
+                           freq：按出现次数从多到少，次数相同时按首次出现
+  -s, --sort               同 --order code
+
+输出
+  -f, --format FORMAT      text（默认）、counts、tbl、unicode-range 或 json，见下
+      --tbl-start HEX      tbl 的起始编码（十六进制，如 8000 或 0x8000，默认 8000）
+  -o, --output PATH        写入 PATH（整个替换；链接指向的文件被替换，链接不变；设备和
+                           管道直接写入；PATH 为 - 时写到标准输出），而不是标准输出；
+                           text 格式与窗口的“写入END.txt”相同：字库加 CR LF。
+                           输出文件不能是来源文件；-r 时输出文件不算来源
+      --output-encoding E  -o 的编码：gbk（默认）、gb18030 或 utf-8；json 总是 utf-8
+      --replace-unmappable 输出编码无法表示的字符写作 ?（仍在标准错误中列出），
+                           否则不写文件并以 1 退出
+      --report             在标准错误中输出中文摘要：来源、行数、字符数、GB2312
+                           一级/二级汉字覆盖、GBK 与代码页936以外的字符、无效字节序列
+  -h, --help               显示本帮助
+      --version            显示版本
+
+字体（字体缺少的字符在标准错误中列出：个数，然后每个字符及其编码，最多50个）
+      --font PATH          字体文件（TrueType、OpenType 或 .ttc/.otc 字体集）
+      --face N             字体集中的第几个字体（默认0）
+      --subset OUT         把字体裁剪到字库中的字符，写入 OUT（.ttf、.otf 或 .woff2）；
+                           除 HarfBuzz 默认保留的排版特性外，还保留字体中有的中日韩
+                           标点挤压和竖排特性（halt、palt、vhal、vpal、vert、vrt2、locl、
+                           ccmp、kern、vkrn）
+      --layout-features L  增减裁剪时保留的排版特性：+smcp 或 smcp 保留，-kern 去掉，
+                           * 保留全部，-* 全部去掉；以逗号分隔，按顺序生效
+      --require-all        字体缺少任何字符时出错（以 1 退出，什么都不写）
+      --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 文本格式的 OUT.fnt
+      --size PX            点阵字库和预览图的像素高度（4 到 256，默认16）
+      --padding N          点阵字库中每个字形四周的空白像素（0 到 255，默认1）
+      --page WxH           点阵字库的页面大小（默认 1024x1024，不够时多页）
+      --mono               1 位的点阵字形（复古平台），而不是 8 位灰度
+      --preview OUT.png    把字库用字体画成预览图，每行32个，缺少的字符画成空框
+
+格式（标准输出为 UTF-8，每行以 LF 结束；-o 用输出编码，每行以 CR LF 结束）
+  text           字库本身：#张三李四
+  counts         每行一个字符、一个制表符、出现次数：张	12
+  tbl            码表，每行“编码=字符”，编码从 --tbl-start 起递增：8000=张
+  unicode-range  CSS 的 unicode-range，相邻编码合并：U+4E00-4E02,U+4E0A
+  json           一个对象：来源（路径、编码、字节、行数、选中行数、无效字节序列）、
+                 字符及次数、覆盖情况
+  counts 和 tbl 把控制字符（如换行）写作 U+000A 这样的名字。
+
+示例
+  charlib-cli -m '#' -n 1 -s -o END.txt script.txt
+  charlib-cli -r -e auto --exclude font.txt --order freq -f tbl -o game.tbl scripts/
+  charlib-cli -e utf-8 -f unicode-range chapter1.txt chapter2.txt
+  charlib-cli -r --glob '*.txt' --glob '*.srt' -e auto -f json --report subtitles/ > chars.json
+  charlib-cli -m '#' -n 1 script.txt --font wqy-microhei.ttc --subset game.woff2 --atlas game
+
+退出状态：0 成功；1 来源或输出文件无法使用（含Ctrl+Z字符、无法打开、读取或写入、
+有无法编码的字符）；2 用法错误。
+)";
+
+template <class Value>
+Value one_of(const std::string& option, const std::string& given,
+    std::initializer_list<std::pair<const char*, Value>> names)
+{
+    for (const auto& [name, value] : names)
+        if (given == name) return value;
+    std::string known;
+    for (const auto& [name, value] : names)
+        known += std::string(known.empty() ? "" : "、") + name;
+    throw UsageError("选项 " + option + " 的值“" + given + "”无效，可以是：" + known);
+}
+
+std::uint64_t whole_number(const std::string& option, const std::string& text, std::uint64_t least,
+    std::uint64_t most = std::uint64_t{1} << 62)
+{
+    const bool digits =
+        !text.empty() && text.size() <= 18 && text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoull(text) < least || std::stoull(text) > most)
+        throw UsageError("选项 " + option + " 必须是" +
+            (most == std::uint64_t{1} << 62
+                    ? "不小于" + std::to_string(least) + "的整数"
+                    : std::to_string(least) + " 到 " + std::to_string(most) + " 之间的整数") +
+            "：" + text);
+    return std::stoull(text);
+}
+
+std::string lower_case(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Options that mean nothing without `needed`.
+void only_with(const char* needed, bool present, std::initializer_list<std::pair<const char*, bool>> options)
+{
+    for (const auto& [option, given] : options)
+        if (given && !present) throw UsageError(std::string(option) + " 只能与 " + needed + " 一起使用");
+}
+
+}  // namespace
+
+void SourceOptions::add_to(CLI::App& app)
+{
+    app.add_option("sources", paths_);
+    app.add_flag("-r,--recursive", recursive_);
+    app.add_option("--glob", globs_)->allow_extra_args(false);
+    app.add_option("--iglob", iglobs_)->allow_extra_args(false);
+    app.add_flag("--hidden", hidden_);
+    app.add_option("-e,--encoding", encoding_);
+    app.add_option("--newline", newline_);
+    app.add_flag("-k,--keep-going", keep_going_);
+    app.add_flag("--strict", strict_);
+}
+
+SourcePlan SourceOptions::plan() const
+{
+    if (paths_.empty()) throw UsageError("没有给出要提取的文件");
+    SourcePlan plan;
+    plan.paths.assign(paths_.begin(), paths_.end());
+    only_with("-r", recursive_,
+        {{"--glob", !globs_.empty()}, {"--iglob", !iglobs_.empty()}, {"--hidden", hidden_}});
+    plan.listing.recursive = recursive_;
+    if (!globs_.empty() || !iglobs_.empty()) plan.listing.patterns.clear();
+    for (const std::string& glob : globs_)
+        plan.listing.patterns.push_back({glob, false});
+    for (const std::string& glob : iglobs_)
+        plan.listing.patterns.push_back({glob, true});
+    plan.listing.hidden = hidden_;
+    if (lower_case(encoding_) != "auto") {
+        plan.encoding = encoding_named(encoding_);
+        if (!plan.encoding)
+            throw UsageError("选项 --encoding 的值“" + encoding_ +
+                "”无效，可以是：gbk（cp936、gb2312）、gb18030、utf-8、utf-16le、utf-16be 或 auto");
+    }
+    if (newline_)
+        plan.newline =
+            one_of<Newline>("--newline", *newline_, {{"legacy", Newline::Legacy}, {"any", Newline::Any}});
+    plan.keep_going = keep_going_;
+    plan.strict = strict_;
+    return plan;
+}
+
+void SelectionOptions::add_to(CLI::App& app)
+{
+    app.add_option("-m,--marker", marker_);
+    app.add_option("-n,--offset", offset_);
+}
+
+Selection SelectionOptions::plan() const
+{
+    const std::optional<std::u32string> marker = from_utf8(marker_);
+    if (!marker) throw UsageError("标记文字不是有效的 UTF-8：" + marker_);
+    return {*marker, static_cast<std::int64_t>(whole_number("-n/--offset", offset_, 0))};
+}
+
+void ChoiceOptions::add_to(CLI::App& app)
+{
+    app.add_option("--exclude", excludes_)->allow_extra_args(false);
+    app.add_flag("--no-ascii", no_ascii_);
+    app.add_option("--min-count", min_count_);
+    app.add_option("--order", order_);
+    app.add_flag("-s,--sort", sort_);
+}
+
+ChoicePlan ChoiceOptions::plan() const
+{
+    ChoicePlan plan;
+    plan.excludes.assign(excludes_.begin(), excludes_.end());
+    plan.choice.no_ascii = no_ascii_;
+    if (min_count_) plan.choice.min_count = whole_number("--min-count", *min_count_, 1);
+    plan.choice.order = one_of<Order>(
+        "--order", order_, {{"first", Order::First}, {"code", Order::Code}, {"freq", Order::Frequency}});
+    if (sort_) {
+        if (plan.choice.order != Order::First && plan.choice.order != Order::Code)
+            throw UsageError("-s 就是 --order code，不能与 --order " + order_ + " 同时使用");
+        plan.choice.order = Order::Code;
+    }
+    return plan;
+}
+
+void OutputOptions::add_to(CLI::App& app)
+{
+    app.add_option("-f,--format", format_);
+    app.add_option("--tbl-start", tbl_start_);
+    app.add_option("-o,--output", path_);
+    app.add_option("--output-encoding", encoding_);
+    app.add_flag("--replace-unmappable", replace_unmappable_);
+    app.add_flag("--report", report_);
+}
+
+OutputPlan OutputOptions::plan() const
+{
+    OutputPlan plan;
+    plan.format = one_of<Format>("--format", format_,
+        {{"text", Format::Text}, {"counts", Format::Counts}, {"tbl", Format::Tbl},
+            {"unicode-range", Format::UnicodeRange}, {"json", Format::Json}});
+    if (tbl_start_) {
+        if (plan.format != Format::Tbl) throw UsageError("--tbl-start 只能与 -f tbl 一起使用");
+        std::string hex = *tbl_start_;
+        if (hex.starts_with("0x") || hex.starts_with("0X")) hex.erase(0, 2);
+        if (hex.empty() || hex.size() > 4 ||
+            hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            throw UsageError("--tbl-start 必须是 1 到 4 位十六进制数：" + *tbl_start_);
+        plan.tbl_start = static_cast<unsigned>(std::stoul(hex, nullptr, 16));
+    }
+    if (path_) plan.path = *path_;
+    if (encoding_) {
+        if (!path_) throw UsageError("--output-encoding 只能与 -o 一起使用");
+        const std::optional<Encoding> named = encoding_named(*encoding_);
+        if (named == Encoding::Gbk)
+            plan.encoding = OutputEncoding::Gbk;
+        else if (named == Encoding::Gb18030)
+            plan.encoding = OutputEncoding::Gb18030;
+        else if (named == Encoding::Utf8)
+            plan.encoding = OutputEncoding::Utf8;
+        else
+            throw UsageError(
+                "选项 --output-encoding 的值“" + *encoding_ + "”无效，可以是：gbk、gb18030 或 utf-8");
+        if (plan.format == Format::Json && plan.encoding != OutputEncoding::Utf8)
+            throw UsageError("json 总是以 UTF-8 写出，不能用 --output-encoding " + *encoding_);
+    }
+    if (plan.format == Format::Json) plan.encoding = OutputEncoding::Utf8;
+    if (replace_unmappable_ && (!path_ || plan.encoding != OutputEncoding::Gbk))
+        throw UsageError("--replace-unmappable 只用于以 gbk 写出的 -o");
+    plan.replace_unmappable = replace_unmappable_;
+    plan.report = report_;
+    return plan;
+}
+
+void FontOptions::add_to(CLI::App& app)
+{
+    app.add_option("--font", font_);
+    app.add_option("--face", face_);
+    app.add_option("--subset", subset_);
+    app.add_flag("--require-all", require_all_);
+    app.add_option("--layout-features", layout_features_);
+    app.add_option("--atlas", atlas_);
+    app.add_option("--size", size_);
+    app.add_option("--padding", padding_);
+    app.add_option("--page", page_);
+    app.add_flag("--mono", mono_);
+    app.add_option("--preview", preview_);
+}
+
+std::optional<FontPlan> FontOptions::plan() const
+{
+    only_with("--font", font_.has_value(),
+        {{"--face", face_.has_value()}, {"--subset", subset_.has_value()}, {"--atlas", atlas_.has_value()},
+            {"--preview", preview_.has_value()}, {"--require-all", require_all_},
+            {"--layout-features", layout_features_.has_value()}});
+    only_with("--atlas", atlas_.has_value(),
+        {{"--padding", padding_.has_value()}, {"--page", page_.has_value()}, {"--mono", mono_}});
+    if (size_ && !atlas_ && !preview_) throw UsageError("--size 只能与 --atlas 或 --preview 一起使用");
+    if (!font_) return std::nullopt;
+    FontPlan plan;
+    plan.path = *font_;
+    if (face_) plan.face = static_cast<unsigned>(whole_number("--face", *face_, 0, 65535));
+    plan.require_all = require_all_;
+    if (subset_) {
+        plan.subset = *subset_;
+        const std::string extension = lower_case(plan.subset->extension().string());
+        if (extension != ".ttf" && extension != ".otf" && extension != ".woff2")
+            throw UsageError("--subset 的文件名要以 .ttf、.otf 或 .woff2 结尾（不写 WOFF 1）：" + *subset_);
+    }
+    if (layout_features_) {
+        if (!subset_) throw UsageError("--layout-features 只能与 --subset 一起使用");
+        if (const auto problem = parse_layout_features(*layout_features_, plan.layout_features))
+            throw UsageError("--layout-features：" + *problem);
+    }
+    if (atlas_) {
+        plan.atlas = *atlas_;
+        if (plan.atlas->extension() == ".fnt") plan.atlas->replace_extension();
+    }
+    AtlasOptions& atlas = plan.atlas_options;
+    if (size_) atlas.size = static_cast<unsigned>(whole_number("--size", *size_, 4, 256));
+    if (padding_) atlas.padding = static_cast<unsigned>(whole_number("--padding", *padding_, 0, 255));
+    if (page_) {
+        const std::size_t x = page_->find('x');
+        if (x == std::string::npos) throw UsageError("--page 的格式是 宽x高，如 1024x1024：" + *page_);
+        atlas.page_width = static_cast<unsigned>(whole_number("--page", page_->substr(0, x), 16, 16384));
+        atlas.page_height = static_cast<unsigned>(whole_number("--page", page_->substr(x + 1), 16, 16384));
+    }
+    atlas.mono = mono_;
+    if (preview_) plan.preview = *preview_;
+    return plan;
+}
+
+std::optional<std::string> OptionGroups::parse(std::vector<std::string> args)
+{
+    CLI::App app("charlib-cli");
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", "charlib-cli " CHARLIB_VERSION);
+    app.allow_extras();
+    sources.add_to(app);
+    selection.add_to(app);
+    choosing.add_to(app);
+    output.add_to(app);
+    font.add_to(app);
+    std::reverse(args.begin(), args.end());  // as CLI11 takes them
+    try {
+        app.parse(std::move(args));
+    } catch (const CLI::CallForHelp&) {
+        return help_text;
+    } catch (const CLI::CallForVersion& version) {
+        return version.what() + std::string("\n");
+    } catch (const CLI::ArgumentMismatch& error) {
+        const std::string what = error.what();
+        const std::string option = what.substr(0, what.find(':'));
+        const CLI::Option* given = app.get_option_no_throw(option);
+        if (given && given->count() > 1) throw UsageError("选项 " + option + " 只能给一次");
+        throw UsageError("选项 " + option + " 缺少参数或参数个数不对");
+    } catch (const CLI::ParseError& error) {
+        throw UsageError(std::string("参数有误：") + error.what());
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra == "--") break;
+        if (extra.size() > 1 && extra[0] == '-') throw UsageError("未知选项：" + extra);
+    }
+    return std::nullopt;
+}
+
+}  // namespace charlib::cli

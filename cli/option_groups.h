@@ -1,0 +1,98 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/plan.h"
+
+namespace CLI {
+class App;
+}
+
+// The options of charlib-cli in groups. Each group declares its options to
+// CLI11, keeps what was given as given, and then makes its own piece of the plan,
+// throwing UsageError for a value out of range or an option that needs
+// another. CLI11 writes into a group's members: a group stays put once added.
+namespace charlib::cli {
+
+class SourceOptions {
+public:
+    void add_to(CLI::App& app);
+    SourcePlan plan() const;
+
+private:
+    std::vector<std::string> paths_;
+    bool recursive_ = false;
+    std::vector<std::string> globs_, iglobs_;
+    bool hidden_ = false;
+    std::string encoding_ = "gbk";
+    std::optional<std::string> newline_;
+    bool keep_going_ = false;
+    bool strict_ = false;
+};
+
+class SelectionOptions {
+public:
+    void add_to(CLI::App& app);
+    Selection plan() const;
+
+private:
+    std::string marker_;
+    std::string offset_ = "0";
+};
+
+class ChoiceOptions {
+public:
+    void add_to(CLI::App& app);
+    ChoicePlan plan() const;
+
+private:
+    std::vector<std::string> excludes_;
+    bool no_ascii_ = false;
+    std::optional<std::string> min_count_;
+    std::string order_ = "first";
+    bool sort_ = false;
+};
+
+class OutputOptions {
+public:
+    void add_to(CLI::App& app);
+    OutputPlan plan() const;
+
+private:
+    std::string format_ = "text";
+    std::optional<std::string> tbl_start_;
+    std::optional<std::string> path_;
+    std::optional<std::string> encoding_;
+    bool replace_unmappable_ = false;
+    bool report_ = false;
+};
+
+// Every font option needs --font; the atlas's own need --atlas.
+class FontOptions {
+public:
+    void add_to(CLI::App& app);
+    std::optional<FontPlan> plan() const;
+
+private:
+    std::optional<std::string> font_, face_, subset_, layout_features_, atlas_, size_, padding_, page_,
+        preview_;
+    bool require_all_ = false;
+    bool mono_ = false;
+};
+
+// Every group, read from one command line.
+struct OptionGroups {
+    SourceOptions sources;
+    SelectionOptions selection;
+    ChoiceOptions choosing;
+    OutputOptions output;
+    FontOptions font;
+
+    // Reads the arguments (without the program's name) into the groups.
+    // Returns the text --help or --version asks for; throws UsageError.
+    std::optional<std::string> parse(std::vector<std::string> args);
+};
+
+}  // namespace charlib::cli

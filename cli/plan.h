@@ -1,0 +1,80 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "base/types.h"
+#include "codec/encodings.h"
+#include "font/font.h"
+#include "output/output.h"
+#include "sources/listing.h"
+
+// What a command line asks charlib-cli to do: every option checked and
+// converted before anything is read.
+namespace charlib::cli {
+
+inline constexpr int exit_usage = 2;
+
+// A command line that makes no sense; what() says why, in Chinese.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The sources and how each is read.
+struct SourcePlan {
+    std::vector<std::filesystem::path> paths;  // "-": standard input
+    ListingRules listing;
+    std::optional<Encoding> encoding;  // nothing: told from the bytes
+    std::optional<Newline> newline;  // nothing: the encoding's own
+    bool keep_going = false;
+    bool strict = false;
+};
+
+// Which characters are kept, and in what order.
+struct ChoicePlan {
+    std::vector<std::filesystem::path> excludes;  // read at run time into choice.exclude
+    Choice choice;
+};
+
+struct OutputPlan {
+    Format format = Format::Text;
+    unsigned tbl_start = 0x8000;
+    std::optional<std::filesystem::path> path;  // nothing: standard output as UTF-8; "-": as a file
+    OutputEncoding encoding = OutputEncoding::Gbk;
+    bool replace_unmappable = false;
+    bool report = false;
+};
+
+struct FontPlan {
+    std::filesystem::path path;
+    unsigned face = 0;
+    bool require_all = false;
+    std::optional<std::filesystem::path> subset;
+    std::vector<LayoutFeatureChange> layout_features;
+    std::optional<std::filesystem::path> atlas;  // without ".fnt": the pages and the .fnt are named from it
+    AtlasOptions atlas_options;  // the size is the preview's too
+    std::optional<std::filesystem::path> preview;
+};
+
+struct Plan {
+    SourcePlan sources;
+    Selection selection;  // counts only when something needs them
+    ChoicePlan choosing;
+    OutputPlan output;
+    std::optional<FontPlan> font;
+};
+
+// The text --help or --version asks for, for standard output.
+struct Answer {
+    std::string text;
+};
+
+// The arguments after the program's name. Reads no file; throws UsageError.
+std::variant<Plan, Answer> plan_of(std::vector<std::string> args);
+
+}  // namespace charlib::cli

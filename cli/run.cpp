@@ -1,0 +1,366 @@
+#include "cli/run.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "base/error.h"
+#include "cli/report.h"
+#include "codec/encodings.h"
+#include "codec/utf.h"
+#include "files/input_file.h"
+#include "files/output_file.h"
+#include "font/font.h"
+#include "output/output.h"
+#include "sources/listing.h"
+#include "sources/read_source.h"
+
+namespace charlib::cli {
+
+namespace {
+
+// The files a run writes, so that none of its inputs is among them.
+class RunOutputs {
+public:
+    explicit RunOutputs(const Plan& plan)
+    {
+        if (plan.output.path && *plan.output.path != "-") named_.push_back(*plan.output.path);
+        if (plan.font && plan.font->subset) named_.push_back(*plan.font->subset);
+        if (plan.font && plan.font->preview) named_.push_back(*plan.font->preview);
+        if (plan.font && plan.font->atlas) {
+            named_.push_back(plan.font->atlas->string() + ".fnt");
+            atlas_folder_ = folder_of(*plan.font->atlas);
+            atlas_name_ = plan.font->atlas->filename().string();
+        }
+        for (const std::filesystem::path& path : named_)
+            ids_.push_back(file_id(path));
+    }
+
+    // The output that `input` is, if it is one: the same file by whatever
+    // path, or one of the atlas's pages.
+    std::optional<std::filesystem::path> which(const std::filesystem::path& input) const
+    {
+        const std::optional<FileId> id = file_id(input == "-" ? "/dev/stdin" : input);
+        if (!id) return std::nullopt;
+        for (std::size_t i = 0; i < named_.size(); ++i)
+            if (ids_[i] == id) return named_[i];
+        if (atlas_folder_ && is_page(input.filename().string()) &&
+            file_id(folder_of(input)) == file_id(*atlas_folder_))
+            return *atlas_folder_ / input.filename();
+        return std::nullopt;
+    }
+
+    // Two outputs that would write one file.
+    void check_apart() const
+    {
+        for (std::size_t i = 0; i < named_.size(); ++i) {
+            const auto resolved = [](const std::filesystem::path& path) {
+                return std::filesystem::weakly_canonical(std::filesystem::absolute(path));
+            };
+            for (std::size_t j = i + 1; j < named_.size(); ++j)
+                if (resolved(named_[i]) == resolved(named_[j]) || (ids_[i] && ids_[i] == ids_[j]))
+                    throw UsageError(
+                        "两个输出是同一个文件：“" + named_[i].string() + "”和“" + named_[j].string() + "”");
+            if (atlas_folder_ && is_page(named_[i].filename().string()) &&
+                file_id(folder_of(named_[i])) == file_id(*atlas_folder_))
+                throw UsageError("输出“" + named_[i].string() + "”会被点阵字库的页面覆盖");
+        }
+    }
+
+private:
+    static std::filesystem::path folder_of(const std::filesystem::path& path)
+    {
+        return path.has_parent_path() ? path.parent_path() : ".";
+    }
+    // NAME_0.png, NAME_1.png...
+    bool is_page(const std::string& name) const
+    {
+        const std::string prefix = atlas_name_ + "_", suffix = ".png";
+        if (!name.starts_with(prefix) || !name.ends_with(suffix)) return false;
+        const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        return !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+    }
+
+    std::vector<std::filesystem::path> named_;
+    std::vector<std::optional<FileId>> ids_;
+    std::optional<std::filesystem::path> atlas_folder_;
+    std::string atlas_name_;
+};
+
+// Refuses, before anything is read, a run that would write over one of its inputs.
+void check_inputs_apart(const Plan& plan, const RunOutputs& outputs)
+{
+    outputs.check_apart();
+    std::vector<std::filesystem::path> inputs = plan.choosing.excludes;
+    if (plan.font) inputs.push_back(plan.font->path);
+    for (const std::filesystem::path& source : plan.sources.paths) {
+        std::error_code error;
+        if (!plan.sources.listing.recursive || !std::filesystem::is_directory(source, error))
+            inputs.push_back(source);
+    }
+    for (const std::filesystem::path& input : inputs)
+        if (const auto output = outputs.which(input))
+            throw UsageError("输出文件“" + output->string() + "”就是输入文件“" + input.string() +
+                "”，这样会把它覆盖：请换一个输出文件名");
+}
+
+void warn(const std::string& text)
+{
+    std::cerr << "charlib-cli: " << text << "\n";
+}
+
+// "no source found" names where it looked.
+std::string nothing_found(const SourcePlan& sources)
+{
+    std::string folders, patterns;
+    for (const std::filesystem::path& source : sources.paths)
+        folders += (folders.empty() ? "“" : "、“") + source.string() + "”";
+    for (const NamePattern& pattern : sources.listing.patterns)
+        patterns += (patterns.empty() ? "" : "、") + pattern.pattern;
+    return "没有找到来源文件：" + folders + "中没有文件名与 " + patterns + " 相配的文件" +
+        (sources.listing.hidden ? "" : "（以 . 开头的文件和文件夹要加 --hidden 才读）") + "，什么都没有写入";
+}
+
+void warn_skipped(const std::vector<Skipped>& skipped)
+{
+    if (skipped.empty()) return;
+    std::string text = "注意：跳过了 " + std::to_string(skipped.size()) + " 项：";
+    for (std::size_t i = 0; i < skipped.size() && i < 20; ++i)
+        text += (i ? "；“" : "“") + skipped[i].path.string() + "”（" + skipped[i].reason + "）";
+    warn(text + (skipped.size() > 20 ? "……" : ""));
+}
+
+// The files to read, the run's own outputs left out. Nothing when there are none.
+std::optional<std::vector<std::filesystem::path>> find_sources(
+    const SourcePlan& sources, const RunOutputs& outputs)
+{
+    ListingRules rules = sources.listing;
+    rules.leave_out = [&](const std::filesystem::path& path) { return outputs.which(path).has_value(); };
+    SourceListing listing = list_sources(sources.paths, rules);
+    warn_skipped(listing.skipped);
+    if (!listing.files.empty()) return std::move(listing.files);
+    warn(nothing_found(sources));
+    return std::nullopt;
+}
+
+// What the sources hold, and what json and the report say of them.
+struct Gathered {
+    Tally all;
+    std::vector<SourceReport> reports;
+    std::size_t used = 0;  // sources read
+    bool failed = false;  // a source could not be used (with -k)
+};
+
+// The characters of every source. Returns nothing when a source stops the run.
+std::optional<Gathered> gather(
+    const Plan& plan, const std::vector<std::filesystem::path>& sources, const Kernel& kernel)
+{
+    Progress progress(sources);
+    Gathered gathered;
+    ReadingRules rules;
+    rules.encoding = plan.sources.encoding;
+    rules.newline = plan.sources.newline;
+    rules.selection = plan.selection;
+    rules.facts = plan.output.format == Format::Json || plan.output.report;
+    rules.strict = plan.sources.strict;
+    rules.tuning.kernel = &kernel;
+    std::uint64_t before = 0;
+    std::size_t guesses = 0;
+    for (const std::filesystem::path& source : sources) {
+        rules.selection.progress = progress.source(before);
+        SourceRead read = read_source(source, rules);
+        SourceReport& report = read.report;
+        if (read.encoding_guessed && guesses++ < 10)
+            warn("注意：“" + source.string() + "”按 " + encoding_name(report.encoding) +
+                " 读取（自动判断），因为" + report.encoding_reason);
+        for (const std::string& warning : read.warnings)
+            warn(warning);
+        if (!report.error.empty()) {
+            warn(report.error);
+            if (!plan.sources.keep_going) return std::nullopt;
+            gathered.failed = true;
+        } else {
+            gathered.all.add(read.tally);
+            ++gathered.used;
+            std::error_code error;
+            before += std::filesystem::file_size(source, error);
+        }
+        gathered.reports.push_back(std::move(report));
+    }
+    if (guesses > 10)
+        warn("注意：另有 " + std::to_string(guesses - 10) + " 个来源的编码是猜的（--report 列出理由）");
+    return gathered;
+}
+
+// The choice with the characters of the --exclude files. Nothing when one cannot be read.
+std::optional<Choice> with_excludes(const ChoicePlan& choosing, const Kernel& kernel)
+{
+    Choice choice = choosing.choice;
+    ReadingRules any_encoding;  // told from the bytes
+    any_encoding.newline = Newline::Any;
+    any_encoding.tuning.kernel = &kernel;
+    for (const std::filesystem::path& exclude : choosing.excludes) {
+        const SourceRead read = read_source(exclude, any_encoding);
+        if (!read.report.error.empty()) {
+            warn(read.report.error);
+            return std::nullopt;
+        }
+        choice.exclude += read.tally.characters;
+    }
+    return choice;
+}
+
+// Why the set came out empty, for the user who expected characters.
+std::string empty_set_note(const Plan& plan, const Gathered& gathered)
+{
+    if (!gathered.all.characters.empty())
+        return "注意：所有字符都被 --exclude、--no-ascii 或 --min-count 去掉了";
+    if (!plan.selection.marker.empty()) return "注意：没有选出任何字符：没有一行含有所给的标记";
+    return "注意：没有选出任何字符：来源中没有非空的行";
+}
+
+// A code table's codes end at FFFF.
+bool codes_fit(const OutputPlan& output, const Tally& chosen)
+{
+    if (output.format != Format::Tbl || output.tbl_start + chosen.characters.size() <= 0x10000) return true;
+    std::cerr << "charlib-cli: " << chosen.characters.size() << " 个字符从 " << std::hex << std::uppercase
+              << output.tbl_start << std::dec << " 起编码会超过 FFFF，请用更小的 --tbl-start\n";
+    return false;
+}
+
+// What the font makes of the set: computed whole before anything is written.
+struct FontWork {
+    FontFacts facts;
+    FontData subset;
+    std::string preview;
+    Atlas atlas;
+};
+
+std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
+{
+    const Font font(plan.path, plan.face);
+    FontWork work{
+        {plan.path.string(), plan.face, font.family(), font.missing(chosen.characters)}, {}, {}, {}};
+    if (!work.facts.missing.empty()) {
+        warn("字体“" + plan.path.string() + "”缺少 " + std::to_string(work.facts.missing.size()) +
+            " 个字符：" + listed(work.facts.missing, 50));
+        if (plan.require_all) {
+            warn("有 --require-all，什么都没有写入");
+            return std::nullopt;
+        }
+    }
+    if (plan.subset) {
+        std::string extension = plan.subset->extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+            [](unsigned char c) { return std::tolower(c); });
+        if (extension == ".ttf" && font.has_cff_outlines())
+            warn("注意：字体“" + plan.path.string() +
+                "”的字形是 CFF 格式，裁剪结果通常用 .otf 作扩展名，而不是“" + plan.subset->string() + "”");
+        work.subset = subset_font(font, chosen.characters, extension == ".woff2", plan.layout_features);
+    }
+    if (plan.atlas)
+        work.atlas =
+            render_atlas(font, chosen.characters, plan.atlas_options, plan.atlas->filename().string());
+    if (plan.preview) work.preview = render_preview(font, chosen.characters, plan.atlas_options.size);
+    return work;
+}
+
+void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
+{
+    if (plan.subset) files.add(*plan.subset, work.subset.bytes());
+    if (plan.preview) files.add(*plan.preview, work.preview);
+    if (!plan.atlas) return;
+    const std::string base = plan.atlas->string();
+    for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
+        files.add(base + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
+    files.add(base + ".fnt", work.atlas.descriptor);
+}
+
+// The -o file, unless a character would be lost without --replace-unmappable.
+bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encoded)
+{
+    if (!encoded.unmappable.empty()) {
+        warn("有 " + std::to_string(encoded.unmappable.size()) + " 个字符无法用 gbk 写出：" +
+            listed(encoded.unmappable, 10));
+        if (!output.replace_unmappable) {
+            warn("没有写入“" + output.path->string() +
+                "”；可去掉这些字符，改用 --output-encoding gb18030 或 utf-8，或加 --replace-unmappable 写作 "
+                "?");
+            return false;
+        }
+    }
+    if (encoded.replaced_invalid)
+        warn("来源中有无法解码的字节（记为 U+FFFD），在“" + output.path->string() + "”中写作 ?");
+    if (*output.path == "-")
+        files.add_standard_output(encoded.bytes);
+    else
+        files.add(*output.path, encoded.bytes);
+    return true;
+}
+
+bool print(const std::string& text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
+        return true;
+    warn("无法写入标准输出：" + system_reason(errno));
+    return false;
+}
+
+int run_steps(const Plan& plan, const Kernel& kernel)
+{
+    const RunOutputs outputs(plan);
+    check_inputs_apart(plan, outputs);
+    const std::optional<std::vector<std::filesystem::path>> sources = find_sources(plan.sources, outputs);
+    if (!sources) return exit_failure;
+    const std::optional<Gathered> gathered = gather(plan, *sources, kernel);
+    if (!gathered) return exit_failure;
+    if (gathered->used == 0) {
+        warn("没有一个来源能用，什么都没有写入");
+        return exit_failure;
+    }
+    const std::optional<Choice> choice = with_excludes(plan.choosing, kernel);
+    if (!choice) return exit_failure;
+    const Tally chosen = choose(gathered->all, *choice);
+    if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered));
+    if (!codes_fit(plan.output, chosen)) return exit_failure;
+    const std::optional<FontWork> fonts = plan.font ? make_fonts(*plan.font, chosen) : FontWork{};
+    if (!fonts) return exit_failure;
+    const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
+    // json is UTF-8 whatever the output; the other formats are characters, encoded as asked.
+    const auto encoded_as = [&](std::u32string_view line_end, OutputEncoding encoding) {
+        if (plan.output.format == Format::Json)
+            return Encoded{format_json(chosen, gathered->reports, font_facts) + to_utf8(line_end), {}, false};
+        return encode_output(
+            format_characters(chosen, plan.output.format, line_end, plan.output.tbl_start), encoding);
+    };
+    // Every file is written before any replaces its target: a failure leaves them all as they were.
+    FileBatch files;
+    if (plan.output.path && !add_output(files, plan.output, encoded_as(U"\r\n", plan.output.encoding)))
+        return exit_failure;
+    if (plan.font) add_fonts(files, *plan.font, *fonts);
+    if (!plan.output.path && !print(encoded_as(U"\n", OutputEncoding::Utf8).bytes)) return exit_failure;
+    files.commit();
+    if (plan.output.report) print_report(gathered->reports, chosen);
+    return gathered->failed ? exit_failure : 0;
+}
+
+}  // namespace
+
+int run(const Plan& plan, const Kernel& kernel)
+{
+    try {
+        return run_steps(plan, kernel);
+    } catch (const FileError& error) {
+        warn(error.what());
+        return exit_failure;
+    } catch (const FontError& error) {
+        warn(error.what());
+        return exit_failure;
+    }
+}
+
+}  // namespace charlib::cli

@@ -1,0 +1,123 @@
+// charlib-cli's options, in process: what each command line plans, or the
+// exact message that refuses it.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "cli/plan.h"
+
+namespace {
+
+using namespace charlib;
+using namespace charlib::cli;
+
+struct Case {
+    std::vector<std::string> args;
+    std::string error;  // empty: the line is accepted
+    std::function<void(const Plan&)> check = {};
+};
+
+TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
+{
+    const auto counted = [](const Plan& plan) { EXPECT_TRUE(plan.selection.count); };
+    const auto gbk = [](const Plan& plan) { EXPECT_EQ(plan.sources.encoding, Encoding::Gbk); };
+    const auto tbl_8800 = [](const Plan& plan) { EXPECT_EQ(plan.output.tbl_start, 0x8800u); };
+    const Case cases[] = {
+        {{"in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.sources.encoding, Encoding::Gbk);  // as the window reads
+                EXPECT_FALSE(plan.selection.count) << "counting costs, and nothing reads the counts";
+            }},
+        {{"-e", "GB2312", "in.txt"}, "", gbk},
+        {{"--encoding=Windows-936", "in.txt"}, "", gbk},
+        {{"-e", "UTF8", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.sources.encoding, Encoding::Utf8); }},
+        {{"-e", "Auto", "in.txt"}, "", [](const Plan& plan) { EXPECT_FALSE(plan.sources.encoding); }},
+        {{"-o", "x", "--output-encoding", "GB18030", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.output.encoding, OutputEncoding::Gb18030); }},
+        {{"-f", "json", "-o", "x", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.output.encoding, OutputEncoding::Utf8); }},
+        {{"-f", "tbl", "--tbl-start", "0x8800", "in.txt"}, "", tbl_8800},
+        {{"-f", "tbl", "--tbl-start", "8800", "in.txt"}, "", tbl_8800},
+        {{"--font", "f.ttc", "--atlas", "out/x.fnt", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.font.value().atlas.value_or("").string(), "out/x"); }},
+        {{"--font", "f.ttc", "--atlas", "x", "--page", "512x256", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.font.value().atlas_options.page_width, 512u);
+                EXPECT_EQ(plan.font->atlas_options.page_height, 256u);
+            }},
+        {{"-m", "张", "-n", "2", "-s", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.selection.marker, U"张");
+                EXPECT_EQ(plan.selection.offset, 2);
+                EXPECT_EQ(plan.choosing.choice.order, Order::Code);
+            }},
+        {{"-r", "--glob", "*.srt", "--iglob", "*.TXT", "d"}, "",
+            [](const Plan& plan) {
+                ASSERT_EQ(plan.sources.listing.patterns.size(), 2u);  // no *.txt beside them
+                EXPECT_FALSE(plan.sources.listing.patterns[0].ignore_case);
+                EXPECT_TRUE(plan.sources.listing.patterns[1].ignore_case);
+            }},
+        {{"--order", "freq", "in.txt"}, "", counted},
+        {{"--min-count", "2", "in.txt"}, "", counted},
+        {{"-f", "counts", "in.txt"}, "", counted},
+        {{"-f", "json", "in.txt"}, "", counted},
+        {{"--report", "in.txt"}, "", counted},
+        {{"--min-count", "1", "in.txt"}, "", [](const Plan& plan) { EXPECT_FALSE(plan.selection.count); }},
+
+        {{"-o", "out.txt"}, "没有给出要提取的文件"},
+        {{"-m"}, "选项 --marker 缺少参数或参数个数不对"},
+        {{"-n", "-1", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数：-1"},
+        {{"-n", "1.5", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数：1.5"},
+        {{"-n", "x", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数：x"},
+        {{"-n", "", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数："},
+        {{"-m", "\xFF", "-o", "out.txt", "in.txt"}, "标记文字不是有效的 UTF-8：\xFF"},
+        {{"--tbl-start", "80", "in.txt"}, "--tbl-start 只能与 -f tbl 一起使用"},
+        {{"-f", "tbl", "--tbl-start", "12345", "in.txt"}, "--tbl-start 必须是 1 到 4 位十六进制数：12345"},
+        {{"-f", "xml", "in.txt"},
+            "选项 --format 的值“xml”无效，可以是：text、counts、tbl、unicode-range、json"},
+        {{"--min-count", "0", "in.txt"}, "选项 --min-count 必须是不小于1的整数：0"},
+        {{"-e", "latin1", "in.txt"},
+            "选项 --encoding "
+            "的值“latin1”无效，可以是：gbk（cp936、gb2312）、gb18030、utf-8、utf-16le、utf-16be 或 "
+            "auto"},
+        {{"-e", "UTF8", "--output-encoding", "UTF-16LE", "-o", "out.txt", "in.txt"},
+            "选项 --output-encoding 的值“UTF-16LE”无效，可以是：gbk、gb18030 或 utf-8"},
+        {{"--order", "freq", "--order", "code", "in.txt"}, "选项 --order 只能给一次"},
+        {{"--glob", "*.md", "in.txt"}, "--glob 只能与 -r 一起使用"},
+        {{"--output-encoding", "utf-8", "in.txt"}, "--output-encoding 只能与 -o 一起使用"},
+        {{"-s", "--order", "freq", "in.txt"}, "-s 就是 --order code，不能与 --order freq 同时使用"},
+        {{"-f", "json", "-o", "out.txt", "--output-encoding", "gbk", "in.txt"},
+            "json 总是以 UTF-8 写出，不能用 --output-encoding gbk"},
+        {{"--replace-unmappable", "in.txt"}, "--replace-unmappable 只用于以 gbk 写出的 -o"},
+        {{"--atlas", "x", "in.txt"}, "--atlas 只能与 --font 一起使用"},
+        {{"--font", "f", "--mono", "in.txt"}, "--mono 只能与 --atlas 一起使用"},
+        {{"--font", "f", "--size", "20", "in.txt"}, "--size 只能与 --atlas 或 --preview 一起使用"},
+        {{"--font", "f", "--atlas", "x", "--size", "300", "in.txt"},
+            "选项 --size 必须是4 到 256 之间的整数：300"},
+        {{"--font", "f", "--atlas", "x", "--padding", "1000", "in.txt"},
+            "选项 --padding 必须是0 到 255 之间的整数：1000"},
+        {{"--font", "f", "--atlas", "x", "--page", "9", "in.txt"}, "--page 的格式是 宽x高，如 1024x1024：9"},
+        {{"--font", "f", "--atlas", "x", "--page", "1024x20000", "in.txt"},
+            "选项 --page 必须是16 到 16384 之间的整数：20000"},
+        {{"--font", "f", "--subset", "out.woff", "in.txt"},
+            "--subset 的文件名要以 .ttf、.otf 或 .woff2 结尾（不写 WOFF 1）：out.woff"},
+        {{"--font", "f", "--layout-features", "kern", "in.txt"},
+            "--layout-features 只能与 --subset 一起使用"},
+        {{"--font", "f", "--subset", "o.ttf", "--layout-features", "+kerning", "in.txt"},
+            "--layout-features：“+kerning”不是特性标签：标签是 1 到 4 个可打印的 ASCII 字符，前面可加 + 或 "
+            "-，* 表示所有特性"},
+    };
+    for (const auto& [args, error, check] : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        try {
+            const Plan plan = std::get<Plan>(plan_of(args));
+            EXPECT_EQ(error, "") << "accepted";
+            if (check) check(plan);
+        } catch (const UsageError& refused) {
+            EXPECT_EQ(refused.what(), error);
+        }
+    }
+}
+
+}  // namespace
