@@ -13,6 +13,7 @@
 #include "codec/utf.h"
 #include "extract/extract.h"
 #include "extract/line_reader.h"
+#include "files/input_file.h"
 #include "output/output.h"
 #include "reference.h"
 #include "simd/kernel.h"
@@ -118,11 +119,22 @@ void expect_same_as_reference(
                 const bool count = buffer == 5 || buffer == 3;
                 // Large files are read in parts side by side: with buffers of 3 bytes, small ones too.
                 const Tuning tuning{&kernel, buffer == 3 ? 3u : 1u, 1};
-                const Tally tally =
-                    extract_source(path, format, {code_points(marker), offset, count}, buffer, tuning);
+                // The lines are counted, and the first half of the file given as already read.
+                std::string shown;
+                const Reading reading{buffer == 64 ? std::string_view(bytes).substr(0, bytes.size() / 2) : "",
+                    [&](std::string_view more) { shown += more; }, buffer == 3 || buffer == 64};
+                InputFile file(path);
+                const Tally tally = extract_source(
+                    file, format, {code_points(marker), offset, count}, tuning, reading, buffer);
                 ASSERT_EQ(tally.characters, expected.tally.characters) << where << ", buffer " << buffer;
                 ASSERT_EQ(tally.counts, count ? expected.tally.counts : std::vector<std::uint64_t>())
                     << where;
+                if (reading.count_lines)
+                    ASSERT_EQ(std::pair(tally.lines, tally.selected_lines),
+                        std::pair(expected.lines, expected.selected))
+                        << where << ", buffer " << buffer;
+                if (buffer == 64 && bytes.find('\x1A') == std::string::npos)
+                    ASSERT_EQ(shown, bytes.substr(bytes.size() / 2)) << where;
             }
             if (!once) continue;
             const SourceFacts facts = examine_source(path, format, {code_points(marker), offset});

@@ -6,6 +6,8 @@ namespace charlib {
 
 void Tally::add(const Tally& later)
 {
+    lines += later.lines;
+    selected_lines += later.selected_lines;
     const bool counted = !counts.empty() || !later.counts.empty();
     if (counted) counts.resize(characters.size(), 1);
     std::unordered_map<char32_t, std::size_t> place;

@@ -198,12 +198,15 @@ public:
                 // Jumped to: taken untested when the jump ends here, else passed over.
                 const bool take = jump_.lands_next();
                 jump_.step();
+                selected_ += take;
                 for (LinePiece part = piece;; part = lines_.next_piece()) {
                     if (take) insert(part.bytes);
                     if (part.ends_line) break;
                 }
             } else {
-                jump_.tested(test_line(piece));
+                const bool found = test_line(piece);
+                selected_ += found && jump_.none();
+                jump_.tested(found);
             }
         }
         return std::move(set_);
@@ -265,10 +268,16 @@ private:
             const std::size_t end = line_end(chunk, from);
             const std::string_view line = chunk.substr(from, end - from);
             if (jump_.under_way()) {
-                if (jump_.lands_next()) insert(line);
+                if (jump_.lands_next()) {
+                    insert(line);
+                    ++selected_;
+                }
                 jump_.step();
             } else if (empty_marker_ ? !line.empty() : Bytes::contains(line, *marker_bytes_)) {
-                if (jump_.none()) insert(line);
+                if (jump_.none()) {
+                    insert(line);
+                    ++selected_;
+                }
                 jump_.tested(true);
             }
             if (end == chunk.size()) return;
@@ -317,6 +326,9 @@ private:
     MarkerMatcher matcher_;
     Set set_;
     Set pending_;
+
+public:
+    std::uint64_t selected_ = 0;  // lines tested or jumped to and taken
 };
 
 }  // namespace
@@ -325,9 +337,16 @@ Tally extract_from_bytes(
     ByteLines& lines, const SourceFormat& format, const Selection& selection, const Kernel& kernel)
 {
     const bool any_newline = format.newline == Newline::Any;
+    const auto extracted = [&](auto&& extractor, auto&& finish) {
+        Tally tally = finish(extractor.run());
+        tally.selected_lines = extractor.selected_;
+        return tally;
+    };
     if (format.encoding == Encoding::Utf8)
-        return Extractor<Utf8Bytes>(lines, selection, any_newline, kernel).run().take();
-    return tally_of(Extractor<CodePage936>(lines, selection, any_newline, kernel).run());
+        return extracted(Extractor<Utf8Bytes>(lines, selection, any_newline, kernel),
+            [](CharacterSet&& set) { return set.take(); });
+    return extracted(Extractor<CodePage936>(lines, selection, any_newline, kernel),
+        [](CodeSet&& set) { return tally_of(set); });
 }
 
 }  // namespace charlib

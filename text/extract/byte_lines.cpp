@@ -35,17 +35,29 @@ std::size_t unfinished_utf8(std::string_view bytes)
 
 }  // namespace
 
-ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size, SourceFormat format,
-    std::uint64_t begin, std::uint64_t end) :
-    file_(path),
+ByteLines::ByteLines(const std::filesystem::path& path, std::size_t buffer_size, SourceFormat format) :
+    owned_(std::make_unique<InputFile>(path)),
+    file_(*owned_),
+    offset_(0),
+    capacity_(buffer_size < 4 ? 4 : buffer_size),
+    buffer_(new char[capacity_ + piece_padding]),
+    utf8_(format.encoding == Encoding::Utf8),
+    any_newline_(format.newline == Newline::Any),
+    left_(~std::uint64_t{0})
+{
+}
+
+ByteLines::ByteLines(InputFile& file, std::size_t buffer_size, SourceFormat format, std::uint64_t begin,
+    std::uint64_t end, std::string_view first) :
+    file_(file),
+    offset_(begin),
+    first_(first),
     capacity_(buffer_size < 4 ? 4 : buffer_size),
     buffer_(new char[capacity_ + piece_padding]),
     utf8_(format.encoding == Encoding::Utf8),
     any_newline_(format.newline == Newline::Any),
     left_(end - begin)
 {
-    if (begin > 0) file_.seek(begin);
-    at_file_start_ = begin == 0;  // where a byte-order mark may stand
 }
 
 std::size_t ByteLines::unfinished(std::string_view bytes) const
@@ -72,24 +84,62 @@ const char* ByteLines::line_end(const char* from)
     return lf ? static_cast<const char*>(lf) : next_cr_ == no_cr ? nullptr : data + next_cr_;
 }
 
+// Up to `size` bytes at `position` of the part: from `first`, else from the file.
+std::size_t ByteLines::take(std::uint64_t position, char* into, std::size_t size)
+{
+    if (position < first_.size()) {
+        const std::size_t count = std::min(size, first_.size() - static_cast<std::size_t>(position));
+        std::memcpy(into, first_.data() + position, count);
+        return count;
+    }
+    const std::size_t count = file_.read_at(offset_ + position, into, size);
+    if (observe_ && count > 0) observe_({into, count});
+    return count;
+}
+
 void ByteLines::fill()
 {
-    const std::size_t count = file_.read(
-        buffer_.get() + end_, static_cast<std::size_t>(std::min<std::uint64_t>(capacity_ - end_, left_)));
+    char* const into = buffer_.get() + end_;
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_ - end_, left_));
+    std::size_t count = take(read_, into, want);
+    // A UTF-8 byte-order mark is not a character: the first three bytes are in hand before it is looked for.
+    if (utf8_ && offset_ == 0 && read_ == 0) {
+        for (std::size_t more = count; more > 0 && count < 3 && count < want; count += more)
+            more = take(count, into + count, want - count);
+        if (count >= 3 && std::memcmp(into, "\xEF\xBB\xBF", 3) == 0) begin_ = searched_ = 3;
+    }
     left_ -= count;
-    // A UTF-8 byte-order mark is not a character.
-    if (utf8_ && at_file_start_ && read_ == 0 && count >= 3 &&
-        std::memcmp(buffer_.get(), "\xEF\xBB\xBF", 3) == 0)
-        begin_ = searched_ = 3;
     read_ += count;
     if (progress_) progress_(read_);
     // Control-Z ends the text, as in DOS: nothing after it is read.
-    const void* control_z = count > 0 ? std::memchr(buffer_.get() + end_, 0x1A, count) : nullptr;
+    const void* control_z = count > 0 ? std::memchr(into, 0x1A, count) : nullptr;
     text_ended_ = count == 0 || control_z;
+    if (control_z && !control_z_)
+        control_z_byte_ = offset_ + read_ - count +
+            static_cast<std::uint64_t>(static_cast<const char*>(control_z) - into) + 1;
     control_z_ = control_z_ || control_z;
     end_ = control_z ? static_cast<std::size_t>(static_cast<const char*>(control_z) - buffer_.get())
                      : end_ + count;
+    if (counting_lines_) count_line_ends(std::max(into, buffer_.get() + begin_), buffer_.get() + end_);
     clear_padding();
+}
+
+// The line ends among newly read bytes, and the empty lines they close; the
+// bytes of a line never end one in code page 936 or UTF-8.
+void ByteLines::count_line_ends(const char* from, const char* to)
+{
+    for (const char* p = from; p < to; ++p) {
+        const char byte = *p;
+        const bool lf_of_crlf = byte == '\n' && count_after_cr_;
+        count_after_cr_ = byte == '\r';
+        if (byte == '\r' || (byte == '\n' && any_newline_ && !lf_of_crlf)) {
+            ++line_ends_;
+            empty_lines_ += at_line_start_;
+            at_line_start_ = true;
+        } else if (!lf_of_crlf) {
+            at_line_start_ = false;
+        }
+    }
 }
 
 // Moves the unread bytes to the front of the buffer, making room to read.

@@ -26,10 +26,14 @@ struct LinePiece {
 // very end adds no empty line. The bytes are code page 936, or UTF-8.
 class ByteLines {
 public:
-    // Reads the bytes from `begin` to `end` only, when given: a part of the
-    // file that begins at a line's start.
+    // Opens the file and reads it all.
     explicit ByteLines(const std::filesystem::path& path, std::size_t buffer_size = default_buffer_size,
-        SourceFormat format = {}, std::uint64_t begin = 0, std::uint64_t end = ~std::uint64_t{0});
+        SourceFormat format = {});
+    // Reads an open file from `begin` to `end` only: a part of the file that
+    // begins at a line's start. Several can share the file. `first` are the
+    // bytes at `begin` already read, taken instead of reading them again.
+    ByteLines(InputFile& file, std::size_t buffer_size, SourceFormat format, std::uint64_t begin = 0,
+        std::uint64_t end = ~std::uint64_t{0}, std::string_view first = {});
 
     // True when no further line begins; always false inside a line.
     bool at_end();
@@ -51,18 +55,34 @@ public:
     // True when the text ended at a Control-Z byte before the end of the file.
     bool stopped_at_control_z() const { return control_z_; }
 
+    // Where the Control-Z stands in the file, counting from 1.
+    std::uint64_t control_z_byte() const { return control_z_byte_; }
+
     // Tells `progress` how many bytes have been read, after each read.
     void on_read(std::function<void(std::uint64_t)> progress) { progress_ = std::move(progress); }
+    // Shows `observe` the bytes of each read from the file, as read (not `first`).
+    void on_bytes(std::function<void(std::string_view)> observe) { observe_ = std::move(observe); }
+
+    // Counts the lines as they are read: all of them, and those that are not empty.
+    void count_lines() { counting_lines_ = true; }
+    std::uint64_t lines() const { return line_ends_ + !at_line_start_; }
+    std::uint64_t non_empty_lines() const { return lines() - empty_lines_; }
 
 private:
     void fill();
+    std::size_t take(std::uint64_t position, char* into, std::size_t size);
     void compact();
     void settle();
     void clear_padding();
     const char* line_end(const char* from);
     std::size_t unfinished(std::string_view bytes) const;
 
-    InputFile file_;
+    void count_line_ends(const char* from, const char* to);
+
+    std::unique_ptr<InputFile> owned_;  // when opened by path
+    InputFile& file_;
+    std::uint64_t offset_;  // where the part begins in the file
+    std::string_view first_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0;  // first unread byte
@@ -79,8 +99,14 @@ private:
     bool inside_line_ = false;
     std::uint64_t read_ = 0;
     std::uint64_t left_;  // bytes of the part still to read
-    bool at_file_start_ = true;
+    std::uint64_t control_z_byte_ = 0;
     std::function<void(std::uint64_t)> progress_;
+    std::function<void(std::string_view)> observe_;
+    bool counting_lines_ = false;
+    bool at_line_start_ = true;
+    bool count_after_cr_ = false;
+    std::uint64_t line_ends_ = 0;
+    std::uint64_t empty_lines_ = 0;
 };
 
 }  // namespace charlib

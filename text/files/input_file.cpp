@@ -47,10 +47,13 @@ std::size_t InputFile::read(char* buffer, std::size_t size)
     }
 }
 
-void InputFile::seek(std::uint64_t offset)
+std::size_t InputFile::read_at(std::uint64_t offset, char* buffer, std::size_t size)
 {
-    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
-        throw FileError(FileError::Action::Read, path_, errno);
+    for (;;) {
+        const ssize_t count = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+        if (count >= 0) return static_cast<std::size_t>(count);
+        if (errno != EINTR) throw FileError(FileError::Action::Read, path_, errno);
+    }
 }
 
 std::uint64_t InputFile::size() const
@@ -63,9 +66,14 @@ std::uint64_t InputFile::size() const
 ByteSearch find_byte(const std::filesystem::path& path, char byte)
 {
     InputFile file(path);
+    return find_byte(file, byte);
+}
+
+ByteSearch find_byte(InputFile& file, char byte)
+{
     const std::unique_ptr<char[]> buffer(new char[default_buffer_size]);  // not zeroed: read over at once
     ByteSearch search;
-    while (const std::size_t count = file.read(buffer.get(), default_buffer_size)) {
+    while (const std::size_t count = file.read_at(search.read, buffer.get(), default_buffer_size)) {
         if (const void* hit = std::memchr(buffer.get(), byte, count)) {
             search.found =
                 search.read + static_cast<std::uint64_t>(static_cast<const char*>(hit) - buffer.get());

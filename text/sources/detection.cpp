@@ -402,25 +402,55 @@ private:
 
 }  // namespace
 
+class DetectionStream::Detector : public EncodingDetector {
+    using EncodingDetector::EncodingDetector;
+};
+
+DetectionStream::DetectionStream(std::uint64_t file_size, const Kernel& kernel) :
+    detector_(std::make_unique<Detector>(std::min(file_size, detection_window), kernel)),
+    size_(file_size),
+    window_(std::min(file_size, detection_window))
+{
+}
+
+DetectionStream::~DetectionStream() = default;
+
+void DetectionStream::feed(std::string_view bytes)
+{
+    // A buffer at a time, as from a file: a copy of a buffer costs little beside the reading.
+    while (!bytes.empty() && wanted() > 0) {
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>({bytes.size(), wanted(), default_buffer_size}));
+        std::memcpy(detector_->room(count), bytes.data(), count);
+        settled_ = !detector_->take(count);
+        seen_ += count;
+        bytes.remove_prefix(count);
+    }
+}
+
+std::uint64_t DetectionStream::wanted() const
+{
+    return settled_ ? 0 : window_ - seen_;
+}
+
+Detection DetectionStream::finish()
+{
+    return detector_->finish(!settled_ && seen_ == size_, size_ > detection_window);
+}
+
 Detection detect(const std::filesystem::path& path, const Kernel& kernel)
 {
     InputFile file(path);
-    const std::uint64_t size = file.size();
-    const std::uint64_t window = std::min(size, detection_window);
-    EncodingDetector detector(window, kernel);
-    bool complete = size <= detection_window;
-    for (std::uint64_t seen = 0; seen < window;) {
+    DetectionStream stream(file.size(), kernel);
+    const std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
+    while (stream.wanted() > 0) {
         const auto want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(default_buffer_size, window - seen));
-        const std::size_t count = file.read(detector.room(want), want);
+            static_cast<std::size_t>(std::min<std::uint64_t>(default_buffer_size, stream.wanted()));
+        const std::size_t count = file.read(buffer.get(), want);
         if (count == 0) break;  // the file shrank
-        seen += count;
-        if (!detector.take(count)) {
-            complete = false;  // settled: the rest does not matter
-            break;
-        }
+        stream.feed({buffer.get(), count});
     }
-    return detector.finish(complete, size > detection_window);
+    return stream.finish();
 }
 
 Detection detect(std::string_view bytes, bool complete, const Kernel& kernel)

@@ -9,15 +9,27 @@ namespace charlib {
 
 std::optional<ControlZ> find_control_z(const std::filesystem::path& path, Encoding encoding)
 {
+    InputFile file(path);
+    return find_control_z(file, encoding);
+}
+
+SourceFacts examine_source(
+    const std::filesystem::path& path, const SourceFormat& format, const Selection& selection)
+{
+    InputFile file(path);
+    return examine_source(file, format, selection);
+}
+
+std::optional<ControlZ> find_control_z(InputFile& file, Encoding encoding)
+{
     std::uint64_t byte = 0;
     if (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be) {
         // The unit 0x001A, at an even offset.
-        InputFile file(path);
         const std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
         const char first = encoding == Encoding::Utf16Le ? '\x1A' : '\0', second = first ^ '\x1A';
         char previous = 0;
         for (std::uint64_t offset = 0; byte == 0;) {
-            const std::size_t count = file.read(buffer.get(), default_buffer_size);
+            const std::size_t count = file.read_at(offset, buffer.get(), default_buffer_size);
             if (count == 0) return std::nullopt;
             for (std::size_t i = 0; i < count && byte == 0; ++i, ++offset) {
                 if (offset % 2 == 1 && previous == first && buffer[i] == second)
@@ -27,12 +39,12 @@ std::optional<ControlZ> find_control_z(const std::filesystem::path& path, Encodi
         }
     } else {
         // The byte 0x1A is U+001A in these encodings and never part of another character.
-        const ByteSearch search = find_byte(path, 0x1A);
+        const ByteSearch search = find_byte(file, 0x1A);
         if (!search.found) return std::nullopt;
         byte = *search.found + 1;
     }
     std::uint64_t characters = 0;
-    read_decoded(path, encoding, default_buffer_size, {}, nullptr, [&](std::u32string_view piece) {
+    read_decoded(file, encoding, default_buffer_size, {}, nullptr, [&](std::u32string_view piece) {
         const std::size_t at = piece.find(U'\x1A');
         characters += at == std::u32string_view::npos ? piece.size() : at + 1;
         return at == std::u32string_view::npos;
@@ -40,8 +52,7 @@ std::optional<ControlZ> find_control_z(const std::filesystem::path& path, Encodi
     return ControlZ{byte, characters};
 }
 
-SourceFacts examine_source(
-    const std::filesystem::path& path, const SourceFormat& format, const Selection& selection)
+SourceFacts examine_source(InputFile& file, const SourceFormat& format, const Selection& selection)
 {
     SourceFacts facts;
     Selection plain = selection;
@@ -50,7 +61,7 @@ SourceFacts examine_source(
     std::vector<InvalidPlace> invalid;
     std::uint64_t characters = 0;  // before the piece
     read_decoded(
-        path, format.encoding, default_buffer_size, [&](std::uint64_t bytes) { facts.bytes = bytes; },
+        file, format.encoding, default_buffer_size, [&](std::uint64_t bytes) { facts.bytes = bytes; },
         &invalid,
         [&](std::u32string_view piece) {
             // Feed up to each invalid sequence to learn its line.
@@ -71,6 +82,11 @@ SourceFacts examine_source(
     facts.lines = lines.lines();
     facts.selected_lines = lines.selected_lines();
     return facts;
+}
+
+bool line_feeds_only(InputFile& file)
+{
+    return !find_byte(file, '\r').found && find_byte(file, '\n').found;
 }
 
 }  // namespace charlib

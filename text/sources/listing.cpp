@@ -97,9 +97,4 @@ SourceListing list_sources(const std::vector<std::filesystem::path>& given, cons
     return listing;
 }
 
-bool line_feeds_only(const std::filesystem::path& path)
-{
-    return !find_byte(path, '\r').found && find_byte(path, '\n').found;
-}
-
 }  // namespace charlib

@@ -21,36 +21,77 @@ std::string control_z_message(const std::filesystem::path& source, Encoding enco
         "处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。";
 }
 
-// Reads the source into `read`; returns the reason it cannot be used, if it cannot.
+// Reads the source into `read`, in one pass in the common case: the
+// encoding told, the characters, lines and Control-Z found from the same
+// reads. Returns the reason it cannot be used, if it cannot.
 std::string read_into(SourceRead& read, const std::filesystem::path& source, const ReadingRules& rules)
 {
     SourceReport& report = read.report;
     std::optional<StreamCopy> copy;
     if (StreamCopy::is_stream(source)) copy.emplace(source);
-    const std::filesystem::path& file = copy ? copy->path() : source;
+    InputFile file(copy ? copy->path() : source);
+    const std::uint64_t size = file.size();
+
+    // The first buffer decides the encoding for the reading; the detection
+    // goes on over the bytes the extraction reads, and only if it ends
+    // elsewhere is the source read again.
+    Reading reading;
+    std::string first;
+    std::optional<DetectionStream> detection;
     if (rules.encoding) {
         report.encoding = *rules.encoding;
     } else {
-        const Detection detection = detect(file, *rules.tuning.kernel);
-        report.encoding = detection.encoding;
-        report.encoding_reason = detection.reason;
-        read.encoding_guessed = detection.guessed;
+        first.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, default_buffer_size)));
+        first.resize(file.read_at(0, first.data(), first.size()));
+        report.encoding = detect(first, first.size() == size, *rules.tuning.kernel).encoding;
+        detection.emplace(size, *rules.tuning.kernel);
+        detection->feed(first);
+        reading.first = first;
+        reading.observe = [&](std::string_view bytes) { detection->feed(bytes); };
     }
-    const SourceFormat format{
-        report.encoding, rules.newline ? *rules.newline : default_newline(report.encoding)};
-    read.tally = extract_source(file, format, rules.selection, default_buffer_size, rules.tuning);
-    // Where the Control-Z stands is looked for only when there is one.
-    if (const auto found = read.tally.control_z ? find_control_z(file, report.encoding) : std::nullopt)
-        return control_z_message(source, report.encoding, *found);
+    reading.count_lines = rules.facts;
+    SourceFormat format{report.encoding, rules.newline ? *rules.newline : default_newline(report.encoding)};
+    read.tally = extract_source(file, format, rules.selection, rules.tuning, reading);
+    if (detection) {
+        // What the extraction did not read of the window: the parts after the first.
+        std::string rest(default_buffer_size, '\0');
+        while (detection->wanted() > 0) {
+            const std::size_t count = file.read_at(detection->seen(), rest.data(), rest.size());
+            if (count == 0) break;
+            detection->feed({rest.data(), count});
+        }
+        const Detection told = detection->finish();
+        report.encoding_reason = told.reason;
+        read.encoding_guessed = told.guessed;
+        if (told.encoding != report.encoding) {
+            report.encoding = told.encoding;
+            format = {report.encoding, rules.newline ? *rules.newline : default_newline(report.encoding)};
+            read.tally = extract_source(file, format, rules.selection, rules.tuning, {{}, {}, rules.facts});
+        }
+    }
+    // Where a Control-Z stands in the characters is counted only when there is one.
+    if (read.tally.control_z) {
+        if (const auto found = find_control_z(file, report.encoding))
+            return control_z_message(source, report.encoding, *found);
+    }
 
+    report.facts.bytes = size;
+    report.facts.lines = read.tally.lines;
+    report.facts.selected_lines = read.tally.selected_lines;
+    // Without a marker every non-empty line was decoded: U+FFFD tells of
+    // invalid sequences. With one, the lines not taken must be looked at.
     const bool undecodable = read.tally.characters.find(U'\uFFFD') != std::u32string::npos;
-    if (rules.facts || rules.strict || undecodable)
-        report.facts = examine_source(file, format, rules.selection);
+    const bool some_lines = !rules.selection.marker.empty() || rules.selection.offset > 0;
+    if (undecodable || ((rules.facts || rules.strict) && some_lines)) {
+        const SourceFacts examined = examine_source(file, format, rules.selection);
+        report.facts.invalid = examined.invalid;
+        report.facts.first_invalid = examined.first_invalid;
+    }
     if (report.facts.invalid > 0) {
-        const InvalidSequence& first = report.facts.first_invalid.front();
+        const InvalidSequence& first_place = report.facts.first_invalid.front();
         const std::string text = "“" + source.string() + "”有 " + std::to_string(report.facts.invalid) +
             " 处无效字节序列（按 " + encoding_name(format.encoding) + " 读取），第一处在第 " +
-            std::to_string(first.line) + " 行第 " + std::to_string(first.byte) + " 字节";
+            std::to_string(first_place.line) + " 行第 " + std::to_string(first_place.byte) + " 字节";
         if (rules.strict) return text + "；有 --strict，不用这个来源";
         read.warnings.push_back("注意：" + text + "，已记为 U+FFFD");
     }

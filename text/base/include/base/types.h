@@ -33,6 +33,8 @@ struct Tally {
     std::u32string characters;
     std::vector<std::uint64_t> counts;
     bool control_z = false;  // the text ended at a Control-Z
+    std::uint64_t control_z_byte = 0;  // where, counting from 1 (code page 936 and UTF-8 only)
+    std::uint64_t lines = 0, selected_lines = 0;  // when the lines were counted
 
     // As if the text of `later` followed the text tallied so far.
     void add(const Tally& later);

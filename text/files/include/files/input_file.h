@@ -20,8 +20,9 @@ public:
 
     // Reads up to `size` bytes; 0 only at the end of the file.
     std::size_t read(char* buffer, std::size_t size);
-    // Reads from `offset` on; throws FileError when the system cannot.
-    void seek(std::uint64_t offset);
+    // Reads up to `size` bytes at `offset`, whatever read() has done: so that
+    // readers of several parts of the file can share one descriptor.
+    std::size_t read_at(std::uint64_t offset, char* buffer, std::size_t size);
     // The file's size now.
     std::uint64_t size() const;
     const std::filesystem::path& path() const noexcept { return path_; }
@@ -38,6 +39,7 @@ struct ByteSearch {
     std::uint64_t read = 0;
 };
 ByteSearch find_byte(const std::filesystem::path& path, char byte);
+ByteSearch find_byte(InputFile& file, char byte);
 
 // What makes a file itself, whatever path leads to it: its device and
 // inode, links followed. Nothing when it cannot be looked at.

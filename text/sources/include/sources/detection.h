@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,25 @@ struct Detection {
     std::string reason;  // in Chinese, one short phrase, for --report and json
     bool guessed = false;  // no byte-order mark, and the bytes could be read another way
 };
+// Detection fed the file's bytes as another reader reads them, so that the
+// file is read once: bytes in order from the start; it says how many more
+// it wants (0 once the window is seen or the verdict cannot change).
+class DetectionStream {
+public:
+    DetectionStream(std::uint64_t file_size, const Kernel& kernel = best_kernel());
+    ~DetectionStream();
+    void feed(std::string_view bytes);
+    std::uint64_t seen() const { return seen_; }
+    std::uint64_t wanted() const;
+    Detection finish();
+
+private:
+    class Detector;
+    std::unique_ptr<Detector> detector_;
+    std::uint64_t size_, window_, seen_ = 0;
+    bool settled_ = false;
+};
+
 // Reads the file; throws FileError.
 Detection detect(const std::filesystem::path& path, const Kernel& kernel = best_kernel());
 // The same on bytes in memory; unless `complete`, they may be cut anywhere at the end.

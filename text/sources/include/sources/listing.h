@@ -40,8 +40,4 @@ struct SourceListing {
 // given by name is kept, to be read or refused by name.
 SourceListing list_sources(const std::vector<std::filesystem::path>& given, const ListingRules& rules);
 
-// True when the file holds line feeds and not one carriage return: a text
-// with Unix line ends, which the legacy rule reads as one line.
-bool line_feeds_only(const std::filesystem::path& path);
-
 }  // namespace charlib
