@@ -14,8 +14,6 @@
 
 namespace {
 
-const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
-
 TEST(Cli, PrintsTheCharacterSetAsUtf8OrWritesItInCodePage936)
 {
     TempDir dir;

@@ -18,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
-
 TEST(Files, AnOutputThatIsALinkADeviceOrAPipeStaysWhatItIs)
 {
     TempDir dir;

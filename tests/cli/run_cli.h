@@ -11,6 +11,9 @@
 
 #include "temp_dir.h"
 
+// A font every test machine has (fonts-wqy-microhei).
+inline const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+
 struct CliRun {
     int status;
     std::string out, err;

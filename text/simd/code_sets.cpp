@@ -1,6 +1,22 @@
 #include "simd/code_sets.h"
 
+#include <cstdlib>
+#include <new>
+
 namespace charlib {
+
+CountTable::CountTable(bool wanted)
+{
+    if (!wanted) return;
+    // calloc maps fresh zero pages for a table this large: nothing to fill.
+    counts_.reset(static_cast<std::uint64_t*>(std::calloc(0x10000, sizeof(std::uint64_t))));
+    if (!counts_) throw std::bad_alloc();
+}
+
+void CountTable::Free::operator()(std::uint64_t* counts) const
+{
+    std::free(counts);
+}
 
 void CodeSet::add(Code code)
 {

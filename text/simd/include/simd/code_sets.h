@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,11 +20,28 @@ namespace charlib {
 // least 0x40, so the two never meet).
 using Code = std::uint16_t;
 
+// A count for every 16-bit value, zeroed by the system a page at a time as
+// the pages are first touched rather than filled up front: a set made for a
+// few lines, as every small file and part needs, costs little.
+class CountTable {
+public:
+    explicit CountTable(bool wanted);
+    explicit operator bool() const { return counts_ != nullptr; }
+    std::uint64_t& operator[](std::size_t i) { return counts_.get()[i]; }
+    std::uint64_t operator[](std::size_t i) const { return counts_.get()[i]; }
+
+private:
+    struct Free {
+        void operator()(std::uint64_t* counts) const;
+    };
+    std::unique_ptr<std::uint64_t, Free> counts_;
+};
+
 // Membership is one bit test; a walk that may pass over known codes reads
 // the bits, none when counting, since then every arrival counts.
 class CodeSet {
 public:
-    explicit CodeSet(bool counting) : counts_(counting ? 65536 : 0) { }
+    explicit CodeSet(bool counting) : counts_(counting) { }
 
     void insert(Code code)
     {
@@ -34,7 +52,7 @@ public:
     void insert(const CodeSet& held);
     void clear();
 
-    bool counting() const { return !counts_.empty(); }
+    bool counting() const { return static_cast<bool>(counts_); }
     const std::vector<Code>& codes() const { return order_; }
     std::uint64_t count(Code code) const { return counting() ? counts_[code] : 1; }
     // A bit a code, or null when counting.
@@ -46,14 +64,14 @@ private:
 
     std::array<std::uint32_t, 65536 / 32> seen_{};
     std::vector<Code> order_;
-    std::vector<std::uint64_t> counts_;
+    CountTable counts_;
 };
 
 // Characters: for the Basic Multilingual Plane a bit tells whether one has
 // been seen and a table holds its count; a map serves the rare others.
 class CharacterSet {
 public:
-    explicit CharacterSet(bool counting) : counting_(counting), counts_(counting ? 0x10000 : 0) { }
+    explicit CharacterSet(bool counting) : counting_(counting), counts_(counting) { }
 
     void insert(char32_t c, std::uint64_t times = 1)
     {
@@ -81,7 +99,7 @@ private:
 
     bool counting_;
     std::array<std::uint64_t, 0x10000 / 64> seen_{};
-    std::vector<std::uint64_t> counts_;
+    CountTable counts_;
     std::unordered_map<char32_t, std::uint64_t> others_;  // beyond the BMP, with counts
     std::u32string characters_;
 };
