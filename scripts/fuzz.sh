@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for SECONDS (default 60), seeded
-# from fuzz/corpus. A failing input is kept in build-fuzz/artifacts/.
+# from fuzz/corpus. A failing input is kept in build-sanitize/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
-mkdir -p build-fuzz/artifacts
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+mkdir -p build-sanitize/artifacts
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -26,15 +26,15 @@ fuzz() {
   local target=$1 seeds="fuzz/corpus/$1" max_len=4096
   [ "$target" = font ] && seeds="$work/font-seeds" max_len=16384
   mkdir -p "$work/$target"
-  TMPDIR="$work" "build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" \
+  TMPDIR="$work" "build-sanitize/bin/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="build-fuzz/artifacts/$target-" "$work/$target" "$seeds" >"$work/$target.log" 2>&1
+    -artifact_prefix="build-sanitize/artifacts/$target-" "$work/$target" "$seeds" >"$work/$target.log" 2>&1
 }
 report() {
   local target=$1 log="$work/$1.log"
   if [ "$2" -ne 0 ]; then
     tail -n 60 "$log"
-    echo "fuzz_$target: FAILED (the input is in build-fuzz/artifacts/)"
+    echo "fuzz_$target: FAILED (the input is in build-sanitize/artifacts/)"
     return 1
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

@@ -8,7 +8,12 @@
 
 // Under AddressSanitizer the tests that repeat a check many times do fewer
 // rounds: that run looks for memory faults, which show in a few.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CHARLIB_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(CHARLIB_ADDRESS_SANITIZER)
 inline constexpr int rounds_divisor = 6;
 #else
 inline constexpr int rounds_divisor = 1;
