@@ -32,9 +32,10 @@ public:
     ~TempDir() { std::filesystem::remove_all(path_); }
 
     const std::filesystem::path& path() const { return path_; }
-    // Writes `bytes` to `name` in this folder and returns its path.
+    // Writes `bytes` to `name` in this folder (its folders made) and returns its path.
     std::filesystem::path write(const std::string& name, std::string_view bytes) const
     {
+        std::filesystem::create_directories((path_ / name).parent_path());
         std::ofstream(path_ / name, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
         return path_ / name;
     }

@@ -15,6 +15,7 @@ const char* action_text(FileError::Action action)
     case FileError::Action::ReadPastEnd: return "已读到文件末尾，没有更多的行";
     case FileError::Action::Write: return "无法写入文件";
     case FileError::Action::Converter: return "无法打开 ICU 的编码转换表";
+    case FileError::Action::Parse: return "无法解析文件";
     }
     return "文件操作失败";
 }
@@ -27,7 +28,9 @@ std::string message(FileError::Action action, const std::filesystem::path& path,
 }  // namespace
 
 FileError::FileError(Action action, std::filesystem::path path, int system_error, const std::string& note) :
-    std::runtime_error(message(action, path, system_error) + (note.empty() ? "" : "（" + note + "）")),
+    std::runtime_error(action == Action::Parse
+            ? std::string(action_text(action)) + "“" + path.string() + "”：" + note
+            : message(action, path, system_error) + (note.empty() ? "" : "（" + note + "）")),
     action_(action),
     path_(std::move(path)),
     system_error_(system_error)

@@ -10,9 +10,10 @@ namespace charlib {
 // path and the system's reason. what() is a ready-to-show message in Chinese.
 class FileError : public std::runtime_error {
 public:
-    enum class Action { Open, Read, ReadPastEnd, Write, Converter };
+    enum class Action { Open, Read, ReadPastEnd, Write, Converter, Parse };
 
     // `note`, when given, follows the reason: what else the failure left behind.
+    // For Parse the note is the reason: where the file is malformed, and how.
     FileError(Action action, std::filesystem::path path, int system_error, const std::string& note = {});
 
     Action action() const noexcept { return action_; }

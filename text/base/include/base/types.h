@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace charlib {
@@ -63,11 +64,22 @@ struct SourceFacts {
     std::vector<InvalidSequence> first_invalid;  // the first 100
 };
 
+// A place where a character occurs.
+struct Place {
+    std::filesystem::path source;
+    std::uint64_t line = 0, column = 0;  // from 1; the column counts characters
+    std::string key;  // the entry's key (UTF-8) in a translation file
+    std::u32string context;  // the line or entry, shortened around the character
+};
+// Where characters occur, the first places first.
+using Places = std::unordered_map<char32_t, std::vector<Place>>;
+
 // What a run says of one of its sources.
 struct SourceReport {
     std::filesystem::path path;
     Encoding encoding = Encoding::Gbk;
     std::string encoding_reason;  // why, when the encoding was detected
+    std::string text_format = "lines";  // as -t names it; for a translation file, lines are its entries
     SourceFacts facts;
     std::string error;  // the source could not be used (kept going past it): nothing else is known
 };

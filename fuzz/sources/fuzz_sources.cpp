@@ -1,0 +1,32 @@
+// Every translation-file reader on arbitrary bytes: a result or a located
+// error, never a crash, a hang or a leak; and strip_markup on what comes out.
+
+#include "../fuzz_input.h"
+#include "base/error.h"
+#include "formats/entries.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace charlib;
+    if (size < 2) return 0;
+    // The first byte picks the format and the reading; the rest is the file.
+    const auto format = static_cast<TextFormat>(1 + data[0] % 13);
+    const bool arb = data[0] & 0x10, forced = data[0] & 0x20;
+    EntryOptions options;
+    if (forced) options.encoding = static_cast<Encoding>(data[1] % 5);
+    options.detected = static_cast<Encoding>(data[1] / 5 % 5);
+    if (data[1] & 0x80) options.columns = {"2", "text"};
+    options.xliff_source = data[0] & 0x40;
+    const std::string_view bytes(reinterpret_cast<const char*>(data + 2), size - 2);
+    try {
+        const EntriesRead read = read_entries(format, bytes, arb ? "fuzz.arb" : "fuzz.pot", options);
+        for (const Entry& entry : read.entries) {
+            FUZZ_CHECK(!entry.text.empty());
+            FUZZ_CHECK(entry.line >= 1 && entry.column >= 1);
+            FUZZ_CHECK(strip_markup(entry.text).size() <= entry.text.size());
+        }
+    } catch (const FileError& error) {
+        FUZZ_CHECK(error.action() == FileError::Action::Parse);
+    }
+    return 0;
+}

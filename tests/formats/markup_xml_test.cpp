@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include "base/error.h"
+#include "codec/utf.h"
+#include "formats/entries.h"
+
+namespace {
+
+using charlib::EntryOptions;
+using charlib::TextFormat;
+
+struct Expected {
+    std::string text, key;  // UTF-8
+};
+struct Place {
+    std::size_t index;
+    std::uint64_t line, column;
+};
+
+std::string utf16le_with_mark(std::u16string_view text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+const std::string xliff12 = R"(<?xml version="1.0" encoding="UTF-8"?>
+<xliff version="1.2" xmlns="urn:oasis:names:tc:xliff:document:1.2">
+ <file source-language="en" target-language="zh-CN" datatype="plaintext" original="a">
+  <body>
+   <group id="g">
+    <trans-unit id="1" resname="greeting">
+     <source>Hello <g id="1">world</g></source>
+     <target>你好<g id="1">世界</g><x id="2"/>！</target>
+    </trans-unit>
+   </group>
+   <trans-unit id="2">
+    <source>Bold <bpt id="1">&lt;b&gt;</bpt>text<ept id="1">&lt;/b&gt;</ept></source>
+    <target>粗<bpt id="1">&lt;b&gt;</bpt>体<ept id="1">&lt;/b&gt;</ept> &amp; <ph id="3">&lt;img alt="<sub>图标</sub>"&gt;</ph></target>
+   </trans-unit>
+   <trans-unit id="3"><source>Only source</source></trans-unit>
+  </body>
+ </file>
+</xliff>
+)";
+
+struct GoodCase {
+    const char* name;
+    TextFormat format;
+    std::string bytes;
+    std::vector<Expected> expected;
+    std::vector<Place> places = {};
+    const char* encoding = "";  // empty: not checked
+    EntryOptions options = {};
+};
+
+TEST(MarkupXml, ReadsTheTextUsersSee)
+{
+    EntryOptions sources, gbk;
+    sources.xliff_source = true;
+    gbk.encoding = charlib::Encoding::Gbk;
+    const std::vector<GoodCase> cases = {
+        {"xliff 1.2 targets: codes dropped, <sub> kept, unit without target skipped", TextFormat::Xliff,
+            xliff12, {{"你好世界！", "greeting"}, {"粗体 & 图标", "2"}}, {{0, 8, 6}}, "utf-8"},
+        {"xliff 1.2 sources", TextFormat::Xliff, xliff12,
+            {{"Hello world", "greeting"}, {"Bold text", "2"}, {"Only source", "3"}}, {{2, 15, 23}}, "",
+            sources},
+        {"xliff 2.0 segments, pc kept, ph and cp dropped, CDATA", TextFormat::Xliff,
+            R"(<xliff xmlns="urn:oasis:names:tc:xliff:document:2.0" version="2.0" srcLang="en" trgLang="zh">
+<file id="f1">
+<unit id="u1">
+<segment id="s1"><source>Hi.</source><target>嗨。</target></segment>
+<ignorable><source> </source><target> </target></ignorable>
+<segment><source>Click <pc id="1">here</pc></source><target>点<pc id="1">这里</pc><ph id="2"/><cp hex="0001"/></target></segment>
+</unit>
+<unit id="u2"><segment><source><![CDATA[a < b]]></source><target><![CDATA[甲 < 乙]]></target></segment></unit>
+</file>
+</xliff>)",
+            {{"嗨。", "u1/s1"}, {"点这里", "u1/2"}, {"甲 < 乙", "u2"}}, {{2, 8, 58}}},
+        {"android: entities, escapes, whitespace, quotes, styling, CDATA, references, plurals, arrays",
+            TextFormat::Android, R"(<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE resources [<!ENTITY app "Charlib">]>
+<resources xmlns:xliff="urn:oasis:names:tc:xliff:document:1.2">
+    <string name="app_name" translatable="false">&app;</string>
+    <string name="escapes">Don\'t \"quote\"\nnew\tline \\ \@home \?x \u4E2D\uD83D\uDE00</string>
+    <string name="spaces">  many    spaces
+        here  </string>
+    <string name="quoted">"  keep   this  "</string>
+    <string name="styled">Hello <b>bold</b> <xliff:g id="n" example="3">%d</xliff:g> items</string>
+    <string name="cdata"><![CDATA[<i>Ital</i> &amp;]]></string>
+    <string name="alias">@string/app_name</string>
+    <plurals name="days">
+        <item quantity="one">%d day</item>
+        <item quantity="other">%d days</item>
+    </plurals>
+    <string-array name="planets"><item>水星</item><item>@string/app_name</item><item>金星</item></string-array>
+    <item name="extra" type="string">额外</item>
+    <dimen name="margin">8dp</dimen>
+</resources>)",
+            {{"Charlib", "app_name"}, {"Don't \"quote\"\nnew\tline \\ @home ?x 中😀", "escapes"},
+                {"many spaces here", "spaces"}, {"  keep   this  ", "quoted"},
+                {"Hello bold %d items", "styled"}, {"<i>Ital</i> &amp;", "cdata"}, {"%d day", "days[one]"},
+                {"%d days", "days[other]"}, {"水星", "planets[0]"}, {"金星", "planets[2]"},
+                {"额外", "extra"}},
+            {{0, 4, 5}, {2, 6, 5}, {9, 16, 78}}},
+        {"resx: strings only", TextFormat::Resx, R"(<?xml version="1.0" encoding="utf-8"?>
+<root>
+  <xsd:schema id="root" xmlns="" xmlns:xsd="http://www.w3.org/2001/XMLSchema"><xsd:element name="root"/></xsd:schema>
+  <resheader name="resmimetype"><value>text/microsoft-resx</value></resheader>
+  <data name="Greeting" xml:space="preserve"><value>你好，{0}！</value><comment>shown first</comment></data>
+  <data name="Title" type="System.String, mscorlib"><value>标题</value></data>
+  <data name="Icon" type="System.Drawing.Bitmap, System.Drawing" mimetype="application/x-microsoft.net.object.bytearray.base64"><value>iVBORw0KGgo=</value></data>
+  <data name="label1.TabIndex" type="System.Int32, mscorlib"><value>3</value></data>
+  <data name="&gt;&gt;label1.Name" xml:space="preserve"><value>label1</value></data>
+</root>)",
+            {{"你好，{0}！", "Greeting"}, {"标题", "Title"}}, {{0, 5, 46}}},
+        {"declared GBK, GBK bytes", TextFormat::Android,
+            "<?xml version=\"1.0\" encoding=\"GBK\"?>\n<resources><string "
+            "name=\"a\">\xD6\xD0\xCE\xC4</string></resources>",
+            {{"中文", "a"}}, {{0, 2, 12}}, "gbk"},
+        {"-e over the declaration", TextFormat::Android,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><resources><string "
+            "name=\"a\">\xD6\xD0</string></resources>",
+            {{"中", "a"}}, {}, "gbk", gbk},
+        {"UTF-16 with a byte-order mark", TextFormat::Resx,
+            utf16le_with_mark(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<root><data name=\"k\"><value>"
+                              u"宽字符</value></data></root>"),
+            {{"宽字符", "k"}}, {{0, 2, 22}}, "utf-16le"},
+        {"html: title, runs, entities, attributes; no script, style, comment, template", TextFormat::Html,
+            R"(<!DOCTYPE html>
+<html><head><title>标题 &amp; 名</title>
+<style>p { color: red }</style><script>var s = "不要";</script></head>
+<body>
+<!-- 注释 -->
+<p>Hello,   <b>wörld</b>&nbsp;&lt;3
+  again</p>
+<img src="a.png" alt="图片"><input placeholder="输入" type="text"><input type="submit" value="发送">
+<div title="提示">块<br>二</div>
+<template><p>模板</p></template>
+<pre>  a
+  b</pre>
+</body></html>)",
+            {{"标题 & 名", "title"}, {"Hello, wörld\u00A0<3 again", "p"}, {"图片", "img@alt"},
+                {"输入", "input@placeholder"}, {"发送", "input@value"}, {"提示", "div@title"}, {"块", "div"},
+                {"二", "div"}, {"a\n  b", "pre"}},
+            {{0, 2, 20}, {1, 6, 4}, {2, 8, 23}, {8, 11, 8}}},
+    };
+    for (const GoodCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        const charlib::EntriesRead read = charlib::read_entries(test.format, test.bytes, "t", test.options);
+        ASSERT_EQ(read.entries.size(), test.expected.size());
+        for (std::size_t i = 0; i < test.expected.size(); ++i) {
+            EXPECT_EQ(charlib::to_utf8(read.entries[i].text), test.expected[i].text) << i;
+            EXPECT_EQ(read.entries[i].key, test.expected[i].key) << i;
+        }
+        for (const Place& place : test.places) {
+            EXPECT_EQ(read.entries[place.index].line, place.line) << place.index;
+            EXPECT_EQ(read.entries[place.index].column, place.column) << place.index;
+        }
+        if (*test.encoding) {
+            EXPECT_EQ(read.encoding, test.encoding);
+        }
+    }
+}
+
+TEST(MarkupXml, PlacesMalformedXml)
+{
+    const struct {
+        TextFormat format;
+        std::string bytes;
+        const char* place;
+        const char* reason;
+    } cases[] = {
+        {TextFormat::Android, "<resources>\n  <string name=\"a\">x</resources>", "第 2 行第 23 列",
+            "XML 语法错误"},
+        {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x", "第 1 行第 53 列",
+            "XML 语法错误"},
+        {TextFormat::Android, "<resources>\n  <string name=\"a\">Tom &bogus; Jerry</string></resources>",
+            "第 2 行第 24 列", "&bogus;"},
+        {TextFormat::Android, "<resources>\n<string name=\"a\">Tom & Jerry</string></resources>",
+            "第 2 行第 22 列", "&amp;"},
+        {TextFormat::Resx, "<root><data name=\"k\"><value>\n&#0;</value></data></root>", "第 2 行第 1 列",
+            "&#0;"},
+        {TextFormat::Resx, "<?xml version=\"1.0\" encoding=\"no-such-charset\"?><root/>", "第 1 行第 31 列",
+            "no-such-charset"},
+        {TextFormat::Xliff, std::string("<xliff>\n \0</xliff>", 19), "第 2 行第 2 列", "U+0000"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.bytes);
+        try {
+            charlib::read_entries(test.format, test.bytes, "bad.xml", {});
+            ADD_FAILURE() << "no error";
+        } catch (const charlib::FileError& error) {
+            EXPECT_NE(std::string(error.what()).find(test.place), std::string::npos) << error.what();
+            EXPECT_NE(std::string(error.what()).find(test.reason), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(MarkupXml, StripsWhatIsNotDrawn)
+{
+    const struct {
+        const char* text;
+        const char* kept;
+    } cases[] = {
+        {"<b>粗</b>体<i>斜</i>", "粗体斜"},
+        {"<color=#ff0000>红</color><size=20>大</size>换<br/>行<sprite name=\"x\">", "红大换行"},
+        {"a < b > c, <3, <中>, </>, <b\n>, <<b>>", "a < b > c, <3, <中>, </>, <b\n>, <>"},
+        {"{0}个{name}{{count}}{0:N2}{ n }{}{:.2f}{0,number}{user.name}", "个"},
+        {"{count, plural, one {# 项}}, {注意: 重要}, { }, {a b}, {, }, {{0}, {x",
+            "{count, plural, one {# 项}}, "
+            "{注意: 重要}, { }, {a b}, {, }, {, {x"},
+        {"%s|%d|%1$d|%.2f|%-5s|%@|%lld|%(name)s|%zu|%*d", "|||||||||"},
+        {"100%% 完成, 50% 的人, 50 % des gens, %off, %1, %l, %",
+            "100% 完成, 50% 的人, 50 % des gens, %off, %1, %l, %"},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(charlib::to_utf8(charlib::strip_markup(*charlib::from_utf8(test.text))), test.kept)
+            << test.text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "base/error.h"
+#include "codec/utf.h"
+#include "formats/entries.h"
+
+namespace charlib {
+namespace {
+
+using namespace std::string_literals;
+
+struct Expected {
+    std::string text, key;
+    std::uint64_t line = 0, column = 0;  // 0: not checked
+};
+
+struct Good {
+    const char* name;
+    TextFormat format;
+    const char* path;
+    std::string bytes;
+    std::vector<Expected> entries;
+    std::vector<std::string> columns = {};
+    std::optional<Encoding> encoding = std::nullopt;
+};
+
+const std::string csv = "id,text,note\n1,\"Hello, \"\"world\"\"\nsecond\",x\n 2 ,Bye,\n";
+
+TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
+{
+    const std::vector<Good> cases{
+        {"json nesting and escapes", TextFormat::Json, "a.json",
+            "{\"menu\": {\"title\": \"File\", \"n\": 3, \"ok\": true, \"no\": null},\n"
+            " \"items\": [\"a\\n\\\"b\\\\\", \"\\u4e2d\\ud83d\\ude00\", 1.5], \"k\\u0041\": \"v\"}",
+            {{"File", "menu.title", 1, 20}, {"a\n\"b\\", "items[0]", 2, 12}, {"中😀", "items[1]", 2, 24},
+                {"v", "kA", 2, 63}}},
+        {"json root array", TextFormat::Json, "a.json", "[{\"name\": \"甲\"}, \"乙\", []]",
+            {{"甲", "[0].name", 1, 11}, {"乙", "[1]", 1, 17}}},
+        {"arb metadata left out", TextFormat::Json, "app_zh.ARB",
+            R"({"@@locale": "zh", "title": "标题", "@title": {"description": "d", "placeholders": {"n": {}}}})",
+            {{"标题", "title"}}},
+        {"csv every cell after the header", TextFormat::Csv, "a.csv", csv,
+            {{"1", "id", 2, 1}, {"Hello, \"world\"\nsecond", "text", 2, 3}, {"x", "note", 3, 9},
+                {"2", "id", 4, 2}, {"Bye", "text", 4, 5}}},
+        {"csv columns by name and number", TextFormat::Csv, "a.csv", csv,
+            {{"Hello, \"world\"\nsecond", "text"}, {"x", "note"}, {"Bye", "text"}}, {"note", "2"}},
+        {"csv in gbk", TextFormat::Csv, "a.csv",
+            "\xc3\xfb\xb3\xc6,\xcb\xb5\xc3\xf7\r\n\xc6\xbb\xb9\xfb,\xcb\xae\xb9\xfb\r\n",
+            {{"水果", "说明", 2, 4}}, {"说明"}, Encoding::Gbk},
+        {"tsv", TextFormat::Tsv, "a.tsv", "a\tb\nx y\t\"q\tq\"\n", {{"x y", "a"}, {"q\tq", "b", 2, 5}}},
+        {"yaml nesting, quoting, documents", TextFormat::Yaml, "a.yaml",
+            "menu:\n  title: File\n  count: 3\n  on: yes\n  quoted: \"yes\"\n  empty: ~\n"
+            "items:\n  - 'one'\n  - [two, -2.5e3, &x 二]\n  - |\n    block\n  - *x\n---\n- name: 三\n",
+            {{"File", "menu.title", 2, 10}, {"yes", "menu.quoted", 5, 11}, {"one", "items[0]", 8, 5},
+                {"two", "items[1][0]", 9, 6}, {"二", "items[1][2]", 9, 19}, {"block\n", "items[2]", 10, 5},
+                {"三", "[0].name", 14, 9}}},
+        {"strings escapes and comments", TextFormat::Strings, "a.strings",
+            "/* comment\n */ \"greeting\" = \"Hi \\\"you\\\"\\n\";\n// note\n"
+            "\"emoji\" = \"\\UD83D\\UDE00 \\u4E2D\\101\";\nplain_key = value.1;\"tab\"=\"a\\tb\\\\\";",
+            {{"Hi \"you\"\n", "greeting", 2, 18}, {"😀 中A", "emoji", 4, 11}, {"value.1", "plain_key", 5, 13},
+                {"a\tb\\", "tab", 5, 27}}},
+        {"strings in utf-16 with a byte-order mark", TextFormat::Strings, "a.strings",
+            "\xff\xfe\"\0k\0\"\0 \0=\0 \0\"\0<P\"\0;\0\n\0"s, {{"值", "k", 1, 7}}},
+        {"properties in iso-8859-1", TextFormat::Properties, "a.properties",
+            "# comment \\\n! comment\ngreeting = Hello\\u0020W\\u00f6rld\ncaf\xe9=d\xe9j\xe0\r\n"
+            "long: first \\\n      second\\\\\nkey\\ with\\ spaces value\\u4E2D\\uD83D\\uDE00\\q\n"
+            "  tabs\\t=\\ta\\tb\nempty=\n",
+            {{"Hello W\xc3\xb6rld", "greeting", 3, 12}, {"d\xc3\xa9j\xc3\xa0", "caf\xc3\xa9", 4, 6},
+                {"first second\\", "long", 5, 7}, {"value中😀q", "key with spaces", 7, 19},
+                {"\ta\tb", "tabs\t", 8, 10}}},
+    };
+    for (const Good& good : cases) {
+        SCOPED_TRACE(good.name);
+        const EntriesRead read =
+            read_entries(good.format, good.bytes, good.path, {good.encoding, Encoding::Utf8, good.columns});
+        ASSERT_EQ(read.entries.size(), good.entries.size());
+        for (std::size_t i = 0; i < good.entries.size(); ++i) {
+            const Entry& entry = read.entries[i];
+            const Expected& expected = good.entries[i];
+            EXPECT_EQ(to_utf8(entry.text), expected.text) << i;
+            EXPECT_EQ(entry.key, expected.key) << i;
+            if (expected.line == 0) continue;
+            EXPECT_EQ(entry.line, expected.line) << i;
+            EXPECT_EQ(entry.column, expected.column) << i;
+        }
+    }
+}
+
+struct Bad {
+    TextFormat format;
+    std::string text;
+    const char* place;
+    std::vector<std::string> columns = {};
+};
+
+TEST(StructuredReaders, TellWhereAFileIsMalformed)
+{
+    const std::vector<Bad> cases{
+        {TextFormat::Json, "{\"a\": [1,\n  tru]}", "第 2 行第 6 列"},
+        {TextFormat::Json, "{\"a\": \"\\ud800\"}", "第 1 行第 14 列"},
+        {TextFormat::Json, "", "第 1 行第 1 列"},
+        {TextFormat::Csv, "h\n\"abc\n,d\n", "第 2 行第 1 列"},
+        {TextFormat::Csv, "h\nab\"c\n", "第 2 行第 3 列"},
+        {TextFormat::Csv, "h,i\nx,y\n", "第 1 行第 1 列", {"nope"}},
+        {TextFormat::Csv, "h,i\nx,y\n", "第 1 行第 1 列", {"3"}},
+        {TextFormat::Yaml, "a: [1, 2\nb: c\n", "第 2 行第 2 列"},
+        {TextFormat::Strings, "\"a\" = \"b\"\n\"c\" = \"d\";", "第 2 行第 1 列"},
+        {TextFormat::Strings, "\"a\" \"b\";", "第 1 行第 5 列"},
+        {TextFormat::Strings, "/* x", "第 1 行第 1 列"},
+        {TextFormat::Strings, "\"a\" = \"b", "第 1 行第 7 列"},
+        {TextFormat::Strings, "\"a\" = \"\\U12G4\";", "第 1 行第 8 列"},
+        {TextFormat::Properties, "x=1\na = \\\n  b\\u12", "第 3 行第 4 列"},
+    };
+    for (const Bad& bad : cases) {
+        SCOPED_TRACE(bad.text);
+        try {
+            read_entries(bad.format, bad.text, "bad", {std::nullopt, Encoding::Utf8, bad.columns});
+            ADD_FAILURE() << "no error";
+        } catch (const FileError& error) {
+            EXPECT_NE(std::string(error.what()).find(bad.place), std::string::npos) << error.what();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace charlib

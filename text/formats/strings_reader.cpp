@@ -1,0 +1,181 @@
+// Apple .strings (old-style property list strings): "key" = "value"; pairs.
+#include "codec/utf.h"
+#include "readers.h"
+
+namespace charlib::formats {
+
+namespace {
+
+bool is_unquoted(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+        c == '.' || c == '-';
+}
+
+int hex_value(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// \U escapes give UTF-16 units: a high and a low surrogate side by side
+// make one character, a lone one is U+FFFD. Characters read from UTF-8 are
+// never surrogates, so every surrogate here came from an escape.
+std::u32string joined_surrogates(const std::u32string& units)
+{
+    std::u32string characters;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t unit = units[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            characters += 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00);
+        } else {
+            characters += unit >= 0xD800 && unit <= 0xDFFF ? U'\uFFFD' : unit;
+        }
+    }
+    return characters;
+}
+
+class StringsScanner {
+public:
+    explicit StringsScanner(std::string_view text) : text_(text), lines_(text) { }
+
+    std::vector<Entry> entries()
+    {
+        std::vector<Entry> read;
+        skip_blanks();
+        while (at_ < text_.size()) {
+            const std::u32string key = token();
+            expect('=');
+            const std::size_t value_start = at_;
+            std::u32string value = token();
+            expect(';');
+            if (!value.empty())
+                read.push_back(
+                    {std::move(value), to_utf8(key), lines_.line(value_start), lines_.column(value_start)});
+        }
+        return read;
+    }
+
+private:
+    [[noreturn]] void fail(std::size_t offset, const std::string& reason) const
+    {
+        throw Malformed(lines_.line(offset), lines_.column(offset), ".strings 格式错误：" + reason);
+    }
+
+    // White space and comments.
+    void skip_blanks()
+    {
+        while (at_ < text_.size()) {
+            const char c = text_[at_];
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v') {
+                ++at_;
+            } else if (text_.substr(at_).starts_with("/*")) {
+                const std::size_t end = text_.find("*/", at_ + 2);
+                if (end == std::string_view::npos) fail(at_, "注释没有结束的“*/”");
+                at_ = end + 2;
+            } else if (text_.substr(at_).starts_with("//")) {
+                at_ = std::min(text_.find_first_of("\r\n", at_), text_.size());
+            } else {
+                return;
+            }
+        }
+    }
+
+    void expect(char wanted)
+    {
+        skip_blanks();
+        if (at_ >= text_.size() || text_[at_] != wanted) fail(at_, std::string("这里应有“") + wanted + "”");
+        ++at_;
+        skip_blanks();
+    }
+
+    // A quoted string with its escapes decoded, or an unquoted word.
+    std::u32string token()
+    {
+        std::u32string units;
+        if (at_ < text_.size() && is_unquoted(text_[at_])) {
+            while (at_ < text_.size() && is_unquoted(text_[at_]))
+                units += static_cast<char32_t>(text_[at_++]);
+            return units;
+        }
+        if (at_ >= text_.size() || text_[at_] != '"') fail(at_, "这里应有带引号的字符串");
+        const std::size_t open = at_++;
+        while (true) {
+            if (at_ >= text_.size()) fail(open, "字符串没有结束的引号");
+            const char c = text_[at_];
+            if (c == '"') break;
+            if (c == '\\' && at_ + 1 < text_.size()) {
+                units += escape();
+                continue;
+            }
+            units += character();
+        }
+        ++at_;
+        return joined_surrogates(units);
+    }
+
+    // The escape at the backslash at_; a character or a UTF-16 unit.
+    char32_t escape()
+    {
+        const std::size_t backslash = at_;
+        const char c = text_[at_ + 1];
+        at_ += 2;
+        switch (c) {
+        case 'n': return U'\n';
+        case 't': return U'\t';
+        case 'r': return U'\r';
+        case 'a': return U'\a';
+        case 'b': return U'\b';
+        case 'f': return U'\f';
+        case 'v': return U'\v';
+        case 'U':
+        case 'u': {
+            char32_t unit = 0;
+            for (int digits = 0; digits < 4; ++digits, ++at_) {
+                const int digit = at_ < text_.size() ? hex_value(text_[at_]) : -1;
+                if (digit < 0) fail(backslash, std::string("\\") + c + " 后应有 4 位十六进制数字");
+                unit = unit << 4 | static_cast<char32_t>(digit);
+            }
+            return unit;
+        }
+        default: break;
+        }
+        if (c >= '0' && c <= '7') {
+            // Up to three octal digits; read as ISO-8859-1.
+            char32_t value = static_cast<char32_t>(c - '0');
+            for (int digits = 1; digits < 3 && at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '7';
+                 ++digits)
+                value = value << 3 | static_cast<char32_t>(text_[at_++] - '0');
+            return value;
+        }
+        // \" \\ \' and any other character stand for themselves.
+        --at_;
+        return character();
+    }
+
+    // The UTF-8 character at at_.
+    char32_t character()
+    {
+        const auto* begin = reinterpret_cast<const unsigned char*>(text_.data());
+        const Utf8Character read = decode_one(begin + at_, begin + text_.size());
+        at_ += read.length;
+        return read.value;
+    }
+
+    std::string_view text_;
+    LineIndex lines_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+// An entry's place is its value's opening quote (or first character).
+std::vector<Entry> read_strings(std::string_view text)
+{
+    return StringsScanner(text).entries();
+}
+
+}  // namespace charlib::formats
