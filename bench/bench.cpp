@@ -1,7 +1,10 @@
 // Times the core operations on a generated code page 936 corpus, each beside
 // one plain memchr pass over the same file in the same run.
 //
-//   charlib-bench [MiB] [core|hanzi|pipeline|fonts]     (default 256 MiB, every part)
+//   charlib-bench [MiB] [core|hanzi|pipeline|fonts|formats]     (default 256 MiB, every part)
+//
+// formats: each translation format's reader on about min(MiB, 50) MiB of the
+// same Chinese lines, beside reading them as plain lines.
 //
 // CHARLIB_ISA=scalar|sse2|avx2 times that kernel instead of the processor's best.
 
@@ -22,17 +25,21 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "actions/actions.h"
 #include "base/types.h"
+#include "codec/code_page_936.h"
 #include "codec/utf.h"
 #include "extract/extract.h"
 #include "extract/line_reader.h"
 #include "font/font.h"
+#include "formats/entries.h"
 #include "output/output.h"
 #include "simd/kernel.h"
 #include "sources/detection.h"
+#include "sources/read_source.h"
 
 extern char** environ;
 
@@ -389,6 +396,118 @@ void bench_pipeline(const charlib::Tuning& tuning, const std::filesystem::path& 
         }
 }
 
+// The same Chinese lines written as each translation format, about `bytes`
+// each; returns the files, the plain lines file first.
+std::vector<std::pair<std::string, std::filesystem::path>> write_translation_files(
+    const std::filesystem::path& folder, std::size_t bytes)
+{
+    std::filesystem::create_directories(folder);
+    std::mt19937_64 random(18);
+    std::uniform_int_distribution<int> hanzi(0, 3754), length(5, 40);
+    const auto line_of = [&] {
+        std::u32string text;
+        for (int n = length(random); n > 0; --n) {
+            const int k = hanzi(random);
+            const std::string gbk{static_cast<char>(0xB0 + k / 94), static_cast<char>(0xA1 + k % 94)};
+            text += charlib::code_points(charlib::decode(gbk));
+        }
+        return charlib::to_utf8(text);
+    };
+    std::vector<std::string> lines;
+    for (std::size_t total = 0; total < bytes; total += lines.back().size() + 40)
+        lines.push_back(line_of());
+    using Writer = std::function<std::string(std::size_t, const std::string&)>;
+    const std::vector<std::tuple<std::string, std::string, std::string, Writer, std::string>> formats = {
+        {"lines", "txt", "", [](std::size_t, const std::string& t) { return t + "\r\n"; }, ""},
+        {"po", "po", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n",
+            [](std::size_t i, const std::string& t) {
+                return "msgid \"key " + std::to_string(i) + "\"\nmsgstr \"" + t + "\"\n\n";
+            },
+            ""},
+        {"json", "json", "{\n",
+            [](std::size_t i, const std::string& t) {
+                return std::string(i ? ",\n" : "") + "  \"key" + std::to_string(i) + "\": \"" + t + "\"";
+            },
+            "\n}\n"},
+        {"csv", "csv", "key,text\r\n",
+            [](std::size_t i, const std::string& t) {
+                return "key" + std::to_string(i) + ",\"" + t + "\"\r\n";
+            },
+            ""},
+        {"srt", "srt", "",
+            [](std::size_t i, const std::string& t) {
+                return std::to_string(i + 1) + "\n00:00:01,000 --> 00:00:02,000\n" + t + "\n\n";
+            },
+            ""},
+        {"xliff", "xlf", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xliff version=\"1.2\"><file><body>\n",
+            [](std::size_t i, const std::string& t) {
+                return "<trans-unit id=\"k" + std::to_string(i) + "\"><source>s</source><target>" + t +
+                    "</target></trans-unit>\n";
+            },
+            "</body></file></xliff>\n"},
+        {"android", "xml", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<resources>\n",
+            [](std::size_t i, const std::string& t) {
+                return "<string name=\"k" + std::to_string(i) + "\">" + t + "</string>\n";
+            },
+            "</resources>\n"},
+        {"strings", "strings", "",
+            [](std::size_t i, const std::string& t) {
+                return "\"key" + std::to_string(i) + "\" = \"" + t + "\";\n";
+            },
+            ""},
+        {"yaml", "yaml", "",
+            [](std::size_t i, const std::string& t) {
+                return "key" + std::to_string(i) + ": \"" + t + "\"\n";
+            },
+            ""},
+        {"html", "html", "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title></head><body>\n",
+            [](std::size_t, const std::string& t) { return "<p>" + t + "</p>\n"; }, "</body></html>\n"},
+        {"properties", "properties", "",
+            [](std::size_t i, const std::string& t) { return "key" + std::to_string(i) + " = " + t + "\n"; },
+            ""},
+    };
+    std::vector<std::pair<std::string, std::filesystem::path>> files;
+    for (const auto& [name, extension, head, entry, tail] : formats) {
+        const auto path = folder / (name + "." + extension);
+        if (!std::filesystem::exists(path)) {
+            std::string text = head;
+            for (std::size_t i = 0; i < lines.size(); ++i)
+                text += entry(i, lines[i]);
+            std::ofstream(path, std::ios::binary) << text << tail;
+        }
+        files.emplace_back(name, path);
+    }
+    return files;
+}
+
+// Each translation format's reader beside the lines reader on the same text.
+void bench_translation_formats(const charlib::Tuning& tuning, std::size_t mib)
+{
+    const auto files =
+        write_translation_files(std::filesystem::temp_directory_path() / "charlib-bench-formats", mib << 20);
+    std::printf("\n%-12s %9s %9s %10s %10s\n", "format", "MB", "seconds", "MB/s", "x lines");
+    double lines_seconds = 0;
+    for (const auto& file : files) {
+        const std::string& name = file.first;
+        const std::filesystem::path& path = file.second;
+        charlib::ReadingRules rules;
+        rules.encoding = charlib::Encoding::Utf8;
+        rules.newline = charlib::Newline::Any;
+        rules.tuning = tuning;
+        rules.entries.format = charlib::text_format_named(name);
+        std::size_t characters = 0;
+        const double seconds = seconds_of([&] {
+            const charlib::SourceRead read = charlib::read_source(path, rules);
+            if (!read.report.error.empty()) std::fprintf(stderr, "%s\n", read.report.error.c_str());
+            characters = read.tally.characters.size();
+        });
+        if (name == "lines") lines_seconds = seconds;
+        const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+        std::printf("%-12s %9.1f %9.3f %10.0f %10.2f   (%zu characters)\n", name.c_str(), megabytes, seconds,
+            megabytes / seconds, seconds / lines_seconds, characters);
+    }
+}
+
 // Nearly all hanzi: the text the tool's users really have.
 void bench_hanzi_dense(
     const charlib::Tuning& tuning, const std::filesystem::path& corpus, const std::filesystem::path& cli)
@@ -421,7 +540,7 @@ void bench_hanzi_dense(
 int main(int argc, char** argv)
 {
     const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 256;
-    const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi or fonts
+    const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi, fonts or formats
     const auto kernel = charlib::kernel_from_environment();
     if (const auto* error = std::get_if<std::string>(&kernel)) {
         std::fprintf(stderr, "%s\n", error->c_str());
@@ -432,6 +551,10 @@ int main(int argc, char** argv)
     const auto cli = std::filesystem::path(argv[0]).parent_path() / "charlib-cli";
     if (only == "fonts") {  // needs no corpus
         bench_fonts(cli);
+        return 0;
+    }
+    if (only == "formats") {
+        bench_translation_formats(tuning, std::min<std::size_t>(mib, 50));
         return 0;
     }
     const auto mixed = corpus_file("", mib, write_corpus);
@@ -445,4 +568,5 @@ int main(int argc, char** argv)
             {{"no marker", u""}, {"marker \"\xE4\xBD\x9C\xE8\x80\x85\"", u"作者"}});
     }
     if (only.empty() || only == "fonts") bench_fonts(cli);
+    if (only.empty() || only == "formats") bench_translation_formats(tuning, std::min<std::size_t>(mib, 50));
 }

@@ -22,7 +22,7 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
 选行
   -m, --marker TEXT        只用含有 TEXT（UTF-8）的行（默认为空：所有非空行）
   -n, --offset N           改用每个这样的行之后的第 N 行（不小于0的整数，默认0）；
-                           不会跳入下一个来源
+                           不会跳入下一个来源；只用于 -t lines
 
 来源
   -                        来源为 - 时读标准输入；命名管道也按数据流读取
@@ -41,9 +41,26 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
       --strict             来源中有无效字节序列时出错（以 1 退出，什么都不写）；
                            否则只在标准错误中提示（个数和第一处的位置）
 
+翻译文件
+  -t, --source-format F    lines（默认：逐行读取）、auto（按扩展名判断，.xml 按根元素；判断
+                           不了的按 lines 读并提示）、po、json、csv、tsv、srt、vtt、xliff、
+                           android、strings、resx、yaml、html 或 properties：只取用户看到的
+                           译文，不取键、msgid、注释、时间码和语法；每个条目当作一行（-m 选
+                           含标记的条目）。-r 时用 -t auto 且没有 --glob 就读这些扩展名的文件
+      --markup MODE        strip：去掉富文本标签（<b>、<color=#f00>）、花括号占位符（{0}、
+                           {name}）和 printf 占位符（%s、%1$d；%% 算作 %）；keep：保留。
+                           翻译文件默认 strip，lines 只能 keep
+      --key GLOB           只用键与 GLOB 相配的条目（JSON 路径如 menu.title、PO 的 msgctxt 或
+                           msgid、XLIFF 的 resname 或 id、Android/resx 的 name、CSV 的列名），
+                           可多次给出
+      --column NAME|N      csv/tsv 只取这些列（列名或从 1 起的列号），可多次给出；默认取表头
+                           以外的所有单元格
+      --xliff-source       xliff 取 <source> 而不是 <target>
+
 选字
       --exclude FILE       去掉 FILE 中的所有字符（自动判断编码；如字体的字符表或
                            以前的 END.txt），可多次给出
+      --only CHARS         只留 CHARS（UTF-8）中的字符
       --no-ascii           去掉 U+0000–U+007F
       --min-count N        只留出现至少 N 次的字符（N 不小于1）
       --order ORDER        first：首次出现的顺序（默认）；code：按编码升序；
@@ -51,7 +68,8 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   -s, --sort               同 --order code
 
 输出
-  -f, --format FORMAT      text（默认）、counts、tbl、unicode-range 或 json，见下
+  -f, --format FORMAT      text（默认）、counts、tbl、unicode-range、json 或 where，见下
+      --locations N        -f where 为每个字符列出的位置数（1 到 1000，默认3）
       --tbl-start HEX      tbl 的起始编码（十六进制，如 8000 或 0x8000，默认 8000）
   -o, --output PATH        写入 PATH（整个替换；链接指向的文件被替换，链接不变；设备和
                            管道直接写入；PATH 为 - 时写到标准输出），而不是标准输出；
@@ -75,6 +93,7 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
       --layout-features L  增减裁剪时保留的排版特性：+smcp 或 smcp 保留，-kern 去掉，
                            * 保留全部，-* 全部去掉；以逗号分隔，按顺序生效
       --require-all        字体缺少任何字符时出错（以 1 退出，什么都不写）
+      --missing-only       只留字体缺少的字符（配合 -f where 找出用到它们的地方）
       --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 文本格式的 OUT.fnt
       --size PX            点阵字库和预览图的像素高度（4 到 256，默认16）
       --padding N          点阵字库中每个字形四周的空白像素（0 到 255，默认1）
@@ -87,8 +106,11 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   counts         每行一个字符、一个制表符、出现次数：张	12
   tbl            码表，每行“编码=字符”，编码从 --tbl-start 起递增：8000=张
   unicode-range  CSS 的 unicode-range，相邻编码合并：U+4E00-4E02,U+4E0A
-  json           一个对象：来源（路径、编码、字节、行数、选中行数、无效字节序列）、
-                 字符及次数、覆盖情况
+  json           一个对象：来源（路径、格式、编码、字节、行数、选中行数、无效字节序列）、
+                 字符及次数和首次出现的位置、覆盖情况
+  where          每个字符最多 --locations 处位置，每处一行：字符、编码、文件:行:列、
+                 条目的键（按行读取时为空）、上下文，以制表符分隔（总是 UTF-8）：
+                 字	U+5B57	po/zh.po:120:7	menu.title	“…这是字的上下文…”
   counts 和 tbl 把控制字符（如换行）写作 U+000A 这样的名字。
 
 示例
@@ -97,6 +119,7 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   charlib-cli -e utf-8 -f unicode-range chapter1.txt chapter2.txt
   charlib-cli -r --glob '*.txt' --glob '*.srt' -e auto -f json --report subtitles/ > chars.json
   charlib-cli -m '#' -n 1 script.txt --font wqy-microhei.ttc --subset game.woff2 --atlas game
+  charlib-cli -t auto -r po/ --font game.ttf --missing-only -f where
 
 退出状态：0 成功；1 来源或输出文件无法使用（含Ctrl+Z字符、无法打开、读取或写入、
 有无法编码的字符）；2 用法错误。
@@ -154,6 +177,11 @@ void SourceOptions::add_to(CLI::App& app)
     app.add_option("--newline", newline_);
     app.add_flag("-k,--keep-going", keep_going_);
     app.add_flag("--strict", strict_);
+    app.add_option("-t,--source-format", text_format_);
+    app.add_option("--markup", markup_);
+    app.add_option("--key", keys_)->allow_extra_args(false);
+    app.add_option("--column", columns_)->allow_extra_args(false);
+    app.add_flag("--xliff-source", xliff_source_);
 }
 
 SourcePlan SourceOptions::plan() const
@@ -170,10 +198,12 @@ SourcePlan SourceOptions::plan() const
     for (const std::string& glob : iglobs_)
         plan.listing.patterns.push_back({glob, true});
     plan.listing.hidden = hidden_;
-    if (lower_case(encoding_) != "auto") {
-        plan.encoding = encoding_named(encoding_);
+    // Lines are read as the window reads them; translation files say or show their encoding.
+    const std::string encoding = encoding_.value_or(text_format_ == "lines" ? "gbk" : "auto");
+    if (lower_case(encoding) != "auto") {
+        plan.encoding = encoding_named(encoding);
         if (!plan.encoding)
-            throw UsageError("选项 --encoding 的值“" + encoding_ +
+            throw UsageError("选项 --encoding 的值“" + encoding +
                 "”无效，可以是：gbk（cp936、gb2312）、gb18030、utf-8、utf-16le、utf-16be 或 auto");
     }
     if (newline_)
@@ -181,6 +211,40 @@ SourcePlan SourceOptions::plan() const
             one_of<Newline>("--newline", *newline_, {{"legacy", Newline::Legacy}, {"any", Newline::Any}});
     plan.keep_going = keep_going_;
     plan.strict = strict_;
+    EntryRules& entries = plan.entries;
+    if (text_format_ == "auto") {
+        entries.format = std::nullopt;
+    } else {
+        entries.format = text_format_named(text_format_);
+        if (!entries.format)
+            throw UsageError("选项 --source-format 的值“" + text_format_ +
+                "”无效，可以是：lines、auto、po、json、csv、tsv、srt、vtt、xliff、android、strings、resx、yam"
+                "l、"
+                "html 或 properties");
+    }
+    const bool lines = entries.format == TextFormat::Lines;
+    const auto only_for = [&](const char* option, bool given, std::initializer_list<TextFormat> formats) {
+        if (!given || !entries.format) return;
+        for (TextFormat format : formats)
+            if (entries.format == format) return;
+        throw UsageError(std::string(option) + " 不能用于 -t " + text_format_);
+    };
+    only_for("--key", !keys_.empty(),
+        {TextFormat::Po, TextFormat::Json, TextFormat::Csv, TextFormat::Tsv, TextFormat::Srt, TextFormat::Vtt,
+            TextFormat::Xliff, TextFormat::Android, TextFormat::Strings, TextFormat::Resx, TextFormat::Yaml,
+            TextFormat::Html, TextFormat::Properties});
+    only_for("--column", !columns_.empty(), {TextFormat::Csv, TextFormat::Tsv});
+    only_for("--xliff-source", xliff_source_, {TextFormat::Xliff});
+    if (markup_) {
+        entries.strip_markup = one_of<bool>("--markup", *markup_, {{"keep", false}, {"strip", true}});
+        if (lines && *entries.strip_markup)
+            throw UsageError("--markup strip 只用于翻译文件（-t 不是 lines）");
+    }
+    entries.keys.assign(keys_.begin(), keys_.end());
+    for (const std::string& column : columns_)
+        if (column.empty()) throw UsageError("--column 要给出列名或从 1 起的列号");
+    entries.columns.assign(columns_.begin(), columns_.end());
+    entries.xliff_source = xliff_source_;
     return plan;
 }
 
@@ -200,6 +264,7 @@ Selection SelectionOptions::plan() const
 void ChoiceOptions::add_to(CLI::App& app)
 {
     app.add_option("--exclude", excludes_)->allow_extra_args(false);
+    app.add_option("--only", only_);
     app.add_flag("--no-ascii", no_ascii_);
     app.add_option("--min-count", min_count_);
     app.add_option("--order", order_);
@@ -211,6 +276,10 @@ ChoicePlan ChoiceOptions::plan() const
     ChoicePlan plan;
     plan.excludes.assign(excludes_.begin(), excludes_.end());
     plan.choice.no_ascii = no_ascii_;
+    if (only_) {
+        plan.choice.only = from_utf8(*only_);
+        if (!plan.choice.only) throw UsageError("--only 的字符不是有效的 UTF-8：" + *only_);
+    }
     if (min_count_) plan.choice.min_count = whole_number("--min-count", *min_count_, 1);
     plan.choice.order = one_of<Order>(
         "--order", order_, {{"first", Order::First}, {"code", Order::Code}, {"freq", Order::Frequency}});
@@ -230,6 +299,7 @@ void OutputOptions::add_to(CLI::App& app)
     app.add_option("--output-encoding", encoding_);
     app.add_flag("--replace-unmappable", replace_unmappable_);
     app.add_flag("--report", report_);
+    app.add_option("--locations", locations_);
 }
 
 OutputPlan OutputOptions::plan() const
@@ -237,7 +307,11 @@ OutputPlan OutputOptions::plan() const
     OutputPlan plan;
     plan.format = one_of<Format>("--format", format_,
         {{"text", Format::Text}, {"counts", Format::Counts}, {"tbl", Format::Tbl},
-            {"unicode-range", Format::UnicodeRange}, {"json", Format::Json}});
+            {"unicode-range", Format::UnicodeRange}, {"json", Format::Json}, {"where", Format::Where}});
+    if (locations_) {
+        if (plan.format != Format::Where) throw UsageError("--locations 只能与 -f where 一起使用");
+        plan.locations = static_cast<std::size_t>(whole_number("--locations", *locations_, 1, 1000));
+    }
     if (tbl_start_) {
         if (plan.format != Format::Tbl) throw UsageError("--tbl-start 只能与 -f tbl 一起使用");
         std::string hex = *tbl_start_;
@@ -260,10 +334,11 @@ OutputPlan OutputOptions::plan() const
         else
             throw UsageError(
                 "选项 --output-encoding 的值“" + *encoding_ + "”无效，可以是：gbk、gb18030 或 utf-8");
-        if (plan.format == Format::Json && plan.encoding != OutputEncoding::Utf8)
-            throw UsageError("json 总是以 UTF-8 写出，不能用 --output-encoding " + *encoding_);
+        if ((plan.format == Format::Json || plan.format == Format::Where) &&
+            plan.encoding != OutputEncoding::Utf8)
+            throw UsageError(format_ + " 总是以 UTF-8 写出，不能用 --output-encoding " + *encoding_);
     }
-    if (plan.format == Format::Json) plan.encoding = OutputEncoding::Utf8;
+    if (plan.format == Format::Json || plan.format == Format::Where) plan.encoding = OutputEncoding::Utf8;
     if (replace_unmappable_ && (!path_ || plan.encoding != OutputEncoding::Gbk))
         throw UsageError("--replace-unmappable 只用于以 gbk 写出的 -o");
     plan.replace_unmappable = replace_unmappable_;
@@ -277,6 +352,7 @@ void FontOptions::add_to(CLI::App& app)
     app.add_option("--face", face_);
     app.add_option("--subset", subset_);
     app.add_flag("--require-all", require_all_);
+    app.add_flag("--missing-only", missing_only_);
     app.add_option("--layout-features", layout_features_);
     app.add_option("--atlas", atlas_);
     app.add_option("--size", size_);
@@ -291,7 +367,7 @@ std::optional<FontPlan> FontOptions::plan() const
     only_with("--font", font_.has_value(),
         {{"--face", face_.has_value()}, {"--subset", subset_.has_value()}, {"--atlas", atlas_.has_value()},
             {"--preview", preview_.has_value()}, {"--require-all", require_all_},
-            {"--layout-features", layout_features_.has_value()}});
+            {"--missing-only", missing_only_}, {"--layout-features", layout_features_.has_value()}});
     only_with("--atlas", atlas_.has_value(),
         {{"--padding", padding_.has_value()}, {"--page", page_.has_value()}, {"--mono", mono_}});
     if (size_ && !atlas_ && !preview_) throw UsageError("--size 只能与 --atlas 或 --preview 一起使用");
@@ -300,6 +376,9 @@ std::optional<FontPlan> FontOptions::plan() const
     plan.path = *font_;
     if (face_) plan.face = static_cast<unsigned>(whole_number("--face", *face_, 0, 65535));
     plan.require_all = require_all_;
+    plan.missing_only = missing_only_;
+    if (missing_only_ && (subset_ || atlas_ || preview_))
+        throw UsageError("--missing-only 只留下字体缺少的字符，不能再用来做 --subset、--atlas 或 --preview");
     if (subset_) {
         plan.subset = *subset_;
         const std::string extension = lower_case(plan.subset->extension().string());

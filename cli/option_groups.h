@@ -20,16 +20,22 @@ class SourceOptions {
 public:
     void add_to(CLI::App& app);
     SourcePlan plan() const;
+    bool has_patterns() const { return !globs_.empty() || !iglobs_.empty(); }
 
 private:
     std::vector<std::string> paths_;
     bool recursive_ = false;
     std::vector<std::string> globs_, iglobs_;
     bool hidden_ = false;
-    std::string encoding_ = "gbk";
+    std::optional<std::string> encoding_;  // nothing: gbk for lines, the file's own for translation files
     std::optional<std::string> newline_;
     bool keep_going_ = false;
     bool strict_ = false;
+    // Translation files.
+    std::string text_format_ = "lines";
+    std::optional<std::string> markup_;
+    std::vector<std::string> keys_, columns_;
+    bool xliff_source_ = false;
 };
 
 class SelectionOptions {
@@ -49,6 +55,7 @@ public:
 
 private:
     std::vector<std::string> excludes_;
+    std::optional<std::string> only_;
     bool no_ascii_ = false;
     std::optional<std::string> min_count_;
     std::string order_ = "first";
@@ -67,6 +74,7 @@ private:
     std::optional<std::string> encoding_;
     bool replace_unmappable_ = false;
     bool report_ = false;
+    std::optional<std::string> locations_;
 };
 
 // Every font option needs --font; the atlas's own need --atlas.
@@ -79,6 +87,7 @@ private:
     std::optional<std::string> font_, face_, subset_, layout_features_, atlas_, size_, padding_, page_,
         preview_;
     bool require_all_ = false;
+    bool missing_only_ = false;
     bool mono_ = false;
 };
 

@@ -6,6 +6,12 @@
 
 namespace charlib::cli {
 
+std::size_t Plan::places() const
+{
+    if (output.format == Format::Where) return output.locations;
+    return output.format == Format::Json || (output.report && font) ? 1 : 0;
+}
+
 std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
 {
     OptionGroups options;
@@ -13,6 +19,15 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
     // Braces run the groups in order: the first problem of the line is the one named.
     Plan plan{options.sources.plan(), options.selection.plan(), options.choosing.plan(),
         options.output.plan(), options.font.plan()};
+    const EntryRules& entries = plan.sources.entries;
+    if (plan.selection.offset > 0 && entries.format != TextFormat::Lines)
+        throw UsageError("-n 只用于按行读取（-t lines）：翻译文件的条目没有“之后第 N 行”");
+    // A project tree read by format: the files whose format can be told.
+    if (!entries.format && plan.sources.listing.recursive && !options.sources.has_patterns()) {
+        plan.sources.listing.patterns.clear();
+        for (const std::string& pattern : known_patterns())
+            plan.sources.listing.patterns.push_back({pattern, true});
+    }
     // Counting every occurrence costs a little: only when something reads the counts.
     plan.selection.count = plan.choosing.choice.order == Order::Frequency ||
         plan.choosing.choice.min_count > 1 || plan.output.format == Format::Counts ||

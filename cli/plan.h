@@ -12,6 +12,7 @@
 #include "font/font.h"
 #include "output/output.h"
 #include "sources/listing.h"
+#include "sources/read_source.h"
 
 // What a command line asks charlib-cli to do: every option checked and
 // converted before anything is read.
@@ -33,6 +34,7 @@ struct SourcePlan {
     std::optional<Newline> newline;  // nothing: the encoding's own
     bool keep_going = false;
     bool strict = false;
+    EntryRules entries;  // -t and the options of translation files
 };
 
 // Which characters are kept, and in what order.
@@ -48,12 +50,14 @@ struct OutputPlan {
     OutputEncoding encoding = OutputEncoding::Gbk;
     bool replace_unmappable = false;
     bool report = false;
+    std::size_t locations = 3;  // places of each character in -f where
 };
 
 struct FontPlan {
     std::filesystem::path path;
     unsigned face = 0;
     bool require_all = false;
+    bool missing_only = false;  // keep only the characters the font lacks
     std::optional<std::filesystem::path> subset;
     std::vector<LayoutFeatureChange> layout_features;
     std::optional<std::filesystem::path> atlas;  // without ".fnt": the pages and the .fnt are named from it
@@ -67,6 +71,10 @@ struct Plan {
     ChoicePlan choosing;
     OutputPlan output;
     std::optional<FontPlan> font;
+
+    // How many places of each character the run keeps: -f where's, the
+    // first for json and for the report of what a font lacks, else none.
+    std::size_t places() const;
 };
 
 // The text --help or --version asks for, for standard output.

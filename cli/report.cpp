@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -19,7 +20,8 @@ std::string listed(std::u32string_view characters, std::size_t most)
     return text + (characters.size() > most ? "……" : "");
 }
 
-void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
+void print_report(const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
+    const Places& places)
 {
     std::uint64_t lines = 0, selected = 0, invalid = 0;
     std::size_t used = 0;
@@ -36,7 +38,10 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
         std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
         return std::string(text);
     };
-    std::cerr << "来源 " << used << " 个，共 " << lines << " 行，选中 " << selected << " 行";
+    const bool entries = std::any_of(sources.begin(), sources.end(),
+        [](const SourceReport& source) { return source.error.empty() && source.text_format != "lines"; });
+    std::cerr << "来源 " << used << " 个，共 " << lines << " 行，选中 " << selected << " 行"
+              << (entries ? "（翻译文件的每个条目算作一行）" : "");
     if (used < sources.size()) std::cerr << "；无法使用的来源 " << sources.size() - used << " 个";
     std::cerr << "\n";
     std::size_t detected = 0;
@@ -62,6 +67,17 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen)
             if (shown++ < 10)
                 std::cerr << "  " << source.path.string() << ":" << place.line << ":第" << place.byte
                           << "字节\n";
+    if (!font || font->missing.empty()) return;
+    std::cerr << "字体缺少的字符 " << font->missing.size() << " 个，各自首次出现的位置：\n";
+    for (std::size_t i = 0; i < font->missing.size() && i < 50; ++i) {
+        const char32_t c = font->missing[i];
+        const auto found = places.find(c);
+        std::cerr << "  " << listed(std::u32string_view(&c, 1), 1) << "  "
+                  << (found == places.end() || found->second.empty() ? "（在所选的行中没有）"
+                                                                     : place_name(found->second.front()))
+                  << "\n";
+    }
+    if (font->missing.size() > 50) std::cerr << "  ……另有 " << font->missing.size() - 50 << " 个\n";
 }
 
 Progress::Progress(const std::vector<std::filesystem::path>& sources)

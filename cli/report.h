@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/types.h"
+#include "output/output.h"
 
 // What a run shows on standard error beside its warnings: the summary that
 // --report asks for, and the progress line of a large run.
@@ -18,8 +19,10 @@ namespace charlib::cli {
 // The first `most` characters, each with its code: "张 U+5F20、三 U+4E09……".
 std::string listed(std::u32string_view characters, std::size_t most);
 
-// The sources, the characters and their coverage of code page 936, in Chinese.
-void print_report(const std::vector<SourceReport>& sources, const Tally& chosen);
+// The sources, the characters and their coverage of code page 936, in
+// Chinese; with a font, the first place of each character it lacks.
+void print_report(const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
+    const Places& places);
 
 // One progress line on a terminal, rewritten in place, for large runs.
 class Progress {

@@ -150,6 +150,7 @@ std::optional<std::vector<std::filesystem::path>> find_sources(
 // What the sources hold, and what json and the report say of them.
 struct Gathered {
     Tally all;
+    Places places;  // the first places of each character, in the order of the sources
     std::vector<SourceReport> reports;
     std::size_t used = 0;  // sources read
     bool failed = false;  // a source could not be used (with -k)
@@ -168,6 +169,8 @@ std::optional<Gathered> gather(
     rules.facts = plan.output.format == Format::Json || plan.output.report;
     rules.strict = plan.sources.strict;
     rules.tuning.kernel = &kernel;
+    rules.entries = plan.sources.entries;
+    rules.places = plan.places();
     std::uint64_t before = 0;
     std::size_t guesses = 0;
     for (const std::filesystem::path& source : sources) {
@@ -185,6 +188,11 @@ std::optional<Gathered> gather(
             gathered.failed = true;
         } else {
             gathered.all.add(read.tally);
+            for (auto& [c, places] : read.places) {
+                std::vector<Place>& kept = gathered.places[c];
+                for (std::size_t i = 0; i < places.size() && kept.size() < rules.places; ++i)
+                    kept.push_back(std::move(places[i]));
+            }
             ++gathered.used;
             std::error_code error;
             before += std::filesystem::file_size(source, error);
@@ -324,16 +332,27 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     }
     const std::optional<Choice> choice = with_excludes(plan.choosing, kernel);
     if (!choice) return exit_failure;
-    const Tally chosen = choose(gathered->all, *choice);
+    Tally chosen = choose(gathered->all, *choice);
     if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered));
     if (!codes_fit(plan.output, chosen)) return exit_failure;
     const std::optional<FontWork> fonts = plan.font ? make_fonts(*plan.font, chosen) : FontWork{};
     if (!fonts) return exit_failure;
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
-    // json is UTF-8 whatever the output; the other formats are characters, encoded as asked.
+    if (plan.font && plan.font->missing_only) {
+        Choice missing;
+        missing.only = fonts->facts.missing;
+        chosen = choose(chosen, missing);
+        if (chosen.characters.empty()) warn("注意：字体不缺任何字符，没有留下字符");
+    }
+    // json and where are UTF-8 whatever the output; the other formats are characters, encoded as asked.
     const auto encoded_as = [&](std::u32string_view line_end, OutputEncoding encoding) {
         if (plan.output.format == Format::Json)
-            return Encoded{format_json(chosen, gathered->reports, font_facts) + to_utf8(line_end), {}, false};
+            return Encoded{
+                format_json(chosen, gathered->reports, font_facts, &gathered->places) + to_utf8(line_end), {},
+                false};
+        if (plan.output.format == Format::Where)
+            return Encoded{
+                to_utf8(format_where(chosen, gathered->places, plan.output.locations, line_end)), {}, false};
         return encode_output(
             format_characters(chosen, plan.output.format, line_end, plan.output.tbl_start), encoding);
     };
@@ -344,7 +363,7 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     if (plan.font) add_fonts(files, *plan.font, *fonts);
     if (!plan.output.path && !print(encoded_as(U"\n", OutputEncoding::Utf8).bytes)) return exit_failure;
     files.commit();
-    if (plan.output.report) print_report(gathered->reports, chosen);
+    if (plan.output.report) print_report(gathered->reports, chosen, font_facts, gathered->places);
     return gathered->failed ? exit_failure : 0;
 }
 

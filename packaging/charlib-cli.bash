@@ -7,8 +7,10 @@ _charlib_cli()
         --newline) COMPREPLY=($(compgen -W 'legacy any' -- "$cur")); return ;;
         --output-encoding) COMPREPLY=($(compgen -W 'gbk gb18030 utf-8' -- "$cur")); return ;;
         --order) COMPREPLY=($(compgen -W 'first code freq' -- "$cur")); return ;;
-        -f|--format) COMPREPLY=($(compgen -W 'text counts tbl unicode-range json' -- "$cur")); return ;;
-        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features) return ;;
+        -f|--format) COMPREPLY=($(compgen -W 'text counts tbl unicode-range json where' -- "$cur")); return ;;
+        -t|--source-format) COMPREPLY=($(compgen -W 'lines auto po json csv tsv srt vtt xliff android strings resx yaml html properties' -- "$cur")); return ;;
+        --markup) COMPREPLY=($(compgen -W 'keep strip' -- "$cur")); return ;;
+        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features|--key|--column|--only|--locations) return ;;
         -o|--output|--exclude|--font|--subset|--atlas|--preview)
             compopt -o filenames
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -16,9 +18,10 @@ _charlib_cli()
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-m --marker -n --offset -r --recursive --glob --iglob --hidden -e --encoding
-            --newline -k --keep-going --strict --exclude --no-ascii --min-count --order -s --sort -f --format --tbl-start
-            -o --output --output-encoding --replace-unmappable --report -h --help --version --font
-            --face --subset --layout-features --require-all --atlas --size --padding --page --mono --preview' -- "$cur"))
+            --newline -k --keep-going --strict -t --source-format --markup --key --column --xliff-source
+            --exclude --only --no-ascii --min-count --order -s --sort -f --format --tbl-start
+            --locations -o --output --output-encoding --replace-unmappable --report -h --help --version --font
+            --face --subset --layout-features --require-all --missing-only --atlas --size --padding --page --mono --preview' -- "$cur"))
         return
     fi
     compopt -o filenames

@@ -64,6 +64,47 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-f", "json", "in.txt"}, "", counted},
         {{"--report", "in.txt"}, "", counted},
         {{"--min-count", "1", "in.txt"}, "", [](const Plan& plan) { EXPECT_FALSE(plan.selection.count); }},
+        // Translation files: the format, their options, and how many places each output needs.
+        {{"-t", "auto", "-r", "d"}, "",
+            [](const Plan& plan) {
+                EXPECT_FALSE(plan.sources.entries.format);
+                EXPECT_EQ(plan.sources.listing.patterns.size(), known_patterns().size()) << "no *.txt";
+            }},
+        {{"-t", "auto", "-r", "--glob", "*.po", "d"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.sources.listing.patterns.size(), 1u); }},
+        {{"-t", "csv", "--column", "zh", "--column", "3", "--key", "menu.*", "--markup", "keep", "in.csv"},
+            "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.sources.entries.format, TextFormat::Csv);
+                EXPECT_EQ(plan.sources.entries.columns, (std::vector<std::string>{"zh", "3"}));
+                EXPECT_EQ(plan.sources.entries.keys, std::vector<std::string>{"menu.*"});
+                EXPECT_EQ(plan.sources.entries.strip_markup, false);
+                EXPECT_EQ(plan.places(), 0u);
+            }},
+        {{"-f", "where", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 3u); }},
+        {{"-f", "where", "--locations", "7", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.places(), 7u); }},
+        {{"-f", "json", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 1u); }},
+        {{"--report", "--font", "f", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 1u); }},
+        {{"--report", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 0u); }},
+        {{"--only", "字库", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.choosing.choice.only, U"字库"); }},
+        {{"-t", "po", "-n", "1", "in.po"}, "-n 只用于按行读取（-t lines）：翻译文件的条目没有“之后第 N 行”"},
+        {{"-t", "doc", "in.doc"},
+            "选项 --source-format "
+            "的值“doc”无效，可以是：lines、auto、po、json、csv、tsv、srt、vtt、xliff、android、"
+            "strings、resx、yaml、html 或 properties"},
+        {{"--key", "a", "in.txt"}, "--key 不能用于 -t lines"},
+        {{"-t", "json", "--column", "2", "in.json"}, "--column 不能用于 -t json"},
+        {{"-t", "po", "--xliff-source", "in.po"}, "--xliff-source 不能用于 -t po"},
+        {{"--markup", "strip", "in.txt"}, "--markup strip 只用于翻译文件（-t 不是 lines）"},
+        {{"--locations", "2", "in.txt"}, "--locations 只能与 -f where 一起使用"},
+        {{"-f", "where", "--locations", "0", "in.txt"}, "选项 --locations 必须是1 到 1000 之间的整数：0"},
+        {{"--missing-only", "in.txt"}, "--missing-only 只能与 --font 一起使用"},
+        {{"--font", "f", "--missing-only", "--subset", "o.ttf", "in.txt"},
+            "--missing-only 只留下字体缺少的字符，不能再用来做 --subset、--atlas 或 --preview"},
+        {{"-f", "where", "-o", "x", "--output-encoding", "gbk", "in.txt"},
+            "where 总是以 UTF-8 写出，不能用 --output-encoding gbk"},
 
         {{"-o", "out.txt"}, "没有给出要提取的文件"},
         {{"-m"}, "选项 --marker 缺少参数或参数个数不对"},
@@ -75,7 +116,7 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"--tbl-start", "80", "in.txt"}, "--tbl-start 只能与 -f tbl 一起使用"},
         {{"-f", "tbl", "--tbl-start", "12345", "in.txt"}, "--tbl-start 必须是 1 到 4 位十六进制数：12345"},
         {{"-f", "xml", "in.txt"},
-            "选项 --format 的值“xml”无效，可以是：text、counts、tbl、unicode-range、json"},
+            "选项 --format 的值“xml”无效，可以是：text、counts、tbl、unicode-range、json、where"},
         {{"--min-count", "0", "in.txt"}, "选项 --min-count 必须是不小于1的整数：0"},
         {{"-e", "latin1", "in.txt"},
             "选项 --encoding "

@@ -129,12 +129,14 @@ void expect_same_as_reference(
                 ASSERT_EQ(tally.characters, expected.tally.characters) << where << ", buffer " << buffer;
                 ASSERT_EQ(tally.counts, count ? expected.tally.counts : std::vector<std::uint64_t>())
                     << where;
-                if (reading.count_lines)
+                if (reading.count_lines) {
                     ASSERT_EQ(std::pair(tally.lines, tally.selected_lines),
                         std::pair(expected.lines, expected.selected))
                         << where << ", buffer " << buffer;
-                if (buffer == 64 && bytes.find('\x1A') == std::string::npos)
+                }
+                if (buffer == 64 && bytes.find('\x1A') == std::string::npos) {
                     ASSERT_EQ(shown, bytes.substr(bytes.size() / 2)) << where;
+                }
             }
             if (!once) continue;
             const SourceFacts facts = examine_source(path, format, {code_points(marker), offset});

@@ -90,7 +90,7 @@ std::string unicode_range(std::u32string characters)
 }
 
 nlohmann::ordered_json json_of(
-    const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font)
+    const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font, const Places* places)
 {
     using Json = nlohmann::ordered_json;
     Json json;
@@ -103,7 +103,8 @@ nlohmann::ordered_json json_of(
         Json first = Json::array();
         for (const InvalidSequence& place : source.facts.first_invalid)
             first.push_back({{"line", place.line}, {"byte", place.byte}});
-        Json entry = {{"path", source.path.string()}, {"encoding", encoding_name(source.encoding)}};
+        Json entry = {{"path", source.path.string()}, {"format", source.text_format},
+            {"encoding", encoding_name(source.encoding)}};
         if (!source.encoding_reason.empty()) entry["encoding_reason"] = source.encoding_reason;
         entry.update({{"bytes", source.facts.bytes}, {"lines", source.facts.lines},
             {"selected_lines", source.facts.selected_lines},
@@ -115,6 +116,15 @@ nlohmann::ordered_json json_of(
         Json character = {{"character", to_utf8(tally.characters.substr(i, 1))},
             {"code_point", code_point_name(tally.characters[i])}};
         if (!tally.counts.empty()) character["count"] = tally.counts[i];
+        if (places) {
+            const auto found = places->find(tally.characters[i]);
+            if (found != places->end() && !found->second.empty()) {
+                const Place& first = found->second.front();
+                character["first"] = {
+                    {"path", first.source.string()}, {"line", first.line}, {"column", first.column}};
+                if (!first.key.empty()) character["first"]["key"] = first.key;
+            }
+        }
         json["characters"].push_back(character);
     }
     const Coverage found = coverage(tally.characters);
@@ -146,6 +156,7 @@ Tally choose(Tally tally, const Choice& choice)
     for (std::size_t i = 0; i < tally.characters.size(); ++i) {
         const char32_t c = tally.characters[i];
         if (excluded.count(c) || (choice.no_ascii && c < 0x80)) continue;
+        if (choice.only && choice.only->find(c) == std::u32string::npos) continue;
         if (counted && tally.counts[i] < choice.min_count) continue;
         kept.push_back(i);
     }
@@ -202,6 +213,7 @@ std::u32string format_characters(
     case Format::UnicodeRange: return ascii(unicode_range(tally.characters)) + std::u32string(line_end);
     case Format::Json:
         return from_utf8(format_json(tally, {}, nullptr)).value_or(U"") + std::u32string(line_end);
+    case Format::Where: return format_where(tally, {}, 0, line_end);
     case Format::Counts:
         for (std::size_t i = 0; i < tally.characters.size(); ++i)
             text += shown(tally.characters[i]) + U"\t" +
@@ -216,9 +228,38 @@ std::u32string format_characters(
     return text;
 }
 
-std::string format_json(const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font)
+std::string format_json(
+    const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font, const Places* places)
 {
-    return json_of(tally, sources, font).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    return json_of(tally, sources, font, places)
+        .dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string place_name(const Place& place)
+{
+    return place.source.string() + ":" + std::to_string(place.line) + ":" + std::to_string(place.column);
+}
+
+std::u32string format_where(
+    const Tally& tally, const Places& places, std::size_t most, std::u32string_view line_end)
+{
+    std::u32string text;
+    for (char32_t c : tally.characters) {
+        const auto found = places.find(c);
+        if (found == places.end()) continue;
+        const std::vector<Place>& list = found->second;
+        for (std::size_t i = 0; i < list.size() && i < most; ++i) {
+            std::u32string context = list[i].context;
+            // One place a line: the context's own tabs and line ends would split it.
+            std::replace_if(
+                context.begin(), context.end(),
+                [](char32_t k) { return k == U'\t' || k == U'\n' || k == U'\r'; }, U' ');
+            text += shown(c) + U"\t" + ascii(code_point_name(c)) + U"\t" +
+                from_utf8(place_name(list[i])).value_or(U"?") + U"\t" +
+                from_utf8(list[i].key).value_or(U"?") + U"\t“" + context + U"”" + std::u32string(line_end);
+        }
+    }
+    return text;
 }
 
 }  // namespace charlib

@@ -1,9 +1,14 @@
 #include "sources/read_source.h"
 
+#include <fnmatch.h>
+
 #include "base/error.h"
 #include "codec/encodings.h"
+#include "codec/utf.h"
 #include "extract/extract.h"
 #include "files/input_file.h"
+#include "places.h"
+#include "simd/code_sets.h"
 #include "sources/detection.h"
 #include "sources/facts.h"
 #include "sources/listing.h"
@@ -21,6 +26,64 @@ std::string control_z_message(const std::filesystem::path& source, Encoding enco
         "处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。";
 }
 
+bool key_matches(const std::vector<std::string>& keys, const std::string& key)
+{
+    if (keys.empty()) return true;
+    for (const std::string& glob : keys)
+        if (fnmatch(glob.c_str(), key.c_str(), 0) == 0) return true;
+    return false;
+}
+
+// A translation file: read whole, its entries selected as lines are.
+std::string read_entries_into(SourceRead& read, InputFile& file, const std::filesystem::path& source,
+    const ReadingRules& rules, TextFormat format)
+{
+    SourceReport& report = read.report;
+    const std::uint64_t size = file.size();
+    if (size > largest_translation_file)
+        return "“" + source.string() + "”有 " + std::to_string(size >> 20) + " MiB，超过按 " +
+            text_format_name(format) + " 读取的上限 " + std::to_string(largest_translation_file >> 20) +
+            " MiB（翻译文件要整个读入内存）：请拆分后再读，或用 -t lines 按行读取";
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    bytes.resize(file.read_at(0, bytes.data(), bytes.size()));
+    EntryOptions options;
+    options.encoding = rules.encoding;
+    // Translation files are small and mostly UTF-8: text that is valid UTF-8 is read so.
+    if (!rules.encoding)
+        options.detected =
+            from_utf8(bytes) ? Encoding::Utf8 : detect(bytes, true, *rules.tuning.kernel).encoding;
+    options.columns = rules.entries.columns;
+    options.xliff_source = rules.entries.xliff_source;
+    EntriesRead got = read_entries(format, bytes, source, options);
+    report.encoding = encoding_named(got.encoding).value_or(Encoding::Utf8);
+    if (!encoding_named(got.encoding)) report.encoding_reason = "按文件声明的 " + got.encoding + " 读取";
+    report.facts.invalid = got.invalid;
+    if (got.invalid > 0 && rules.strict)
+        return "“" + source.string() + "”有 " + std::to_string(got.invalid) + " 处无效字节序列（按 " +
+            got.encoding + " 读取）；有 --strict，不用这个来源";
+    read.warnings = std::move(got.warnings);
+
+    const bool strip = rules.entries.strip_markup.value_or(true);
+    CharacterSet set(rules.selection.count);
+    std::uint64_t selected = 0;
+    for (const Entry& entry : got.entries) {
+        if (!key_matches(rules.entries.keys, entry.key)) continue;
+        if (!rules.selection.marker.empty() &&
+            entry.text.find(rules.selection.marker) == std::u32string::npos)
+            continue;
+        ++selected;
+        const std::u32string text = strip ? strip_markup(entry.text) : entry.text;
+        set.insert(text);
+        if (rules.places > 0)
+            note_places(text, source, entry.line, entry.column, entry.key, rules.places, read.places);
+    }
+    read.tally = set.take();
+    report.facts.bytes = size;
+    report.facts.lines = got.entries.size();
+    report.facts.selected_lines = selected;
+    return {};
+}
+
 // Reads the source into `read`, in one pass in the common case: the
 // encoding told, the characters, lines and Control-Z found from the same
 // reads. Returns the reason it cannot be used, if it cannot.
@@ -31,6 +94,20 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
     if (StreamCopy::is_stream(source)) copy.emplace(source);
     InputFile file(copy ? copy->path() : source);
     const std::uint64_t size = file.size();
+
+    std::optional<TextFormat> text_format = rules.entries.format;
+    if (!text_format) {
+        std::string head(4096, '\0');
+        head.resize(file.read_at(0, head.data(), head.size()));
+        text_format = text_format_of(source, head);
+        if (!text_format) {
+            read.warnings.push_back(
+                "注意：无法从文件名判断“" + source.string() + "”的格式，按 lines 逐行读取");
+            text_format = TextFormat::Lines;
+        }
+    }
+    report.text_format = text_format_name(*text_format);
+    if (*text_format != TextFormat::Lines) return read_entries_into(read, file, source, rules, *text_format);
 
     // The first buffer decides the encoding for the reading; the detection
     // goes on over the bytes the extraction reads, and only if it ends
@@ -95,6 +172,7 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
         if (rules.strict) return text + "；有 --strict，不用这个来源";
         read.warnings.push_back("注意：" + text + "，已记为 U+FFFD");
     }
+    if (rules.places > 0) locate_in_lines(file, source, format, rules.selection, rules.places, read.places);
     const std::u32string& characters = read.tally.characters;
     const bool suspect = characters.empty() || characters.find(U'\n') != std::u32string::npos;
     if (format.newline == Newline::Legacy && suspect && line_feeds_only(file))

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@ enum class Order { First, Code, Frequency };
 
 struct Choice {
     std::u32string exclude = {};  // characters to drop
+    std::optional<std::u32string> only = {};  // characters to keep, the others dropped
     bool no_ascii = false;  // drop U+0000-U+007F
     std::uint64_t min_count = 0;  // keep characters seen at least this often (needs counts)
     Order order = Order::First;  // Frequency: most often first, ties in order of first occurrence
@@ -37,7 +39,7 @@ struct Coverage {
 };
 Coverage coverage(std::u32string_view characters);
 
-enum class Format { Text, Counts, Tbl, UnicodeRange, Json };
+enum class Format { Text, Counts, Tbl, UnicodeRange, Json, Where };
 
 // What json says of the font the set was made for.
 struct FontFacts {
@@ -52,7 +54,17 @@ struct FontFacts {
 std::u32string format_characters(
     const Tally& tally, Format format, std::u32string_view line_end, unsigned tbl_start = 0x8000);
 
-// The json object, as UTF-8, without a line end.
-std::string format_json(const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font);
+// The json object, as UTF-8, without a line end. With `places`, each
+// character gains its first place.
+std::string format_json(const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font,
+    const Places* places = nullptr);
+
+// For each character, up to `most` of its places, one a line:
+// 字<TAB>U+5B57<TAB>path:line:column<TAB>key<TAB>“context”
+std::u32string format_where(
+    const Tally& tally, const Places& places, std::size_t most, std::u32string_view line_end);
+
+// "path:line:column", the place as the user looks for it.
+std::string place_name(const Place& place);
 
 }  // namespace charlib

@@ -7,8 +7,21 @@
 
 #include "base/types.h"
 #include "extract/extract.h"
+#include "formats/entries.h"
 
 namespace charlib {
+
+// How translation files are read: their entries play the part of lines.
+struct EntryRules {
+    std::optional<TextFormat> format = TextFormat::Lines;  // nothing: told from the file's name (-t auto)
+    std::optional<bool> strip_markup;  // nothing: strip in translation files, keep in lines
+    std::vector<std::string> keys;  // globs (fnmatch); none: every entry
+    std::vector<std::string> columns;  // csv/tsv
+    bool xliff_source = false;
+};
+
+// Translation files are read whole, so they are held to this size.
+inline constexpr std::uint64_t largest_translation_file = std::uint64_t{256} << 20;
 
 // How a run reads each of its sources.
 struct ReadingRules {
@@ -18,6 +31,8 @@ struct ReadingRules {
     bool facts = false;  // lines, selected lines and invalid sequences, for json and the report
     bool strict = false;  // invalid sequences make the source unusable
     Tuning tuning;  // the kernel (CHARLIB_ISA), threads
+    EntryRules entries;
+    std::size_t places = 0;  // how many places to keep of each character: 0, none (it costs a pass)
 };
 
 struct SourceRead {
@@ -25,6 +40,7 @@ struct SourceRead {
     SourceReport report;  // report.error: the source could not be used, and why
     bool encoding_guessed = false;  // told from the bytes, which could be read another way
     std::vector<std::string> warnings;  // what the user must hear of it, in Chinese
+    Places places;  // up to ReadingRules::places of each character
 };
 
 // One source: a file, or a stream ("-" for standard input, a named pipe)
