@@ -31,7 +31,7 @@ void note_places(std::u32string_view text, const std::filesystem::path& source, 
 }
 
 void locate_in_lines(InputFile& file, const std::filesystem::path& source, SourceFormat format,
-    const Selection& selection, std::size_t most, Places& places)
+    const Selection& selection, std::u32string_view characters, std::size_t most, Places& places)
 {
     constexpr std::uint64_t none = std::numeric_limits<std::uint64_t>::max();
     StreamDecoder decoder(format.encoding);
@@ -39,19 +39,35 @@ void locate_in_lines(InputFile& file, const std::filesystem::path& source, Sourc
     std::uint64_t index = 0;  // of the line being read, from 0
     std::uint64_t wanted = none;  // the line an offset jumps to
     bool after_cr = false, ended = false;
+    // A character with all its places costs one bit test a time it occurs again.
+    std::vector<bool> placed(0x10000);
+    std::size_t unplaced = characters.size();
+    const auto note_line = [&](std::uint64_t line_number) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const char32_t c = line[i];
+            if (c < 0x10000 && placed[c]) continue;
+            std::vector<Place>& list = places[c];
+            if (list.size() >= most) continue;
+            list.push_back({source, line_number, i + 1, {}, context_around(line, i)});
+            if (list.size() == most) {
+                if (c < 0x10000) placed[c] = true;
+                if (unplaced > 0) --unplaced;
+            }
+        }
+    };
     // The rules of extraction: a line with the marker (any non-empty line
     // without one) is taken, or the line `offset` after it; a jump does not
     // test the lines it passes over.
     const auto end_line = [&] {
         if (wanted != none) {
             if (index == wanted) {
-                note_places(line, source, index + 1, 1, {}, most, places);
+                note_line(index + 1);
                 wanted = none;
             }
         } else if (selection.marker.empty() ? !line.empty()
                                             : line.find(selection.marker) != std::u32string::npos) {
             if (selection.offset == 0)
-                note_places(line, source, index + 1, 1, {}, most, places);
+                note_line(index + 1);
             else
                 wanted = index + static_cast<std::uint64_t>(selection.offset);
         }
@@ -60,7 +76,7 @@ void locate_in_lines(InputFile& file, const std::filesystem::path& source, Sourc
     };
     std::string buffer(default_buffer_size, '\0');
     std::uint64_t at = 0;
-    for (bool last = false; !last && !ended;) {
+    for (bool last = false; !last && !ended && unplaced > 0;) {
         const std::size_t count = file.read_at(at, buffer.data(), buffer.size());
         at += count;
         last = count == 0;

@@ -16,9 +16,10 @@ namespace charlib {
 void note_places(std::u32string_view text, const std::filesystem::path& source, std::uint64_t line,
     std::uint64_t column, const std::string& key, std::size_t most, Places& places);
 
-// The places of the characters in the selected lines of a source, read
-// again and decoded line by line: only when places are asked for.
+// The places of `characters` (the source's tally) in its selected lines,
+// read again and decoded line by line: only when places are asked for. The
+// reading stops once every character has `most`.
 void locate_in_lines(InputFile& file, const std::filesystem::path& source, SourceFormat format,
-    const Selection& selection, std::size_t most, Places& places);
+    const Selection& selection, std::u32string_view characters, std::size_t most, Places& places);
 
 }  // namespace charlib

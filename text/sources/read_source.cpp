@@ -172,7 +172,9 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
         if (rules.strict) return text + "；有 --strict，不用这个来源";
         read.warnings.push_back("注意：" + text + "，已记为 U+FFFD");
     }
-    if (rules.places > 0) locate_in_lines(file, source, format, rules.selection, rules.places, read.places);
+    if (rules.places > 0)
+        locate_in_lines(
+            file, source, format, rules.selection, read.tally.characters, rules.places, read.places);
     const std::u32string& characters = read.tally.characters;
     const bool suspect = characters.empty() || characters.find(U'\n') != std::u32string::npos;
     if (format.newline == Newline::Legacy && suspect && line_feeds_only(file))
