@@ -97,7 +97,7 @@ void expect_same_as_reference(
 {
     TempDir dir;
     const auto path = dir.write("t.txt", bytes);
-    const std::size_t buffers[] = {2, 3, 5, 64, 1 << 16};
+    const std::size_t buffers[] = {2, 3, 5, 64, 1 << 20};
     // The reader and the facts walk with no kernel: checked once.
     const bool once = &kernel == &best_kernel();
     if (once && format.encoding == Encoding::Gbk && format.newline == Newline::Legacy)
