@@ -62,6 +62,19 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     const CliRun kept = run_cli(dir, {"-t", "json", "-k", "bad.json", "good.json"});
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(kept.out, "对\n");
+
+    // A file too large to read whole is refused before it is read (a sparse one costs nothing here).
+    std::filesystem::resize_file(dir.write("huge.json", ""), std::uintmax_t{300} << 20);
+    const CliRun huge = run_cli(dir, {"-t", "auto", "huge.json"});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_NE(huge.err.find("“huge.json”有 300 MiB，超过按 json 读取的上限 256 MiB"), std::string::npos)
+        << huge.err;
+
+    // A file whose format cannot be told is read as lines, and the user told.
+    dir.write("notes.md", "说明");
+    const CliRun untold = run_cli(dir, {"-t", "auto", "notes.md"});
+    EXPECT_EQ(untold.out, "说明\n");
+    EXPECT_NE(untold.err.find("无法从文件名判断“notes.md”的格式，按 lines 逐行读取"), std::string::npos);
 }
 
 }  // namespace

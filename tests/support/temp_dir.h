@@ -14,7 +14,7 @@
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(CHARLIB_ADDRESS_SANITIZER)
-inline constexpr int rounds_divisor = 6;
+inline constexpr int rounds_divisor = 12;
 #else
 inline constexpr int rounds_divisor = 1;
 #endif
