@@ -11,32 +11,6 @@ bool is_blank(char c)
     return c == ' ' || c == '\t' || c == '\f';
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// \u escapes give UTF-16 units: a high and a low surrogate side by side
-// make one character, a lone one is U+FFFD. Characters read from UTF-8 are
-// never surrogates, so every surrogate here came from an escape.
-std::u32string joined_surrogates(const std::u32string& units)
-{
-    std::u32string characters;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char32_t unit = units[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            characters += 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else {
-            characters += unit >= 0xD800 && unit <= 0xDFFF ? U'\uFFFD' : unit;
-        }
-    }
-    return characters;
-}
-
 // A logical line: its natural lines joined, each byte with its offset in
 // the file.
 struct LogicalLine {

@@ -57,6 +57,13 @@ private:
 // UTF-8 text to code points; invalid bytes become U+FFFD.
 std::u32string characters_of(std::string_view utf8);
 
+// A hexadecimal digit's value, or -1.
+int hex_value(char c);
+// Escapes like \uXXXX give UTF-16 units: a high and a low surrogate side by
+// side make one character, a lone one is U+FFFD. Characters read from UTF-8
+// are never surrogates, so every surrogate here came from an escape.
+std::u32string joined_surrogates(const std::u32string& units);
+
 // The readers. `text` is UTF-8 without a byte-order mark; those that take
 // `bytes` decide the encoding from what the file declares, unless `forced`.
 std::vector<Entry> read_json(std::string_view text, bool arb);
