@@ -68,6 +68,8 @@ TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
             {{"Hello W\xc3\xb6rld", "greeting", 3, 12}, {"d\xc3\xa9j\xc3\xa0", "caf\xc3\xa9", 4, 6},
                 {"first second\\", "long", 5, 7}, {"value中😀q", "key with spaces", 7, 19},
                 {"\ta\tb", "tabs\t", 8, 10}}},
+        {"properties in utf-8, as Java 9 reads resource bundles", TextFormat::Properties, "b.properties",
+            "app.name = \xe5\xba\x94\xe7\x94\xa8\n", {{"\xe5\xba\x94\xe7\x94\xa8", "app.name", 1, 12}}},
     };
     for (const Good& good : cases) {
         SCOPED_TRACE(good.name);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "codec/utf.h"
 #include "readers.h"
 
 namespace charlib {
@@ -118,11 +119,14 @@ EntriesRead read_entries(
         case TextFormat::Resx: read.entries = read_resx(bytes, options.encoding, read.encoding); break;
         default: {
             // A byte-order mark or -e decides; else what was detected. Java
-            // reads .properties as ISO-8859-1.
+            // reads .properties resource bundles as UTF-8 when they are valid
+            // UTF-8, else as ISO-8859-1.
             Decoded decoded;
             const std::optional<Encoding> mark = byte_order_mark(bytes);
-            if (format == TextFormat::Properties && !options.encoding && !mark)
+            if (format == TextFormat::Properties && !options.encoding && !mark && !from_utf8(bytes))
                 decoded = *decode_named(bytes, "ISO-8859-1");
+            else if (format == TextFormat::Properties && !options.encoding && !mark)
+                decoded = decode_text(bytes, Encoding::Utf8);
             else
                 decoded = decode_text(bytes,
                     options.encoding ? *options.encoding
