@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/code_page_936.h"
+#include "codec/stream_decoder.h"
 
 namespace {
 
@@ -61,6 +62,37 @@ TEST(Encode, WritesCodePage936AndQuestionMarksForTheRestButNeverControlZ)
     for (char32_t c = 1; c < 0x10000; ++c)
         if (c < 0xD800 || c > 0xDFFF) every += static_cast<char16_t>(c);
     EXPECT_EQ(charlib::encode(every).find('\x1A'), std::string::npos);
+}
+
+// A stream is decoded in pieces as it comes: a character cut by the end of
+// a piece goes on in the next, and each invalid sequence counts once.
+TEST(StreamDecoding, PiecesOfAnySizeGiveWhatTheWholeGives)
+{
+    using charlib::Encoding;
+    const std::pair<Encoding, std::string> cases[] = {
+        {Encoding::Utf8, "a\xE4\xB8\xAD\xF0\x9F\x98\x80\xC3\xA9\xFF\xE4\xB8 z\xED\xA0\x80\xE6\x96\x87"},
+        {Encoding::Gbk, "a\xD6\xD0\xCE\xC4\x81\x30\xFF\x80\xD6"},
+        {Encoding::Gb18030, "\x81\x30\x81\x30\xD6\xD0\x95\x32\x82\x36x\x81"},
+        {Encoding::Utf16Le,
+            "\xFF\xFE\x2D\x4E\x3D\xD8\x00\xDE\x00\xDC"
+            "a"},
+        {Encoding::Utf16Be, "\x4E\x2D\xD8\x3D\xDE\x00\x00"},
+    };
+    for (const auto& [encoding, text] : cases) {
+        std::vector<charlib::InvalidPlace> invalid;
+        const std::u32string whole(charlib::StreamDecoder(encoding).decode(text, true, &invalid));
+        for (std::size_t piece : {1, 2, 3, 5}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(encoding) << ", pieces of " << piece);
+            charlib::StreamDecoder decoder(encoding);
+            std::u32string joined;
+            std::vector<charlib::InvalidPlace> places;
+            for (std::size_t at = 0; at < text.size(); at += piece)
+                joined += decoder.decode(
+                    std::string_view(text).substr(at, piece), at + piece >= text.size(), &places);
+            EXPECT_EQ(joined, whole);
+            EXPECT_EQ(places.size(), invalid.size());
+        }
+    }
 }
 
 }  // namespace
