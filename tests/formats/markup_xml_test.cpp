@@ -129,6 +129,11 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
             utf16le_with_mark(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<root><data name=\"k\"><value>"
                               u"宽字符</value></data></root>"),
             {{"宽字符", "k"}}, {{0, 2, 22}}, "utf-16le"},
+        {"UTF-16 without a mark, CR LF in the text", TextFormat::Resx,
+            utf16le_with_mark(
+                u"<?xml version=\"1.0\"?><root><data name=\"k\"><value>宽\r\n字</value></data></root>")
+                .substr(2),
+            {{"宽\n字", "k"}}, {}, "utf-16le"},
         {"html: title, runs, entities, attributes; no script, style, comment, template", TextFormat::Html,
             R"(<!DOCTYPE html>
 <html><head><title>标题 &amp; 名</title>

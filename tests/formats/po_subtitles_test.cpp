@@ -102,11 +102,12 @@ const std::vector<Case> cases{
         "WEBVTT - Movie subtitles\nKind: captions\n\nSTYLE\n::cue { color: yellow }\n\n"
         "NOTE This is a comment\nspanning lines\n\n"
         "intro\n00:01.000 --> 00:04.000 align:start position:10%\n<v Roger Bingham>We are in New York</v>\n\n"
-        "00:00:05.000 --> 00:00:06.000\n<c.loud>Tom &amp; Jerry</c> &lt;3&nbsp;<i>ok</i> <lang "
+        "00:00:05.000 --> 00:00:06.000\n<c.loud>Tom &amp; Jerry</c> &#x4e2D;&#25991; &lt;3&nbsp;<i>ok</i> "
+        "<lang "
         "en>fine</lang>\n"
         "<ruby>漢<rt>kan</rt></ruby><00:00:05.500>字\n",
         "a.vtt",
-        {{U"We are in New York", "intro", 12, 1}, {U"Tom & Jerry <3\u00A0ok fine\n漢kan字", "2", 15}}},
+        {{U"We are in New York", "intro", 12, 1}, {U"Tom & Jerry 中文 <3\u00A0ok fine\n漢kan字", "2", 15}}},
 };
 
 TEST(PoSubtitlesEntries, ReadsWhatIsShown)
