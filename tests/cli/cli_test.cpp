@@ -111,6 +111,10 @@ TEST(Cli, ReadsAFolderOfMixedSourcesChoosesAndWritesEveryFormat)
     EXPECT_EQ(parsed["sources"][1]["encoding"], "gbk");
     EXPECT_EQ(parsed["characters"][3]["character"], "你");
     EXPECT_EQ(parsed["characters"][3]["count"], 3);
+    const std::string counts = run_cli(dir, {"-f", "counts", "-r", "-e", "auto", "scripts"}).out;
+    EXPECT_EQ(
+        parsed["characters"].size(), static_cast<std::size_t>(std::count(counts.begin(), counts.end(), '\n')))
+        << "one entry a character";
     EXPECT_NE(json.err.find("来源 3 个，共 5 行，选中 5 行"), std::string::npos) << json.err;
 }
 
