@@ -211,20 +211,9 @@ std::vector<Entry> read_html(std::string_view text)
     const LineIndex lines(text);
     std::vector<Entry> entries;
     entries.reserve(found.size());
-    std::size_t last_offset = 0;
-    std::uint64_t line = 1, column = 1;
     for (Found& each : found) {
-        // Counted on from the last entry when on its line: a minified page has one long line.
         const std::size_t offset = std::min(each.offset, text.size());
-        const std::uint64_t line_here = lines.line(offset);
-        if (line_here != line || entries.empty()) {
-            column = lines.column(offset);
-        } else {
-            for (std::size_t i = last_offset; i < offset; ++i)
-                if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column;
-        }
-        line = line_here;
-        last_offset = offset;
+        const std::uint64_t line = lines.line(offset), column = lines.column(offset);
         entries.push_back({characters_of(each.text), std::move(each.key), line, column});
     }
     return entries;

@@ -84,7 +84,7 @@ public:
         if (!skipped_ && !value.empty()) {
             // The parser has just taken the closing quote.
             const std::size_t quote = opening_quote(text_, std::min(taken_, text_.size()));
-            entries.push_back({characters_of(value), path_, lines_.line(quote), column_of(quote)});
+            entries.push_back({characters_of(value), path_, lines_.line(quote), lines_.column(quote)});
         }
         return true;
     }
@@ -121,20 +121,6 @@ private:
         std::size_t next_index = 0;
     };
 
-    // LineIndex counts a column from the start of the line, and a minified
-    // file is one long line: count on from the last string instead.
-    std::uint64_t column_of(std::size_t offset)
-    {
-        if (offset < last_offset_ || lines_.line(offset) != lines_.line(last_offset_)) {
-            last_column_ = lines_.column(offset);
-        } else {
-            for (std::size_t i = last_offset_; i < offset; ++i)
-                if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) ++last_column_;
-        }
-        last_offset_ = offset;
-        return last_column_;
-    }
-
     // An array element's path; an object member's was set by key().
     bool begin_value()
     {
@@ -165,8 +151,6 @@ private:
     std::vector<Frame> frames_;
     std::string path_;
     bool skipped_ = false;
-    std::size_t last_offset_ = 0;
-    std::uint64_t last_column_ = 1;
 };
 
 }  // namespace

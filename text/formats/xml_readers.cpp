@@ -93,33 +93,6 @@ Decoded decode_xml(std::string_view bytes, std::optional<Encoding> forced)
     return *decoded;
 }
 
-// Line and column of offsets that mostly grow: a long line (a minified file)
-// is counted once, not once for each entry on it.
-class PlaceCursor {
-public:
-    PlaceCursor(std::string_view text, const LineIndex& lines) : text_(text), lines_(lines) { }
-    std::pair<std::uint64_t, std::uint64_t> at(std::size_t offset)
-    {
-        offset = std::min(offset, text_.size());
-        const std::uint64_t line = lines_.line(offset);
-        if (offset < offset_ || line != line_) {
-            column_ = lines_.column(offset);
-        } else {
-            for (std::size_t i = offset_; i < offset; ++i)
-                if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) ++column_;
-        }
-        offset_ = offset;
-        line_ = line;
-        return {line_, column_};
-    }
-
-private:
-    std::string_view text_;
-    const LineIndex& lines_;
-    std::size_t offset_ = 0;
-    std::uint64_t line_ = 0, column_ = 1;
-};
-
 // Elements whose text is kept or dropped with everything under them.
 enum class Inside { Inherit, Keep, Drop };
 using InlineRule = Inside (*)(std::string_view local_name);
@@ -131,7 +104,6 @@ public:
     XmlFile(std::string_view bytes, std::optional<Encoding> forced) :
         decoded_(decode_xml(bytes, forced)),
         lines_(decoded_.text),
-        places_(decoded_.text, lines_),
         expansion_budget_(4 * decoded_.text.size() + (1u << 20))
     {
         const std::string& text = decoded_.text;
@@ -197,8 +169,8 @@ public:
     {
         if (text.empty()) return;
         const std::size_t offset = offset_of(element);
-        const auto [line, column] = places_.at(offset > 0 ? offset - 1 : 0);
-        entries.push_back({characters_of(text), std::move(key), line, column});
+        const std::size_t at = std::min(offset > 0 ? offset - 1 : 0, decoded_.text.size());
+        entries.push_back({characters_of(text), std::move(key), lines_.line(at), lines_.column(at)});
     }
 
 private:
@@ -314,7 +286,6 @@ private:
 
     Decoded decoded_;
     LineIndex lines_;
-    PlaceCursor places_;
     pugi::xml_document document_;
     std::map<std::string, std::string, std::less<>> entities_;
     std::size_t expansion_budget_;  // bytes entities may still add: no "billion laughs"
