@@ -263,7 +263,9 @@ void bench_fonts(const std::filesystem::path& cli)
             std::printf("%-40s %9.3f\n", ("atlas, 7000 characters, " + std::to_string(size) + " px").c_str(),
                 seconds_of(
                     [&] {
-                        charlib::render_atlas(font, seven_thousand, {size, 1, 1024, 1024, false}, "bench");
+                        charlib::AtlasOptions options;
+                        options.size = size;
+                        charlib::render_atlas(font, seven_thousand, options, "bench");
                     },
                     1));
     }

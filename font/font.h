@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -94,26 +95,122 @@ private:
 FontData subset_font(const Font& font, std::u32string_view characters, bool woff2,
     const std::vector<LayoutFeatureChange>& features = {});
 
+// The forms of the descriptor that engines read beside the pages: BMFont's
+// text (`.fnt`), XML, JSON (the layout JavaScript loaders read) and binary
+// version 3. Each carries the same information.
+enum class AtlasFormat { Text, Xml, Json, Binary };
+
+// A fixed grid instead of packed pages: character i of the set in cell i,
+// row by row, so that a cell's number is the character's place in the tbl.
+struct GridOptions {
+    unsigned cell_width = 16, cell_height = 16;
+    unsigned columns = 16;  // cells a row; a sheet has as many rows as fit the page's height
+    unsigned first_code = 0x8000;  // the tbl code of character 0, for the widths
+    std::string line_end = "\r\n";  // of the widths
+};
+
 struct AtlasOptions {
     unsigned size = 16;  // pixel height, 4 to 256
     unsigned padding = 1;  // empty pixels around each glyph
     unsigned page_width = 1024, page_height = 1024;
     bool mono = false;  // 1-bit glyphs instead of 8-bit coverage
+    bool sdf = false;  // a signed distance field: 128 on the outline, more inside
+    unsigned spread = 4;  // of the field, in pixels each side of the outline; the padding is at least this
+    bool kerning = true;  // the pairs of the set the font kerns
+    AtlasFormat format = AtlasFormat::Text;
+    std::optional<GridOptions> grid;
+};
+
+// One glyph's place, in BMFont's terms: its rectangle on a page, and where to
+// draw it from the pen position on the top of the line.
+struct AtlasChar {
+    char32_t id = 0;
+    unsigned x = 0, y = 0, width = 0, height = 0;
+    int xoffset = 0, yoffset = 0, xadvance = 0;
+    unsigned page = 0;
+};
+
+// Pixels added to the first character's advance when the second follows it.
+struct KerningPair {
+    char32_t first = 0, second = 0;
+    int amount = 0;
+};
+
+// What every form of the descriptor says.
+struct BitmapFont {
+    std::string face;
+    unsigned size = 0;
+    bool smooth = true;  // 8-bit glyphs, not 1-bit
+    unsigned spacing = 0;  // empty pixels around each glyph
+    unsigned line_height = 0, base = 0;
+    unsigned page_width = 0, page_height = 0;
+    std::vector<std::string> page_files;
+    std::vector<AtlasChar> chars;
+    std::vector<KerningPair> kernings;
+    unsigned distance_range = 0;  // a signed distance field of this range (twice the spread); 0: none
+};
+
+// A page's pixels before PNG: a byte a pixel, rows top down; coverage, or
+// the distance field, or 0 and 255 for 1-bit glyphs.
+struct PagePixels {
+    unsigned width = 0, height = 0;
+    std::vector<unsigned char> values;
 };
 
 struct Atlas {
+    BitmapFont font;
+    std::vector<PagePixels> page_pixels;
     std::vector<std::string> pages;  // PNG files
-    std::string descriptor;  // BMFont text
+    std::string descriptor;  // in the form asked for
+    std::string widths;  // a grid's: one "HHHH=advance" line a character
 };
 
 // Every character of the set that needs a glyph and that the font has,
 // rendered at the size and packed into pages named `name`_0.png,
-// `name`_1.png... Throws FontError.
+// `name`_1.png... (or, with a grid, every character of the set in its cell).
+// Throws FontError.
 Atlas render_atlas(
     const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name);
+
+// The descriptor in one of its forms.
+std::string write_descriptor(const BitmapFont& font, AtlasFormat format);
+
+// The pairs among the characters that the font kerns (its `kern` table or
+// GPOS pair adjustments), in pixels at the size, the rest left out. The
+// size must be set on the font's FreeType face. Throws FontError.
+std::vector<KerningPair> kerning_pairs(const Font& font, std::u32string_view characters, unsigned size);
 
 // The characters of the set that need a glyph, drawn in rows of 32 at the
 // size, a missing one as an empty box: a PNG picture. Throws FontError.
 std::string render_preview(const Font& font, std::u32string_view characters, unsigned size);
+
+// The same drawn from an atlas's own pages, as an engine will show them (a
+// distance field cut at its outline). Throws FontError.
+std::string render_preview(const Atlas& atlas, std::u32string_view characters);
+
+struct WebFontOptions {
+    std::size_t chunk_size = 70 * 1024;  // bytes of WOFF2 a piece aims at
+    bool all = false;  // every other character the font has too, in pieces by Unicode block
+    std::string family;  // empty: the font's own
+    std::vector<LayoutFeatureChange> layout_features;
+    unsigned threads = 0;  // 0: one a core
+    std::function<void(std::size_t done, std::size_t total)> progress = {};  // pieces compressed
+};
+
+struct WebFontPiece {
+    std::string file;  // named by a short hash of its bytes: "3fa2c1.woff2"
+    std::u32string characters;
+    std::string bytes;
+};
+
+struct WebFont {
+    std::vector<WebFontPiece> pieces;
+    std::string css;  // font.css: one @font-face a piece
+    std::string html;  // index.html: a sample of the text in the font
+};
+
+// The font cut into WOFF2 pieces for the web: the characters, most frequent
+// first, fill pieces of about `chunk_size`. Throws FontError.
+WebFont make_web_font(const Font& font, std::u32string_view characters, const WebFontOptions& options);
 
 }  // namespace charlib

@@ -41,7 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)charlib::subset_font(font, set, options & 1, features);
         } catch (const charlib::FontError&) {
         }
-        (void)charlib::render_atlas(font, set, {4 + (options >> 2) % 40, 1, 64, 64, (options & 2) != 0}, "f");
+        charlib::AtlasOptions atlas;
+        atlas.size = 4 + (options >> 2) % 40;
+        atlas.page_width = atlas.page_height = 64;
+        atlas.mono = (options & 2) != 0;
+        (void)charlib::render_atlas(font, set, atlas, "f");
     } catch (const charlib::FontError&) {
     }
     return 0;

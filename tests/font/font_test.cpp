@@ -113,7 +113,10 @@ TEST(Font, AtlasGlyphsLieApartInTheirPagesAndShowFreeTypesPixels)
     // The font maps the ZWJ and the BOM, which are still not drawn.
     const std::u32string set = U"中文字 Ag。\t😀\u200D\uFEFF";
     for (bool mono : {false, true}) {
-        const AtlasOptions options{16, 2, 40, 40, mono};
+        AtlasOptions options;
+        options.padding = 2;
+        options.page_width = options.page_height = 40;
+        options.mono = mono;
         const Atlas atlas = render_atlas(Font(microhei), set, options, "game");
         EXPECT_NE(atlas.descriptor.find("page id=1 file=\"game_1.png\""), std::string::npos) << "two pages";
         const auto chars = chars_of(atlas.descriptor);
@@ -185,7 +188,9 @@ TEST(Font, BadFontsSizesAndPagesAreRefused)
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const auto huge = dir.write("huge.ttf", "");  // sparse: takes no room on disk
     std::filesystem::resize_file(huge, (std::uint64_t{1} << 30) + 1);
-    const AtlasOptions small_page{16, 1, 12, 12};
+    AtlasOptions small_page, tiny;
+    small_page.page_width = small_page.page_height = 12;
+    tiny.size = 3;
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { Font font(junk); }, "不是能读懂的字体文件"},
         {[&] { Font font(dir.path() / "missing.ttf"); }, "无法打开：文件或文件夹不存在"},
@@ -194,7 +199,7 @@ TEST(Font, BadFontsSizesAndPagesAreRefused)
         {[&] { Font font("/dev/zero"); }, "无法打开：这不是普通文件"},
         {[&] { Font font(huge); }, "有 1024 MB，不是字体文件"},
         {[&] { Font font(microhei, 2); }, "只有 2 个字体（--face 0 到 1），没有 --face 2"},
-        {[&] { render_atlas(Font(microhei), U"字", {3}, "x"); }, "不在 4 到 256 之间"},
+        {[&] { render_atlas(Font(microhei), U"字", tiny, "x"); }, "不在 4 到 256 之间"},
         {[&] { render_preview(Font(microhei), U"字", 257); }, "不在 4 到 256 之间"},
         {[&] { render_atlas(Font(microhei), U"字", small_page, "x"); }, "放不进 12×12 的页面"},
     };

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "font/font.h"
+
+// What the atlas, the grid and the preview share: glyphs as FreeType draws
+// them, and pictures as PNG.
+namespace charlib {
+
+std::string code_point(char32_t c);  // "U+4E2D"
+
+// How glyphs are drawn.
+struct RenderStyle {
+    bool mono = false;
+    bool sdf = false;
+    unsigned spread = 4;
+};
+
+// A glyph as FreeType renders it: a byte a pixel (coverage, 0 and 255 for
+// 1-bit glyphs, or the distance field), rows top down. A blank glyph, such
+// as the space, has no pixels.
+struct Rendered {
+    char32_t character = 0;
+    unsigned width = 0, height = 0;
+    int left = 0, top = 0, advance = 0;
+    std::vector<unsigned char> coverage;
+};
+
+// Throws FontError when the size is out of range or the font lacks it.
+void set_size(const Font& font, unsigned size);
+Rendered render(const Font& font, char32_t c, const RenderStyle& style);
+
+// A picture as PNG: grey with alpha (white, the value as alpha), 1-bit
+// (white ink, the rest transparent), or plain grey. Empty when libpng fails.
+enum class Pixels { GreyAlpha, OneBit, Grey };
+std::string png(const std::vector<unsigned char>& image, unsigned width, unsigned height, Pixels pixels);
+// The picture, or FontError when it could not be encoded.
+std::string checked(const Font& font, std::string picture);
+
+// The pages, the descriptor and the kerning of an atlas whose glyphs are
+// placed: shared by the packed atlas and the grid.
+void finish_atlas(const Font& font, Atlas& atlas, const AtlasOptions& options, const std::string& name);
+
+// The atlas as a fixed grid (font/grid.cpp).
+Atlas render_grid(
+    const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name);
+
+}  // namespace charlib
