@@ -1,0 +1,2 @@
+// Filled in by the descriptor work.
+#include <gtest/gtest.h>

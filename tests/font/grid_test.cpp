@@ -1,0 +1,2 @@
+// Filled in by the grid work.
+#include <gtest/gtest.h>

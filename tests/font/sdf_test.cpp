@@ -1,0 +1,2 @@
+// Filled in by the sdf work.
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+// Filled in by the web work.
+#include <gtest/gtest.h>
