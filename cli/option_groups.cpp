@@ -70,7 +70,7 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
 输出
   -f, --format FORMAT      text（默认）、counts、tbl、unicode-range、json 或 where，见下
       --locations N        -f where 为每个字符列出的位置数（1 到 1000，默认3）
-      --tbl-start HEX      tbl 的起始编码（十六进制，如 8000 或 0x8000，默认 8000）
+      --tbl-start HEX      tbl 和 --grid 的起始编码（十六进制，如 8000 或 0x8000，默认 8000）
   -o, --output PATH        写入 PATH（整个替换；链接指向的文件被替换，链接不变；设备和
                            管道直接写入；PATH 为 - 时写到标准输出），而不是标准输出；
                            text 格式与窗口的“写入END.txt”相同：字库加 CR LF。
@@ -90,16 +90,35 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
                            除 HarfBuzz 默认保留的排版特性外，还保留字体中有的中日韩
                            标点挤压和竖排特性（halt、palt、vhal、vpal、vert、vrt2、locl、
                            ccmp、kern、vkrn）
-      --layout-features L  增减裁剪时保留的排版特性：+smcp 或 smcp 保留，-kern 去掉，
-                           * 保留全部，-* 全部去掉；以逗号分隔，按顺序生效
+      --layout-features L  增减裁剪（--subset、--web）时保留的排版特性：+smcp 或 smcp
+                           保留，-kern 去掉，* 保留全部，-* 全部去掉；以逗号分隔，按顺序生效
       --require-all        字体缺少任何字符时出错（以 1 退出，什么都不写）
       --missing-only       只留字体缺少的字符（配合 -f where 找出用到它们的地方）
-      --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 文本格式的 OUT.fnt
+      --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 描述文件 OUT.fnt
+                           （json 格式为 OUT.json），含字体对字库中字符的字距调整
+      --atlas-format F     描述文件的格式：text（默认）、xml、json（JavaScript 的 BMFont
+                           读取库所读的结构）或 binary（BMFont 二进制第3版）
+      --no-kerning         描述文件中不列字距调整
       --size PX            点阵字库和预览图的像素高度（4 到 256，默认16）
       --padding N          点阵字库中每个字形四周的空白像素（0 到 255，默认1）
       --page WxH           点阵字库的页面大小（默认 1024x1024，不够时多页）
       --mono               1 位的点阵字形（复古平台），而不是 8 位灰度
-      --preview OUT.png    把字库用字体画成预览图，每行32个，缺少的字符画成空框
+      --sdf                有符号距离场（8 位，轮廓上为128，内大外小），供着色器在任何
+                           字号下清晰绘制；描述文件记下 distanceField；不能与 --mono 同用
+      --spread PX          --sdf 距离场在轮廓两侧各延伸的像素（1 到 64，默认4）
+      --grid WxH           固定网格：第 i 个字符画在第 i 格（与 -f tbl 的编码顺序相同），
+                           每格 W×H 像素，字形在同一基线上；放不下的字形报错而不裁掉。
+                           另写 OUT.widths，每行“编码=步进宽度”，编码从 --tbl-start 起
+      --grid-columns N     网格每行的格数（1 到 256，默认16）；每页的行数取 --page 的高度
+      --preview OUT.png    字库的预览图，每行32个，缺少的字符画成空框；有 --atlas 时从点阵
+                           字库本身画出（引擎所显示的样子），否则用字体画
+      --web DIR            网页字体：把字体切成多块 WOFF2，按字库中字符的出现次数从多到少
+                           填满各块，写入 DIR（文件名为内容的散列，可永久缓存），另写
+                           DIR/font.css（每块一个 @font-face 及其 unicode-range）和
+                           DIR/index.html（用该字体显示一段示例，便于在浏览器中检查）
+      --chunk-size KIB     每块 WOFF2 的目标大小（KiB，4 到 10240，默认70）
+      --web-all            另把字体中其余的字符按 Unicode 区块切成更多块，供以后的文字使用
+      --family NAME        font.css 中的 font-family（默认为字体自己的名字）
 
 格式（标准输出为 UTF-8，每行以 LF 结束；-o 用输出编码，每行以 CR LF 结束）
   text           字库本身：#张三李四
@@ -120,6 +139,10 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   charlib-cli -r --glob '*.txt' --glob '*.srt' -e auto -f json --report subtitles/ > chars.json
   charlib-cli -m '#' -n 1 script.txt --font wqy-microhei.ttc --subset game.woff2 --atlas game
   charlib-cli -t auto -r po/ --font game.ttf --missing-only -f where
+  charlib-cli -t auto -r lang/ --font game.ttf --atlas ui --sdf --size 48 --atlas-format json
+  charlib-cli -m '#' -n 1 script.txt -f tbl --tbl-start 8800 -o game.tbl --font f.ttf --atlas font \
+              --grid 16x16 --mono
+  charlib-cli -e utf-8 -r docs/ --glob '*.md' --font NotoSansSC.otf --web site/fonts
 
 退出状态：0 成功；1 来源或输出文件无法使用（含Ctrl+Z字符、无法打开、读取或写入、
 有无法编码的字符）；2 用法错误。
@@ -313,7 +336,7 @@ OutputPlan OutputOptions::plan() const
         plan.locations = static_cast<std::size_t>(whole_number("--locations", *locations_, 1, 1000));
     }
     if (tbl_start_) {
-        if (plan.format != Format::Tbl) throw UsageError("--tbl-start 只能与 -f tbl 一起使用");
+        plan.tbl_start_given = true;
         std::string hex = *tbl_start_;
         if (hex.starts_with("0x") || hex.starts_with("0X")) hex.erase(0, 2);
         if (hex.empty() || hex.size() > 4 ||
@@ -359,17 +382,51 @@ void FontOptions::add_to(CLI::App& app)
     app.add_option("--padding", padding_);
     app.add_option("--page", page_);
     app.add_flag("--mono", mono_);
+    app.add_flag("--sdf", sdf_);
+    app.add_option("--spread", spread_);
+    app.add_option("--atlas-format", atlas_format_);
+    app.add_flag("--no-kerning", no_kerning_);
+    app.add_option("--grid", grid_);
+    app.add_option("--grid-columns", grid_columns_);
     app.add_option("--preview", preview_);
+    app.add_option("--web", web_);
+    app.add_option("--chunk-size", chunk_size_);
+    app.add_flag("--web-all", web_all_);
+    app.add_option("--family", family_);
 }
+
+namespace {
+
+// "1024x1024": the two numbers, each within its bounds.
+std::pair<unsigned, unsigned> width_by_height(
+    const std::string& option, const std::string& given, unsigned least, unsigned most)
+{
+    const std::size_t x = given.find('x');
+    if (x == std::string::npos)
+        throw UsageError(option + " 的格式是 宽x高，如 " + (option == "--grid" ? "16x16" : "1024x1024") + "：" + given);
+    return {static_cast<unsigned>(whole_number(option, given.substr(0, x), least, most)),
+        static_cast<unsigned>(whole_number(option, given.substr(x + 1), least, most))};
+}
+
+}  // namespace
 
 std::optional<FontPlan> FontOptions::plan() const
 {
     only_with("--font", font_.has_value(),
         {{"--face", face_.has_value()}, {"--subset", subset_.has_value()}, {"--atlas", atlas_.has_value()},
             {"--preview", preview_.has_value()}, {"--require-all", require_all_},
-            {"--missing-only", missing_only_}, {"--layout-features", layout_features_.has_value()}});
+            {"--missing-only", missing_only_}, {"--layout-features", layout_features_.has_value()},
+            {"--web", web_.has_value()}});
     only_with("--atlas", atlas_.has_value(),
-        {{"--padding", padding_.has_value()}, {"--page", page_.has_value()}, {"--mono", mono_}});
+        {{"--padding", padding_.has_value()}, {"--page", page_.has_value()}, {"--mono", mono_}, {"--sdf", sdf_},
+            {"--atlas-format", atlas_format_.has_value()}, {"--no-kerning", no_kerning_},
+            {"--grid", grid_.has_value()}});
+    only_with("--sdf", sdf_, {{"--spread", spread_.has_value()}});
+    only_with("--grid", grid_.has_value(), {{"--grid-columns", grid_columns_.has_value()}});
+    only_with("--web", web_.has_value(),
+        {{"--chunk-size", chunk_size_.has_value()}, {"--web-all", web_all_}, {"--family", family_.has_value()}});
+    if (sdf_ && mono_) throw UsageError("--sdf 与 --mono 不能同时使用：距离场是 8 位的");
+    if (grid_ && padding_) throw UsageError("--padding 不能与 --grid 一起使用：网格的每个字形占一整格");
     if (size_ && !atlas_ && !preview_) throw UsageError("--size 只能与 --atlas 或 --preview 一起使用");
     if (!font_) return std::nullopt;
     FontPlan plan;
@@ -377,8 +434,9 @@ std::optional<FontPlan> FontOptions::plan() const
     if (face_) plan.face = static_cast<unsigned>(whole_number("--face", *face_, 0, 65535));
     plan.require_all = require_all_;
     plan.missing_only = missing_only_;
-    if (missing_only_ && (subset_ || atlas_ || preview_))
-        throw UsageError("--missing-only 只留下字体缺少的字符，不能再用来做 --subset、--atlas 或 --preview");
+    if (missing_only_ && (subset_ || atlas_ || preview_ || web_))
+        throw UsageError(
+            "--missing-only 只留下字体缺少的字符，不能再用来做 --subset、--atlas、--preview 或 --web");
     if (subset_) {
         plan.subset = *subset_;
         const std::string extension = lower_case(plan.subset->extension().string());
@@ -386,7 +444,7 @@ std::optional<FontPlan> FontOptions::plan() const
             throw UsageError("--subset 的文件名要以 .ttf、.otf 或 .woff2 结尾（不写 WOFF 1）：" + *subset_);
     }
     if (layout_features_) {
-        if (!subset_) throw UsageError("--layout-features 只能与 --subset 一起使用");
+        if (!subset_ && !web_) throw UsageError("--layout-features 只能与 --subset 或 --web 一起使用");
         if (const auto problem = parse_layout_features(*layout_features_, plan.layout_features))
             throw UsageError("--layout-features：" + *problem);
     }
@@ -397,14 +455,36 @@ std::optional<FontPlan> FontOptions::plan() const
     AtlasOptions& atlas = plan.atlas_options;
     if (size_) atlas.size = static_cast<unsigned>(whole_number("--size", *size_, 4, 256));
     if (padding_) atlas.padding = static_cast<unsigned>(whole_number("--padding", *padding_, 0, 255));
-    if (page_) {
-        const std::size_t x = page_->find('x');
-        if (x == std::string::npos) throw UsageError("--page 的格式是 宽x高，如 1024x1024：" + *page_);
-        atlas.page_width = static_cast<unsigned>(whole_number("--page", page_->substr(0, x), 16, 16384));
-        atlas.page_height = static_cast<unsigned>(whole_number("--page", page_->substr(x + 1), 16, 16384));
-    }
+    if (page_) std::tie(atlas.page_width, atlas.page_height) = width_by_height("--page", *page_, 16, 16384);
     atlas.mono = mono_;
+    atlas.sdf = sdf_;
+    if (spread_) atlas.spread = static_cast<unsigned>(whole_number("--spread", *spread_, 1, 64));
+    atlas.kerning = !no_kerning_;
+    if (atlas_format_)
+        atlas.format = one_of<AtlasFormat>("--atlas-format", *atlas_format_,
+            {{"text", AtlasFormat::Text}, {"xml", AtlasFormat::Xml}, {"json", AtlasFormat::Json},
+                {"binary", AtlasFormat::Binary}});
+    if (plan.atlas && atlas.format == AtlasFormat::Json && plan.atlas->extension() == ".json")
+        plan.atlas->replace_extension();
+    if (grid_) {
+        GridOptions& grid = atlas.grid.emplace();
+        std::tie(grid.cell_width, grid.cell_height) = width_by_height("--grid", *grid_, 4, 1024);
+        if (grid_columns_) grid.columns = static_cast<unsigned>(whole_number("--grid-columns", *grid_columns_, 1, 256));
+    }
     if (preview_) plan.preview = *preview_;
+    if (web_) {
+        plan.web = *web_;
+        WebFontOptions& web = plan.web_options;
+        if (chunk_size_)
+            web.chunk_size = static_cast<std::size_t>(whole_number("--chunk-size", *chunk_size_, 4, 10240)) * 1024;
+        web.all = web_all_;
+        if (family_) {
+            if (family_->empty() || family_->find_first_of("\"\\\n\r<>{};") != std::string::npos)
+                throw UsageError("--family 不能为空，也不能含有引号、反斜杠、尖括号、花括号、分号或换行：" + *family_);
+            web.family = *family_;
+        }
+        web.layout_features = plan.layout_features;
+    }
     return plan;
 }
 

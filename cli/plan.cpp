@@ -12,9 +12,20 @@ std::size_t Plan::places() const
     return output.format == Format::Json || (output.report && font) ? 1 : 0;
 }
 
+std::filesystem::path FontPlan::descriptor() const
+{
+    return atlas->string() + (atlas_options.format == AtlasFormat::Json ? ".json" : ".fnt");
+}
+
+std::filesystem::path FontPlan::widths() const
+{
+    return atlas->string() + ".widths";
+}
+
 std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
 {
     OptionGroups options;
+    std::optional<GridOptions> no_grid;
     if (std::optional<std::string> text = options.parse(std::move(args))) return Answer{std::move(*text)};
     // Braces run the groups in order: the first problem of the line is the one named.
     Plan plan{options.sources.plan(), options.selection.plan(), options.choosing.plan(),
@@ -22,6 +33,10 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
     const EntryRules& entries = plan.sources.entries;
     if (plan.selection.offset > 0 && entries.format != TextFormat::Lines)
         throw UsageError("-n 只用于按行读取（-t lines）：翻译文件的条目没有“之后第 N 行”");
+    std::optional<GridOptions>& grid = plan.font ? plan.font->atlas_options.grid : no_grid;
+    if (plan.output.tbl_start_given && plan.output.format != Format::Tbl && !grid)
+        throw UsageError("--tbl-start 只能与 -f tbl 或 --grid 一起使用");
+    if (grid) grid->first_code = plan.output.tbl_start;
     // A project tree read by format: the files whose format can be told.
     if (!entries.format && plan.sources.listing.recursive && !options.sources.has_patterns()) {
         plan.sources.listing.patterns.clear();
@@ -31,7 +46,7 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
     // Counting every occurrence costs a little: only when something reads the counts.
     plan.selection.count = plan.choosing.choice.order == Order::Frequency ||
         plan.choosing.choice.min_count > 1 || plan.output.format == Format::Counts ||
-        plan.output.format == Format::Json || plan.output.report;
+        plan.output.format == Format::Json || plan.output.report || (plan.font && plan.font->web);
     return plan;
 }
 

@@ -45,7 +45,8 @@ struct ChoicePlan {
 
 struct OutputPlan {
     Format format = Format::Text;
-    unsigned tbl_start = 0x8000;
+    unsigned tbl_start = 0x8000;  // also the first code of a grid's widths
+    bool tbl_start_given = false;
     std::optional<std::filesystem::path> path;  // nothing: standard output as UTF-8; "-": as a file
     OutputEncoding encoding = OutputEncoding::Gbk;
     bool replace_unmappable = false;
@@ -63,6 +64,13 @@ struct FontPlan {
     std::optional<std::filesystem::path> atlas;  // without ".fnt": the pages and the .fnt are named from it
     AtlasOptions atlas_options;  // the size is the preview's too
     std::optional<std::filesystem::path> preview;
+    std::optional<std::filesystem::path> web;  // the folder of the pieces, font.css and index.html
+    WebFontOptions web_options;
+
+    // The atlas's descriptor: OUT.json in JSON, else OUT.fnt.
+    std::filesystem::path descriptor() const;
+    // A grid's width table: OUT.widths.
+    std::filesystem::path widths() const;
 };
 
 struct Plan {

@@ -115,4 +115,20 @@ void Progress::show(std::uint64_t done)
     drawn_ = true;
 }
 
+PieceProgress::PieceProgress() : shown_(::isatty(2)) {}
+
+PieceProgress::~PieceProgress()
+{
+    if (drawn_) std::cerr << "\r\033[K" << std::flush;
+}
+
+std::function<void(std::size_t, std::size_t)> PieceProgress::callback()
+{
+    if (!shown_) return {};
+    return [this](std::size_t done, std::size_t total) {
+        std::cerr << "\r已压缩 " << done << " / " << total << " 块网页字体" << std::flush;
+        drawn_ = true;
+    };
+}
+
 }  // namespace charlib::cli

@@ -44,4 +44,19 @@ private:
     std::chrono::steady_clock::time_point start_, last_;
 };
 
+// Pieces of a web font compressed so far, on a terminal: "已压缩 3 / 12 块网页字体".
+class PieceProgress {
+public:
+    PieceProgress();
+    ~PieceProgress();
+    PieceProgress(const PieceProgress&) = delete;
+    PieceProgress& operator=(const PieceProgress&) = delete;
+
+    std::function<void(std::size_t done, std::size_t total)> callback();
+
+private:
+    bool shown_ = false;
+    bool drawn_ = false;
+};
+
 }  // namespace charlib::cli

@@ -31,8 +31,13 @@ public:
         if (plan.output.path && *plan.output.path != "-") named_.push_back(*plan.output.path);
         if (plan.font && plan.font->subset) named_.push_back(*plan.font->subset);
         if (plan.font && plan.font->preview) named_.push_back(*plan.font->preview);
+        if (plan.font && plan.font->web) {
+            named_.push_back(*plan.font->web / "font.css");
+            named_.push_back(*plan.font->web / "index.html");
+        }
         if (plan.font && plan.font->atlas) {
-            named_.push_back(plan.font->atlas->string() + ".fnt");
+            named_.push_back(plan.font->descriptor());
+            if (plan.font->atlas_options.grid) named_.push_back(plan.font->widths());
             atlas_folder_ = folder_of(*plan.font->atlas);
             atlas_name_ = plan.font->atlas->filename().string();
         }
@@ -231,10 +236,12 @@ std::string empty_set_note(const Plan& plan, const Gathered& gathered)
     return "注意：没有选出任何字符：来源中没有非空的行";
 }
 
-// A code table's codes end at FFFF.
-bool codes_fit(const OutputPlan& output, const Tally& chosen)
+// A code table's codes end at FFFF, and so do a grid's.
+bool codes_fit(const Plan& plan, const Tally& chosen)
 {
-    if (output.format != Format::Tbl || output.tbl_start + chosen.characters.size() <= 0x10000) return true;
+    const OutputPlan& output = plan.output;
+    const bool coded = output.format == Format::Tbl || (plan.font && plan.font->atlas_options.grid);
+    if (!coded || output.tbl_start + chosen.characters.size() <= 0x10000) return true;
     std::cerr << "charlib-cli: " << chosen.characters.size() << " 个字符从 " << std::hex << std::uppercase
               << output.tbl_start << std::dec << " 起编码会超过 FFFF，请用更小的 --tbl-start\n";
     return false;
@@ -246,13 +253,29 @@ struct FontWork {
     FontData subset;
     std::string preview;
     Atlas atlas;
+    WebFont web;
 };
+
+// The characters most frequent first, ties in the set's order.
+std::u32string by_frequency(const Tally& chosen)
+{
+    std::vector<std::size_t> order(chosen.characters.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    if (chosen.counts.size() == order.size())
+        std::stable_sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return chosen.counts[a] > chosen.counts[b]; });
+    std::u32string characters;
+    for (std::size_t i : order)
+        characters += chosen.characters[i];
+    return characters;
+}
 
 std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
 {
     const Font font(plan.path, plan.face);
     FontWork work{
-        {plan.path.string(), plan.face, font.family(), font.missing(chosen.characters)}, {}, {}, {}};
+        {plan.path.string(), plan.face, font.family(), font.missing(chosen.characters)}, {}, {}, {}, {}};
     if (!work.facts.missing.empty()) {
         warn("字体“" + plan.path.string() + "”缺少 " + std::to_string(work.facts.missing.size()) +
             " 个字符：" + listed(work.facts.missing, 50));
@@ -273,7 +296,16 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
     if (plan.atlas)
         work.atlas =
             render_atlas(font, chosen.characters, plan.atlas_options, plan.atlas->filename().string());
-    if (plan.preview) work.preview = render_preview(font, chosen.characters, plan.atlas_options.size);
+    // With an atlas the preview shows what an engine will draw from it.
+    if (plan.preview)
+        work.preview = plan.atlas ? render_preview(work.atlas, chosen.characters)
+                                  : render_preview(font, chosen.characters, plan.atlas_options.size);
+    if (plan.web) {
+        PieceProgress progress;
+        WebFontOptions options = plan.web_options;
+        options.progress = progress.callback();
+        work.web = make_web_font(font, by_frequency(chosen), options);
+    }
     return work;
 }
 
@@ -281,11 +313,22 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
 {
     if (plan.subset) files.add(*plan.subset, work.subset.bytes());
     if (plan.preview) files.add(*plan.preview, work.preview);
+    if (plan.web) {
+        const std::filesystem::path& folder = *plan.web;
+        std::error_code error;
+        if (!std::filesystem::is_directory(folder, error) && !std::filesystem::create_directory(folder, error))
+            throw FileError(FileError::Action::Write, folder, error ? error.value() : ENOTDIR);
+        for (const WebFontPiece& piece : work.web.pieces)
+            files.add(folder / piece.file, piece.bytes);
+        files.add(folder / "font.css", work.web.css);
+        files.add(folder / "index.html", work.web.html);
+    }
     if (!plan.atlas) return;
     const std::string base = plan.atlas->string();
     for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
         files.add(base + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
-    files.add(base + ".fnt", work.atlas.descriptor);
+    files.add(plan.descriptor(), work.atlas.descriptor);
+    if (plan.atlas_options.grid) files.add(plan.widths(), work.atlas.widths);
 }
 
 // The -o file, unless a character would be lost without --replace-unmappable.
@@ -334,7 +377,7 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     if (!choice) return exit_failure;
     Tally chosen = choose(gathered->all, *choice);
     if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered));
-    if (!codes_fit(plan.output, chosen)) return exit_failure;
+    if (!codes_fit(plan, chosen)) return exit_failure;
     const std::optional<FontWork> fonts = plan.font ? make_fonts(*plan.font, chosen) : FontWork{};
     if (!fonts) return exit_failure;
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;

@@ -102,7 +102,7 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-f", "where", "--locations", "0", "in.txt"}, "选项 --locations 必须是1 到 1000 之间的整数：0"},
         {{"--missing-only", "in.txt"}, "--missing-only 只能与 --font 一起使用"},
         {{"--font", "f", "--missing-only", "--subset", "o.ttf", "in.txt"},
-            "--missing-only 只留下字体缺少的字符，不能再用来做 --subset、--atlas 或 --preview"},
+            "--missing-only 只留下字体缺少的字符，不能再用来做 --subset、--atlas、--preview 或 --web"},
         {{"-f", "where", "-o", "x", "--output-encoding", "gbk", "in.txt"},
             "where 总是以 UTF-8 写出，不能用 --output-encoding gbk"},
 
@@ -113,7 +113,59 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-n", "x", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数：x"},
         {{"-n", "", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数："},
         {{"-m", "\xFF", "-o", "out.txt", "in.txt"}, "标记文字不是有效的 UTF-8：\xFF"},
-        {{"--tbl-start", "80", "in.txt"}, "--tbl-start 只能与 -f tbl 一起使用"},
+        {{"--tbl-start", "80", "in.txt"}, "--tbl-start 只能与 -f tbl 或 --grid 一起使用"},
+        // Fonts for engines and the web.
+        {{"--font", "f", "--atlas", "x.json", "--atlas-format", "json", "--sdf", "--spread", "6", "in.txt"}, "",
+            [](const Plan& plan) {
+                const FontPlan& font = plan.font.value();
+                EXPECT_EQ(font.descriptor(), "x.json");
+                EXPECT_TRUE(font.atlas_options.sdf);
+                EXPECT_EQ(font.atlas_options.spread, 6u);
+                EXPECT_TRUE(font.atlas_options.kerning);
+            }},
+        {{"--font", "f", "--atlas", "x", "--atlas-format", "binary", "--no-kerning", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.font.value().descriptor(), "x.fnt");
+                EXPECT_FALSE(plan.font->atlas_options.kerning);
+            }},
+        {{"--font", "f", "--atlas", "x", "--grid", "16x12", "--grid-columns", "32", "--tbl-start", "8800",
+             "in.txt"},
+            "",
+            [](const Plan& plan) {
+                const GridOptions& grid = plan.font.value().atlas_options.grid.value();
+                EXPECT_EQ(grid.cell_width, 16u);
+                EXPECT_EQ(grid.cell_height, 12u);
+                EXPECT_EQ(grid.columns, 32u);
+                EXPECT_EQ(grid.first_code, 0x8800u) << "the widths use the tbl's codes";
+                EXPECT_EQ(plan.font->widths(), "x.widths");
+            }},
+        {{"--font", "f", "--web", "site", "--chunk-size", "40", "--web-all", "--family", "Game Sans", "in.txt"},
+            "",
+            [](const Plan& plan) {
+                const FontPlan& font = plan.font.value();
+                EXPECT_EQ(font.web.value(), "site");
+                EXPECT_EQ(font.web_options.chunk_size, 40u * 1024);
+                EXPECT_TRUE(font.web_options.all);
+                EXPECT_EQ(font.web_options.family, "Game Sans");
+                EXPECT_TRUE(plan.selection.count) << "pieces follow the counts";
+            }},
+        {{"--font", "f", "--atlas", "x", "--sdf", "--mono", "in.txt"}, "--sdf 与 --mono 不能同时使用：距离场是 8 位的"},
+        {{"--font", "f", "--sdf", "in.txt"}, "--sdf 只能与 --atlas 一起使用"},
+        {{"--font", "f", "--atlas", "x", "--spread", "4", "in.txt"}, "--spread 只能与 --sdf 一起使用"},
+        {{"--font", "f", "--atlas", "x", "--sdf", "--spread", "0", "in.txt"},
+            "选项 --spread 必须是1 到 64 之间的整数：0"},
+        {{"--font", "f", "--atlas", "x", "--atlas-format", "yaml", "in.txt"},
+            "选项 --atlas-format 的值“yaml”无效，可以是：text、xml、json、binary"},
+        {{"--font", "f", "--atlas", "x", "--grid", "16", "in.txt"}, "--grid 的格式是 宽x高，如 16x16：16"},
+        {{"--font", "f", "--atlas", "x", "--grid", "16x16", "--padding", "2", "in.txt"},
+            "--padding 不能与 --grid 一起使用：网格的每个字形占一整格"},
+        {{"--font", "f", "--atlas", "x", "--grid-columns", "8", "in.txt"}, "--grid-columns 只能与 --grid 一起使用"},
+        {{"--font", "f", "--web-all", "in.txt"}, "--web-all 只能与 --web 一起使用"},
+        {{"--web", "site", "in.txt"}, "--web 只能与 --font 一起使用"},
+        {{"--font", "f", "--web", "site", "--chunk-size", "1", "in.txt"},
+            "选项 --chunk-size 必须是4 到 10240 之间的整数：1"},
+        {{"--font", "f", "--web", "site", "--family", "a\"b", "in.txt"},
+            "--family 不能为空，也不能含有引号、反斜杠、尖括号、花括号、分号或换行：a\"b"},
         {{"-f", "tbl", "--tbl-start", "12345", "in.txt"}, "--tbl-start 必须是 1 到 4 位十六进制数：12345"},
         {{"-f", "xml", "in.txt"},
             "选项 --format 的值“xml”无效，可以是：text、counts、tbl、unicode-range、json、where"},
@@ -144,7 +196,7 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"--font", "f", "--subset", "out.woff", "in.txt"},
             "--subset 的文件名要以 .ttf、.otf 或 .woff2 结尾（不写 WOFF 1）：out.woff"},
         {{"--font", "f", "--layout-features", "kern", "in.txt"},
-            "--layout-features 只能与 --subset 一起使用"},
+            "--layout-features 只能与 --subset 或 --web 一起使用"},
         {{"--font", "f", "--subset", "o.ttf", "--layout-features", "+kerning", "in.txt"},
             "--layout-features：“+kerning”不是特性标签：标签是 1 到 4 个可打印的 ASCII 字符，前面可加 + 或 "
             "-，* 表示所有特性"},
