@@ -1,5 +1,5 @@
 // Arbitrary bytes as the font for the subset (with a layout feature list
-// read from the input too) and the atlas: a FontError or a result, never a
+// read from the input too), the atlas and its preview: a FontError or a result, never a
 // crash or a leak. The parameters come from the input's end, so that a font
 // file as a seed is still a font.
 
@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const unsigned face = take_last() % 3;
     const unsigned options = take_last();
+    const unsigned layout = take_last();
     const std::size_t length = std::min<std::size_t>(take_last() % 16, bytes.size());
     const std::string_view list = bytes.substr(bytes.size() - length);
     bytes.remove_suffix(length);
@@ -41,11 +42,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)charlib::subset_font(font, set, options & 1, features);
         } catch (const charlib::FontError&) {
         }
+        // The atlas packed or on a grid, plain, 1-bit or a distance field, with
+        // kerning, in every descriptor form, and its preview.
         charlib::AtlasOptions atlas;
-        atlas.size = 4 + (options >> 2) % 40;
+        atlas.size = 4 + (options >> 3) % 24;
         atlas.page_width = atlas.page_height = 64;
         atlas.mono = (options & 2) != 0;
-        (void)charlib::render_atlas(font, set, atlas, "f");
+        atlas.sdf = (options & 4) != 0;
+        atlas.spread = 1 + (layout >> 1) % 8;
+        atlas.format = static_cast<charlib::AtlasFormat>(options >> 6);
+        if (layout & 1) {
+            charlib::GridOptions& grid = atlas.grid.emplace();
+            grid.cell_width = atlas.size;
+            grid.cell_height = atlas.size + 4;
+            grid.columns = 4;
+        }
+        try {
+            const charlib::Atlas made = charlib::render_atlas(font, set, atlas, "f");
+            FUZZ_CHECK(made.pages.size() == made.font.page_files.size());
+            (void)charlib::render_preview(made, set);
+        } catch (const charlib::FontError&) {
+        }
     } catch (const charlib::FontError&) {
     }
     return 0;

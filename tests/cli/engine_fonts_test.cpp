@@ -1,0 +1,110 @@
+// charlib-cli's fonts for engines and the web, end to end: which files a run
+// writes, that they agree with the code table, and that a failure writes none.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "run_cli.h"
+
+namespace {
+
+std::string contents(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(0, line.find('\r')));
+    return lines;
+}
+
+TEST(EngineFonts, DescriptorFormsDistanceFieldsAndAPreviewFromTheAtlas)
+{
+    TempDir dir;
+    dir.write("ui.txt", "AVATAR 中文字体 AV\n");
+    const CliRun run = run_cli(dir,
+        {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui.json", "--atlas-format", "json", "--sdf",
+            "--spread", "6", "--size", "24", "--preview", "ui.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json font = nlohmann::json::parse(contents(dir.path() / "ui.json"));
+    EXPECT_EQ(font["distanceField"]["fieldType"], "sdf");
+    EXPECT_EQ(font["distanceField"]["distanceRange"], 12);
+    EXPECT_EQ(font["pages"][0], "ui_0.png");
+    EXPECT_EQ(font["chars"].size(), 9u) << "A V T R space 中 文 字 体";
+    bool av = false;
+    for (const auto& pair : font["kernings"])
+        av = av || (pair["first"] == 'A' && pair["second"] == 'V' && pair["amount"] < 0);
+    EXPECT_TRUE(av) << "the font kerns A V";
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "ui_0.png"));
+    EXPECT_GT(std::filesystem::file_size(dir.path() / "ui.png"), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "ui.fnt"));
+
+    const CliRun plain = run_cli(dir,
+        {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui", "--atlas-format", "xml", "--no-kerning"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const std::string xml = contents(dir.path() / "ui.fnt");
+    EXPECT_TRUE(xml.starts_with("<?xml")) << xml.substr(0, 40);
+    EXPECT_EQ(xml.find("<kerning "), std::string::npos);
+    EXPECT_EQ(xml.find("distanceField"), std::string::npos);
+}
+
+TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
+{
+    TempDir dir;
+    dir.write("script.txt", "#\xD5\xC5\xC8\xFD\r\nhi \xC4\xE3\r\n");  // "#张三", "hi 你" in GBK
+    const CliRun run = run_cli(dir,
+        {"script.txt", "-f", "tbl", "--tbl-start", "8800", "-o", "game.tbl", "--font", microhei, "--atlas",
+            "grid", "--grid", "16x16", "--grid-columns", "4", "--size", "14"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> table = lines_of(contents(dir.path() / "game.tbl"));
+    const std::vector<std::string> widths = lines_of(contents(dir.path() / "grid.widths"));
+    ASSERT_EQ(widths.size(), table.size());
+    for (std::size_t i = 0; i < table.size(); ++i)
+        EXPECT_EQ(widths[i].substr(0, 5), table[i].substr(0, 5)) << "the same code on line " << i;
+    EXPECT_EQ(widths.front(), "8800=14") << "# is the first character";
+
+    dir.write("wide.txt", "\xD5\xC5\r\n");
+    const CliRun big = run_cli(dir,
+        {"wide.txt", "--font", microhei, "--atlas", "big", "--grid", "8x8", "--size", "32", "-o", "big.txt"});
+    EXPECT_EQ(big.status, 1);
+    EXPECT_NE(big.err.find("U+5F20"), std::string::npos) << big.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "big.txt") ||
+        std::filesystem::exists(dir.path() / "big_0.png") || std::filesystem::exists(dir.path() / "big.widths"))
+        << "nothing written";
+}
+
+TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
+{
+    TempDir dir;
+    dir.write("page.txt", "的的的的了了了是\n一二三\n");
+    const CliRun run =
+        run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--family", "Game Sans"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string css = contents(dir.path() / "site/font.css");
+    EXPECT_NE(css.find("font-family: \"Game Sans\""), std::string::npos) << css;
+    EXPECT_NE(css.find("unicode-range: U+"), std::string::npos) << css;
+    EXPECT_NE(contents(dir.path() / "site/index.html").find("font.css"), std::string::npos);
+    std::size_t pieces = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "site"))
+        pieces += entry.path().extension() == ".woff2";
+    EXPECT_EQ(pieces, 1u) << "a few characters make one piece";
+
+    dir.write("taken", "a file, not a folder");
+    const CliRun file = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "taken", "-o", "o.txt"});
+    EXPECT_EQ(file.status, 1);
+    EXPECT_NE(file.err.find("taken"), std::string::npos) << file.err;
+    EXPECT_EQ(contents(dir.path() / "taken"), "a file, not a folder");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "o.txt"));
+}
+
+}  // namespace
