@@ -9,6 +9,11 @@ namespace charlib {
 Atlas render_atlas(
     const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name)
 {
+    if (options.sdf && options.mono) {  // a distance field needs its 8 bits, in the pages too
+        AtlasOptions field = options;
+        field.mono = false;
+        return render_atlas(font, characters, field, name);
+    }
     if (options.grid) return render_grid(font, characters, options, name);
     set_size(font, options.size);
     const RenderStyle style{options.mono, options.sdf, options.spread};

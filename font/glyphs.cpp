@@ -8,6 +8,8 @@
 
 #include "font/faces.h"
 
+#include FT_MODULE_H
+
 namespace charlib {
 
 
@@ -28,13 +30,43 @@ void set_size(const Font& font, unsigned size)
             font.path(), "没有 " + std::to_string(size) + " 像素的字形（点阵字体只有固定的字号）");
 }
 
+namespace {
+
+// Loads the glyph's outline and draws it as a distance field: FreeType's
+// "sdf" renderer gives 128 on the outline, more inside, and a margin of the
+// spread around it, with bitmap_left and bitmap_top moved out to match.
+// Returns false for a glyph with no outline, such as the space.
+bool load_distance_field(const Font& font, char32_t c, unsigned spread)
+{
+    FT_Int field_spread = static_cast<FT_Int>(spread);
+    if (FT_Property_Set(font.faces().library, "sdf", "spread", &field_spread) != 0)
+        throw FontError(
+            font.path(), "无法画成距离场：扩展 " + std::to_string(spread) + " 像素不在 2 到 32 之间");
+    // The outline even where the font has a bitmap for the size.
+    FT_Face face = font.faces().face;
+    if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0)
+        throw FontError(font.path(), "无法绘出 " + code_point(c));
+    if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        throw FontError(font.path(), "的 " + code_point(c) + " 不是轮廓字形，无法画成距离场");
+    if (face->glyph->outline.n_contours == 0) return false;
+    if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_SDF) != 0)
+        throw FontError(font.path(), "无法把 " + code_point(c) + " 画成距离场");
+    return true;
+}
+
+}  // namespace
+
 Rendered render(const Font& font, char32_t c, const RenderStyle& style)
 {
-    const bool mono = style.mono;
     FT_Face face = font.faces().face;
-    const FT_Int32 flags =
-        FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : FT_LOAD_TARGET_NORMAL);
-    if (FT_Load_Char(face, c, flags) != 0) throw FontError(font.path(), "无法绘出 " + code_point(c));
+    if (style.sdf) {
+        if (!load_distance_field(font, c, style.spread))
+            return Rendered{c, 0, 0, 0, 0, static_cast<int>((face->glyph->advance.x + 32) >> 6), {}};
+    } else {
+        const FT_Int32 flags =
+            FT_LOAD_RENDER | (style.mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : FT_LOAD_TARGET_NORMAL);
+        if (FT_Load_Char(face, c, flags) != 0) throw FontError(font.path(), "无法绘出 " + code_point(c));
+    }
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
     Rendered glyph{c, bitmap.width, bitmap.rows, slot->bitmap_left, slot->bitmap_top,
@@ -48,6 +80,8 @@ Rendered render(const Font& font, char32_t c, const RenderStyle& style)
             unsigned value = 0;
             if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO)
                 value = (row[x >> 3] >> (7 - (x & 7)) & 1) * 255;
+            else if (style.sdf)  // the field as it is: its num_grays says 255 but it spans 0 to 255
+                value = row[x];
             else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
                 value = bitmap.num_grays > 1 ? row[x] * 255u / (bitmap.num_grays - 1u) : row[x];
             else

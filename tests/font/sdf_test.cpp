@@ -1,2 +1,145 @@
-// Filled in by the sdf work.
+// Distance field atlases, read back against FreeType's own coverage, and the
+// preview drawn from an atlas, decoded with stb_image.
 #include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <stb_image.h>
+
+#include <map>
+
+#include "face.h"
+#include "font/font.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace charlib;
+using namespace charlib::testing;
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> values;
+};
+
+Picture decode(const std::string& png, int channel, int channels)
+{
+    Picture picture;
+    int found = 0;
+    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
+        static_cast<int>(png.size()), &picture.width, &picture.height, &found, channels);
+    EXPECT_TRUE(pixels);
+    if (!pixels) return picture;
+    for (int i = 0; i < picture.width * picture.height; ++i)
+        picture.values.push_back(pixels[i * channels + channel]);
+    stbi_image_free(pixels);
+    return picture;
+}
+
+TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
+{
+    const std::u32string set = U"中永A g";
+    Face face(TempDir::read(microhei));
+    const Font font(microhei);
+    std::map<char32_t, unsigned> width_at_spread_4;
+    // At 64 pixels the strokes are thicker than a spread of 2: the field reaches 255 inside.
+    for (const auto& [size, spread] : {std::pair{24u, 4u}, {24u, 8u}, {64u, 2u}}) {
+        FT_Set_Pixel_Sizes(face.face, 0, size);
+        const int base = static_cast<int>((face.face->size->metrics.ascender + 63) >> 6);
+        AtlasOptions options;
+        options.size = size;
+        options.page_width = options.page_height = 256;
+        options.sdf = options.mono = true;  // the field wins
+        options.spread = spread;
+        const Atlas atlas = render_atlas(font, set, options, "f");
+        ASSERT_EQ(atlas.pages.size(), 1u);
+        const Picture page = decode(atlas.pages[0], 1, 2);  // the field is in the alpha
+        ASSERT_EQ(page.width, 256);
+        ASSERT_EQ(atlas.font.chars.size(), set.size());
+        for (const AtlasChar& glyph : atlas.font.chars) {
+            SCOPED_TRACE(
+                ::testing::Message() << "U+" << std::hex << unsigned(glyph.id) << " spread " << spread);
+            FT_Load_Char(face.face, glyph.id, FT_LOAD_RENDER);
+            const FT_GlyphSlot slot = face.face->glyph;
+            const FT_Bitmap& ink = slot->bitmap;
+            if (ink.width == 0) {
+                EXPECT_EQ(glyph.width + glyph.height, 0u) << "the space has no pixels";
+                EXPECT_GT(glyph.xadvance, 0);
+                continue;
+            }
+            // The outline sits where the plain ink is, `spread` pixels in.
+            EXPECT_EQ(glyph.xoffset, slot->bitmap_left - int(spread));
+            EXPECT_EQ(glyph.yoffset, base - slot->bitmap_top - int(spread));
+            ASSERT_EQ(glyph.width, ink.width + 2 * spread);
+            ASSERT_EQ(glyph.height, ink.rows + 2 * spread);
+            if (spread == 4) width_at_spread_4[glyph.id] = glyph.width;
+            if (spread == 8) {
+                EXPECT_EQ(glyph.width - width_at_spread_4[glyph.id], 8u) << "grows by twice the extra spread";
+            }
+            const auto coverage = [&](int x, int y) {  // in the field's rectangle
+                x -= int(spread), y -= int(spread);
+                if (x < 0 || y < 0 || x >= int(ink.width) || y >= int(ink.rows)) return 0;
+                return int(ink.buffer[y * ink.pitch + x]);
+            };
+            int inside = 0;
+            for (int y = 0; y < int(glyph.height); ++y)
+                for (int x = 0; x < int(glyph.width); ++x) {
+                    const int field = page.values[(glyph.y + y) * 256 + glyph.x + x];
+                    bool ink_near = false;
+                    for (int dy = -1; dy <= 1; ++dy)
+                        for (int dx = -1; dx <= 1; ++dx)
+                            ink_near = ink_near || coverage(x + dx, y + dy) > 0;
+                    if (coverage(x, y) == 255) {
+                        ++inside;
+                        ASSERT_GT(field, 128) << "full ink at " << x << "," << y;
+                    } else if (coverage(x, y) > 0) {  // the outline crosses the pixel: within a pixel of it
+                        ASSERT_LE(std::abs(field - 128), int(128 / spread)) << "edge at " << x << "," << y;
+                    } else if (!ink_near) {
+                        ASSERT_LT(field, 128) << "far outside at " << x << "," << y;
+                    }
+                }
+            EXPECT_GT(inside, 10);
+        }
+    }
+    AtlasOptions narrow;
+    narrow.sdf = true;
+    narrow.spread = 1;  // FreeType draws fields of 2 to 32 pixels
+    try {
+        render_atlas(font, U"中", narrow, "f");
+        ADD_FAILURE() << "a spread of 1";
+    } catch (const FontError& error) {
+        EXPECT_NE(std::string(error.what()).find("扩展 1 像素不在 2 到 32 之间"), std::string::npos)
+            << error.what();
+    }
+}
+
+TEST(Sdf, PreviewFromAnAtlasShowsWhatThePreviewFromTheFontShows)
+{
+    const std::u32string set = U"中永A g😀字\n";  // the emoji is missing: an empty box
+    const Font font(microhei);
+    AtlasOptions options;
+    options.size = 24;
+    options.page_width = options.page_height = 128;
+    const Picture expected = decode(render_preview(font, set, 24), 0, 1);
+    const Picture plain = decode(render_preview(render_atlas(font, set, options, "f"), set), 0, 1);
+    ASSERT_EQ(std::pair(plain.width, plain.height), std::pair(expected.width, expected.height));
+    EXPECT_TRUE(plain.values == expected.values) << "the same pixels";
+
+    options.sdf = true;
+    const Picture field = decode(render_preview(render_atlas(font, set, options, "f"), set), 0, 1);
+    ASSERT_EQ(field.values.size(), expected.values.size());
+    // Ink where either has it (the edges differ a little), solid where the font's is.
+    int ink = 0, agreed = 0, solid = 0, solid_agreed = 0;
+    for (std::size_t i = 0; i < expected.values.size(); ++i) {
+        const bool inked = expected.values[i] < 128, field_inked = field.values[i] < 128;
+        ink += inked || field_inked;
+        agreed += inked && field_inked;
+        solid += expected.values[i] == 0;
+        solid_agreed += expected.values[i] == 0 && field.values[i] < 64;
+    }
+    EXPECT_GT(solid, 200);
+    EXPECT_GT(agreed, ink * 9 / 10) << agreed << " of " << ink;
+    EXPECT_GT(solid_agreed, solid * 9 / 10) << solid_agreed << " of " << solid;
+}
+
+}  // namespace
