@@ -105,7 +105,7 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
       --mono               1 位的点阵字形（复古平台），而不是 8 位灰度
       --sdf                有符号距离场（8 位，轮廓上为128，内大外小），供着色器在任何
                            字号下清晰绘制；描述文件记下 distanceField；不能与 --mono 同用
-      --spread PX          --sdf 距离场在轮廓两侧各延伸的像素（1 到 64，默认4）
+      --spread PX          --sdf 距离场在轮廓两侧各延伸的像素（2 到 32，默认4）
       --grid WxH           固定网格：第 i 个字符画在第 i 格（与 -f tbl 的编码顺序相同），
                            每格 W×H 像素，字形在同一基线上；放不下的字形报错而不裁掉。
                            另写 OUT.widths，每行“编码=步进宽度”，编码从 --tbl-start 起
@@ -458,7 +458,7 @@ std::optional<FontPlan> FontOptions::plan() const
     if (page_) std::tie(atlas.page_width, atlas.page_height) = width_by_height("--page", *page_, 16, 16384);
     atlas.mono = mono_;
     atlas.sdf = sdf_;
-    if (spread_) atlas.spread = static_cast<unsigned>(whole_number("--spread", *spread_, 1, 64));
+    if (spread_) atlas.spread = static_cast<unsigned>(whole_number("--spread", *spread_, 2, 32));
     atlas.kerning = !no_kerning_;
     if (atlas_format_)
         atlas.format = one_of<AtlasFormat>("--atlas-format", *atlas_format_,

@@ -115,7 +115,7 @@ struct AtlasOptions {
     unsigned page_width = 1024, page_height = 1024;
     bool mono = false;  // 1-bit glyphs instead of 8-bit coverage
     bool sdf = false;  // a signed distance field: 128 on the outline, more inside
-    unsigned spread = 4;  // of the field, in pixels each side of the outline; the padding is at least this
+    unsigned spread = 4;  // of the field, in pixels each side of the outline (2 to 32), inside the glyph's bitmap
     bool kerning = true;  // the pairs of the set the font kerns
     AtlasFormat format = AtlasFormat::Text;
     std::optional<GridOptions> grid;

@@ -153,7 +153,7 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"--font", "f", "--sdf", "in.txt"}, "--sdf 只能与 --atlas 一起使用"},
         {{"--font", "f", "--atlas", "x", "--spread", "4", "in.txt"}, "--spread 只能与 --sdf 一起使用"},
         {{"--font", "f", "--atlas", "x", "--sdf", "--spread", "0", "in.txt"},
-            "选项 --spread 必须是1 到 64 之间的整数：0"},
+            "选项 --spread 必须是2 到 32 之间的整数：0"},
         {{"--font", "f", "--atlas", "x", "--atlas-format", "yaml", "in.txt"},
             "选项 --atlas-format 的值“yaml”无效，可以是：text、xml、json、binary"},
         {{"--font", "f", "--atlas", "x", "--grid", "16", "in.txt"}, "--grid 的格式是 宽x高，如 16x16：16"},
