@@ -1,42 +1,341 @@
+#include <codec/utf.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "font/font.h"
+#include "font/glyphs.h"
 
 namespace charlib {
 
 namespace {
 
+// What every atlas says the same way: white pixels with the glyph in the
+// alpha channel, all four channels of the page used by each glyph.
+constexpr unsigned stretch = 100, alpha_channel = 0, colour_channel = 4, glyph_channels = 15;
+
+// The face as readers can take it: well-formed UTF-8 (ill-formed bytes as
+// U+FFFD) with no control characters, which would end a line of the text form
+// or make the XML ill-formed.
+std::string clean_face(const std::string& face)
+{
+    std::u32string characters;
+    decode_utf8(face, true, characters);
+    for (char32_t& c : characters)
+        if (c < 0x20 || c == 0x7F || c == 0xFFFE || c == 0xFFFF) c = U' ';
+    return to_utf8(characters);
+}
+
+// Page files are named by the caller: refused when a form cannot hold the name.
+void check_page_files(const BitmapFont& font, AtlasFormat format)
+{
+    for (const std::string& file : font.page_files) {
+        const bool control = std::any_of(file.begin(), file.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+        if (control || (format == AtlasFormat::Text && file.find('"') != std::string::npos))
+            throw FontError(font.face,
+                "的页面文件名“" + file + "”含有" + (control ? "控制字符" : "双引号") + "，描述文件无法写下");
+    }
+}
+
+// One attribute of a tag, written as BMFont writes it in the text form:
+// the face, the character set and page files in quotes, numbers bare.
+struct Field {
+    const char* name;
+    std::string value;
+    bool quoted = false;
+};
+using Fields = std::vector<Field>;
+
+std::string number(long long value)
+{
+    return std::to_string(value);
+}
+
+Fields info_fields(const BitmapFont& font, const std::string& face)
+{
+    const std::string smooth = font.smooth ? "1" : "0", spacing = number(font.spacing);
+    return {{"face", face, true}, {"size", number(font.size)}, {"bold", "0"}, {"italic", "0"},
+        {"charset", "", true}, {"unicode", "1"}, {"stretchH", number(stretch)}, {"smooth", smooth},
+        {"aa", smooth}, {"padding", "0,0,0,0"}, {"spacing", spacing + "," + spacing}, {"outline", "0"}};
+}
+
+Fields common_fields(const BitmapFont& font)
+{
+    const std::string colour = number(colour_channel);
+    return {{"lineHeight", number(font.line_height)}, {"base", number(font.base)},
+        {"scaleW", number(font.page_width)}, {"scaleH", number(font.page_height)},
+        {"pages", number(static_cast<long long>(font.page_files.size()))}, {"packed", "0"},
+        {"alphaChnl", number(alpha_channel)}, {"redChnl", colour}, {"greenChnl", colour},
+        {"blueChnl", colour}};
+}
+
+Fields page_fields(std::size_t id, const std::string& file)
+{
+    return {{"id", number(static_cast<long long>(id))}, {"file", file, true}};
+}
+
+// Where the tools that write distance-field BMFont put it, and what loaders
+// such as PixiJS read.
+Fields distance_field_fields(const BitmapFont& font)
+{
+    return {{"fieldType", "sdf"}, {"distanceRange", number(font.distance_range)}};
+}
+
+Fields char_fields(const AtlasChar& glyph)
+{
+    return {{"id", number(glyph.id)}, {"x", number(glyph.x)}, {"y", number(glyph.y)},
+        {"width", number(glyph.width)}, {"height", number(glyph.height)}, {"xoffset", number(glyph.xoffset)},
+        {"yoffset", number(glyph.yoffset)}, {"xadvance", number(glyph.xadvance)},
+        {"page", number(glyph.page)}, {"chnl", number(glyph_channels)}};
+}
+
+Fields kerning_fields(const KerningPair& pair)
+{
+    return {{"first", number(pair.first)}, {"second", number(pair.second)}, {"amount", number(pair.amount)}};
+}
+
+std::string text_line(const char* tag, const Fields& fields)
+{
+    std::string line = tag;
+    for (const Field& field : fields)
+        line +=
+            std::string(" ") + field.name + "=" + (field.quoted ? "\"" + field.value + "\"" : field.value);
+    return line + "\n";
+}
+
 std::string text_descriptor(const BitmapFont& font)
 {
-    const std::string smooth = font.smooth ? "1" : "0", spacing = std::to_string(font.spacing);
-    std::string fnt = "info face=\"" + font.face + "\" size=" + std::to_string(font.size) +
-        " bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 smooth=" + smooth + " aa=" + smooth +
-        " padding=0,0,0,0 spacing=" + spacing + "," + spacing + " outline=0\n";
-    fnt += "common lineHeight=" + std::to_string(font.line_height) + " base=" + std::to_string(font.base) +
-        " scaleW=" + std::to_string(font.page_width) + " scaleH=" + std::to_string(font.page_height) +
-        " pages=" + std::to_string(font.page_files.size()) +
-        " packed=0 alphaChnl=0 redChnl=4 greenChnl=4 blueChnl=4\n";
+    // A quoted value of the text form cannot hold a double quote, nor escape
+    // one: a face named with them keeps single quotes instead.
+    std::string face = clean_face(font.face);
+    std::replace(face.begin(), face.end(), '"', '\'');
+    std::string fnt = text_line("info", info_fields(font, face)) + text_line("common", common_fields(font));
     for (std::size_t i = 0; i < font.page_files.size(); ++i)
-        fnt += "page id=" + std::to_string(i) + " file=\"" + font.page_files[i] + "\"\n";
-    fnt += "chars count=" + std::to_string(font.chars.size()) + "\n";
+        fnt += text_line("page", page_fields(i, font.page_files[i]));
+    if (font.distance_range > 0) fnt += text_line("distanceField", distance_field_fields(font));
+    fnt += text_line("chars", {{"count", number(static_cast<long long>(font.chars.size()))}});
     for (const AtlasChar& glyph : font.chars)
-        fnt += "char id=" + std::to_string(glyph.id) + " x=" + std::to_string(glyph.x) +
-            " y=" + std::to_string(glyph.y) + " width=" + std::to_string(glyph.width) +
-            " height=" + std::to_string(glyph.height) + " xoffset=" + std::to_string(glyph.xoffset) +
-            " yoffset=" + std::to_string(glyph.yoffset) + " xadvance=" + std::to_string(glyph.xadvance) +
-            " page=" + std::to_string(glyph.page) + " chnl=15\n";
+        fnt += text_line("char", char_fields(glyph));
+    if (!font.kernings.empty()) {
+        fnt += text_line("kernings", {{"count", number(static_cast<long long>(font.kernings.size()))}});
+        for (const KerningPair& pair : font.kernings)
+            fnt += text_line("kerning", kerning_fields(pair));
+    }
     return fnt;
+}
+
+std::string xml_escaped(const std::string& value)
+{
+    std::string escaped;
+    for (char c : value) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&apos;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// "<tag a="1" b="2"/>", or without the slash to open an element.
+std::string xml_tag(const char* indent, const char* tag, const Fields& fields, bool empty = true)
+{
+    std::string line = std::string(indent) + "<" + tag;
+    for (const Field& field : fields)
+        line += std::string(" ") + field.name + "=\"" + xml_escaped(field.value) + "\"";
+    return line + (empty ? "/>\n" : ">\n");
+}
+
+std::string xml_descriptor(const BitmapFont& font)
+{
+    std::string xml = "<?xml version=\"1.0\"?>\n<font>\n";
+    xml += xml_tag("  ", "info", info_fields(font, clean_face(font.face)));
+    xml += xml_tag("  ", "common", common_fields(font));
+    xml += "  <pages>\n";
+    for (std::size_t i = 0; i < font.page_files.size(); ++i)
+        xml += xml_tag("    ", "page", page_fields(i, font.page_files[i]));
+    xml += "  </pages>\n";
+    if (font.distance_range > 0) xml += xml_tag("  ", "distanceField", distance_field_fields(font));
+    xml += xml_tag("  ", "chars", {{"count", number(static_cast<long long>(font.chars.size()))}}, false);
+    for (const AtlasChar& glyph : font.chars)
+        xml += xml_tag("    ", "char", char_fields(glyph));
+    xml += "  </chars>\n";
+    if (!font.kernings.empty()) {
+        xml += xml_tag(
+            "  ", "kernings", {{"count", number(static_cast<long long>(font.kernings.size()))}}, false);
+        for (const KerningPair& pair : font.kernings)
+            xml += xml_tag("    ", "kerning", kerning_fields(pair));
+        xml += "  </kernings>\n";
+    }
+    return xml + "</font>\n";
+}
+
+std::string json_descriptor(const BitmapFont& font)
+{
+    using Json = nlohmann::ordered_json;
+    Json chars = Json::array(), kernings = Json::array();
+    for (const AtlasChar& glyph : font.chars) {
+        const bool scalar = glyph.id < 0xD800 || (glyph.id > 0xDFFF && glyph.id <= 0x10FFFF);
+        chars.push_back({{"id", static_cast<std::uint32_t>(glyph.id)},
+            {"char", to_utf8(std::u32string(1, scalar ? glyph.id : U'\uFFFD'))}, {"width", glyph.width},
+            {"height", glyph.height}, {"xoffset", glyph.xoffset}, {"yoffset", glyph.yoffset},
+            {"xadvance", glyph.xadvance}, {"chnl", glyph_channels}, {"x", glyph.x}, {"y", glyph.y},
+            {"page", glyph.page}});
+    }
+    for (const KerningPair& pair : font.kernings)
+        kernings.push_back({{"first", static_cast<std::uint32_t>(pair.first)},
+            {"second", static_cast<std::uint32_t>(pair.second)}, {"amount", pair.amount}});
+    const unsigned smooth = font.smooth ? 1 : 0;
+    const Json info = {{"face", clean_face(font.face)}, {"size", font.size}, {"bold", 0}, {"italic", 0},
+        {"charset", Json::array()}, {"unicode", 1}, {"stretchH", stretch}, {"smooth", smooth}, {"aa", smooth},
+        {"padding", {0, 0, 0, 0}}, {"spacing", {font.spacing, font.spacing}}, {"outline", 0}};
+    const Json common = {{"lineHeight", font.line_height}, {"base", font.base}, {"scaleW", font.page_width},
+        {"scaleH", font.page_height}, {"pages", font.page_files.size()}, {"packed", 0},
+        {"alphaChnl", alpha_channel}, {"redChnl", colour_channel}, {"greenChnl", colour_channel},
+        {"blueChnl", colour_channel}};
+
+    // A member a line, and a char or a kerning pair a line: small, yet readable.
+    const auto dump = [](const Json& value) {
+        return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    };
+    const auto list = [&](const Json& items) {
+        if (items.empty()) return std::string("[]");
+        std::string text = "[";
+        for (std::size_t i = 0; i < items.size(); ++i)
+            text += (i == 0 ? "\n    " : ",\n    ") + dump(items[i]);
+        return text + "\n  ]";
+    };
+    std::string json = "{\n  \"pages\": " + dump(font.page_files) + ",\n  \"chars\": " + list(chars) +
+        ",\n  \"info\": " + dump(info) + ",\n  \"common\": " + dump(common);
+    if (font.distance_range > 0)
+        json +=
+            ",\n  \"distanceField\": " + dump({{"fieldType", "sdf"}, {"distanceRange", font.distance_range}});
+    return json + ",\n  \"kernings\": " + list(kernings) + "\n}\n";
+}
+
+// Little-endian fields of BMFont's binary form, refusing values they cannot hold.
+class BinaryWriter {
+public:
+    explicit BinaryWriter(const BitmapFont& font) : font_(font) { }
+
+    void field(long long value, unsigned size, bool is_signed, const std::string& what)
+    {
+        const long long bits = 8 * size;
+        const long long low = is_signed ? -(1LL << (bits - 1)) : 0;
+        const long long high = is_signed ? (1LL << (bits - 1)) - 1 : (1LL << bits) - 1;
+        if (value < low || value > high)
+            throw FontError(font_.face,
+                "的" + what + "是 " + number(value) + "，超出二进制描述文件能写下的 " + number(low) + " 到 " +
+                    number(high) + "：请改用文本、XML 或 JSON 格式");
+        const auto bytes = static_cast<unsigned long long>(value);
+        for (unsigned i = 0; i < size; ++i)
+            bytes_ += static_cast<char>(bytes >> (8 * i) & 0xFF);
+    }
+    void u8(long long value, const std::string& what) { field(value, 1, false, what); }
+    void u16(long long value, const std::string& what) { field(value, 2, false, what); }
+    void i16(long long value, const std::string& what) { field(value, 2, true, what); }
+    void u32(long long value, const std::string& what) { field(value, 4, false, what); }
+    void text(const std::string& value) { bytes_ += value + '\0'; }
+    // A block: its type, then the size of what follows.
+    void block(unsigned type, std::size_t size)
+    {
+        bytes_ += static_cast<char>(type);
+        field(static_cast<long long>(size), 4, true, "描述文件大小");
+    }
+    std::string bytes() && { return std::move(bytes_); }
+
+private:
+    const BitmapFont& font_;
+    std::string bytes_ = "BMF\3";  // version 3
+};
+
+// BMFont's binary form, version 3. It has no block for a distance field:
+// engines that read it take the range from their own settings.
+std::string binary_descriptor(const BitmapFont& font)
+{
+    // Readers find each page name's length from the first, the block's size
+    // giving their number: the names must be as long as one another.
+    for (const std::string& file : font.page_files)
+        if (file.size() != font.page_files.front().size())
+            throw FontError(font.face,
+                "的页面文件名长短不一（“" + font.page_files.front() + "”与“" + file + "”），" +
+                    "二进制描述文件要求各页文件名一样长：请改用文本、XML 或 JSON 格式，或加大页面以减少页数");
+    BinaryWriter out(font);
+    const std::string face = clean_face(font.face);
+    out.block(1, 14 + face.size() + 1);
+    out.i16(font.size, "字号");
+    // Counted from the high bit, as BMFont writes it: smooth 0x80, unicode
+    // 0x40, italic 0x20, bold 0x10.
+    out.u8(font.smooth ? 0xC0 : 0x40, "");
+    out.u8(0, "");  // the character set, unused with Unicode
+    out.u16(stretch, "");
+    out.u8(font.smooth ? 1 : 0, "");  // aa
+    for (int side = 0; side < 4; ++side)
+        out.u8(0, "");  // padding
+    out.u8(font.spacing, "字形间距");
+    out.u8(font.spacing, "字形间距");
+    out.u8(0, "");  // outline
+    out.text(face);
+
+    out.block(2, 15);
+    out.u16(font.line_height, "行高");
+    out.u16(font.base, "基线高度");
+    out.u16(font.page_width, "页面宽度");
+    out.u16(font.page_height, "页面高度");
+    out.u16(static_cast<long long>(font.page_files.size()), "页数");
+    out.u8(0, "");  // not packed
+    out.u8(alpha_channel, "");
+    for (int channel = 0; channel < 3; ++channel)
+        out.u8(colour_channel, "");
+
+    out.block(3, font.page_files.empty() ? 0 : font.page_files.size() * (font.page_files.front().size() + 1));
+    for (const std::string& file : font.page_files)
+        out.text(file);
+
+    out.block(4, 20 * font.chars.size());
+    for (const AtlasChar& glyph : font.chars) {
+        const std::string of = "字符 " + code_point(glyph.id) + " 的";
+        out.u32(glyph.id, "字符编码");
+        out.u16(glyph.x, of + " x 坐标");
+        out.u16(glyph.y, of + " y 坐标");
+        out.u16(glyph.width, of + "宽度");
+        out.u16(glyph.height, of + "高度");
+        out.i16(glyph.xoffset, of + "横向偏移");
+        out.i16(glyph.yoffset, of + "纵向偏移");
+        out.i16(glyph.xadvance, of + "步进");
+        out.u8(glyph.page, of + "页号");
+        out.u8(glyph_channels, "");
+    }
+
+    if (!font.kernings.empty()) {
+        out.block(5, 10 * font.kernings.size());
+        for (const KerningPair& pair : font.kernings) {
+            out.u32(pair.first, "字符编码");
+            out.u32(pair.second, "字符编码");
+            out.i16(pair.amount,
+                "字符 " + code_point(pair.first) + " 与 " + code_point(pair.second) + " 的字偶距");
+        }
+    }
+    return std::move(out).bytes();
 }
 
 }  // namespace
 
 std::string write_descriptor(const BitmapFont& font, AtlasFormat format)
 {
+    check_page_files(font, format);
     switch (format) {
     case AtlasFormat::Text: return text_descriptor(font);
-    case AtlasFormat::Xml:
-    case AtlasFormat::Json:
-    case AtlasFormat::Binary: break;
+    case AtlasFormat::Xml: return xml_descriptor(font);
+    case AtlasFormat::Json: return json_descriptor(font);
+    case AtlasFormat::Binary: return binary_descriptor(font);
     }
     return text_descriptor(font);
 }

@@ -176,8 +176,8 @@ Atlas render_atlas(
 std::string write_descriptor(const BitmapFont& font, AtlasFormat format);
 
 // The pairs among the characters that the font kerns (its `kern` table or
-// GPOS pair adjustments), in pixels at the size, the rest left out. The
-// size must be set on the font's FreeType face. Throws FontError.
+// GPOS pair adjustments), in pixels at the size, those that round to
+// nothing left out. Throws FontError.
 std::vector<KerningPair> kerning_pairs(const Font& font, std::u32string_view characters, unsigned size);
 
 // The characters of the set that need a glyph, drawn in rows of 32 at the
