@@ -86,20 +86,19 @@ Atlas render_atlas(
         placed.yoffset = base - glyph.top;
         placed.xadvance = glyph.advance;
     }
+    atlas.font.line_height = static_cast<unsigned>((metrics.height + 63) >> 6);
+    atlas.font.base = static_cast<unsigned>(base);
     finish_atlas(font, atlas, options, name);
     return atlas;
 }
 
 void finish_atlas(const Font& font, Atlas& atlas, const AtlasOptions& options, const std::string& name)
 {
-    const FT_Size_Metrics& metrics = font.faces().face->size->metrics;
     BitmapFont& bitmap = atlas.font;
     bitmap.face = font.family();
     bitmap.size = options.size;
     bitmap.smooth = !options.mono;
     bitmap.spacing = options.grid ? 0 : options.padding;
-    bitmap.line_height = static_cast<unsigned>((metrics.height + 63) >> 6);
-    bitmap.base = static_cast<unsigned>((metrics.ascender + 63) >> 6);
     bitmap.page_width = atlas.page_pixels.front().width;
     bitmap.page_height = atlas.page_pixels.front().height;
     bitmap.distance_range = options.sdf ? 2 * options.spread : 0;

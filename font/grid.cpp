@@ -1,10 +1,138 @@
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "font/faces.h"
 #include "font/glyphs.h"
+
+#include FT_TRUETYPE_TABLES_H
 
 namespace charlib {
 
-Atlas render_grid(const Font& font, std::u32string_view, const AtlasOptions&, const std::string&)
+namespace {
+
+std::string utf8(char32_t c)
 {
-    throw FontError(font.path(), "：网格尚未实现");
+    char bytes[U8_MAX_LENGTH];
+    std::size_t length = 0;
+    U8_APPEND_UNSAFE(bytes, length, static_cast<UChar32>(c));
+    return {bytes, length};
+}
+
+// The baseline row that centres the em box in the cell, split as the font's
+// ascent and descent split it (OS/2's typographic values, else hhea's).
+int em_box_baseline(const Font& font, unsigned size, unsigned cell_height)
+{
+    const FT_Face face = font.faces().face;
+    double ascent = face->ascender, descent = -face->descender;
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 && os2->version != 0xFFFF && os2->sTypoAscender - os2->sTypoDescender > 0) {
+        ascent = os2->sTypoAscender;
+        descent = -os2->sTypoDescender;
+    }
+    const double above = ascent + descent > 0 ? size * ascent / (ascent + descent) : size;
+    const long baseline = std::lround((static_cast<double>(cell_height) - size) / 2 + above);
+    return static_cast<int>(std::clamp(baseline, 0L, static_cast<long>(cell_height)));
+}
+
+// The baseline row at which the most glyphs lie wholly within the cell's
+// height, the nearest to `preferred` of those. Fonts whose metrics do not
+// describe their ideographs (WenQuanYi's typographic ascender is 0.77 em, its
+// ideographs reach 0.83 em) thus still fill the cell.
+int fitting_baseline(const std::vector<Rendered>& glyphs, unsigned cell_height, int preferred)
+{
+    const int bottom = static_cast<int>(cell_height);
+    std::vector<int> change(cell_height + 2);  // over the baselines 0 to cell_height
+    for (const Rendered& glyph : glyphs) {
+        if (glyph.width == 0) continue;
+        const int lowest = std::max(glyph.top, 0);
+        const int highest = std::min(bottom - (static_cast<int>(glyph.height) - glyph.top), bottom);
+        if (lowest > highest) continue;
+        ++change[static_cast<std::size_t>(lowest)];
+        --change[static_cast<std::size_t>(highest) + 1];
+    }
+    int best = preferred, best_fits = -1;
+    for (int baseline = 0, fits = 0; baseline <= bottom; ++baseline) {
+        fits += change[static_cast<std::size_t>(baseline)];
+        if (fits > best_fits ||
+            (fits == best_fits && std::abs(baseline - preferred) < std::abs(best - preferred))) {
+            best = baseline;
+            best_fits = fits;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+Atlas render_grid(
+    const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name)
+{
+    const GridOptions& grid = *options.grid;
+    if (grid.cell_width == 0 || grid.cell_height == 0 || grid.columns == 0)
+        throw FontError(font.path(), "的网格格子大小和列数必须大于 0");
+    set_size(font, options.size);
+    const RenderStyle style{options.mono, options.sdf, options.spread};
+    std::vector<Rendered> glyphs;
+    std::vector<std::size_t> cells;  // of the glyphs
+    for (std::size_t i = 0; i < characters.size(); ++i)
+        if (needs_glyph(characters[i]) && font.has(characters[i])) {
+            glyphs.push_back(render(font, characters[i], style));
+            cells.push_back(i);
+        }
+    const int baseline =
+        fitting_baseline(glyphs, grid.cell_height, em_box_baseline(font, options.size, grid.cell_height));
+
+    const unsigned rows = std::max(1u, options.page_height / grid.cell_height);
+    const std::size_t cells_a_sheet = std::size_t{grid.columns} * rows;
+    const std::size_t sheets =
+        std::max<std::size_t>(1, (characters.size() + cells_a_sheet - 1) / cells_a_sheet);
+    const unsigned sheet_width = grid.columns * grid.cell_width, sheet_height = rows * grid.cell_height;
+    Atlas atlas;
+    for (std::size_t i = 0; i < sheets; ++i)
+        atlas.page_pixels.push_back(PagePixels{
+            sheet_width, sheet_height, std::vector<unsigned char>(std::size_t{sheet_width} * sheet_height)});
+    std::vector<int> advances(characters.size());  // 0 for an empty cell
+    for (std::size_t g = 0; g < glyphs.size(); ++g) {
+        const Rendered& glyph = glyphs[g];
+        const std::size_t cell = cells[g] % cells_a_sheet;
+        const unsigned sheet = static_cast<unsigned>(cells[g] / cells_a_sheet);
+        const unsigned cell_x = static_cast<unsigned>(cell % grid.columns) * grid.cell_width;
+        const unsigned cell_y = static_cast<unsigned>(cell / grid.columns) * grid.cell_height;
+        const int left = glyph.left, top = baseline - glyph.top;
+        const bool blank = glyph.width == 0;
+        if (!blank &&
+            (left < 0 || top < 0 ||
+                left + static_cast<int>(glyph.width) > static_cast<int>(grid.cell_width) ||
+                top + static_cast<int>(glyph.height) > static_cast<int>(grid.cell_height)))
+            throw FontError(font.path(),
+                "的 " + code_point(glyph.character) + "（" + utf8(glyph.character) + "）在 " +
+                    std::to_string(options.size) + " 像素下超出了 " + std::to_string(grid.cell_width) + "×" +
+                    std::to_string(grid.cell_height) + " 的格子（字形 " + std::to_string(glyph.width) + "×" +
+                    std::to_string(glyph.height) + " 像素，左上角在格子的 " + std::to_string(left) + "," +
+                    std::to_string(top) + "）；请用更大的 --grid 或更小的 --size");
+        // The space and its kind: an advance, no pixels.
+        const AtlasChar placed{glyph.character, blank ? cell_x : cell_x + static_cast<unsigned>(left),
+            blank ? cell_y : cell_y + static_cast<unsigned>(top), glyph.width, glyph.height, left, top,
+            glyph.advance, sheet};
+        PagePixels& page = atlas.page_pixels[sheet];
+        for (unsigned y = 0; y < glyph.height; ++y)
+            std::copy_n(glyph.coverage.begin() + std::ptrdiff_t{y} * glyph.width, glyph.width,
+                page.values.begin() + std::ptrdiff_t{placed.y + y} * sheet_width + placed.x);
+        atlas.font.chars.push_back(placed);
+        advances[cells[g]] = glyph.advance;
+    }
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%04X=", grid.first_code + static_cast<unsigned>(i));
+        atlas.widths += code + std::to_string(advances[i]) + grid.line_end;
+    }
+    atlas.font.line_height = grid.cell_height;
+    atlas.font.base = static_cast<unsigned>(baseline);
+    finish_atlas(font, atlas, options, name);
+    return atlas;
 }
 
 }  // namespace charlib

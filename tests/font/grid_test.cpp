@@ -1,2 +1,132 @@
-// Filled in by the grid work.
+// The fixed grid, read back with FreeType and stb_image.
 #include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <stb_image.h>
+
+#include <cstdio>
+#include <tuple>
+
+#include "face.h"
+#include "font/font.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace charlib;
+using namespace charlib::testing;
+
+// The first row of GB2312's hanzi: at 16 pixels in WenQuanYi some reach 14
+// rows above the baseline and some 2 below, so only baseline 14 holds them all.
+const std::u32string gb2312_row =
+    U"啊阿埃挨哎唉哀皑癌蔼矮艾碍爱隘鞍氨安俺按暗岸胺案肮昂盎凹敖熬翱袄傲奥懊澳芭捌扒叭吧笆八疤巴拔跋靶把耙坝"
+    U"霸罢爸白柏百摆佰败拜稗斑班搬扳般颁板版扮拌伴瓣半办绊邦帮梆榜膀绑棒磅蚌镑傍谤苞胞包褒剥";
+
+TEST(Grid, EachCellHoldsFreeTypesGlyphOnOneBaselineSheetAfterSheet)
+{
+    // A tab and an emoji the font lacks keep empty cells; the rest runs onto a second sheet.
+    const std::u32string set = U"中\t😀。" + gb2312_row + U"文字";
+    Face face(TempDir::read(microhei));
+    FT_Set_Pixel_Sizes(face.face, 0, 16);
+    for (bool mono : {false, true}) {
+        AtlasOptions options;
+        options.mono = mono;
+        options.page_height = 70;  // 4 rows of 16 cells a sheet
+        // Widths numbered in at least four hex digits, lines ending as asked.
+        options.grid =
+            mono ? GridOptions{.first_code = 0xF0} : GridOptions{.first_code = 0x8800, .line_end = "\n"};
+        const Atlas atlas = render_atlas(Font(microhei), set, options, "game");
+        ASSERT_EQ(atlas.pages.size(), 2u);
+        EXPECT_EQ(atlas.font.page_files, (std::vector<std::string>{"game_0.png", "game_1.png"}));
+        const unsigned base = atlas.font.base;
+        EXPECT_EQ(atlas.font.line_height, 16u);
+        EXPECT_EQ(atlas.font.spacing, 0u);
+        EXPECT_NE(atlas.descriptor.find("common lineHeight=16 base=" + std::to_string(base) + " "),
+            std::string::npos);
+        if (!mono) {
+            EXPECT_EQ(base, 14u) << "the one baseline that holds the row";
+        }
+        std::vector<std::vector<unsigned char>> alphas;
+        for (const std::string& png : atlas.pages) {
+            int width = 0, height = 0, channels = 0;
+            unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
+                static_cast<int>(png.size()), &width, &height, &channels, 2);
+            ASSERT_TRUE(pixels && width == 256 && height == 64);
+            std::vector<unsigned char>& alpha = alphas.emplace_back(256 * 64);
+            for (int pixel = 0; pixel < 256 * 64; ++pixel)
+                alpha[pixel] = pixels[pixel * 2 + 1];
+            stbi_image_free(pixels);
+        }
+
+        std::string widths;
+        std::size_t entry = 0;
+        const auto fields = [](const AtlasChar& c) {
+            return std::tuple(c.id, c.x, c.y, c.width, c.height, c.xoffset, c.yoffset, c.xadvance, c.page);
+        };
+        for (std::size_t i = 0; i < 128; ++i) {  // the cells after the set's stay empty
+            const char32_t c = i < set.size() ? set[i] : U'\t';
+            const std::size_t page = i / 64, cell_x = i % 16 * 16, cell_y = i % 64 / 16 * 16;
+            std::vector<unsigned char> expected(16 * 16);
+            int advance = 0;
+            if (c != U'\t' && c != U'😀') {
+                ASSERT_EQ(FT_Load_Char(face.face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0)), 0);
+                const FT_GlyphSlot glyph = face.face->glyph;
+                const FT_Bitmap& bitmap = glyph->bitmap;
+                advance = static_cast<int>((glyph->advance.x + 32) >> 6);
+                const int left = glyph->bitmap_left, top = static_cast<int>(base) - glyph->bitmap_top;
+                ASSERT_TRUE(
+                    left >= 0 && top >= 0 && left + int(bitmap.width) <= 16 && top + int(bitmap.rows) <= 16)
+                    << "U+" << std::hex << unsigned(c) << " fits its cell";
+                for (unsigned row = 0; row < bitmap.rows; ++row)
+                    for (unsigned column = 0; column < bitmap.width; ++column) {
+                        const unsigned char* line = bitmap.buffer + row * bitmap.pitch;
+                        expected[(top + row) * 16 + left + column] =
+                            mono ? (line[column / 8] >> (7 - column % 8) & 1) * 255 : line[column];
+                    }
+                ASSERT_LT(entry, atlas.font.chars.size());
+                EXPECT_EQ(fields(atlas.font.chars[entry++]),
+                    fields({c, unsigned(cell_x + left), unsigned(cell_y + top), bitmap.width, bitmap.rows,
+                        left, top, advance, unsigned(page)}));
+            }
+            for (std::size_t y = 0; y < 16; ++y)
+                for (std::size_t x = 0; x < 16; ++x)
+                    ASSERT_EQ(alphas[page][(cell_y + y) * 256 + cell_x + x], expected[y * 16 + x])
+                        << "cell " << i << " at " << x << "," << y;
+            char line[32];
+            std::snprintf(line, sizeof line, "%04X=%d", options.grid->first_code + unsigned(i), advance);
+            if (i < set.size()) widths += line + options.grid->line_end;
+        }
+        EXPECT_EQ(entry, atlas.font.chars.size()) << "no entries for the empty cells";
+        EXPECT_EQ(atlas.widths, widths);
+        EXPECT_TRUE(
+            atlas.widths.starts_with(mono ? "00F0=16\r\n00F1=0\r\n00F2=0\r\n" : "8800=16\n8801=0\n8802=0\n"));
+    }
+}
+
+TEST(Grid, AGlyphOutsideItsCellIsRefusedByName)
+{
+    struct Case {
+        std::u32string set;
+        unsigned size;
+        std::string named;
+    };
+    // Too big; a descender below the ideographs' baseline; a glyph reaching left of the pen.
+    for (const Case& test : {Case{U"文中", 32, "U+6587（文）在 32 像素下"},
+             Case{U"g中文字", 16, "U+0067（g）"}, Case{U"中J", 16, "U+004A（J）"}}) {
+        AtlasOptions options;
+        options.size = test.size;
+        options.grid = GridOptions{};
+        try {
+            render_atlas(Font(microhei), test.set, options, "game");
+            ADD_FAILURE() << test.named << " should not fit";
+        } catch (const FontError& error) {
+            const std::string message = error.what();
+            EXPECT_NE(message.find(test.named), std::string::npos) << message;
+            EXPECT_NE(message.find("16×16 的格子"), std::string::npos) << message;
+            EXPECT_NE(message.find("--grid"), std::string::npos) << message;
+        }
+    }
+}
+
+}  // namespace
