@@ -15,11 +15,11 @@ Atlas render_atlas(
         return render_atlas(font, characters, field, name);
     }
     if (options.grid) return render_grid(font, characters, options, name);
-    set_size(font, options.size);
-    const RenderStyle style{options.mono, options.sdf, options.spread};
-    std::vector<Rendered> glyphs;
+    std::u32string drawn;
     for (char32_t c : characters)
-        if (needs_glyph(c) && font.has(c)) glyphs.push_back(render(font, c, style));
+        if (needs_glyph(c) && font.has(c)) drawn += c;
+    const std::vector<Rendered> glyphs =
+        render_all(font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size);
 
     // Glyphs with pixels are packed, page after page; the space and its kind take no room.
     const unsigned pad = options.padding;

@@ -10,6 +10,7 @@ namespace charlib {
 
 struct Font::Faces {
     hb_blob_t* blob = nullptr;  // the whole file, which both faces read
+    unsigned index = 0;  // of the face in the file, a collection's
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     hb_face_t* shaping = nullptr;

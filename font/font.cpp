@@ -115,6 +115,7 @@ Font::Font(const std::filesystem::path& path, unsigned face) : path_(path), face
 {
     Faces& faces = *faces_;
     faces.blob = read_font(path);
+    faces.index = face;
     unsigned size = 0;
     const char* data = hb_blob_get_data(faces.blob, &size);
     // HarfBuzz counts the faces of a font or collection from its header alone;

@@ -3,11 +3,18 @@
 #include <png.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include "font/faces.h"
 
+#include FT_GLYPH_H
 #include FT_MODULE_H
 
 namespace charlib {
@@ -21,51 +28,89 @@ std::string code_point(char32_t c)
 }
 
 
-void set_size(const Font& font, unsigned size)
+namespace {
+
+void set_size(const std::filesystem::path& path, FT_Face face, unsigned size)
 {
     if (size < 4 || size > 256)
-        throw FontError(font.path(), "的字号 " + std::to_string(size) + " 不在 4 到 256 之间");
-    if (FT_Set_Pixel_Sizes(font.faces().face, 0, size) != 0)
-        throw FontError(
-            font.path(), "没有 " + std::to_string(size) + " 像素的字形（点阵字体只有固定的字号）");
+        throw FontError(path, "的字号 " + std::to_string(size) + " 不在 4 到 256 之间");
+    if (FT_Set_Pixel_Sizes(face, 0, size) != 0)
+        throw FontError(path, "没有 " + std::to_string(size) + " 像素的字形（点阵字体只有固定的字号）");
 }
 
-namespace {
+struct GlyphDone {
+    void operator()(FT_Glyph glyph) const { FT_Done_Glyph(glyph); }
+};
+using GlyphCopy = std::unique_ptr<FT_GlyphRec, GlyphDone>;
 
 // Loads the glyph's outline and draws it as a distance field: FreeType's
 // "sdf" renderer gives 128 on the outline, more inside, and a margin of the
 // spread around it, with bitmap_left and bitmap_top moved out to match.
-// Returns false for a glyph with no outline, such as the space.
-bool load_distance_field(const Font& font, char32_t c, unsigned spread)
+// Returns the outline as loaded, or nothing for a glyph with no outline,
+// such as the space.
+GlyphCopy load_distance_field(
+    const std::filesystem::path& path, const Font::Faces& faces, char32_t c, unsigned spread)
 {
     FT_Int field_spread = static_cast<FT_Int>(spread);
-    if (FT_Property_Set(font.faces().library, "sdf", "spread", &field_spread) != 0)
-        throw FontError(
-            font.path(), "无法画成距离场：扩展 " + std::to_string(spread) + " 像素不在 2 到 32 之间");
+    if (FT_Property_Set(faces.library, "sdf", "spread", &field_spread) != 0)
+        throw FontError(path, "无法画成距离场：扩展 " + std::to_string(spread) + " 像素不在 2 到 32 之间");
     // The outline even where the font has a bitmap for the size.
-    FT_Face face = font.faces().face;
-    if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0)
-        throw FontError(font.path(), "无法绘出 " + code_point(c));
+    FT_Face face = faces.face;
+    if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0) throw FontError(path, "无法绘出 " + code_point(c));
     if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-        throw FontError(font.path(), "的 " + code_point(c) + " 不是轮廓字形，无法画成距离场");
-    if (face->glyph->outline.n_contours == 0) return false;
+        throw FontError(path, "的 " + code_point(c) + " 不是轮廓字形，无法画成距离场");
+    if (face->glyph->outline.n_contours == 0) return {};
+    FT_Glyph outline = nullptr;
+    if (FT_Get_Glyph(face->glyph, &outline) != 0) throw FontError(path, "无法绘出 " + code_point(c));
+    GlyphCopy copy(outline);
     if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_SDF) != 0)
-        throw FontError(font.path(), "无法把 " + code_point(c) + " 画成距离场");
-    return true;
+        throw FontError(path, "无法把 " + code_point(c) + " 画成距离场");
+    return copy;
 }
 
-}  // namespace
-
-Rendered render(const Font& font, char32_t c, const RenderStyle& style)
+// Where contours overlap, as CJK strokes often do, FreeType's field can take
+// the wrong side of the outline; the plain coverage (nonzero winding) is
+// right. A pixel fully inked or bare gets the field's distance mirrored to
+// its side.
+void correct_sides(Rendered& field, FT_BitmapGlyph ink)
 {
-    FT_Face face = font.faces().face;
+    const FT_Bitmap& bitmap = ink->bitmap;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || bitmap.num_grays != 256) return;
+    // The field is the coverage's rectangle with a margin: where the coverage sits in it.
+    const int x0 = ink->left - field.left, y0 = field.top - ink->top;
+    const int pitch = bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch;
+    for (int y = 0; y < static_cast<int>(field.height); ++y)
+        for (int x = 0; x < static_cast<int>(field.width); ++x) {
+            const int ink_x = x - x0, ink_y = y - y0;
+            int coverage = 0;
+            if (ink_x >= 0 && ink_y >= 0 && ink_x < static_cast<int>(bitmap.width) &&
+                ink_y < static_cast<int>(bitmap.rows)) {
+                const int row = bitmap.pitch < 0 ? static_cast<int>(bitmap.rows) - 1 - ink_y : ink_y;
+                coverage = bitmap.buffer[std::ptrdiff_t{row} * pitch + ink_x];
+            }
+            unsigned char& value = field.coverage[std::size_t(y) * field.width + std::size_t(x)];
+            const int mirrored = 256 - value;
+            if (coverage == 255 && value <= 128)
+                value = static_cast<unsigned char>(std::clamp(mirrored, 129, 255));
+            else if (coverage == 0 && value >= 128)
+                value = static_cast<unsigned char>(std::clamp(mirrored, 0, 127));
+        }
+}
+
+// The glyph drawn with one FreeType face, the font's or a thread's own.
+Rendered render(
+    const std::filesystem::path& path, const Font::Faces& faces, char32_t c, const RenderStyle& style)
+{
+    FT_Face face = faces.face;
+    GlyphCopy outline;
     if (style.sdf) {
-        if (!load_distance_field(font, c, style.spread))
+        outline = load_distance_field(path, faces, c, style.spread);
+        if (!outline)
             return Rendered{c, 0, 0, 0, 0, static_cast<int>((face->glyph->advance.x + 32) >> 6), {}};
     } else {
         const FT_Int32 flags =
             FT_LOAD_RENDER | (style.mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : FT_LOAD_TARGET_NORMAL);
-        if (FT_Load_Char(face, c, flags) != 0) throw FontError(font.path(), "无法绘出 " + code_point(c));
+        if (FT_Load_Char(face, c, flags) != 0) throw FontError(path, "无法绘出 " + code_point(c));
     }
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
@@ -85,9 +130,17 @@ Rendered render(const Font& font, char32_t c, const RenderStyle& style)
             else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
                 value = bitmap.num_grays > 1 ? row[x] * 255u / (bitmap.num_grays - 1u) : row[x];
             else
-                throw FontError(font.path(), "的 " + code_point(c) + " 是彩色或分色的字形，无法做成点阵字库");
+                throw FontError(path, "的 " + code_point(c) + " 是彩色或分色的字形，无法做成点阵字库");
             glyph.coverage[std::size_t{y} * glyph.width + x] = static_cast<unsigned char>(value);
         }
+    }
+    if (outline) {
+        // The plain coverage of the same outline, a small cost beside the field's.
+        FT_Glyph plain = outline.get();
+        if (FT_Glyph_To_Bitmap(&plain, FT_RENDER_MODE_NORMAL, nullptr, false) != 0)
+            throw FontError(path, "无法绘出 " + code_point(c));
+        const GlyphCopy ink(plain);
+        correct_sides(glyph, reinterpret_cast<FT_BitmapGlyph>(plain));
     }
     // A blank glyph, such as the space, has no pixels at all.
     if (std::all_of(
@@ -96,6 +149,92 @@ Rendered render(const Font& font, char32_t c, const RenderStyle& style)
         glyph.coverage.clear();
     }
     return glyph;
+}
+
+}  // namespace
+
+void set_size(const Font& font, unsigned size)
+{
+    set_size(font.path(), font.faces().face, size);
+}
+
+Rendered render(const Font& font, char32_t c, const RenderStyle& style)
+{
+    return render(font.path(), font.faces(), c, style);
+}
+
+std::vector<Rendered> render_all(const Font& font, std::u32string_view characters, const RenderStyle& style,
+    unsigned size, unsigned threads)
+{
+    set_size(font, size);
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    // A thread opens a face of its own: worth it for a few dozen glyphs at least.
+    constexpr std::size_t least_a_thread = 32;
+    threads = static_cast<unsigned>(std::clamp<std::size_t>(characters.size() / least_a_thread, 1, threads));
+    std::vector<Rendered> glyphs(characters.size());
+    if (threads == 1) {
+        for (std::size_t i = 0; i < characters.size(); ++i)
+            glyphs[i] = render(font, characters[i], style);
+        return glyphs;
+    }
+
+    // The calling thread draws with the font's face, the others each with a
+    // face of their own read from the same bytes: FreeType's objects are not
+    // to be shared between threads.
+    unsigned length = 0;
+    const auto* data = reinterpret_cast<const FT_Byte*>(hb_blob_get_data(font.faces().blob, &length));
+    const auto own_faces = std::make_unique<Font::Faces[]>(threads - 1);
+    for (unsigned t = 0; t + 1 < threads; ++t) {
+        Font::Faces& faces = own_faces[t];
+        if (FT_Init_FreeType(&faces.library) != 0) throw FontError(font.path(), "无法启动 FreeType");
+        if (FT_New_Memory_Face(faces.library, data, static_cast<FT_Long>(length),
+                static_cast<FT_Long>(font.faces().index), &faces.face) != 0 ||
+            FT_Select_Charmap(faces.face, FT_ENCODING_UNICODE) != 0)
+            throw FontError(font.path(), "第 " + std::to_string(font.faces().index) + " 个字体无法读取");
+        set_size(font.path(), faces.face, size);
+    }
+
+    // Chunks of characters handed out in order; a thread that fails stops, and
+    // the others take no new chunk. Every character before the first failing
+    // one is then drawn, so the failure reported is the one a single thread meets.
+    constexpr std::size_t chunk = 16;
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    struct Failure {
+        std::size_t position = SIZE_MAX;
+        std::exception_ptr error;
+    };
+    std::vector<Failure> failures(threads);
+    const auto work = [&](unsigned t) {
+        const Font::Faces& faces = t == 0 ? font.faces() : own_faces[t - 1];
+        while (!failed) {
+            const std::size_t begin = next.fetch_add(chunk);
+            if (begin >= characters.size()) return;
+            for (std::size_t i = begin; i < std::min(begin + chunk, characters.size()); ++i) {
+                try {
+                    glyphs[i] = render(font.path(), faces, characters[i], style);
+                } catch (...) {
+                    failures[t] = {i, std::current_exception()};
+                    failed = true;
+                    return;
+                }
+            }
+        }
+    };
+    {
+        std::vector<std::jthread> workers;
+        try {
+            for (unsigned t = 1; t < threads; ++t)
+                workers.emplace_back(work, t);
+        } catch (const std::system_error&) {
+            // No more threads to be had: those started and this one draw the rest.
+        }
+        work(0);
+    }
+    const auto first = std::min_element(failures.begin(), failures.end(),
+        [](const Failure& a, const Failure& b) { return a.position < b.position; });
+    if (first->error) std::rethrow_exception(first->error);
+    return glyphs;
 }
 
 namespace {

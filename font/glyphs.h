@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "font/font.h"
@@ -31,6 +32,12 @@ struct Rendered {
 // Throws FontError when the size is out of range or the font lacks it.
 void set_size(const Font& font, unsigned size);
 Rendered render(const Font& font, char32_t c, const RenderStyle& style);
+// Each of the characters drawn at the size, in order, on `threads` threads
+// (0: one a core; one for a few dozen glyphs), each with a FreeType face of
+// its own. The size is set on the font's face too. Throws FontError: the
+// first failing character's.
+std::vector<Rendered> render_all(const Font& font, std::u32string_view characters, const RenderStyle& style,
+    unsigned size, unsigned threads = 0);
 
 // A picture as PNG: grey with alpha (white, the value as alpha), 1-bit
 // (white ink, the rest transparent), or plain grey. Empty when libpng fails.

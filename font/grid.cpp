@@ -73,15 +73,15 @@ Atlas render_grid(
     const GridOptions& grid = *options.grid;
     if (grid.cell_width == 0 || grid.cell_height == 0 || grid.columns == 0)
         throw FontError(font.path(), "的网格格子大小和列数必须大于 0");
-    set_size(font, options.size);
-    const RenderStyle style{options.mono, options.sdf, options.spread};
-    std::vector<Rendered> glyphs;
+    std::u32string drawn;
     std::vector<std::size_t> cells;  // of the glyphs
     for (std::size_t i = 0; i < characters.size(); ++i)
         if (needs_glyph(characters[i]) && font.has(characters[i])) {
-            glyphs.push_back(render(font, characters[i], style));
+            drawn += characters[i];
             cells.push_back(i);
         }
+    const std::vector<Rendered> glyphs =
+        render_all(font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size);
     const int baseline =
         fitting_baseline(glyphs, grid.cell_height, em_box_baseline(font, options.size, grid.cell_height));
 

@@ -71,7 +71,7 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
     ASSERT_EQ(widths.size(), table.size());
     for (std::size_t i = 0; i < table.size(); ++i)
         EXPECT_EQ(widths[i].substr(0, 5), table[i].substr(0, 5)) << "the same code on line " << i;
-    EXPECT_EQ(widths.front(), "8800=14") << "# is the first character";
+    EXPECT_EQ(widths[1], "8801=14") << "张, the second character, is as wide as the size";
 
     dir.write("wide.txt", "\xD5\xC5\r\n");
     const CliRun big = run_cli(dir,

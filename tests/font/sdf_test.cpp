@@ -1,5 +1,6 @@
-// Distance field atlases, read back against FreeType's own coverage, and the
-// preview drawn from an atlas, decoded with stb_image.
+// Distance field atlases, read back against FreeType's own coverage, the
+// preview drawn from an atlas, decoded with stb_image, and glyphs drawn on
+// several threads.
 #include <gtest/gtest.h>
 
 #include <ft2build.h>
@@ -7,9 +8,11 @@
 #include <stb_image.h>
 
 #include <map>
+#include <tuple>
 
 #include "face.h"
 #include "font/font.h"
+#include "font/glyphs.h"
 #include "temp_dir.h"
 
 namespace {
@@ -38,12 +41,17 @@ Picture decode(const std::string& png, int channel, int channels)
 
 TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
 {
-    const std::u32string set = U"中永A g";
     Face face(TempDir::read(microhei));
     const Font font(microhei);
     std::map<char32_t, unsigned> width_at_spread_4;
+    struct Case {
+        std::u32string set;
+        unsigned size, spread;
+    };
     // At 64 pixels the strokes are thicker than a spread of 2: the field reaches 255 inside.
-    for (const auto& [size, spread] : {std::pair{24u, 4u}, {24u, 8u}, {64u, 2u}}) {
+    // 丂丣丯乪 overlap their strokes, where FreeType's field alone takes the wrong side.
+    for (const auto& [set, size, spread] :
+        {Case{U"中永A g", 24, 4}, {U"中永A g", 24, 8}, {U"中永A g", 64, 2}, {U"丂丣丯乪", 32, 4}}) {
         FT_Set_Pixel_Sizes(face.face, 0, size);
         const int base = static_cast<int>((face.face->size->metrics.ascender + 63) >> 6);
         AtlasOptions options;
@@ -140,6 +148,37 @@ TEST(Sdf, PreviewFromAnAtlasShowsWhatThePreviewFromTheFontShows)
     EXPECT_GT(solid, 200);
     EXPECT_GT(agreed, ink * 9 / 10) << agreed << " of " << ink;
     EXPECT_GT(solid_agreed, solid * 9 / 10) << solid_agreed << " of " << solid;
+}
+
+TEST(Sdf, GlyphsDrawnOnSeveralThreadsAreThoseOfOneInOrder)
+{
+    const Font font(microhei);
+    std::u32string set = U"A g";
+    for (char32_t c = U'一'; c < U'一' + 96; ++c)
+        set += c;
+    const auto drawn = [](const Rendered& glyph) {
+        return std::tie(
+            glyph.character, glyph.width, glyph.height, glyph.left, glyph.top, glyph.advance, glyph.coverage);
+    };
+    for (const RenderStyle& style :
+        {RenderStyle{}, RenderStyle{true, false, 4}, RenderStyle{false, true, 3}}) {
+        SCOPED_TRACE(::testing::Message() << "mono " << style.mono << " sdf " << style.sdf);
+        const std::vector<Rendered> one = render_all(font, set, style, 16, 1);
+        const std::vector<Rendered> three = render_all(font, set, style, 16, 3);
+        ASSERT_EQ(one.size(), set.size());
+        ASSERT_EQ(three.size(), set.size());
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            EXPECT_EQ(one[i].character, set[i]);
+            EXPECT_TRUE(drawn(one[i]) == drawn(three[i])) << "U+" << std::hex << unsigned(set[i]);
+        }
+    }
+    // Every thread fails on a spread FreeType refuses: the caller gets the error.
+    try {
+        render_all(font, set, RenderStyle{false, true, 1}, 16, 3);
+        ADD_FAILURE() << "a spread of 1";
+    } catch (const FontError& error) {
+        EXPECT_NE(std::string(error.what()).find("扩展 1 像素"), std::string::npos) << error.what();
+    }
 }
 
 }  // namespace
