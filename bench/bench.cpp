@@ -2,9 +2,14 @@
 // one plain memchr pass over the same file in the same run.
 //
 //   charlib-bench [MiB] [core|hanzi|pipeline|fonts|formats]     (default 256 MiB, every part)
+//   charlib-bench [MiB] web                                     (only when asked: it takes minutes)
 //
 // formats: each translation format's reader on about min(MiB, 50) MiB of the
 // same Chinese lines, beside reading them as plain lines.
+//
+// web: Noto Sans CJK SC cut into WOFF2 pieces by the frequency of the
+// characters of the MiB corpus, with and without the rest of the font, on
+// every core and on one; and what a page of its most common characters loads.
 //
 // CHARLIB_ISA=scalar|sse2|avx2 times that kernel instead of the processor's best.
 
@@ -19,12 +24,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -273,6 +280,73 @@ void bench_fonts(const std::filesystem::path& cli)
     std::filesystem::remove(utf8);
     std::filesystem::remove(list);
     std::filesystem::remove(subset_path);
+}
+
+// The web font of Noto Sans CJK SC for the corpus's characters, most frequent
+// first, alone and followed by the rest of the font: the pieces, how near the
+// target they land (all but the last of each run), the seconds on every core
+// and on one, and the pieces a page of the 500 most common characters loads.
+void bench_web(const std::filesystem::path& corpus)
+{
+    const std::filesystem::path noto = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+    if (!std::filesystem::exists(noto)) {
+        std::printf("\nweb fonts: Noto Sans CJK SC not installed, skipped\n");
+        return;
+    }
+    const charlib::Tally tally = charlib::extract_source(corpus, {}, {{}, 0, true});
+    std::vector<std::size_t> order(tally.characters.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+        [&](std::size_t a, std::size_t b) { return tally.counts[a] > tally.counts[b]; });
+    std::u32string frequent;
+    for (std::size_t i : order)
+        frequent += tally.characters[i];
+    const std::u32string page = frequent.substr(0, 500);
+    const charlib::Font font(noto, 2);
+    const auto first_run = static_cast<std::size_t>(std::count_if(frequent.begin(), frequent.end(),
+        [&](char32_t c) { return charlib::needs_glyph(c) && font.has(c); }));
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("\nweb fonts: Noto Sans CJK SC, pieces of 70 KiB, for the %zu characters of %s; "
+                "a page of its 500 most common\n%-20s %6s %8s %14s %8s %8s %8s %6s %7s\n",
+        frequent.size(), corpus.filename().c_str(), "", "pieces", "total MB", "piece/target", "seconds",
+        "CPU s", "1 thread", "page", "page KB");
+    for (const bool all : {false, true}) {
+        charlib::WebFontOptions options;
+        options.all = all;
+        charlib::WebFont web;
+        const auto made = [&](unsigned threads) {
+            options.threads = threads;
+            return seconds_of([&] { web = charlib::make_web_font(font, frequent, options); }, 1);
+        };
+        const std::clock_t start = std::clock();  // of every thread
+        const double every_core = made(cores);
+        const double processor = double(std::clock() - start) / CLOCKS_PER_SEC;
+        const double one = made(1);
+        std::size_t total = 0, page_pieces = 0, page_bytes = 0, run = 0;
+        double least = 1e300, most = 0;
+        for (std::size_t i = 0; i < web.pieces.size(); ++i) {
+            const charlib::WebFontPiece& piece = web.pieces[i];
+            total += piece.bytes.size();
+            if (std::any_of(piece.characters.begin(), piece.characters.end(),
+                    [&](char32_t c) { return page.find(c) != std::u32string::npos; })) {
+                ++page_pieces;
+                page_bytes += piece.bytes.size();
+            }
+            run += piece.characters.size();
+            if (run != first_run && i + 1 != web.pieces.size()) {  // not the last of a run
+                const double share = double(piece.bytes.size()) / double(options.chunk_size);
+                least = std::min(least, share);
+                most = std::max(most, share);
+            }
+        }
+        std::printf("%-20s %6zu %8.2f %6.2f to %4.2f %8.1f %8.1f %8.1f %6zu %7.0f\n",
+            all ? "with the rest (all)" : "the corpus's set", web.pieces.size(), total / 1e6, least, most,
+            every_core, processor, one, page_pieces, page_bytes / 1024.0);
+    }
+    std::printf("(seconds on %u threads and the processor time they took, then seconds on 1; the pieces "
+                "and KB the page loads)\n",
+        cores);
 }
 
 // Peak resident memory of one charlib-cli run, in MiB.
@@ -542,7 +616,7 @@ void bench_hanzi_dense(
 int main(int argc, char** argv)
 {
     const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 256;
-    const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi, fonts or formats
+    const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi, fonts, formats or web
     const auto kernel = charlib::kernel_from_environment();
     if (const auto* error = std::get_if<std::string>(&kernel)) {
         std::fprintf(stderr, "%s\n", error->c_str());
@@ -557,6 +631,10 @@ int main(int argc, char** argv)
     }
     if (only == "formats") {
         bench_translation_formats(tuning, std::min<std::size_t>(mib, 50));
+        return 0;
+    }
+    if (only == "web") {
+        bench_web(corpus_file("", mib, write_corpus));
         return 0;
     }
     const auto mixed = corpus_file("", mib, write_corpus);

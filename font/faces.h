@@ -4,6 +4,10 @@
 #include FT_FREETYPE_H
 #include <hb.h>
 
+#include <functional>
+#include <string>
+#include <string_view>
+
 #include "font/font.h"
 
 namespace charlib {
@@ -23,5 +27,11 @@ struct Font::Faces {
         hb_blob_destroy(blob);
     }
 };
+
+// The sfnt as WOFF2 at a Brotli quality (11 for what is written, lower to
+// measure), and a call made with standard error as it was while compressions
+// in other threads keep it quiet (font/font.cpp).
+std::string woff2_from_sfnt(const Font& font, std::string_view sfnt, int brotli_quality);
+void with_standard_error(const std::function<void()>& call);
 
 }  // namespace charlib

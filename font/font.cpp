@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 
 #include "base/error.h"
 #include "files/input_file.h"
@@ -21,35 +23,71 @@ namespace charlib {
 
 namespace {
 
-// Standard error sent to /dev/null while it lives, and only when a copy of it
-// is kept to put back: otherwise it is left alone.
+// Standard error sent to /dev/null while any of these lives, in any thread:
+// the first to come silences it, the last to go puts it back (fd 2 belongs to
+// the whole process, so one thread must not restore it under another). Only
+// when a copy of it could be kept to put back: otherwise it is left alone.
 class QuietStandardError {
 public:
-    QuietStandardError() : saved_(::fcntl(2, F_DUPFD_CLOEXEC, 3))
+    QuietStandardError()
     {
-        if (saved_ < 0) return;
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null < 0) {
-            ::close(saved_);
-            saved_ = -1;
-            return;
-        }
-        std::fflush(stderr);
-        ::dup2(null, 2);
-        ::close(null);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (users_++ == 0) silence();
     }
     ~QuietStandardError()
     {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        ::dup2(saved_, 2);
-        ::close(saved_);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (--users_ == 0 && saved_ >= 0) {
+            restore();
+            ::close(saved_);
+            saved_ = -1;
+        }
     }
     QuietStandardError(const QuietStandardError&) = delete;
     QuietStandardError& operator=(const QuietStandardError&) = delete;
 
+    // Runs `call` with standard error as it was, even while others keep it quiet.
+    static void speak(const std::function<void()>& call)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const bool quiet = users_ > 0 && saved_ >= 0;
+        if (quiet) restore();
+        try {
+            call();
+        } catch (...) {
+            if (quiet) to_null();
+            throw;
+        }
+        if (quiet) to_null();
+    }
+
 private:
-    int saved_;
+    static void silence()
+    {
+        saved_ = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+        if (saved_ >= 0 && !to_null()) {
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+    static bool to_null()
+    {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return false;
+        std::fflush(stderr);
+        ::dup2(null, 2);
+        ::close(null);
+        return true;
+    }
+    static void restore()
+    {
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+    }
+
+    static inline std::mutex mutex_;
+    static inline int users_ = 0;
+    static inline int saved_ = -1;  // the real standard error while silenced
 };
 
 // OpenType reaches its tables by 32-bit offsets, so no font exceeds 4 GiB,
@@ -248,18 +286,30 @@ FontData subset_font(const Font& font, std::u32string_view characters, bool woff
     const std::string_view bytes = subset.bytes();
     if (bytes.empty()) throw FontError(font.path(), "裁剪结果为空");
     if (!woff2) return subset;
-    const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
-    std::string compressed(woff2::MaxWOFF2CompressedSize(in, bytes.size()), '\0');
+    return FontData(woff2_from_sfnt(font, bytes, 11));
+}
+
+std::string woff2_from_sfnt(const Font& font, std::string_view sfnt, int brotli_quality)
+{
+    const auto* in = reinterpret_cast<const uint8_t*>(sfnt.data());
+    std::string compressed(woff2::MaxWOFF2CompressedSize(in, sfnt.size()), '\0');
     std::size_t compressed_length = compressed.size();
+    woff2::WOFF2Params params;
+    params.brotli_quality = brotli_quality;
     bool converted = false;
     {
         QuietStandardError quiet;  // Debian's libwoff2 reports its ratio there
         converted = woff2::ConvertTTFToWOFF2(
-            in, bytes.size(), reinterpret_cast<uint8_t*>(compressed.data()), &compressed_length);
+            in, sfnt.size(), reinterpret_cast<uint8_t*>(compressed.data()), &compressed_length, params);
     }
     if (!converted) throw FontError(font.path(), "无法转换为 WOFF2");
     compressed.resize(compressed_length);
-    return FontData(std::move(compressed));
+    return compressed;
+}
+
+void with_standard_error(const std::function<void()>& call)
+{
+    QuietStandardError::speak(call);
 }
 
 }  // namespace charlib

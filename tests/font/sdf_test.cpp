@@ -50,8 +50,10 @@ TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
     };
     // At 64 pixels the strokes are thicker than a spread of 2: the field reaches 255 inside.
     // 丂丣丯乪 overlap their strokes, where FreeType's field alone takes the wrong side.
-    for (const auto& [set, size, spread] :
+    for (const Case& row :
         {Case{U"中永A g", 24, 4}, {U"中永A g", 24, 8}, {U"中永A g", 64, 2}, {U"丂丣丯乪", 32, 4}}) {
+        const std::u32string& set = row.set;
+        const unsigned size = row.size, spread = row.spread;
         FT_Set_Pixel_Sizes(face.face, 0, size);
         const int base = static_cast<int>((face.face->size->metrics.ascender + 63) >> 6);
         AtlasOptions options;
