@@ -311,8 +311,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
 
 void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
 {
-    if (plan.subset) files.add(*plan.subset, work.subset.bytes());
-    if (plan.preview) files.add(*plan.preview, work.preview);
+    // First: the other outputs may be named inside the folder.
     if (plan.web) {
         const std::filesystem::path& folder = *plan.web;
         std::error_code error;
@@ -323,6 +322,8 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
         files.add(folder / "font.css", work.web.css);
         files.add(folder / "index.html", work.web.html);
     }
+    if (plan.subset) files.add(*plan.subset, work.subset.bytes());
+    if (plan.preview) files.add(*plan.preview, work.preview);
     if (!plan.atlas) return;
     const std::string base = plan.atlas->string();
     for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
