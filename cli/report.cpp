@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
 #include "codec/encodings.h"
 #include "codec/utf.h"
@@ -115,18 +116,26 @@ void Progress::show(std::uint64_t done)
     drawn_ = true;
 }
 
-PieceProgress::PieceProgress() : shown_(::isatty(2)) {}
+CountProgress::CountProgress(std::string verb, std::string unit) :
+    verb_(std::move(verb)),
+    unit_(std::move(unit)),
+    shown_(::isatty(2))
+{
+}
 
-PieceProgress::~PieceProgress()
+CountProgress::~CountProgress()
 {
     if (drawn_) std::cerr << "\r\033[K" << std::flush;
 }
 
-std::function<void(std::size_t, std::size_t)> PieceProgress::callback()
+std::function<void(std::size_t, std::size_t)> CountProgress::callback()
 {
     if (!shown_) return {};
     return [this](std::size_t done, std::size_t total) {
-        std::cerr << "\r已压缩 " << done << " / " << total << " 块网页字体" << std::flush;
+        const auto now = std::chrono::steady_clock::now();
+        if (drawn_ && done < total && now - last_ < std::chrono::milliseconds(200)) return;
+        last_ = now;
+        std::cerr << "\r" << verb_ << " " << done << " / " << total << " " << unit_ << std::flush;
         drawn_ = true;
     };
 }

@@ -44,19 +44,23 @@ private:
     std::chrono::steady_clock::time_point start_, last_;
 };
 
-// Pieces of a web font compressed so far, on a terminal: "已压缩 3 / 12 块网页字体".
-class PieceProgress {
+// A count of the font work done, on a terminal, for the slow steps (glyphs
+// drawn as distance fields, pieces of a web font compressed): `what` names
+// it, as in "已绘出 120 / 7000 个字形" ("已绘出", "个字形").
+class CountProgress {
 public:
-    PieceProgress();
-    ~PieceProgress();
-    PieceProgress(const PieceProgress&) = delete;
-    PieceProgress& operator=(const PieceProgress&) = delete;
+    CountProgress(std::string verb, std::string unit);
+    ~CountProgress();
+    CountProgress(const CountProgress&) = delete;
+    CountProgress& operator=(const CountProgress&) = delete;
 
     std::function<void(std::size_t done, std::size_t total)> callback();
 
 private:
+    std::string verb_, unit_;
     bool shown_ = false;
     bool drawn_ = false;
+    std::chrono::steady_clock::time_point last_;
 };
 
 }  // namespace charlib::cli

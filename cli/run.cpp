@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "base/error.h"
@@ -293,15 +294,18 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
                 "”的字形是 CFF 格式，裁剪结果通常用 .otf 作扩展名，而不是“" + plan.subset->string() + "”");
         work.subset = subset_font(font, chosen.characters, extension == ".woff2", plan.layout_features);
     }
-    if (plan.atlas)
-        work.atlas =
-            render_atlas(font, chosen.characters, plan.atlas_options, plan.atlas->filename().string());
+    if (plan.atlas) {
+        CountProgress progress("已绘出", "个字形");
+        AtlasOptions options = plan.atlas_options;
+        options.progress = progress.callback();
+        work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
+    }
     // With an atlas the preview shows what an engine will draw from it.
     if (plan.preview)
         work.preview = plan.atlas ? render_preview(work.atlas, chosen.characters)
                                   : render_preview(font, chosen.characters, plan.atlas_options.size);
     if (plan.web) {
-        PieceProgress progress;
+        CountProgress progress("已压缩", "块网页字体");
         WebFontOptions options = plan.web_options;
         options.progress = progress.callback();
         work.web = make_web_font(font, by_frequency(chosen), options);
@@ -317,8 +321,18 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
         std::error_code error;
         if (!std::filesystem::is_directory(folder, error) && !std::filesystem::create_directory(folder, error))
             throw FileError(FileError::Action::Write, folder, error ? error.value() : ENOTDIR);
-        for (const WebFontPiece& piece : work.web.pieces)
+        std::set<std::filesystem::path> pieces;
+        for (const WebFontPiece& piece : work.web.pieces) {
             files.add(folder / piece.file, piece.bytes);
+            pieces.insert(piece.file);
+        }
+        // Pages may still ask for an earlier run's pieces: they are named, not deleted.
+        std::size_t earlier = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+            earlier += entry.path().extension() == ".woff2" && !pieces.contains(entry.path().filename());
+        if (earlier > 0)
+            warn("注意：“" + folder.string() + "”中另有 " + std::to_string(earlier) +
+                " 个 .woff2 文件不在新的 font.css 中（以前生成的？），没有删除");
         files.add(folder / "font.css", work.web.css);
         files.add(folder / "index.html", work.web.html);
     }

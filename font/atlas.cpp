@@ -19,7 +19,8 @@ Atlas render_atlas(
     for (char32_t c : characters)
         if (needs_glyph(c) && font.has(c)) drawn += c;
     const std::vector<Rendered> glyphs =
-        render_all(font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size);
+        render_all(
+        font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size, 0, options.progress);
 
     // Glyphs with pixels are packed, page after page; the space and its kind take no room.
     const unsigned pad = options.padding;

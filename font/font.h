@@ -119,6 +119,7 @@ struct AtlasOptions {
     bool kerning = true;  // the pairs of the set the font kerns
     AtlasFormat format = AtlasFormat::Text;
     std::optional<GridOptions> grid;
+    std::function<void(std::size_t done, std::size_t total)> progress = {};  // glyphs drawn, now and then
 };
 
 // One glyph's place, in BMFont's terms: its rectangle on a page, and where to

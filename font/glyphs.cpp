@@ -164,7 +164,7 @@ Rendered render(const Font& font, char32_t c, const RenderStyle& style)
 }
 
 std::vector<Rendered> render_all(const Font& font, std::u32string_view characters, const RenderStyle& style,
-    unsigned size, unsigned threads)
+    unsigned size, unsigned threads, const Progress& progress)
 {
     set_size(font, size);
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
@@ -172,9 +172,14 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
     constexpr std::size_t least_a_thread = 32;
     threads = static_cast<unsigned>(std::clamp<std::size_t>(characters.size() / least_a_thread, 1, threads));
     std::vector<Rendered> glyphs(characters.size());
+    const auto tell = [&](std::size_t done) {
+        if (progress) progress(done, characters.size());
+    };
     if (threads == 1) {
-        for (std::size_t i = 0; i < characters.size(); ++i)
+        for (std::size_t i = 0; i < characters.size(); ++i) {
             glyphs[i] = render(font, characters[i], style);
+            if (i % 16 == 15) tell(i + 1);
+        }
         return glyphs;
     }
 
@@ -198,7 +203,7 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
     // the others take no new chunk. Every character before the first failing
     // one is then drawn, so the failure reported is the one a single thread meets.
     constexpr std::size_t chunk = 16;
-    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> next{0}, drawn{0};
     std::atomic<bool> failed{false};
     struct Failure {
         std::size_t position = SIZE_MAX;
@@ -219,6 +224,8 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
                     return;
                 }
             }
+            const std::size_t done = drawn += std::min(chunk, characters.size() - begin);
+            if (t == 0) tell(done);  // from the calling thread alone
         }
     };
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,9 +36,11 @@ Rendered render(const Font& font, char32_t c, const RenderStyle& style);
 // Each of the characters drawn at the size, in order, on `threads` threads
 // (0: one a core; one for a few dozen glyphs), each with a FreeType face of
 // its own. The size is set on the font's face too. Throws FontError: the
-// first failing character's.
+// first failing character's. `progress` hears how many are drawn, now and
+// then, from the calling thread.
+using Progress = std::function<void(std::size_t done, std::size_t total)>;
 std::vector<Rendered> render_all(const Font& font, std::u32string_view characters, const RenderStyle& style,
-    unsigned size, unsigned threads = 0);
+    unsigned size, unsigned threads = 0, const Progress& progress = {});
 
 // A picture as PNG: grey with alpha (white, the value as alpha), 1-bit
 // (white ink, the rest transparent), or plain grey. Empty when libpng fails.

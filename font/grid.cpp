@@ -81,7 +81,8 @@ Atlas render_grid(
             cells.push_back(i);
         }
     const std::vector<Rendered> glyphs =
-        render_all(font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size);
+        render_all(
+        font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size, 0, options.progress);
     const int baseline =
         fitting_baseline(glyphs, grid.cell_height, em_box_baseline(font, options.size, grid.cell_height));
 

@@ -98,6 +98,9 @@ TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "site"))
         pieces += entry.path().extension() == ".woff2";
     EXPECT_EQ(pieces, 1u) << "a few characters make one piece";
+    dir.write("page.txt", "新的文字\n");
+    const CliRun again = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site"});
+    EXPECT_NE(again.err.find("另有 1 个 .woff2 文件不在新的 font.css 中"), std::string::npos) << again.err;
 
     dir.write("taken", "a file, not a folder");
     const CliRun file = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "taken", "-o", "o.txt"});
