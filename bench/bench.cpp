@@ -266,15 +266,24 @@ void bench_fonts(const std::filesystem::path& cli)
         std::u32string seven_thousand;
         for (char32_t c = 0x4E00; seven_thousand.size() < 7000 && c < 0xA000; ++c)
             if (font.has(c)) seven_thousand += c;
+        const auto atlas_seconds = [&](unsigned size, bool sdf, bool kerning) {
+            charlib::AtlasOptions options;
+            options.size = size;
+            options.sdf = sdf;
+            options.kerning = kerning;
+            return seconds_of([&] { charlib::render_atlas(font, seven_thousand, options, "bench"); }, 1);
+        };
         for (unsigned size : {16u, 32u})
             std::printf("%-40s %9.3f\n", ("atlas, 7000 characters, " + std::to_string(size) + " px").c_str(),
-                seconds_of(
-                    [&] {
-                        charlib::AtlasOptions options;
-                        options.size = size;
-                        charlib::render_atlas(font, seven_thousand, options, "bench");
-                    },
-                    1));
+                atlas_seconds(size, false, true));
+        // Side by side: what kerning and a distance field add to the same atlas.
+        std::printf("%-40s %9.3f\n", "the same at 32 px without kerning", atlas_seconds(32, false, false));
+        std::printf("%-40s %9.3f\n", "the same as a distance field, spread 4", atlas_seconds(32, true, true));
+        std::u32string with_latin = seven_thousand;
+        for (char32_t c = 0x21; c < 0x7F; ++c)
+            with_latin += c;
+        std::printf("%-40s %9.3f\n", "kerning pairs of 7000 hanzi and ASCII",
+            seconds_of([&] { charlib::kerning_pairs(font, with_latin, 32); }));
     }
     std::filesystem::remove(gbk);
     std::filesystem::remove(utf8);
