@@ -1,4 +1,3 @@
-#include <codec/utf.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -6,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/utf.h"
+#include "font/escape.h"
 #include "font/font.h"
 #include "font/glyphs.h"
 
@@ -128,21 +129,6 @@ std::string text_descriptor(const BitmapFont& font)
     return fnt;
 }
 
-std::string xml_escaped(const std::string& value)
-{
-    std::string escaped;
-    for (char c : value) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&apos;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
-}
 
 // "<tag a="1" b="2"/>", or without the slash to open an element.
 std::string xml_tag(const char* indent, const char* tag, const Fields& fields, bool empty = true)

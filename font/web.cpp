@@ -15,7 +15,9 @@
 #include <set>
 #include <thread>
 
+#include "font/escape.h"
 #include "font/faces.h"
+#include "output/output.h"
 
 namespace charlib {
 
@@ -190,27 +192,6 @@ void name_pieces(std::vector<WebFontPiece>& pieces)
         pieces[i].file = hashes[i].substr(0, digits) + ".woff2";
 }
 
-// "U+4E00-4E05,U+4E08"
-std::string unicode_range(std::u32string characters)
-{
-    std::sort(characters.begin(), characters.end());
-    std::string range;
-    for (std::size_t i = 0; i < characters.size();) {
-        std::size_t last = i;
-        while (last + 1 < characters.size() && characters[last + 1] == characters[last] + 1)
-            ++last;
-        char text[32];
-        if (last == i)
-            std::snprintf(text, sizeof text, "U+%X", static_cast<unsigned>(characters[i]));
-        else
-            std::snprintf(text, sizeof text, "U+%X-%X", static_cast<unsigned>(characters[i]),
-                static_cast<unsigned>(characters[last]));
-        if (!range.empty()) range += ',';
-        range += text;
-        i = last + 1;
-    }
-    return range;
-}
 
 // A CSS string; "<" escaped too, so that the name cannot end the page's <style>.
 std::string css_string(std::string_view text)
@@ -232,20 +213,6 @@ std::string css_string(std::string_view text)
     return quoted + '"';
 }
 
-std::string html_text(std::string_view text)
-{
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
-}
 
 std::string utf8(std::u32string_view characters)
 {
@@ -305,7 +272,7 @@ std::string html_of(std::u32string_view sample, const std::string& family, const
 {
     constexpr std::size_t shown = 300, paragraph = 60;
     sample = sample.substr(0, shown);
-    const std::string name = html_text(family);
+    const std::string name = xml_escaped(family);
     std::string html = "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
     html += "<title>" + name + "</title>\n<link rel=\"stylesheet\" href=\"font.css\">\n<style>\n";
@@ -315,7 +282,7 @@ std::string html_of(std::u32string_view sample, const std::string& family, const
     html += "h1 { font: normal 16px sans-serif; color: #666; }\n</style>\n</head>\n<body>\n";
     html += "<h1>" + name + "</h1>\n";
     for (std::size_t at = 0; at < sample.size(); at += paragraph)
-        html += "<p>" + html_text(utf8(sample.substr(at, paragraph))) + "</p>\n";
+        html += "<p>" + xml_escaped(utf8(sample.substr(at, paragraph))) + "</p>\n";
     return html + "</body>\n</html>\n";
 }
 

@@ -74,20 +74,6 @@ std::u32string shown(char32_t c)
     return c < 0x20 || c == 0x7F ? ascii(code_point_name(c)) : std::u32string(1, c);
 }
 
-std::string unicode_range(std::u32string characters)
-{
-    std::sort(characters.begin(), characters.end());
-    std::string ranges;
-    for (std::size_t i = 0; i < characters.size();) {
-        std::size_t j = i;
-        while (j + 1 < characters.size() && characters[j + 1] == characters[j] + 1)
-            ++j;
-        ranges += (ranges.empty() ? "" : ",") + code_point_name(characters[i]);
-        if (j > i) ranges += "-" + hex4(characters[j]);
-        i = j + 1;
-    }
-    return ranges;
-}
 
 nlohmann::ordered_json json_of(
     const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font, const Places* places)
@@ -202,6 +188,21 @@ Coverage coverage(std::u32string_view characters)
             ++found.gb2312_other;
     }
     return found;
+}
+
+std::string unicode_range(std::u32string characters)
+{
+    std::sort(characters.begin(), characters.end());
+    std::string ranges;
+    for (std::size_t i = 0; i < characters.size();) {
+        std::size_t j = i;
+        while (j + 1 < characters.size() && characters[j + 1] == characters[j] + 1)
+            ++j;
+        ranges += (ranges.empty() ? "" : ",") + code_point_name(characters[i]);
+        if (j > i) ranges += "-" + hex4(characters[j]);
+        i = j + 1;
+    }
+    return ranges;
 }
 
 std::u32string format_characters(

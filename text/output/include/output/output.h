@@ -49,6 +49,9 @@ struct FontFacts {
     std::u32string missing;  // characters the font lacks
 };
 
+// CSS's unicode-range of the characters, neighbours joined: "U+4E00-4E02,U+4E0A".
+std::string unicode_range(std::u32string characters);
+
 // The chosen characters in a format but json, with `line_end` after each
 // line. Counts and code tables write a control character as "U+XXXX".
 std::u32string format_characters(
