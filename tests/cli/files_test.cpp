@@ -68,7 +68,13 @@ TEST(Files, NoOutputIsEverOneOfTheInputs)
         {{"--font", "f.ttc", "--atlas", "page", "--preview", "page_0.png", "s.txt"},
             "会被点阵字库的页面覆盖"},
         {{"-o", "a.txt", "--font", "f.ttc", "--preview", "./a.txt", "s.txt"}, "两个输出是同一个文件"},
+        {{"--font", "f.ttc", "--atlas", "s", "--grid", "16x16", "s.widths"}, "“s.widths”就是输入文件"},
+        {{"--font", "f.ttc", "--atlas", "s", "--atlas-format", "json", "s.json"}, "“s.json”就是输入文件"},
+        {{"--font", "f.ttc", "--web", ".", "-t", "html", "index.html"}, "“./index.html”就是输入文件"},
     };
+    dir.write("s.widths", "a\r\n");
+    dir.write("s.json", "{}");
+    dir.write("index.html", "<p>a</p>");
     for (const auto& [args, message] : cases) {
         const CliRun run = run_cli(dir, args);
         EXPECT_EQ(run.status, 2) << testing::PrintToString(args) << run.err;
