@@ -65,18 +65,20 @@ TEST(Encode, WritesCodePage936AndQuestionMarksForTheRestButNeverControlZ)
 }
 
 // A stream is decoded in pieces as it comes: a character cut by the end of
-// a piece goes on in the next, and each invalid sequence counts once.
+// a piece goes on in the next, and each invalid sequence counts once, where
+// it is.
 TEST(StreamDecoding, PiecesOfAnySizeGiveWhatTheWholeGives)
 {
     using charlib::Encoding;
+    using namespace std::string_literals;  // the NUL bytes of UTF-16 stay
     const std::pair<Encoding, std::string> cases[] = {
         {Encoding::Utf8, "a\xE4\xB8\xAD\xF0\x9F\x98\x80\xC3\xA9\xFF\xE4\xB8 z\xED\xA0\x80\xE6\x96\x87"},
         {Encoding::Gbk, "a\xD6\xD0\xCE\xC4\x81\x30\xFF\x80\xD6"},
         {Encoding::Gb18030, "\x81\x30\x81\x30\xD6\xD0\x95\x32\x82\x36x\x81"},
-        {Encoding::Utf16Le,
-            "\xFF\xFE\x2D\x4E\x3D\xD8\x00\xDE\x00\xDC"
-            "a"},
-        {Encoding::Utf16Be, "\x4E\x2D\xD8\x3D\xDE\x00\x00"},
+        {Encoding::Utf16Le, "\xFF\xFE\x2D\x4E\x3D\xD8\x00\xDE\x00\xDC"
+                            "a"s},  // a lone low half, then half a unit
+        {Encoding::Utf16Be, "\x4E\x2D\xD8\x3D\xDE\x00\x00"s},
+        {Encoding::Utf16Be, "\x4E\x2D\xD8\x3D\xDE"},  // a high half, cut
     };
     for (const auto& [encoding, text] : cases) {
         std::vector<charlib::InvalidPlace> invalid;
@@ -90,7 +92,11 @@ TEST(StreamDecoding, PiecesOfAnySizeGiveWhatTheWholeGives)
                 joined += decoder.decode(
                     std::string_view(text).substr(at, piece), at + piece >= text.size(), &places);
             EXPECT_EQ(joined, whole);
-            EXPECT_EQ(places.size(), invalid.size());
+            ASSERT_EQ(places.size(), invalid.size());
+            for (std::size_t i = 0; i < places.size(); ++i) {  // found where the whole finds them
+                EXPECT_EQ(places[i].byte, invalid[i].byte) << i;
+                EXPECT_EQ(places[i].character, invalid[i].character) << i;
+            }
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace charlib {
@@ -79,6 +80,9 @@ std::size_t StreamDecoder::decode_with_icu(std::string_view bytes, bool last)
     UChar* out = units_.data();
     invalid_units_.clear();
     UErrorCode error = U_ZERO_ERROR;
+    // Bytes of a sequence that the pieces before left unfinished, held by ICU.
+    const std::int32_t held = std::max(0, ucnv_toUCountPending(converter_->get(), &error));
+    error = U_ZERO_ERROR;
     ucnv_toUnicode(converter_->get(), &out, units_.data() + units_.size(), &in, bytes.data() + bytes.size(),
         offsets_.data(), last, &error);
     char32_t* characters = characters_.get();
@@ -87,8 +91,9 @@ std::size_t StreamDecoder::decode_with_icu(std::string_view bytes, bool last)
         const auto index = static_cast<std::size_t>(unit - units_.data());
         if (next_invalid < invalid_units_.size() && invalid_units_[next_invalid] == index) {
             ++next_invalid;
-            // A sequence begun in the piece before has a negative offset.
-            const std::int64_t byte = static_cast<std::int64_t>(consumed_) + offsets_[index];
+            // ICU gives -1 for a sequence begun in a piece before: it began with the bytes it held.
+            const std::int64_t byte =
+                static_cast<std::int64_t>(consumed_) + (offsets_[index] < 0 ? -held : offsets_[index]);
             places_.push_back({static_cast<std::size_t>(byte < 0 ? 0 : byte), produced});
         }
         const char16_t c = *unit;
