@@ -8,6 +8,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -156,11 +157,13 @@ TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
     std::thread writer([&] {
         const int fd = ::open((dir.path() / "fifo").c_str(), O_WRONLY);
         EXPECT_EQ(::write(fd, "\xE4\xBD\xA0\n", 4), 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // then a read of one byte
+        EXPECT_EQ(::write(fd, "x", 1), 1);
         ::close(fd);
     });
     const CliRun piped = run_cli(dir, {"-e", "utf-8", "fifo", "-"}, "好\n");
     writer.join();
-    EXPECT_EQ(piped.out, "你好\n") << piped.err;
+    EXPECT_EQ(piped.out, "你x好\n") << piped.err;
     EXPECT_EQ(piped.err, "");
 
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
