@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "base/error.h"
 #include "codec/utf.h"
 #include "formats/entries.h"
@@ -122,6 +124,22 @@ TEST(StructuredReaders, TellWhereAFileIsMalformed)
             EXPECT_NE(std::string(error.what()).find(bad.place), std::string::npos) << error.what();
         }
     }
+}
+
+// -t auto: the extension, and for .xml the root element, in UTF-8 or UTF-16.
+TEST(StructuredReaders, AFormatIsToldFromTheNameAndAnXmlRoot)
+{
+    const std::tuple<const char*, std::string, std::optional<TextFormat>> cases[] = {
+        {"zh/messages.PO", "", TextFormat::Po},
+        {"strings.json", "", TextFormat::Json},
+        {"values/strings.xml", "<?xml version=\"1.0\"?>\n<!-- ui -->\n<resources>", TextFormat::Android},
+        {"game.xml", "<xliff version=\"1.2\">", TextFormat::Xliff},
+        {"Form.xml", "\xFF\xFE<\0r\0o\0o\0t\0>\0"s, TextFormat::Resx},
+        {"page.xml", "<html>", std::nullopt},
+        {"notes.txt", "<resources>", std::nullopt},
+    };
+    for (const auto& [name, head, format] : cases)
+        EXPECT_EQ(text_format_of(name, head), format) << name;
 }
 
 }  // namespace
