@@ -93,8 +93,9 @@ const std::vector<Case> cases{
         "1\r\n00:00:01,000 --> 00:00:04,000 X1:100\r\n<i>Hello</i> {\\an8}there\r\n"
         "<font color=\"#ff0000\">second</font> line\r\n\r\n\r\n"
         "00:00:05,000 --> 00:00:06,000\r\n<b>No number</b>\r\n\r\n"
-        "7\r\nStray block without timing\r\n\r\n3\r\n00:00:07,000 --> 00:00:08,000\r\na < b",
-        "a.srt", {{U"Hello there\nsecond line", "1", 3, 1}, {U"No number", "2", 8}, {U"a < b", "3", 15}}},
+        "7\r\nStray block without timing\r\n\r\n3\r\n00:00:07,000 --> 00:00:08,000\r\na < b, a<b c<i>!</i>",
+        "a.srt",
+        {{U"Hello there\nsecond line", "1", 3, 1}, {U"No number", "2", 8}, {U"a < b, a<b c!", "3", 15}}},
     {"srt without blank lines", TextFormat::Srt,
         "1\n00:00:01,000 --> 00:00:02,000\nOne\n2\n00:00:03,000 --> 00:00:04,000\nTwo\n", "a.srt",
         {{U"One", "1", 3}, {U"Two", "2", 6}}},
