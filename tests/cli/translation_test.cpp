@@ -48,6 +48,14 @@ TEST(Translation, OnlyTheTranslatedTextCountsAndWhereSaysWhereTheFontFallsShort)
 
     const CliRun report = run_cli(dir, {"-t", "auto", "-r", "tree", "--font", inconsolata, "--report"});
     EXPECT_NE(report.err.find("龍 U+9F8D  tree/subs/a.srt:3:7"), std::string::npos) << report.err;
+
+    // Lines are placed too: the line after each marked one, by a second reading.
+    dir.write("script.txt", "#a\r\nxy\r\n#b\r\nzx\r\n");
+    const CliRun lines = run_cli(dir, {"-m", "#", "-n", "1", "-f", "where", "script.txt"});
+    EXPECT_EQ(lines.out,
+        "x\tU+0078\tscript.txt:2:1\t\t“xy”\nx\tU+0078\tscript.txt:4:2\t\t“zx”\n"
+        "y\tU+0079\tscript.txt:2:2\t\t“xy”\nz\tU+007A\tscript.txt:4:1\t\t“zx”\n")
+        << lines.err;
 }
 
 TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
