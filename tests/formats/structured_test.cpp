@@ -51,11 +51,12 @@ TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
             {{"水果", "说明", 2, 4}}, {"说明"}, Encoding::Gbk},
         {"tsv", TextFormat::Tsv, "a.tsv", "a\tb\nx y\t\"q\tq\"\n", {{"x y", "a"}, {"q\tq", "b", 2, 5}}},
         {"yaml nesting, quoting, documents", TextFormat::Yaml, "a.yaml",
-            "menu:\n  title: File\n  count: 3\n  on: yes\n  quoted: \"yes\"\n  empty: ~\n"
-            "items:\n  - 'one'\n  - [two, -2.5e3, &x 二]\n  - |\n    block\n  - *x\n---\n- name: 三\n",
-            {{"File", "menu.title", 2, 10}, {"yes", "menu.quoted", 5, 11}, {"one", "items[0]", 8, 5},
-                {"two", "items[1][0]", 9, 6}, {"二", "items[1][2]", 9, 19}, {"block\n", "items[2]", 10, 5},
-                {"三", "[0].name", 14, 9}}},
+            "menu:\n  title: File\n  count: 3\n  on: yes\n  quoted: \"yes\"\n  empty: ~\n  mask: 0x1F\n"
+            "  word: 0xZZ\nitems:\n  - 'one'\n  - [two, -2.5e3, &x 二]\n  - |\n    block\n  - *x\n---\n"
+            "- name: 三\n",
+            {{"File", "menu.title", 2, 10}, {"yes", "menu.quoted", 5, 11}, {"0xZZ", "menu.word", 8, 9},
+                {"one", "items[0]", 10, 5}, {"two", "items[1][0]", 11, 6}, {"二", "items[1][2]", 11, 19},
+                {"block\n", "items[2]", 12, 5}, {"三", "[0].name", 16, 9}}},
         {"strings escapes and comments", TextFormat::Strings, "a.strings",
             "/* comment\n */ \"greeting\" = \"Hi \\\"you\\\"\\n\";\n// note\n"
             "\"emoji\" = \"\\UD83D\\UDE00 \\u4E2D\\101\";\nplain_key = value.1;\"tab\"=\"a\\tb\\\\\";",
