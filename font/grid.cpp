@@ -1,9 +1,8 @@
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "codec/utf.h"
 #include "font/faces.h"
 #include "font/glyphs.h"
 
@@ -13,13 +12,6 @@ namespace charlib {
 
 namespace {
 
-std::string utf8(char32_t c)
-{
-    char bytes[U8_MAX_LENGTH];
-    std::size_t length = 0;
-    U8_APPEND_UNSAFE(bytes, length, static_cast<UChar32>(c));
-    return {bytes, length};
-}
 
 // The baseline row that centres the em box in the cell, split as the font's
 // ascent and descent split it (OS/2's typographic values, else hhea's).
@@ -109,7 +101,7 @@ Atlas render_grid(
                 left + static_cast<int>(glyph.width) > static_cast<int>(grid.cell_width) ||
                 top + static_cast<int>(glyph.height) > static_cast<int>(grid.cell_height)))
             throw FontError(font.path(),
-                "的 " + code_point(glyph.character) + "（" + utf8(glyph.character) + "）在 " +
+                "的 " + code_point(glyph.character) + "（" + to_utf8(std::u32string(1, glyph.character)) + "）在 " +
                     std::to_string(options.size) + " 像素下超出了 " + std::to_string(grid.cell_width) + "×" +
                     std::to_string(grid.cell_height) + " 的格子（字形 " + std::to_string(glyph.width) + "×" +
                     std::to_string(glyph.height) + " 像素，左上角在格子的 " + std::to_string(left) + "," +

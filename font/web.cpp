@@ -15,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "codec/utf.h"
 #include "font/escape.h"
 #include "font/faces.h"
 #include "output/output.h"
@@ -214,28 +215,6 @@ std::string css_string(std::string_view text)
 }
 
 
-std::string utf8(std::u32string_view characters)
-{
-    std::string text;
-    for (const char32_t c : characters) {
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else if (c < 0x800) {
-            text += static_cast<char>(0xC0 | c >> 6);
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            text += static_cast<char>(0xE0 | c >> 12);
-            text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | c >> 18);
-            text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return text;
-}
 
 struct Style {
     const char* style = "normal";
@@ -282,7 +261,7 @@ std::string html_of(std::u32string_view sample, const std::string& family, const
     html += "h1 { font: normal 16px sans-serif; color: #666; }\n</style>\n</head>\n<body>\n";
     html += "<h1>" + name + "</h1>\n";
     for (std::size_t at = 0; at < sample.size(); at += paragraph)
-        html += "<p>" + xml_escaped(utf8(sample.substr(at, paragraph))) + "</p>\n";
+        html += "<p>" + xml_escaped(to_utf8(sample.substr(at, paragraph))) + "</p>\n";
     return html + "</body>\n</html>\n";
 }
 
