@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 namespace charlib {
 
@@ -67,6 +68,40 @@ std::string system_reason(int system_error)
     case EINVAL: return "路径或文件名无效";
     default: return std::strerror(system_error);
     }
+}
+
+namespace {
+
+// 268435456 as "268,435,456".
+std::string grouped(std::uint64_t number)
+{
+    std::string digits = std::to_string(number);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, ",");
+    return digits;
+}
+
+// 256 MiB, 1 GiB, 1.5 KiB: the limits are round numbers.
+std::string in_units(std::uint64_t bytes)
+{
+    static constexpr const char* units[] = {"字节", "KiB", "MiB", "GiB", "TiB"};
+    std::size_t unit = 0;
+    std::uint64_t whole = bytes, rest = 0;
+    while (unit + 1 < std::size(units) && whole >= 1024) {
+        rest = whole % 1024;
+        whole /= 1024;
+        ++unit;
+    }
+    std::string text = std::to_string(whole);
+    if (rest != 0) text += "." + std::to_string(rest * 10 / 1024);
+    return text + " " + units[unit];
+}
+
+}  // namespace
+
+std::string size_over_limit(std::uint64_t size, std::uint64_t limit)
+{
+    return grouped(size) + " 字节，超过上限 " + grouped(limit) + " 字节（" + in_units(limit) + "）";
 }
 
 }  // namespace charlib

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -30,5 +31,8 @@ private:
 
 // A Chinese wording of an errno value; strerror() for the rare ones.
 std::string system_reason(int system_error);
+
+// "268,435,457 字节，超过上限 268,435,456 字节（256 MiB）": a size over a limit, exactly.
+std::string size_over_limit(std::uint64_t size, std::uint64_t limit);
 
 }  // namespace charlib
