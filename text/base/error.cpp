@@ -75,10 +75,13 @@ namespace {
 // 268435456 as "268,435,456".
 std::string grouped(std::uint64_t number)
 {
-    std::string digits = std::to_string(number);
-    for (std::size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, ",");
-    return digits;
+    const std::string digits = std::to_string(number);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
 }
 
 // 256 MiB, 1 GiB, 1.5 KiB: the limits are round numbers.
