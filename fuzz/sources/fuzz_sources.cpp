@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool arb = data[0] & 0x10, forced = data[0] & 0x20;
     EntryOptions options;
     if (forced) options.encoding = static_cast<Encoding>(data[1] % 5);
-    options.detected = static_cast<Encoding>(data[1] / 5 % 5);
+    const auto detected = static_cast<Encoding>(data[1] / 5 % 5);
+    options.detect = [detected] { return detected; };
     if (data[1] & 0x80) options.columns = {"2", "text"};
     options.xliff_source = data[0] & 0x40;
     const std::string_view bytes(reinterpret_cast<const char*>(data + 2), size - 2);

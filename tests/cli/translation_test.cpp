@@ -71,11 +71,13 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(kept.out, "对\n");
 
-    // A file too large to read whole is refused before it is read (a sparse one costs nothing here).
-    std::filesystem::resize_file(dir.write("huge.json", ""), std::uintmax_t{300} << 20);
+    // A file too large to read whole is refused before it is read (a sparse one costs nothing
+    // here), with its exact size: one byte over is over.
+    std::filesystem::resize_file(dir.write("huge.json", ""), (std::uintmax_t{256} << 20) + 1);
     const CliRun huge = run_cli(dir, {"-t", "auto", "huge.json"});
     EXPECT_EQ(huge.status, 1);
-    EXPECT_NE(huge.err.find("“huge.json”有 300 MiB，超过按 json 读取的上限 256 MiB"), std::string::npos)
+    EXPECT_NE(huge.err.find("“huge.json”有 268,435,457 字节，超过上限 268,435,456 字节（256 MiB）"),
+        std::string::npos)
         << huge.err;
 
     // A file whose format cannot be told is read as lines, and the user told.

@@ -77,7 +77,7 @@ TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
     for (const Good& good : cases) {
         SCOPED_TRACE(good.name);
         const EntriesRead read =
-            read_entries(good.format, good.bytes, good.path, {good.encoding, Encoding::Utf8, good.columns});
+            read_entries(good.format, good.bytes, good.path, {good.encoding, {}, good.columns});
         ASSERT_EQ(read.entries.size(), good.entries.size());
         for (std::size_t i = 0; i < good.entries.size(); ++i) {
             const Entry& entry = read.entries[i];
@@ -119,7 +119,7 @@ TEST(StructuredReaders, TellWhereAFileIsMalformed)
     for (const Bad& bad : cases) {
         SCOPED_TRACE(bad.text);
         try {
-            read_entries(bad.format, bad.text, "bad", {std::nullopt, Encoding::Utf8, bad.columns});
+            read_entries(bad.format, bad.text, "bad", {std::nullopt, {}, bad.columns});
             ADD_FAILURE() << "no error";
         } catch (const FileError& error) {
             EXPECT_NE(std::string(error.what()).find(bad.place), std::string::npos) << error.what();

@@ -32,6 +32,14 @@ StreamDecoder::StreamDecoder(Encoding encoding)
     ucnv_setToUCallBack(converter_->get(), &InvalidSequenceCallback::call, this, nullptr, nullptr, &error);
 }
 
+StreamDecoder::StreamDecoder(const char* icu_name) :
+    converter_(std::make_unique<IcuConverter>(icu_name)),
+    declared_(true)
+{
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter_->get(), &InvalidSequenceCallback::call, this, nullptr, nullptr, &error);
+}
+
 StreamDecoder::~StreamDecoder() = default;
 
 std::u32string_view StreamDecoder::decode(
@@ -73,7 +81,8 @@ void StreamDecoder::make_room(std::size_t size)
 
 std::size_t StreamDecoder::decode_with_icu(std::string_view bytes, bool last)
 {
-    units_.resize(bytes.size() + 16);  // never more units than bytes, but for a flush
+    // Never more units than bytes in our encodings, but for a flush; a declared one may pack more.
+    units_.resize((declared_ ? 2 : 1) * bytes.size() + 16);
     offsets_.resize(units_.size());
     make_room(units_.size());
     const char* in = bytes.data();

@@ -7,20 +7,35 @@ namespace charlib {
 std::string to_utf8(std::u32string_view characters)
 {
     std::string text;
-    text.reserve(characters.size() * 3);
-    for (char32_t c : characters) {
+    append_utf8(text, characters);
+    return text;
+}
+
+void append_utf8(std::string& text, std::u32string_view characters)
+{
+    std::size_t length = 0;
+    for (const char32_t c : characters)
+        length += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    std::size_t at = text.size();
+    text.resize(at + length);
+    char* out = text.data();
+    for (const char32_t c : characters) {
         if (c < 0x80) {
-            text += char(c);
+            out[at++] = char(c);
         } else if (c < 0x800) {
-            text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+            out[at++] = char(0xC0 | c >> 6);
+            out[at++] = char(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            text += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+            out[at++] = char(0xE0 | c >> 12);
+            out[at++] = char(0x80 | (c >> 6 & 0x3F));
+            out[at++] = char(0x80 | (c & 0x3F));
         } else {
-            text += {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)),
-                char(0x80 | (c & 0x3F))};
+            out[at++] = char(0xF0 | c >> 18);
+            out[at++] = char(0x80 | (c >> 12 & 0x3F));
+            out[at++] = char(0x80 | (c >> 6 & 0x3F));
+            out[at++] = char(0x80 | (c & 0x3F));
         }
     }
-    return text;
 }
 
 std::optional<std::u32string> from_utf8(std::string_view text)

@@ -2,6 +2,7 @@
 #include <csv.h>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 
 #include "readers.h"
@@ -12,11 +13,15 @@ namespace {
 
 // What libcsv's callbacks see. They must not throw through C code, so a
 // problem is kept here and thrown after csv_parse returns.
+constexpr std::size_t largest_header = 65536;  // names kept
+
 struct Table {
-    Table(std::string_view text, const LineIndex& lines, const std::vector<std::string>& wanted) :
+    Table(std::string_view text, const LineIndex& lines, const std::vector<std::string>& wanted,
+        const EntrySink& sink) :
         text(text),
         lines(lines),
-        wanted(wanted)
+        wanted(wanted),
+        sink(sink)
     {
     }
 
@@ -28,7 +33,9 @@ struct Table {
     std::size_t row = 0, column = 0;
     std::size_t cell_start = std::string_view::npos;  // where the cell being read began
     std::optional<Malformed> error;
-    std::vector<Entry> entries;
+    std::exception_ptr failure;  // thrown by the sink, rethrown after libcsv returns
+    const EntrySink& sink;
+    std::string entry;
 
     std::string header_names() const
     {
@@ -62,14 +69,23 @@ struct Table {
     {
         const std::size_t index = column++;
         if (row == 0) {
-            header.emplace_back(value);
+            // Past this, a "header" is a row of data: its columns go by number.
+            if (header.size() < largest_header) header.emplace_back(value);
             return;
         }
-        if (value.empty() || error || (!chosen.empty() && (index >= chosen.size() || !chosen[index]))) return;
+        if (value.empty() || error || failure ||
+            (!chosen.empty() && (index >= chosen.size() || !chosen[index])))
+            return;
         const std::size_t start = std::min(cell_start, text.size());
-        entries.push_back(
-            {characters_of(value), index < header.size() ? header[index] : std::to_string(index + 1),
-                lines.line(start), lines.column(start)});
+        entry = value;
+        const std::string number = index < header.size() ? std::string() : std::to_string(index + 1);
+        // The sink may throw (out of memory): not through libcsv's C frames.
+        try {
+            sink(entry, index < header.size() ? std::string_view(header[index]) : number, lines.line(start),
+                lines.column(start));
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
 
     void row_end()
@@ -108,10 +124,11 @@ bool is_blank(char c, char delimiter)
 
 // A cell's place is its first character that is not a space: the opening
 // quote of a quoted cell.
-std::vector<Entry> read_csv(std::string_view text, char delimiter, const std::vector<std::string>& columns)
+void read_csv(
+    std::string_view text, char delimiter, const std::vector<std::string>& columns, const EntrySink& sink)
 {
     const LineIndex lines(text);
-    Table table(text, lines, columns);
+    Table table(text, lines, columns, sink);
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) throw Malformed(1, 1, "CSV 解析器无法初始化");
     const std::unique_ptr<csv_parser, void (*)(csv_parser*)> freed(&parser, csv_free);
@@ -121,7 +138,7 @@ std::vector<Entry> read_csv(std::string_view text, char delimiter, const std::ve
     // ends a cell, so that a cell's start is known when it ends.
     const char separators[] = {delimiter, '\r', '\n', '\0'};
     std::size_t at = 0;
-    while (at < text.size() && !table.error) {
+    while (at < text.size() && !table.error && !table.failure) {
         const std::size_t stop = std::min(text.find_first_of(separators, at), text.size() - 1);
         if (table.cell_start == std::string_view::npos)
             for (std::size_t i = at; i <= stop; ++i)
@@ -137,13 +154,14 @@ std::vector<Entry> read_csv(std::string_view text, char delimiter, const std::ve
         }
         at = stop + 1;
     }
+    if (table.failure) std::rethrow_exception(table.failure);
     if (!table.error && csv_fini(&parser, on_cell, on_row_end, &table) != 0) {
         const std::size_t start = std::min(table.cell_start, text.size());
         throw Malformed(lines.line(start), lines.column(start), reason_of(parser, "引号没有闭合"));
     }
     if (!table.error && table.row == 0 && !columns.empty()) table.choose_columns();
+    if (table.failure) std::rethrow_exception(table.failure);
     if (table.error) throw *table.error;
-    return std::move(table.entries);
 }
 
 }  // namespace charlib::formats

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "base/error.h"
-#include "codec/utf.h"
 #include "readers.h"
 
 namespace charlib {
@@ -101,70 +100,115 @@ const std::vector<std::string>& known_patterns()
     return patterns;
 }
 
-EntriesRead read_entries(
-    TextFormat format, std::string_view bytes, const std::filesystem::path& path, const EntryOptions& options)
+namespace {
+
+std::string first_bytes(const ByteSource& bytes, std::size_t most)
+{
+    std::string head(most, '\0');
+    std::size_t got = 0;
+    while (got < most)
+        if (const std::size_t count = bytes.read_at(got, head.data() + got, most - got))
+            got += count;
+        else
+            break;
+    head.resize(got);
+    return head;
+}
+
+// The file's text, decoded as its format says unless -e does: XML and PO by
+// what they declare; JSON, YAML and WebVTT are UTF-8 by their
+// specifications; the others are UTF-8 when they are valid UTF-8, and
+// otherwise what their readers take (Java's ISO-8859-1 for .properties,
+// the detected encoding for the rest). A byte-order mark always decides.
+formats::Decoded decoded_text(TextFormat format, const ByteSource& bytes, const EntryOptions& options)
+{
+    using namespace formats;
+    const std::string head = first_bytes(bytes, std::size_t{1} << 20);
+    if (format == TextFormat::Po) return *decode_text(bytes, po_encoding(head, options.encoding));
+    if (format == TextFormat::Xliff || format == TextFormat::Android || format == TextFormat::Resx)
+        return *decode_text(bytes, xml_encoding(head, options.encoding));
+    if (options.encoding) return *decode_text(bytes, text_encoding(*options.encoding));
+    if (const std::optional<TextEncoding> mark = byte_order_mark(head)) return *decode_text(bytes, *mark);
+    const TextEncoding utf8 = text_encoding(Encoding::Utf8);
+    if (format == TextFormat::Json || format == TextFormat::Yaml || format == TextFormat::Vtt)
+        return *decode_text(bytes, utf8);
+    if (std::optional<Decoded> valid = decode_text(bytes, utf8, true)) return std::move(*valid);
+    if (format == TextFormat::Properties) return *decode_text(bytes, {std::nullopt, "ISO-8859-1"});
+    return *decode_text(bytes, text_encoding(options.detect ? options.detect() : Encoding::Gbk));
+}
+
+// A reason quotes at most a little of the file: a parser may quote a whole
+// token, and a token can be a megabyte long.
+std::string shortened(std::string reason)
+{
+    constexpr std::size_t most = 240;  // bytes: 60 to 240 characters
+    if (reason.size() <= most) return reason;
+    std::size_t cut = most;
+    while (cut > 0 && (static_cast<unsigned char>(reason[cut]) & 0xC0) == 0x80)
+        --cut;
+    reason.resize(cut);
+    return reason + "……";
+}
+
+}  // namespace
+
+EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::filesystem::path& path,
+    const EntryOptions& options, const EntrySink& sink)
 {
     using namespace formats;
     EntriesRead read;
+    const EntrySink counted = [&](std::string& text, std::string_view key, std::uint64_t line,
+                                  std::uint64_t column) {
+        ++read.count;
+        sink(text, key, line, column);
+    };
     try {
+        const Decoded decoded = decoded_text(format, bytes, options);
+        read.encoding = decoded.encoding;
+        read.invalid = decoded.invalid;
+        read.first_invalid = decoded.first_invalid;
+        const std::string_view text = decoded.text;
+        // No text format has a NUL, and C parsers would end the text there.
+        if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+            const LineIndex lines(text);
+            throw Malformed(lines.line(nul), lines.column(nul),
+                "有 NUL 字符（U+0000），文本中不会有它：这不是按 " + read.encoding +
+                    " 写的文本（编码不对可用 -e 指定）");
+        }
+        const std::string extension = lower(path.extension().string());
         switch (format) {
-        case TextFormat::Po:
-            read.entries =
-                read_po(bytes, options.encoding, lower(path.extension().string()) == ".pot", read.encoding);
-            break;
-        case TextFormat::Xliff:
-            read.entries = read_xliff(bytes, options.encoding, options.xliff_source, read.encoding);
-            break;
-        case TextFormat::Android: read.entries = read_android(bytes, options.encoding, read.encoding); break;
-        case TextFormat::Resx: read.entries = read_resx(bytes, options.encoding, read.encoding); break;
-        default: {
-            // A byte-order mark or -e decides; else what was detected. Java
-            // reads .properties resource bundles as UTF-8 when they are valid
-            // UTF-8, else as ISO-8859-1.
-            Decoded decoded;
-            const std::optional<Encoding> mark = byte_order_mark(bytes);
-            if (format == TextFormat::Properties && !options.encoding && !mark && !from_utf8(bytes))
-                decoded = *decode_named(bytes, "ISO-8859-1");
-            else if (format == TextFormat::Properties && !options.encoding && !mark)
-                decoded = decode_text(bytes, Encoding::Utf8);
-            else
-                decoded = decode_text(bytes,
-                    options.encoding ? *options.encoding
-                        : mark       ? *mark
-                                     : options.detected);
-            read.encoding = decoded.encoding;
-            read.invalid = decoded.invalid;
-            const std::string_view text = decoded.text;
-            switch (format) {
-            case TextFormat::Json:
-                read.entries = read_json(text, lower(path.extension().string()) == ".arb");
-                break;
-            case TextFormat::Csv: read.entries = read_csv(text, ',', options.columns); break;
-            case TextFormat::Tsv: read.entries = read_csv(text, '\t', options.columns); break;
-            case TextFormat::Yaml: read.entries = read_yaml(text); break;
-            case TextFormat::Strings: read.entries = read_strings(text); break;
-            case TextFormat::Properties: read.entries = read_properties(text); break;
-            case TextFormat::Srt: read.entries = read_srt(text); break;
-            case TextFormat::Vtt: read.entries = read_vtt(text); break;
-            case TextFormat::Html: read.entries = read_html(text); break;
-            default: break;
-            }
+        case TextFormat::Po: read_po(text, extension == ".pot", counted); break;
+        case TextFormat::Xliff: read_xliff(text, options.xliff_source, counted); break;
+        case TextFormat::Android: read_android(text, counted); break;
+        case TextFormat::Resx: read_resx(text, counted); break;
+        case TextFormat::Json: read_json(text, extension == ".arb", counted); break;
+        case TextFormat::Csv: read_csv(text, ',', options.columns, counted); break;
+        case TextFormat::Tsv: read_csv(text, '\t', options.columns, counted); break;
+        case TextFormat::Yaml: read_yaml(text, counted); break;
+        case TextFormat::Strings: read_strings(text, counted); break;
+        case TextFormat::Properties: read_properties(text, counted); break;
+        case TextFormat::Srt: read.unreadable_cues = read_srt(text, counted); break;
+        case TextFormat::Vtt: read.unreadable_cues = read_vtt(text, counted); break;
+        case TextFormat::Html: read_html(text, counted); break;
+        case TextFormat::Lines: break;
         }
-        }
-        // The readers that decode for themselves leave U+FFFD where the bytes were invalid.
-        if (format == TextFormat::Po || format == TextFormat::Xliff || format == TextFormat::Android ||
-            format == TextFormat::Resx)
-            for (const Entry& entry : read.entries)
-                read.invalid +=
-                    static_cast<std::uint64_t>(std::count(entry.text.begin(), entry.text.end(), U'\uFFFD'));
     } catch (const Malformed& malformed) {
         throw FileError(FileError::Action::Parse, path, 0,
             "第 " + std::to_string(malformed.line) + " 行第 " + std::to_string(malformed.column) + " 列：" +
-                malformed.what());
+                shortened(malformed.what()));
     }
-    if (read.invalid > 0)
-        read.warnings.push_back("注意：“" + path.string() + "”有 " + std::to_string(read.invalid) +
-            " 处无效字节序列（按 " + read.encoding + " 读取），已记为 U+FFFD");
+    return read;
+}
+
+EntriesRead read_entries(
+    TextFormat format, std::string_view bytes, const std::filesystem::path& path, const EntryOptions& options)
+{
+    std::vector<Entry> entries;
+    EntriesRead read = read_entries(format, MemoryBytes(bytes), path, options,
+        [&](std::string& text, std::string_view key, std::uint64_t line, std::uint64_t column) {
+            entries.push_back({formats::characters_of(text), std::string(key), line, column});
+        });
+    read.entries = std::move(entries);
     return read;
 }
 

@@ -152,7 +152,7 @@ struct OutputDeleter {
 
 }  // namespace
 
-std::vector<Entry> read_html(std::string_view text)
+void read_html(std::string_view text, const EntrySink& sink)
 {
     // Errors are not wanted, and recording each copies the open elements:
     // quadratic in memory on deep trees.
@@ -209,14 +209,10 @@ std::vector<Entry> read_html(std::string_view text)
     std::stable_sort(
         found.begin(), found.end(), [](const Found& a, const Found& b) { return a.offset < b.offset; });
     const LineIndex lines(text);
-    std::vector<Entry> entries;
-    entries.reserve(found.size());
     for (Found& each : found) {
         const std::size_t offset = std::min(each.offset, text.size());
-        const std::uint64_t line = lines.line(offset), column = lines.column(offset);
-        entries.push_back({characters_of(each.text), std::move(each.key), line, column});
+        sink(each.text, each.key, lines.line(offset), lines.column(offset));
     }
-    return entries;
 }
 
 }  // namespace charlib::formats

@@ -11,65 +11,136 @@ namespace {
 
 using Json = nlohmann::json;
 
-// Reads the text for nlohmann's parser and counts the bytes it has taken,
-// since the parser does not tell where a value is.
-class CountingIterator {
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The end of the JSON number at text[at], or `at` when none stands there
+// whole: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?, then no more of one.
+std::size_t number_end(std::string_view text, std::size_t at)
+{
+    std::size_t i = at;
+    if (i < text.size() && text[i] == '-') ++i;
+    if (i >= text.size() || !is_digit(text[i])) return at;
+    if (text[i] == '0')
+        ++i;
+    else
+        while (i < text.size() && is_digit(text[i]))
+            ++i;
+    if (i < text.size() && text[i] == '.') {
+        if (++i >= text.size() || !is_digit(text[i])) return at;
+        while (i < text.size() && is_digit(text[i]))
+            ++i;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        if (++i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        if (i >= text.size() || !is_digit(text[i])) return at;
+        while (i < text.size() && is_digit(text[i]))
+            ++i;
+    }
+    const bool more = i < text.size() && (is_digit(text[i]) || text[i] == '.' || text[i] == 'e' ||
+                                             text[i] == 'E' || text[i] == '+' || text[i] == '-');
+    return more ? at : i;
+}
+
+// The text as nlohmann's parser reads it, a character at a time, with what
+// the parser does not tell: where each string opens. Numbers are not text:
+// each well-formed one reaches the parser as 0, so one it could not hold
+// (1e400, a million digits) costs nothing; a malformed one reaches it as
+// written, for it to report.
+class Feed {
+public:
+    explicit Feed(std::string_view text) : text_(text) { load(); }
+
+    bool at_end() const { return at_ >= text_.size() && !zero_; }
+    char current() const { return zero_ ? '0' : text_[at_]; }
+    void advance()
+    {
+        last_ = at_;
+        if (zero_) {
+            zero_ = false;
+            at_ = number_end_;
+        } else {
+            step();
+            ++at_;
+        }
+        load();
+    }
+    std::size_t last() const { return last_; }  // the byte last read
+    std::size_t opening_quote() const { return quote_; }  // of the string last opened
+
+private:
+    // What text_[at_] means for the strings around it.
+    void step()
+    {
+        const char c = text_[at_];
+        if (escaped_) {
+            escaped_ = false;
+        } else if (in_string_) {
+            if (c == '\\') escaped_ = true;
+            if (c == '"') in_string_ = false;
+        } else if (c == '"') {
+            in_string_ = true;
+            quote_ = at_;
+        }
+    }
+    void load()
+    {
+        if (in_string_ || zero_ || at_ >= text_.size()) return;
+        const char c = text_[at_];
+        if (c != '-' && !is_digit(c)) return;
+        number_end_ = number_end(text_, at_);
+        zero_ = number_end_ > at_;
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0, last_ = 0, quote_ = 0, number_end_ = 0;
+    bool in_string_ = false, escaped_ = false, zero_ = false;
+};
+
+class FeedIterator {
 public:
     using iterator_category = std::input_iterator_tag;
     using value_type = char;
     using difference_type = std::ptrdiff_t;
     using pointer = const char*;
-    using reference = const char&;
+    using reference = char;
 
-    CountingIterator(const char* at, std::size_t* taken) : at_(at), taken_(taken) { }
-    reference operator*() const { return *at_; }
-    CountingIterator& operator++()
+    explicit FeedIterator(Feed* feed) : feed_(feed) { }
+    char operator*() const { return feed_->current(); }
+    FeedIterator& operator++()
     {
-        ++at_;
-        ++*taken_;
+        feed_->advance();
         return *this;
     }
-    CountingIterator operator++(int)
+    FeedIterator operator++(int)
     {
-        CountingIterator before = *this;
+        FeedIterator before = *this;
         ++*this;
         return before;
     }
-    bool operator==(const CountingIterator& other) const { return at_ == other.at_; }
+    // Only ever compared with the end, which has no feed.
+    bool operator==(const FeedIterator& other) const
+    {
+        const bool ended = !feed_ || feed_->at_end(), other_ended = !other.feed_ || other.feed_->at_end();
+        return ended == other_ended;
+    }
 
 private:
-    const char* at_;
-    std::size_t* taken_;
+    Feed* feed_;
 };
-
-// The opening quote of the string whose closing quote ends text[..end). No
-// backslash stands outside a JSON string, so the first quote that follows
-// an even run of backslashes, going back, opens the string.
-std::size_t opening_quote(std::string_view text, std::size_t end)
-{
-    std::size_t close = text.substr(0, end).rfind('"');
-    if (close == std::string_view::npos) return 0;
-    for (std::size_t at = close; at-- > 0;) {
-        if (text[at] != '"') continue;
-        std::size_t backslashes = 0;
-        while (backslashes < at && text[at - 1 - backslashes] == '\\')
-            ++backslashes;
-        if (backslashes % 2 == 0) return at;
-    }
-    return 0;
-}
 
 class EntryCollector : public nlohmann::json_sax<Json> {
 public:
-    EntryCollector(std::string_view text, bool arb, const std::size_t& taken) :
-        text_(text),
+    EntryCollector(std::string_view text, bool arb, const Feed& feed, const EntrySink& sink) :
         lines_(text),
         arb_(arb),
-        taken_(taken)
+        feed_(feed),
+        sink_(sink)
     {
     }
 
-    std::vector<Entry> entries;
     std::optional<Malformed> error;
 
     bool null() override { return begin_value(); }
@@ -82,9 +153,8 @@ public:
     {
         begin_value();
         if (!skipped_ && !value.empty()) {
-            // The parser has just taken the closing quote.
-            const std::size_t quote = opening_quote(text_, std::min(taken_, text_.size()));
-            entries.push_back({characters_of(value), path_, lines_.line(quote), lines_.column(quote)});
+            const std::size_t quote = feed_.opening_quote();
+            sink_(value, path_, lines_.line(quote), lines_.column(quote));
         }
         return true;
     }
@@ -101,14 +171,17 @@ public:
         skipped_ = object.skipped || (arb_ && name.starts_with('@'));
         return true;
     }
-    bool parse_error(
-        std::size_t position, const std::string&, const nlohmann::detail::exception& exception) override
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& exception) override
     {
-        // position counts the bytes read, the offending one included.
-        const std::size_t offset = std::min(position > 0 ? position - 1 : 0, text_.size());
         std::string reason = exception.what();
         if (const std::size_t colon = reason.find(": "); colon != std::string::npos)
             reason.erase(0, colon + 2);
+        // The token read so far can be the rest of the file: its end is what went wrong.
+        if (const std::size_t read = reason.find("; last read: '"); read != std::string::npos) {
+            const std::size_t token = read + 14;
+            if (reason.size() > token + 41) reason.replace(token, reason.size() - 41 - token, "…");
+        }
+        const std::size_t offset = feed_.last();
         error.emplace(lines_.line(offset), lines_.column(offset), "JSON 语法错误：" + reason);
         return false;
     }
@@ -144,10 +217,10 @@ private:
         return true;
     }
 
-    std::string_view text_;
     LineIndex lines_;
     bool arb_;
-    const std::size_t& taken_;
+    const Feed& feed_;
+    const EntrySink& sink_;
     std::vector<Frame> frames_;
     std::string path_;
     bool skipped_ = false;
@@ -156,14 +229,12 @@ private:
 }  // namespace
 
 // An entry's place is its opening quote.
-std::vector<Entry> read_json(std::string_view text, bool arb)
+void read_json(std::string_view text, bool arb, const EntrySink& sink)
 {
-    std::size_t taken = 0;
-    EntryCollector collector(text, arb, taken);
-    Json::sax_parse(CountingIterator(text.data(), &taken),
-        CountingIterator(text.data() + text.size(), &taken), &collector);
+    Feed feed(text);
+    EntryCollector collector(text, arb, feed, sink);
+    Json::sax_parse(FeedIterator(&feed), FeedIterator(nullptr), &collector);
     if (collector.error) throw *collector.error;
-    return std::move(collector.entries);
 }
 
 }  // namespace charlib::formats

@@ -1,6 +1,8 @@
 // gettext PO files through libgettextpo. The file is decoded to UTF-8 first
 // (the header's charset, or -e, decides) and libgettextpo reads that text,
-// so it never lexes bytes in an encoding it was not told about.
+// so it never lexes bytes in an encoding it was not told about. It holds a
+// whole catalog in memory, some hundreds of bytes a message, so a large file
+// is given to it a piece of whole messages at a time.
 #include <gettext-po.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -9,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "readers.h"
 
@@ -53,19 +57,23 @@ std::optional<Span> header_charset(std::string_view text)
     return Span{value, value_end - value};
 }
 
-// The bytes in the encoding -e names, else the byte-order mark, else the
-// header's charset; UTF-8 when none is told or ICU does not know it.
-Decoded decode_po(std::string_view bytes, std::optional<Encoding> forced)
+}  // namespace
+
+// -e, else the byte-order mark, else the header's charset; UTF-8 when none
+// is told or ICU does not know it.
+TextEncoding po_encoding(std::string_view head, std::optional<Encoding> forced)
 {
-    if (forced) return decode_text(bytes, *forced);
-    if (const std::optional<Encoding> mark = byte_order_mark(bytes)) return decode_text(bytes, *mark);
-    if (const std::optional<Span> charset = header_charset(bytes)) {
-        const std::string_view name = bytes.substr(charset->offset, charset->length);
+    if (forced) return text_encoding(*forced);
+    if (const std::optional<TextEncoding> mark = byte_order_mark(head)) return *mark;
+    if (const std::optional<Span> charset = header_charset(head)) {
+        const std::string_view name = head.substr(charset->offset, charset->length);
         if (!name.empty() && name != "CHARSET")
-            if (std::optional<Decoded> decoded = decode_named(bytes, name)) return std::move(*decoded);
+            if (const std::optional<TextEncoding> declared = declared_encoding(name)) return *declared;
     }
-    return decode_text(bytes, Encoding::Utf8);
+    return text_encoding(Encoding::Utf8);
 }
+
+namespace {
 
 // ---- Where each message's strings are -------------------------------------
 
@@ -74,11 +82,11 @@ struct MessagePlaces {
     std::string domain = "messages";
     std::vector<std::size_t> msgids;  // msgid, msgid_plural
     std::vector<std::size_t> msgstrs;  // msgstr, or msgstr[0], msgstr[1]...
-};
-
-struct Scan {
-    std::vector<MessagePlaces> messages;  // not obsolete, in file order
-    std::optional<std::size_t> unterminated;  // the opening quote of the first string left open
+    std::size_t line_start = 0;  // of the line of its first keyword
+    bool alone = true;  // nothing but white space or "#~" before that keyword on its line
+    bool context = false;  // it has a msgctxt
+    bool msgid_text = false, msgstr_text = false;  // a msgid, a msgstr that is not empty
+    bool header() const { return !context && !msgid_text; }
 };
 
 bool is_word_character(char c)
@@ -90,18 +98,24 @@ bool is_word_character(char c)
 // The PO syntax read as tokens, for the places libgettextpo does not give:
 // the text of a string begins after its quote, in the first piece that is
 // not empty. Comments (#, #|, #~|) are skipped; #~ marks the rest of its
-// line obsolete.
+// line obsolete. Each message that is not obsolete is handed over as it ends.
 class PlaceScanner {
 public:
-    explicit PlaceScanner(std::string_view text) : text_(text) { }
+    using Take = std::function<void(const MessagePlaces&)>;
 
-    Scan scan()
+    PlaceScanner(std::string_view text, std::string domain) : text_(text) { message_.domain = std::move(domain); }
+
+    // The messages of text[from, to), which begins at a line's start.
+    void scan(std::size_t from, std::size_t to, const Take& take)
     {
-        while (at_ < text_.size()) {
+        take_ = &take;
+        at_ = from;
+        line_start_ = from;
+        while (at_ < to) {
             const char c = text_[at_];
             if (c == '\n' || c == '\r') {
                 obsolete_line_ = false;
-                ++at_;
+                line_start_ = ++at_;
             } else if (c == '#') {
                 comment();
             } else if (c == '"') {
@@ -110,14 +124,17 @@ public:
                 const std::size_t start = at_;
                 while (at_ < text_.size() && is_word_character(text_[at_]))
                     ++at_;
-                keyword(text_.substr(start, at_ - start));
+                keyword(text_.substr(start, at_ - start), start);
             } else {
                 ++at_;  // white space, or a stray character libgettextpo reports
             }
         }
         finish_message();
-        return std::move(scan_);
     }
+
+    // The opening quote of the first string left open.
+    std::optional<std::size_t> unterminated() const { return unterminated_; }
+    const std::string& domain() const { return message_.domain; }
 
 private:
     enum class Field { None, Domain, Msgid, Msgstr };
@@ -139,7 +156,7 @@ private:
         while (at_ < text_.size() && text_[at_] != '"' && text_[at_] != '\n' && text_[at_] != '\r')
             at_ += text_[at_] != '\\' ? 1 : text_.substr(at_).starts_with("\\\r\n") ? 3 : 2;
         if (at_ >= text_.size() || text_[at_] != '"') {
-            if (!scan_.unterminated) scan_.unterminated = open;
+            if (!unterminated_) unterminated_ = open;
             return;
         }
         const bool empty = at_ == open + 1;
@@ -149,9 +166,10 @@ private:
         std::vector<std::size_t>& places = field_ == Field::Msgid ? message_.msgids : message_.msgstrs;
         if (!settled_) places.back() = open + 1;
         settled_ = settled_ || !empty;
+        if (!empty) (field_ == Field::Msgid ? message_.msgid_text : message_.msgstr_text) = true;
     }
 
-    void keyword(std::string_view word)
+    void keyword(std::string_view word, std::size_t start)
     {
         field_ = Field::None;
         if (word == "domain") {
@@ -160,14 +178,23 @@ private:
             field_ = Field::Domain;
         } else if (word == "msgctxt" || word == "msgid") {
             if (word == "msgctxt" || !message_.msgids.empty() || !message_.msgstrs.empty()) finish_message();
-            if (!started_) obsolete_ = obsolete_line_;
+            if (!started_) begin_message(start);
             started_ = true;
+            if (word == "msgctxt") message_.context = true;
             if (word == "msgid") new_place(Field::Msgid);
         } else if (word == "msgid_plural") {
             new_place(Field::Msgid);
         } else if (word.starts_with("msgstr")) {
             new_place(Field::Msgstr);
         }
+    }
+
+    void begin_message(std::size_t keyword)
+    {
+        obsolete_ = obsolete_line_;
+        message_.line_start = line_start_;
+        const std::string_view before = text_.substr(line_start_, keyword - line_start_);
+        message_.alone = before.find_first_not_of(" \t#~") == std::string_view::npos;
     }
 
     void new_place(Field field)
@@ -179,21 +206,48 @@ private:
 
     void finish_message()
     {
-        if (started_ && !obsolete_) scan_.messages.push_back(message_);
+        if (started_ && !obsolete_) (*take_)(message_);
         message_.msgids.clear();
         message_.msgstrs.clear();
+        message_.context = message_.msgid_text = message_.msgstr_text = false;
         started_ = false;
     }
 
     std::string_view text_;
-    std::size_t at_ = 0;
+    const Take* take_ = nullptr;
+    std::size_t at_ = 0, line_start_ = 0;
     bool obsolete_line_ = false;
-    Scan scan_;
+    std::optional<std::size_t> unterminated_;
     MessagePlaces message_;  // the domain carries over to the next message
     bool started_ = false, obsolete_ = false;
     Field field_ = Field::None;
     bool settled_ = false;  // the current string's text has begun
 };
+
+// Where the text is cut into pieces of whole messages for libgettextpo, and
+// whether it is a template (every msgstr empty).
+struct Survey {
+    struct Cut {
+        std::size_t offset;
+        std::string domain;  // of the messages that follow
+    };
+    std::vector<Cut> cuts{{0, "messages"}};
+    bool translated = false;
+};
+
+constexpr std::size_t piece_size = std::size_t{1} << 20;
+
+Survey survey(std::string_view text)
+{
+    Survey survey;
+    PlaceScanner scanner(text, "messages");
+    scanner.scan(0, text.size(), [&](const MessagePlaces& message) {
+        survey.translated = survey.translated || (!message.header() && message.msgstr_text);
+        if (message.alone && message.line_start >= survey.cuts.back().offset + piece_size)
+            survey.cuts.push_back({message.line_start, message.domain});
+    });
+    return survey;
+}
 
 // ---- libgettextpo ---------------------------------------------------------
 
@@ -309,8 +363,43 @@ struct PoIteratorDeleter {
 };
 using PoIterator = std::unique_ptr<struct po_message_iterator, PoIteratorDeleter>;
 
-// libgettextpo reads `text`; its first error is thrown as Malformed.
-PoFile read_po_file(const std::string& text, const Scan& scan, const LineIndex& lines)
+// One piece of the file as libgettextpo reads it: whole messages, after a
+// header of its own when it is not the first, so that libgettextpo takes
+// the text for UTF-8.
+struct Piece {
+    std::string text;
+    std::uint64_t added_lines = 0;  // lines put before the file's own
+    std::uint64_t first_line = 1;  // the file's line where its own text begins
+    bool added_header = false;
+};
+
+Piece piece_of(std::string_view text, std::size_t from, std::size_t to, const std::string& domain,
+    const LineIndex& lines)
+{
+    Piece piece;
+    const std::string_view own = text.substr(from, to - from);
+    if (from == 0) {
+        // The text is UTF-8 now, whatever the header says.
+        piece.text = own;
+        if (const std::optional<Span> charset = header_charset(piece.text))
+            piece.text.replace(charset->offset, charset->length, "UTF-8");
+        return piece;
+    }
+    piece.text = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+    piece.added_lines = 3;
+    piece.added_header = true;
+    if (domain != "messages") {
+        piece.text += "domain \"" + domain + "\"\n";
+        ++piece.added_lines;
+    }
+    piece.text += own;
+    piece.first_line = lines.line(from);
+    return piece;
+}
+
+// libgettextpo reads the piece; its first error is thrown as Malformed, at
+// its place in the file.
+PoFile read_po_file(const Piece& piece, std::optional<std::size_t> unterminated, const LineIndex& lines)
 {
     // libgettextpo keeps its handlers in globals while it reads.
     static std::mutex reading;
@@ -319,7 +408,7 @@ PoFile read_po_file(const std::string& text, const Scan& scan, const LineIndex& 
     int open_error = 0;
     {
         const std::lock_guard lock(reading);
-        const NamedText named(text);
+        const NamedText named(piece.text);
         first_problem = &problem;
         const po_xerror_handler handler{on_problem, on_problem_pair};
         file.reset(po_file_read(named.name().c_str(), &handler));
@@ -328,12 +417,13 @@ PoFile read_po_file(const std::string& text, const Scan& scan, const LineIndex& 
     }
     if (!file) throw Malformed(1, 1, std::string("无法读取 PO 文件：") + std::strerror(open_error));
     if (!problem) return file;
+    problem->line = std::max(problem->line, piece.added_lines + 1) - piece.added_lines + piece.first_line - 1;
     // libgettextpo tells a string left open on the line after it: point at its quote.
-    if (scan.unterminated) {
-        const std::uint64_t line = lines.line(*scan.unterminated);
+    if (unterminated) {
+        const std::uint64_t line = lines.line(*unterminated);
         if (problem->line == line || problem->line == line + 1) {
             problem->line = line;
-            problem->column = lines.column(*scan.unterminated);
+            problem->column = lines.column(*unterminated);
         }
     }
     throw Malformed(problem->line, problem->column, "PO 文件格式错误：" + problem->message);
@@ -354,42 +444,31 @@ std::vector<const char*> translations(po_message_t message)
     return forms;
 }
 
-}  // namespace
-
-std::vector<Entry> read_po(
-    std::string_view bytes, std::optional<Encoding> forced, bool is_template, std::string& encoding)
+// The entries of one piece, handed over in file order.
+void read_piece(std::string_view text, const Survey::Cut& cut, std::size_t to, bool template_file,
+    const LineIndex& lines, const EntrySink& sink)
 {
-    const Decoded decoded = decode_po(bytes, forced);
-    encoding = decoded.encoding;
-    // The text is UTF-8 now, and libgettextpo must lex it as such.
-    std::string text = decoded.text;
-    if (const std::optional<Span> charset = header_charset(text))
-        text.replace(charset->offset, charset->length, "UTF-8");
-
-    const LineIndex lines(text);
-    const Scan scan = PlaceScanner(text).scan();
-    const PoFile file = read_po_file(text, scan, lines);
+    std::vector<MessagePlaces> scanned;
+    PlaceScanner scanner(text, cut.domain);
+    scanner.scan(cut.offset, to, [&](const MessagePlaces& message) { scanned.push_back(message); });
+    const Piece piece = piece_of(text, cut.offset, to, cut.domain, lines);
+    const PoFile file = read_po_file(piece, scanner.unterminated(), lines);
 
     // The messages of each domain, in file order, without the obsolete ones.
     std::map<std::string, std::vector<po_message_t>> domains;
-    bool template_file = true;  // every msgstr empty
     for (const char* const* domain = po_file_domains(file.get()); *domain; ++domain) {
         const PoIterator iterator(po_message_iterator(file.get(), *domain));
+        bool added_header = piece.added_header && std::string_view(*domain) == "messages";
         while (po_message_t message = po_next_message(iterator.get())) {
-            if (po_message_is_obsolete(message)) continue;
-            domains[*domain].push_back(message);
-            if (!is_header(message))
-                for (const char* form : translations(message))
-                    template_file = template_file && *form == '\0';
+            if (std::exchange(added_header, false) && is_header(message)) continue;
+            if (!po_message_is_obsolete(message)) domains[*domain].push_back(message);
         }
     }
-
-    template_file = template_file || is_template;  // a .pot gives its msgids, whatever its msgstrs
-    std::vector<Entry> entries;
+    std::string entry;
     const auto add_entries = [&](po_message_t message, const MessagePlaces* places) {
         if (is_header(message)) return;
         const char* context = po_message_msgctxt(message);
-        const std::string key = context && *context ? context : po_message_msgid(message);
+        const std::string_view key = context && *context ? context : po_message_msgid(message);
         std::vector<const char*> texts = translations(message);
         if (template_file) {
             texts = {po_message_msgid(message)};
@@ -398,18 +477,17 @@ std::vector<Entry> read_po(
         const std::vector<std::size_t>* offsets =
             places ? template_file ? &places->msgids : &places->msgstrs : nullptr;
         for (std::size_t i = 0; i < texts.size(); ++i) {
-            Entry entry{characters_of(texts[i]), key, 1, 1};
-            if (entry.text.empty()) continue;
-            if (offsets && i < offsets->size()) {
-                entry.line = lines.line((*offsets)[i]);
-                entry.column = lines.column((*offsets)[i]);
-            }
-            entries.push_back(std::move(entry));
+            if (*texts[i] == '\0') continue;
+            entry = texts[i];
+            if (offsets && i < offsets->size())
+                sink(entry, key, lines.line((*offsets)[i]), lines.column((*offsets)[i]));
+            else
+                sink(entry, key, 1, 1);
         }
     };
     // The scan gives the file order; each domain's messages come in the same order.
     std::map<std::string, std::size_t> taken;
-    for (const MessagePlaces& places : scan.messages) {
+    for (const MessagePlaces& places : scanned) {
         const auto domain = domains.find(places.domain);
         if (domain == domains.end()) continue;
         std::size_t& next = taken[places.domain];
@@ -419,7 +497,19 @@ std::vector<Entry> read_po(
     for (const auto& [name, messages] : domains)
         for (std::size_t i = taken[name]; i < messages.size(); ++i)
             add_entries(messages[i], nullptr);
-    return entries;
+}
+
+}  // namespace
+
+void read_po(std::string_view text, bool is_template, const EntrySink& sink)
+{
+    const Survey cuts = survey(text);
+    // A .pot gives its msgids, whatever its msgstrs.
+    const bool template_file = is_template || !cuts.translated;
+    const LineIndex lines(text);
+    for (std::size_t i = 0; i < cuts.cuts.size(); ++i)
+        read_piece(text, cuts.cuts[i], i + 1 < cuts.cuts.size() ? cuts.cuts[i + 1].offset : text.size(),
+            template_file, lines, sink);
 }
 
 }  // namespace charlib::formats

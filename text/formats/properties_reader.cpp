@@ -10,138 +10,165 @@ bool is_blank(char c)
 {
     return c == ' ' || c == '\t' || c == '\f';
 }
+bool is_line_end(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
-// A logical line: its natural lines joined, each byte with its offset in
-// the file.
-struct LogicalLine {
-    std::string bytes;
-    std::vector<std::size_t> offsets;
+// A logical line read in one pass: a backslash before a line end joins the
+// next natural line, whose leading blanks go. Yields each byte, a backslash
+// escape as its pair, with its offset in the file.
+class LogicalLine {
+public:
+    LogicalLine(std::string_view text, std::size_t at) : text_(text), at_(at) { }
+
+    bool ended() const { return at_ >= text_.size() || is_line_end(text_[at_]); }
+    std::size_t offset() const { return at_; }
+    char peek() const { return text_[at_]; }
+    // The byte at offset(), and past it and any line joins after it.
+    char take()
+    {
+        const char c = text_[at_++];
+        join();
+        return c;
+    }
+    // Past a backslash alone: what follows it is escaped, a backslash too.
+    void skip_backslash() { ++at_; }
+    // Past the line's end.
+    std::size_t next_line()
+    {
+        while (!ended())
+            take();
+        if (at_ < text_.size()) at_ += text_.substr(at_).starts_with("\r\n") ? 2 : 1;
+        return at_;
+    }
+    // A backslash and a line end: the line goes on after the next one's blanks.
+    void join()
+    {
+        while (at_ + 1 < text_.size() && text_[at_] == '\\' && is_line_end(text_[at_ + 1])) {
+            at_ += text_.substr(at_ + 1).starts_with("\r\n") ? 3 : 2;
+            while (at_ < text_.size() && is_blank(text_[at_]))
+                ++at_;
+        }
+    }
+
+private:
+    std::string_view text_;
+    std::size_t at_;
 };
 
 class PropertiesReader {
 public:
     explicit PropertiesReader(std::string_view text) : text_(text), lines_(text) { }
 
-    std::vector<Entry> entries()
+    void read(const EntrySink& sink)
     {
-        std::vector<Entry> read;
-        while (at_ < text_.size()) {
-            const LogicalLine line = next_line();
-            if (line.bytes.empty()) continue;
-            read_pair(line, read);
+        std::size_t at = 0;
+        std::string key, value;
+        while (at < text_.size()) {
+            while (at < text_.size() && is_blank(text_[at]))
+                ++at;
+            LogicalLine line(text_, at);
+            line.join();
+            const bool comment =
+                !line.ended() && at == line.offset() && (line.peek() == '#' || line.peek() == '!');
+            if (!comment && !line.ended()) read_pair(line, key, value, sink);
+            // A comment ends at its natural line, whatever backslash ends it.
+            at = comment ? natural_line_end(at) : line.next_line();
         }
-        return read;
     }
 
 private:
-    // The next logical line; empty for a blank or comment line.
-    LogicalLine next_line()
+    std::size_t natural_line_end(std::size_t at) const
     {
-        LogicalLine line;
-        for (bool first = true;; first = false) {
-            while (at_ < text_.size() && is_blank(text_[at_]))
-                ++at_;
-            const std::size_t end = std::min(text_.find_first_of("\r\n", at_), text_.size());
-            const bool comment = first && at_ < end && (text_[at_] == '#' || text_[at_] == '!');
-            std::size_t backslashes = 0;
-            for (; !comment && at_ < end; ++at_) {
-                backslashes = text_[at_] == '\\' ? backslashes + 1 : 0;
-                line.bytes += text_[at_];
-                line.offsets.push_back(at_);
-            }
-            at_ = end;
-            if (at_ < text_.size()) at_ += text_.substr(at_).starts_with("\r\n") ? 2 : 1;
-            // An odd run of backslashes at the end continues the line.
-            if (backslashes % 2 == 0) return line;
-            line.bytes.pop_back();
-            line.offsets.pop_back();
-            if (at_ >= text_.size()) return line;
-        }
+        at = std::min(text_.find_first_of("\r\n", at), text_.size());
+        if (at < text_.size()) at += text_.substr(at).starts_with("\r\n") ? 2 : 1;
+        return at;
     }
 
-    // The key ends at the first unescaped '=', ':' or blank; blanks and
-    // one separator follow it.
-    void read_pair(const LogicalLine& line, std::vector<Entry>& read) const
+    // The key ends at the first unescaped '=', ':' or blank; blanks and one
+    // separator follow it.
+    void read_pair(LogicalLine& line, std::string& key, std::string& value, const EntrySink& sink) const
     {
-        const std::string_view bytes = line.bytes;
-        std::size_t key_end = 0;
-        while (key_end < bytes.size() && bytes[key_end] != '=' && bytes[key_end] != ':' &&
-            !is_blank(bytes[key_end]))
-            key_end += bytes[key_end] == '\\' ? 2 : 1;
-        key_end = std::min(key_end, bytes.size());
-        std::size_t value_start = key_end;
+        key.clear();
+        value.clear();
+        decode(line, key, true);
         bool separated = false;
-        while (value_start < bytes.size()) {
-            const char c = bytes[value_start];
-            if ((c == '=' || c == ':') && !separated)
-                separated = true;
-            else if (!is_blank(c))
-                break;
-            ++value_start;
+        while (!line.ended() &&
+            (is_blank(line.peek()) || (!separated && (line.peek() == '=' || line.peek() == ':')))) {
+            separated = separated || !is_blank(line.peek());
+            line.take();
         }
-        std::u32string value = decoded(line, value_start, bytes.size());
-        if (value.empty()) return;
-        const std::size_t place = line.offsets[value_start];
-        read.push_back(
-            {std::move(value), to_utf8(decoded(line, 0, key_end)), lines_.line(place), lines_.column(place)});
+        if (line.ended()) return;
+        const std::size_t place = line.offset();
+        decode(line, value, false);
+        if (!value.empty()) sink(value, key, lines_.line(place), lines_.column(place));
     }
 
-    // line.bytes[from, to) with its escapes decoded.
-    std::u32string decoded(const LogicalLine& line, std::size_t from, std::size_t to) const
+    // The line's bytes with their escapes decoded, up to its end or, for a
+    // key, an unescaped separator.
+    void decode(LogicalLine& line, std::string& out, bool key) const
     {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(line.bytes.data());
-        std::u32string units;
-        for (std::size_t i = from; i < to;) {
-            if (bytes[i] != '\\') {
-                const Utf8Character character = decode_one(bytes + i, bytes + to);
-                units += character.value;
-                i += character.length;
+        SurrogateJoiner units(out);
+        while (!line.ended()) {
+            const char c = line.peek();
+            if (key && (c == '=' || c == ':' || is_blank(c))) break;
+            if (c != '\\') {
+                units.add(character(line));
                 continue;
             }
-            if (++i >= to) break;  // a lone backslash at the end is dropped
-            switch (bytes[i]) {
-            case 't': units += U'\t'; break;
-            case 'n': units += U'\n'; break;
-            case 'r': units += U'\r'; break;
-            case 'f': units += U'\f'; break;
+            const std::size_t backslash = line.offset();
+            line.skip_backslash();
+            if (line.ended()) break;  // a lone backslash at the end is dropped
+            switch (line.peek()) {
+            case 't': units.add(U'\t'); break;
+            case 'n': units.add(U'\n'); break;
+            case 'r': units.add(U'\r'); break;
+            case 'f': units.add(U'\f'); break;
             case 'u': {
+                line.take();
                 char32_t unit = 0;
-                for (int digit = 1; digit <= 4; ++digit) {
-                    const int value = i + digit < to ? hex_value(static_cast<char>(bytes[i + digit])) : -1;
-                    if (value < 0) {
-                        const std::size_t place = line.offsets[i - 1];
-                        throw Malformed(lines_.line(place), lines_.column(place),
+                for (int digit = 0; digit < 4; ++digit) {
+                    const int value = line.ended() ? -1 : hex_value(line.peek());
+                    if (value < 0)
+                        throw Malformed(lines_.line(backslash), lines_.column(backslash),
                             ".properties 格式错误：\\u 后应有 4 位十六进制数字");
-                    }
                     unit = unit << 4 | static_cast<char32_t>(value);
+                    line.take();
                 }
-                units += unit;
-                i += 5;
+                units.add(unit);
                 continue;
             }
-            default: {  // \X is X
-                const Utf8Character character = decode_one(bytes + i, bytes + to);
-                units += character.value;
-                i += character.length;
+            default:  // \X is X
+                units.add(character(line));
                 continue;
             }
-            }
-            ++i;
+            line.take();
         }
-        return joined_surrogates(units);
+    }
+
+    // The UTF-8 character at the line's place: its bytes are never split by a join.
+    static char32_t character(LogicalLine& line)
+    {
+        unsigned char bytes[4];
+        std::size_t length = 0;
+        bytes[length++] = static_cast<unsigned char>(line.take());
+        const std::size_t wanted = bytes[0] < 0xC0 ? 1 : bytes[0] < 0xE0 ? 2 : bytes[0] < 0xF0 ? 3 : 4;
+        while (length < wanted && !line.ended() && (static_cast<unsigned char>(line.peek()) & 0xC0) == 0x80)
+            bytes[length++] = static_cast<unsigned char>(line.take());
+        return decode_one(bytes, bytes + length).value;
     }
 
     std::string_view text_;
     LineIndex lines_;
-    std::size_t at_ = 0;
 };
 
 }  // namespace
 
 // An entry's place is its value's first character.
-std::vector<Entry> read_properties(std::string_view text)
+void read_properties(std::string_view text, const EntrySink& sink)
 {
-    return PropertiesReader(text).entries();
+    PropertiesReader(text).read(sink);
 }
 
 }  // namespace charlib::formats

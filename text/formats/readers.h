@@ -1,6 +1,6 @@
 #pragma once
-// The readers of each format, private to formats. Each returns its entries
-// in file order, and throws Malformed for a file it cannot read.
+// The readers of each format, private to formats. Each hands its entries to
+// a sink in file order, and throws Malformed for a file it cannot read.
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -24,65 +24,98 @@ struct Malformed : std::runtime_error {
     std::uint64_t line, column;
 };
 
-// Text in UTF-8 and the places in it.
+// How a file's bytes are read: one of our encodings, or one that ICU knows
+// by the name a file declares ("ISO-8859-1", "Shift_JIS", "UTF-32LE"...).
+struct TextEncoding {
+    std::optional<Encoding> known;
+    std::string name;  // as the user would name it
+};
+TextEncoding text_encoding(Encoding encoding);
+// An encoding named as files declare it; nothing when ICU does not know it.
+// GB2312 and its kin are read as code page 936, as the tools that write them write.
+std::optional<TextEncoding> declared_encoding(std::string_view name);
+
+// A file's text in UTF-8, and what decoding it found.
 struct Decoded {
     std::string text;  // UTF-8, without a byte-order mark
     std::string encoding;  // as the user would name it
     std::uint64_t invalid = 0;  // sequences that became U+FFFD
+    std::vector<InvalidSequence> first_invalid;  // the first 100
 };
-// The bytes in `encoding`.
-Decoded decode_text(std::string_view bytes, Encoding encoding);
-// The bytes in an encoding named as files declare it ("UTF-8", "gb2312",
-// "ISO-8859-1"...); nothing when ICU does not know the name.
-std::optional<Decoded> decode_named(std::string_view bytes, std::string_view name);
-// The encoding a byte-order mark at the start of `bytes` names.
-std::optional<Encoding> byte_order_mark(std::string_view bytes);
+// The whole file decoded as it is read, so its bytes are never held as well.
+// With `give_up_on_invalid`, nothing comes back at the first invalid sequence.
+std::optional<Decoded> decode_text(
+    const ByteSource& bytes, const TextEncoding& encoding, bool give_up_on_invalid = false);
+// The encoding a byte-order mark at the start of `head` names: UTF-8,
+// UTF-16 or UTF-32 (by name).
+std::optional<TextEncoding> byte_order_mark(std::string_view head);
 
 // Line and column (in characters, both from 1) of byte offsets in UTF-8
-// text; a line ends at LF, CR LF or CR. Asked in file order, a column is
-// counted on from the last one asked, so long lines cost one pass.
+// text; a line ends at LF, CR LF or CR. Offsets asked in file order cost one
+// pass over the text in all, and no memory.
 class LineIndex {
 public:
-    explicit LineIndex(std::string_view text);
+    explicit LineIndex(std::string_view text) : text_(text) { }
     std::uint64_t line(std::size_t offset) const;
     std::uint64_t column(std::size_t offset) const;
 
 private:
+    void move_to(std::size_t offset) const;
+    // A line ends after text[i].
+    bool ends_line(std::size_t i) const
+    {
+        return text_[i] == '\n' || (text_[i] == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n'));
+    }
+
     std::string_view text_;
-    std::vector<std::size_t> starts_;
-    mutable std::size_t last_offset_ = 0;  // the last offset asked, and its column
-    mutable std::uint64_t last_column_ = 1;
+    mutable std::size_t at_ = 0, line_start_ = 0;  // the last offset asked, and its line's start
+    mutable std::uint64_t line_ = 1;
+    mutable std::size_t column_at_ = 0;  // the last offset whose column was counted, and the column
+    mutable std::uint64_t column_ = 1;
 };
 
 // UTF-8 text to code points; invalid bytes become U+FFFD.
 std::u32string characters_of(std::string_view utf8);
+// Appends a code point in UTF-8; a surrogate becomes U+FFFD.
+void append_utf8(std::string& out, char32_t c);
 
 // A hexadecimal digit's value, or -1.
 int hex_value(char c);
 // Escapes like \uXXXX give UTF-16 units: a high and a low surrogate side by
 // side make one character, a lone one is U+FFFD. Characters read from UTF-8
 // are never surrogates, so every surrogate here came from an escape.
-std::u32string joined_surrogates(const std::u32string& units);
+class SurrogateJoiner {
+public:
+    explicit SurrogateJoiner(std::string& out) : out_(out) { }
+    ~SurrogateJoiner() { finish(); }
+    void add(char32_t unit);
+    void finish();
 
-// The readers. `text` is UTF-8 without a byte-order mark; those that take
-// `bytes` decide the encoding from what the file declares, unless `forced`.
-std::vector<Entry> read_json(std::string_view text, bool arb);
-std::vector<Entry> read_csv(std::string_view text, char delimiter, const std::vector<std::string>& columns);
-std::vector<Entry> read_yaml(std::string_view text);
-std::vector<Entry> read_strings(std::string_view text);
-std::vector<Entry> read_properties(std::string_view text);
-std::vector<Entry> read_srt(std::string_view text);
-std::vector<Entry> read_vtt(std::string_view text);
-std::vector<Entry> read_html(std::string_view text);
-// XML: the declaration or byte-order mark decides the encoding.
-std::vector<Entry> read_xliff(
-    std::string_view bytes, std::optional<Encoding> forced, bool source, std::string& encoding);
-std::vector<Entry> read_android(
-    std::string_view bytes, std::optional<Encoding> forced, std::string& encoding);
-std::vector<Entry> read_resx(std::string_view bytes, std::optional<Encoding> forced, std::string& encoding);
-// PO: the header's charset decides the encoding. A template (`is_template`,
-// a .pot, or every msgstr empty) gives its msgids.
-std::vector<Entry> read_po(
-    std::string_view bytes, std::optional<Encoding> forced, bool is_template, std::string& encoding);
+private:
+    std::string& out_;
+    char32_t high_ = 0;
+};
+
+// The encodings the formats that declare one take from the file's start
+// (`head`): the XML declaration, the PO header's charset.
+TextEncoding xml_encoding(std::string_view head, std::optional<Encoding> forced);
+TextEncoding po_encoding(std::string_view head, std::optional<Encoding> forced);
+
+// The readers, on the file's text in UTF-8 without a byte-order mark.
+void read_json(std::string_view text, bool arb, const EntrySink& sink);
+void read_csv(std::string_view text, char delimiter, const std::vector<std::string>& columns,
+    const EntrySink& sink);
+void read_yaml(std::string_view text, const EntrySink& sink);
+void read_strings(std::string_view text, const EntrySink& sink);
+void read_properties(std::string_view text, const EntrySink& sink);
+// Subtitles: the count of blocks without a timing line a player would read.
+std::uint64_t read_srt(std::string_view text, const EntrySink& sink);
+std::uint64_t read_vtt(std::string_view text, const EntrySink& sink);
+void read_html(std::string_view text, const EntrySink& sink);
+void read_xliff(std::string_view text, bool source, const EntrySink& sink);
+void read_android(std::string_view text, const EntrySink& sink);
+void read_resx(std::string_view text, const EntrySink& sink);
+// PO: a template (`is_template`, a .pot, or every msgstr empty) gives its msgids.
+void read_po(std::string_view text, bool is_template, const EntrySink& sink);
 
 }  // namespace charlib::formats

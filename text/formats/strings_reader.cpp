@@ -16,21 +16,18 @@ class StringsScanner {
 public:
     explicit StringsScanner(std::string_view text) : text_(text), lines_(text) { }
 
-    std::vector<Entry> entries()
+    void read(const EntrySink& sink)
     {
-        std::vector<Entry> read;
+        std::string key, value;
         skip_blanks();
         while (at_ < text_.size()) {
-            const std::u32string key = token();
+            token(key);
             expect('=');
             const std::size_t value_start = at_;
-            std::u32string value = token();
+            token(value);
             expect(';');
-            if (!value.empty())
-                read.push_back(
-                    {std::move(value), to_utf8(key), lines_.line(value_start), lines_.column(value_start)});
+            if (!value.empty()) sink(value, key, lines_.line(value_start), lines_.column(value_start));
         }
-        return read;
     }
 
 private:
@@ -66,29 +63,31 @@ private:
         skip_blanks();
     }
 
-    // A quoted string with its escapes decoded, or an unquoted word.
-    std::u32string token()
+    // A quoted string with its escapes decoded, or an unquoted word, in UTF-8.
+    void token(std::string& text)
     {
-        std::u32string units;
+        text.clear();
         if (at_ < text_.size() && is_unquoted(text_[at_])) {
+            const std::size_t start = at_;
             while (at_ < text_.size() && is_unquoted(text_[at_]))
-                units += static_cast<char32_t>(text_[at_++]);
-            return units;
+                ++at_;
+            text = text_.substr(start, at_ - start);
+            return;
         }
         if (at_ >= text_.size() || text_[at_] != '"') fail(at_, "这里应有带引号的字符串");
         const std::size_t open = at_++;
+        SurrogateJoiner units(text);
         while (true) {
             if (at_ >= text_.size()) fail(open, "字符串没有结束的引号");
             const char c = text_[at_];
             if (c == '"') break;
             if (c == '\\' && at_ + 1 < text_.size()) {
-                units += escape();
+                units.add(escape());
                 continue;
             }
-            units += character();
+            units.add(character());
         }
         ++at_;
-        return joined_surrogates(units);
     }
 
     // The escape at the backslash at_; a character or a UTF-16 unit.
@@ -147,9 +146,9 @@ private:
 }  // namespace
 
 // An entry's place is its value's opening quote (or first character).
-std::vector<Entry> read_strings(std::string_view text)
+void read_strings(std::string_view text, const EntrySink& sink)
 {
-    return StringsScanner(text).entries();
+    StringsScanner(text).read(sink);
 }
 
 }  // namespace charlib::formats

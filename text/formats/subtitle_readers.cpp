@@ -13,20 +13,6 @@ namespace charlib::formats {
 
 namespace {
 
-// The lines of `text`; a line ends at LF, CR LF or CR, as LineIndex counts them.
-std::vector<std::string_view> split_lines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        if (end == text.size()) break;
-        start = end + (text.substr(end).starts_with("\r\n") ? 2 : 1);
-    }
-    return lines;
-}
-
 std::string_view trim(std::string_view text)
 {
     const std::size_t start = text.find_first_not_of(" \t\f");
@@ -88,52 +74,128 @@ bool starts_with_word(std::string_view line, std::string_view word)
 
 enum class Dialect { Srt, Vtt };
 
-struct Cue {
-    std::string identifier;  // the number or identifier line, if any
-    std::size_t first_text = 0;  // index of its first text line
-    std::vector<std::string_view> lines;
+// The lines of a text one at a time; a line ends at LF, CR LF or CR, as
+// LineIndex counts them.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : text_(text) { }
+    // The next line, or nothing after the last; `index` counts them from 0.
+    std::optional<std::string_view> next()
+    {
+        if (at_ > text_.size()) return std::nullopt;
+        const std::size_t end = std::min(text_.find_first_of("\r\n", at_), text_.size());
+        const std::string_view line = text_.substr(at_, end - at_);
+        at_ = end == text_.size() ? end + 1 : end + (text_.substr(end).starts_with("\r\n") ? 2 : 1);
+        ++read_;
+        return line;
+    }
+    std::size_t index() const { return read_ - 1; }  // of the line last given
+
+private:
+    std::string_view text_;
+    std::size_t at_ = 0, read_ = 0;
 };
 
-// The cues of the lines from `first` on: a block (lines between blank lines)
-// is an optional identifier line, a timing line and text lines; a block
-// without a timing line is skipped, as players skip it.
-std::vector<Cue> split_cues(const std::vector<std::string_view>& lines, std::size_t first, Dialect dialect)
-{
-    std::vector<Cue> cues;
-    bool in_cue = false;  // after a timing line, until a blank line
-    bool skipping = false;  // in a NOTE, STYLE or REGION block
-    std::string_view previous;  // the block's last line before its timing line
-    bool in_block = false;  // `previous` is set
-    for (std::size_t i = first; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
+std::string srt_shown(std::string_view text);
+std::string vtt_shown(std::string_view text);
+
+// The cues of the lines `lines` gives, each handed over as its block ends:
+// a block (lines between blank lines) is an optional identifier line, a
+// timing line and text lines; a block without a timing line is skipped, as
+// players skip it, and counted.
+class CueReader {
+public:
+    CueReader(Dialect dialect, const EntrySink& sink) : dialect_(dialect), sink_(sink) { }
+
+    std::uint64_t read(Lines& lines)
+    {
+        while (const std::optional<std::string_view> line = lines.next())
+            take(*line, lines.index());
+        end_block();
+        finish_cue();
+        return unreadable_;
+    }
+
+private:
+    struct Cue {
+        std::string identifier;  // the number or identifier line, if any
+        std::size_t first_text = 0;  // the index of its first text line
+        std::size_t lines = 0;
+        std::string text;  // the text lines joined
+        std::size_t last_line = 0;  // where the last of them begins in `text`
+    };
+
+    void take(std::string_view line, std::size_t index)
+    {
         if (trim(line).empty()) {
-            in_cue = skipping = in_block = false;
-        } else if (skipping) {
-        } else if (is_timing_line(line)) {
-            Cue cue{in_block ? std::string(trim(previous)) : std::string(), i + 1, {}};
+            end_block();
+            finish_cue();
+            in_cue_ = skipping_ = in_block_ = false;
+            return;
+        }
+        if (!block_started_) block_started_ = true;
+        if (skipping_) return;
+        if (is_timing_line(line)) {
+            block_timed_ = true;
+            std::string identifier = in_block_ ? std::string(trim(previous_)) : std::string();
             // SubRip written without blank lines: the number closed the previous cue's text.
-            if (in_cue && dialect == Dialect::Srt && !cues.back().lines.empty() &&
-                is_number(cues.back().lines.back())) {
-                cue.identifier = trim(cues.back().lines.back());
-                cues.back().lines.pop_back();
+            if (in_cue_ && dialect_ == Dialect::Srt && cue_.lines > 0 &&
+                is_number(std::string_view(cue_.text).substr(cue_.last_line))) {
+                identifier = trim(std::string_view(cue_.text).substr(cue_.last_line));
+                cue_.text.resize(cue_.last_line > 0 ? cue_.last_line - 1 : 0);
+                --cue_.lines;
             }
-            cues.push_back(std::move(cue));
-            in_cue = true;
-            in_block = false;
-        } else if (in_cue) {
-            if (cues.back().lines.empty()) cues.back().first_text = i;
-            cues.back().lines.push_back(line);
-        } else if (!in_block && dialect == Dialect::Vtt &&
+            finish_cue();
+            cue_ = {std::move(identifier), index + 1, 0, {}, 0};
+            in_cue_ = has_cue_ = true;
+            in_block_ = false;
+        } else if (in_cue_) {
+            if (cue_.lines++ == 0)
+                cue_.first_text = index;
+            else
+                cue_.text += '\n';
+            cue_.last_line = cue_.text.size();
+            cue_.text.append(line);
+        } else if (!in_block_ && dialect_ == Dialect::Vtt &&
             (starts_with_word(line, "NOTE") || starts_with_word(line, "STYLE") ||
                 starts_with_word(line, "REGION"))) {
-            skipping = true;
+            skipping_ = block_skipped_ = true;
         } else {
-            previous = line;
-            in_block = true;
+            previous_ = line;
+            in_block_ = true;
         }
     }
-    return cues;
-}
+
+    void end_block()
+    {
+        if (block_started_ && !block_timed_ && !block_skipped_) ++unreadable_;
+        block_started_ = block_timed_ = block_skipped_ = false;
+    }
+
+    void finish_cue()
+    {
+        if (!has_cue_) return;
+        has_cue_ = false;
+        ++cues_;
+        entry_ = dialect_ == Dialect::Srt ? srt_shown(cue_.text) : vtt_shown(cue_.text);
+        if (entry_.empty()) return;
+        const std::string number = cue_.identifier.empty() ? std::to_string(cues_) : std::string();
+        sink_(entry_, cue_.identifier.empty() ? std::string_view(number) : cue_.identifier, cue_.first_text + 1,
+            1);
+    }
+
+    Dialect dialect_;
+    const EntrySink& sink_;
+    Cue cue_;
+    bool has_cue_ = false;  // cue_ holds a cue not yet handed over
+    std::uint64_t cues_ = 0, unreadable_ = 0;
+    bool in_cue_ = false;  // after a timing line, until a blank line
+    bool skipping_ = false;  // in a NOTE, STYLE or REGION block
+    std::string_view previous_;  // the block's last line before its timing line
+    bool in_block_ = false;  // `previous_` is set
+    bool block_started_ = false, block_timed_ = false, block_skipped_ = false;
+    std::string entry_;
+};
 
 // SubRip text without <i>, </b>, <font color="...">... and ASS override
 // blocks such as {\an8}; neither spans a line.
@@ -213,39 +275,23 @@ std::string vtt_shown(std::string_view text)
     return shown;
 }
 
-std::vector<Entry> cue_entries(const std::vector<std::string_view>& lines, std::size_t first, Dialect dialect)
-{
-    const std::vector<Cue> cues = split_cues(lines, first, dialect);
-    std::vector<Entry> entries;
-    for (std::size_t index = 0; index < cues.size(); ++index) {
-        const Cue& cue = cues[index];
-        std::string joined;
-        for (const std::string_view line : cue.lines)
-            joined.append(joined.empty() ? "" : "\n").append(line);
-        Entry entry{characters_of(dialect == Dialect::Srt ? srt_shown(joined) : vtt_shown(joined)),
-            cue.identifier.empty() ? std::to_string(index + 1) : cue.identifier, cue.first_text + 1, 1};
-        if (!entry.text.empty()) entries.push_back(std::move(entry));
-    }
-    return entries;
-}
-
 }  // namespace
 
-std::vector<Entry> read_srt(std::string_view text)
+std::uint64_t read_srt(std::string_view text, const EntrySink& sink)
 {
-    return cue_entries(split_lines(text), 0, Dialect::Srt);
+    Lines lines(text);
+    return CueReader(Dialect::Srt, sink).read(lines);
 }
 
-std::vector<Entry> read_vtt(std::string_view text)
+std::uint64_t read_vtt(std::string_view text, const EntrySink& sink)
 {
     if (!starts_with_word(text.substr(0, text.find_first_of("\r\n")), "WEBVTT"))
         throw Malformed(1, 1, "不是 WebVTT 文件：第一行应为 WEBVTT");
     // The header block (the WEBVTT line and what follows it up to a blank line) is not shown.
-    const std::vector<std::string_view> lines = split_lines(text);
-    std::size_t first = 1;
-    while (first < lines.size() && !trim(lines[first]).empty())
-        ++first;
-    return cue_entries(lines, first, Dialect::Vtt);
+    Lines lines(text);
+    while (const std::optional<std::string_view> line = lines.next())
+        if (trim(*line).empty()) break;
+    return CueReader(Dialect::Vtt, sink).read(lines);
 }
 
 }  // namespace charlib::formats

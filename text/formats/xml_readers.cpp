@@ -48,7 +48,7 @@ struct Declared {
     std::size_t offset = 0;
 };
 
-std::optional<Declared> declared_encoding(std::string_view bytes)
+std::optional<Declared> xml_declaration(std::string_view bytes)
 {
     if (bytes.size() < 6 || !bytes.starts_with("<?xml") || !is_xml_space(bytes[5])) return std::nullopt;
     const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
@@ -67,31 +67,31 @@ std::optional<Declared> declared_encoding(std::string_view bytes)
     return Declared{std::string(declaration.substr(at + 1, close - at - 1)), at + 1};
 }
 
+}  // namespace
+
 // -e, else a byte-order mark, else UTF-16 seen in the first characters, else
 // the declaration, else UTF-8.
-Decoded decode_xml(std::string_view bytes, std::optional<Encoding> forced)
+TextEncoding xml_encoding(std::string_view head, std::optional<Encoding> forced)
 {
-    if (forced) return decode_text(bytes, *forced);
-    if (const std::optional<Encoding> mark = byte_order_mark(bytes)) return decode_text(bytes, *mark);
-    if (bytes.starts_with(std::string_view("<\0?\0", 4))) return decode_text(bytes, Encoding::Utf16Le);
-    if (bytes.starts_with(std::string_view("\0<\0?", 4))) return decode_text(bytes, Encoding::Utf16Be);
-    const std::optional<Declared> declared = declared_encoding(bytes);
-    if (!declared) return decode_text(bytes, Encoding::Utf8);
+    if (forced) return text_encoding(*forced);
+    if (const std::optional<TextEncoding> mark = byte_order_mark(head)) return *mark;
+    if (head.starts_with(std::string_view("<\0?\0", 4))) return text_encoding(Encoding::Utf16Le);
+    if (head.starts_with(std::string_view("\0<\0?", 4))) return text_encoding(Encoding::Utf16Be);
+    const std::optional<Declared> declared = xml_declaration(head);
+    if (!declared) return text_encoding(Encoding::Utf8);
     // A declaration readable as ASCII cannot be in UTF-16 or UTF-32, whatever
     // it says; libxml2 reads such files as UTF-8 too.
     const std::string name = lower(declared->name);
     if (name.starts_with("utf-16") || name.starts_with("utf16") || name.starts_with("utf-32") ||
         name.starts_with("utf32") || name.starts_with("ucs"))
-        return decode_text(bytes, Encoding::Utf8);
-    std::optional<Decoded> decoded;
-    if (!declared->name.empty()) decoded = decode_named(bytes, declared->name);
-    if (!decoded) {
-        const LineIndex lines(bytes.substr(0, declared->offset));
-        throw Malformed(lines.line(declared->offset), lines.column(declared->offset),
-            "XML 声明的编码“" + declared->name + "”无法识别");
-    }
-    return *decoded;
+        return text_encoding(Encoding::Utf8);
+    if (const std::optional<TextEncoding> known = declared_encoding(declared->name)) return *known;
+    const LineIndex lines(head.substr(0, declared->offset));
+    throw Malformed(lines.line(declared->offset), lines.column(declared->offset),
+        "XML 声明的编码“" + declared->name + "”无法识别");
 }
+
+namespace {
 
 // Elements whose text is kept or dropped with everything under them.
 enum class Inside { Inherit, Keep, Drop };
@@ -101,12 +101,11 @@ using InlineRule = Inside (*)(std::string_view local_name);
 // entities its doctype declares.
 class XmlFile {
 public:
-    XmlFile(std::string_view bytes, std::optional<Encoding> forced) :
-        decoded_(decode_xml(bytes, forced)),
-        lines_(decoded_.text),
-        expansion_budget_(4 * decoded_.text.size() + (1u << 20))
+    explicit XmlFile(std::string_view text) :
+        text_(text),
+        lines_(text),
+        expansion_budget_(4 * text.size() + (1u << 20))
     {
-        const std::string& text = decoded_.text;
         if (std::all_of(text.begin(), text.end(), is_xml_space)) return;
         if (const std::size_t nul = text.find('\0'); nul != std::string::npos)
             throw Malformed(lines_.line(nul), lines_.column(nul), "XML 中不能有 U+0000 字符");
@@ -123,7 +122,6 @@ public:
             if (node.type() == pugi::node_doctype) read_entities(node);
     }
 
-    const std::string& encoding() const { return decoded_.encoding; }
     pugi::xml_node root() const { return document_.document_element(); }
 
     // The text under `top`: its text and CDATA, references decoded, lines
@@ -165,12 +163,12 @@ public:
     }
 
     // An entry for the text of `element`, placed at its '<'; none for no text.
-    void add(std::vector<Entry>& entries, pugi::xml_node element, std::string_view text, std::string key)
+    void add(const EntrySink& sink, pugi::xml_node element, std::string text, const std::string& key)
     {
         if (text.empty()) return;
         const std::size_t offset = offset_of(element);
-        const std::size_t at = std::min(offset > 0 ? offset - 1 : 0, decoded_.text.size());
-        entries.push_back({characters_of(text), std::move(key), lines_.line(at), lines_.column(at)});
+        const std::size_t at = std::min(offset > 0 ? offset - 1 : 0, text_.size());
+        sink(text, key, lines_.line(at), lines_.column(at));
     }
 
 private:
@@ -284,7 +282,7 @@ private:
         }
     }
 
-    Decoded decoded_;
+    std::string_view text_;
     LineIndex lines_;
     pugi::xml_document document_;
     std::map<std::string, std::string, std::less<>> entities_;
@@ -391,12 +389,9 @@ std::string android_text(std::string_view raw)
 
 }  // namespace
 
-std::vector<Entry> read_xliff(
-    std::string_view bytes, std::optional<Encoding> forced, bool source, std::string& encoding)
+void read_xliff(std::string_view text, bool source, const EntrySink& entries)
 {
-    XmlFile file(bytes, forced);
-    encoding = file.encoding();
-    std::vector<Entry> entries;
+    XmlFile file(text);
     const std::string_view wanted = source ? "source" : "target";
     const pugi::xml_node top = file.root().parent();
     pugi::xml_node node = file.root();
@@ -406,7 +401,7 @@ std::vector<Entry> read_xliff(
             std::string key = file.attribute(node, "resname");
             if (key.empty()) key = file.attribute(node, "id");
             if (const pugi::xml_node text = child_named(node, wanted))
-                file.add(entries, text, file.text_of(text, xliff_inline), std::move(key));
+                file.add(entries, text, file.text_of(text, xliff_inline), key);
         } else if (name == "unit") {  // 2.0: a unit of several segments gives several entries
             const std::string id = file.attribute(node, "id");
             std::size_t segments = 0;
@@ -422,22 +417,19 @@ std::vector<Entry> read_xliff(
                     key += "/" + (segment_id.empty() ? std::to_string(index) : segment_id);
                 }
                 if (const pugi::xml_node text = child_named(segment, wanted))
-                    file.add(entries, text, file.text_of(text, xliff_inline), std::move(key));
+                    file.add(entries, text, file.text_of(text, xliff_inline), key);
             }
         }
         node = next_node(node, top, name != "trans-unit" && name != "unit");
     }
-    return entries;
 }
 
-std::vector<Entry> read_android(std::string_view bytes, std::optional<Encoding> forced, std::string& encoding)
+void read_android(std::string_view text, const EntrySink& entries)
 {
-    XmlFile file(bytes, forced);
-    encoding = file.encoding();
-    std::vector<Entry> entries;
+    XmlFile file(text);
     const auto add = [&](pugi::xml_node element, std::string key) {
         const std::string raw = file.text_of(element);
-        if (!is_android_reference(raw)) file.add(entries, element, android_text(raw), std::move(key));
+        if (!is_android_reference(raw)) file.add(entries, element, android_text(raw), key);
     };
     for (pugi::xml_node resource = file.root().first_child(); resource; resource = resource.next_sibling()) {
         const std::string_view kind = resource.type() == pugi::node_element ? resource.name() : "";
@@ -454,14 +446,11 @@ std::vector<Entry> read_android(std::string_view bytes, std::optional<Encoding> 
             }
         }
     }
-    return entries;
 }
 
-std::vector<Entry> read_resx(std::string_view bytes, std::optional<Encoding> forced, std::string& encoding)
+void read_resx(std::string_view text, const EntrySink& entries)
 {
-    XmlFile file(bytes, forced);
-    encoding = file.encoding();
-    std::vector<Entry> entries;
+    XmlFile file(text);
     for (pugi::xml_node data = file.root().child("data"); data; data = data.next_sibling("data")) {
         // Serialized objects and other types are not text; ">>name.Type" and
         // the like are Windows Forms' notes on its controls.
@@ -471,9 +460,8 @@ std::vector<Entry> read_resx(std::string_view bytes, std::optional<Encoding> for
             name.starts_with(">>"))
             continue;
         if (const pugi::xml_node value = data.child("value"))
-            file.add(entries, value, file.text_of(value), std::move(name));
+            file.add(entries, value, file.text_of(value), name);
     }
-    return entries;
 }
 
 }  // namespace charlib::formats

@@ -1,5 +1,6 @@
 // YAML: every scalar value that is text, with its path as the key. Read as
 // events, so aliases are not followed (their text was read at the anchor).
+#include <yaml-cpp/depthguard.h>
 #include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/exceptions.h>
 #include <yaml-cpp/mark.h>
@@ -7,7 +8,8 @@
 
 #include <algorithm>
 #include <array>
-#include <sstream>
+#include <istream>
+#include <streambuf>
 
 #include "readers.h"
 
@@ -47,11 +49,21 @@ bool is_number(std::string_view value)
         (all_of(fraction, "0123456789") || fraction.empty()) && whole.size() + fraction.size() > 0;
 }
 
+// The text as a stream, read where it is.
+class TextBuffer : public std::streambuf {
+public:
+    explicit TextBuffer(std::string_view text)
+    {
+        char* begin = const_cast<char*>(text.data());  // only ever read
+        setg(begin, begin, begin + text.size());
+    }
+};
+
 class EntryCollector : public YAML::EventHandler {
 public:
-    explicit EntryCollector(std::string_view text) : text_(text), lines_(text) { }
+    EntryCollector(std::string_view text, const EntrySink& sink) : text_(text), lines_(text), sink_(sink) { }
 
-    std::vector<Entry> entries;
+    std::size_t depth() const { return frames_.size(); }
 
     void OnDocumentStart(const YAML::Mark& mark) override
     {
@@ -85,7 +97,8 @@ public:
         } else if (role == Role::Value && !value.empty() &&
             // "?" marks a plain scalar, whose true or 12 is not text.
             !(tag == "?" && (is_boolean(value) || is_number(value)))) {
-            entries.push_back({characters_of(value), path_, line_of(mark), column_of(mark)});
+            entry_ = value;
+            sink_(entry_, path_, line_of(mark), column_of(mark));
         }
         end_node();
     }
@@ -160,6 +173,8 @@ private:
 
     std::string_view text_;
     LineIndex lines_;
+    const EntrySink& sink_;
+    std::string entry_;
     std::vector<Frame> frames_;
     std::string path_;
     std::optional<int> last_document_;  // where the last document began
@@ -169,18 +184,22 @@ private:
 
 // An entry's place is where yaml-cpp marks the scalar: its opening quote
 // when quoted.
-std::vector<Entry> read_yaml(std::string_view text)
+void read_yaml(std::string_view text, const EntrySink& sink)
 {
-    std::istringstream stream{std::string(text)};
-    EntryCollector collector(text);
+    TextBuffer buffer(text);
+    std::istream stream(&buffer);
+    EntryCollector collector(text, sink);
     try {
         YAML::Parser parser(stream);
         while (parser.HandleNextDocument(collector)) { }
+    } catch (const YAML::DeepRecursion& error) {
+        // yaml-cpp's own guard: its message is only "bad file".
+        throw Malformed(collector.line_of(error.mark), collector.column_of(error.mark),
+            "YAML 嵌套太深：这里已嵌套 " + std::to_string(collector.depth()) + " 层，超过了能读的深度");
     } catch (const YAML::Exception& error) {
         throw Malformed(
             collector.line_of(error.mark), collector.column_of(error.mark), "YAML 语法错误：" + error.msg);
     }
-    return std::move(collector.entries);
 }
 
 }  // namespace charlib::formats

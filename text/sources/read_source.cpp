@@ -26,61 +26,103 @@ std::string control_z_message(const std::filesystem::path& source, Encoding enco
         "处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。";
 }
 
-bool key_matches(const std::vector<std::string>& keys, const std::string& key)
+bool key_matches(const std::vector<std::string>& keys, std::string_view key)
 {
     if (keys.empty()) return true;
+    const std::string name(key);
     for (const std::string& glob : keys)
-        if (fnmatch(glob.c_str(), key.c_str(), 0) == 0) return true;
+        if (fnmatch(glob.c_str(), name.c_str(), 0) == 0) return true;
     return false;
 }
 
-// A translation file: read whole, its entries selected as lines are.
+std::u32string characters_of_utf8(std::string_view text)
+{
+    std::u32string characters;
+    decode_utf8(text, true, characters);
+    return characters;
+}
+
+// A file's bytes for the format readers.
+class FileBytes final : public ByteSource {
+public:
+    explicit FileBytes(InputFile& file) : file_(file) { }
+    std::size_t read_at(std::uint64_t offset, char* buffer, std::size_t size) const override
+    {
+        return file_.read_at(offset, buffer, size);
+    }
+    std::uint64_t size() const override { return file_.size(); }
+
+private:
+    InputFile& file_;
+};
+
+// The characters of UTF-8 text into the set, a slice at a time: an entry
+// can be as long as its file.
+void insert_utf8(CharacterSet& set, std::string_view text, std::u32string& slice)
+{
+    constexpr std::size_t slice_bytes = std::size_t{1} << 16;
+    for (std::size_t at = 0; at < text.size();) {
+        slice.clear();
+        const bool last = text.size() - at <= slice_bytes;
+        at += decode_utf8(text.substr(at, slice_bytes), last, slice);
+        set.insert(slice);
+    }
+}
+
+// A translation file: its entries, selected as lines are, handed over one
+// by one as the reader finds them.
 std::string read_entries_into(SourceRead& read, InputFile& file, const std::filesystem::path& source,
     const ReadingRules& rules, TextFormat format)
 {
     SourceReport& report = read.report;
     const std::uint64_t size = file.size();
     if (size > largest_translation_file)
-        return "“" + source.string() + "”有 " + std::to_string(size >> 20) + " MiB，超过按 " +
-            text_format_name(format) + " 读取的上限 " + std::to_string(largest_translation_file >> 20) +
-            " MiB（翻译文件要整个读入内存）：请拆分后再读，或用 -t lines 按行读取";
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    bytes.resize(file.read_at(0, bytes.data(), bytes.size()));
+        return "“" + source.string() + "”有 " + size_over_limit(size, largest_translation_file) + "，按 " +
+            text_format_name(format) + " 读取的文件要整个读入内存：请拆分后再读，或用 -t lines 按行读取";
     EntryOptions options;
     options.encoding = rules.encoding;
-    // Translation files are small and mostly UTF-8: text that is valid UTF-8 is read so.
-    if (!rules.encoding)
-        options.detected =
-            from_utf8(bytes) ? Encoding::Utf8 : detect(bytes, true, *rules.tuning.kernel).encoding;
+    options.detect = [&] { return detect(file.path(), *rules.tuning.kernel).encoding; };
     options.columns = rules.entries.columns;
     options.xliff_source = rules.entries.xliff_source;
-    EntriesRead got = read_entries(format, bytes, source, options);
+
+    const bool strip = rules.entries.strip_markup.value_or(true);
+    const std::string marker = to_utf8(rules.selection.marker);
+    CharacterSet set(rules.selection.count);
+    std::u32string slice;
+    std::uint64_t keyed = 0, selected = 0;
+    const EntriesRead got = read_entries(format, FileBytes(file), source, options,
+        [&](std::string& text, std::string_view key, std::uint64_t line, std::uint64_t column) {
+            if (!key_matches(rules.entries.keys, key)) return;
+            ++keyed;
+            if (!marker.empty() && text.find(marker) == std::string::npos) return;
+            ++selected;
+            if (strip) strip_markup_in_place(text);
+            insert_utf8(set, text, slice);
+            if (rules.places > 0)
+                note_places(characters_of_utf8(text), source, line, column, std::string(key), rules.places,
+                    read.places);
+        });
     report.encoding = encoding_named(got.encoding).value_or(Encoding::Utf8);
     if (!encoding_named(got.encoding)) report.encoding_reason = "按文件声明的 " + got.encoding + " 读取";
     report.facts.invalid = got.invalid;
-    if (got.invalid > 0 && rules.strict)
-        return "“" + source.string() + "”有 " + std::to_string(got.invalid) + " 处无效字节序列（按 " +
-            got.encoding + " 读取）；有 --strict，不用这个来源";
-    read.warnings = std::move(got.warnings);
-
-    const bool strip = rules.entries.strip_markup.value_or(true);
-    CharacterSet set(rules.selection.count);
-    std::uint64_t selected = 0;
-    for (const Entry& entry : got.entries) {
-        if (!key_matches(rules.entries.keys, entry.key)) continue;
-        if (!rules.selection.marker.empty() &&
-            entry.text.find(rules.selection.marker) == std::u32string::npos)
-            continue;
-        ++selected;
-        const std::u32string text = strip ? strip_markup(entry.text) : entry.text;
-        set.insert(text);
-        if (rules.places > 0)
-            note_places(text, source, entry.line, entry.column, entry.key, rules.places, read.places);
+    report.facts.first_invalid = got.first_invalid;
+    if (got.invalid > 0) {
+        const InvalidSequence& first = got.first_invalid.front();
+        const std::string text = "“" + source.string() + "”有 " + std::to_string(got.invalid) +
+            " 处无效字节序列（按 " + got.encoding + " 读取），第一处在第 " + std::to_string(first.line) +
+            " 行第 " + std::to_string(first.byte) + " 字节";
+        if (rules.strict) return text + "；有 --strict，不用这个来源";
+        read.warnings.push_back("注意：" + text + "，已记为 U+FFFD");
     }
+    if (got.unreadable_cues > 0)
+        read.warnings.push_back("注意：“" + source.string() + "”中有 " + std::to_string(got.unreadable_cues) +
+            " 个字幕块的时间码无法识别，已跳过");
     read.tally = set.take();
     report.facts.bytes = size;
-    report.facts.lines = got.entries.size();
+    report.facts.lines = got.count;
+    report.facts.keyed = keyed;
     report.facts.selected_lines = selected;
+    report.facts.unreadable_cues = got.unreadable_cues;
     return {};
 }
 

@@ -58,8 +58,10 @@ struct InvalidSequence {
 // What a source holds beyond its characters.
 struct SourceFacts {
     std::uint64_t bytes = 0;
-    std::uint64_t lines = 0;
+    std::uint64_t lines = 0;  // of a translation file: its entries
+    std::uint64_t keyed = 0;  // entries whose key --key matched (all of them without it)
     std::uint64_t selected_lines = 0;
+    std::uint64_t unreadable_cues = 0;  // subtitle blocks without a timing line a player reads
     std::uint64_t invalid = 0;
     std::vector<InvalidSequence> first_invalid;  // the first 100
 };

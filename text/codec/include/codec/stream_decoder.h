@@ -18,6 +18,9 @@ namespace charlib {
 class StreamDecoder {
 public:
     explicit StreamDecoder(Encoding encoding);
+    // An encoding by its ICU name, as files declare them ("ISO-8859-1",
+    // "UTF-32LE"...); throws FileError (Action::Converter) when ICU has none.
+    explicit StreamDecoder(const char* icu_name);
     ~StreamDecoder();
 
     // The characters of the next bytes, until the next call; `last` for the
@@ -42,6 +45,7 @@ private:
     std::uint64_t consumed_ = 0;
     std::uint64_t characters_before_ = 0;
     bool bom_checked_ = false;
+    bool declared_ = false;  // by an ICU name
 };
 
 }  // namespace charlib

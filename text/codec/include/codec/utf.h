@@ -10,6 +10,8 @@
 namespace charlib {
 
 std::string to_utf8(std::u32string_view characters);
+// The same, appended to `text`, which grows by exactly what it takes.
+void append_utf8(std::string& text, std::u32string_view characters);
 // The characters of UTF-8 text, or nothing when it is not well-formed.
 std::optional<std::u32string> from_utf8(std::string_view text);
 std::u16string to_utf16(std::u32string_view characters);
