@@ -1,15 +1,12 @@
 // YAML: every scalar value that is text, with its path as the key. Read as
-// events, so aliases are not followed (their text was read at the anchor).
-#include <yaml-cpp/depthguard.h>
-#include <yaml-cpp/eventhandler.h>
-#include <yaml-cpp/exceptions.h>
-#include <yaml-cpp/mark.h>
-#include <yaml-cpp/parser.h>
+// libyaml's events, which hold nothing of the document but the collections
+// open around the place being read; aliases are not followed (their text
+// was read at the anchor).
+#include <yaml.h>
 
 #include <algorithm>
 #include <array>
-#include <istream>
-#include <streambuf>
+#include <memory>
 
 #include "readers.h"
 
@@ -17,11 +14,20 @@ namespace charlib::formats {
 
 namespace {
 
+// libyaml looks at every open flow collection ([ ], { }) for each token it
+// reads: nested deeper, a file costs its size times the depth.
+constexpr std::size_t deepest_flow = 64;
+
 bool is_boolean(std::string_view value)
 {
     constexpr std::array<std::string_view, 12> booleans{
         "true", "True", "TRUE", "false", "False", "FALSE", "yes", "Yes", "YES", "no", "No", "NO"};
     return std::find(booleans.begin(), booleans.end(), value) != booleans.end();
+}
+
+bool is_null(std::string_view value)
+{
+    return value.empty() || value == "~" || value == "null" || value == "Null" || value == "NULL";
 }
 
 // YAML's integers (decimal, 0x, 0o) and floats (1.5, .5, 1e3, .inf, .nan).
@@ -49,82 +55,54 @@ bool is_number(std::string_view value)
         (all_of(fraction, "0123456789") || fraction.empty()) && whole.size() + fraction.size() > 0;
 }
 
-// The text as a stream, read where it is.
-class TextBuffer : public std::streambuf {
-public:
-    explicit TextBuffer(std::string_view text)
+struct ParserDeleter {
+    void operator()(yaml_parser_t* parser) const
     {
-        char* begin = const_cast<char*>(text.data());  // only ever read
-        setg(begin, begin, begin + text.size());
+        yaml_parser_delete(parser);
+        delete parser;
     }
 };
+struct Event {
+    yaml_event_t event{};
+    ~Event() { yaml_event_delete(&event); }
+};
 
-class EntryCollector : public YAML::EventHandler {
+// libyaml counts lines and columns (characters) from 0.
+Malformed malformed_at(const yaml_mark_t& mark, const std::string& reason)
+{
+    return Malformed(mark.line + 1, mark.column + 1, reason);
+}
+
+class EntryCollector {
 public:
-    EntryCollector(std::string_view text, const EntrySink& sink) : text_(text), lines_(text), sink_(sink) { }
+    explicit EntryCollector(const EntrySink& sink) : sink_(sink) { }
 
-    std::size_t depth() const { return frames_.size(); }
-
-    void OnDocumentStart(const YAML::Mark& mark) override
+    // Takes one event; false at the end of the stream.
+    bool take(const yaml_event_t& event)
     {
-        // yaml-cpp 0.7 can stop advancing at some stray characters and
-        // start empty documents at the same place for ever.
-        if (last_document_ && mark.pos <= *last_document_)
-            throw Malformed(line_of(mark), column_of(mark), "YAML 语法错误：无法解析这里的内容");
-        last_document_ = mark.pos;
-        frames_.clear();
-        path_.clear();
-    }
-    void OnDocumentEnd() override { }
-    void OnNull(const YAML::Mark&, YAML::anchor_t) override
-    {
-        begin_node();
-        end_node();
-    }
-    void OnAlias(const YAML::Mark&, YAML::anchor_t) override
-    {
-        begin_node();
-        end_node();
-    }
-    void OnScalar(
-        const YAML::Mark& mark, const std::string& tag, YAML::anchor_t, const std::string& value) override
-    {
-        const Role role = begin_node();
-        if (role == Role::Key) {
-            path_.resize(frames_.back().path_length);
-            if (!path_.empty()) path_ += '.';
-            path_ += value;
-        } else if (role == Role::Value && !value.empty() &&
-            // "?" marks a plain scalar, whose true or 12 is not text.
-            !(tag == "?" && (is_boolean(value) || is_number(value)))) {
-            entry_ = value;
-            sink_(entry_, path_, line_of(mark), column_of(mark));
+        switch (event.type) {
+        case YAML_STREAM_END_EVENT: return false;
+        case YAML_DOCUMENT_START_EVENT:
+            frames_.clear();
+            path_.clear();
+            flows_ = 0;
+            break;
+        case YAML_ALIAS_EVENT:
+            begin_node();
+            end_node();
+            break;
+        case YAML_SCALAR_EVENT: scalar(event); break;
+        case YAML_SEQUENCE_START_EVENT:
+            begin_collection(false, event.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE, event.start_mark);
+            break;
+        case YAML_MAPPING_START_EVENT:
+            begin_collection(true, event.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE, event.start_mark);
+            break;
+        case YAML_SEQUENCE_END_EVENT:
+        case YAML_MAPPING_END_EVENT: end_collection(); break;
+        default: break;
         }
-        end_node();
-    }
-    void OnSequenceStart(
-        const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override
-    {
-        begin_collection(false);
-    }
-    void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override
-    {
-        begin_collection(true);
-    }
-    void OnSequenceEnd() override { end_collection(); }
-    void OnMapEnd() override { end_collection(); }
-
-    std::uint64_t line_of(const YAML::Mark& mark) const
-    {
-        if (mark.pos >= 0 && static_cast<std::size_t>(mark.pos) <= text_.size())
-            return lines_.line(static_cast<std::size_t>(mark.pos));
-        return mark.line >= 0 ? static_cast<std::uint64_t>(mark.line) + 1 : 1;
-    }
-    std::uint64_t column_of(const YAML::Mark& mark) const
-    {
-        if (mark.pos >= 0 && static_cast<std::size_t>(mark.pos) <= text_.size())
-            return lines_.column(static_cast<std::size_t>(mark.pos));
-        return mark.column >= 0 ? static_cast<std::uint64_t>(mark.column) + 1 : 1;
+        return true;
     }
 
 private:
@@ -132,11 +110,31 @@ private:
     enum class Role { Key, Value, InsideKey };
     struct Frame {
         bool map;
+        bool flow;
         Role role;  // the collection's own
         std::size_t path_length;  // the collection's own path
         std::size_t next_index = 0;
         bool expecting_key = true;
     };
+
+    void scalar(const yaml_event_t& event)
+    {
+        const auto& scalar = event.data.scalar;
+        const std::string_view value(reinterpret_cast<const char*>(scalar.value), scalar.length);
+        const Role role = begin_node();
+        // A plain scalar without a tag is resolved: its true, 12 or null is not text.
+        const bool resolved = scalar.plain_implicit && scalar.style == YAML_PLAIN_SCALAR_STYLE;
+        if (role == Role::Key) {
+            path_.resize(frames_.back().path_length);
+            if (!path_.empty()) path_ += '.';
+            path_ += value;
+        } else if (role == Role::Value && !value.empty() &&
+            !(resolved && (is_boolean(value) || is_number(value) || is_null(value)))) {
+            entry_ = value;
+            sink_(entry_, path_, event.start_mark.line + 1, event.start_mark.column + 1);
+        }
+        end_node();
+    }
 
     Role begin_node()
     {
@@ -153,15 +151,20 @@ private:
         if (!frames_.empty() && frames_.back().map)
             frames_.back().expecting_key = !frames_.back().expecting_key;
     }
-    void begin_collection(bool map)
+    void begin_collection(bool map, bool flow, const yaml_mark_t& mark)
     {
+        if (flow && ++flows_ > deepest_flow)
+            throw malformed_at(mark,
+                "YAML 嵌套太深：这里的 [ ] 或 { } 已嵌套 " + std::to_string(flows_) + " 层，最多读 " +
+                    std::to_string(deepest_flow) + " 层");
         const Role role = begin_node();
-        frames_.push_back({map, role, path_.size()});
+        frames_.push_back({map, flow, role, path_.size()});
     }
     void end_collection()
     {
         if (frames_.empty()) return;
         const Role role = frames_.back().role;
+        if (frames_.back().flow) --flows_;
         frames_.pop_back();
         // A key that is a collection names its value "?".
         if (role == Role::Key) {
@@ -171,34 +174,32 @@ private:
         end_node();
     }
 
-    std::string_view text_;
-    LineIndex lines_;
     const EntrySink& sink_;
     std::string entry_;
     std::vector<Frame> frames_;
+    std::size_t flows_ = 0;  // flow collections open
     std::string path_;
-    std::optional<int> last_document_;  // where the last document began
 };
 
 }  // namespace
 
-// An entry's place is where yaml-cpp marks the scalar: its opening quote
+// An entry's place is where libyaml marks the scalar: its opening quote
 // when quoted.
 void read_yaml(std::string_view text, const EntrySink& sink)
 {
-    TextBuffer buffer(text);
-    std::istream stream(&buffer);
-    EntryCollector collector(text, sink);
-    try {
-        YAML::Parser parser(stream);
-        while (parser.HandleNextDocument(collector)) { }
-    } catch (const YAML::DeepRecursion& error) {
-        // yaml-cpp's own guard: its message is only "bad file".
-        throw Malformed(collector.line_of(error.mark), collector.column_of(error.mark),
-            "YAML 嵌套太深：这里已嵌套 " + std::to_string(collector.depth()) + " 层，超过了能读的深度");
-    } catch (const YAML::Exception& error) {
-        throw Malformed(
-            collector.line_of(error.mark), collector.column_of(error.mark), "YAML 语法错误：" + error.msg);
+    const std::unique_ptr<yaml_parser_t, ParserDeleter> parser(new yaml_parser_t{});
+    if (!yaml_parser_initialize(parser.get())) throw Malformed(1, 1, "YAML 解析器无法启动（内存不足）");
+    yaml_parser_set_input_string(parser.get(), reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    yaml_parser_set_encoding(parser.get(), YAML_UTF8_ENCODING);
+    EntryCollector collector(sink);
+    for (;;) {
+        Event event;
+        if (!yaml_parser_parse(parser.get(), &event.event)) {
+            std::string reason = parser->problem ? parser->problem : "无法解析这里的内容";
+            if (parser->context) reason = std::string(parser->context) + "：" + reason;
+            throw malformed_at(parser->problem_mark, "YAML 语法错误：" + reason);
+        }
+        if (!collector.take(event.event)) break;
     }
 }
 
