@@ -18,30 +18,34 @@ bool is_digit(char c)
 
 // The end of the JSON number at text[at], or `at` when none stands there
 // whole: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?, then no more of one.
-std::size_t number_end(std::string_view text, std::size_t at)
+// `looked` tells how far it read.
+std::size_t number_end(std::string_view text, std::size_t at, std::size_t& looked)
 {
     std::size_t i = at;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < text.size() && is_digit(text[i]))
+            ++i;
+        return i > start;
+    };
+    bool whole = true;
     if (i < text.size() && text[i] == '-') ++i;
-    if (i >= text.size() || !is_digit(text[i])) return at;
-    if (text[i] == '0')
+    if (i < text.size() && text[i] == '0')
         ++i;
     else
-        while (i < text.size() && is_digit(text[i]))
-            ++i;
-    if (i < text.size() && text[i] == '.') {
-        if (++i >= text.size() || !is_digit(text[i])) return at;
-        while (i < text.size() && is_digit(text[i]))
-            ++i;
+        whole = digits();
+    if (whole && i < text.size() && text[i] == '.') {
+        ++i;
+        whole = digits();
     }
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    if (whole && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         if (++i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        if (i >= text.size() || !is_digit(text[i])) return at;
-        while (i < text.size() && is_digit(text[i]))
-            ++i;
+        whole = digits();
     }
-    const bool more = i < text.size() && (is_digit(text[i]) || text[i] == '.' || text[i] == 'e' ||
-                                             text[i] == 'E' || text[i] == '+' || text[i] == '-');
-    return more ? at : i;
+    whole = whole && !(i < text.size() && (is_digit(text[i]) || text[i] == '.' || text[i] == 'e' ||
+                                              text[i] == 'E' || text[i] == '+' || text[i] == '-'));
+    looked = i;
+    return whole ? i : at;
 }
 
 // The text as nlohmann's parser reads it, a character at a time, with what
@@ -87,15 +91,16 @@ private:
     }
     void load()
     {
-        if (in_string_ || zero_ || at_ >= text_.size()) return;
+        // A malformed number is looked at once, from its start, not again from each of its characters.
+        if (in_string_ || zero_ || at_ >= text_.size() || at_ < looked_) return;
         const char c = text_[at_];
         if (c != '-' && !is_digit(c)) return;
-        number_end_ = number_end(text_, at_);
+        number_end_ = number_end(text_, at_, looked_);
         zero_ = number_end_ > at_;
     }
 
     std::string_view text_;
-    std::size_t at_ = 0, last_ = 0, quote_ = 0, number_end_ = 0;
+    std::size_t at_ = 0, last_ = 0, quote_ = 0, number_end_ = 0, looked_ = 0;
     bool in_string_ = false, escaped_ = false, zero_ = false;
 };
 

@@ -89,6 +89,11 @@ struct MessagePlaces {
     bool header() const { return !context && !msgid_text; }
 };
 
+// libgettextpo keeps a catalog a domain and finds it by name, one after
+// another: a file of thousands of domains costs their square. Real files
+// have one, or a few.
+constexpr std::size_t most_domains = 1000;
+
 bool is_word_character(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -111,7 +116,7 @@ public:
         take_ = &take;
         at_ = from;
         line_start_ = from;
-        while (at_ < to) {
+        while (at_ < to && !too_many_domains_) {
             const char c = text_[at_];
             if (c == '\n' || c == '\r') {
                 obsolete_line_ = false;
@@ -134,6 +139,8 @@ public:
 
     // The opening quote of the first string left open.
     std::optional<std::size_t> unterminated() const { return unterminated_; }
+    // The "domain" past the most a file may have, where scanning stopped.
+    std::optional<std::size_t> too_many_domains() const { return too_many_domains_; }
     const std::string& domain() const { return message_.domain; }
 
 private:
@@ -173,6 +180,10 @@ private:
     {
         field_ = Field::None;
         if (word == "domain") {
+            if (++domains_ > most_domains) {
+                too_many_domains_ = start;
+                return;
+            }
             finish_message();
             message_.domain.clear();
             field_ = Field::Domain;
@@ -217,7 +228,8 @@ private:
     const Take* take_ = nullptr;
     std::size_t at_ = 0, line_start_ = 0;
     bool obsolete_line_ = false;
-    std::optional<std::size_t> unterminated_;
+    std::optional<std::size_t> unterminated_, too_many_domains_;
+    std::size_t domains_ = 0;
     MessagePlaces message_;  // the domain carries over to the next message
     bool started_ = false, obsolete_ = false;
     Field field_ = Field::None;
@@ -246,6 +258,11 @@ Survey survey(std::string_view text)
         if (message.alone && message.line_start >= survey.cuts.back().offset + piece_size)
             survey.cuts.push_back({message.line_start, message.domain});
     });
+    if (const std::optional<std::size_t> at = scanner.too_many_domains()) {
+        const LineIndex lines(text);
+        throw Malformed(lines.line(*at), lines.column(*at),
+            "PO 文件格式错误：domain 超过 " + std::to_string(most_domains) + " 个，这不像翻译文件");
+    }
     return survey;
 }
 

@@ -202,6 +202,8 @@ private:
 std::string srt_shown(std::string_view text)
 {
     std::string shown;
+    // Where the next '}' or line end is, found once for all the "{\\" before it.
+    std::size_t brace_end = 0;
     for (std::size_t at = 0; at < text.size();) {
         if (text[at] == '<') {
             const std::size_t name = at + 1 < text.size() && text[at + 1] == '/' ? at + 2 : at + 1;
@@ -213,9 +215,9 @@ std::string srt_shown(std::string_view text)
                 }
             }
         } else if (text.substr(at).starts_with("{\\")) {
-            const std::size_t end = text.find_first_of("}\n", at);
-            if (end != std::string_view::npos && text[end] == '}') {
-                at = end + 1;
+            if (brace_end <= at) brace_end = std::min(text.find_first_of("}\n", at), text.size());
+            if (brace_end < text.size() && text[brace_end] == '}') {
+                at = brace_end + 1;
                 continue;
             }
         }
@@ -261,8 +263,8 @@ std::string vtt_shown(std::string_view text)
             continue;
         }
         if (text[at] == '&') {
-            const std::size_t end = text.find(';', at);
-            if (end != std::string_view::npos && end - at <= 10)
+            const std::size_t end = text.substr(0, at + 11).find(';', at);
+            if (end != std::string_view::npos)
                 if (const std::optional<char32_t> character =
                         character_reference(text.substr(at + 1, end - at - 1))) {
                     shown += to_utf8(std::u32string_view(&*character, 1));
