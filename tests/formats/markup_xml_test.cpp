@@ -225,6 +225,10 @@ TEST(MarkupXml, StripsWhatIsNotDrawn)
     for (const auto& test : cases) {
         EXPECT_EQ(charlib::to_utf8(charlib::strip_markup(*charlib::from_utf8(test.text))), test.kept)
             << test.text;
+        // The same on UTF-8, in place, as entries are stripped.
+        std::string text = test.text;
+        charlib::strip_markup_in_place(text);
+        EXPECT_EQ(text, test.kept) << test.text;
     }
 }
 

@@ -127,6 +127,73 @@ TEST(StructuredReaders, TellWhereAFileIsMalformed)
     }
 }
 
+// JSON, YAML, .arb and WebVTT are UTF-8 by their specifications, or what a
+// byte-order mark says; the formats told from the bytes are UTF-8 only when
+// they are valid UTF-8. An invalid sequence is placed, a NUL refused.
+TEST(StructuredReaders, TextIsReadInTheEncodingItsFormatTakes)
+{
+    const std::string hanzi = "\xe4\xbd\xa0\xe5\xa5\xbd\xe4\xb8\x96\xe7\x95\x8c\xe4\xbd\xa0\xe5\xa5\xbd";  // 你好世界你好
+    const auto utf32le = [](std::u32string_view text) {
+        std::string bytes = "\xff\xfe\0\0"s;
+        for (const char32_t c : text)
+            for (int shift = 0; shift < 32; shift += 8)
+                bytes += static_cast<char>(c >> shift & 0xFF);
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        TextFormat format;
+        const char* path;
+        std::string bytes;
+        std::vector<std::string> texts;
+        std::uint64_t invalid = 0;
+        InvalidSequence first = {};
+    } cases[] = {
+        {"json with a Latin-1 byte", TextFormat::Json, "s.json", "{\"t\":\"" + hanzi + "\",\n\"x\":\"caf\xe9\"}",
+            {"你好世界你好", "caf\uFFFD"}, 1, {2, 36}},
+        {"arb", TextFormat::Json, "s.arb", "{\"t\":\"" + hanzi + "\",\"x\":\"caf\xe9\"}", {"你好世界你好", "caf\uFFFD"},
+            1, {1, 35}},
+        {"yaml", TextFormat::Yaml, "s.yaml", "t: " + hanzi + "\nx: caf\xe9\n", {"你好世界你好", "caf\uFFFD"}, 1,
+            {2, 29}},
+        {"webvtt", TextFormat::Vtt, "s.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\n" + hanzi + "caf\xe9\n",
+            {"你好世界你好caf\uFFFD"}, 1, {4, 54}},
+        {"csv, not valid UTF-8: detected", TextFormat::Csv, "s.csv", "h\n\xc4\xe3\xba\xc3\n", {"你好"}},
+        {"csv in UTF-8", TextFormat::Csv, "s.csv", "h\n" + hanzi + "\n", {"你好世界你好"}},
+        {"json in UTF-32 with its mark", TextFormat::Json, "s.json", utf32le(U"[\"宽字符\"]"), {"宽字符"}},
+        {"yaml in UTF-16 with its mark", TextFormat::Yaml, "s.yaml", "\xfe\xff\0a\0:\0 \x5b\x57\0\n"s, {"字"}},
+    };
+    EntryOptions options;
+    options.detect = [] { return Encoding::Gbk; };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const EntriesRead read = read_entries(test.format, test.bytes, test.path, options);
+        std::vector<std::string> texts;
+        for (const Entry& entry : read.entries)
+            texts.push_back(to_utf8(entry.text));
+        EXPECT_EQ(texts, test.texts);
+        EXPECT_EQ(read.invalid, test.invalid);
+        if (test.invalid == 0) continue;
+        ASSERT_FALSE(read.first_invalid.empty());
+        EXPECT_EQ(read.first_invalid.front().line, test.first.line);
+        EXPECT_EQ(read.first_invalid.front().byte, test.first.byte);
+    }
+
+    // A NUL would end the text for a C parser: it is refused where it stands.
+    for (const auto& [format, bytes, place] : {
+             std::tuple{TextFormat::Po, "msgid \"a\"\nmsgstr \"你\0好\"\n"s, "第 2 行第 10 列"},
+             std::tuple{TextFormat::Json, "[\"a\0\"]"s, "第 1 行第 4 列"},
+             std::tuple{TextFormat::Csv, "h\nx\0\n"s, "第 2 行第 2 列"},
+         }) {
+        try {
+            read_entries(format, bytes, "nul", {});
+            ADD_FAILURE() << "no error";
+        } catch (const FileError& error) {
+            EXPECT_NE(std::string(error.what()).find(std::string(place) + "：有 NUL 字符"), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
 // -t auto: the extension, and for .xml the root element, in UTF-8 or UTF-16.
 TEST(StructuredReaders, AFormatIsToldFromTheNameAndAnXmlRoot)
 {
