@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
@@ -233,8 +234,29 @@ std::string empty_set_note(const Plan& plan, const Gathered& gathered)
 {
     if (!gathered.all.characters.empty())
         return "注意：所有字符都被 --exclude、--no-ascii 或 --min-count 去掉了";
-    if (!plan.selection.marker.empty()) return "注意：没有选出任何字符：没有一行含有所给的标记";
-    return "注意：没有选出任何字符：来源中没有非空的行";
+    std::uint64_t entries = 0, keyed = 0, unreadable_cues = 0;
+    bool lines = false;
+    for (const SourceReport& source : gathered.reports) {
+        if (!source.error.empty()) continue;
+        lines = lines || source.text_format == "lines";
+        if (source.text_format != "lines") entries += source.facts.lines;
+        keyed += source.facts.keyed;
+        unreadable_cues += source.facts.unreadable_cues;
+    }
+    const std::string none = "注意：没有选出任何字符：";
+    const std::vector<std::string>& keys = plan.sources.entries.keys;
+    if (!keys.empty() && entries > 0 && keyed == 0) {
+        std::string globs;
+        for (const std::string& key : keys)
+            globs += (globs.empty() ? "" : " ") + key;
+        return none + "没有条目的键匹配 --key " + globs + "（共有 " + std::to_string(entries) + " 个条目）";
+    }
+    if (!plan.selection.marker.empty())
+        return none + (lines ? "没有一行含有所给的标记" : "没有一个条目含有所给的标记");
+    if (entries == 0 && unreadable_cues > 0)
+        return none + std::to_string(unreadable_cues) + " 个字幕块的时间码无法识别";
+    if (entries > 0) return none + "条目中只有标记和占位符（--markup keep 会保留它们）";
+    return none + (lines ? "来源中没有非空的行" : "来源中没有条目");
 }
 
 // A code table's codes end at FFFF, and so do a grid's.
@@ -436,6 +458,10 @@ int run(const Plan& plan, const Kernel& kernel)
         return exit_failure;
     } catch (const FontError& error) {
         warn(error.what());
+        return exit_failure;
+    } catch (const std::bad_alloc&) {
+        // Every output is put in place at the end, all or none.
+        warn("内存不足：运行中止，什么都没有写入");
         return exit_failure;
     }
 }

@@ -1,6 +1,7 @@
 // charlib-cli: the character library of text files, from a terminal.
 
 #include <iostream>
+#include <new>
 #include <variant>
 
 #include "cli/plan.h"
@@ -25,5 +26,8 @@ int main(int argc, char** argv)
     } catch (const UsageError& error) {
         std::cerr << "charlib-cli: " << error.what() << "\n请用 charlib-cli --help 查看用法。\n";
         return exit_usage;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "charlib-cli: 内存不足：运行中止\n";
+        return exit_failure;
     }
 }

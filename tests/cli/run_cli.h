@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -21,9 +22,10 @@ struct CliRun {
 };
 
 // Runs charlib-cli in `dir` with the arguments, capturing both outputs;
-// standard input is `input` when given, else empty; `isa` sets CHARLIB_ISA.
+// standard input is `input` when given, else empty; `isa` sets CHARLIB_ISA;
+// `memory_kib` limits its address space (ulimit -v).
 inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, const std::string& input = {},
-    const std::string& isa = {})
+    const std::string& isa = {}, std::uint64_t memory_kib = 0)
 {
     const auto quoted = [](const std::string& text) {
         std::string result = "'";
@@ -33,6 +35,7 @@ inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, 
     };
     dir.write(".in", input);
     std::string command = "cd " + quoted(dir.path().string()) + " && " +
+        (memory_kib == 0 ? "" : "ulimit -v " + std::to_string(memory_kib) + " && ") +
         (isa.empty() ? "" : "CHARLIB_ISA=" + quoted(isa) + " ") + quoted(CHARLIB_CLI);
     for (const std::string& arg : args)
         command += " " + quoted(arg);

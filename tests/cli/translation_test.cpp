@@ -2,6 +2,9 @@
 // and -f where says where each character is used.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <nlohmann/json.hpp>
+
 #include "run_cli.h"
 
 namespace {
@@ -85,6 +88,64 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     const CliRun untold = run_cli(dir, {"-t", "auto", "notes.md"});
     EXPECT_EQ(untold.out, "说明\n");
     EXPECT_NE(untold.err.find("无法从文件名判断“notes.md”的格式，按 lines 逐行读取"), std::string::npos);
+}
+
+// What a hostile or unlucky file gets: its text read as its format says,
+// what went wrong said, never a wrong result reported as success.
+TEST(Translation, HostileFilesGetAClearWordNeverAWrongResult)
+{
+    const TempDir dir;
+    // JSON is UTF-8: one Latin-1 byte is an invalid sequence, placed, not a reason to read it as GBK.
+    dir.write("s.json", "{\"t\":\"\xe4\xbd\xa0\xe5\xa5\xbd\xe4\xb8\x96\xe7\x95\x8c\xe4\xbd\xa0\xe5\xa5\xbd\","
+                        "\"x\":\"caf\xe9\"}");
+    const CliRun latin = run_cli(dir, {"-t", "json", "s.json"});
+    EXPECT_EQ(latin.status, 0);
+    EXPECT_EQ(latin.out, "你好世界caf\uFFFD\n");
+    EXPECT_NE(latin.err.find("“s.json”有 1 处无效字节序列（按 utf-8 读取），第一处在第 1 行第 35 字节"),
+        std::string::npos)
+        << latin.err;
+    const CliRun json = run_cli(dir, {"-t", "json", "-f", "json", "s.json"});
+    EXPECT_EQ(nlohmann::json::parse(json.out)["sources"][0]["invalid_sequences"],
+        nlohmann::json::parse(R"({"count":1,"first":[{"line":1,"byte":35}]})"));
+
+    // Numbers are not text, whatever their size.
+    dir.write("n.json", "{\"a\":\"你好\",\"n\":1e400}");
+    const CliRun number = run_cli(dir, {"-t", "json", "n.json"});
+    EXPECT_EQ(number.status, 0) << number.err;
+    EXPECT_EQ(number.out, "你好\n");
+
+    // An empty set says why: no key matched, or no cue could be read.
+    dir.write("k.json", "{\"title\":\"标题\",\"body\":\"正文\"}");
+    const CliRun keys = run_cli(dir, {"-t", "json", "--key", "menu.*", "k.json"});
+    EXPECT_NE(keys.err.find("没有条目的键匹配 --key menu.*（共有 2 个条目）"), std::string::npos) << keys.err;
+    dir.write("b.srt", "1\n00:00:01 -> 00:00:02\n字幕\n\n2\n00:00:03,000 - 00:00:04,000\n字幕\n");
+    const CliRun cues = run_cli(dir, {"-t", "srt", "b.srt"});
+    EXPECT_NE(cues.err.find("没有选出任何字符：2 个字幕块的时间码无法识别"), std::string::npos) << cues.err;
+
+    // AddressSanitizer keeps freed memory for a while, and its shadow fits no limit.
+    if (rounds_divisor > 1) return;
+    // Millions of one-letter strings cost their text, not a string and a place each.
+    {
+        // Written a piece at a time: a child started from this process counts its peak as its own.
+        std::ofstream many(dir.path() / "many.json", std::ios::binary);
+        std::string piece;
+        for (int i = 0; i < (1 << 16); ++i)
+            piece += "\"a\",";
+        many << "[";
+        for (int i = 0; i < 256; ++i)
+            many << piece;
+        many << "\"a\"]";
+    }
+    const CliRun many = run_cli(dir, {"-t", "json", "many.json"});
+    EXPECT_EQ(many.out, "a\n");
+    EXPECT_LT(many.peak_mib, 2 * 64 + 64);
+    // Out of memory is a failure said in words, not an abort: a file as large as
+    // a translation file may be in a process held to 100 MiB.
+    std::filesystem::resize_file(dir.write("large.json", ""), std::uintmax_t{256} << 20);
+    const CliRun starved = run_cli(dir, {"-t", "json", "-o", "out.txt", "large.json"}, {}, {}, 100 << 10);
+    EXPECT_EQ(starved.status, 1);
+    EXPECT_EQ(starved.err, "charlib-cli: 内存不足：运行中止，什么都没有写入\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
 }
 
 }  // namespace
