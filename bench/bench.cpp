@@ -3,9 +3,14 @@
 //
 //   charlib-bench [MiB] [core|hanzi|pipeline|fonts|formats]     (default 256 MiB, every part)
 //   charlib-bench [MiB] web                                     (only when asked: it takes minutes)
+//   charlib-bench [MiB] hostile                                 (only when asked)
 //
 // formats: each translation format's reader on about min(MiB, 50) MiB of the
 // same Chinese lines, beside reading them as plain lines.
+//
+// hostile: charlib-cli on about min(MiB, 256) MiB of one pathology per format
+// (millions of tiny entries, deep nesting, one huge entry): its seconds and
+// its peak memory against the file's size (only when asked).
 //
 // web: Noto Sans CJK SC cut into WOFF2 pieces by the frequency of the
 // characters of the MiB corpus, with and without the rest of the font, on
@@ -593,6 +598,112 @@ void bench_translation_formats(const charlib::Tuning& tuning, std::size_t mib)
     }
 }
 
+// One run of a program, its outputs thrown away. A child started from this
+// process counts this process's own peak as its own, so this one stays small.
+struct ProgramRun {
+    double seconds = -1, peak_mib = 0;
+    int status = -1;
+};
+ProgramRun run_program(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    ProgramRun run;
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int started = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (started != 0) return run;
+    int status = 0;
+    struct rusage usage { };
+    wait4(pid, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.peak_mib = usage.ru_maxrss / 1024.0;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// charlib-cli on files made to cost a reader the most: each format's
+// smallest entries by the million, deep nesting, one entry as large as the
+// file. Written a piece at a time, so that this process stays small.
+void bench_hostile(const std::filesystem::path& cli, std::size_t mib)
+{
+    const std::size_t bytes = mib << 20;
+    const auto folder = std::filesystem::temp_directory_path() / "charlib-bench-hostile";
+    std::filesystem::create_directories(folder);
+    struct Case {
+        std::string name, format, head, unit, tail;
+        std::size_t repeat_tail = 1;  // the tail, as many times as the unit (nesting)
+    };
+    std::string messages;  // a PO file needs its msgids told apart
+    const std::vector<Case> cases = {
+        {"tiny strings", "json", "[", "\"a\",", "\"a\"]"},
+        {"arrays nested", "json", "", "[", "]", 0},
+        {"one string", "json", "[\"", "\xe5\xad\x97", "\"]"},
+        {"tiny entries", "yaml", "", "- a\n", ""},
+        {"flow entries, 64 deep", "yaml", std::string(64, '['), "a,", "a" + std::string(64, ']')},
+        {"tiny rows", "csv", "h\n", "a\n", ""},
+        {"one row", "csv", "", "a,", "a\n"},
+        {"tiny messages", "po", "", "", ""},
+        {"tiny cues", "srt", "", "1\n00:00:01,000 --> 00:00:02,000\na\n\n", ""},
+        {"tiny cues", "vtt", "WEBVTT\n\n", "00:01.000 --> 00:02.000\na\n\n", ""},
+        {"tiny pairs", "strings", "", "\"a\"=\"b\";\n", ""},
+        {"tiny pairs", "properties", "", "a=b\n", ""},
+        {"tiny units", "xliff", "<xliff version=\"1.2\"><file><body>",
+            "<trans-unit id=\"k\"><target>a</target></trans-unit>", "</body></file></xliff>"},
+        {"tiny strings", "android", "<resources>", "<string name=\"k\">a</string>", "</resources>"},
+        {"tiny values", "resx", "<root>", "<data name=\"k\"><value>a</value></data>", "</root>"},
+        {"tiny paragraphs", "html", "<html><body>", "<p>a", "</body></html>"},
+        {"elements nested", "html", "<html><body>", "<div>", "</div>", 0},
+    };
+    std::printf("\n%-12s %-24s %8s %9s %9s %10s %10s %8s\n", "format", "file", "MB", "seconds", "MB/s",
+        "peak MiB", "x size", "bound");
+    for (const Case& test : cases) {
+        const auto path = folder / (test.format + "-" + std::to_string(&test - cases.data()));
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << test.head;
+            std::size_t written = test.head.size();
+            if (test.format == "po") {
+                for (std::size_t i = 0; written < bytes; ++i) {
+                    const std::string message = "msgid \"" + std::to_string(i) + "\"\nmsgstr \"b\"\n\n";
+                    out << message;
+                    written += message.size();
+                }
+            } else {
+                const std::size_t units = (bytes - test.head.size() - test.tail.size()) /
+                    (test.unit.size() + (test.repeat_tail ? 0 : test.tail.size()));
+                std::string piece;
+                for (std::size_t i = 0; i < units; ++i) {
+                    piece += test.unit;
+                    if (piece.size() >= (1 << 20) || i + 1 == units) {
+                        out << piece;
+                        piece.clear();
+                    }
+                }
+                for (std::size_t i = 0; i < (test.repeat_tail ? 1 : units); ++i)
+                    piece += test.tail;
+                out << piece;
+            }
+        }
+        const ProgramRun run =
+            run_program({cli.string(), "-t", test.format, "-o", "/dev/null", path.string()});
+        const double size_mib = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
+        std::printf("%-12s %-24s %8.1f %9.2f %9.0f %10.1f %10.2f %8s%s\n", test.format.c_str(),
+            test.name.c_str(), size_mib * 1.048576, run.seconds, size_mib * 1.048576 / run.seconds,
+            run.peak_mib, run.peak_mib / size_mib, run.peak_mib <= 2 * size_mib + 64 ? "within" : "OVER",
+            run.status == 0 ? "" : "  (refused)");
+        std::filesystem::remove(path);
+    }
+    std::printf("(bound: 2 x the file's size + 64 MiB)\n");
+}
+
 // Nearly all hanzi: the text the tool's users really have.
 void bench_hanzi_dense(
     const charlib::Tuning& tuning, const std::filesystem::path& corpus, const std::filesystem::path& cli)
@@ -625,7 +736,8 @@ void bench_hanzi_dense(
 int main(int argc, char** argv)
 {
     const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 256;
-    const std::string only = argc > 2 ? argv[2] : "";  // core, pipeline, hanzi, fonts, formats or web
+    const std::string only =
+        argc > 2 ? argv[2] : "";  // core, pipeline, hanzi, fonts, formats, web or hostile
     const auto kernel = charlib::kernel_from_environment();
     if (const auto* error = std::get_if<std::string>(&kernel)) {
         std::fprintf(stderr, "%s\n", error->c_str());
@@ -644,6 +756,10 @@ int main(int argc, char** argv)
     }
     if (only == "web") {
         bench_web(corpus_file("", mib, write_corpus));
+        return 0;
+    }
+    if (only == "hostile") {
+        bench_hostile(cli, std::min<std::size_t>(mib, 256));
         return 0;
     }
     const auto mixed = corpus_file("", mib, write_corpus);

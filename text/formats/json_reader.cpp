@@ -169,6 +169,7 @@ public:
     bool end_array() override { return end_container(); }
     bool key(string_t& name) override
     {
+        if (!deeper_.empty()) return true;  // beyond the keyed levels, the key stays its ancestor's
         const Frame& object = frames_.back();
         path_.resize(object.path_length);
         if (!path_.empty()) path_ += '.';
@@ -192,6 +193,11 @@ public:
     }
 
 private:
+    // A key names this many levels; a value nested deeper takes the key of
+    // its ancestor there, so that a million levels cost a bit each, not a
+    // frame and a piece of the path.
+    static constexpr std::size_t keyed_levels = 1000;
+
     struct Frame {
         bool array;
         bool skipped;  // an .arb member whose key begins with '@', or inside one
@@ -202,7 +208,7 @@ private:
     // An array element's path; an object member's was set by key().
     bool begin_value()
     {
-        if (!frames_.empty() && frames_.back().array) {
+        if (deeper_.empty() && !frames_.empty() && frames_.back().array) {
             Frame& array = frames_.back();
             path_.resize(array.path_length);
             path_ += '[' + std::to_string(array.next_index++) + ']';
@@ -213,12 +219,18 @@ private:
     bool begin_container(bool array)
     {
         begin_value();
-        frames_.push_back({array, skipped_, path_.size()});
+        if (frames_.size() < keyed_levels)
+            frames_.push_back({array, skipped_, path_.size()});
+        else
+            deeper_.push_back(array);
         return true;
     }
     bool end_container()
     {
-        frames_.pop_back();
+        if (!deeper_.empty())
+            deeper_.pop_back();
+        else
+            frames_.pop_back();
         return true;
     }
 
@@ -227,6 +239,7 @@ private:
     const Feed& feed_;
     const EntrySink& sink_;
     std::vector<Frame> frames_;
+    std::vector<bool> deeper_;  // the levels below the keyed ones: whether each is an array
     std::string path_;
     bool skipped_ = false;
 };
