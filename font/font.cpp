@@ -122,9 +122,7 @@ hb_blob_t* read_font(const std::filesystem::path& path)
         InputFile file(path);
         const std::uint64_t length = file.size();
         if (length > largest_font)
-            throw FontError(path,
-                "有 " + std::to_string(length >> 20) + " MB，不是字体文件（字体文件不会超过 " +
-                    std::to_string(largest_font >> 20) + " MB）");
+            throw FontError(path, "有 " + size_over_limit(length, largest_font) + "，不是字体文件");
         std::unique_ptr<char, Free> data = font_buffer(static_cast<std::size_t>(length));
         if (!data) throw FontError(path, "无法读取：内存不足");
         std::size_t size = 0;
