@@ -194,6 +194,47 @@ std::u32string Font::missing(std::u32string_view characters) const
     return lacking;
 }
 
+namespace {
+
+// Characters a font draws as nothing on purpose: the spaces, and the blank
+// Braille pattern.
+bool meant_blank(char32_t c)
+{
+    return u_isUWhiteSpace(static_cast<UChar32>(c)) || c == U'\u2800';
+}
+
+// Whether FreeType, which reads every outline format, finds nothing to draw.
+// Bitmap and colour glyphs are drawn from tables an outline does not show:
+// they are taken as drawn.
+bool draws_nothing(FT_Face face, FT_UInt glyph)
+{
+    if (!FT_IS_SCALABLE(face) || FT_HAS_COLOR(face)) return false;
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return true;
+    return face->glyph->format == FT_GLYPH_FORMAT_OUTLINE && face->glyph->outline.n_points == 0;
+}
+
+}  // namespace
+
+std::u32string Font::blank(std::u32string_view characters) const
+{
+    // HarfBuzz measures a glyph from its header alone, in a fraction of the
+    // time FreeType takes to load it; FreeType has the last word on a glyph
+    // that HarfBuzz finds no ink in or cannot read.
+    const std::unique_ptr<hb_font_t, void (*)(hb_font_t*)> measuring(
+        hb_font_create(faces_->shaping), hb_font_destroy);
+    std::u32string empty;
+    for (char32_t c : characters) {
+        if (!needs_glyph(c) || meant_blank(c)) continue;
+        const FT_UInt glyph = FT_Get_Char_Index(faces_->face, c);
+        if (glyph == 0) continue;  // missing, not blank
+        hb_glyph_extents_t extents{};
+        const bool inked = hb_font_get_glyph_extents(measuring.get(), glyph, &extents) && extents.width != 0 &&
+            extents.height != 0;
+        if (!inked && draws_nothing(faces_->face, glyph)) empty += c;
+    }
+    return empty;
+}
+
 bool Font::has_cff_outlines() const
 {
     for (const hb_tag_t tag : {HB_TAG('C', 'F', 'F', ' '), HB_TAG('C', 'F', 'F', '2')}) {
