@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "face.h"
 #include "font/font.h"
@@ -75,6 +76,101 @@ TEST(DamagedFont, GlyphsThatDrawNothingAreFoundFromTheFontItself)
         std::string bytes = intact;
         damage(bytes);
         EXPECT_EQ(Font(dir.write("damaged.ttf", bytes)).blank(spaced_set + U"😀\n\u200D"), blank) << what;
+    }
+}
+
+enum class Output { Subset, Web, Atlas, DistanceField, Grid, Preview };
+
+// What an output makes of the font: the error, or whether its result draws A.
+std::string outcome(const std::filesystem::path& path, Output output)
+{
+    const std::u32string set = U"AB 中";
+    try {
+        const Font font(path);
+        if (output == Output::Subset) {
+            const TempDir dir;
+            const Font cut(dir.write("cut.otf", subset_font(font, set, false).bytes()));
+            return !cut.has(U'A') ? "lacks A" : cut.blank(U"A").empty() ? "draws A" : "A is blank";
+        }
+        if (output == Output::Web) {
+            const WebFont web = make_web_font(font, set, {});
+            return web.pieces.front().characters.find(U'A') != std::u32string::npos ? "draws A" : "lacks A";
+        }
+        if (output == Output::Preview) return render_preview(font, set, 12).empty() ? "no picture" : "drew";
+        AtlasOptions options;
+        options.size = 12;
+        options.sdf = output == Output::DistanceField;
+        if (output == Output::Grid) options.grid.emplace();
+        for (const AtlasChar& glyph : render_atlas(font, set, options, "a").font.chars)
+            if (glyph.id == U'A') return glyph.width > 0 ? "draws A" : "A is blank";
+        return "lacks A";
+    } catch (const FontError& error) {
+        return error.what();
+    }
+}
+
+void set_u16(std::string& font, std::string_view tag, std::size_t at, int value)
+{
+    sfnt::put_u16(font, sfnt::table(font, tag).offset + at, static_cast<unsigned>(value) & 0xFFFF);
+}
+
+// The ascender, descender and line gap of both hhea and OS/2's typographic ones.
+void set_line_metrics(std::string& font, int ascender, int descender, int gap)
+{
+    for (const auto& [tag, at] : {std::pair{"hhea", 4}, {"OS/2", 68}}) {
+        set_u16(font, tag, at, ascender);
+        set_u16(font, tag, at + 2, descender);
+        set_u16(font, tag, at + 4, gap);
+    }
+}
+
+TEST(DamagedFont, EveryOutputGivesAResultOrAClearError)
+{
+    const std::string truetype(subset_font(Font(microhei), U"AB 中", false).bytes());
+    const std::string damaged_a = "的 U+0041（A）字形数据有误，无法绘出";
+    const std::string too_large = "超过字号的 8 倍：字体的每 em 单位数（head 表）或字形的坐标有误";
+    const std::string lines_too_tall = "超过字号的 8 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误";
+    using enum Output;
+    const struct {
+        const char* what;
+        const std::string& font;
+        std::function<void(std::string&)> damage;
+        std::vector<std::pair<Output, std::string>> outcomes;
+    } cases[] = {
+        {"TrueType cut off in glyf", truetype,
+            [](std::string& font) { font.resize(sfnt::table(font, "glyf").offset + 10); },
+            {{Atlas, "A is blank"}, {Subset, "A is blank"}}},
+        {"glyf garbage that FreeType cannot load", truetype,
+            [](std::string& font) { fill_table(font, "glyf", '\xFF'); },
+            {{Atlas, damaged_a}, {DistanceField, damaged_a}, {Grid, damaged_a}, {Preview, damaged_a},
+                {Web, "无法转换为 WOFF2"}}},
+        {"TrueType numGlyphs far above the glyphs", truetype,
+            [](std::string& font) { set_u16(font, "maxp", 4, 0xFFFF); },
+            {{Subset, "draws A"}, {Atlas, "draws A"}, {Web, "draws A"}}},
+        {"cmap pointing past the glyph count", truetype, [](std::string& font) { set_u16(font, "maxp", 4, 2); },
+            {{Subset, "lacks A"}, {Atlas, "lacks A"}, {Preview, "drew"}}},
+        {"16 units per em, lines to match: glyphs 128 ems high", truetype,
+            [](std::string& font) {
+                set_u16(font, "head", 18, 16);
+                set_line_metrics(font, 13, -3, 0);
+            },
+            {{Atlas, too_large}, {DistanceField, too_large}, {Grid, too_large}, {Preview, too_large},
+                {Subset, "draws A"}}},
+        {"16 units per em, lines of 32767", truetype,
+            [](std::string& font) {
+                set_u16(font, "head", 18, 16);
+                set_line_metrics(font, 32767, -32768, 32767);
+            },
+            {{Preview, lines_too_tall}, {Atlas, lines_too_tall}}},
+    };
+    TempDir dir;
+    for (const auto& [what, intact, damage, outcomes] : cases) {
+        std::string bytes = intact;
+        damage(bytes);
+        const auto path = dir.write("damaged.otf", bytes);
+        for (const auto& [output, expected] : outcomes)
+            EXPECT_NE(outcome(path, output).find(expected), std::string::npos)
+                << what << ", output " << int(output) << ": " << outcome(path, output);
     }
 }
 

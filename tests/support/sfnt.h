@@ -25,6 +25,12 @@ inline void put_u16(std::string& font, std::size_t at, unsigned value)
     font.at(at + 1) = static_cast<char>(value);
 }
 
+inline void put_u32(std::string& font, std::size_t at, std::uint32_t value)
+{
+    put_u16(font, at, value >> 16);
+    put_u16(font, at + 2, value & 0xFFFF);
+}
+
 // A table's record in the font's directory, and where its bytes lie.
 struct Table {
     std::size_t record = 0, offset = 0, length = 0;
