@@ -127,9 +127,12 @@ void set_line_metrics(std::string& font, int ascender, int descender, int gap)
 TEST(DamagedFont, EveryOutputGivesAResultOrAClearError)
 {
     const std::string truetype(subset_font(Font(microhei), U"AB 中", false).bytes());
+    const std::string cff(subset_font(Font(inconsolata), U"AB ", false).bytes());
+    const std::string unreadable = "已损坏，无法读取（有的表不完整或数值有误）";
     const std::string damaged_a = "的 U+0041（A）字形数据有误，无法绘出";
     const std::string too_large = "超过字号的 8 倍：字体的每 em 单位数（head 表）或字形的坐标有误";
     const std::string lines_too_tall = "超过字号的 8 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误";
+    const std::string lost_cff = "无法裁剪：HarfBuzz 读不懂字体的 CFF 表（已损坏？），裁剪结果会没有字形";
     using enum Output;
     const struct {
         const char* what;
@@ -137,6 +140,10 @@ TEST(DamagedFont, EveryOutputGivesAResultOrAClearError)
         std::function<void(std::string&)> damage;
         std::vector<std::pair<Output, std::string>> outcomes;
     } cases[] = {
+        {"zero units per em", truetype, [](std::string& font) { set_u16(font, "head", 18, 0); },
+            {{Subset, unreadable}, {Atlas, unreadable}}},
+        {"CFF cut off halfway", cff, [](std::string& font) { font.resize(font.size() / 2); },
+            {{Subset, unreadable}, {Preview, unreadable}}},
         {"TrueType cut off in glyf", truetype,
             [](std::string& font) { font.resize(sfnt::table(font, "glyf").offset + 10); },
             {{Atlas, "A is blank"}, {Subset, "A is blank"}}},
@@ -144,11 +151,19 @@ TEST(DamagedFont, EveryOutputGivesAResultOrAClearError)
             [](std::string& font) { fill_table(font, "glyf", '\xFF'); },
             {{Atlas, damaged_a}, {DistanceField, damaged_a}, {Grid, damaged_a}, {Preview, damaged_a},
                 {Web, "无法转换为 WOFF2"}}},
+        // FreeType reads it whole, HarfBuzz not at all: the subset would have no outlines.
+        {"CFF table shorter than its data", cff,
+            [](std::string& font) { sfnt::put_u32(font, sfnt::table(font, "CFF ").record + 12, 200); },
+            {{Subset, lost_cff}, {Web, lost_cff}, {Atlas, "draws A"}}},
         {"TrueType numGlyphs far above the glyphs", truetype,
             [](std::string& font) { set_u16(font, "maxp", 4, 0xFFFF); },
             {{Subset, "draws A"}, {Atlas, "draws A"}, {Web, "draws A"}}},
+        {"CFF numGlyphs far above the glyphs", cff, [](std::string& font) { set_u16(font, "maxp", 4, 0xFFFF); },
+            {{Subset, lost_cff}, {Atlas, "draws A"}}},
         {"cmap pointing past the glyph count", truetype, [](std::string& font) { set_u16(font, "maxp", 4, 2); },
             {{Subset, "lacks A"}, {Atlas, "lacks A"}, {Preview, "drew"}}},
+        {"post garbage", truetype, [](std::string& font) { fill_table(font, "post", '\xFF'); },
+            {{Subset, "无法裁剪：HarfBuzz 读不懂这个字体"}, {Atlas, "draws A"}}},
         {"16 units per em, lines to match: glyphs 128 ems high", truetype,
             [](std::string& font) {
                 set_u16(font, "head", 18, 16);
