@@ -237,8 +237,8 @@ std::u32string Font::blank(std::u32string_view characters) const
         const FT_UInt glyph = FT_Get_Char_Index(faces_->face, c);
         if (glyph == 0) continue;  // missing, not blank
         hb_glyph_extents_t extents{};
-        const bool inked = hb_font_get_glyph_extents(measuring.get(), glyph, &extents) && extents.width != 0 &&
-            extents.height != 0;
+        const bool inked = hb_font_get_glyph_extents(measuring.get(), glyph, &extents) &&
+            extents.width != 0 && extents.height != 0;
         if (!inked && draws_nothing(faces_->face, glyph)) empty += c;
     }
     return empty;
@@ -358,7 +358,8 @@ std::string woff2_from_sfnt(const Font& font, std::string_view sfnt, int brotli_
         converted = woff2::ConvertTTFToWOFF2(
             in, sfnt.size(), reinterpret_cast<uint8_t*>(compressed.data()), &compressed_length, params);
     }
-    if (!converted) throw FontError(font.path(), "无法转换为 WOFF2：libwoff2 读不懂裁剪结果（字形数据可能已损坏）");
+    if (!converted)
+        throw FontError(font.path(), "无法转换为 WOFF2：libwoff2 读不懂裁剪结果（字形数据可能已损坏）");
     compressed.resize(compressed_length);
     return compressed;
 }

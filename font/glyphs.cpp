@@ -48,7 +48,8 @@ void set_size(const std::filesystem::path& path, FT_Face face, unsigned size)
     if (line < 0 || line > limit || (metrics.ascender >> 6) > limit || (-metrics.descender >> 6) > limit)
         throw FontError(path,
             "在 " + std::to_string(size) + " 像素下行高 " + std::to_string(line) + " 像素，超过字号的 " +
-                std::to_string(largest_in_ems) + " 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误");
+                std::to_string(largest_in_ems) +
+                " 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误");
 }
 
 std::string named(char32_t c)

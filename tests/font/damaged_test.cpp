@@ -131,7 +131,8 @@ TEST(DamagedFont, EveryOutputGivesAResultOrAClearError)
     const std::string unreadable = "已损坏，无法读取（有的表不完整或数值有误）";
     const std::string damaged_a = "的 U+0041（A）字形数据有误，无法绘出";
     const std::string too_large = "超过字号的 8 倍：字体的每 em 单位数（head 表）或字形的坐标有误";
-    const std::string lines_too_tall = "超过字号的 8 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误";
+    const std::string lines_too_tall =
+        "超过字号的 8 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误";
     const std::string lost_cff = "无法裁剪：HarfBuzz 读不懂字体的 CFF 表（已损坏？），裁剪结果会没有字形";
     using enum Output;
     const struct {
@@ -158,9 +159,11 @@ TEST(DamagedFont, EveryOutputGivesAResultOrAClearError)
         {"TrueType numGlyphs far above the glyphs", truetype,
             [](std::string& font) { set_u16(font, "maxp", 4, 0xFFFF); },
             {{Subset, "draws A"}, {Atlas, "draws A"}, {Web, "draws A"}}},
-        {"CFF numGlyphs far above the glyphs", cff, [](std::string& font) { set_u16(font, "maxp", 4, 0xFFFF); },
+        {"CFF numGlyphs far above the glyphs", cff,
+            [](std::string& font) { set_u16(font, "maxp", 4, 0xFFFF); },
             {{Subset, lost_cff}, {Atlas, "draws A"}}},
-        {"cmap pointing past the glyph count", truetype, [](std::string& font) { set_u16(font, "maxp", 4, 2); },
+        {"cmap pointing past the glyph count", truetype,
+            [](std::string& font) { set_u16(font, "maxp", 4, 2); },
             {{Subset, "lacks A"}, {Atlas, "lacks A"}, {Preview, "drew"}}},
         {"post garbage", truetype, [](std::string& font) { fill_table(font, "post", '\xFF'); },
             {{Subset, "无法裁剪：HarfBuzz 读不懂这个字体"}, {Atlas, "draws A"}}},
