@@ -205,11 +205,15 @@ bool has_table(hb_face_t* face, hb_tag_t tag)
     return found;
 }
 
-// Characters a font draws as nothing on purpose: the spaces, and the blank
-// Braille pattern.
+// Characters a font draws as nothing on purpose: the spaces, the format
+// characters but those that stand before numbers (the Arabic number sign),
+// and the blank Braille pattern.
 bool meant_blank(char32_t c)
 {
-    return u_isUWhiteSpace(static_cast<UChar32>(c)) || c == U'\u2800';
+    const auto code = static_cast<UChar32>(c);
+    const bool format = u_charType(code) == U_FORMAT_CHAR &&
+        !u_hasBinaryProperty(code, UCHAR_PREPENDED_CONCATENATION_MARK);
+    return u_isUWhiteSpace(code) || format || c == U'\u2800';
 }
 
 // Whether FreeType, which reads every outline format, finds nothing to draw.

@@ -77,6 +77,11 @@ TEST(DamagedFont, GlyphsThatDrawNothingAreFoundFromTheFontItself)
         damage(bytes);
         EXPECT_EQ(Font(dir.write("damaged.ttf", bytes)).blank(spaced_set + U"😀\n\u200D"), blank) << what;
     }
+    // A sound font's empty glyphs: the interlinear annotation marks (format
+    // characters) and the blank Braille pattern are meant to be blank, the
+    // object replacement character is not.
+    if (std::filesystem::exists(dejavu_sans))
+        EXPECT_EQ(Font(dejavu_sans).blank(U"A\u2800\uFFF9\uFFFB\uFFFC"), U"\uFFFC");
 }
 
 enum class Output { Subset, Web, Atlas, DistanceField, Grid, Preview };
