@@ -266,6 +266,7 @@ void bench_fonts(const std::filesystem::path& cli)
         std::printf("%-40s %9s\n", "WenQuanYi Micro Hei, in process", "seconds");
         std::printf("%-40s %9.3f\n", "open the font", seconds_of([&] { charlib::Font(microhei.path); }));
         std::printf("%-40s %9.3f\n", "subset", seconds_of([&] { charlib::subset_font(font, set, false); }));
+        std::printf("%-40s %9.4f\n", "glyphs that draw nothing", seconds_of([&] { (void)font.blank(set); }));
         std::printf("%-40s %9.3f\n", "subset to WOFF2",
             seconds_of([&] { charlib::subset_font(font, set, true); }, 1));
         std::u32string seven_thousand;

@@ -83,7 +83,8 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   -h, --help               显示本帮助
       --version            显示版本
 
-字体（字体缺少的字符在标准错误中列出：个数，然后每个字符及其编码，最多50个）
+字体（字体缺少的字符在标准错误中列出：个数，然后每个字符及其编码，最多50个；
+字体有、但字形是空的（画不出来）的字符也这样列出，最多10个）
       --font PATH          字体文件（TrueType、OpenType 或 .ttc/.otc 字体集）
       --face N             字体集中的第几个字体（默认0）
       --subset OUT         把字体裁剪到字库中的字符，写入 OUT（.ttf、.otf 或 .woff2）；
@@ -92,7 +93,8 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
                            ccmp、kern、vkrn）
       --layout-features L  增减裁剪（--subset、--web）时保留的排版特性：+smcp 或 smcp
                            保留，-kern 去掉，* 保留全部，-* 全部去掉；以逗号分隔，按顺序生效
-      --require-all        字体缺少任何字符时出错（以 1 退出，什么都不写）
+      --require-all        字体缺少任何字符或有字符的字形是空的时出错（以 1 退出，
+                           什么都不写）
       --missing-only       只留字体缺少的字符（配合 -f where 找出用到它们的地方）
       --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 描述文件 OUT.fnt
                            （json 格式为 OUT.json），含字体对字库中字符的字距调整

@@ -297,15 +297,20 @@ std::u32string by_frequency(const Tally& chosen)
 std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
 {
     const Font font(plan.path, plan.face);
-    FontWork work{
-        {plan.path.string(), plan.face, font.family(), font.missing(chosen.characters)}, {}, {}, {}, {}};
-    if (!work.facts.missing.empty()) {
-        warn("字体“" + plan.path.string() + "”缺少 " + std::to_string(work.facts.missing.size()) +
-            " 个字符：" + listed(work.facts.missing, 50));
-        if (plan.require_all) {
-            warn("有 --require-all，什么都没有写入");
-            return std::nullopt;
-        }
+    FontWork work{{plan.path.string(), plan.face, font.family(), font.missing(chosen.characters),
+                      font.blank(chosen.characters)},
+        {}, {}, {}, {}};
+    const FontFacts& facts = work.facts;
+    if (!facts.missing.empty())
+        warn("字体“" + plan.path.string() + "”缺少 " + std::to_string(facts.missing.size()) + " 个字符：" +
+            listed(facts.missing, 50));
+    // A glyph that draws nothing is as good as missing: the text would show a gap.
+    if (!facts.blank.empty())
+        warn("字体“" + plan.path.string() + "”中有 " + std::to_string(facts.blank.size()) +
+            " 个字符的字形是空的（画不出来）：" + listed(facts.blank, 10));
+    if (plan.require_all && (!facts.missing.empty() || !facts.blank.empty())) {
+        warn("有 --require-all，什么都没有写入");
+        return std::nullopt;
     }
     if (plan.subset) {
         std::string extension = plan.subset->extension().string();

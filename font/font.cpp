@@ -122,9 +122,7 @@ hb_blob_t* read_font(const std::filesystem::path& path)
         InputFile file(path);
         const std::uint64_t length = file.size();
         if (length > largest_font)
-            throw FontError(path,
-                "有 " + std::to_string(length >> 20) + " MB，不是字体文件（字体文件不会超过 " +
-                    std::to_string(largest_font >> 20) + " MB）");
+            throw FontError(path, "有 " + size_over_limit(length, largest_font) + "，不是字体文件");
         std::unique_ptr<char, Free> data = font_buffer(static_cast<std::size_t>(length));
         if (!data) throw FontError(path, "无法读取：内存不足");
         std::size_t size = 0;
@@ -169,8 +167,9 @@ Font::Font(const std::filesystem::path& path, unsigned face) : path_(path), face
         FT_New_Memory_Face(faces.library, reinterpret_cast<const FT_Byte*>(data), static_cast<FT_Long>(size),
             static_cast<FT_Long>(face), &faces.face) != 0)
         throw FontError(path,
-            count == 0 ? "不是能读懂的字体文件（TrueType、OpenType 或字体集）"
-                       : "第 " + std::to_string(face) + " 个字体无法读取");
+            count == 0       ? "不是能读懂的字体文件（TrueType、OpenType 或字体集）"
+                : count == 1 ? "已损坏，无法读取（有的表不完整或数值有误）"
+                             : "中的第 " + std::to_string(face) + " 个字体已损坏，无法读取（有的表不完整或数值有误）");
     if (FT_Select_Charmap(faces.face, FT_ENCODING_UNICODE) != 0) throw FontError(path, "没有 Unicode 字符表");
     faces.shaping = hb_face_create(faces.blob, face);
 }
@@ -196,15 +195,63 @@ std::u32string Font::missing(std::u32string_view characters) const
     return lacking;
 }
 
+namespace {
+
+bool has_table(hb_face_t* face, hb_tag_t tag)
+{
+    hb_blob_t* table = hb_face_reference_table(face, tag);
+    const bool found = hb_blob_get_length(table) > 0;
+    hb_blob_destroy(table);
+    return found;
+}
+
+// Characters a font draws as nothing on purpose: the spaces, the format
+// characters but those that stand before numbers (the Arabic number sign),
+// and the blank Braille pattern.
+bool meant_blank(char32_t c)
+{
+    const auto code = static_cast<UChar32>(c);
+    const bool format = u_charType(code) == U_FORMAT_CHAR &&
+        !u_hasBinaryProperty(code, UCHAR_PREPENDED_CONCATENATION_MARK);
+    return u_isUWhiteSpace(code) || format || c == U'\u2800';
+}
+
+// Whether FreeType, which reads every outline format, finds nothing to draw.
+// Bitmap and colour glyphs are drawn from tables an outline does not show:
+// they are taken as drawn.
+bool draws_nothing(FT_Face face, FT_UInt glyph)
+{
+    if (!FT_IS_SCALABLE(face) || FT_HAS_COLOR(face)) return false;
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return true;
+    return face->glyph->format == FT_GLYPH_FORMAT_OUTLINE && face->glyph->outline.n_points == 0;
+}
+
+}  // namespace
+
+std::u32string Font::blank(std::u32string_view characters) const
+{
+    // HarfBuzz measures a glyph from its header alone, in a fraction of the
+    // time FreeType takes to load it; FreeType has the last word on a glyph
+    // that HarfBuzz finds no ink in or cannot read.
+    const std::unique_ptr<hb_font_t, void (*)(hb_font_t*)> measuring(
+        hb_font_create(faces_->shaping), hb_font_destroy);
+    std::u32string empty;
+    for (char32_t c : characters) {
+        if (!needs_glyph(c) || meant_blank(c)) continue;
+        const FT_UInt glyph = FT_Get_Char_Index(faces_->face, c);
+        if (glyph == 0) continue;  // missing, not blank
+        hb_glyph_extents_t extents{};
+        const bool inked = hb_font_get_glyph_extents(measuring.get(), glyph, &extents) &&
+            extents.width != 0 && extents.height != 0;
+        if (!inked && draws_nothing(faces_->face, glyph)) empty += c;
+    }
+    return empty;
+}
+
 bool Font::has_cff_outlines() const
 {
-    for (const hb_tag_t tag : {HB_TAG('C', 'F', 'F', ' '), HB_TAG('C', 'F', 'F', '2')}) {
-        hb_blob_t* table = hb_face_reference_table(faces_->shaping, tag);
-        const bool found = hb_blob_get_length(table) > 0;
-        hb_blob_destroy(table);
-        if (found) return true;
-    }
-    return false;
+    return has_table(faces_->shaping, HB_TAG('C', 'F', 'F', ' ')) ||
+        has_table(faces_->shaping, HB_TAG('C', 'F', 'F', '2'));
 }
 
 bool needs_glyph(char32_t c)
@@ -273,7 +320,20 @@ FontData subset_font(const Font& font, std::u32string_view characters, bool woff
     }
     hb_face_t* cut = hb_subset_or_fail(font.faces().shaping, input);
     hb_subset_input_destroy(input);
-    if (!cut) throw FontError(font.path(), "无法裁剪（HarfBuzz 不支持这种字体，例如只有点阵字形的字体）");
+    if (!cut)
+        throw FontError(font.path(),
+            "无法裁剪：HarfBuzz 读不懂这个字体（有的表已损坏，或是它不支持的格式，例如只有点阵字形的字体）");
+    // A table of glyphs HarfBuzz cannot read is left out of the subset, which
+    // would then draw nothing.
+    for (const char* tag : {"glyf", "CFF ", "CFF2", "CBDT", "sbix"}) {
+        const hb_tag_t table = hb_tag_from_string(tag, 4);
+        if (has_table(font.faces().shaping, table) && !has_table(cut, table)) {
+            hb_face_destroy(cut);
+            throw FontError(font.path(),
+                "无法裁剪：HarfBuzz 读不懂字体的 " + std::string(tag, tag[3] == ' ' ? 3 : 4) +
+                    " 表（已损坏？），裁剪结果会没有字形");
+        }
+    }
     hb_blob_t* blob = hb_face_reference_blob(cut);
     hb_face_destroy(cut);
     unsigned length = 0;
@@ -302,7 +362,8 @@ std::string woff2_from_sfnt(const Font& font, std::string_view sfnt, int brotli_
         converted = woff2::ConvertTTFToWOFF2(
             in, sfnt.size(), reinterpret_cast<uint8_t*>(compressed.data()), &compressed_length, params);
     }
-    if (!converted) throw FontError(font.path(), "无法转换为 WOFF2");
+    if (!converted)
+        throw FontError(font.path(), "无法转换为 WOFF2：libwoff2 读不懂裁剪结果（字形数据可能已损坏）");
     compressed.resize(compressed_length);
     return compressed;
 }

@@ -38,6 +38,11 @@ public:
     bool has(char32_t c) const;
     // The characters the character map lacks, of those that need a glyph.
     std::u32string missing(std::u32string_view characters) const;
+    // The characters the character map has whose glyph draws nothing: an
+    // empty outline, or one that cannot be loaded (a damaged font). Spaces
+    // and format characters, blank by design, and characters that need no
+    // glyph are left out.
+    std::u32string blank(std::u32string_view characters) const;
     // Whether the outlines are CFF (a `CFF ` or `CFF2` table) rather than
     // TrueType's: such a font and its subsets belong in .otf files.
     bool has_cff_outlines() const;

@@ -12,10 +12,12 @@
 #include <system_error>
 #include <thread>
 
+#include "codec/utf.h"
 #include "font/faces.h"
 
 #include FT_GLYPH_H
 #include FT_MODULE_H
+#include FT_OUTLINE_H
 
 namespace charlib {
 
@@ -30,12 +32,49 @@ std::string code_point(char32_t c)
 
 namespace {
 
+// No sound font has glyphs or lines many ems high; a damaged one (its units
+// per em far too small, its coordinates or metrics garbage) would have
+// FreeType fill bitmaps, and the preview a picture, of gigabytes.
+constexpr long largest_in_ems = 8;
+
 void set_size(const std::filesystem::path& path, FT_Face face, unsigned size)
 {
     if (size < 4 || size > 256)
         throw FontError(path, "的字号 " + std::to_string(size) + " 不在 4 到 256 之间");
     if (FT_Set_Pixel_Sizes(face, 0, size) != 0)
         throw FontError(path, "没有 " + std::to_string(size) + " 像素的字形（点阵字体只有固定的字号）");
+    const FT_Size_Metrics& metrics = face->size->metrics;
+    const long line = (metrics.height + 63) >> 6, limit = largest_in_ems * size;
+    if (line < 0 || line > limit || (metrics.ascender >> 6) > limit || (-metrics.descender >> 6) > limit)
+        throw FontError(path,
+            "在 " + std::to_string(size) + " 像素下行高 " + std::to_string(line) + " 像素，超过字号的 " +
+                std::to_string(largest_in_ems) +
+                " 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误");
+}
+
+std::string named(char32_t c)
+{
+    return code_point(c) + "（" + to_utf8(std::u32string(1, c)) + "）";
+}
+
+FontError damaged_glyph(const std::filesystem::path& path, char32_t c)
+{
+    return FontError(path, "的 " + named(c) + "字形数据有误，无法绘出");
+}
+
+// Refuses an outline far larger than the size before it is drawn.
+void check_extent(const std::filesystem::path& path, FT_Face face, char32_t c)
+{
+    if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return;  // a bitmap is as large as its strike
+    FT_BBox box;
+    FT_Outline_Get_CBox(&face->glyph->outline, &box);
+    const long width = (box.xMax - box.xMin) >> 6, height = (box.yMax - box.yMin) >> 6;
+    const long size = face->size->metrics.y_ppem;
+    if (width > largest_in_ems * size || height > largest_in_ems * size)
+        throw FontError(path,
+            "的 " + named(c) + "在 " + std::to_string(size) + " 像素下有 " + std::to_string(width) + "×" +
+                std::to_string(height) + " 像素，超过字号的 " + std::to_string(largest_in_ems) +
+                " 倍：字体的每 em 单位数（head 表）或字形的坐标有误");
 }
 
 struct GlyphDone {
@@ -56,10 +95,11 @@ GlyphCopy load_distance_field(
         throw FontError(path, "无法画成距离场：扩展 " + std::to_string(spread) + " 像素不在 2 到 32 之间");
     // The outline even where the font has a bitmap for the size.
     FT_Face face = faces.face;
-    if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0) throw FontError(path, "无法绘出 " + code_point(c));
+    if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0) throw damaged_glyph(path, c);
     if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
         throw FontError(path, "的 " + code_point(c) + " 不是轮廓字形，无法画成距离场");
     if (face->glyph->outline.n_contours == 0) return {};
+    check_extent(path, face, c);
     FT_Glyph outline = nullptr;
     if (FT_Get_Glyph(face->glyph, &outline) != 0) throw FontError(path, "无法绘出 " + code_point(c));
     GlyphCopy copy(outline);
@@ -108,9 +148,12 @@ Rendered render(
         if (!outline)
             return Rendered{c, 0, 0, 0, 0, static_cast<int>((face->glyph->advance.x + 32) >> 6), {}};
     } else {
-        const FT_Int32 flags =
-            FT_LOAD_RENDER | (style.mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : FT_LOAD_TARGET_NORMAL);
-        if (FT_Load_Char(face, c, flags) != 0) throw FontError(path, "无法绘出 " + code_point(c));
+        // Loaded and drawn in two steps (as FT_LOAD_RENDER would), to see its size between them.
+        const FT_Int32 target = style.mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : FT_LOAD_TARGET_NORMAL;
+        if (FT_Load_Char(face, c, target) != 0) throw damaged_glyph(path, c);
+        check_extent(path, face, c);
+        if (FT_Render_Glyph(face->glyph, style.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0)
+            throw damaged_glyph(path, c);
     }
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;

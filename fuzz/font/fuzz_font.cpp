@@ -1,7 +1,7 @@
 // Arbitrary bytes as the font for the subset (with a layout feature list
-// read from the input too), the atlas and its preview: a FontError or a result, never a
-// crash or a leak. The parameters come from the input's end, so that a font
-// file as a seed is still a font.
+// read from the input too), the glyphs that draw nothing, the atlas and its
+// preview: a FontError or a result, never a crash or a leak. The parameters
+// come from the input's end, so that a font file as a seed is still a font.
 
 #include <algorithm>
 
@@ -37,6 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const charlib::Font font(fuzz_file(bytes), face);
         const std::u32string missing = font.missing(set);
         FUZZ_CHECK(missing.find_first_of(U"\n\u200D\uFE0F\U000E0100") == std::u32string::npos);
+        // A glyph that draws nothing is one the font has, and never the space's.
+        for (const char32_t c : font.blank(set))
+            FUZZ_CHECK(font.has(c) && missing.find(c) == std::u32string::npos &&
+                std::u32string_view(U" \n\u200D\uFE0F\U000E0100").find(c) == std::u32string_view::npos);
         (void)font.has_cff_outlines();
         try {
             (void)charlib::subset_font(font, set, options & 1, features);

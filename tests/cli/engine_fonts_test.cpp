@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "run_cli.h"
+#include "sfnt.h"
 
 namespace {
 
@@ -108,6 +109,42 @@ TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
     EXPECT_NE(file.err.find("taken"), std::string::npos) << file.err;
     EXPECT_EQ(contents(dir.path() / "taken"), "a file, not a folder");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "o.txt"));
+}
+
+TEST(EngineFonts, GlyphsThatDrawNothingAreReportedAsMissingOnesAre)
+{
+    TempDir dir;
+    dir.write("text.txt", "中文字体测试一二三四五 A\u3000B\n");  // the spaces are blank by design
+    ASSERT_EQ(
+        run_cli(dir, {"-e", "utf-8", "text.txt", "--font", microhei, "--subset", "small.ttf"}).status, 0);
+    std::string font = TempDir::read(dir.path() / "small.ttf");
+    const sfnt::Table loca = sfnt::table(font, "loca");
+    // Every glyph empty: offsets all 0.
+    std::fill_n(font.begin() + static_cast<std::ptrdiff_t>(loca.offset), loca.length, '\0');
+    dir.write("damaged.ttf", font);
+
+    const CliRun run = run_cli(
+        dir, {"-e", "utf-8", "text.txt", "--font", "damaged.ttf", "--subset", "out.ttf", "-f", "json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(
+                  "字体“damaged.ttf”中有 13 个字符的字形是空的（画不出来）：中 U+4E2D、文 U+6587、字 "
+                  "U+5B57、体 U+4F53、测 U+6D4B、试 U+8BD5、一 U+4E00、二 U+4E8C、三 U+4E09、四 U+56DB……\n"),
+        std::string::npos)
+        << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out)["font"];
+    EXPECT_EQ(json["missing"].size(), 0u);
+    ASSERT_EQ(json["blank"].size(), 13u);
+    EXPECT_EQ(json["blank"][12], (nlohmann::json{{"character", "B"}, {"code_point", "U+0042"}}));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.ttf"));
+
+    const CliRun strict = run_cli(dir,
+        {"-e", "utf-8", "text.txt", "--font", "damaged.ttf", "--require-all", "--atlas", "strict", "-o",
+            "strict.txt"});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_NE(strict.err.find("有 --require-all，什么都没有写入"), std::string::npos) << strict.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.txt") ||
+        std::filesystem::exists(dir.path() / "strict.fnt") ||
+        std::filesystem::exists(dir.path() / "strict_0.png"));
 }
 
 }  // namespace

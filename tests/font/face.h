@@ -18,6 +18,8 @@ inline const std::filesystem::path microhei = "/usr/share/fonts/truetype/wqy/wqy
 inline const std::filesystem::path inconsolata = "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf";  // CFF
 // Has the CJK spacing features halt, palt, vhal and vpal (fonts-ipaexfont-gothic).
 inline const std::filesystem::path ipaex_gothic = "/usr/share/fonts/opentype/ipaexfont-gothic/ipaexg.ttf";
+// Where installed (fonts-dejavu-core): maps format characters and U+2800 to empty glyphs.
+inline const std::filesystem::path dejavu_sans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 // A font in memory as FreeType sees it.
 struct Face {

@@ -158,7 +158,7 @@ TEST(Font, BadFontsSizesAndPagesAreRefused)
         {[&] { Font font(dir.path()); }, "字体“" + dir.path().string() + "”无法打开：这是一个文件夹"},
         {[&] { Font font(pipe); }, "无法打开：这不是普通文件"},
         {[&] { Font font("/dev/zero"); }, "无法打开：这不是普通文件"},
-        {[&] { Font font(huge); }, "有 1024 MB，不是字体文件"},
+        {[&] { Font font(huge); }, "有 1,073,741,825 字节，超过上限 1,073,741,824 字节（1 GiB），不是字体文件"},
         {[&] { Font font(microhei, 2); }, "只有 2 个字体（--face 0 到 1），没有 --face 2"},
         {[&] { render_atlas(Font(microhei), U"字", tiny, "x"); }, "不在 4 到 256 之间"},
         {[&] { render_preview(Font(microhei), U"字", 257); }, "不在 4 到 256 之间"},

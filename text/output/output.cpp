@@ -123,12 +123,15 @@ nlohmann::ordered_json json_of(
         {"gbk_beyond_gb2312", found.beyond_gb2312},
         {"outside_code_page_936", {{"count", found.outside.size()}, {"characters", outside}}}};
     if (!font) return json;
-    Json missing = Json::array();
-    for (char32_t c : font->missing)
-        missing.push_back(
-            {{"character", to_utf8(std::u32string_view(&c, 1))}, {"code_point", code_point_name(c)}});
-    json["font"] = {
-        {"path", font->path}, {"face", font->face}, {"family", font->family}, {"missing", missing}};
+    const auto listed = [](std::u32string_view characters) {
+        Json list = Json::array();
+        for (char32_t c : characters)
+            list.push_back(
+                {{"character", to_utf8(std::u32string_view(&c, 1))}, {"code_point", code_point_name(c)}});
+        return list;
+    };
+    json["font"] = {{"path", font->path}, {"face", font->face}, {"family", font->family},
+        {"missing", listed(font->missing)}, {"blank", listed(font->blank)}};
     return json;
 }
 

@@ -47,6 +47,7 @@ struct FontFacts {
     unsigned face = 0;
     std::string family;
     std::u32string missing;  // characters the font lacks
+    std::u32string blank;  // characters the font has whose glyph draws nothing
 };
 
 // CSS's unicode-range of the characters, neighbours joined: "U+4E00-4E02,U+4E0A".
