@@ -181,7 +181,7 @@ TEST(MarkupXml, PlacesMalformedXml)
     } cases[] = {
         {TextFormat::Android, "<resources>\n  <string name=\"a\">x</resources>", "第 2 行第 23 列",
             "XML 语法错误"},
-        {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x", "第 1 行第 53 列",
+        {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x", "第 1 行第 44 列",
             "XML 语法错误"},
         {TextFormat::Android, "<resources>\n  <string name=\"a\">Tom &bogus; Jerry</string></resources>",
             "第 2 行第 24 列", "&bogus;"},
