@@ -1,5 +1,5 @@
-// What XML files may not do to the readers: fetch anything, expand entities
-// without end, nest or repeat without bound. Each hostile input is
+// What XML and HTML files may not do to the readers: fetch anything, expand
+// entities without end, nest or repeat without bound. Each hostile input is
 // about a megabyte; none may take long (ctest's timeout catches a hang).
 #include <gtest/gtest.h>
 
@@ -123,6 +123,12 @@ TEST(MarkupLimits, LimitsUpToTheirSizePassOneMoreIsPlaced)
         return "<resources><string name=\"a\">" + repeated("<b>", depth - 2) + "x" + repeated("</b>", depth - 2) +
             "</string></resources>";
     };
+    const auto html_nested = [](std::size_t depth) {
+        return "<html><body>" + repeated("<div>", depth - 2) + "x";
+    };
+    const auto html_attributes = [](std::size_t count) {
+        return "<html><body>\n<p" + numbered(" a", "", count) + ">x</p>";
+    };
     const struct {
         const char* name;
         TextFormat format;
@@ -131,6 +137,8 @@ TEST(MarkupLimits, LimitsUpToTheirSizePassOneMoreIsPlaced)
         const char* reason;
     } cases[] = {
         {"xml nesting", TextFormat::Android, android, "第 1 行第 3095 列", "XML 元素嵌套超过 1024 层"},
+        {"html nesting", TextFormat::Html, html_nested, "第 1 行第 5123 列", "HTML 元素嵌套超过 1024 层"},
+        {"html attributes", TextFormat::Html, html_attributes, "第 2 行第 1 列", "属性超过 1024 个"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -170,6 +178,18 @@ TEST(MarkupLimits, HostileMegabytesAreReadOrRefusedQuickly)
             "<resources><string name=\"a\"" + numbered(" a", "=\"\"", 100000) + ">x</string></resources>", 1},
         {"resx: many tiny values", TextFormat::Resx,
             "<root>" + repeated("<data name=\"a\"><value>b</value></data>", megabyte / 38) + "</root>", megabyte / 38},
+        {"html: many tiny paragraphs", TextFormat::Html, "<html><body>" + repeated("<p>a", megabyte / 4),
+            megabyte / 4},
+        {"html: formatting elements left open before many paragraphs", TextFormat::Html,
+            "<p>" + numbered("<b id=", ">", 1000) + "x</p>" + repeated("<p>x</p>", 125000), 125001},
+        {"html: end tags that close nothing under deep nesting", TextFormat::Html,
+            repeated("<div>", 1000) + "x" + repeated("</x>", megabyte / 4), 1},
+        {"html: elements nested past the limit", TextFormat::Html, repeated("<div>", megabyte / 5), 0,
+            "嵌套超过"},
+        {"html: attributes past the limit", TextFormat::Html,
+            "<p" + numbered(" a", "", megabyte / 7) + ">x</p>", 0, "属性超过"},
+        {"html: many tags with attributes just under the limit", TextFormat::Html,
+            repeated("<p" + numbered(" a", "", 1000) + ">x", 150), 150},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);

@@ -108,8 +108,6 @@ constexpr std::size_t expansion_allowance = std::size_t{64} << 20;
 // Past expat's threshold (8 MiB), its entities may at most double what was
 // read: a "billion laughs" stops at once, in attributes too.
 constexpr float most_amplification = 2.0f;
-// Each open element costs expat memory; no real file nests nearly so deep.
-constexpr int most_open_elements = 1024;
 
 // Elements whose text is kept or dropped with everything under them.
 enum class Inside { Inherit, Keep, Drop };
@@ -127,8 +125,8 @@ public:
     void read();
 
 protected:
-    virtual void start(std::string_view name, const char** attributes, std::size_t offset, int depth) = 0;
-    virtual void end(int /*depth*/) { }
+    virtual void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) = 0;
+    virtual void end(std::size_t /*depth*/) { }
     // The text of the element gather() chose, when it closes: its text and
     // CDATA, references decoded, lines ending in LF; `offset` is its '<'.
     virtual void gathered(std::string& text, std::size_t offset) = 0;
@@ -207,8 +205,8 @@ private:
     LineIndex lines_;
     const EntrySink& sink_;
     XML_Parser parser_ = nullptr;
-    int depth_ = 0;
-    int gathering_ = 0;  // the depth of the element gathered; 0: none
+    std::size_t depth_ = 0;
+    std::size_t gathering_ = 0;  // the depth of the element gathered; 0: none
     std::size_t gather_offset_ = 0;
     InlineRule rule_ = nullptr;
     std::vector<bool> kept_;  // for the gathered element and each open inside it: whether its text counts
@@ -468,7 +466,7 @@ private:
         std::size_t offset = 0;
     };
 
-    void start(std::string_view name, const char** attributes, std::size_t offset, int depth) override
+    void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) override
     {
         const std::string_view local = local_name(name);
         if (unit_depth_ == 0) {
@@ -494,14 +492,14 @@ private:
             }
             return;
         }
-        const int parent = version_two_ ? unit_depth_ + 1 : unit_depth_;
+        const std::size_t parent = version_two_ ? unit_depth_ + 1 : unit_depth_;
         if (depth == parent + 1 && local == wanted_ && !taken_ && (!version_two_ || in_segment_)) {
             taken_ = true;
             gather(offset, xliff_inline);
         }
     }
 
-    void end(int depth) override
+    void end(std::size_t depth) override
     {
         if (depth == unit_depth_) {
             if (held_) emit(held_->text, key_, held_->offset);
@@ -524,7 +522,7 @@ private:
     }
 
     std::string_view wanted_;
-    int unit_depth_ = 0;  // of the open unit; 0: none
+    std::size_t unit_depth_ = 0;  // of the open unit; 0: none
     bool version_two_ = false;  // a 2.0 <unit> of segments, not a 1.2 <trans-unit>
     std::string key_;
     bool taken_ = false;  // the unit's (or segment's) target was read: only the first counts
@@ -540,7 +538,7 @@ public:
     using XmlReader::XmlReader;
 
 private:
-    void start(std::string_view name, const char** attributes, std::size_t offset, int depth) override
+    void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) override
     {
         if (depth == 2) {
             kind_ = name;
@@ -575,7 +573,7 @@ public:
     using XmlReader::XmlReader;
 
 private:
-    void start(std::string_view name, const char** attributes, std::size_t offset, int depth) override
+    void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) override
     {
         if (depth == 2) {
             // Serialized objects and other types are not text; ">>name.Type"
