@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
+#include <utility>
 
 #include "base/error.h"
 #include "codec/utf.h"
@@ -95,10 +97,11 @@ TEST(MarkupLimits, XmlEntitiesAreNeverFetchedAndExpandWithinBounds)
             "第 2 行第 29 列", "未定义的实体“&app;”"},
         {"an undefined entity after wide characters: columns count characters", TextFormat::Android,
             "<resources><string name=\"a\">中文&bogus;</string></resources>", "第 1 行第 31 列", "&bogus;"},
-        {"a surrogate by reference", TextFormat::Resx, "<root><data name=\"k\"><value>&#xD800;</value></data></root>",
-            "第 1 行第 29 列", "&#xD800;"},
+        {"a surrogate by reference", TextFormat::Resx,
+            "<root><data name=\"k\"><value>&#xD800;</value></data></root>", "第 1 行第 29 列", "&#xD800;"},
         {"past U+10FFFF by reference", TextFormat::Resx,
-            "<root><data name=\"k\"><value>a&#x110000;</value></data></root>", "第 1 行第 30 列", "&#x110000;"},
+            "<root><data name=\"k\"><value>a&#x110000;</value></data></root>", "第 1 行第 30 列",
+            "&#x110000;"},
         {"a reference that is not a number", TextFormat::Resx,
             "<root><data name=\"k\"><value>&#xZZ;</value></data></root>", "第 1 行第 29 列", "&#xZZ;"},
         {"a billion laughs in text", TextFormat::Android,
@@ -120,8 +123,8 @@ TEST(MarkupLimits, LimitsUpToTheirSizePassOneMoreIsPlaced)
 {
     constexpr std::size_t limit = 1024;
     const auto android = [](std::size_t depth) {
-        return "<resources><string name=\"a\">" + repeated("<b>", depth - 2) + "x" + repeated("</b>", depth - 2) +
-            "</string></resources>";
+        return "<resources><string name=\"a\">" + repeated("<b>", depth - 2) + "x" +
+            repeated("</b>", depth - 2) + "</string></resources>";
     };
     const auto html_nested = [](std::size_t depth) {
         return "<html><body>" + repeated("<div>", depth - 2) + "x";
@@ -151,6 +154,33 @@ TEST(MarkupLimits, LimitsUpToTheirSizePassOneMoreIsPlaced)
     }
 }
 
+// What the receiver of the entries throws stops the parser (nothing may be
+// thrown through expat or libxml2) and reaches the caller as it was thrown.
+TEST(MarkupLimits, WhatTheSinkThrowsStopsTheParserAndReachesTheCaller)
+{
+    const std::pair<TextFormat, std::string> cases[] = {
+        {TextFormat::Xliff,
+            "<xliff><file><unit id=\"1\"><segment><target>a</target></segment>"
+            "<segment><target>b</target></segment></unit></file></xliff>"},
+        {TextFormat::Android,
+            "<resources><string name=\"a\">a</string><string name=\"b\">b</string></resources>"},
+        {TextFormat::Resx,
+            "<root><data name=\"a\"><value>a</value></data><data name=\"b\"><value>b</value></data></root>"},
+        {TextFormat::Html, "<p>a<img alt=\"x\">b</p><p>c</p>"},
+    };
+    for (const auto& [format, bytes] : cases) {
+        SCOPED_TRACE(bytes);
+        std::size_t calls = 0;
+        EXPECT_THROW(read_entries(format, MemoryBytes(bytes), "t", {},
+                         [&](std::string&, std::string_view, std::uint64_t, std::uint64_t) {
+                             ++calls;
+                             throw std::out_of_range("enough");
+                         }),
+            std::out_of_range);
+        EXPECT_EQ(calls, 1u);
+    }
+}
+
 // About a megabyte each, in the shapes that made DOM parsers slow or large.
 TEST(MarkupLimits, HostileMegabytesAreReadOrRefusedQuickly)
 {
@@ -169,15 +199,16 @@ TEST(MarkupLimits, HostileMegabytesAreReadOrRefusedQuickly)
             megabyte / 50},
         {"xliff: inline codes nested as deep as allowed, many times", TextFormat::Xliff,
             "<xliff version=\"1.2\"><file><body>" +
-                repeated("<trans-unit id=\"x\"><target>" + repeated("<g>", 1000) + "a" + repeated("</g>", 1000) +
-                        "</target></trans-unit>",
+                repeated("<trans-unit id=\"x\"><target>" + repeated("<g>", 1000) + "a" +
+                        repeated("</g>", 1000) + "</target></trans-unit>",
                     megabyte / 7000) +
                 "</body></file></xliff>",
             megabyte / 7000},
         {"android: one string with a hundred thousand attributes", TextFormat::Android,
             "<resources><string name=\"a\"" + numbered(" a", "=\"\"", 100000) + ">x</string></resources>", 1},
         {"resx: many tiny values", TextFormat::Resx,
-            "<root>" + repeated("<data name=\"a\"><value>b</value></data>", megabyte / 38) + "</root>", megabyte / 38},
+            "<root>" + repeated("<data name=\"a\"><value>b</value></data>", megabyte / 38) + "</root>",
+            megabyte / 38},
         {"html: many tiny paragraphs", TextFormat::Html, "<html><body>" + repeated("<p>a", megabyte / 4),
             megabyte / 4},
         {"html: formatting elements left open before many paragraphs", TextFormat::Html,
