@@ -156,12 +156,13 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
          "its run, svg's elements as blocks, CR LF in pre, a <meta> charset that does not apply, "
          "references and text past the parser's buffer placed",
             TextFormat::Html,
-            "前言<meta charset=\"iso-8859-1\">\n<p>a<img alt=\"一\" ALT=\"二\">b<script>if (x</p>) y</script>c</p>\n"
+            "前言<meta charset=\"iso-8859-1\">\n<p>a<img alt=\"一\" ALT=\"二\">b<script>if (x</p>) "
+            "y</script>c</p>\n"
             "<svg><text>甲</text><text>乙</text><style>.a{}</style></svg>\n<pre>x\r\ny</pre>\n"
             "<dt><code>&amp;&amp;,</code></dt>\n<p>  " +
                 std::string(1500, 'x') + "</p>",
-            {{"前言", "body"}, {"abc", "p"}, {"一", "img@alt"}, {"甲", "text"}, {"乙", "text"}, {"x\ny", "pre"},
-                {"&&,", "dt"}, {std::string(1500, 'x'), "p"}},
+            {{"前言", "body"}, {"abc", "p"}, {"一", "img@alt"}, {"甲", "text"}, {"乙", "text"},
+                {"x\ny", "pre"}, {"&&,", "dt"}, {std::string(1500, 'x'), "p"}},
             {{0, 1, 1}, {1, 2, 4}, {2, 2, 15}, {4, 3, 26}, {5, 4, 6}, {6, 6, 11}, {7, 7, 6}}},
     };
     for (const GoodCase& test : cases) {

@@ -45,10 +45,10 @@ template <std::size_t size> bool is_among(std::string_view name, const std::stri
 }
 
 // Elements whose text flows on with the text around them.
-constexpr std::string_view inline_names[] = {"a", "abbr", "acronym", "b", "bdi", "bdo", "big", "blink", "cite",
-    "code", "data", "del", "dfn", "em", "font", "i", "img", "ins", "kbd", "label", "mark", "nobr", "output", "q",
-    "rb", "rp", "rt", "rtc", "ruby", "s", "samp", "small", "span", "strike", "strong", "sub", "sup", "time", "tt",
-    "u", "var", "wbr"};
+constexpr std::string_view inline_names[] = {"a", "abbr", "acronym", "b", "bdi", "bdo", "big", "blink",
+    "cite", "code", "data", "del", "dfn", "em", "font", "i", "img", "ins", "kbd", "label", "mark", "nobr",
+    "output", "q", "rb", "rp", "rt", "rtc", "ruby", "s", "samp", "small", "span", "strike", "strong", "sub",
+    "sup", "time", "tt", "u", "var", "wbr"};
 // HTML's other elements end a run of text and begin another; an element HTML
 // does not have is inline, as a browser draws a custom element until it is styled.
 constexpr std::string_view block_names[] = {"address", "applet", "area", "article", "aside", "audio", "base",
@@ -56,10 +56,11 @@ constexpr std::string_view block_names[] = {"address", "applet", "area", "articl
     "colgroup", "datalist", "dd", "details", "dialog", "dir", "div", "dl", "dt", "embed", "fieldset",
     "figcaption", "figure", "footer", "form", "frame", "frameset", "h1", "h2", "h3", "h4", "h5", "h6", "head",
     "header", "hgroup", "hr", "html", "iframe", "image", "input", "isindex", "keygen", "legend", "li", "link",
-    "listing", "main", "map", "marquee", "math", "menu", "menuitem", "meta", "meter", "multicol", "nav", "nextid",
-    "noembed", "noframes", "noscript", "object", "ol", "optgroup", "option", "p", "param", "plaintext", "pre",
-    "progress", "script", "section", "select", "source", "spacer", "style", "summary", "svg", "table", "tbody",
-    "td", "template", "textarea", "tfoot", "th", "thead", "title", "tr", "track", "ul", "video", "xmp"};
+    "listing", "main", "map", "marquee", "math", "menu", "menuitem", "meta", "meter", "multicol", "nav",
+    "nextid", "noembed", "noframes", "noscript", "object", "ol", "optgroup", "option", "p", "param",
+    "plaintext", "pre", "progress", "script", "section", "select", "source", "spacer", "style", "summary",
+    "svg", "table", "tbody", "td", "template", "textarea", "tfoot", "th", "thead", "title", "tr", "track",
+    "ul", "video", "xmp"};
 // Elements whose content is never drawn as text.
 constexpr std::string_view hidden_names[] = {"script", "style", "template", "iframe", "noembed", "noframes"};
 // Elements whose whitespace is drawn as written.
@@ -86,9 +87,14 @@ std::size_t name_length(std::string_view text, std::size_t at)
     return end - at;
 }
 
+// What separates the names in a tag.
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 std::size_t skip_blanks(std::string_view text, std::size_t at)
 {
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r'))
+    while (at < text.size() && is_blank(text[at]))
         ++at;
     return at;
 }
@@ -99,16 +105,18 @@ std::size_t skip_blanks(std::string_view text, std::size_t at)
 template <class Found> std::size_t walk_attributes(std::string_view text, std::size_t at, Found&& found)
 {
     const auto tag_ends = [&](std::size_t i) {
-        return i >= text.size() || text[i] == '>' || (text[i] == '/' && i + 1 < text.size() && text[i + 1] == '>');
+        return i >= text.size() || text[i] == '>' ||
+            (text[i] == '/' && i + 1 < text.size() && text[i + 1] == '>');
     };
     at = skip_blanks(text, at);
     while (!tag_ends(at)) {
         const char first = text[at];
-        const std::size_t length =
-            is_ascii_letter(first) || first == '_' || first == ':' || first == '.' ? name_length(text, at) : 0;
+        const std::size_t length = is_ascii_letter(first) || first == '_' || first == ':' || first == '.'
+            ? name_length(text, at)
+            : 0;
         if (length == 0) {
             // Not a name: skipped up to a blank or the tag's end.
-            while (!tag_ends(at) && text[at] != ' ' && text[at] != '\t' && text[at] != '\n' && text[at] != '\r')
+            while (!tag_ends(at) && !is_blank(text[at]))
                 ++at;
         } else {
             const std::string_view name = text.substr(at, length);
@@ -122,8 +130,7 @@ template <class Found> std::size_t walk_attributes(std::string_view text, std::s
                     at = close == std::string_view::npos ? text.size() : close + 1;
                 } else {
                     value = at;
-                    while (at < text.size() && text[at] != '>' && text[at] != ' ' && text[at] != '\t' &&
-                        text[at] != '\n' && text[at] != '\r')
+                    while (at < text.size() && text[at] != '>' && !is_blank(text[at]))
                         ++at;
                 }
             }
@@ -171,7 +178,8 @@ public:
                     [&](std::string_view, std::size_t) { ++tag.attributes; });
                 const bool closed = tag.end < text_.size() && text_[tag.end] == '/';
                 at_ = std::min(tag.end + (closed ? 2 : 1), text_.size());
-                if (!closed && (same_ignoring_case(tag.name, "script") || same_ignoring_case(tag.name, "style")))
+                if (!closed &&
+                    (same_ignoring_case(tag.name, "script") || same_ignoring_case(tag.name, "style")))
                     raw_ = same_ignoring_case(tag.name, "script") ? "script" : "style";
                 return tag;
             }
@@ -182,7 +190,8 @@ private:
     // A comment ends at the first "-->" or "--!>".
     std::size_t comment_end(std::size_t from) const
     {
-        for (std::size_t at = text_.find("--", from); at != std::string_view::npos; at = text_.find("--", at + 1)) {
+        for (std::size_t at = text_.find("--", from); at != std::string_view::npos;
+             at = text_.find("--", at + 1)) {
             const std::string_view after = text_.substr(at + 2);
             if (after.starts_with(">")) return at + 3;
             if (after.starts_with("!>")) return at + 4;
@@ -192,7 +201,8 @@ private:
     // Script and style end at "</script" or "</style", in any case.
     std::size_t end_of_raw_text() const
     {
-        for (std::size_t at = text_.find("</", at_); at != std::string_view::npos; at = text_.find("</", at + 1))
+        for (std::size_t at = text_.find("</", at_); at != std::string_view::npos;
+             at = text_.find("</", at + 1))
             if (same_ignoring_case(text_.substr(at + 2, raw_.size()), raw_)) return at;
         return text_.size();
     }
@@ -342,7 +352,8 @@ private:
     }
 
     void start(std::string_view name, const xmlChar** attributes);
-    void add_attributes(std::string_view name, const xmlChar** attributes, const std::optional<StartTag>& tag);
+    void add_attributes(
+        std::string_view name, const xmlChar** attributes, const std::optional<StartTag>& tag);
     void end_run(const std::string& key);
     void emit(std::string& text, std::string_view key, std::size_t offset)
     {
@@ -371,15 +382,17 @@ void HtmlReader::read()
     handler.endElement = on_end;
     handler.characters = on_text;
     handler.ignorableWhitespace = on_text;
-    handler.cdataBlock = [](void*, const xmlChar*, int) { };  // script and style: never drawn
+    handler.cdataBlock = [](void*, const xmlChar*, int) {};  // script and style: never drawn
     handler.endDocument = on_end_document;
     const std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> context(
-        htmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8), htmlFreeParserCtxt);
+        htmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8),
+        htmlFreeParserCtxt);
     if (!context) throw std::bad_alloc();
     context_ = context.get();
     // UTF-8 whatever a <meta> says; recovery ends a script only at </script>, as browsers do.
     htmlCtxtUseOptions(context_,
-        HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_RECOVER);
+        HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC |
+            HTML_PARSE_RECOVER);
 
     std::size_t fed = 0;
     for (bool last = false; !last && !stopped_;) {
@@ -405,8 +418,9 @@ void HtmlReader::check_attributes_before(std::size_t end)
         if (const std::optional<StartTag> tag = ahead_.next(); !tag) {
             break;
         } else if (tag->attributes > most_attributes) {
-            throw malformed_at(tag->begin, "HTML 元素 <" + std::string(tag->name) + "> 的属性超过 " +
-                    std::to_string(most_attributes) + " 个");
+            throw malformed_at(tag->begin,
+                "HTML 元素 <" + std::string(tag->name) + "> 的属性超过 " + std::to_string(most_attributes) +
+                    " 个");
         }
 }
 
@@ -450,7 +464,8 @@ Source HtmlReader::source_of(std::string_view text, std::size_t at) const
     const std::size_t amp = from + found;
     if (near && is_reference(text_.substr(amp, at - amp))) return {amp, false};
     const auto written_before = [&](std::size_t end) {
-        return end >= text.size() && end <= text_.size() && text_.substr(end - text.size(), text.size()) == text;
+        return end >= text.size() && end <= text_.size() &&
+            text_.substr(end - text.size(), text.size()) == text;
     };
     if ((at == text_.size() || text_[at] == '<' || text_[at] == '&') && written_before(at))
         return {at - text.size(), true};
@@ -481,7 +496,8 @@ void HtmlReader::start(std::string_view name, const xmlChar** attributes)
     element.foreign = parent.foreign || name == "svg" || name == "math";
     // The paragraph libxml2 opens around text outside the body flows on.
     const bool implied = name == "p" && !tag;
-    element.is_inline = !element.foreign && (implied || is_among(name, inline_names) || !is_among(name, block_names));
+    element.is_inline =
+        !element.foreign && (implied || is_among(name, inline_names) || !is_among(name, block_names));
     element.keep_whitespace = parent.keep_whitespace || is_among(name, preformatted_names);
     element.block = element.is_inline ? parent.block : std::string(name);
     if (!element.hidden) {
@@ -508,7 +524,8 @@ void HtmlReader::on_text(void* self, const xmlChar* characters, int length)
     reader.guarded([&] {
         const Open& element = reader.top();
         if (element.hidden) return;
-        const std::string_view text(reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length));
+        const std::string_view text(
+            reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length));
         // Where the text is matters only to the run's first character.
         const Source source = reader.run_.empty() ? reader.source_of(text, reader.position()) : Source{};
         reader.run_.add(text, element.keep_whitespace, source);
@@ -543,18 +560,20 @@ void HtmlReader::add_attributes(
         std::size_t offset = tag ? tag->end : position();
         if (tag) {
             bool found = false;
-            walk_attributes(text_, tag->begin + 1 + tag->name.size(), [&](std::string_view written, std::size_t value) {
-                if (!found && same_ignoring_case(written, attribute) && value != std::string_view::npos) {
-                    offset = value;
-                    found = true;
-                }
-            });
+            walk_attributes(
+                text_, tag->begin + 1 + tag->name.size(), [&](std::string_view written, std::size_t value) {
+                    if (!found && same_ignoring_case(written, attribute) && value != std::string_view::npos) {
+                        offset = value;
+                        found = true;
+                    }
+                });
         }
         std::string key = std::string(name) + "@" + std::string(attribute);
         if (run_.empty()) {
             emit(text, key, offset);
         } else {
-            waiting_.push_back({std::move(text), std::move(key), offset});  // after the run, which began before it
+            waiting_.push_back(
+                {std::move(text), std::move(key), offset});  // after the run, which began before it
         }
     }
 }

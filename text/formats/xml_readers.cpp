@@ -125,7 +125,8 @@ public:
     void read();
 
 protected:
-    virtual void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) = 0;
+    virtual void start(
+        std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) = 0;
     virtual void end(std::size_t /*depth*/) { }
     // The text of the element gather() chose, when it closes: its text and
     // CDATA, references decoded, lines ending in LF; `offset` is its '<'.
@@ -191,8 +192,8 @@ private:
     }
     std::size_t offset() const
     {
-        return static_cast<std::size_t>(std::clamp<XML_Index>(
-            XML_GetCurrentByteIndex(parser_), 0, static_cast<XML_Index>(text_.size())));
+        return static_cast<std::size_t>(
+            std::clamp<XML_Index>(XML_GetCurrentByteIndex(parser_), 0, static_cast<XML_Index>(text_.size())));
     }
     Malformed malformed_at(std::size_t offset, const std::string& reason) const
     {
@@ -256,7 +257,8 @@ void XmlReader::on_start(void* self, const char* name, const char** attributes)
     reader.guarded([&] {
         if (++reader.depth_ > most_open_elements)
             throw reader.malformed_at(reader.offset(),
-                "XML 元素嵌套超过 " + std::to_string(most_open_elements) + " 层：<" + std::string(name) + ">");
+                "XML 元素嵌套超过 " + std::to_string(most_open_elements) + " 层：<" + std::string(name) +
+                    ">");
         if (reader.gathering_ == 0) {
             reader.start(name, attributes, reader.offset(), reader.depth_);
             return;
@@ -309,12 +311,13 @@ void XmlReader::on_skipped_entity(void* self, const char* name, int parameter)
     });
 }
 
-int XmlReader::on_external_entity(XML_Parser parser, const char*, const char*, const char* system, const char*)
+int XmlReader::on_external_entity(
+    XML_Parser parser, const char*, const char*, const char* system, const char*)
 {
     auto& reader = *static_cast<XmlReader*>(XML_GetUserData(parser));
     const std::size_t at = reader.offset();
-    reader.error_.emplace(reader.malformed_at(at,
-        "外部实体“" + reader.reference_at(at) + "”（" + (system ? system : "") + "）不会被读取"));
+    reader.error_.emplace(reader.malformed_at(
+        at, "外部实体“" + reader.reference_at(at) + "”（" + (system ? system : "") + "）不会被读取"));
     return XML_STATUS_ERROR;
 }
 
@@ -333,14 +336,12 @@ void XmlReader::fail() const
     std::size_t at = offset();
     const XML_Error code = XML_GetErrorCode(parser_);
     switch (code) {
-    case XML_ERROR_UNDEFINED_ENTITY:
-        throw malformed_at(at, "未定义的实体“" + reference_at(at) + "”");
+    case XML_ERROR_UNDEFINED_ENTITY: throw malformed_at(at, "未定义的实体“" + reference_at(at) + "”");
     case XML_ERROR_BAD_CHAR_REF:
         throw malformed_at(at, "字符引用“" + reference_at(at) + "”不是 XML 允许的字符");
     case XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF:
         throw malformed_at(at, "属性值中的外部实体“" + reference_at(at) + "”不会被读取");
-    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH:
-        throw malformed_at(at, "实体展开后的文本过长");
+    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH: throw malformed_at(at, "实体展开后的文本过长");
     case XML_ERROR_UNCLOSED_CDATA_SECTION:
         throw malformed_at(cdata_offset_, "XML 语法错误：CDATA 段没有以 ]]> 结束");
     case XML_ERROR_INVALID_TOKEN: {
@@ -431,7 +432,8 @@ void android_text_in_place(std::string& text)
                 char32_t value = *unit;
                 i += 4;
                 // Characters past U+FFFF are written as a surrogate pair.
-                const std::optional<char32_t> low = i + 2 < text.size() && text[i + 1] == '\\' && text[i + 2] == 'u'
+                const std::optional<char32_t> low =
+                    i + 2 < text.size() && text[i + 1] == '\\' && text[i + 2] == 'u'
                     ? unicode_escape(text, i + 2)
                     : std::nullopt;
                 if (value >= 0xD800 && value <= 0xDBFF && low && *low >= 0xDC00 && *low <= 0xDFFF) {
@@ -550,7 +552,8 @@ private:
             }
         } else if (depth == 3 && name == "item" && (kind_ == "plurals" || kind_ == "string-array")) {
             key_ = name_ + "[" +
-                (kind_ == "plurals" ? attribute_or_empty(attributes, "quantity") : std::to_string(index_)) + "]";
+                (kind_ == "plurals" ? attribute_or_empty(attributes, "quantity") : std::to_string(index_)) +
+                "]";
             ++index_;
             gather(offset);
         }
