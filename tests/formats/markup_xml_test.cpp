@@ -152,6 +152,18 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
                 {"输入", "input@placeholder"}, {"发送", "input@value"}, {"提示", "div@title"}, {"块", "div"},
                 {"二", "div"}, {"a\n  b", "pre"}},
             {{0, 2, 20}, {1, 6, 4}, {2, 8, 23}, {8, 11, 8}}},
+        {"html: text outside any element, a script ended only by </script>, the first of two alts after "
+         "its run, svg's elements as blocks, CR LF in pre, a <meta> charset that does not apply, "
+         "references and text past the parser's buffer placed",
+            TextFormat::Html,
+            "前言<meta charset=\"iso-8859-1\">\n<p>a<img alt=\"一\" ALT=\"二\">b<script>if (x</p>) "
+            "y</script>c</p>\n"
+            "<svg><text>甲</text><text>乙</text><style>.a{}</style></svg>\n<pre>x\r\ny</pre>\n"
+            "<dt><code>&amp;&amp;,</code></dt>\n<p>  " +
+                std::string(1500, 'x') + "</p>",
+            {{"前言", "body"}, {"abc", "p"}, {"一", "img@alt"}, {"甲", "text"}, {"乙", "text"},
+                {"x\ny", "pre"}, {"&&,", "dt"}, {std::string(1500, 'x'), "p"}},
+            {{0, 1, 1}, {1, 2, 4}, {2, 2, 15}, {4, 3, 26}, {5, 4, 6}, {6, 6, 11}, {7, 7, 6}}},
     };
     for (const GoodCase& test : cases) {
         SCOPED_TRACE(test.name);
@@ -181,7 +193,7 @@ TEST(MarkupXml, PlacesMalformedXml)
     } cases[] = {
         {TextFormat::Android, "<resources>\n  <string name=\"a\">x</resources>", "第 2 行第 23 列",
             "XML 语法错误"},
-        {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x", "第 1 行第 53 列",
+        {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x", "第 1 行第 44 列",
             "XML 语法错误"},
         {TextFormat::Android, "<resources>\n  <string name=\"a\">Tom &bogus; Jerry</string></resources>",
             "第 2 行第 24 列", "&bogus;"},

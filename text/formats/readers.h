@@ -101,6 +101,11 @@ private:
 TextEncoding xml_encoding(std::string_view head, std::optional<Encoding> forced);
 TextEncoding po_encoding(std::string_view head, std::optional<Encoding> forced);
 
+// The most elements XML and HTML may have open at once: each open element
+// costs the parsers memory, and libxml2's HTML parser time for every end tag
+// that closes none. No real file comes near it (browsers stop nesting at 512).
+constexpr std::size_t most_open_elements = 1024;
+
 // The readers, on the file's text in UTF-8 without a byte-order mark.
 void read_json(std::string_view text, bool arb, const EntrySink& sink);
 void read_csv(std::string_view text, char delimiter, const std::vector<std::string>& columns,

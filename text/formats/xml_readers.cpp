@@ -1,10 +1,19 @@
-// XLIFF, Android strings.xml and .NET .resx: XML decoded by us (so pugixml
-// never guesses the encoding), parsed by pugixml without its own reference
-// decoding, so that a reference it does not know is an error we can place.
-#include <pugixml.hpp>
+// XLIFF, Android strings.xml and .NET .resx: XML decoded by us (so expat
+// never guesses the encoding) and read by expat as a stream of events, a
+// piece at a time: only the open elements' depth and the entry being
+// gathered are kept, whatever the file's size.
+// Debian's expat is built with DTD support, but its header declares the
+// entity expansion limits only for code that says so.
+#define XML_DTD 1
+#include <expat.h>
 
 #include <algorithm>
-#include <map>
+#include <climits>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "codec/utf.h"
 #include "readers.h"
@@ -35,11 +44,10 @@ std::string lower(std::string_view text)
 }
 
 // "xliff:g" → "g": files prefix the elements of their namespaces as they like.
-std::string_view local_name(const char* name)
+std::string_view local_name(std::string_view name)
 {
-    const std::string_view full(name);
-    const std::size_t colon = full.find(':');
-    return colon == std::string_view::npos ? full : full.substr(colon + 1);
+    const std::size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
 // The encoding named in an XML declaration, and its byte offset.
@@ -93,216 +101,269 @@ TextEncoding xml_encoding(std::string_view head, std::optional<Encoding> forced)
 
 namespace {
 
+constexpr std::size_t piece_size = std::size_t{1} << 20;
+// Entities may make the text they are in longer, never past this: the text
+// gathered in entries stays within the file's size and this much more.
+constexpr std::size_t expansion_allowance = std::size_t{64} << 20;
+// Past expat's threshold (8 MiB), its entities may at most double what was
+// read: a "billion laughs" stops at once, in attributes too.
+constexpr float most_amplification = 2.0f;
+
 // Elements whose text is kept or dropped with everything under them.
 enum class Inside { Inherit, Keep, Drop };
 using InlineRule = Inside (*)(std::string_view local_name);
 
-// A parsed XML file: its decoded text, where things are in it, and the
-// entities its doctype declares.
-class XmlFile {
+// An XML file read by expat. A reader sees the elements outside the one it
+// gathers, with their depth (the root is 1), and receives the text of each
+// element it chose to gather when it closes.
+class XmlReader {
 public:
-    explicit XmlFile(std::string_view text) :
-        text_(text),
-        lines_(text),
-        expansion_budget_(4 * text.size() + (1u << 20))
+    XmlReader(std::string_view text, const EntrySink& sink) : text_(text), lines_(text), sink_(sink) { }
+    virtual ~XmlReader() = default;
+
+    // Reads the whole text; throws Malformed for XML it cannot read.
+    void read();
+
+protected:
+    virtual void start(
+        std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) = 0;
+    virtual void end(std::size_t /*depth*/) { }
+    // The text of the element gather() chose, when it closes: its text and
+    // CDATA, references decoded, lines ending in LF; `offset` is its '<'.
+    virtual void gathered(std::string& text, std::size_t offset) = 0;
+
+    // Gathers the text of the element start() was just told of; `rule`
+    // keeps or drops the text of the elements inside it.
+    void gather(std::size_t offset, InlineRule rule = nullptr)
     {
-        if (std::all_of(text.begin(), text.end(), is_xml_space)) return;
-        if (const std::size_t nul = text.find('\0'); nul != std::string::npos)
-            throw Malformed(lines_.line(nul), lines_.column(nul), "XML 中不能有 U+0000 字符");
-        const unsigned options =
-            pugi::parse_cdata | pugi::parse_wconv_attribute | pugi::parse_ws_pcdata | pugi::parse_doctype;
-        const pugi::xml_parse_result result =
-            document_.load_buffer(text.data(), text.size(), options, pugi::encoding_utf8);
-        if (!result) {
-            const auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0));
-            throw Malformed(lines_.line(offset), lines_.column(offset),
-                std::string("XML 语法错误：") + result.description());
-        }
-        for (pugi::xml_node node = document_.first_child(); node; node = node.next_sibling())
-            if (node.type() == pugi::node_doctype) read_entities(node);
+        gathering_ = depth_;
+        gather_offset_ = offset;
+        rule_ = rule;
+        kept_.assign(1, true);
+        text_gathered_.clear();
     }
 
-    pugi::xml_node root() const { return document_.document_element(); }
-
-    // The text under `top`: its text and CDATA, references decoded, lines
-    // ending in LF. `rule` keeps or drops the text of inline elements.
-    std::string text_of(pugi::xml_node top, InlineRule rule = nullptr)
+    // An entry placed at `offset`; none for no text.
+    void emit(std::string& text, std::string_view key, std::size_t offset)
     {
-        std::string text;
-        std::vector<bool> kept{true};  // for each element entered, whether its text counts
-        pugi::xml_node node = top.first_child();
-        while (node) {
-            if (node.type() == pugi::node_element) {
-                const Inside inside = rule ? rule(local_name(node.name())) : Inside::Inherit;
-                if (node.first_child()) {
-                    kept.push_back(inside == Inside::Inherit ? kept.back() : inside == Inside::Keep);
-                    node = node.first_child();
-                    continue;
-                }
-            } else if (kept.back() && node.type() == pugi::node_pcdata) {
-                append_decoded(text, node.value(), offset_of(node), true);
-            } else if (kept.back() && node.type() == pugi::node_cdata) {
-                append_decoded(text, node.value(), offset_of(node), false);
-            }
-            while (!node.next_sibling()) {
-                node = node.parent();
-                if (node == top) return text;
-                kept.pop_back();
-            }
-            node = node.next_sibling();
-        }
-        return text;
+        if (!text.empty()) sink_(text, key, lines_.line(offset), lines_.column(offset));
     }
 
-    // An attribute's value, references decoded; a bad one is placed at the element.
-    std::string attribute(pugi::xml_node element, const char* name)
+    static const char* attribute(const char** attributes, std::string_view name)
     {
-        std::string value;
-        append_decoded(value, element.attribute(name).value(), offset_of(element), true, false);
-        return value;
+        for (; *attributes; attributes += 2)
+            if (name == attributes[0]) return attributes[1];
+        return nullptr;
     }
-
-    // An entry for the text of `element`, placed at its '<'; none for no text.
-    void add(const EntrySink& sink, pugi::xml_node element, std::string text, const std::string& key)
+    static std::string attribute_or_empty(const char** attributes, std::string_view name)
     {
-        if (text.empty()) return;
-        const std::size_t offset = offset_of(element);
-        const std::size_t at = std::min(offset > 0 ? offset - 1 : 0, text_.size());
-        sink(text, key, lines_.line(at), lines_.column(at));
+        const char* value = attribute(attributes, name);
+        return value ? value : "";
     }
 
 private:
-    static std::size_t offset_of(pugi::xml_node node)
-    {
-        return static_cast<std::size_t>(std::max<std::ptrdiff_t>(node.offset_debug(), 0));
-    }
+    static void XMLCALL on_start(void* self, const char* name, const char** attributes);
+    static void XMLCALL on_end(void* self, const char* name);
+    static void XMLCALL on_text(void* self, const char* text, int length);
+    static void XMLCALL on_cdata_start(void* self);
+    static void XMLCALL on_skipped_entity(void* self, const char* name, int parameter);
+    static int XMLCALL on_external_entity(
+        XML_Parser parser, const char* context, const char* base, const char* system, const char* public_id);
 
-    void fail(std::size_t offset, const std::string& reason) const
+    // Runs a handler; what it throws is kept and the parser stopped, since
+    // nothing may be thrown through expat.
+    template <class Handler> void guarded(Handler&& handler)
     {
-        throw Malformed(lines_.line(offset), lines_.column(offset), reason);
-    }
-
-    // `raw` with CR LF and CR as LF and, when `references`, its references
-    // decoded; `offset` is where `raw` begins, or where to place its errors
-    // when not `exact`.
-    void append_decoded(
-        std::string& out, std::string_view raw, std::size_t offset, bool references, bool exact = true)
-    {
-        for (std::size_t i = 0; i < raw.size();) {
-            const char c = raw[i];
-            if (c == '\r') {
-                out += '\n';
-                i += i + 1 < raw.size() && raw[i + 1] == '\n' ? 2 : 1;
-            } else if (c == '&' && references) {
-                i = append_reference(out, raw, i, exact ? offset + i : offset);
-            } else {
-                out += c;
-                ++i;
-            }
+        if (stopped_) return;
+        try {
+            handler();
+        } catch (const Malformed& malformed) {
+            error_.emplace(malformed);
+            stop();
+        } catch (...) {
+            failure_ = std::current_exception();
+            stop();
         }
     }
-
-    // Decodes the reference at raw[at] ('&'); returns where it ends.
-    std::size_t append_reference(std::string& out, std::string_view raw, std::size_t at, std::size_t place)
+    void stop()
     {
-        std::size_t end = at + 1;
-        while (end < raw.size() &&
-            (is_ascii_letter(raw[end]) || (raw[end] >= '0' && raw[end] <= '9') || raw[end] == '#' ||
-                raw[end] == '_' || raw[end] == '-' || raw[end] == '.' || raw[end] == ':' ||
-                static_cast<unsigned char>(raw[end]) >= 0x80))
-            ++end;
-        if (end >= raw.size() || raw[end] != ';' || end == at + 1)
-            fail(place, "“&”后应为实体引用（如 &amp;），或写作 &amp;");
-        const std::string_view name = raw.substr(at + 1, end - at - 1);
-        if (name.starts_with('#')) {
-            out += to_utf8(std::u32string(1, character_reference(name, place)));
-        } else if (name == "lt") {
-            out += '<';
-        } else if (name == "gt") {
-            out += '>';
-        } else if (name == "amp") {
-            out += '&';
-        } else if (name == "apos") {
-            out += '\'';
-        } else if (name == "quot") {
-            out += '"';
-        } else if (const auto entity = entities_.find(name); entity != entities_.end()) {
-            if (entity->second.size() > expansion_budget_) fail(place, "实体展开后的文本过长");
-            expansion_budget_ -= entity->second.size();
-            out += entity->second;
-        } else {
-            fail(place, "未定义的实体“&" + std::string(name) + ";”");
-        }
-        return end + 1;
+        stopped_ = true;
+        XML_StopParser(parser_, XML_FALSE);
     }
-
-    // "#65" or "#x41": a character XML allows.
-    char32_t character_reference(std::string_view name, std::size_t place) const
+    std::size_t offset() const
     {
-        const bool hex = name.size() > 1 && name[1] == 'x';
-        const std::string_view digits = name.substr(hex ? 2 : 1);
-        char32_t value = 0;
-        bool valid = !digits.empty();
-        for (const char digit : digits) {
-            if (hex ? !is_hex_digit(digit) : !(digit >= '0' && digit <= '9')) valid = false;
-            if (!valid || value > 0x10FFFF) break;
-            value = value * (hex ? 16 : 10) + static_cast<char32_t>(hex ? hex_value(digit) : digit - '0');
-        }
-        const bool allowed = value == 0x9 || value == 0xA || value == 0xD ||
-            (value >= 0x20 && value <= 0xD7FF) || (value >= 0xE000 && value <= 0xFFFD) ||
-            (value >= 0x10000 && value <= 0x10FFFF);
-        if (!valid || !allowed) fail(place, "字符引用“&" + std::string(name) + ";”不是 XML 允许的字符");
-        return value;
+        return static_cast<std::size_t>(
+            std::clamp<XML_Index>(XML_GetCurrentByteIndex(parser_), 0, static_cast<XML_Index>(text_.size())));
     }
-
-    // The general entities of the internal subset: <!ENTITY name "value">.
-    // External ones are not read, and so stay undefined.
-    void read_entities(pugi::xml_node doctype)
+    Malformed malformed_at(std::size_t offset, const std::string& reason) const
     {
-        const std::string_view subset = doctype.value();
-        const std::size_t place = offset_of(doctype);
-        std::size_t at = 0;
-        while ((at = subset.find("<!ENTITY", at)) != std::string_view::npos) {
-            at += 8;
-            while (at < subset.size() && is_xml_space(subset[at]))
-                ++at;
-            if (at >= subset.size() || subset[at] == '%') continue;  // a parameter entity
-            const std::size_t name_end = std::min(subset.find_first_of(" \t\r\n\"'>", at), subset.size());
-            const std::string name(subset.substr(at, name_end - at));
-            at = name_end;
-            while (at < subset.size() && is_xml_space(subset[at]))
-                ++at;
-            if (at >= subset.size() || (subset[at] != '"' && subset[at] != '\'')) continue;
-            const std::size_t close = subset.find(subset[at], at + 1);
-            if (close == std::string_view::npos) break;
-            std::string value;
-            append_decoded(value, subset.substr(at + 1, close - at - 1), place, true, false);
-            entities_.try_emplace(name, std::move(value));  // the first declaration binds
-            at = close + 1;
-        }
+        return Malformed(lines_.line(offset), lines_.column(offset), reason);
     }
+    std::string reference_at(std::size_t offset) const;
+    [[noreturn]] void fail() const;
 
     std::string_view text_;
     LineIndex lines_;
-    pugi::xml_document document_;
-    std::map<std::string, std::string, std::less<>> entities_;
-    std::size_t expansion_budget_;  // bytes entities may still add: no "billion laughs"
+    const EntrySink& sink_;
+    XML_Parser parser_ = nullptr;
+    std::size_t depth_ = 0;
+    std::size_t gathering_ = 0;  // the depth of the element gathered; 0: none
+    std::size_t gather_offset_ = 0;
+    InlineRule rule_ = nullptr;
+    std::vector<bool> kept_;  // for the gathered element and each open inside it: whether its text counts
+    std::string text_gathered_;
+    std::size_t gathered_in_all_ = 0;
+    std::size_t cdata_offset_ = 0;  // where the last CDATA section began
+    bool stopped_ = false;
+    std::optional<Malformed> error_;
+    std::exception_ptr failure_;
 };
 
-// The node after `node` in document order, within `top`; `into` enters its children.
-pugi::xml_node next_node(pugi::xml_node node, pugi::xml_node top, bool into)
+void XmlReader::read()
 {
-    if (into && node.first_child()) return node.first_child();
-    while (node != top && !node.next_sibling())
-        node = node.parent();
-    return node == top ? pugi::xml_node() : node.next_sibling();
+    if (std::all_of(text_.begin(), text_.end(), is_xml_space)) return;
+    // Told the encoding, expat ignores the declaration's: the text is UTF-8 whatever it says.
+    const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(
+        XML_ParserCreate("UTF-8"), XML_ParserFree);
+    if (!parser) throw std::bad_alloc();
+    parser_ = parser.get();
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(parser_, on_start, on_end);
+    XML_SetCharacterDataHandler(parser_, on_text);
+    XML_SetCdataSectionHandler(parser_, on_cdata_start, nullptr);
+    // An entity only an unread DTD could define is an error, not skipped text;
+    // an external entity is never fetched.
+    XML_SetSkippedEntityHandler(parser_, on_skipped_entity);
+    XML_SetExternalEntityRefHandler(parser_, on_external_entity);
+    XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser_, most_amplification);
+
+    std::size_t fed = 0;
+    for (bool last = false; !last;) {
+        // A token that spans pieces is read again from its start with each
+        // new piece, so the next piece is at least as long as what waits.
+        const std::size_t waiting = fed - offset();
+        const std::size_t size =
+            std::min({std::max(piece_size, waiting), text_.size() - fed, std::size_t{INT_MAX} / 2});
+        last = fed + size == text_.size();
+        if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(size), last) != XML_STATUS_OK || stopped_)
+            fail();
+        fed += size;
+    }
 }
 
-pugi::xml_node child_named(pugi::xml_node parent, std::string_view name)
+void XmlReader::on_start(void* self, const char* name, const char** attributes)
 {
-    for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling())
-        if (child.type() == pugi::node_element && local_name(child.name()) == name) return child;
-    return {};
+    auto& reader = *static_cast<XmlReader*>(self);
+    reader.guarded([&] {
+        if (++reader.depth_ > most_open_elements)
+            throw reader.malformed_at(reader.offset(),
+                "XML 元素嵌套超过 " + std::to_string(most_open_elements) + " 层：<" + std::string(name) +
+                    ">");
+        if (reader.gathering_ == 0) {
+            reader.start(name, attributes, reader.offset(), reader.depth_);
+            return;
+        }
+        const Inside inside = reader.rule_ ? reader.rule_(local_name(name)) : Inside::Inherit;
+        reader.kept_.push_back(inside == Inside::Inherit ? reader.kept_.back() : inside == Inside::Keep);
+    });
+}
+
+void XmlReader::on_end(void* self, const char*)
+{
+    auto& reader = *static_cast<XmlReader*>(self);
+    reader.guarded([&] {
+        if (reader.depth_ == reader.gathering_) {
+            reader.gathering_ = 0;
+            reader.gathered(reader.text_gathered_, reader.gather_offset_);
+        } else if (reader.gathering_ != 0) {
+            reader.kept_.pop_back();
+        } else {
+            reader.end(reader.depth_);
+        }
+        --reader.depth_;
+    });
+}
+
+void XmlReader::on_text(void* self, const char* text, int length)
+{
+    auto& reader = *static_cast<XmlReader*>(self);
+    reader.guarded([&] {
+        if (reader.gathering_ == 0 || !reader.kept_.back()) return;
+        reader.gathered_in_all_ += static_cast<std::size_t>(length);
+        if (reader.gathered_in_all_ > reader.text_.size() + expansion_allowance)
+            throw reader.malformed_at(reader.offset(), "实体展开后的文本过长");
+        reader.text_gathered_.append(text, static_cast<std::size_t>(length));
+    });
+}
+
+void XmlReader::on_cdata_start(void* self)
+{
+    auto& reader = *static_cast<XmlReader*>(self);
+    reader.cdata_offset_ = reader.offset();
+}
+
+void XmlReader::on_skipped_entity(void* self, const char* name, int parameter)
+{
+    auto& reader = *static_cast<XmlReader*>(self);
+    reader.guarded([&] {
+        if (parameter) return;  // a %reference; in the DTD: only its declarations are left unread
+        throw reader.malformed_at(reader.offset(), "未定义的实体“&" + std::string(name) + ";”");
+    });
+}
+
+int XmlReader::on_external_entity(
+    XML_Parser parser, const char*, const char*, const char* system, const char*)
+{
+    auto& reader = *static_cast<XmlReader*>(XML_GetUserData(parser));
+    const std::size_t at = reader.offset();
+    reader.error_.emplace(reader.malformed_at(
+        at, "外部实体“" + reader.reference_at(at) + "”（" + (system ? system : "") + "）不会被读取"));
+    return XML_STATUS_ERROR;
+}
+
+// The reference at text[offset] ('&'), as written.
+std::string XmlReader::reference_at(std::size_t offset) const
+{
+    const std::string_view rest = text_.substr(offset, 40);
+    const std::size_t end = rest.find(';');
+    return std::string(end == std::string_view::npos ? rest.substr(0, 1) : rest.substr(0, end + 1));
+}
+
+void XmlReader::fail() const
+{
+    if (failure_) std::rethrow_exception(failure_);
+    if (error_) throw *error_;
+    std::size_t at = offset();
+    const XML_Error code = XML_GetErrorCode(parser_);
+    switch (code) {
+    case XML_ERROR_UNDEFINED_ENTITY: throw malformed_at(at, "未定义的实体“" + reference_at(at) + "”");
+    case XML_ERROR_BAD_CHAR_REF:
+        throw malformed_at(at, "字符引用“" + reference_at(at) + "”不是 XML 允许的字符");
+    case XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF:
+        throw malformed_at(at, "属性值中的外部实体“" + reference_at(at) + "”不会被读取");
+    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH: throw malformed_at(at, "实体展开后的文本过长");
+    case XML_ERROR_UNCLOSED_CDATA_SECTION:
+        throw malformed_at(cdata_offset_, "XML 语法错误：CDATA 段没有以 ]]> 结束");
+    case XML_ERROR_INVALID_TOKEN: {
+        // expat stops on the character that cannot follow an '&': the
+        // reference is placed and named from its '&'.
+        std::size_t amp = at;
+        while (amp > 0 && at - amp < 40 && text_[amp - 1] != '&' &&
+            (is_ascii_letter(text_[amp - 1]) || (text_[amp - 1] >= '0' && text_[amp - 1] <= '9') ||
+                text_[amp - 1] == '#' || text_[amp - 1] == '_' || text_[amp - 1] == '-' ||
+                text_[amp - 1] == '.' || text_[amp - 1] == ':'))
+            --amp;
+        if (amp > 0 && text_[amp - 1] == '&') {
+            at = amp - 1;
+            if (text_.substr(at).starts_with("&#"))
+                throw malformed_at(at, "字符引用“" + reference_at(at) + "”不是 XML 允许的字符");
+            throw malformed_at(at, "“&”后应为实体引用（如 &amp;），或写作 &amp;");
+        }
+        break;
+    }
+    default: break;
+    }
+    throw malformed_at(at, std::string("XML 语法错误：") + XML_ErrorString(code));
 }
 
 // XLIFF inline elements: codes stand for the original's markup, which is not
@@ -338,130 +399,219 @@ std::optional<char32_t> unicode_escape(std::string_view raw, std::size_t at)
     return value;
 }
 
-// The text of a <string> as Android shows it: outside double quotes, runs of
-// whitespace become one space and the ends are trimmed; the quotes go; the
-// backslash escapes are decoded.
-std::string android_text(std::string_view raw)
+// The text of a <string> as Android shows it, made in its place: outside
+// double quotes, runs of whitespace become one space and the ends are
+// trimmed; the quotes go; the backslash escapes are decoded. Nothing read
+// becomes longer, so what is written never overtakes what is still to read.
+void android_text_in_place(std::string& text)
 {
-    std::string text;
+    std::size_t out = 0;
     bool quoted = false, space_pending = false;
-    const auto append = [&](std::string_view part) {
-        if (space_pending && !text.empty()) text += ' ';
+    const auto put = [&](std::string_view part) {
+        if (space_pending && out > 0) text[out++] = ' ';
         space_pending = false;
-        text += part;
+        for (const char c : part)
+            text[out++] = c;
     };
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        const char c = raw[i];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '"') {
             quoted = !quoted;
         } else if (is_xml_space(c) && !quoted) {
             space_pending = true;
         } else if (c != '\\') {
-            append(std::string_view(&raw[i], 1));
-        } else if (++i < raw.size()) {
-            const char escaped = raw[i];
+            put(std::string_view(&c, 1));
+        } else if (++i < text.size()) {
+            const char escaped = text[i];
             if (escaped == 'n') {
-                append("\n");
+                put("\n");
             } else if (escaped == 't') {
-                append("\t");
+                put("\t");
             } else if (const std::optional<char32_t> unit =
-                           escaped == 'u' ? unicode_escape(raw, i) : std::nullopt) {
+                           escaped == 'u' ? unicode_escape(text, i) : std::nullopt) {
                 char32_t value = *unit;
                 i += 4;
                 // Characters past U+FFFF are written as a surrogate pair.
                 const std::optional<char32_t> low =
-                    i + 2 < raw.size() && raw[i + 1] == '\\' && raw[i + 2] == 'u' ? unicode_escape(raw, i + 2)
-                                                                                  : std::nullopt;
+                    i + 2 < text.size() && text[i + 1] == '\\' && text[i + 2] == 'u'
+                    ? unicode_escape(text, i + 2)
+                    : std::nullopt;
                 if (value >= 0xD800 && value <= 0xDBFF && low && *low >= 0xDC00 && *low <= 0xDFFF) {
                     value = 0x10000 + ((value - 0xD800) << 10) + (*low - 0xDC00);
                     i += 6;
                 } else if (value >= 0xD800 && value <= 0xDFFF) {
                     value = U'\uFFFD';
                 }
-                append(to_utf8(std::u32string(1, value)));
+                put(to_utf8(std::u32string(1, value)));
             } else {
-                append(std::string_view(&raw[i], 1));  // \' \" \\ \@ \? and any other: the character itself
+                put(std::string_view(&escaped, 1));  // \' \" \\ \@ \? and any other: the character itself
             }
         }
     }
-    return text;
+    text.resize(out);
 }
+
+// XLIFF 1.2 <trans-unit>s and 2.0 <unit>s, wherever they are; what is inside
+// a unit is only its target (or source), never another unit.
+class XliffReader final : public XmlReader {
+public:
+    XliffReader(std::string_view text, bool source, const EntrySink& sink) :
+        XmlReader(text, sink),
+        wanted_(source ? "source" : "target")
+    {
+    }
+
+private:
+    // The first segment of a 2.0 unit, until the unit shows whether it has others.
+    struct Held {
+        std::string text, suffix;
+        std::size_t offset = 0;
+    };
+
+    void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) override
+    {
+        const std::string_view local = local_name(name);
+        if (unit_depth_ == 0) {
+            if (local != "trans-unit" && local != "unit") return;
+            unit_depth_ = depth;
+            version_two_ = local == "unit";
+            key_ = attribute_or_empty(attributes, "resname");
+            if (key_.empty() || version_two_) key_ = attribute_or_empty(attributes, "id");
+            taken_ = in_segment_ = false;
+            segments_ = 0;
+            held_.reset();
+            return;
+        }
+        if (version_two_ && depth == unit_depth_ + 1 && local == "segment") {
+            in_segment_ = true;
+            taken_ = false;
+            const std::string id = attribute_or_empty(attributes, "id");
+            ++segments_;
+            suffix_ = id.empty() ? std::to_string(segments_) : id;
+            if (segments_ == 2 && held_) {
+                emit(held_->text, key_ + "/" + held_->suffix, held_->offset);
+                held_.reset();
+            }
+            return;
+        }
+        const std::size_t parent = version_two_ ? unit_depth_ + 1 : unit_depth_;
+        if (depth == parent + 1 && local == wanted_ && !taken_ && (!version_two_ || in_segment_)) {
+            taken_ = true;
+            gather(offset, xliff_inline);
+        }
+    }
+
+    void end(std::size_t depth) override
+    {
+        if (depth == unit_depth_) {
+            if (held_) emit(held_->text, key_, held_->offset);
+            held_.reset();
+            unit_depth_ = 0;
+        } else if (depth == unit_depth_ + 1) {
+            in_segment_ = false;
+        }
+    }
+
+    void gathered(std::string& text, std::size_t offset) override
+    {
+        if (!version_two_) {
+            emit(text, key_, offset);
+        } else if (segments_ > 1) {
+            emit(text, key_ + "/" + suffix_, offset);
+        } else if (!text.empty()) {
+            held_ = Held{std::move(text), suffix_, offset};
+        }
+    }
+
+    std::string_view wanted_;
+    std::size_t unit_depth_ = 0;  // of the open unit; 0: none
+    bool version_two_ = false;  // a 2.0 <unit> of segments, not a 1.2 <trans-unit>
+    std::string key_;
+    bool taken_ = false;  // the unit's (or segment's) target was read: only the first counts
+    bool in_segment_ = false;
+    std::size_t segments_ = 0;
+    std::string suffix_;  // of the segment open
+    std::optional<Held> held_;
+};
+
+// The root's <string>s, and the items of its <plurals> and <string-array>s.
+class AndroidReader final : public XmlReader {
+public:
+    using XmlReader::XmlReader;
+
+private:
+    void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) override
+    {
+        if (depth == 2) {
+            kind_ = name;
+            name_ = attribute_or_empty(attributes, "name");
+            index_ = 0;
+            if (name == "string" || (name == "item" && attribute_or_empty(attributes, "type") == "string")) {
+                key_ = name_;
+                gather(offset);
+            }
+        } else if (depth == 3 && name == "item" && (kind_ == "plurals" || kind_ == "string-array")) {
+            key_ = name_ + "[" +
+                (kind_ == "plurals" ? attribute_or_empty(attributes, "quantity") : std::to_string(index_)) +
+                "]";
+            ++index_;
+            gather(offset);
+        }
+    }
+
+    void gathered(std::string& raw, std::size_t offset) override
+    {
+        if (is_android_reference(raw)) return;
+        android_text_in_place(raw);
+        emit(raw, key_, offset);
+    }
+
+    std::string kind_, name_, key_;  // the resource open under the root, its name, the entry's key
+    std::size_t index_ = 0;  // of the next item
+};
+
+// The <value> of the root's string <data>s.
+class ResxReader final : public XmlReader {
+public:
+    using XmlReader::XmlReader;
+
+private:
+    void start(std::string_view name, const char** attributes, std::size_t offset, std::size_t depth) override
+    {
+        if (depth == 2) {
+            // Serialized objects and other types are not text; ">>name.Type"
+            // and the like are Windows Forms' notes on its controls.
+            const std::string type = attribute_or_empty(attributes, "type");
+            name_ = attribute_or_empty(attributes, "name");
+            value_wanted_ = name == "data" && !attribute(attributes, "mimetype") &&
+                (type.empty() || type.starts_with("System.String")) && !name_.starts_with(">>");
+        } else if (depth == 3 && value_wanted_ && name == "value") {
+            value_wanted_ = false;  // the first <value> only
+            gather(offset);
+        }
+    }
+
+    void gathered(std::string& text, std::size_t offset) override { emit(text, name_, offset); }
+
+    std::string name_;
+    bool value_wanted_ = false;  // the <data> open is text whose <value> is still to come
+};
 
 }  // namespace
 
-void read_xliff(std::string_view text, bool source, const EntrySink& entries)
+void read_xliff(std::string_view text, bool source, const EntrySink& sink)
 {
-    XmlFile file(text);
-    const std::string_view wanted = source ? "source" : "target";
-    const pugi::xml_node top = file.root().parent();
-    pugi::xml_node node = file.root();
-    while (node) {
-        const std::string_view name = node.type() == pugi::node_element ? local_name(node.name()) : "";
-        if (name == "trans-unit") {  // 1.2
-            std::string key = file.attribute(node, "resname");
-            if (key.empty()) key = file.attribute(node, "id");
-            if (const pugi::xml_node text = child_named(node, wanted))
-                file.add(entries, text, file.text_of(text, xliff_inline), key);
-        } else if (name == "unit") {  // 2.0: a unit of several segments gives several entries
-            const std::string id = file.attribute(node, "id");
-            std::size_t segments = 0;
-            for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
-                segments += local_name(child.name()) == "segment";
-            std::size_t index = 0;
-            for (pugi::xml_node segment = node.first_child(); segment; segment = segment.next_sibling()) {
-                if (segment.type() != pugi::node_element || local_name(segment.name()) != "segment") continue;
-                ++index;
-                std::string key = id;
-                if (segments > 1) {
-                    const std::string segment_id = file.attribute(segment, "id");
-                    key += "/" + (segment_id.empty() ? std::to_string(index) : segment_id);
-                }
-                if (const pugi::xml_node text = child_named(segment, wanted))
-                    file.add(entries, text, file.text_of(text, xliff_inline), key);
-            }
-        }
-        node = next_node(node, top, name != "trans-unit" && name != "unit");
-    }
+    XliffReader(text, source, sink).read();
 }
 
-void read_android(std::string_view text, const EntrySink& entries)
+void read_android(std::string_view text, const EntrySink& sink)
 {
-    XmlFile file(text);
-    const auto add = [&](pugi::xml_node element, std::string key) {
-        const std::string raw = file.text_of(element);
-        if (!is_android_reference(raw)) file.add(entries, element, android_text(raw), key);
-    };
-    for (pugi::xml_node resource = file.root().first_child(); resource; resource = resource.next_sibling()) {
-        const std::string_view kind = resource.type() == pugi::node_element ? resource.name() : "";
-        const std::string name = kind.empty() ? std::string() : file.attribute(resource, "name");
-        if (kind == "string" || (kind == "item" && file.attribute(resource, "type") == "string")) {
-            add(resource, name);
-        } else if (kind == "plurals" || kind == "string-array") {
-            std::size_t index = 0;
-            for (pugi::xml_node item = resource.child("item"); item; item = item.next_sibling("item")) {
-                add(item,
-                    name + "[" +
-                        (kind == "plurals" ? file.attribute(item, "quantity") : std::to_string(index)) + "]");
-                ++index;
-            }
-        }
-    }
+    AndroidReader(text, sink).read();
 }
 
-void read_resx(std::string_view text, const EntrySink& entries)
+void read_resx(std::string_view text, const EntrySink& sink)
 {
-    XmlFile file(text);
-    for (pugi::xml_node data = file.root().child("data"); data; data = data.next_sibling("data")) {
-        // Serialized objects and other types are not text; ">>name.Type" and
-        // the like are Windows Forms' notes on its controls.
-        const std::string type = file.attribute(data, "type");
-        std::string name = file.attribute(data, "name");
-        if (data.attribute("mimetype") || (!type.empty() && !type.starts_with("System.String")) ||
-            name.starts_with(">>"))
-            continue;
-        if (const pugi::xml_node value = data.child("value"))
-            file.add(entries, value, file.text_of(value), name);
-    }
+    ResxReader(text, sink).read();
 }
 
 }  // namespace charlib::formats
