@@ -9,8 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace charlib;
     if (size < 2) return 0;
-    // The first byte picks the format and the reading; the rest is the file.
-    const auto format = static_cast<TextFormat>(1 + data[0] % 13);
+    // The first byte picks the format (its low four bits, as TextFormat numbers
+    // them, as the seeds begin) and the reading; the rest is the file.
+    const auto format = static_cast<TextFormat>(1 + ((data[0] & 0x0F) + 12) % 13);
     const bool arb = data[0] & 0x10, forced = data[0] & 0x20;
     EntryOptions options;
     if (forced) options.encoding = static_cast<Encoding>(data[1] % 5);
