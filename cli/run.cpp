@@ -64,8 +64,12 @@ public:
     void check_apart() const
     {
         for (std::size_t i = 0; i < named_.size(); ++i) {
+            // A path that cannot be looked at (a loop of links) is taken as written: writing it fails later.
             const auto resolved = [](const std::filesystem::path& path) {
-                return std::filesystem::weakly_canonical(std::filesystem::absolute(path));
+                std::error_code error;
+                const std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+                const std::filesystem::path whole = std::filesystem::weakly_canonical(absolute, error);
+                return error ? absolute : whole;
             };
             for (std::size_t j = i + 1; j < named_.size(); ++j)
                 if (resolved(named_[i]) == resolved(named_[j]) || (ids_[i] && ids_[i] == ids_[j]))

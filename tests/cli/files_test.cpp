@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli_child.h"
 #include "run_cli.h"
 
 namespace {
@@ -184,6 +185,30 @@ TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
             EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out.txt"));
+}
+
+TEST(Files, WhatTheSystemRefusesIsSaidInChineseNeverThrownOut)
+{
+    TempDir dir;
+    dir.write("s.txt", "ab\r\n");
+    fs::create_symlink("loop2", dir.path() / "loop1");
+    fs::create_symlink("loop1", dir.path() / "loop2");
+    const std::tuple<std::vector<std::string>, fs::path, std::string> cases[] = {
+        {{"-o", "loop1", "--font", microhei, "--preview", "p.png", "s.txt"}, dir.path(),
+            "无法写入文件“loop1”：符号链接太多"},
+        {{"-"}, dir.path() / "missing",
+            "无法写入文件“" + (dir.path() / "missing").string() + "”：文件或文件夹不存在"},
+    };
+    for (const auto& [args, temporary, message] : cases) {
+        CliChild child(dir, args, temporary);
+        child.write("ab\r\n");
+        child.close_input();
+        const int status = child.wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << testing::PrintToString(args) << status;
+        const std::string err = TempDir::read(dir.path() / ".err");
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "p.png"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -92,6 +93,18 @@ std::optional<FileId> file_id(const std::filesystem::path& path)
     return FileId{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
+namespace {
+
+// TMPDIR, or /tmp. Not std::filesystem's, which throws (in English) when the
+// folder is missing: mkstemp says so, as any failure to write.
+std::filesystem::path temporary_folder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
+}  // namespace
+
 bool StreamCopy::is_stream(const std::filesystem::path& path)
 {
     struct stat status { };
@@ -114,9 +127,10 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream)
     };
     if (error != 0) fail(FileError::Action::Open, stream, error);
 
-    std::string name = (std::filesystem::temp_directory_path() / "charlib-stream-XXXXXX").string();
+    const std::filesystem::path folder = temporary_folder();
+    std::string name = (folder / "charlib-stream-XXXXXX").string();
     const int out = ::mkstemp(name.data());
-    if (out < 0) fail(FileError::Action::Write, name, errno);
+    if (out < 0) fail(FileError::Action::Write, folder, errno);
     copy_ = name;
     std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
     for (;;) {
