@@ -211,4 +211,72 @@ TEST(Files, WhatTheSystemRefusesIsSaidInChineseNeverThrownOut)
     EXPECT_FALSE(fs::exists(dir.path() / "p.png"));
 }
 
+// A process whose environment is `bytes`, cut at their NUL bytes: its
+// /proc/PID/environ holds them, a regular file whose size the kernel says is 0.
+class BytesInProc {
+public:
+    explicit BytesInProc(const std::string& bytes) : bytes_(bytes + '\0')
+    {
+        std::vector<std::string> pieces(1);
+        for (const char c : bytes) {
+            if (c == '\0')
+                pieces.emplace_back();
+            else
+                pieces.back().push_back(c);
+        }
+        std::vector<char*> environment;
+        for (std::string& piece : pieces)
+            environment.push_back(piece.data());
+        environment.push_back(nullptr);
+        char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("60"), nullptr};
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execve("/bin/sleep", argv, environment.data());
+            ::_exit(127);
+        }
+    }
+    ~BytesInProc()
+    {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    // Once the process runs with its new environment.
+    fs::path path() const
+    {
+        const fs::path file = "/proc/" + std::to_string(pid_) + "/environ";
+        EXPECT_TRUE(eventually([&] { return TempDir::read(file) == bytes_; }));
+        return file;
+    }
+
+private:
+    std::string bytes_;
+    pid_t pid_ = -1;
+};
+
+TEST(Files, AFileTheKernelSaysIsEmptyIsReadToItsEnd)
+{
+    TempDir dir;
+    dir.write("s.txt", "\xE4\xB8\xAD\xE6\x96\x87" "ab\n");  // 中文ab
+    dir.write("a.txt", "ab");
+    ASSERT_EQ(run_cli(dir, {"-e", "utf-8", "--font", microhei, "--subset", "small.ttf", "a.txt"}).status, 0);
+    const BytesInProc text("<p>\xE4\xB8\xAD\xE6\x96\x87</p>"), font(TempDir::read(dir.path() / "small.ttf"));
+    ASSERT_EQ(fs::file_size(text.path()), 0u);
+    const std::string shown = text.path().string();
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-e", "utf-8", "--no-ascii", shown}, "\xE4\xB8\xAD\xE6\x96\x87\n"},
+        {{"-e", "utf-8", "-t", "html", "--no-ascii", shown}, "\xE4\xB8\xAD\xE6\x96\x87\n"},
+        {{"-e", "utf-8", "--newline", "any", "--exclude", shown, "s.txt"}, "ab\n"},
+        {{"-e", "utf-8", "--font", font.path().string(), "--subset", "again.ttf", "a.txt"}, "ab\n"},
+    };
+    for (const auto& [args, set] : cases) {
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.status, 0) << testing::PrintToString(args) << run.err;
+        EXPECT_EQ(run.out, set) << testing::PrintToString(args) << run.err;
+    }
+    EXPECT_GT(TempDir::read(dir.path() / "again.ttf").size(), 0u);
+    // A file that is truly empty is still read as one.
+    dir.write("empty.txt", "");
+    EXPECT_NE(run_cli(dir, {"empty.txt"}).err.find("来源中没有非空的行"), std::string::npos);
+}
+
 }  // namespace

@@ -108,7 +108,17 @@ std::filesystem::path temporary_folder()
 bool StreamCopy::is_stream(const std::filesystem::path& path)
 {
     struct stat status { };
-    return path == "-" || (::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
+    if (path == "-") return true;
+    if (::stat(path.c_str(), &status) != 0) return false;
+    if (S_ISFIFO(status.st_mode)) return true;
+    if (!S_ISREG(status.st_mode) || status.st_size != 0) return false;
+    // The kernel's own files (/proc, /sys) say they are empty and are not: a byte tells.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;  // opened again to be read, and refused with the reason then
+    char byte = 0;
+    const bool has_bytes = ::read(fd, &byte, 1) == 1;
+    ::close(fd);
+    return has_bytes;
 }
 
 StreamCopy::StreamCopy(const std::filesystem::path& stream)

@@ -50,10 +50,11 @@ struct FileId {
 };
 std::optional<FileId> file_id(const std::filesystem::path& path);
 
-// A stream given as a source ("-" for standard input, or a named pipe),
-// copied whole into a temporary file so that it can be read as often as a
-// file can; the copy is removed with this object. Devices other than a
-// terminal are refused, as InputFile refuses them. Throws FileError.
+// A stream given as a source ("-" for standard input, a named pipe, or a
+// file whose size is not known), copied whole into a temporary file so that
+// it can be read as often as a file can; the copy is removed with this
+// object. Devices other than a terminal are refused, as InputFile refuses
+// them. Throws FileError.
 class StreamCopy {
 public:
     explicit StreamCopy(const std::filesystem::path& stream);
@@ -62,7 +63,8 @@ public:
     StreamCopy& operator=(const StreamCopy&) = delete;
 
     const std::filesystem::path& path() const noexcept { return copy_; }
-    // True for "-" and for a named pipe.
+    // True for "-", a named pipe, and a regular file that says it is empty
+    // but has bytes (the kernel's files under /proc say so).
     static bool is_stream(const std::filesystem::path& path);
 
 private:
