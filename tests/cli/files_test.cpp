@@ -279,4 +279,22 @@ TEST(Files, AFileTheKernelSaysIsEmptyIsReadToItsEnd)
     EXPECT_NE(run_cli(dir, {"empty.txt"}).err.find("来源中没有非空的行"), std::string::npos);
 }
 
+TEST(Files, AStreamReadAsATranslationFileIsCopiedNoFurtherThanTheLimit)
+{
+    TempDir dir;
+    fs::create_directory(dir.path() / "tmp");
+    // Bounded, so that a copy that goes on past the limit fails the test without filling the disk.
+    const std::string run = "cd " + dir.path().string() +
+        " && yes | head -c 400000000 | TMPDIR=tmp " CHARLIB_CLI +
+        std::string(" -t json -o out.json - 2>.err");
+    EXPECT_EQ(std::system(run.c_str()), 1 << 8);
+    EXPECT_NE(
+        TempDir::read(dir.path() / ".err")
+            .find("“-”超过上限 268,435,456 字节（256 MiB），不能按 json 读取（翻译文件要整个读入内存）"),
+        std::string::npos)
+        << TempDir::read(dir.path() / ".err");
+    EXPECT_FALSE(fs::exists(dir.path() / "out.json"));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+}
+
 }  // namespace

@@ -7,7 +7,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+#include <thread>
+#include <tuple>
+
 #include "base/error.h"
+#include "files/input_file.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -23,6 +33,27 @@ TEST(SystemReason, CommonErrorsAreWordedInChineseTheRestBySystem)
         EXPECT_FALSE(english) << error << ": " << reason;
     }
     EXPECT_EQ(charlib::system_reason(EDOM), std::strerror(EDOM));
+}
+
+TEST(StreamCopy, StopsOneBytePastALimitAndNoSooner)
+{
+    TempDir dir;
+    const std::filesystem::path fifo = dir.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::tuple<std::string, std::optional<std::uint64_t>, bool> cases[] = {
+        {"abcd", std::nullopt, false}, {"abcd", 4, false}, {"abcd", 3, true}, {"abcd", 0, true},
+        {"", 0, false}};
+    for (const auto& [bytes, limit, too_long] : cases) {
+        std::thread writer([&, bytes = bytes] {
+            const int fd = ::open(fifo.c_str(), O_WRONLY);
+            EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+            ::close(fd);
+        });
+        const charlib::StreamCopy copy(fifo, limit);
+        writer.join();
+        EXPECT_EQ(copy.too_long(), too_long) << bytes << " " << limit.value_or(99);
+        EXPECT_EQ(TempDir::read(copy.path()), too_long ? bytes.substr(0, *limit + 1) : bytes);
+    }
 }
 
 }  // namespace

@@ -111,9 +111,14 @@ std::string in_units(std::uint64_t bytes)
 
 }  // namespace
 
+std::string over_limit(std::uint64_t limit)
+{
+    return "超过上限 " + grouped(limit) + " 字节（" + in_units(limit) + "）";
+}
+
 std::string size_over_limit(std::uint64_t size, std::uint64_t limit)
 {
-    return grouped(size) + " 字节，超过上限 " + grouped(limit) + " 字节（" + in_units(limit) + "）";
+    return grouped(size) + " 字节，" + over_limit(limit);
 }
 
 }  // namespace charlib

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -121,7 +122,7 @@ bool StreamCopy::is_stream(const std::filesystem::path& path)
     return has_bytes;
 }
 
-StreamCopy::StreamCopy(const std::filesystem::path& stream)
+StreamCopy::StreamCopy(const std::filesystem::path& stream, std::optional<std::uint64_t> limit)
 {
     const bool standard_input = stream == "-";
     // A named pipe waits here for its writer, as any reader of it does.
@@ -143,11 +144,19 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream)
     if (out < 0) fail(FileError::Action::Write, folder, errno);
     copy_ = name;
     std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
-    for (;;) {
-        const ssize_t count = ::read(in, buffer.get(), default_buffer_size);
+    const std::uint64_t most = limit ? *limit + 1 : UINT64_MAX;
+    for (std::uint64_t copied = 0;;) {
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(default_buffer_size, most - copied));
+        if (wanted == 0) {
+            too_long_ = true;
+            break;
+        }
+        const ssize_t count = ::read(in, buffer.get(), wanted);
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) error = errno;
         if (count <= 0) break;
+        copied += static_cast<std::uint64_t>(count);
         for (ssize_t done = 0; done < count && error == 0;) {
             const ssize_t written = ::write(out, buffer.get() + done, static_cast<std::size_t>(count - done));
             if (written > 0)

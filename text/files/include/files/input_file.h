@@ -57,18 +57,24 @@ std::optional<FileId> file_id(const std::filesystem::path& path);
 // them. Throws FileError.
 class StreamCopy {
 public:
-    explicit StreamCopy(const std::filesystem::path& stream);
+    // With a limit, the copy stops at limit + 1 bytes: enough to tell the
+    // stream is too long, without filling the disk with the rest.
+    explicit StreamCopy(
+        const std::filesystem::path& stream, std::optional<std::uint64_t> limit = std::nullopt);
     ~StreamCopy();
     StreamCopy(const StreamCopy&) = delete;
     StreamCopy& operator=(const StreamCopy&) = delete;
 
     const std::filesystem::path& path() const noexcept { return copy_; }
+    // The stream held more than the limit; the copy has only its start.
+    bool too_long() const noexcept { return too_long_; }
     // True for "-", a named pipe, and a regular file that says it is empty
     // but has bytes (the kernel's files under /proc say so).
     static bool is_stream(const std::filesystem::path& path);
 
 private:
     std::filesystem::path copy_;
+    bool too_long_ = false;
 };
 
 }  // namespace charlib
