@@ -17,11 +17,12 @@
 // charlib-cli running in `dir` while the test acts on it: its standard input
 // a pipe the test holds open, its outputs in dir/.out and dir/.err, TMPDIR
 // set to `temporary`, and SIGTERM, SIGINT and SIGHUP at their defaults
-// whatever the test runner left them at. Killed and reaped if still running
-// at the end.
+// whatever the test runner left them at, but `ignored` ignored, as nohup
+// does. Killed and reaped if still running at the end.
 class CliChild {
 public:
-    CliChild(const TempDir& dir, const std::vector<std::string>& args, const std::filesystem::path& temporary)
+    CliChild(const TempDir& dir, const std::vector<std::string>& args, const std::filesystem::path& temporary,
+        int ignored = 0)
     {
         // Made before fork: the child may only make async-signal-safe calls.
         std::vector<std::string> words{CHARLIB_CLI};
@@ -49,6 +50,7 @@ public:
             ::sigemptyset(&none);
             for (const int signal : {SIGTERM, SIGINT, SIGHUP})
                 ::sigaction(signal, &defaults, nullptr);
+            if (ignored != 0) ::signal(ignored, SIG_IGN);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
             const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

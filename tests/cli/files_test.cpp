@@ -297,4 +297,40 @@ TEST(Files, AStreamReadAsATranslationFileIsCopiedNoFurtherThanTheLimit)
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
 }
 
+// The bytes in the folder's files, 0 while it has none.
+std::uintmax_t bytes_in(const fs::path& folder)
+{
+    std::error_code error;
+    std::uintmax_t total = 0;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        total += entry.file_size(error);
+    return total;
+}
+
+TEST(Files, AnEndingSignalRemovesTheStreamCopyAndStillEndsTheRun)
+{
+    // The signal, and whether the run was started ignoring it (nohup).
+    for (const auto& [signal, ignored] :
+        {std::pair{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGHUP, true}}) {
+        TempDir dir;
+        fs::create_directory(dir.path() / "tmp");
+        CliChild child(dir, {"-t", "lines", "-"}, dir.path() / "tmp", ignored ? signal : 0);
+        ASSERT_TRUE(child.write("ab\r\n"));
+        ASSERT_TRUE(eventually([&] { return bytes_in(dir.path() / "tmp") == 4; }));  // copied; more awaited
+        ::kill(child.pid(), signal);
+        if (ignored) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            child.close_input();
+        }
+        const int status = child.wait();
+        if (ignored)
+            EXPECT_TRUE(
+                WIFEXITED(status) && WEXITSTATUS(status) == 0 && TempDir::read(dir.path() / ".out") == "ab\n")
+                << status;
+        else
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+        EXPECT_TRUE(fs::is_empty(dir.path() / "tmp")) << signal;
+    }
+}
+
 }  // namespace

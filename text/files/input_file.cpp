@@ -13,6 +13,7 @@
 
 #include "base/error.h"
 #include "base/types.h"
+#include "files/temporary_files.h"
 
 namespace charlib {
 
@@ -140,7 +141,7 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream, std::optional<std::u
 
     const std::filesystem::path folder = temporary_folder();
     std::string name = (folder / "charlib-stream-XXXXXX").string();
-    const int out = ::mkstemp(name.data());
+    const int out = create_unique_temporary_file(name);
     if (out < 0) fail(FileError::Action::Write, folder, errno);
     copy_ = name;
     std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
@@ -168,13 +169,13 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream, std::optional<std::u
         }
         if (error != 0) {
             ::close(out);
-            ::unlink(name.c_str());
+            remove_temporary(name);
             fail(FileError::Action::Write, name, error);
         }
     }
     ::close(out);
     if (error != 0) {
-        ::unlink(name.c_str());
+        remove_temporary(name);
         fail(FileError::Action::Read, stream, error);
     }
     if (!standard_input) ::close(in);
@@ -182,7 +183,7 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream, std::optional<std::u
 
 StreamCopy::~StreamCopy()
 {
-    ::unlink(copy_.c_str());
+    remove_temporary(copy_);
 }
 
 }  // namespace charlib
