@@ -333,4 +333,35 @@ TEST(Files, AnEndingSignalRemovesTheStreamCopyAndStillEndsTheRun)
     }
 }
 
+// The names in the folder that begin with `start`.
+std::vector<std::string> named_like(const fs::path& folder, const std::string& start)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(start)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Files, ASignalWhileADeviceWaitsAfterTheRenamesLeavesNoOldFileBehind)
+{
+    TempDir dir;
+    fs::create_directory(dir.path() / "tmp");
+    dir.write("a.txt", "ab");
+    dir.write("sub.ttf", "old");
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0644), 0);
+    // No one reads the pipe: the run waits to open it, its files renamed, their old ones kept aside.
+    CliChild child(
+        dir, {"-o", "fifo", "--font", microhei, "--subset", "sub.ttf", "a.txt"}, dir.path() / "tmp");
+    ASSERT_TRUE(eventually([&] {
+        return TempDir::read(dir.path() / "sub.ttf") != "old" && !named_like(dir.path(), ".sub.ttf").empty();
+    }));
+    EXPECT_EQ(named_like(dir.path(), ".sub.ttf")[0].substr(0, 21), ".sub.ttf.charlib-old-");
+    ::kill(child.pid(), SIGTERM);
+    const int status = child.wait();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(named_like(dir.path(), ".sub.ttf"), std::vector<std::string>{});
+    EXPECT_NE(TempDir::read(dir.path() / "sub.ttf"), "old");
+}
+
 }  // namespace

@@ -1,12 +1,17 @@
 #include "files/output_file.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 
 #include "base/error.h"
+#include "files/temporary_files.h"
 
 namespace charlib {
 
@@ -55,20 +60,37 @@ std::filesystem::path folder_of(const std::filesystem::path& file)
     return file.has_parent_path() ? file.parent_path() : ".";
 }
 
-// A free name beside `file` for a file of ours, made and left empty.
-std::string reserve_name(const std::filesystem::path& file, int& fd)
+constexpr std::string_view new_mark = ".charlib-new-", old_mark = ".charlib-old-";
+
+// ".END.txt.charlib-new-RUN": a file of the batch RUN beside `file`, named
+// so that a later run can tell what it is.
+std::string beside(const std::filesystem::path& file, std::string_view mark, const std::string& run)
 {
-    std::string name = (folder_of(file) / ("." + file.filename().string() + ".XXXXXX")).string();
-    fd = ::mkstemp(name.data());
-    return name;
+    return (folder_of(file) / ("." + file.filename().string() + std::string(mark) + run)).string();
+}
+
+// One for each batch: the process, which tells a later run whether the
+// batch may still be at work, and a random number.
+std::string new_run()
+{
+    std::uint32_t random = 0;
+    if (::getrandom(&random, sizeof random, 0) != sizeof random)
+        random = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char run[32];
+    std::snprintf(run, sizeof run, "%d-%08x", static_cast<int>(::getpid()), random);
+    return run;
 }
 
 }  // namespace
 
+FileBatch::FileBatch() : run_(new_run())
+{
+}
+
 FileBatch::~FileBatch()
 {
     for (const Target& target : targets_)
-        if (!target.temporary.empty() && !target.renamed) ::unlink(target.temporary.c_str());
+        if (!target.temporary.empty() && !target.renamed) remove_temporary(target.temporary);
 }
 
 void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
@@ -101,19 +123,19 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
     if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
     if (marked_read_only(status)) fail(EACCES);
 
-    int fd = -1;
-    std::string temporary = reserve_name(target.file, fd);
+    std::string temporary = beside(target.file, new_mark, run_);
+    const int fd = create_temporary_file(temporary);
     if (fd < 0) fail(errno);
     const auto abandon = [&](int error) {
         ::close(fd);
-        ::unlink(temporary.c_str());
+        remove_temporary(temporary);
         fail(error);
     };
     if (const int error = write_all(fd, bytes)) abandon(error);
     if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) abandon(errno);
     if (::close(fd) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
+        remove_temporary(temporary);
         fail(error);
     }
     target.temporary = std::move(temporary);
@@ -134,6 +156,7 @@ void FileBatch::add_standard_output(std::string_view bytes)
 // undone.
 std::string FileBatch::put_back()
 {
+    const EndingSignalsHeld held;
     std::string note;
     for (Target& target : targets_) {
         const char* backup = target.backup.c_str();
@@ -144,7 +167,9 @@ std::string FileBatch::put_back()
         else if (target.moved_aside)
             undone = ::rename(backup, target.file.c_str()) == 0;
         else if (!target.backup.empty())
-            ::unlink(backup);
+            remove_temporary(backup);
+        // An old file that could not be put back is all there is of it: no signal may remove it.
+        if (!target.backup.empty()) forget_temporary(target.backup);
         if (!undone)
             note += (note.empty() ? "" : "；") + std::string("“") + target.path.string() + "”已被替换" +
                 (target.existed ? "，原来的文件保存为“" + target.backup + "”" : "");
@@ -165,24 +190,29 @@ void FileBatch::commit()
         if (!target.temporary.empty() && ::stat(target.file.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
             fail(target, EISDIR);
     }
-    // The old files stay under a second name until all is done: a hard link,
-    // or where the file system has none, the old file moved aside.
-    for (Target& target : targets_) {
-        if (target.temporary.empty() || !target.existed) continue;
-        int fd = -1;
-        target.backup = reserve_name(target.file, fd);
-        if (fd < 0) fail(target, errno);
-        ::close(fd);
-        if (::unlink(target.backup.c_str()) != 0) fail(target, errno);
-        if (::link(target.file.c_str(), target.backup.c_str()) == 0) continue;
-        if (::rename(target.file.c_str(), target.backup.c_str()) != 0) fail(target, errno);
-        target.moved_aside = true;
-    }
-    for (Target& target : targets_) {
-        if (target.temporary.empty()) continue;
-        if (::rename(target.temporary.c_str(), target.file.c_str()) != 0) fail(target, errno);
-        target.renamed = true;
-        target.moved_aside = false;
+    {
+        // A signal waits until every file is in place (or put back): only
+        // SIGKILL leaves a batch half renamed.
+        const EndingSignalsHeld held;
+        // The old files stay under a second name until all is done: a hard
+        // link, or where the file system has none, the old file moved aside.
+        for (Target& target : targets_) {
+            if (target.temporary.empty() || !target.existed) continue;
+            target.backup = beside(target.file, old_mark, run_);
+            if (::link(target.file.c_str(), target.backup.c_str()) == 0) continue;
+            if (::rename(target.file.c_str(), target.backup.c_str()) != 0) fail(target, errno);
+            target.moved_aside = true;
+        }
+        for (Target& target : targets_) {
+            if (target.temporary.empty()) continue;
+            if (::rename(target.temporary.c_str(), target.file.c_str()) != 0) fail(target, errno);
+            forget_temporary(target.temporary);
+            target.renamed = true;
+            target.moved_aside = false;
+        }
+        // From here on the old files are only in the way: a signal may remove them.
+        for (const Target& target : targets_)
+            if (!target.backup.empty()) list_temporary(target.backup);
     }
     for (Target& target : targets_) {
         if (!target.temporary.empty()) continue;
@@ -194,7 +224,7 @@ void FileBatch::commit()
         if (error != 0) fail(target, error);
     }
     for (Target& target : targets_)
-        if (!target.backup.empty()) ::unlink(target.backup.c_str());
+        if (!target.backup.empty()) remove_temporary(target.backup);
     targets_.clear();
 }
 

@@ -10,8 +10,13 @@ namespace charlib {
 // Files written together, so that a failure leaves every target as it was.
 //
 // A regular target (or one that does not exist yet) is written to a
-// temporary file beside it, renamed over it at commit, and its old file is
-// kept until every target is in place, then put back if one fails. A
+// temporary file beside it (".END.txt.charlib-new-RUN", RUN naming the
+// batch), renamed over it at commit, and its old file is kept under a second
+// name (".END.txt.charlib-old-RUN") until every target is in place, then put
+// back if one fails. While they exist, the temporary files are listed for
+// the ending signals' handlers (files/temporary_files.h), and the renames
+// are done with those signals held off, so that only SIGKILL can cut a
+// commit in the middle. A
 // symbolic link is followed: the file it names is replaced and the link
 // stays. A character device or a named pipe (/dev/null, a terminal) is
 // written directly at commit, after the renames; what a failing device took
@@ -20,7 +25,7 @@ namespace charlib {
 // anyone, honoured even for root) are refused when added.
 class FileBatch {
 public:
-    FileBatch() = default;
+    FileBatch();
     ~FileBatch();  // removes what was added but not committed
     FileBatch(const FileBatch&) = delete;
     FileBatch& operator=(const FileBatch&) = delete;
@@ -47,6 +52,7 @@ private:
     };
     std::string put_back();
 
+    std::string run_;  // the process and a random number
     std::vector<Target> targets_;
 };
 
