@@ -372,6 +372,24 @@ bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encod
     return true;
 }
 
+// What a run killed while it wrote these files had left, and what became of it.
+void say_recovered(const Recovery& recovery)
+{
+    const auto named = [](const std::vector<std::filesystem::path>& paths) {
+        std::string text;
+        for (std::size_t i = 0; i < paths.size() && i < 5; ++i)
+            text += (i ? "、“" : "“") + paths[i].string() + "”";
+        return text + (paths.size() > 5 ? "等 " + std::to_string(paths.size()) + " 个文件" : "");
+    };
+    if (!recovery.restored.empty())
+        warn("注意：上次运行在写入时被中断，已恢复" + named(recovery.restored) + "原来的内容" +
+            (recovery.removed.empty()
+                    ? ""
+                    : "，并删除了它留下的 " + std::to_string(recovery.removed.size()) + " 个临时文件"));
+    else if (!recovery.removed.empty())
+        warn("注意：上次运行在写入时被中断，已删除它留下的临时文件" + named(recovery.removed));
+}
+
 bool print(const std::string& text)
 {
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
@@ -424,6 +442,7 @@ int run_steps(const Plan& plan, const Kernel& kernel)
         return exit_failure;
     if (plan.font) add_fonts(files, *plan.font, *fonts);
     if (!plan.output.path && !print(encoded_as(U"\n", OutputEncoding::Utf8).bytes)) return exit_failure;
+    say_recovered(files.recover());
     files.commit();
     if (plan.output.report) print_report(gathered->reports, chosen, font_facts, gathered->places);
     return gathered->failed ? exit_failure : 0;

@@ -343,25 +343,56 @@ std::vector<std::string> named_like(const fs::path& folder, const std::string& s
     return names;
 }
 
-TEST(Files, ASignalWhileADeviceWaitsAfterTheRenamesLeavesNoOldFileBehind)
+TEST(Files, AKillAfterTheRenamesLeavesOldFilesThatTheNextRunRemovesASignalLeavesNone)
+{
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        TempDir dir;
+        fs::create_directory(dir.path() / "tmp");
+        dir.write("a.txt", "ab");
+        dir.write("sub.ttf", "old");
+        ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0644), 0);
+        // No one reads the pipe: the run waits to open it, its files renamed, their old ones kept aside.
+        CliChild child(
+            dir, {"-o", "fifo", "--font", microhei, "--subset", "sub.ttf", "a.txt"}, dir.path() / "tmp");
+        ASSERT_TRUE(eventually([&] {
+            return TempDir::read(dir.path() / "sub.ttf") != "old" &&
+                !named_like(dir.path(), ".sub.ttf").empty();
+        }));
+        const std::vector<std::string> kept = named_like(dir.path(), ".sub.ttf");
+        EXPECT_EQ(kept[0].substr(0, 21), ".sub.ttf.charlib-old-");
+        ::kill(child.pid(), signal);
+        const int status = child.wait();
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(named_like(dir.path(), ".sub.ttf"), signal == SIGKILL ? kept : std::vector<std::string>{});
+        const std::string subset = TempDir::read(dir.path() / "sub.ttf");
+        EXPECT_NE(subset, "old");
+
+        const CliRun next =
+            run_cli(dir, {"-o", "out.txt", "--font", microhei, "--subset", "sub.ttf", "a.txt"});
+        EXPECT_EQ(next.status, 0) << next.err;
+        EXPECT_EQ(next.err.find("注意：上次运行在写入时被中断，已删除它留下的临时文件“" + kept[0] + "”") !=
+                std::string::npos,
+            signal == SIGKILL)
+            << next.err;
+        EXPECT_EQ(named_like(dir.path(), ".sub.ttf"), std::vector<std::string>{});
+        EXPECT_EQ(TempDir::read(dir.path() / "sub.ttf"), subset);
+    }
+}
+
+TEST(Files, ARunKilledBeforeItsRenamesIsUndoneByTheNext)
 {
     TempDir dir;
-    fs::create_directory(dir.path() / "tmp");
-    dir.write("a.txt", "ab");
-    dir.write("sub.ttf", "old");
-    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0644), 0);
-    // No one reads the pipe: the run waits to open it, its files renamed, their old ones kept aside.
-    CliChild child(
-        dir, {"-o", "fifo", "--font", microhei, "--subset", "sub.ttf", "a.txt"}, dir.path() / "tmp");
-    ASSERT_TRUE(eventually([&] {
-        return TempDir::read(dir.path() / "sub.ttf") != "old" && !named_like(dir.path(), ".sub.ttf").empty();
-    }));
-    EXPECT_EQ(named_like(dir.path(), ".sub.ttf")[0].substr(0, 21), ".sub.ttf.charlib-old-");
-    ::kill(child.pid(), SIGTERM);
-    const int status = child.wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_EQ(named_like(dir.path(), ".sub.ttf"), std::vector<std::string>{});
-    EXPECT_NE(TempDir::read(dir.path() / "sub.ttf"), "old");
+    dir.write("s.txt", "ab\r\n");
+    // The old END.txt moved aside (no hard links), the new one not yet renamed in place.
+    dir.write(".END.txt.charlib-old-4194305-0badc0de", "old\r\n");
+    dir.write(".END.txt.charlib-new-4194305-0badc0de", "new\r\n");
+    const CliRun run = run_cli(dir, {"-o", "END.txt", "s.txt"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+        "charlib-cli: 注意：上次运行在写入时被中断，已恢复“END.txt”原来的内容，并删除了它留下的 1 "
+        "个临时文件\n");
+    EXPECT_EQ(TempDir::read(dir.path() / "END.txt"), "ab\r\n");
+    EXPECT_EQ(named_like(dir.path(), ".END"), std::vector<std::string>{});
 }
 
 }  // namespace

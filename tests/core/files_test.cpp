@@ -12,11 +12,13 @@
 #include <unistd.h>
 
 #include <optional>
+#include <set>
 #include <thread>
 #include <tuple>
 
 #include "base/error.h"
 #include "files/input_file.h"
+#include "files/output_file.h"
 #include "temp_dir.h"
 
 namespace {
@@ -53,6 +55,80 @@ TEST(StreamCopy, StopsOneBytePastALimitAndNoSooner)
         writer.join();
         EXPECT_EQ(copy.too_long(), too_long) << bytes << " " << limit.value_or(99);
         EXPECT_EQ(TempDir::read(copy.path()), too_long ? bytes.substr(0, *limit + 1) : bytes);
+    }
+}
+
+// A file of a killed batch, as it left it: `bytes`, or a hard link to `link`.
+struct LeftBehind {
+    std::string name, bytes, link = {};
+};
+
+std::string hidden_name(const std::string& target, const char* kind, const std::string& run)
+{
+    return "." + target + ".charlib-" + kind + "-" + run;
+}
+
+TEST(FileBatch, PutsRightWhatABatchKilledInItsCommitLeftBesideItsTargets)
+{
+    namespace fs = std::filesystem;
+    const std::string dead = "4194305-0badc0de";  // above any process id Linux gives
+    const std::string live = std::to_string(::getpid()) + "-0badc0de";
+    const auto a_new = hidden_name("a.txt", "new", dead), a_old = hidden_name("a.txt", "old", dead);
+    const auto b_new = hidden_name("b.txt", "new", dead), b_old = hidden_name("b.txt", "old", dead);
+    const auto c_old = hidden_name("c.txt", "old", dead), a_live = hidden_name("a.txt", "new", live);
+    struct Case {
+        const char* what;
+        std::vector<LeftBehind> files;
+        std::vector<std::string> restored, removed;
+        std::string a, b;  // after the recovery; "-": none
+        std::set<std::string> kept;  // of the hidden files
+    };
+    const Case cases[] = {
+        {"killed while renaming: a's new file in place, b's not",
+            {{"a.txt", "new a"}, {a_old, "old a"}, {"b.txt", "old b"}, {b_old, "", "b.txt"},
+                {b_new, "new b"}},
+            {"a.txt"}, {b_new, b_old}, "old a", "old b", {}},
+        {"killed after the renames",
+            {{"a.txt", "new a"}, {a_old, "old a"}, {"b.txt", "new b"}, {b_old, "old b"}}, {}, {a_old, b_old},
+            "new a", "new b", {}},
+        {"killed while writing its temporaries", {{"a.txt", "old a"}, {a_new, "ne"}}, {}, {a_new}, "old a",
+            "-", {}},
+        {"killed with a's old file moved aside (no hard links)", {{a_old, "old a"}, {a_new, "new a"}},
+            {"a.txt"}, {a_new}, "old a", "-", {}},
+        {"a batch still at work, and names not of a batch beside these targets",
+            {{"a.txt", "old a"}, {a_live, "x"}, {".a.txt.swp", "x"}, {c_old, "x"},
+                {".a.txt.charlib-old-12-xyz", "x"}},
+            {}, {}, "old a", "-", {a_live, ".a.txt.swp", c_old, ".a.txt.charlib-old-12-xyz"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        for (const LeftBehind& file : c.files) {
+            if (file.link.empty())
+                dir.write(file.name, file.bytes);
+            else
+                fs::create_hard_link(dir.path() / file.link, dir.path() / file.name);
+        }
+        const auto content = [&](const char* name) {
+            return fs::exists(dir.path() / name) ? TempDir::read(dir.path() / name) : "-";
+        };
+        charlib::FileBatch batch;
+        batch.add(dir.path() / "a.txt", "A");
+        batch.add(dir.path() / "b.txt", "B");
+        const charlib::Recovery recovery = batch.recover();
+        std::vector<std::string> restored, removed;
+        for (const fs::path& path : recovery.restored)
+            restored.push_back(path.filename());
+        for (const fs::path& path : recovery.removed)
+            removed.push_back(path.filename());
+        EXPECT_EQ(restored, c.restored) << c.what;
+        EXPECT_EQ(removed, c.removed) << c.what;
+        EXPECT_EQ(content("a.txt") + " " + content("b.txt"), c.a + " " + c.b) << c.what;
+        batch.commit();
+        EXPECT_EQ(content("a.txt") + content("b.txt"), "AB") << c.what;
+        std::set<std::string> kept;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.path().filename().string()[0] == '.') kept.insert(entry.path().filename());
+        EXPECT_EQ(kept, c.kept) << c.what;
     }
 }
 

@@ -5,10 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <set>
 
 #include "base/error.h"
 #include "files/temporary_files.h"
@@ -81,6 +87,52 @@ std::string new_run()
     return run;
 }
 
+// A file an earlier batch left beside one of this batch's targets.
+struct Leftover {
+    std::filesystem::path path;
+    std::string target;  // its name
+    bool is_new = false;  // a temporary file, not an old file
+    std::string run;
+};
+
+// What `name` is, if it is a name new_run() and beside() make.
+std::optional<Leftover> leftover_named(const std::filesystem::path& folder, const std::string& name)
+{
+    for (const std::string_view mark : {new_mark, old_mark}) {
+        const std::size_t at = name.rfind(mark);
+        if (name[0] != '.' || at == std::string::npos || at < 2) continue;
+        const std::string run = name.substr(at + mark.size());
+        const std::size_t dash = run.find('-');
+        if (dash == 0 || dash == std::string::npos || run.find_first_not_of("0123456789") != dash ||
+            run.size() != dash + 9 ||
+            run.find_first_not_of("0123456789abcdef", dash + 1) != std::string::npos)
+            continue;
+        return Leftover{folder / name, name.substr(1, at - 1), mark == new_mark, run};
+    }
+    return std::nullopt;
+}
+
+// Whether the process of a batch still runs, so that its files may be in use.
+bool still_running(const std::string& run)
+{
+    const long process = std::strtol(run.c_str(), nullptr, 10);
+    return process <= 0 || process > INT_MAX || ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
+}
+
+// Puts an old file back over its target. False when the target is that
+// very file, its second name made but the new file not yet renamed over it.
+bool restore(const Leftover& old, const std::filesystem::path& target)
+{
+    struct stat kept {
+    }, now{};
+    if (::lstat(old.path.c_str(), &kept) != 0) throw FileError(FileError::Action::Write, old.path, errno);
+    if (::lstat(target.c_str(), &now) == 0 && now.st_dev == kept.st_dev && now.st_ino == kept.st_ino)
+        return false;
+    if (::rename(old.path.c_str(), target.c_str()) != 0)
+        throw FileError(FileError::Action::Write, target, errno);
+    return true;
+}
+
 }  // namespace
 
 FileBatch::FileBatch() : run_(new_run())
@@ -102,7 +154,6 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
     target.file = follow_links(path, error);
     if (error != 0) fail(error);
 
-    mode_t mode = 0644;
     struct stat status { };
     if (::stat(target.file.c_str(), &status) == 0) {
         if (S_ISDIR(status.st_mode)) fail(EISDIR);
@@ -113,7 +164,7 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
             return;
         }
         if (!S_ISREG(status.st_mode)) fail(ENODEV);  // a block device: never written over
-        mode = status.st_mode & 07777;
+        target.mode = status.st_mode & 07777;
         target.existed = true;
     } else if (errno != ENOENT) {
         fail(errno);
@@ -132,7 +183,7 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
         fail(error);
     };
     if (const int error = write_all(fd, bytes)) abandon(error);
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) abandon(errno);
+    if (::fchmod(fd, target.mode) != 0 || ::fsync(fd) != 0) abandon(errno);
     if (::close(fd) != 0) {
         const int error = errno;
         remove_temporary(temporary);
@@ -179,16 +230,63 @@ std::string FileBatch::put_back()
     return note;
 }
 
+Recovery FileBatch::recover()
+{
+    Recovery recovery;
+    if (recovered_) return recovery;
+    recovered_ = true;
+    // The targets by folder and name, so that each folder is listed once.
+    std::map<std::filesystem::path, std::map<std::string, std::filesystem::path>> targets;
+    for (const Target& target : targets_)
+        if (!target.temporary.empty())
+            targets[target.file.parent_path()][target.file.filename().string()] = target.path;
+    std::vector<Leftover> found;
+    std::set<std::string> unfinished;  // batches killed before they had renamed all their files
+    for (const auto& [folder, names] : targets) {
+        std::error_code error;
+        const std::filesystem::path listed = folder.empty() ? "." : folder;
+        for (std::filesystem::directory_iterator entry(listed, error), end; !error && entry != end;
+             entry.increment(error)) {
+            std::optional<Leftover> leftover = leftover_named(folder, entry->path().filename().string());
+            if (!leftover || !names.contains(leftover->target) || leftover->run == run_ ||
+                still_running(leftover->run))
+                continue;
+            if (leftover->is_new) unfinished.insert(leftover->run);
+            found.push_back(std::move(*leftover));
+        }
+    }
+    std::sort(
+        found.begin(), found.end(), [](const Leftover& a, const Leftover& b) { return a.path < b.path; });
+    for (const Leftover& leftover : found) {
+        const std::filesystem::path folder = leftover.path.parent_path();
+        if (!leftover.is_new && unfinished.contains(leftover.run) &&
+            restore(leftover, folder / leftover.target)) {
+            recovery.restored.push_back(targets[folder][leftover.target]);
+            continue;
+        }
+        std::error_code error;
+        std::filesystem::remove_all(leftover.path, error);
+        if (error) throw FileError(FileError::Action::Write, leftover.path, error.value());
+        recovery.removed.push_back(leftover.path);
+    }
+    return recovery;
+}
+
 void FileBatch::commit()
 {
+    recover();
     const auto fail = [this](const Target& target, int error) {
         throw FileError(FileError::Action::Write, target.path, error, put_back());
     };
-    // Every target is looked at before the first is replaced.
-    for (const Target& target : targets_) {
+    // Every target is looked at before the first is replaced, and after the
+    // recovery, which may have given it back its old file.
+    for (Target& target : targets_) {
         struct stat status { };
-        if (!target.temporary.empty() && ::stat(target.file.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-            fail(target, EISDIR);
+        if (target.temporary.empty()) continue;
+        target.existed = ::stat(target.file.c_str(), &status) == 0;
+        if (target.existed && S_ISDIR(status.st_mode)) fail(target, EISDIR);
+        if (target.existed && (status.st_mode & 07777) != target.mode)
+            ::chmod(target.temporary.c_str(), status.st_mode & 07777);
     }
     {
         // A signal waits until every file is in place (or put back): only

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace charlib {
+
+// What a batch found beside its targets of an earlier batch that was killed
+// (SIGKILL, a power cut) while it put its files in place, and put right.
+struct Recovery {
+    std::vector<std::filesystem::path> restored;  // targets given back the file they had before that batch
+    std::vector<std::filesystem::path> removed;  // its temporary files and old files' second names
+};
 
 // Files written together, so that a failure leaves every target as it was.
 //
@@ -34,6 +43,14 @@ public:
     void add(const std::filesystem::path& path, std::string_view bytes);
     // Standard output, written last of all.
     void add_standard_output(std::string_view bytes);
+    // Looks beside the targets for the files of an earlier batch that was
+    // killed in its commit, and puts things right: if one of its temporary
+    // files is still there, it had not renamed them all, so each old file
+    // it kept goes back over its target and its temporaries are removed;
+    // otherwise every file was in place, and the old ones are removed. The
+    // files of a batch whose process still runs are left alone. Done by
+    // commit() when not asked for before. Throws FileError.
+    Recovery recover();
     // Puts every file in place, or none: throws FileError and leaves the
     // targets as they were (but for bytes a device has already taken).
     void commit();
@@ -46,6 +63,7 @@ private:
         std::string bytes;  // for direct targets
         int descriptor = -1;  // standard output
         std::string backup;  // the old file while the batch is put in place
+        mode_t mode = 0644;  // the temporary's
         bool existed = false;
         bool moved_aside = false;  // the old file is at `backup` only
         bool renamed = false;
@@ -54,6 +72,7 @@ private:
 
     std::string run_;  // the process and a random number
     std::vector<Target> targets_;
+    bool recovered_ = false;
 };
 
 // One file, as a batch of one.
