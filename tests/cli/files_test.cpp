@@ -395,4 +395,15 @@ TEST(Files, ARunKilledBeforeItsRenamesIsUndoneByTheNext)
     EXPECT_EQ(named_like(dir.path(), ".END"), std::vector<std::string>{});
 }
 
+TEST(Files, ARunWhoseFilesCannotBePutInPlacePrintsNothing)
+{
+    TempDir dir;
+    dir.write("a.txt", "ab");
+    fs::create_symlink("/dev/full", dir.path() / "full.ttf");  // takes no byte: ENOSPC at commit
+    const CliRun run = run_cli(dir, {"--font", microhei, "--subset", "full.ttf", "a.txt"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("无法写入文件“full.ttf”：磁盘空间不足"), std::string::npos) << run.err;
+}
+
 }  // namespace
