@@ -319,12 +319,8 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
 
 void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
 {
-    // First: the other outputs may be named inside the folder.
     if (plan.web) {
-        const std::filesystem::path& folder = *plan.web;
-        std::error_code error;
-        if (!std::filesystem::is_directory(folder, error) && !std::filesystem::create_directory(folder, error))
-            throw FileError(FileError::Action::Write, folder, error ? error.value() : ENOTDIR);
+        const std::filesystem::path& folder = *plan.web;  // added to `files` before every output
         std::set<std::filesystem::path> pieces;
         for (const WebFontPiece& piece : work.web.pieces) {
             files.add(folder / piece.file, piece.bytes);
@@ -332,8 +328,10 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
         }
         // Pages may still ask for an earlier run's pieces: they are named, not deleted.
         std::size_t earlier = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-            earlier += entry.path().extension() == ".woff2" && !pieces.contains(entry.path().filename());
+        std::error_code error;
+        for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+             entry.increment(error))
+            earlier += entry->path().extension() == ".woff2" && !pieces.contains(entry->path().filename());
         if (earlier > 0)
             warn("注意：“" + folder.string() + "”中另有 " + std::to_string(earlier) +
                 " 个 .woff2 文件不在新的 font.css 中（以前生成的？），没有删除");
@@ -438,6 +436,8 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     };
     // Every file is written before any replaces its target: a failure leaves them all as they were.
     FileBatch files;
+    // First: the other outputs may be named inside the web folder, which is made only at commit.
+    if (plan.font && plan.font->web) files.add_folder(*plan.font->web);
     if (plan.output.path && !add_output(files, plan.output, encoded_as(U"\r\n", plan.output.encoding)))
         return exit_failure;
     if (plan.font) add_fonts(files, *plan.font, *fonts);

@@ -406,4 +406,32 @@ TEST(Files, ARunWhoseFilesCannotBePutInPlacePrintsNothing)
     EXPECT_NE(run.err.find("无法写入文件“full.ttf”：磁盘空间不足"), std::string::npos) << run.err;
 }
 
+TEST(Files, AWebFolderIsMadeOnlyWhenTheRunSucceedsAndNeverInAFolderMarkedReadOnly)
+{
+    TempDir dir;
+    dir.write("a.txt", "ab");
+    fs::create_directory(dir.path() / "folder.ttf");
+    fs::create_symlink("/dev/full", dir.path() / "full.ttf");  // takes no byte: ENOSPC at commit
+    fs::create_directory(dir.path() / "locked");
+    fs::permissions(dir.path() / "locked", fs::perms(0555));  // refused even for root
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"--web", "new", "--subset", "folder.ttf"}, 1, "无法写入文件“folder.ttf”：这是一个文件夹"},
+        {{"--web", "new", "--subset", "full.ttf"}, 1, "无法写入文件“full.ttf”：磁盘空间不足"},
+        {{"--web", "locked/new"}, 1, "无法写入文件“locked/new”：没有访问权限"},
+        {{"--web", "new/", "-o", "./new/END.txt"}, 0, ""},
+    };
+    for (const auto& [args, status, message] : cases) {
+        std::vector<std::string> all{"-e", "utf-8", "--font", microhei, "a.txt"};
+        all.insert(all.end(), args.begin(), args.end());
+        const CliRun run = run_cli(dir, all);
+        EXPECT_EQ(run.status, status) << testing::PrintToString(args) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(fs::exists(dir.path() / "new"), status == 0) << testing::PrintToString(args);
+        EXPECT_EQ(named_like(dir.path(), ".new"), std::vector<std::string>{});
+        EXPECT_TRUE(fs::is_empty(dir.path() / "locked"));
+    }
+    for (const char* file : {"font.css", "index.html", "END.txt"})
+        EXPECT_TRUE(fs::is_regular_file(dir.path() / "new" / file)) << file;
+}
+
 }  // namespace

@@ -132,4 +132,55 @@ TEST(FileBatch, PutsRightWhatABatchKilledInItsCommitLeftBesideItsTargets)
     }
 }
 
+TEST(FileBatch, AFolderItMakesComesWithItsFilesAtCommitOrNotAtAll)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const auto in = [&](const std::string& name) { return dir.path() / name; };
+    const auto hidden = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.path().filename().string()[0] == '.') names.push_back(entry.path().filename());
+        return names;
+    };
+    dir.write("file", "x");
+    fs::create_symlink("nowhere", in("dangling"));
+    fs::create_directory(in("locked"));
+    fs::permissions(in("locked"), fs::perms(0555));  // refused even for root
+    for (const auto& [folder, error] :
+        {std::pair{"file", ENOTDIR}, {"dangling", ENOENT}, {"none/w", ENOENT}, {"locked/w", EACCES}}) {
+        charlib::FileBatch batch;
+        try {
+            batch.add_folder(in(folder));
+            ADD_FAILURE() << folder;
+        } catch (const charlib::FileError& refused) {
+            EXPECT_EQ(refused.system_error(), error) << folder;
+        }
+    }
+
+    fs::create_symlink("/dev/full", in("full"));  // takes no byte: ENOSPC after the renames
+    dir.write(".w.charlib-new-4194305-0badc0de/x", "left");  // the folder of a killed batch
+    {
+        charlib::FileBatch batch;
+        batch.add_folder(in("w"));
+        batch.add(in("w") / "x", "x");
+        batch.add(in("full"), "x");
+        EXPECT_FALSE(fs::exists(in("w")));
+        const charlib::Recovery recovery = batch.recover();
+        ASSERT_EQ(recovery.removed.size(), 1u);
+        EXPECT_EQ(recovery.removed[0].filename(), ".w.charlib-new-4194305-0badc0de");
+        EXPECT_THROW(batch.commit(), charlib::FileError);
+    }
+    EXPECT_FALSE(fs::exists(in("w")));
+    EXPECT_EQ(hidden(), std::vector<std::string>{});
+
+    charlib::FileBatch batch;
+    batch.add_folder(in("w/"));
+    batch.add(in("w") / "x", "x");
+    batch.add_folder(in("locked"));  // there already: its files go in it as anywhere
+    batch.commit();
+    EXPECT_EQ(TempDir::read(in("w/x")), "x");
+    EXPECT_EQ(hidden(), std::vector<std::string>{});
+}
+
 }  // namespace

@@ -87,6 +87,18 @@ std::string new_run()
     return run;
 }
 
+// The path absolute, its links followed as far as it exists: one for every
+// way of naming a place.
+std::filesystem::path resolved(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+    if (!absolute.has_filename() && absolute.has_relative_path())
+        absolute = absolute.parent_path();  // "web/"
+    const std::filesystem::path followed = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute : followed;
+}
+
 // A file an earlier batch left beside one of this batch's targets.
 struct Leftover {
     std::filesystem::path path;
@@ -143,6 +155,37 @@ FileBatch::~FileBatch()
 {
     for (const Target& target : targets_)
         if (!target.temporary.empty() && !target.renamed) remove_temporary(target.temporary);
+    for (const NewFolder& folder : folders_)
+        if (!folder.renamed) remove_temporary(folder.temporary);
+}
+
+void FileBatch::add_folder(const std::filesystem::path& folder)
+{
+    const auto fail = [&](int error) { throw FileError(FileError::Action::Write, folder, error); };
+    const std::filesystem::path place = resolved(folder);
+    struct stat status { };
+    if (::stat(place.c_str(), &status) == 0) {
+        if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
+        return;  // its files are written in it as in any folder
+    }
+    if (errno != ENOENT) fail(errno);
+    if (::lstat(place.c_str(), &status) == 0) fail(ENOENT);  // a link to nothing: not replaced by a folder
+    const std::filesystem::path parent = place.parent_path();
+    if (::stat(parent.c_str(), &status) != 0) fail(errno);
+    if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
+    if (marked_read_only(status)) fail(EACCES);
+    const std::string temporary = beside(place, new_mark, run_);
+    if (const int error = create_temporary_folder(temporary)) fail(error);
+    folders_.push_back({folder, place, temporary});
+}
+
+const FileBatch::NewFolder* FileBatch::new_folder_at(const std::filesystem::path& folder) const
+{
+    if (folders_.empty()) return nullptr;
+    const std::filesystem::path place = resolved(folder);
+    for (const NewFolder& made : folders_)
+        if (made.place == place) return &made;
+    return nullptr;
 }
 
 void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
@@ -170,11 +213,17 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
         fail(errno);
     }
     const std::filesystem::path folder = folder_of(target.file);
-    if (::stat(folder.c_str(), &status) != 0) fail(errno);
-    if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
-    if (marked_read_only(status)) fail(EACCES);
-
-    std::string temporary = beside(target.file, new_mark, run_);
+    const NewFolder* made = nullptr;
+    if (::stat(folder.c_str(), &status) != 0) {
+        const int error = errno;
+        if (error != ENOENT || (made = new_folder_at(folder)) == nullptr) fail(error);
+    } else {
+        if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
+        if (marked_read_only(status)) fail(EACCES);
+    }
+    target.in_new_folder = made != nullptr;
+    std::string temporary = made != nullptr ? (made->temporary / target.file.filename()).string()
+                                            : beside(target.file, new_mark, run_);
     const int fd = create_temporary_file(temporary);
     if (fd < 0) fail(errno);
     const auto abandon = [&](int error) {
@@ -227,6 +276,12 @@ std::string FileBatch::put_back()
         target.renamed = target.moved_aside = false;
         target.backup.clear();
     }
+    for (NewFolder& folder : folders_) {
+        if (folder.renamed && ::rename(folder.place.c_str(), folder.temporary.c_str()) != 0)
+            note += (note.empty() ? "" : "；") + std::string("文件夹“") + folder.path.string() + "”已建立";
+        else
+            folder.renamed = false;
+    }
     return note;
 }
 
@@ -238,8 +293,10 @@ Recovery FileBatch::recover()
     // The targets by folder and name, so that each folder is listed once.
     std::map<std::filesystem::path, std::map<std::string, std::filesystem::path>> targets;
     for (const Target& target : targets_)
-        if (!target.temporary.empty())
+        if (!target.temporary.empty() && !target.in_new_folder)
             targets[target.file.parent_path()][target.file.filename().string()] = target.path;
+    for (const NewFolder& folder : folders_)
+        targets[folder.place.parent_path()][folder.place.filename().string()] = folder.path;
     std::vector<Leftover> found;
     std::set<std::string> unfinished;  // batches killed before they had renamed all their files
     for (const auto& [folder, names] : targets) {
@@ -282,7 +339,7 @@ void FileBatch::commit()
     // recovery, which may have given it back its old file.
     for (Target& target : targets_) {
         struct stat status { };
-        if (target.temporary.empty()) continue;
+        if (target.temporary.empty() || target.in_new_folder) continue;
         target.existed = ::stat(target.file.c_str(), &status) == 0;
         if (target.existed && S_ISDIR(status.st_mode)) fail(target, EISDIR);
         if (target.existed && (status.st_mode & 07777) != target.mode)
@@ -301,8 +358,13 @@ void FileBatch::commit()
             if (::rename(target.file.c_str(), target.backup.c_str()) != 0) fail(target, errno);
             target.moved_aside = true;
         }
+        for (NewFolder& folder : folders_) {
+            if (::rename(folder.temporary.c_str(), folder.place.c_str()) != 0)
+                throw FileError(FileError::Action::Write, folder.path, errno, put_back());
+            folder.renamed = true;
+        }
         for (Target& target : targets_) {
-            if (target.temporary.empty()) continue;
+            if (target.temporary.empty() || target.in_new_folder) continue;
             if (::rename(target.temporary.c_str(), target.file.c_str()) != 0) fail(target, errno);
             forget_temporary(target.temporary);
             target.renamed = true;
@@ -321,9 +383,14 @@ void FileBatch::commit()
         if (target.descriptor < 0 && ::close(fd) != 0 && error == 0) error = errno;
         if (error != 0) fail(target, error);
     }
-    for (Target& target : targets_)
+    for (Target& target : targets_) {
         if (!target.backup.empty()) remove_temporary(target.backup);
+        if (target.in_new_folder) forget_temporary(target.temporary);
+    }
+    for (const NewFolder& folder : folders_)
+        forget_temporary(folder.temporary);
     targets_.clear();
+    folders_.clear();
 }
 
 void replace_file(const std::filesystem::path& path, std::string_view bytes)

@@ -25,9 +25,8 @@ struct Recovery {
 // back if one fails. While they exist, the temporary files are listed for
 // the ending signals' handlers (files/temporary_files.h), and the renames
 // are done with those signals held off, so that only SIGKILL can cut a
-// commit in the middle. A
-// symbolic link is followed: the file it names is replaced and the link
-// stays. A character device or a named pipe (/dev/null, a terminal) is
+// commit in the middle. A symbolic link is followed: the file it names is
+// replaced and the link stays. A character device or a named pipe (/dev/null, a terminal) is
 // written directly at commit, after the renames; what a failing device took
 // cannot be taken back, but the renamed files are then put back. Folders,
 // block devices and targets marked read-only (no write permission for
@@ -41,6 +40,12 @@ public:
 
     // Throws FileError naming `path` when it cannot be written.
     void add(const std::filesystem::path& path, std::string_view bytes);
+    // A folder for files of the batch, added before them. If it does not
+    // exist, it is made at commit: until then it is a hidden folder beside
+    // it (".web.charlib-new-RUN", held to the rules of a target's folder)
+    // that holds its files under their own names and is renamed into place
+    // with the other files, and removed if the commit fails.
+    void add_folder(const std::filesystem::path& folder);
     // Standard output, written last of all.
     void add_standard_output(std::string_view bytes);
     // Looks beside the targets for the files of an earlier batch that was
@@ -67,11 +72,20 @@ private:
         bool existed = false;
         bool moved_aside = false;  // the old file is at `backup` only
         bool renamed = false;
+        bool in_new_folder = false;  // `temporary` is in a NewFolder, put in place with it
     };
+    struct NewFolder {
+        std::filesystem::path path;  // as given
+        std::filesystem::path place;  // where it goes, absolute
+        std::string temporary;  // the hidden folder
+        bool renamed = false;
+    };
+    const NewFolder* new_folder_at(const std::filesystem::path& folder) const;
     std::string put_back();
 
     std::string run_;  // the process and a random number
     std::vector<Target> targets_;
+    std::vector<NewFolder> folders_;
     bool recovered_ = false;
 };
 
