@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <optional>
@@ -19,6 +21,7 @@
 #include "base/error.h"
 #include "files/input_file.h"
 #include "files/output_file.h"
+#include "files/temporary_files.h"
 #include "temp_dir.h"
 
 namespace {
@@ -181,6 +184,35 @@ TEST(FileBatch, AFolderItMakesComesWithItsFilesAtCommitOrNotAtAll)
     batch.commit();
     EXPECT_EQ(TempDir::read(in("w/x")), "x");
     EXPECT_EQ(hidden(), std::vector<std::string>{});
+}
+
+TEST(TemporaryFiles, AnEndingSignalRemovesABatchsFilesAndNewFoldersThenEndsTheProcess)
+{
+    namespace fs = std::filesystem;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        TempDir dir;
+        dir.write("a.txt", "old");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (const int ending : {SIGTERM, SIGINT, SIGHUP})
+                ::signal(ending, SIG_DFL);  // whatever the test runner left them at
+            charlib::remove_temporaries_on_ending_signals();
+            charlib::FileBatch batch;
+            batch.add(dir.path() / "a.txt", "new");
+            batch.add_folder(dir.path() / "w");
+            batch.add(dir.path() / "w/x.txt", "x");
+            ::kill(::getpid(), signal);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename());
+        EXPECT_EQ(names, std::vector<std::string>{"a.txt"}) << signal;
+        EXPECT_EQ(TempDir::read(dir.path() / "a.txt"), "old");
+    }
 }
 
 }  // namespace

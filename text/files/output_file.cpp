@@ -135,8 +135,8 @@ bool still_running(const std::string& run)
 // very file, its second name made but the new file not yet renamed over it.
 bool restore(const Leftover& old, const std::filesystem::path& target)
 {
-    struct stat kept {
-    }, now{};
+    struct stat kept { };
+    struct stat now { };
     if (::lstat(old.path.c_str(), &kept) != 0) throw FileError(FileError::Action::Write, old.path, errno);
     if (::lstat(target.c_str(), &now) == 0 && now.st_dev == kept.st_dev && now.st_ino == kept.st_ino)
         return false;
