@@ -67,7 +67,8 @@ public:
             // A path that cannot be looked at (a loop of links) is taken as written: writing it fails later.
             const auto resolved = [](const std::filesystem::path& path) {
                 std::error_code error;
-                const std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+                const std::filesystem::path absolute =
+                    std::filesystem::absolute(path, error).lexically_normal();
                 const std::filesystem::path whole = std::filesystem::weakly_canonical(absolute, error);
                 return error ? absolute : whole;
             };

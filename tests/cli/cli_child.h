@@ -75,7 +75,10 @@ public:
     CliChild& operator=(const CliChild&) = delete;
 
     pid_t pid() const { return pid_; }
-    bool write(std::string_view bytes) { return ::write(input_, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
+    bool write(std::string_view bytes)
+    {
+        return ::write(input_, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    }
     void close_input()
     {
         if (input_ >= 0) ::close(input_);
@@ -85,8 +88,7 @@ public:
     int wait()
     {
         int status = -1;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) { }
         reaped_ = true;
         return status;
     }

@@ -256,7 +256,7 @@ private:
 TEST(Files, AFileTheKernelSaysIsEmptyIsReadToItsEnd)
 {
     TempDir dir;
-    dir.write("s.txt", "\xE4\xB8\xAD\xE6\x96\x87" "ab\n");  // 中文ab
+    dir.write("s.txt", "\xE4\xB8\xAD\xE6\x96\x87\x61\x62\n");  // 中文ab
     dir.write("a.txt", "ab");
     ASSERT_EQ(run_cli(dir, {"-e", "utf-8", "--font", microhei, "--subset", "small.ttf", "a.txt"}).status, 0);
     const BytesInProc text("<p>\xE4\xB8\xAD\xE6\x96\x87</p>"), font(TempDir::read(dir.path() / "small.ttf"));
