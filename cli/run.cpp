@@ -65,8 +65,13 @@ public:
     void check_apart() const
     {
         for (std::size_t i = 0; i < named_.size(); ++i) {
+            // A path that cannot be looked at (a loop of links) is taken as written: writing it fails later.
             const auto resolved = [](const std::filesystem::path& path) {
-                return std::filesystem::weakly_canonical(std::filesystem::absolute(path));
+                std::error_code error;
+                const std::filesystem::path absolute =
+                    std::filesystem::absolute(path, error).lexically_normal();
+                const std::filesystem::path whole = std::filesystem::weakly_canonical(absolute, error);
+                return error ? absolute : whole;
             };
             for (std::size_t j = i + 1; j < named_.size(); ++j)
                 if (resolved(named_[i]) == resolved(named_[j]) || (ids_[i] && ids_[i] == ids_[j]))
@@ -342,12 +347,8 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
 
 void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
 {
-    // First: the other outputs may be named inside the folder.
     if (plan.web) {
-        const std::filesystem::path& folder = *plan.web;
-        std::error_code error;
-        if (!std::filesystem::is_directory(folder, error) && !std::filesystem::create_directory(folder, error))
-            throw FileError(FileError::Action::Write, folder, error ? error.value() : ENOTDIR);
+        const std::filesystem::path& folder = *plan.web;  // added to `files` before every output
         std::set<std::filesystem::path> pieces;
         for (const WebFontPiece& piece : work.web.pieces) {
             files.add(folder / piece.file, piece.bytes);
@@ -355,8 +356,10 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
         }
         // Pages may still ask for an earlier run's pieces: they are named, not deleted.
         std::size_t earlier = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-            earlier += entry.path().extension() == ".woff2" && !pieces.contains(entry.path().filename());
+        std::error_code error;
+        for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+             entry.increment(error))
+            earlier += entry->path().extension() == ".woff2" && !pieces.contains(entry->path().filename());
         if (earlier > 0)
             warn("注意：“" + folder.string() + "”中另有 " + std::to_string(earlier) +
                 " 个 .woff2 文件不在新的 font.css 中（以前生成的？），没有删除");
@@ -393,6 +396,24 @@ bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encod
     else
         files.add(*output.path, encoded.bytes);
     return true;
+}
+
+// What a run killed while it wrote these files had left, and what became of it.
+void say_recovered(const Recovery& recovery)
+{
+    const auto named = [](const std::vector<std::filesystem::path>& paths) {
+        std::string text;
+        for (std::size_t i = 0; i < paths.size() && i < 5; ++i)
+            text += (i ? "、“" : "“") + paths[i].string() + "”";
+        return text + (paths.size() > 5 ? "等 " + std::to_string(paths.size()) + " 个文件" : "");
+    };
+    if (!recovery.restored.empty())
+        warn("注意：上次运行在写入时被中断，已恢复" + named(recovery.restored) + "原来的内容" +
+            (recovery.removed.empty()
+                    ? ""
+                    : "，并删除了它留下的 " + std::to_string(recovery.removed.size()) + " 个临时文件"));
+    else if (!recovery.removed.empty())
+        warn("注意：上次运行在写入时被中断，已删除它留下的临时文件" + named(recovery.removed));
 }
 
 bool print(const std::string& text)
@@ -443,11 +464,15 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     };
     // Every file is written before any replaces its target: a failure leaves them all as they were.
     FileBatch files;
+    // First: the other outputs may be named inside the web folder, which is made only at commit.
+    if (plan.font && plan.font->web) files.add_folder(*plan.font->web);
     if (plan.output.path && !add_output(files, plan.output, encoded_as(U"\r\n", plan.output.encoding)))
         return exit_failure;
     if (plan.font) add_fonts(files, *plan.font, *fonts);
-    if (!plan.output.path && !print(encoded_as(U"\n", OutputEncoding::Utf8).bytes)) return exit_failure;
+    say_recovered(files.recover());
     files.commit();
+    // Printed once every file is in place: a run that fails prints nothing.
+    if (!plan.output.path && !print(encoded_as(U"\n", OutputEncoding::Utf8).bytes)) return exit_failure;
     if (plan.output.report) print_report(gathered->reports, chosen, font_facts, gathered->places);
     return gathered->failed ? exit_failure : 0;
 }

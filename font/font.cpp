@@ -113,9 +113,28 @@ std::unique_ptr<char, Free> font_buffer(std::size_t size)
     return buffer;
 }
 
+// A file whose size the system does not know, read to its end.
+hb_blob_t* read_unsized_font(InputFile& file, const std::filesystem::path& path)
+{
+    auto bytes = std::make_unique<std::string>();
+    constexpr std::size_t piece = std::size_t{1} << 16;
+    for (std::size_t count = piece; count > 0;) {
+        const std::size_t at = bytes->size();
+        bytes->resize(at + piece);
+        count = file.read(bytes->data() + at, piece);
+        bytes->resize(at + count);
+        if (bytes->size() > largest_font)
+            throw FontError(path, "超过 " + std::to_string(largest_font >> 20) + " MB，不是字体文件");
+    }
+    std::string* owned = bytes.release();
+    return hb_blob_create(owned->data(), static_cast<unsigned>(owned->size()), HB_MEMORY_MODE_READONLY, owned,
+        [](void* text) { delete static_cast<std::string*>(text); });
+}
+
 // The whole file as a blob, read at the size it has when opened: a file that
 // grows meanwhile is cut there, one that shrinks ends early (and will not
-// parse).
+// parse). A file that says it is empty is read to its end: the kernel's
+// files under /proc say so.
 hb_blob_t* read_font(const std::filesystem::path& path)
 {
     try {
@@ -123,6 +142,7 @@ hb_blob_t* read_font(const std::filesystem::path& path)
         const std::uint64_t length = file.size();
         if (length > largest_font)
             throw FontError(path, "有 " + size_over_limit(length, largest_font) + "，不是字体文件");
+        if (length == 0) return read_unsized_font(file, path);
         std::unique_ptr<char, Free> data = font_buffer(static_cast<std::size_t>(length));
         if (!data) throw FontError(path, "无法读取：内存不足");
         std::size_t size = 0;

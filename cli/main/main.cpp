@@ -6,10 +6,13 @@
 
 #include "cli/plan.h"
 #include "cli/run.h"
+#include "files/temporary_files.h"
 
 int main(int argc, char** argv)
 {
     using namespace charlib::cli;
+    // A run ended by Ctrl+C, kill or a closed terminal leaves no stream copy or half-written file behind.
+    charlib::remove_temporaries_on_ending_signals();
     try {
         const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc});
         if (const Answer* answer = std::get_if<Answer>(&asked)) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -184,6 +186,116 @@ TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
             EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out.txt"));
+}
+
+// A process whose environment is `bytes`, cut at their NUL bytes: its
+// /proc/PID/environ holds them, a regular file the kernel says is empty.
+class BytesInProc {
+public:
+    explicit BytesInProc(const std::string& bytes) : bytes_(bytes + '\0')
+    {
+        std::vector<std::string> pieces(1);
+        for (const char c : bytes)
+            c == '\0' ? void(pieces.emplace_back()) : pieces.back().push_back(c);
+        std::vector<char*> environment;
+        for (std::string& piece : pieces)
+            environment.push_back(piece.data());
+        environment.push_back(nullptr);
+        char* const argv[] = {const_cast<char*>("sleep"), const_cast<char*>("60"), nullptr};
+        ::posix_spawn(&pid_, "/bin/sleep", nullptr, nullptr, argv, environment.data());
+    }
+    ~BytesInProc()
+    {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::string path() const  // once the process has its new environment
+    {
+        const std::string file = "/proc/" + std::to_string(pid_) + "/environ";
+        for (int i = 0; i < 1000 && TempDir::read(file) != bytes_; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return file;
+    }
+
+private:
+    std::string bytes_;
+    pid_t pid_ = -1;
+};
+
+TEST(Files, AFileTheKernelSaysIsEmptyIsReadToItsEnd)
+{
+    TempDir dir;
+    dir.write("s.txt", "\xE4\xB8\xAD\xE6\x96\x87\x61\x62\n");  // 中文ab
+    dir.write("a.txt", "ab");
+    ASSERT_EQ(run_cli(dir, {"-e", "utf-8", "--font", microhei, "--subset", "small.ttf", "a.txt"}).status, 0);
+    const BytesInProc text("<p>\xE4\xB8\xAD\xE6\x96\x87</p>"), font(TempDir::read(dir.path() / "small.ttf"));
+    ASSERT_EQ(fs::file_size(text.path()), 0u);
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--no-ascii", text.path()}, "\xE4\xB8\xAD\xE6\x96\x87\n"},
+        {{"--newline", "any", "--exclude", text.path(), "s.txt"}, "ab\n"},
+        {{"--font", font.path(), "--subset", "again.ttf", "a.txt"}, "ab\n"},
+    };
+    for (auto [args, set] : cases) {
+        args.insert(args.begin(), {"-e", "utf-8"});
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.out, set) << testing::PrintToString(args) << run.err;
+    }
+    EXPECT_FALSE(TempDir::read(dir.path() / "again.ttf").empty());
+    // Read as a translation file it is read to its end too: to the NUL the kernel ends it with.
+    const CliRun html = run_cli(dir, {"-t", "html", text.path()});
+    EXPECT_NE(html.err.find("第 1 行第 10 列：有 NUL 字符"), std::string::npos) << html.err;
+}
+
+TEST(Files, AStreamIsCopiedNoFurtherThanItCanBeUsed)
+{
+    TempDir dir;
+    fs::create_directory(dir.path() / "tmp");
+    // The first bounded, so that a copy going on past the limit fails without filling the disk.
+    const std::pair<std::string, std::string> cases[] = {
+        {"yes | head -c 400000000 | TMPDIR=tmp " CHARLIB_CLI " -t json -o out.json -",
+            "“-”超过上限 268,435,456 字节（256 MiB），不能按 json 读取（翻译文件要整个读入内存）"},
+        {"echo ab | TMPDIR=missing " CHARLIB_CLI " -o out.json -",
+            "无法写入文件“missing”：文件或文件夹不存在"},
+    };
+    for (const auto& [command, message] : cases) {
+        EXPECT_EQ(std::system(("cd " + dir.path().string() + " && " + command + " 2>.err").c_str()), 1 << 8);
+        const std::string err = TempDir::read(dir.path() / ".err");
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out.json"));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+}
+
+TEST(Files, ARunThatFailsPrintsNothingAndMakesNoWebFolder)
+{
+    TempDir dir;
+    dir.write("a.txt", "ab");
+    fs::create_directory(dir.path() / "folder.ttf");
+    fs::create_symlink("/dev/full", dir.path() / "full.ttf");  // takes no byte: ENOSPC at commit
+    fs::create_symlink("loop", dir.path() / "loop");
+    fs::create_directory(dir.path() / "locked");
+    fs::permissions(dir.path() / "locked", fs::perms(0555));  // refused even for root
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"--web", "new", "--subset", "folder.ttf"}, 1, "无法写入文件“folder.ttf”：这是一个文件夹"},
+        {{"--web", "new", "--subset", "full.ttf"}, 1, "无法写入文件“full.ttf”：磁盘空间不足"},
+        {{"--web", "locked/new"}, 1, "无法写入文件“locked/new”：没有访问权限"},
+        {{"--preview", "loop", "--subset", "s.ttf"}, 1, "无法写入文件“loop”：符号链接太多"},
+        {{"--web", "new/", "-o", "./new/END.txt"}, 0, ""},
+    };
+    for (auto [args, status, message] : cases) {
+        args.insert(args.begin(), {"-e", "utf-8", "--font", microhei, "a.txt"});
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.status, status) << testing::PrintToString(args) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(fs::exists(dir.path() / "new"), status == 0) << testing::PrintToString(args);
+        EXPECT_FALSE(fs::exists(dir.path() / "s.ttf"));
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path() / "locked"));
+    for (const char* file : {"font.css", "index.html", "END.txt"})
+        EXPECT_TRUE(fs::is_regular_file(dir.path() / "new" / file)) << file;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".new")) << entry.path();
 }
 
 }  // namespace

@@ -50,14 +50,18 @@ std::string system_reason(int system_error)
     case ENOENT: return "文件或文件夹不存在";
     case EACCES:
     case EPERM: return "没有访问权限（或文件是只读的）";
+    case EEXIST: return "已有同名的文件或文件夹";
     case EISDIR: return "这是一个文件夹，不是文件";
     case ENODEV: return "这不是普通文件（是设备或管道）";
     case ENOTDIR: return "路径中有一部分不是文件夹";
+    case ENOTEMPTY: return "文件夹不是空的";
+    case ELOOP: return "符号链接太多（可能绕成了圈）";
     case ENOSPC: return "磁盘空间不足";
 #ifdef EDQUOT
     case EDQUOT: return "超出磁盘配额";
 #endif
     case EROFS: return "磁盘或文件系统是只读的";
+    case EXDEV: return "不能跨文件系统移动（不在同一个磁盘或分区上）";
     case EBUSY:
     case ETXTBSY: return "文件正被其他程序占用";
     case ENAMETOOLONG: return "路径太长";
@@ -66,6 +70,11 @@ std::string system_reason(int system_error)
     case ENFILE: return "打开的文件太多";
     case EFBIG: return "文件太大";
     case EINVAL: return "路径或文件名无效";
+    case ENOMEM: return "内存不足";
+    case EPIPE: return "管道的另一端已经关闭";
+    case ENXIO: return "设备不存在，或管道的另一端没有程序在读";
+    case EAGAIN: return "暂时无法读写，请稍后再试";
+    case ESTALE: return "网络文件系统上的这个文件已失效";
     default: return std::strerror(system_error);
     }
 }
@@ -102,9 +111,14 @@ std::string in_units(std::uint64_t bytes)
 
 }  // namespace
 
+std::string over_limit(std::uint64_t limit)
+{
+    return "超过上限 " + grouped(limit) + " 字节（" + in_units(limit) + "）";
+}
+
 std::string size_over_limit(std::uint64_t size, std::uint64_t limit)
 {
-    return grouped(size) + " 字节，超过上限 " + grouped(limit) + " 字节（" + in_units(limit) + "）";
+    return grouped(size) + " 字节，" + over_limit(limit);
 }
 
 }  // namespace charlib

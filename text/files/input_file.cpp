@@ -4,13 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "base/error.h"
 #include "base/types.h"
+#include "files/temporary_files.h"
 
 namespace charlib {
 
@@ -92,13 +95,35 @@ std::optional<FileId> file_id(const std::filesystem::path& path)
     return FileId{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
+namespace {
+
+// TMPDIR, or /tmp. Not std::filesystem's, which throws (in English) when the
+// folder is missing: mkstemp says so, as any failure to write.
+std::filesystem::path temporary_folder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
+}  // namespace
+
 bool StreamCopy::is_stream(const std::filesystem::path& path)
 {
     struct stat status { };
-    return path == "-" || (::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
+    if (path == "-") return true;
+    if (::stat(path.c_str(), &status) != 0) return false;
+    if (S_ISFIFO(status.st_mode)) return true;
+    if (!S_ISREG(status.st_mode) || status.st_size != 0) return false;
+    // The kernel's own files (/proc, /sys) say they are empty and are not: a byte tells.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;  // opened again to be read, and refused with the reason then
+    char byte = 0;
+    const bool has_bytes = ::read(fd, &byte, 1) == 1;
+    ::close(fd);
+    return has_bytes;
 }
 
-StreamCopy::StreamCopy(const std::filesystem::path& stream)
+StreamCopy::StreamCopy(const std::filesystem::path& stream, std::optional<std::uint64_t> limit)
 {
     const bool standard_input = stream == "-";
     // A named pipe waits here for its writer, as any reader of it does.
@@ -114,16 +139,25 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream)
     };
     if (error != 0) fail(FileError::Action::Open, stream, error);
 
-    std::string name = (std::filesystem::temp_directory_path() / "charlib-stream-XXXXXX").string();
-    const int out = ::mkstemp(name.data());
-    if (out < 0) fail(FileError::Action::Write, name, errno);
+    const std::filesystem::path folder = temporary_folder();
+    std::string name = (folder / "charlib-stream-XXXXXX").string();
+    const int out = create_unique_temporary_file(name);
+    if (out < 0) fail(FileError::Action::Write, folder, errno);
     copy_ = name;
     std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
-    for (;;) {
-        const ssize_t count = ::read(in, buffer.get(), default_buffer_size);
+    const std::uint64_t most = limit ? *limit + 1 : UINT64_MAX;
+    for (std::uint64_t copied = 0;;) {
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(default_buffer_size, most - copied));
+        if (wanted == 0) {
+            too_long_ = true;
+            break;
+        }
+        const ssize_t count = ::read(in, buffer.get(), wanted);
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) error = errno;
         if (count <= 0) break;
+        copied += static_cast<std::uint64_t>(count);
         for (ssize_t done = 0; done < count && error == 0;) {
             const ssize_t written = ::write(out, buffer.get() + done, static_cast<std::size_t>(count - done));
             if (written > 0)
@@ -135,13 +169,13 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream)
         }
         if (error != 0) {
             ::close(out);
-            ::unlink(name.c_str());
+            remove_temporary(name);
             fail(FileError::Action::Write, name, error);
         }
     }
     ::close(out);
     if (error != 0) {
-        ::unlink(name.c_str());
+        remove_temporary(name);
         fail(FileError::Action::Read, stream, error);
     }
     if (!standard_input) ::close(in);
@@ -149,7 +183,7 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream)
 
 StreamCopy::~StreamCopy()
 {
-    ::unlink(copy_.c_str());
+    remove_temporary(copy_);
 }
 
 }  // namespace charlib

@@ -1,12 +1,23 @@
 #include "files/output_file.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <set>
 
 #include "base/error.h"
+#include "files/temporary_files.h"
 
 namespace charlib {
 
@@ -55,20 +66,126 @@ std::filesystem::path folder_of(const std::filesystem::path& file)
     return file.has_parent_path() ? file.parent_path() : ".";
 }
 
-// A free name beside `file` for a file of ours, made and left empty.
-std::string reserve_name(const std::filesystem::path& file, int& fd)
+constexpr std::string_view new_mark = ".charlib-new-", old_mark = ".charlib-old-";
+
+// ".END.txt.charlib-new-RUN": a file of the batch RUN beside `file`, named
+// so that a later run can tell what it is.
+std::string beside(const std::filesystem::path& file, std::string_view mark, const std::string& run)
 {
-    std::string name = (folder_of(file) / ("." + file.filename().string() + ".XXXXXX")).string();
-    fd = ::mkstemp(name.data());
-    return name;
+    return (folder_of(file) / ("." + file.filename().string() + std::string(mark) + run)).string();
+}
+
+// One for each batch: the process, which tells a later run whether the
+// batch may still be at work, and a random number.
+std::string new_run()
+{
+    std::uint32_t random = 0;
+    if (::getrandom(&random, sizeof random, 0) != sizeof random)
+        random = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char run[32];
+    std::snprintf(run, sizeof run, "%d-%08x", static_cast<int>(::getpid()), random);
+    return run;
+}
+
+// The path absolute, its links followed as far as it exists: one for every
+// way of naming a place.
+std::filesystem::path resolved(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+    if (!absolute.has_filename() && absolute.has_relative_path())
+        absolute = absolute.parent_path();  // "web/"
+    const std::filesystem::path followed = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute : followed;
+}
+
+// A file an earlier batch left beside one of this batch's targets.
+struct Leftover {
+    std::filesystem::path path;
+    std::string target;  // its name
+    bool is_new = false;  // a temporary file, not an old file
+    std::string run;
+};
+
+// What `name` is, if it is a name new_run() and beside() make.
+std::optional<Leftover> leftover_named(const std::filesystem::path& folder, const std::string& name)
+{
+    for (const std::string_view mark : {new_mark, old_mark}) {
+        const std::size_t at = name.rfind(mark);
+        if (name[0] != '.' || at == std::string::npos || at < 2) continue;
+        const std::string run = name.substr(at + mark.size());
+        const std::size_t dash = run.find('-');
+        if (dash == 0 || dash == std::string::npos || run.find_first_not_of("0123456789") != dash ||
+            run.size() != dash + 9 ||
+            run.find_first_not_of("0123456789abcdef", dash + 1) != std::string::npos)
+            continue;
+        return Leftover{folder / name, name.substr(1, at - 1), mark == new_mark, run};
+    }
+    return std::nullopt;
+}
+
+// Whether the process of a batch still runs, so that its files may be in use.
+bool still_running(const std::string& run)
+{
+    const long process = std::strtol(run.c_str(), nullptr, 10);
+    return process <= 0 || process > INT_MAX || ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
+}
+
+// Puts an old file back over its target. False when the target is that
+// very file, its second name made but the new file not yet renamed over it.
+bool restore(const Leftover& old, const std::filesystem::path& target)
+{
+    struct stat kept { };
+    struct stat now { };
+    if (::lstat(old.path.c_str(), &kept) != 0) throw FileError(FileError::Action::Write, old.path, errno);
+    if (::lstat(target.c_str(), &now) == 0 && now.st_dev == kept.st_dev && now.st_ino == kept.st_ino)
+        return false;
+    if (::rename(old.path.c_str(), target.c_str()) != 0)
+        throw FileError(FileError::Action::Write, target, errno);
+    return true;
 }
 
 }  // namespace
 
+FileBatch::FileBatch() : run_(new_run())
+{
+}
+
 FileBatch::~FileBatch()
 {
     for (const Target& target : targets_)
-        if (!target.temporary.empty() && !target.renamed) ::unlink(target.temporary.c_str());
+        if (!target.temporary.empty() && !target.renamed) remove_temporary(target.temporary);
+    for (const NewFolder& folder : folders_)
+        if (!folder.renamed) remove_temporary(folder.temporary);
+}
+
+void FileBatch::add_folder(const std::filesystem::path& folder)
+{
+    const auto fail = [&](int error) { throw FileError(FileError::Action::Write, folder, error); };
+    const std::filesystem::path place = resolved(folder);
+    struct stat status { };
+    if (::stat(place.c_str(), &status) == 0) {
+        if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
+        return;  // its files are written in it as in any folder
+    }
+    if (errno != ENOENT) fail(errno);
+    if (::lstat(place.c_str(), &status) == 0) fail(ENOENT);  // a link to nothing: not replaced by a folder
+    const std::filesystem::path parent = place.parent_path();
+    if (::stat(parent.c_str(), &status) != 0) fail(errno);
+    if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
+    if (marked_read_only(status)) fail(EACCES);
+    const std::string temporary = beside(place, new_mark, run_);
+    if (const int error = create_temporary_folder(temporary)) fail(error);
+    folders_.push_back({folder, place, temporary});
+}
+
+const FileBatch::NewFolder* FileBatch::new_folder_at(const std::filesystem::path& folder) const
+{
+    if (folders_.empty()) return nullptr;
+    const std::filesystem::path place = resolved(folder);
+    for (const NewFolder& made : folders_)
+        if (made.place == place) return &made;
+    return nullptr;
 }
 
 void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
@@ -80,7 +197,6 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
     target.file = follow_links(path, error);
     if (error != 0) fail(error);
 
-    mode_t mode = 0644;
     struct stat status { };
     if (::stat(target.file.c_str(), &status) == 0) {
         if (S_ISDIR(status.st_mode)) fail(EISDIR);
@@ -91,29 +207,35 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
             return;
         }
         if (!S_ISREG(status.st_mode)) fail(ENODEV);  // a block device: never written over
-        mode = status.st_mode & 07777;
+        target.mode = status.st_mode & 07777;
         target.existed = true;
     } else if (errno != ENOENT) {
         fail(errno);
     }
     const std::filesystem::path folder = folder_of(target.file);
-    if (::stat(folder.c_str(), &status) != 0) fail(errno);
-    if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
-    if (marked_read_only(status)) fail(EACCES);
-
-    int fd = -1;
-    std::string temporary = reserve_name(target.file, fd);
+    const NewFolder* made = nullptr;
+    if (::stat(folder.c_str(), &status) != 0) {
+        const int error = errno;
+        if (error != ENOENT || (made = new_folder_at(folder)) == nullptr) fail(error);
+    } else {
+        if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
+        if (marked_read_only(status)) fail(EACCES);
+    }
+    target.in_new_folder = made != nullptr;
+    std::string temporary = made != nullptr ? (made->temporary / target.file.filename()).string()
+                                            : beside(target.file, new_mark, run_);
+    const int fd = create_temporary_file(temporary);
     if (fd < 0) fail(errno);
     const auto abandon = [&](int error) {
         ::close(fd);
-        ::unlink(temporary.c_str());
+        remove_temporary(temporary);
         fail(error);
     };
     if (const int error = write_all(fd, bytes)) abandon(error);
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) abandon(errno);
+    if (::fchmod(fd, target.mode) != 0 || ::fsync(fd) != 0) abandon(errno);
     if (::close(fd) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
+        remove_temporary(temporary);
         fail(error);
     }
     target.temporary = std::move(temporary);
@@ -134,6 +256,7 @@ void FileBatch::add_standard_output(std::string_view bytes)
 // undone.
 std::string FileBatch::put_back()
 {
+    const EndingSignalsHeld held;
     std::string note;
     for (Target& target : targets_) {
         const char* backup = target.backup.c_str();
@@ -144,45 +267,112 @@ std::string FileBatch::put_back()
         else if (target.moved_aside)
             undone = ::rename(backup, target.file.c_str()) == 0;
         else if (!target.backup.empty())
-            ::unlink(backup);
+            remove_temporary(backup);
+        // An old file that could not be put back is all there is of it: no signal may remove it.
+        if (!target.backup.empty()) forget_temporary(target.backup);
         if (!undone)
             note += (note.empty() ? "" : "；") + std::string("“") + target.path.string() + "”已被替换" +
                 (target.existed ? "，原来的文件保存为“" + target.backup + "”" : "");
         target.renamed = target.moved_aside = false;
         target.backup.clear();
     }
+    for (NewFolder& folder : folders_) {
+        if (folder.renamed && ::rename(folder.place.c_str(), folder.temporary.c_str()) != 0)
+            note += (note.empty() ? "" : "；") + std::string("文件夹“") + folder.path.string() + "”已建立";
+        else
+            folder.renamed = false;
+    }
     return note;
+}
+
+Recovery FileBatch::recover()
+{
+    Recovery recovery;
+    if (recovered_) return recovery;
+    recovered_ = true;
+    // The targets by folder and name, so that each folder is listed once.
+    std::map<std::filesystem::path, std::map<std::string, std::filesystem::path>> targets;
+    for (const Target& target : targets_)
+        if (!target.temporary.empty() && !target.in_new_folder)
+            targets[target.file.parent_path()][target.file.filename().string()] = target.path;
+    for (const NewFolder& folder : folders_)
+        targets[folder.place.parent_path()][folder.place.filename().string()] = folder.path;
+    std::vector<Leftover> found;
+    std::set<std::string> unfinished;  // batches killed before they had renamed all their files
+    for (const auto& [folder, names] : targets) {
+        std::error_code error;
+        const std::filesystem::path listed = folder.empty() ? "." : folder;
+        for (std::filesystem::directory_iterator entry(listed, error), end; !error && entry != end;
+             entry.increment(error)) {
+            std::optional<Leftover> leftover = leftover_named(folder, entry->path().filename().string());
+            if (!leftover || !names.contains(leftover->target) || leftover->run == run_ ||
+                still_running(leftover->run))
+                continue;
+            if (leftover->is_new) unfinished.insert(leftover->run);
+            found.push_back(std::move(*leftover));
+        }
+    }
+    std::sort(
+        found.begin(), found.end(), [](const Leftover& a, const Leftover& b) { return a.path < b.path; });
+    for (const Leftover& leftover : found) {
+        const std::filesystem::path folder = leftover.path.parent_path();
+        if (!leftover.is_new && unfinished.contains(leftover.run) &&
+            restore(leftover, folder / leftover.target)) {
+            recovery.restored.push_back(targets[folder][leftover.target]);
+            continue;
+        }
+        std::error_code error;
+        std::filesystem::remove_all(leftover.path, error);
+        if (error) throw FileError(FileError::Action::Write, leftover.path, error.value());
+        recovery.removed.push_back(leftover.path);
+    }
+    return recovery;
 }
 
 void FileBatch::commit()
 {
+    recover();
     const auto fail = [this](const Target& target, int error) {
         throw FileError(FileError::Action::Write, target.path, error, put_back());
     };
-    // Every target is looked at before the first is replaced.
-    for (const Target& target : targets_) {
+    // Every target is looked at before the first is replaced, and after the
+    // recovery, which may have given it back its old file.
+    for (Target& target : targets_) {
         struct stat status { };
-        if (!target.temporary.empty() && ::stat(target.file.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-            fail(target, EISDIR);
+        if (target.temporary.empty() || target.in_new_folder) continue;
+        target.existed = ::stat(target.file.c_str(), &status) == 0;
+        if (target.existed && S_ISDIR(status.st_mode)) fail(target, EISDIR);
+        if (target.existed && (status.st_mode & 07777) != target.mode)
+            ::chmod(target.temporary.c_str(), status.st_mode & 07777);
     }
-    // The old files stay under a second name until all is done: a hard link,
-    // or where the file system has none, the old file moved aside.
-    for (Target& target : targets_) {
-        if (target.temporary.empty() || !target.existed) continue;
-        int fd = -1;
-        target.backup = reserve_name(target.file, fd);
-        if (fd < 0) fail(target, errno);
-        ::close(fd);
-        if (::unlink(target.backup.c_str()) != 0) fail(target, errno);
-        if (::link(target.file.c_str(), target.backup.c_str()) == 0) continue;
-        if (::rename(target.file.c_str(), target.backup.c_str()) != 0) fail(target, errno);
-        target.moved_aside = true;
-    }
-    for (Target& target : targets_) {
-        if (target.temporary.empty()) continue;
-        if (::rename(target.temporary.c_str(), target.file.c_str()) != 0) fail(target, errno);
-        target.renamed = true;
-        target.moved_aside = false;
+    {
+        // A signal waits until every file is in place (or put back): only
+        // SIGKILL leaves a batch half renamed.
+        const EndingSignalsHeld held;
+        // The old files stay under a second name until all is done: a hard
+        // link, or where the file system has none, the old file moved aside.
+        for (Target& target : targets_) {
+            if (target.temporary.empty() || !target.existed) continue;
+            target.backup = beside(target.file, old_mark, run_);
+            if (::link(target.file.c_str(), target.backup.c_str()) == 0) continue;
+            if (::rename(target.file.c_str(), target.backup.c_str()) != 0) fail(target, errno);
+            target.moved_aside = true;
+        }
+        for (NewFolder& folder : folders_) {
+            if (::rename(folder.temporary.c_str(), folder.place.c_str()) != 0)
+                throw FileError(FileError::Action::Write, folder.path, errno, put_back());
+            folder.renamed = true;
+        }
+        for (Target& target : targets_) {
+            if (target.temporary.empty() || target.in_new_folder) continue;
+            if (::rename(target.temporary.c_str(), target.file.c_str()) != 0) fail(target, errno);
+            forget_temporary(target.temporary);
+            target.renamed = true;
+            target.moved_aside = false;
+        }
+        // From here on the old files are only in the way: a signal may remove them.
+        for (const Target& target : targets_)
+            if (!target.backup.empty()) list_temporary(target.backup);
     }
     for (Target& target : targets_) {
         if (!target.temporary.empty()) continue;
@@ -193,9 +383,14 @@ void FileBatch::commit()
         if (target.descriptor < 0 && ::close(fd) != 0 && error == 0) error = errno;
         if (error != 0) fail(target, error);
     }
-    for (Target& target : targets_)
-        if (!target.backup.empty()) ::unlink(target.backup.c_str());
+    for (Target& target : targets_) {
+        if (!target.backup.empty()) remove_temporary(target.backup);
+        if (target.in_new_folder) forget_temporary(target.temporary);
+    }
+    for (const NewFolder& folder : folders_)
+        forget_temporary(folder.temporary);
     targets_.clear();
+    folders_.clear();
 }
 
 void replace_file(const std::filesystem::path& path, std::string_view bytes)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/error.h"
 #include "files/input_file.h"
 
 namespace charlib {
@@ -63,7 +64,7 @@ std::vector<std::filesystem::path> files_below(
         else
             skipped.push_back({path, "不是普通文件（是管道、设备或套接字）"});
     }
-    if (error) skipped.push_back({folder, "无法读取这个文件夹：" + error.message()});
+    if (error) skipped.push_back({folder, "无法读取这个文件夹：" + system_reason(error.value())});
     std::sort(found.begin(), found.end());
     return found;
 }

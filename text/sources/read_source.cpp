@@ -133,7 +133,14 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
 {
     SourceReport& report = read.report;
     std::optional<StreamCopy> copy;
-    if (StreamCopy::is_stream(source)) copy.emplace(source);
+    // A translation file is read whole: a stream of one is copied no further than the limit.
+    const bool whole = rules.entries.format && *rules.entries.format != TextFormat::Lines;
+    if (StreamCopy::is_stream(source))
+        copy.emplace(source, whole ? std::optional(largest_translation_file) : std::nullopt);
+    if (copy && copy->too_long())
+        return "“" + source.string() + "”" + over_limit(largest_translation_file) + "，不能按 " +
+            text_format_name(*rules.entries.format) +
+            " 读取（翻译文件要整个读入内存）：请拆分后再读，或用 -t lines 按行读取";
     InputFile file(copy ? copy->path() : source);
     const std::uint64_t size = file.size();
 

@@ -34,5 +34,7 @@ std::string system_reason(int system_error);
 
 // "268,435,457 字节，超过上限 268,435,456 字节（256 MiB）": a size over a limit, exactly.
 std::string size_over_limit(std::uint64_t size, std::uint64_t limit);
+// "超过上限 268,435,456 字节（256 MiB）": where the size is only known to be over (a stream).
+std::string over_limit(std::uint64_t limit);
 
 }  // namespace charlib

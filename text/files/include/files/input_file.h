@@ -50,23 +50,31 @@ struct FileId {
 };
 std::optional<FileId> file_id(const std::filesystem::path& path);
 
-// A stream given as a source ("-" for standard input, or a named pipe),
-// copied whole into a temporary file so that it can be read as often as a
-// file can; the copy is removed with this object. Devices other than a
-// terminal are refused, as InputFile refuses them. Throws FileError.
+// A stream given as a source ("-" for standard input, a named pipe, or a
+// file whose size is not known), copied whole into a temporary file so that
+// it can be read as often as a file can; the copy is removed with this
+// object. Devices other than a terminal are refused, as InputFile refuses
+// them. Throws FileError.
 class StreamCopy {
 public:
-    explicit StreamCopy(const std::filesystem::path& stream);
+    // With a limit, the copy stops at limit + 1 bytes: enough to tell the
+    // stream is too long, without filling the disk with the rest.
+    explicit StreamCopy(
+        const std::filesystem::path& stream, std::optional<std::uint64_t> limit = std::nullopt);
     ~StreamCopy();
     StreamCopy(const StreamCopy&) = delete;
     StreamCopy& operator=(const StreamCopy&) = delete;
 
     const std::filesystem::path& path() const noexcept { return copy_; }
-    // True for "-" and for a named pipe.
+    // The stream held more than the limit; the copy has only its start.
+    bool too_long() const noexcept { return too_long_; }
+    // True for "-", a named pipe, and a regular file that says it is empty
+    // but has bytes (the kernel's files under /proc say so).
     static bool is_stream(const std::filesystem::path& path);
 
 private:
     std::filesystem::path copy_;
+    bool too_long_ = false;
 };
 
 }  // namespace charlib
