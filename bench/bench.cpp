@@ -642,7 +642,6 @@ void bench_hostile(const std::filesystem::path& cli, std::size_t mib)
         std::string name, format, head, unit, tail;
         std::size_t repeat_tail = 1;  // the tail, as many times as the unit (nesting)
     };
-    std::string messages;  // a PO file needs its msgids told apart
     const std::vector<Case> cases = {
         {"tiny strings", "json", "[", "\"a\",", "\"a\"]"},
         {"arrays nested", "json", "", "[", "]", 0},
@@ -650,6 +649,7 @@ void bench_hostile(const std::filesystem::path& cli, std::size_t mib)
         {"tiny entries", "yaml", "", "- a\n", ""},
         {"flow entries, 64 deep", "yaml", std::string(64, '['), "a,", "a" + std::string(64, ']')},
         {"tiny rows", "csv", "h\n", "a\n", ""},
+        {"one cell", "csv", "h\n\"", "\xe5\xad\x97", "\"\n"},
         {"one row", "csv", "", "a,", "a\n"},
         {"tiny messages", "po", "", "", ""},
         {"tiny cues", "srt", "", "1\n00:00:01,000 --> 00:00:02,000\na\n\n", ""},
@@ -659,8 +659,12 @@ void bench_hostile(const std::filesystem::path& cli, std::size_t mib)
         {"tiny units", "xliff", "<xliff version=\"1.2\"><file><body>",
             "<trans-unit id=\"k\"><target>a</target></trans-unit>", "</body></file></xliff>"},
         {"tiny strings", "android", "<resources>", "<string name=\"k\">a</string>", "</resources>"},
+        {"one string", "xliff", "<xliff version=\"1.2\"><file><body><trans-unit id=\"k\"><target>",
+            "\xe5\xad\x97", "</target></trans-unit></body></file></xliff>"},
         {"tiny values", "resx", "<root>", "<data name=\"k\"><value>a</value></data>", "</root>"},
+        {"elements nested", "resx", "<root>", "<a>", "</a>", 0},
         {"tiny paragraphs", "html", "<html><body>", "<p>a", "</body></html>"},
+        {"one paragraph", "html", "<html><body><p>", "\xe5\xad\x97", "</body></html>"},
         {"elements nested", "html", "<html><body>", "<div>", "</div>", 0},
     };
     std::printf("\n%-12s %-24s %8s %9s %9s %10s %10s %8s\n", "format", "file", "MB", "seconds", "MB/s",
@@ -672,8 +676,9 @@ void bench_hostile(const std::filesystem::path& cli, std::size_t mib)
             out << test.head;
             std::size_t written = test.head.size();
             if (test.format == "po") {
-                for (std::size_t i = 0; written < bytes; ++i) {
+                for (std::size_t i = 0;; ++i) {
                     const std::string message = "msgid \"" + std::to_string(i) + "\"\nmsgstr \"b\"\n\n";
+                    if (written + message.size() > bytes) break;
                     out << message;
                     written += message.size();
                 }
