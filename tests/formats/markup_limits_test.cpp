@@ -155,7 +155,8 @@ TEST(MarkupLimits, LimitsUpToTheirSizePassOneMoreIsPlaced)
 }
 
 // What the receiver of the entries throws stops the parser (nothing may be
-// thrown through expat or libxml2) and reaches the caller as it was thrown.
+// thrown through expat, libxml2, libcsv or libyaml) and reaches the caller as
+// it was thrown.
 TEST(MarkupLimits, WhatTheSinkThrowsStopsTheParserAndReachesTheCaller)
 {
     const std::pair<TextFormat, std::string> cases[] = {
@@ -167,6 +168,8 @@ TEST(MarkupLimits, WhatTheSinkThrowsStopsTheParserAndReachesTheCaller)
         {TextFormat::Resx,
             "<root><data name=\"a\"><value>a</value></data><data name=\"b\"><value>b</value></data></root>"},
         {TextFormat::Html, "<p>a<img alt=\"x\">b</p><p>c</p>"},
+        {TextFormat::Csv, "h,i\na,b\nc,d\n"},
+        {TextFormat::Yaml, "- a\n- b\n"},
     };
     for (const auto& [format, bytes] : cases) {
         SCOPED_TRACE(bytes);

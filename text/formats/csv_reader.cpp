@@ -33,7 +33,7 @@ struct Table {
     std::size_t row = 0, column = 0;
     std::size_t cell_start = std::string_view::npos;  // where the cell being read began
     std::optional<Malformed> error;
-    std::exception_ptr failure;  // thrown by the sink, rethrown after libcsv returns
+    CallbackGuard guard;  // what the sink throws waits for libcsv to return
     const EntrySink& sink;
     std::string entry;
 
@@ -73,19 +73,19 @@ struct Table {
             if (header.size() < largest_header) header.emplace_back(value);
             return;
         }
-        if (value.empty() || error || failure ||
+        if (value.empty() || error || guard.failed() ||
             (!chosen.empty() && (index >= chosen.size() || !chosen[index])))
             return;
         const std::size_t start = std::min(cell_start, text.size());
         entry = value;
         const std::string number = index < header.size() ? std::string() : std::to_string(index + 1);
-        // The sink may throw (out of memory): not through libcsv's C frames.
-        try {
-            sink(entry, index < header.size() ? std::string_view(header[index]) : number, lines.line(start),
-                lines.column(start));
-        } catch (...) {
-            failure = std::current_exception();
-        }
+        // libcsv is fed a cell at a time: the reader stops feeding it on a failure.
+        guard.run(
+            [&] {
+                sink(entry, index < header.size() ? std::string_view(header[index]) : number,
+                    lines.line(start), lines.column(start));
+            },
+            [] {});
     }
 
     void row_end()
@@ -138,7 +138,7 @@ void read_csv(
     // ends a cell, so that a cell's start is known when it ends.
     const char separators[] = {delimiter, '\r', '\n', '\0'};
     std::size_t at = 0;
-    while (at < text.size() && !table.error && !table.failure) {
+    while (at < text.size() && !table.error && !table.guard.failed()) {
         const std::size_t stop = std::min(text.find_first_of(separators, at), text.size() - 1);
         if (table.cell_start == std::string_view::npos)
             for (std::size_t i = at; i <= stop; ++i)
@@ -154,13 +154,13 @@ void read_csv(
         }
         at = stop + 1;
     }
-    if (table.failure) std::rethrow_exception(table.failure);
+    table.guard.rethrow();
     if (!table.error && csv_fini(&parser, on_cell, on_row_end, &table) != 0) {
         const std::size_t start = std::min(table.cell_start, text.size());
         throw Malformed(lines.line(start), lines.column(start), reason_of(parser, "引号没有闭合"));
     }
     if (!table.error && table.row == 0 && !columns.empty()) table.choose_columns();
-    if (table.failure) std::rethrow_exception(table.failure);
+    table.guard.rethrow();
     if (table.error) throw *table.error;
 }
 

@@ -315,23 +315,10 @@ private:
     static void on_text(void* self, const xmlChar* text, int length);
     static void on_end_document(void* self);
 
+    // Nothing may be thrown through the parser: what a handler throws stops it.
     template <class Handler> void guarded(Handler&& handler)
     {
-        if (stopped_) return;
-        try {
-            handler();
-        } catch (const Malformed& malformed) {
-            error_.emplace(malformed);
-            stop();
-        } catch (...) {
-            failure_ = std::current_exception();
-            stop();
-        }
-    }
-    void stop()
-    {
-        stopped_ = true;
-        xmlStopParser(context_);
+        guard_.run(handler, [this] { xmlStopParser(context_); });
     }
 
     std::size_t position() const
@@ -370,9 +357,7 @@ private:
     std::vector<Open> open_;
     Run run_;
     std::vector<Waiting> waiting_;
-    bool stopped_ = false;
-    std::optional<Malformed> error_;
-    std::exception_ptr failure_;
+    CallbackGuard guard_;
 };
 
 void HtmlReader::read()
@@ -395,7 +380,7 @@ void HtmlReader::read()
             HTML_PARSE_RECOVER);
 
     std::size_t fed = 0;
-    for (bool last = false; !last && !stopped_;) {
+    for (bool last = false; !last && !guard_.failed();) {
         // What waits for its end (a long comment, say) is read again from its
         // start with each piece: the next piece is at least as long.
         const std::size_t waiting = fed - position();
@@ -406,8 +391,7 @@ void HtmlReader::read()
         htmlParseChunk(context_, text_.data() + fed, static_cast<int>(size), last);
         fed += size;
     }
-    if (failure_) std::rethrow_exception(failure_);
-    if (error_) throw *error_;
+    guard_.rethrow();
     if (!run_.empty()) end_run(top().block);
 }
 

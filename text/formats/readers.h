@@ -2,6 +2,7 @@
 // The readers of each format, private to formats. Each hands its entries to
 // a sink in file order, and throws Malformed for a file it cannot read.
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,34 @@ struct Malformed : std::runtime_error {
     {
     }
     std::uint64_t line, column;
+};
+
+// What a C parser's callbacks throw, kept until the parser has returned:
+// nothing may be thrown through its frames.
+class CallbackGuard {
+public:
+    // Runs `handler` unless a callback threw before; what it throws is kept
+    // and `stop` asks the parser to stop.
+    template <class Handler, class Stop> void run(Handler&& handler, Stop&& stop)
+    {
+        if (failure_) return;
+        try {
+            handler();
+        } catch (...) {
+            failure_ = std::current_exception();
+            stop();
+        }
+    }
+    void keep(std::exception_ptr failure) { failure_ = std::move(failure); }
+    bool failed() const { return failure_ != nullptr; }
+    // Throws what was kept, if anything.
+    void rethrow() const
+    {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    std::exception_ptr failure_;
 };
 
 // How a file's bytes are read: one of our encodings, or one that ICU knows
@@ -108,8 +137,8 @@ constexpr std::size_t most_open_elements = 1024;
 
 // The readers, on the file's text in UTF-8 without a byte-order mark.
 void read_json(std::string_view text, bool arb, const EntrySink& sink);
-void read_csv(std::string_view text, char delimiter, const std::vector<std::string>& columns,
-    const EntrySink& sink);
+void read_csv(
+    std::string_view text, char delimiter, const std::vector<std::string>& columns, const EntrySink& sink);
 void read_yaml(std::string_view text, const EntrySink& sink);
 void read_strings(std::string_view text, const EntrySink& sink);
 void read_properties(std::string_view text, const EntrySink& sink);

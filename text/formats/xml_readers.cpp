@@ -170,25 +170,10 @@ private:
     static int XMLCALL on_external_entity(
         XML_Parser parser, const char* context, const char* base, const char* system, const char* public_id);
 
-    // Runs a handler; what it throws is kept and the parser stopped, since
-    // nothing may be thrown through expat.
+    // Nothing may be thrown through the parser: what a handler throws stops it.
     template <class Handler> void guarded(Handler&& handler)
     {
-        if (stopped_) return;
-        try {
-            handler();
-        } catch (const Malformed& malformed) {
-            error_.emplace(malformed);
-            stop();
-        } catch (...) {
-            failure_ = std::current_exception();
-            stop();
-        }
-    }
-    void stop()
-    {
-        stopped_ = true;
-        XML_StopParser(parser_, XML_FALSE);
+        guard_.run(handler, [this] { XML_StopParser(parser_, XML_FALSE); });
     }
     std::size_t offset() const
     {
@@ -214,9 +199,7 @@ private:
     std::string text_gathered_;
     std::size_t gathered_in_all_ = 0;
     std::size_t cdata_offset_ = 0;  // where the last CDATA section began
-    bool stopped_ = false;
-    std::optional<Malformed> error_;
-    std::exception_ptr failure_;
+    CallbackGuard guard_;
 };
 
 void XmlReader::read()
@@ -245,7 +228,8 @@ void XmlReader::read()
         const std::size_t size =
             std::min({std::max(piece_size, waiting), text_.size() - fed, std::size_t{INT_MAX} / 2});
         last = fed + size == text_.size();
-        if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(size), last) != XML_STATUS_OK || stopped_)
+        if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(size), last) != XML_STATUS_OK ||
+            guard_.failed())
             fail();
         fed += size;
     }
@@ -316,8 +300,8 @@ int XmlReader::on_external_entity(
 {
     auto& reader = *static_cast<XmlReader*>(XML_GetUserData(parser));
     const std::size_t at = reader.offset();
-    reader.error_.emplace(reader.malformed_at(
-        at, "外部实体“" + reader.reference_at(at) + "”（" + (system ? system : "") + "）不会被读取"));
+    reader.guard_.keep(std::make_exception_ptr(reader.malformed_at(
+        at, "外部实体“" + reader.reference_at(at) + "”（" + (system ? system : "") + "）不会被读取")));
     return XML_STATUS_ERROR;
 }
 
@@ -331,8 +315,7 @@ std::string XmlReader::reference_at(std::size_t offset) const
 
 void XmlReader::fail() const
 {
-    if (failure_) std::rethrow_exception(failure_);
-    if (error_) throw *error_;
+    guard_.rethrow();
     std::size_t at = offset();
     const XML_Error code = XML_GetErrorCode(parser_);
     switch (code) {
