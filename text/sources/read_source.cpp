@@ -77,8 +77,8 @@ std::string read_entries_into(SourceRead& read, InputFile& file, const std::file
     SourceReport& report = read.report;
     const std::uint64_t size = file.size();
     if (size > largest_translation_file)
-        return "“" + source.string() + "”有 " + size_over_limit(size, largest_translation_file) + "，按 " +
-            text_format_name(format) + " 读取的文件要整个读入内存：请拆分后再读，或用 -t lines 按行读取";
+        return "“" + source.string() + "”有 " + size_over_limit(size, largest_translation_file) + "，不能按 " +
+            text_format_name(format) + " 读取（翻译文件要整个读入内存）：请拆分后再读，或用 -t lines 按行读取";
     EntryOptions options;
     options.encoding = rules.encoding;
     options.detect = [&] { return detect(file.path(), *rules.tuning.kernel).encoding; };
