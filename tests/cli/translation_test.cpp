@@ -139,6 +139,41 @@ TEST(Translation, HostileFilesGetAClearWordNeverAWrongResult)
     const CliRun many = run_cli(dir, {"-t", "json", "many.json"});
     EXPECT_EQ(many.out, "a\n");
     EXPECT_LT(many.peak_mib, 2 * 64 + 64);
+    // Every format, on 8 MiB of its smallest entries, within twice its size and 64 MiB.
+    const struct {
+        const char *format, *head, *unit, *tail;
+    } tiny[] = {
+        {"json", "[", "\"a\",", "\"a\"]"},
+        {"yaml", "", "- a\n", ""},
+        {"csv", "h\n", "a\n", ""},
+        {"po", "", "msgid \"%d\"\nmsgstr \"b\"\n\n", ""},  // msgids told apart by a number
+        {"srt", "", "1\n00:00:01,000 --> 00:00:02,000\na\n\n", ""},
+        {"vtt", "WEBVTT\n\n", "00:01.000 --> 00:02.000\na\n\n", ""},
+        {"strings", "", "\"a\"=\"b\";\n", ""},
+        {"properties", "", "a=b\n", ""},
+        {"xliff", "<xliff><file><body>", "<trans-unit id=\"k\"><target>a</target></trans-unit>",
+            "</body></file></xliff>"},
+        {"android", "<resources>", "<string name=\"k\">a</string>", "</resources>"},
+        {"resx", "<root>", "<data name=\"k\"><value>a</value></data>", "</root>"},
+        {"html", "<body>", "<p>a", "</body>"},
+    };
+    for (const auto& test : tiny) {
+        {
+            std::ofstream file(dir.path() / "tiny", std::ios::binary);
+            file << test.head;
+            std::string unit;
+            for (std::size_t size = 0, i = 0; size < (8u << 20); size += unit.size(), ++i) {
+                unit = test.unit;
+                if (const std::size_t number = unit.find("%d"); number != std::string::npos)
+                    unit.replace(number, 2, std::to_string(i));
+                file << unit;
+            }
+            file << test.tail;
+        }
+        const CliRun run = run_cli(dir, {"-t", test.format, "tiny"});
+        EXPECT_EQ(run.status, 0) << test.format << run.err;
+        EXPECT_LT(run.peak_mib, 2 * 8 + 64) << test.format;
+    }
     // Out of memory is a failure said in words, not an abort: a file as large as
     // a translation file may be in a process held to 100 MiB.
     std::filesystem::resize_file(dir.write("large.json", ""), std::uintmax_t{256} << 20);

@@ -137,17 +137,49 @@ formats::Decoded decoded_text(TextFormat format, const ByteSource& bytes, const 
     return *decode_text(bytes, text_encoding(options.detect ? options.detect() : Encoding::Gbk));
 }
 
-// A reason quotes at most a little of the file: a parser may quote a whole
-// token, and a token can be a megabyte long.
-std::string shortened(std::string reason)
+// The first `count` characters of UTF-8 text, or its last ones.
+std::string_view first_characters(std::string_view text, std::size_t count)
 {
-    constexpr std::size_t most = 240;  // bytes: 60 to 240 characters
-    if (reason.size() <= most) return reason;
-    std::size_t cut = most;
-    while (cut > 0 && (static_cast<unsigned char>(reason[cut]) & 0xC0) == 0x80)
-        --cut;
-    reason.resize(cut);
-    return reason + "……";
+    std::size_t at = 0;
+    for (; at < text.size() && count > 0; --count)
+        for (++at; at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;)
+            ++at;
+    return text.substr(0, at);
+}
+std::string_view last_characters(std::string_view text, std::size_t count)
+{
+    std::size_t at = text.size();
+    for (; at > 0 && count > 0; --count)
+        while (at > 0 && (static_cast<unsigned char>(text[--at]) & 0xC0) == 0x80) { }
+    return text.substr(at);
+}
+
+// A reason quotes at most a little of the file: a parser may quote a whole
+// token, and a token can be a megabyte long. What stands in quotes keeps its
+// first and last 30 characters.
+std::string shortened(std::string_view reason)
+{
+    constexpr std::size_t kept = 30;
+    std::string out;
+    for (std::size_t at = 0; at < reason.size();) {
+        const std::size_t open = reason.find_first_of("'\"", at);
+        if (open == std::string_view::npos) {
+            out += reason.substr(at);
+            break;
+        }
+        std::size_t close = reason.find(reason[open], open + 1);
+        // A quote left open (the reason was cut) runs to the end.
+        if (close == std::string_view::npos) close = reason.size();
+        const std::string_view quoted = reason.substr(open + 1, close - open - 1);
+        out += reason.substr(at, open + 1 - at);
+        if (first_characters(quoted, 2 * kept + 1).size() < quoted.size())
+            out.append(first_characters(quoted, kept)).append("…").append(last_characters(quoted, kept));
+        else
+            out += quoted;
+        if (close < reason.size()) out += reason[close];
+        at = close + 1;
+    }
+    return out;
 }
 
 }  // namespace

@@ -182,11 +182,6 @@ public:
         std::string reason = exception.what();
         if (const std::size_t colon = reason.find(": "); colon != std::string::npos)
             reason.erase(0, colon + 2);
-        // The token read so far can be the rest of the file: its end is what went wrong.
-        if (const std::size_t read = reason.find("; last read: '"); read != std::string::npos) {
-            const std::size_t token = read + 14;
-            if (reason.size() > token + 41) reason.replace(token, reason.size() - 41 - token, "…");
-        }
         const std::size_t offset = feed_.last();
         error.emplace(lines_.line(offset), lines_.column(offset), "JSON 语法错误：" + reason);
         return false;
