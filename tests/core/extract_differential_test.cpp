@@ -188,6 +188,31 @@ TEST_P(ExtractDifferential, EveryEncodingGivesTheSameAsDecodingTheWholeFile)
                     {encoding, newline}, encoding_name(encoding) + ", round " + std::to_string(round));
 }
 
+// A walk into a buffer stops when the buffer is nearly full, wherever that
+// falls: never so that the next walk, which starts afresh, reads the LF of
+// a CR LF as a character. Every place for the CR LF around where it stops.
+TEST_P(ExtractDifferential, WalksIntoABufferGoOnAsOneWalkWhereverTheyStop)
+{
+    const auto all_codes = [&](std::string_view bytes) {
+        std::vector<Code> all;
+        Code codes[walk_batch];
+        while (!bytes.empty()) {
+            const Walked walked = GetParam()->codes(bytes, codes);
+            all.insert(all.end(), codes, codes + walked.codes);
+            bytes.remove_prefix(walked.bytes);
+        }
+        return all;
+    };
+    for (std::size_t at = 900; at < 1300; ++at) {
+        std::string text(2048, 'a');
+        text.replace(at, 2, "\r\n");
+        std::string padded = text + std::string(piece_padding, '\xE4');
+        const std::vector<Code> codes = all_codes(std::string_view(padded).substr(0, text.size()));
+        ASSERT_EQ(codes.size(), text.size() - 2) << "CR LF at " << at;
+        ASSERT_EQ(std::count(codes.begin(), codes.end(), Code{'\n'}), 0) << "CR LF at " << at;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, ExtractDifferential,
     testing::ValuesIn(runnable_kernels().begin(), runnable_kernels().end()),
     [](const testing::TestParamInfo<const Kernel*>& info) { return std::string(info.param->name); });

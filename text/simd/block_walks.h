@@ -219,7 +219,7 @@ template <class Steps> Walked codes(std::string_view bytes, Code* out)
     LineEnds ends;
     IntoBuffer<Code> sink{out};
     const std::size_t read = walk_code_page<Steps>(bytes, ends, sink);
-    return {read, sink.count};
+    return {past_line_end(bytes, read, ends), sink.count};
 }
 
 template <class Steps> Walked code_points(std::string_view bytes, char32_t* out)
@@ -227,7 +227,7 @@ template <class Steps> Walked code_points(std::string_view bytes, char32_t* out)
     LineEnds ends;
     IntoBuffer<char32_t> sink{out};
     const std::size_t read = walk_utf8<Steps>(bytes, ends, sink);
-    return {read, sink.count};
+    return {past_line_end(bytes, read, ends), sink.count};
 }
 
 template <class Steps> constexpr Kernel block_kernel(Isa isa, const char* name)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "codec/utf.h"
 #include "simd/kernel.h"
@@ -27,6 +28,15 @@ namespace charlib {
     const std::uint64_t lf_ends = ends.any_newline ? ~std::uint64_t{0} : cr << 1 | ends.after_cr;
     ends.after_cr = cr >> (count >= 64 ? 63 : count - 1) & 1;
     return cr | (lf & lf_ends);
+}
+
+// A walk into a buffer may fill it just after the CR of a CR LF: the LF
+// belongs to that line end, so the walk takes it too, and the next walk, which
+// starts afresh, never reads it as a character. Where the walk stops.
+[[gnu::always_inline]] inline std::size_t past_line_end(
+    std::string_view bytes, std::size_t read, const LineEnds& ends)
+{
+    return ends.after_cr && !ends.any_newline && read < bytes.size() && bytes[read] == '\n' ? read + 1 : read;
 }
 
 // Bit j set where a double-byte character begins at byte j. `could_pair`

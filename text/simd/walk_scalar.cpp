@@ -52,7 +52,7 @@ Walked codes(std::string_view bytes, Code* out)
     LineEnds ends;
     IntoBuffer<Code> sink{out};
     const std::size_t read = walk_code_page(bytes, ends, sink);
-    return {read, sink.count};
+    return {past_line_end(bytes, read, ends), sink.count};
 }
 
 Walked code_points(std::string_view bytes, char32_t* out)
@@ -60,7 +60,7 @@ Walked code_points(std::string_view bytes, char32_t* out)
     LineEnds ends;
     IntoBuffer<char32_t> sink{out};
     const std::size_t read = walk_utf8(bytes, ends, sink);
-    return {read, sink.count};
+    return {past_line_end(bytes, read, ends), sink.count};
 }
 
 const unsigned char* count_utf8(const unsigned char* p, const unsigned char* end, SequenceCounts& counts)
