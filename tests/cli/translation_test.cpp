@@ -28,7 +28,7 @@ void write_project(const TempDir& dir)
     dir.write("tree/ui/strings.json",
         "{\"menu\": {\"键\": \"Save 库\", \"n\": 3},\n \"list\": [\"ok\", \"{0} done\"]}\n");
     dir.write("tree/subs/a.srt",
-        "1\n00:00:01,000 --> 00:00:02,000\n<i>Hello</i> 龍\n\n2\n00:00:03,000 --> 00:00:04,000\nBye\n");
+        "1\n00:00:01,000 --> 00:00:02,000\n<i>Hello</i>\n龍\n\n2\n00:00:03,000 --> 00:00:04,000\nBye\n");
     dir.write("tree/notes.md", "Not a source: 忽略");
 }
 

@@ -73,6 +73,8 @@ TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
                 {"\ta\tb", "tabs\t", 8, 10}}},
         {"properties in utf-8, as Java 9 reads resource bundles", TextFormat::Properties, "b.properties",
             "app.name = \xe5\xba\x94\xe7\x94\xa8\n", {{"\xe5\xba\x94\xe7\x94\xa8", "app.name", 1, 12}}},
+        {"properties continued without blanks, in a \\u escape, across CR LF", TextFormat::Properties,
+            "c.properties", "a=b\\\nc\\\r\nd\\u4E\\\n2D\n", {{"bcd中", "a", 1, 3}}},
     };
     for (const Good& good : cases) {
         SCOPED_TRACE(good.name);
