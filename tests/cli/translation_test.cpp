@@ -90,6 +90,19 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     EXPECT_NE(untold.err.find("无法从文件名判断“notes.md”的格式，按 lines 逐行读取"), std::string::npos);
 }
 
+// What the options ask reaches the readers, and an entry's first character has its place too.
+TEST(Translation, OptionsReachTheReadersAndEveryCharacterHasItsPlace)
+{
+    const TempDir dir;
+    dir.write("m.xlf", "<xliff version=\"1.2\"><file><body><trans-unit id=\"k\"><source>原</source>"
+                       "<target>译</target></trans-unit></body></file></xliff>");
+    EXPECT_EQ(run_cli(dir, {"-t", "xliff", "m.xlf"}).out, "译\n");
+    EXPECT_EQ(run_cli(dir, {"-t", "xliff", "--xliff-source", "m.xlf"}).out, "原\n");
+    dir.write("first.json", "{\"k\": \"龍x\"}");
+    EXPECT_EQ(run_cli(dir, {"-t", "json", "-f", "where", "first.json"}).out,
+        "龍\tU+9F8D\tfirst.json:1:7\tk\t“龍x”\nx\tU+0078\tfirst.json:1:8\tk\t“龍x”\n");
+}
+
 // What a hostile or unlucky file gets: its text read as its format says,
 // what went wrong said, never a wrong result reported as success.
 TEST(Translation, HostileFilesGetAClearWordNeverAWrongResult)
