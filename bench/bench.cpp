@@ -170,9 +170,13 @@ void write_utf8_copy(const std::filesystem::path& gbk, const std::filesystem::pa
     }
 }
 
-// Seconds for one run of a program, its standard output thrown away, or -1
-// when it cannot be started or fails.
-double seconds_of_program(std::vector<std::string> args)
+// One run of a program, its outputs thrown away. A child started from this
+// process counts this process's own peak as its own, so this one stays small.
+struct ProgramRun {
+    double seconds = -1, peak_mib = 0;
+    int status = -1;
+};
+ProgramRun run_program(std::vector<std::string> args)
 {
     std::vector<char*> argv;
     for (auto& a : args)
@@ -181,16 +185,27 @@ double seconds_of_program(std::vector<std::string> args)
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);
     posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    ProgramRun run;
     const auto start = Clock::now();
     pid_t pid = 0;
     const int started = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&quiet);
-    if (started != 0) return -1;
+    if (started != 0) return run;
     int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0
-        ? std::chrono::duration<double>(Clock::now() - start).count()
-        : -1;
+    struct rusage usage { };
+    wait4(pid, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.peak_mib = usage.ru_maxrss / 1024.0;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// Seconds for one run of a program, or -1 when it cannot be started or fails.
+double seconds_of_program(std::vector<std::string> args)
+{
+    const ProgramRun run = run_program(std::move(args));
+    return run.status == 0 ? run.seconds : -1;
 }
 
 // Every hanzi of GB2312 and the common full-width punctuation, the characters
@@ -597,37 +612,6 @@ void bench_translation_formats(const charlib::Tuning& tuning, std::size_t mib)
         std::printf("%-12s %9.1f %9.3f %10.0f %10.2f   (%zu characters)\n", name.c_str(), megabytes, seconds,
             megabytes / seconds, seconds / lines_seconds, characters);
     }
-}
-
-// One run of a program, its outputs thrown away. A child started from this
-// process counts this process's own peak as its own, so this one stays small.
-struct ProgramRun {
-    double seconds = -1, peak_mib = 0;
-    int status = -1;
-};
-ProgramRun run_program(std::vector<std::string> args)
-{
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    ProgramRun run;
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int started = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&quiet);
-    if (started != 0) return run;
-    int status = 0;
-    struct rusage usage { };
-    wait4(pid, &status, 0, &usage);
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.peak_mib = usage.ru_maxrss / 1024.0;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
 }
 
 // charlib-cli on files made to cost a reader the most: each format's
