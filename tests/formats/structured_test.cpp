@@ -129,7 +129,7 @@ TEST(StructuredReaders, TellWhereAFileIsMalformed)
     }
 }
 
-// JSON, YAML, .arb and WebVTT are UTF-8 by their specifications, or what a
+// JSON, YAML, .arb and WebVTT are UTF-8 by their definitions, or what a
 // byte-order mark says; the formats told from the bytes are UTF-8 only when
 // they are valid UTF-8. An invalid sequence is placed, a NUL refused.
 TEST(StructuredReaders, TextIsReadInTheEncodingItsFormatTakes)

@@ -116,8 +116,8 @@ std::string first_bytes(const ByteSource& bytes, std::size_t most)
 }
 
 // The file's text, decoded as its format says unless -e does: XML and PO by
-// what they declare; JSON, YAML and WebVTT are UTF-8 by their
-// specifications; the others are UTF-8 when they are valid UTF-8, and
+// what they declare; JSON, YAML and WebVTT are UTF-8, as they are
+// defined; the others are UTF-8 when they are valid UTF-8, and
 // otherwise what their readers take (Java's ISO-8859-1 for .properties,
 // the detected encoding for the rest). A byte-order mark always decides.
 formats::Decoded decoded_text(TextFormat format, const ByteSource& bytes, const EntryOptions& options)
