@@ -469,10 +469,13 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     if (plan.output.path && !add_output(files, plan.output, encoded_as(U"\r\n", plan.output.encoding)))
         return exit_failure;
     if (plan.font) add_fonts(files, *plan.font, *fonts);
+    // Made before the commit, so that nothing after it can run out of memory; printed once every
+    // file is in place, so that a run that fails prints nothing.
+    const std::string printed =
+        plan.output.path ? std::string() : encoded_as(U"\n", OutputEncoding::Utf8).bytes;
     say_recovered(files.recover());
     files.commit();
-    // Printed once every file is in place: a run that fails prints nothing.
-    if (!plan.output.path && !print(encoded_as(U"\n", OutputEncoding::Utf8).bytes)) return exit_failure;
+    if (!plan.output.path && !print(printed)) return exit_failure;
     if (plan.output.report) print_report(gathered->reports, chosen, font_facts, gathered->places);
     return gathered->failed ? exit_failure : 0;
 }

@@ -47,6 +47,13 @@ std::optional<std::u32string> from_utf8(std::string_view text)
     return characters;
 }
 
+std::u32string utf8_characters(std::string_view text)
+{
+    std::u32string characters;
+    decode_utf8(text, true, characters);
+    return characters;
+}
+
 std::u16string to_utf16(std::u32string_view characters)
 {
     std::u16string units;

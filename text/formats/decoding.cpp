@@ -150,13 +150,6 @@ void LineIndex::move_to(std::size_t offset) const
     at_ = offset;
 }
 
-std::u32string characters_of(std::string_view utf8)
-{
-    std::u32string characters;
-    decode_utf8(utf8, true, characters);
-    return characters;
-}
-
 void append_utf8(std::string& out, char32_t c)
 {
     if (c >= 0xD800 && c <= 0xDFFF) c = U'\uFFFD';

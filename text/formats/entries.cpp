@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "codec/utf.h"
 #include "readers.h"
 
 namespace charlib {
@@ -238,7 +239,7 @@ EntriesRead read_entries(
     std::vector<Entry> entries;
     EntriesRead read = read_entries(format, MemoryBytes(bytes), path, options,
         [&](std::string& text, std::string_view key, std::uint64_t line, std::uint64_t column) {
-            entries.push_back({formats::characters_of(text), std::string(key), line, column});
+            entries.push_back({utf8_characters(text), std::string(key), line, column});
         });
     read.entries = std::move(entries);
     return read;

@@ -103,8 +103,6 @@ private:
     mutable std::uint64_t column_ = 1;
 };
 
-// UTF-8 text to code points; invalid bytes become U+FFFD.
-std::u32string characters_of(std::string_view utf8);
 // Appends a code point in UTF-8; a surrogate becomes U+FFFD.
 void append_utf8(std::string& out, char32_t c);
 

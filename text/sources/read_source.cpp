@@ -35,11 +35,11 @@ bool key_matches(const std::vector<std::string>& keys, std::string_view key)
     return false;
 }
 
-std::u32string characters_of_utf8(std::string_view text)
+// A translation file over the limit; `size` says how far over.
+std::string too_large(const std::filesystem::path& source, TextFormat format, const std::string& size)
 {
-    std::u32string characters;
-    decode_utf8(text, true, characters);
-    return characters;
+    return "“" + source.string() + "”" + size + "，不能按 " + text_format_name(format) +
+        " 读取（翻译文件要整个读入内存）：请拆分后再读，或用 -t lines 按行读取";
 }
 
 // A file's bytes for the format readers.
@@ -77,8 +77,7 @@ std::string read_entries_into(SourceRead& read, InputFile& file, const std::file
     SourceReport& report = read.report;
     const std::uint64_t size = file.size();
     if (size > largest_translation_file)
-        return "“" + source.string() + "”有 " + size_over_limit(size, largest_translation_file) + "，不能按 " +
-            text_format_name(format) + " 读取（翻译文件要整个读入内存）：请拆分后再读，或用 -t lines 按行读取";
+        return too_large(source, format, "有 " + size_over_limit(size, largest_translation_file));
     EntryOptions options;
     options.encoding = rules.encoding;
     options.detect = [&] { return detect(file.path(), *rules.tuning.kernel).encoding; };
@@ -99,8 +98,8 @@ std::string read_entries_into(SourceRead& read, InputFile& file, const std::file
             if (strip) strip_markup_in_place(text);
             insert_utf8(set, text, slice);
             if (rules.places > 0)
-                note_places(characters_of_utf8(text), source, line, column, std::string(key), rules.places,
-                    read.places);
+                note_places(
+                    utf8_characters(text), source, line, column, std::string(key), rules.places, read.places);
         });
     report.encoding = encoding_named(got.encoding).value_or(Encoding::Utf8);
     if (!encoding_named(got.encoding)) report.encoding_reason = "按文件声明的 " + got.encoding + " 读取";
@@ -138,9 +137,7 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
     if (StreamCopy::is_stream(source))
         copy.emplace(source, whole ? std::optional(largest_translation_file) : std::nullopt);
     if (copy && copy->too_long())
-        return "“" + source.string() + "”" + over_limit(largest_translation_file) + "，不能按 " +
-            text_format_name(*rules.entries.format) +
-            " 读取（翻译文件要整个读入内存）：请拆分后再读，或用 -t lines 按行读取";
+        return too_large(source, *rules.entries.format, over_limit(largest_translation_file));
     InputFile file(copy ? copy->path() : source);
     const std::uint64_t size = file.size();
 

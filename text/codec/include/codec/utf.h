@@ -14,6 +14,8 @@ std::string to_utf8(std::u32string_view characters);
 void append_utf8(std::string& text, std::u32string_view characters);
 // The characters of UTF-8 text, or nothing when it is not well-formed.
 std::optional<std::u32string> from_utf8(std::string_view text);
+// The same, invalid sequences read as U+FFFD, as ICU reads them.
+std::u32string utf8_characters(std::string_view text);
 std::u16string to_utf16(std::u32string_view characters);
 // UTF-16 to code points: a surrogate pair is one, a lone surrogate stays.
 std::u32string code_points(std::u16string_view text);
