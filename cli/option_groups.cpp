@@ -209,7 +209,7 @@ void SourceOptions::add_to(CLI::App& app)
     app.add_flag("--xliff-source", xliff_source_);
 }
 
-SourcePlan SourceOptions::plan() const
+SourcePlan SourceOptions::plan(bool offset) const
 {
     if (paths_.empty()) throw UsageError("没有给出要提取的文件");
     SourcePlan plan;
@@ -223,26 +223,28 @@ SourcePlan SourceOptions::plan() const
     for (const std::string& glob : iglobs_)
         plan.listing.patterns.push_back({glob, true});
     plan.listing.hidden = hidden_;
-    // Lines are read as the window reads them; translation files say or show their encoding.
-    const std::string encoding = encoding_.value_or(text_format_ == "lines" ? "gbk" : "auto");
-    if (lower_case(encoding) != "auto") {
-        plan.encoding = encoding_named(encoding);
+    // Told from the bytes unless given: a GBK script is read as GBK, as the window reads it.
+    if (encoding_ && lower_case(*encoding_) != "auto") {
+        plan.encoding = encoding_named(*encoding_);
         if (!plan.encoding)
-            throw UsageError("选项 --encoding 的值“" + encoding +
+            throw UsageError("选项 --encoding 的值“" + *encoding_ +
                 "”无效，可以是：gbk（cp936、gb2312）、gb18030、utf-8、utf-16le、utf-16be 或 auto");
     }
+    plan.note_guesses = encoding_.has_value() && !plan.encoding;
     if (newline_)
         plan.newline =
             one_of<Newline>("--newline", *newline_, {{"legacy", Newline::Legacy}, {"any", Newline::Any}});
     plan.keep_going = keep_going_;
     plan.strict = strict_;
     EntryRules& entries = plan.entries;
-    if (text_format_ == "auto") {
+    const std::string text_format = text_format_.value_or(offset ? "lines" : "auto");
+    if (text_format == "auto") {
         entries.format = std::nullopt;
+        entries.note_lines = text_format_.has_value();
     } else {
-        entries.format = text_format_named(text_format_);
+        entries.format = text_format_named(text_format);
         if (!entries.format)
-            throw UsageError("选项 --source-format 的值“" + text_format_ +
+            throw UsageError("选项 --source-format 的值“" + text_format +
                 "”无效，可以是：lines、auto、po、json、csv、tsv、srt、vtt、xliff、android、strings、resx、yam"
                 "l、"
                 "html 或 properties");
@@ -252,7 +254,7 @@ SourcePlan SourceOptions::plan() const
         if (!given || !entries.format) return;
         for (TextFormat format : formats)
             if (entries.format == format) return;
-        throw UsageError(std::string(option) + " 不能用于 -t " + text_format_);
+        throw UsageError(std::string(option) + " 不能用于 -t " + text_format);
     };
     only_for("--key", !keys_.empty(),
         {TextFormat::Po, TextFormat::Json, TextFormat::Csv, TextFormat::Tsv, TextFormat::Srt, TextFormat::Vtt,
@@ -318,7 +320,7 @@ ChoicePlan ChoiceOptions::plan() const
 
 void OutputOptions::add_to(CLI::App& app)
 {
-    app.add_option("-f,--format", format_);
+    app.add_option("-f,--format", format_)->each([this](const std::string&) { format_given_ = true; });
     app.add_option("--tbl-start", tbl_start_);
     app.add_option("-o,--output", path_);
     app.add_option("--output-encoding", encoding_);
@@ -330,6 +332,7 @@ void OutputOptions::add_to(CLI::App& app)
 OutputPlan OutputOptions::plan() const
 {
     OutputPlan plan;
+    plan.format_given = format_given_;
     plan.format = one_of<Format>("--format", format_,
         {{"text", Format::Text}, {"counts", Format::Counts}, {"tbl", Format::Tbl},
             {"unicode-range", Format::UnicodeRange}, {"json", Format::Json}, {"where", Format::Where}});
@@ -364,8 +367,9 @@ OutputPlan OutputOptions::plan() const
             throw UsageError(format_ + " 总是以 UTF-8 写出，不能用 --output-encoding " + *encoding_);
     }
     if (plan.format == Format::Json || plan.format == Format::Where) plan.encoding = OutputEncoding::Utf8;
-    if (replace_unmappable_ && (!path_ || plan.encoding != OutputEncoding::Gbk))
+    if (replace_unmappable_ && (!path_ || (plan.encoding && *plan.encoding != OutputEncoding::Gbk)))
         throw UsageError("--replace-unmappable 只用于以 gbk 写出的 -o");
+    if (replace_unmappable_) plan.encoding = OutputEncoding::Gbk;  // only GBK replaces characters
     plan.replace_unmappable = replace_unmappable_;
     plan.report = report_;
     return plan;

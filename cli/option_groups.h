@@ -19,7 +19,8 @@ namespace charlib::cli {
 class SourceOptions {
 public:
     void add_to(CLI::App& app);
-    SourcePlan plan() const;
+    // `offset`: -n, which only lines have, so that the format is lines unless -t says otherwise.
+    SourcePlan plan(bool offset) const;
     bool has_patterns() const { return !globs_.empty() || !iglobs_.empty(); }
 
 private:
@@ -27,12 +28,12 @@ private:
     bool recursive_ = false;
     std::vector<std::string> globs_, iglobs_;
     bool hidden_ = false;
-    std::optional<std::string> encoding_;  // nothing: gbk for lines, the file's own for translation files
+    std::optional<std::string> encoding_;  // nothing: told from the bytes, or the translation file's own
     std::optional<std::string> newline_;
     bool keep_going_ = false;
     bool strict_ = false;
     // Translation files.
-    std::string text_format_ = "lines";
+    std::optional<std::string> text_format_;  // nothing: auto, or lines with -n
     std::optional<std::string> markup_;
     std::vector<std::string> keys_, columns_;
     bool xliff_source_ = false;
@@ -42,6 +43,7 @@ class SelectionOptions {
 public:
     void add_to(CLI::App& app);
     Selection plan() const;
+    bool has_offset() const { return offset_.find_first_not_of('0') != std::string::npos; }
 
 private:
     std::string marker_;
@@ -69,6 +71,7 @@ public:
 
 private:
     std::string format_ = "text";
+    bool format_given_ = false;
     std::optional<std::string> tbl_start_;
     std::optional<std::string> path_;
     std::optional<std::string> encoding_;

@@ -12,6 +12,12 @@ std::size_t Plan::places() const
     return output.format == Format::Json || (output.report && font) ? 1 : 0;
 }
 
+bool Plan::prints_set() const
+{
+    const bool font_files = font && (font->subset || font->atlas || font->web || font->preview);
+    return !output.path && (output.format_given || !font_files);
+}
+
 std::filesystem::path FontPlan::descriptor() const
 {
     return atlas->string() + (atlas_options.format == AtlasFormat::Json ? ".json" : ".fnt");
@@ -28,8 +34,8 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
     std::optional<GridOptions> no_grid;
     if (std::optional<std::string> text = options.parse(std::move(args))) return Answer{std::move(*text)};
     // Braces run the groups in order: the first problem of the line is the one named.
-    Plan plan{options.sources.plan(), options.selection.plan(), options.choosing.plan(),
-        options.output.plan(), options.font.plan()};
+    Plan plan{options.sources.plan(options.selection.has_offset()), options.selection.plan(),
+        options.choosing.plan(), options.output.plan(), options.font.plan()};
     const EntryRules& entries = plan.sources.entries;
     if (plan.selection.offset > 0 && entries.format != TextFormat::Lines)
         throw UsageError("-n 只用于按行读取（-t lines）：翻译文件的条目没有“之后第 N 行”");
@@ -37,9 +43,9 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
     if (plan.output.tbl_start_given && plan.output.format != Format::Tbl && !grid)
         throw UsageError("--tbl-start 只能与 -f tbl 或 --grid 一起使用");
     if (grid) grid->first_code = plan.output.tbl_start;
-    // A project tree read by format: the files whose format can be told.
+    // A project tree read by format: text files and the files whose format can be told.
     if (!entries.format && plan.sources.listing.recursive && !options.sources.has_patterns()) {
-        plan.sources.listing.patterns.clear();
+        plan.sources.listing.patterns = {{"*.txt", false}};
         for (const std::string& pattern : known_patterns())
             plan.sources.listing.patterns.push_back({pattern, true});
     }

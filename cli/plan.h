@@ -31,6 +31,7 @@ struct SourcePlan {
     std::vector<std::filesystem::path> paths;  // "-": standard input
     ListingRules listing;
     std::optional<Encoding> encoding;  // nothing: told from the bytes
+    bool note_guesses = false;  // -e auto given: each guess is said with its reason
     std::optional<Newline> newline;  // nothing: the encoding's own
     bool keep_going = false;
     bool strict = false;
@@ -47,8 +48,9 @@ struct OutputPlan {
     Format format = Format::Text;
     unsigned tbl_start = 0x8000;  // also the first code of a grid's widths
     bool tbl_start_given = false;
+    bool format_given = false;  // -f: with font outputs alone, standard output stays empty
     std::optional<std::filesystem::path> path;  // nothing: standard output as UTF-8; "-": as a file
-    OutputEncoding encoding = OutputEncoding::Gbk;
+    std::optional<OutputEncoding> encoding;  // nothing: the sources' (all GBK: GBK, else UTF-8)
     bool replace_unmappable = false;
     bool report = false;
     std::size_t locations = 3;  // places of each character in -f where
@@ -80,6 +82,8 @@ struct Plan {
     OutputPlan output;
     std::optional<FontPlan> font;
 
+    // Whether the set goes to standard output: not when only font files are asked for.
+    bool prints_set() const;
     // How many places of each character the run keeps: -f where's, the
     // first for json and for the report of what a font lacks, else none.
     std::size_t places() const;

@@ -81,6 +81,22 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
     if (font->missing.size() > 50) std::cerr << "  ……另有 " << font->missing.size() - 50 << " 个\n";
 }
 
+void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice)
+{
+    const char* why = "";
+    switch (choice.why) {
+    case OutputChoice::Why::Asked: why = "按选项"; break;
+    case OutputChoice::Why::Format: why = "这种格式总是 UTF-8"; break;
+    case OutputChoice::Why::SourcesGbk: why = "来源都是 GBK，与窗口写的 END.txt 相同"; break;
+    case OutputChoice::Why::SourcesNotGbk: why = "来源不都是 GBK"; break;
+    case OutputChoice::Why::Unmappable: why = "来源是 GBK，但有 GBK 无法表示的字符"; break;
+    }
+    const bool utf8 = choice.encoding == OutputEncoding::Utf8;
+    std::cerr << "输出“" << (path == "-" ? std::string("标准输出") : path.string()) << "”："
+              << (utf8 ? "utf-8" : choice.encoding == OutputEncoding::Gbk ? "gbk" : "gb18030")
+              << (utf8 ? "，LF 换行" : "，CR LF 换行") << "（" << why << "）\n";
+}
+
 Progress::Progress(const std::vector<std::filesystem::path>& sources)
 {
     for (const auto& source : sources) {

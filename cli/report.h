@@ -19,6 +19,22 @@ namespace charlib::cli {
 // The first `most` characters, each with its code: "张 U+5F20、三 U+4E09……".
 std::string listed(std::u32string_view characters, std::size_t most);
 
+// How the -o file is encoded, and why.
+struct OutputChoice {
+    enum class Why {
+        Asked,  // --output-encoding, or --replace-unmappable, which only GBK needs
+        Format,  // json and where are UTF-8
+        SourcesGbk,  // every source is GBK: written as the window writes END.txt
+        SourcesNotGbk,
+        Unmappable,  // the sources are GBK, but characters added to the set are not
+    };
+    OutputEncoding encoding;
+    Why why;
+};
+
+// One line of the report: the -o file's encoding and line ends, and why.
+void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice);
+
 // The sources, the characters and their coverage of code page 936, in
 // Chinese; with a font, the first place of each character it lacks.
 void print_report(const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,

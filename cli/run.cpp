@@ -189,7 +189,7 @@ std::optional<Gathered> gather(
         rules.selection.progress = progress.source(before);
         SourceRead read = read_source(source, rules);
         SourceReport& report = read.report;
-        if (read.encoding_guessed && guesses++ < 10)
+        if (plan.sources.note_guesses && read.encoding_guessed && guesses++ < 10)
             warn("注意：“" + source.string() + "”按 " + encoding_name(report.encoding) +
                 " 读取（自动判断），因为" + report.encoding_reason);
         for (const std::string& warning : read.warnings)
@@ -376,6 +376,39 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
     if (plan.atlas_options.grid) files.add(plan.widths(), work.atlas.widths);
 }
 
+// The folders of the outputs, made with them at commit when missing: added first, as
+// the outputs may be named inside them (-o web/END.txt beside --web web).
+void add_output_folders(FileBatch& files, const Plan& plan)
+{
+    std::vector<std::filesystem::path> folders;
+    const auto folder_of = [&](const std::optional<std::filesystem::path>& file) {
+        if (file && *file != "-" && file->has_parent_path()) folders.push_back(file->parent_path());
+    };
+    if (plan.font && plan.font->web) folders.push_back(*plan.font->web);
+    folder_of(plan.output.path);
+    if (plan.font) {
+        folder_of(plan.font->subset);
+        folder_of(plan.font->preview);
+        folder_of(plan.font->atlas);
+    }
+    for (const std::filesystem::path& folder : folders)
+        files.add_folder(folder);
+}
+
+// The encoding of the -o file, and why: as asked, else the sources' own when they are all
+// GBK (the window's END.txt), else UTF-8.
+OutputChoice output_encoding(const OutputPlan& output, const std::vector<SourceReport>& sources)
+{
+    if (output.encoding) {
+        const bool utf8_format = output.format == Format::Json || output.format == Format::Where;
+        return {*output.encoding, utf8_format ? OutputChoice::Why::Format : OutputChoice::Why::Asked};
+    }
+    for (const SourceReport& source : sources)
+        if (source.error.empty() && source.encoding != Encoding::Gbk)
+            return {OutputEncoding::Utf8, OutputChoice::Why::SourcesNotGbk};
+    return {OutputEncoding::Gbk, OutputChoice::Why::SourcesGbk};
+}
+
 // The -o file, unless a character would be lost without --replace-unmappable.
 bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encoded)
 {
@@ -451,7 +484,9 @@ int run_steps(const Plan& plan, const Kernel& kernel)
         if (chosen.characters.empty()) warn("注意：字体不缺任何字符，没有留下字符");
     }
     // json and where are UTF-8 whatever the output; the other formats are characters, encoded as asked.
-    const auto encoded_as = [&](std::u32string_view line_end, OutputEncoding encoding) {
+    const auto encoded_as = [&](OutputEncoding encoding) {
+        // GBK and GB 18030 files end their lines as the window's END.txt does; UTF-8 ones as Unix does.
+        const std::u32string_view line_end = encoding == OutputEncoding::Utf8 ? U"\n" : U"\r\n";
         if (plan.output.format == Format::Json)
             return Encoded{
                 format_json(chosen, gathered->reports, font_facts, &gathered->places) + to_utf8(line_end), {},
@@ -464,19 +499,28 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     };
     // Every file is written before any replaces its target: a failure leaves them all as they were.
     FileBatch files;
-    // First: the other outputs may be named inside the web folder, which is made only at commit.
-    if (plan.font && plan.font->web) files.add_folder(*plan.font->web);
-    if (plan.output.path && !add_output(files, plan.output, encoded_as(U"\r\n", plan.output.encoding)))
-        return exit_failure;
+    add_output_folders(files, plan);
+    std::optional<OutputChoice> written;
+    if (plan.output.path) {
+        written = output_encoding(plan.output, gathered->reports);
+        Encoded encoded = encoded_as(written->encoding);
+        if (!plan.output.encoding && written->encoding == OutputEncoding::Gbk && !encoded.unmappable.empty()) {
+            written = OutputChoice{OutputEncoding::Utf8, OutputChoice::Why::Unmappable};
+            encoded = encoded_as(written->encoding);
+        }
+        if (!add_output(files, plan.output, encoded)) return exit_failure;
+    }
     if (plan.font) add_fonts(files, *plan.font, *fonts);
     // Made before the commit, so that nothing after it can run out of memory; printed once every
     // file is in place, so that a run that fails prints nothing.
-    const std::string printed =
-        plan.output.path ? std::string() : encoded_as(U"\n", OutputEncoding::Utf8).bytes;
+    const std::string printed = plan.prints_set() ? encoded_as(OutputEncoding::Utf8).bytes : std::string();
     say_recovered(files.recover());
     files.commit();
-    if (!plan.output.path && !print(printed)) return exit_failure;
-    if (plan.output.report) print_report(gathered->reports, chosen, font_facts, gathered->places);
+    if (plan.prints_set() && !print(printed)) return exit_failure;
+    if (plan.output.report) {
+        print_report(gathered->reports, chosen, font_facts, gathered->places);
+        if (written) print_output_encoding(*plan.output.path, *written);
+    }
     return gathered->failed ? exit_failure : 0;
 }
 

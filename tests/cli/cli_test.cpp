@@ -60,7 +60,8 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
             "charlib-cli: 未知选项：--bogus\n请用 charlib-cli --help 查看用法。\n"},
         {{"-f", "tbl", "--tbl-start", "fffe", "in.txt"}, 1, "超过 FFFF"},
         {{"--font", microhei, "--face", "2", "in.txt"}, 1, "只有 2 个字体"},
-        {{"--font", microhei, "--atlas", "none/x.fnt", "-o", "out.txt", "in.txt"}, 1, "none/x"}};
+        {{"--font", microhei, "--atlas", "in.txt/x.fnt", "-o", "out.txt", "in.txt"}, 1,
+            "无法写入文件“in.txt”：路径中有一部分不是文件夹"}};
     for (const auto& [args, status, message] : cases) {
         const CliRun run = run_cli(dir, args);
         EXPECT_EQ(run.status, status) << testing::PrintToString(args);
@@ -124,7 +125,7 @@ TEST(Cli, NeverWritesAnUnmappableCharacterSilentlyAndCanKeepGoing)
     dir.write("emoji.txt", "a😀\n");
     dir.write("bad.txt", "x\x1A");
     dir.write("out.txt", "old\r\n");
-    const CliRun refused = run_cli(dir, {"-e", "utf-8", "-o", "out.txt", "emoji.txt"});
+    const CliRun refused = run_cli(dir, {"--output-encoding", "gbk", "-o", "out.txt", "emoji.txt"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("有 1 个字符无法用 gbk 写出：😀 U+1F600"), std::string::npos) << refused.err;
     EXPECT_EQ(TempDir::read(dir.path() / "out.txt"), "old\r\n");

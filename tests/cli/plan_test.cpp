@@ -25,14 +25,27 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
     const Case cases[] = {
         {{"in.txt"}, "",
             [](const Plan& plan) {
-                EXPECT_EQ(plan.sources.encoding, Encoding::Gbk);  // as the window reads
+                EXPECT_FALSE(plan.sources.encoding) << "told from the bytes: GBK as the window reads it";
+                EXPECT_FALSE(plan.sources.note_guesses) << "guesses are said when -e auto is asked for";
+                EXPECT_FALSE(plan.sources.entries.format) << "told from the name";
+                EXPECT_FALSE(plan.sources.entries.note_lines);
+                EXPECT_FALSE(plan.output.encoding) << "-o writes in the sources' encoding";
                 EXPECT_FALSE(plan.selection.count) << "counting costs, and nothing reads the counts";
             }},
+        {{"-n", "1", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.sources.entries.format, TextFormat::Lines) << "-n is for lines"; }},
+        {{"-n", "00", "a.csv"}, "", [](const Plan& plan) { EXPECT_FALSE(plan.sources.entries.format); }},
+        {{"-o", "x", "--replace-unmappable", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.output.encoding, OutputEncoding::Gbk); }},
         {{"-e", "GB2312", "in.txt"}, "", gbk},
         {{"--encoding=Windows-936", "in.txt"}, "", gbk},
         {{"-e", "UTF8", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.sources.encoding, Encoding::Utf8); }},
-        {{"-e", "Auto", "in.txt"}, "", [](const Plan& plan) { EXPECT_FALSE(plan.sources.encoding); }},
+        {{"-e", "Auto", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_FALSE(plan.sources.encoding);
+                EXPECT_TRUE(plan.sources.note_guesses);
+            }},
         {{"-o", "x", "--output-encoding", "GB18030", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.output.encoding, OutputEncoding::Gb18030); }},
         {{"-f", "json", "-o", "x", "in.txt"}, "",
@@ -68,8 +81,16 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-t", "auto", "-r", "d"}, "",
             [](const Plan& plan) {
                 EXPECT_FALSE(plan.sources.entries.format);
-                EXPECT_EQ(plan.sources.listing.patterns.size(), known_patterns().size()) << "no *.txt";
+                EXPECT_TRUE(plan.sources.entries.note_lines);
+                EXPECT_EQ(plan.sources.listing.patterns.size(), known_patterns().size() + 1) << "and *.txt";
             }},
+        {{"-r", "d"}, "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.sources.listing.patterns.size(), known_patterns().size() + 1);
+                EXPECT_EQ(plan.sources.listing.patterns[0].pattern, "*.txt");
+            }},
+        {{"-t", "lines", "-r", "d"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.sources.listing.patterns.size(), 1u); }},
         {{"-t", "auto", "-r", "--glob", "*.po", "d"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.sources.listing.patterns.size(), 1u); }},
         {{"-t", "csv", "--column", "zh", "--column", "3", "--key", "menu.*", "--markup", "keep", "in.csv"},
@@ -94,10 +115,11 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             "选项 --source-format "
             "的值“doc”无效，可以是：lines、auto、po、json、csv、tsv、srt、vtt、xliff、android、"
             "strings、resx、yaml、html 或 properties"},
-        {{"--key", "a", "in.txt"}, "--key 不能用于 -t lines"},
+        {{"-t", "lines", "--key", "a", "in.txt"}, "--key 不能用于 -t lines"},
+        {{"-n", "1", "--key", "a", "in.txt"}, "--key 不能用于 -t lines"},
         {{"-t", "json", "--column", "2", "in.json"}, "--column 不能用于 -t json"},
         {{"-t", "po", "--xliff-source", "in.po"}, "--xliff-source 不能用于 -t po"},
-        {{"--markup", "strip", "in.txt"}, "--markup strip 只用于翻译文件（-t 不是 lines）"},
+        {{"-t", "lines", "--markup", "strip", "in.txt"}, "--markup strip 只用于翻译文件（-t 不是 lines）"},
         {{"--locations", "2", "in.txt"}, "--locations 只能与 -f where 一起使用"},
         {{"-f", "where", "--locations", "0", "in.txt"}, "选项 --locations 必须是1 到 1000 之间的整数：0"},
         {{"--missing-only", "in.txt"}, "--missing-only 只能与 --font 一起使用"},

@@ -170,22 +170,42 @@ void FileBatch::add_folder(const std::filesystem::path& folder)
     }
     if (errno != ENOENT) fail(errno);
     if (::lstat(place.c_str(), &status) == 0) fail(ENOENT);  // a link to nothing: not replaced by a folder
-    const std::filesystem::path parent = place.parent_path();
+    const auto make_inside = [&](const std::filesystem::path& hidden) {
+        std::error_code error;
+        std::filesystem::create_directories(hidden, error);
+        if (error) fail(error.value());
+    };
+    if (const std::optional<std::filesystem::path> hidden = made_path(place)) return make_inside(*hidden);
+    // The first folder of the path that is missing is the one made at commit; those below it are
+    // made inside it at once.
+    std::filesystem::path missing = place;
+    while (missing.has_relative_path() && ::stat(missing.parent_path().c_str(), &status) != 0 && errno == ENOENT)
+        missing = missing.parent_path();
+    if (::lstat(missing.c_str(), &status) == 0) fail(ENOENT);
+    const std::filesystem::path parent = missing.parent_path();
     if (::stat(parent.c_str(), &status) != 0) fail(errno);
     if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
     if (marked_read_only(status)) fail(EACCES);
-    const std::string temporary = beside(place, new_mark, run_);
+    const std::string temporary = beside(missing, new_mark, run_);
     if (const int error = create_temporary_folder(temporary)) fail(error);
-    folders_.push_back({folder, place, temporary});
+    // Named in messages as the user named it.
+    std::filesystem::path given = folder.has_filename() ? folder : folder.parent_path();
+    for (std::filesystem::path below = place; below != missing; below = below.parent_path())
+        given = given.parent_path();
+    folders_.push_back({given.empty() ? missing : given, missing, temporary});
+    if (missing != place) make_inside(std::filesystem::path(temporary) / place.lexically_relative(missing));
 }
 
-const FileBatch::NewFolder* FileBatch::new_folder_at(const std::filesystem::path& folder) const
+std::optional<std::filesystem::path> FileBatch::made_path(const std::filesystem::path& folder) const
 {
-    if (folders_.empty()) return nullptr;
+    if (folders_.empty()) return std::nullopt;
     const std::filesystem::path place = resolved(folder);
-    for (const NewFolder& made : folders_)
-        if (made.place == place) return &made;
-    return nullptr;
+    for (const NewFolder& made : folders_) {
+        const std::filesystem::path below = place.lexically_relative(made.place);
+        if (below.empty() || *below.begin() == "..") continue;
+        return below == "." ? std::filesystem::path(made.temporary) : made.temporary / below;
+    }
+    return std::nullopt;
 }
 
 void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
@@ -213,16 +233,16 @@ void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
         fail(errno);
     }
     const std::filesystem::path folder = folder_of(target.file);
-    const NewFolder* made = nullptr;
+    std::optional<std::filesystem::path> made;
     if (::stat(folder.c_str(), &status) != 0) {
         const int error = errno;
-        if (error != ENOENT || (made = new_folder_at(folder)) == nullptr) fail(error);
+        if (error != ENOENT || !(made = made_path(folder))) fail(error);
     } else {
         if (!S_ISDIR(status.st_mode)) fail(ENOTDIR);
         if (marked_read_only(status)) fail(EACCES);
     }
-    target.in_new_folder = made != nullptr;
-    std::string temporary = made != nullptr ? (made->temporary / target.file.filename()).string()
+    target.in_new_folder = made.has_value();
+    std::string temporary = made ? (*made / target.file.filename()).string()
                                             : beside(target.file, new_mark, run_);
     const int fd = create_temporary_file(temporary);
     if (fd < 0) fail(errno);

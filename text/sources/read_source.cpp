@@ -11,6 +11,7 @@
 #include "simd/code_sets.h"
 #include "sources/detection.h"
 #include "sources/facts.h"
+#include "sources/file_kind.h"
 #include "sources/listing.h"
 
 namespace charlib {
@@ -24,6 +25,40 @@ std::string control_z_message(const std::filesystem::path& source, Encoding enco
         : "在第" + std::to_string(found.character) + "个字符（文件偏移" + std::to_string(found.byte) + "）";
     return "文件“" + source.string() + "”" + where +
         "处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，请将些字符修改成非Ctrl+Z字符。";
+}
+
+// What a file that is not text looks like, and what to do instead.
+std::string not_text_message(const std::filesystem::path& source, NotText kind)
+{
+    const auto is = [&](const char* what, const char* instead) {
+        // A space between hanzi and a Latin name, as Chinese is typeset.
+        const char* space = static_cast<unsigned char>(what[0]) < 0x80 ? " " : "";
+        return "“" + source.string() + "”是" + space + what + "，不是文本" + (*instead ? "：" : "") + instead;
+    };
+    switch (kind) {
+    case NotText::ExcelWorkbook: return is("Excel 工作簿（ZIP）", "请先导出为 CSV");
+    case NotText::WordDocument: return is("Word 文档（ZIP）", "请先另存为纯文本（.txt）");
+    case NotText::PowerPointDeck: return is("PowerPoint 演示文稿（ZIP）", "请先把文字导出为纯文本");
+    case NotText::OpenDocumentSpreadsheet: return is("OpenDocument 电子表格（ZIP）", "请先导出为 CSV");
+    case NotText::OpenDocumentText: return is("OpenDocument 文档（ZIP）", "请先另存为纯文本（.txt）");
+    case NotText::OpenDocumentPresentation: return is("OpenDocument 演示文稿（ZIP）", "请先把文字导出为纯文本");
+    case NotText::Epub: return is("EPUB 电子书（ZIP）", "请先解压，读其中的 .xhtml 文件");
+    case NotText::Zip: return is("ZIP 压缩文件", "请先解压");
+    case NotText::OldOfficeDocument:
+        return is("旧版 Office 文件（.xls、.doc 或 .ppt）", "请先导出为 CSV 或另存为纯文本");
+    case NotText::Pdf: return is("PDF 文件", "请先把文字导出为纯文本");
+    case NotText::Png: return is("PNG 图片", "");
+    case NotText::Jpeg: return is("JPEG 图片", "");
+    case NotText::Gif: return is("GIF 图片", "");
+    case NotText::Webp: return is("WebP 图片", "");
+    case NotText::Font: return is("字体文件", "字体要用 --font 给出");
+    case NotText::Executable: return is("可执行程序", "");
+    case NotText::Gzip: return is("gzip 压缩文件", "请先解压");
+    case NotText::SevenZip: return is("7z 压缩文件", "请先解压");
+    case NotText::Rar: return is("RAR 压缩文件", "请先解压");
+    case NotText::Sqlite: return is("SQLite 数据库", "");
+    }
+    return is("二进制文件", "");
 }
 
 bool key_matches(const std::vector<std::string>& keys, std::string_view key)
@@ -141,14 +176,17 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
     InputFile file(copy ? copy->path() : source);
     const std::uint64_t size = file.size();
 
+    // What is plainly not text is refused before anything else is looked for in it.
+    std::string head(4096, '\0');
+    head.resize(file.read_at(0, head.data(), head.size()));
+    if (const std::optional<NotText> kind = not_text(head, source)) return not_text_message(source, *kind);
     std::optional<TextFormat> text_format = rules.entries.format;
     if (!text_format) {
-        std::string head(4096, '\0');
-        head.resize(file.read_at(0, head.data(), head.size()));
         text_format = text_format_of(source, head);
         if (!text_format) {
-            read.warnings.push_back(
-                "注意：无法从文件名判断“" + source.string() + "”的格式，按 lines 逐行读取");
+            if (rules.entries.note_lines)
+                read.warnings.push_back(
+                    "注意：无法从文件名判断“" + source.string() + "”的格式，按 lines 逐行读取");
             text_format = TextFormat::Lines;
         }
     }

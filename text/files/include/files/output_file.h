@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,10 +42,11 @@ public:
     // Throws FileError naming `path` when it cannot be written.
     void add(const std::filesystem::path& path, std::string_view bytes);
     // A folder for files of the batch, added before them. If it does not
-    // exist, it is made at commit: until then it is a hidden folder beside
-    // it (".web.charlib-new-RUN", held to the rules of a target's folder)
-    // that holds its files under their own names and is renamed into place
-    // with the other files, and removed if the commit fails.
+    // exist, it is made at commit: until then its first missing folder is a
+    // hidden folder beside it (".web.charlib-new-RUN", held to the rules of a
+    // target's folder) that holds the folders below and the files under their
+    // own names, and is renamed into place with the other files, and removed
+    // if the commit fails.
     void add_folder(const std::filesystem::path& folder);
     // Standard output, written last of all.
     void add_standard_output(std::string_view bytes);
@@ -80,7 +82,8 @@ private:
         std::string temporary;  // the hidden folder
         bool renamed = false;
     };
-    const NewFolder* new_folder_at(const std::filesystem::path& folder) const;
+    // Where the files of `folder` are written until commit, when it lies in a folder the batch makes.
+    std::optional<std::filesystem::path> made_path(const std::filesystem::path& folder) const;
     std::string put_back();
 
     std::string run_;  // the process and a random number

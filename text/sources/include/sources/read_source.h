@@ -14,6 +14,7 @@ namespace charlib {
 // How translation files are read: their entries play the part of lines.
 struct EntryRules {
     std::optional<TextFormat> format = TextFormat::Lines;  // nothing: told from the file's name (-t auto)
+    bool note_lines = false;  // with no format: say when a file is read as lines for want of a known name
     std::optional<bool> strip_markup;  // nothing: strip in translation files, keep in lines
     std::vector<std::string> keys;  // globs (fnmatch); none: every entry
     std::vector<std::string> columns;  // csv/tsv
