@@ -13,9 +13,13 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
 for file in /usr/bin/charlib /usr/bin/charlib-cli /usr/share/applications/charlib.desktop \
     /usr/share/metainfo/io.github.charlib.Charlib.metainfo.xml /usr/share/man/man1/charlib.1.gz \
     /usr/share/man/man1/charlib-cli.1.gz /usr/share/bash-completion/completions/charlib-cli \
-    /usr/share/doc/charlib/copyright /usr/share/doc/charlib/changelog.gz \
+    /usr/share/doc/charlib/copyright /usr/share/doc/charlib/changelog.gz /usr/share/doc/charlib/README.md \
     /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/charlib.png; do
   grep -qx "$file" "$work/contents" || fail "$file is not in the package"
+done
+# Every picture the README shows is beside it.
+for picture in $(grep -oE '\]\(docs/[^)]+\)' "$(dirname "$0")/../README.md" | tr -d '()]' | sort -u); do
+  grep -qx "/usr/share/doc/charlib/$picture" "$work/contents" || fail "the README's $picture is not in the package"
 done
 echo "contents: $(grep -vc '/$' "$work/contents") files, each where it belongs"
 
