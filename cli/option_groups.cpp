@@ -28,13 +28,14 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   -                        来源为 - 时读标准输入；命名管道也按数据流读取
   -r, --recursive          来源是文件夹时，读取其中（含子文件夹）匹配的文件，按路径排序；
                            同一个文件（如经链接）只读一次，跳过的项目在标准错误中列出
-      --glob PATTERN       -r 时要读的文件名（默认 *.txt，可多次给出）
+      --glob PATTERN       -r 时要读的文件名（可多次给出；默认见 -t）
       --iglob PATTERN      同 --glob，但不区分大小写
       --hidden             -r 时也读以 . 开头的文件和文件夹
-  -e, --encoding NAME      gbk（默认；也可写 cp936、gb2312 等）、gb18030、utf-8、utf-16le、
-                           utf-16be 或 auto（不区分大小写）：auto 时有字节顺序标记按标记；
+  -e, --encoding NAME      auto（默认）、gbk（也可写 cp936、gb2312 等）、gb18030、utf-8、
+                           utf-16le 或 utf-16be（不区分大小写）：auto 时有字节顺序标记按标记；
                            否则多字节序列几乎都有效的按 UTF-8，有有效四字节序列的按
-                           GB18030，隔位零字节或大多是汉字的按 UTF-16，其余按 GBK
+                           GB18030，隔位零字节或大多是汉字的按 UTF-16，其余按 GBK（窗口
+                           所读的 GBK 文本照旧按 GBK 读）；给出 -e auto 时说明每个猜测
       --newline MODE       legacy：CR LF 或单独的 CR 结束一行，单独的 LF 留在行中
                            （gbk 的默认）；any：CR LF、CR 或 LF 都结束一行（其他编码的默认）
   -k, --keep-going         某个来源无法使用时报告它，继续处理其他来源，最后以 1 退出
@@ -42,11 +43,13 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
                            否则只在标准错误中提示（个数和第一处的位置）
 
 翻译文件
-  -t, --source-format F    lines（默认：逐行读取）、auto（按扩展名判断，.xml 按根元素；判断
-                           不了的按 lines 读并提示）、po、json、csv、tsv、srt、vtt、xliff、
-                           android、strings、resx、yaml、html 或 properties：只取用户看到的
-                           译文，不取键、msgid、注释、时间码和语法；每个条目当作一行（-m 选
-                           含标记的条目）。-r 时用 -t auto 且没有 --glob 就读这些扩展名的文件
+  -t, --source-format F    auto（默认，有 -n 时为 lines：按扩展名判断，.xml 按根元素；其余
+                           按 lines 读）、lines（逐行读取）、po、json、csv、tsv、srt、vtt、
+                           xliff、android、strings、resx、yaml、html 或 properties：只取用户
+                           看到的译文，不取键、msgid、注释、时间码和语法；每个条目当作一行
+                           （-m 选含标记的条目）。-r 且没有 --glob 时读 *.txt 和这些扩展名的
+                           文件（-t lines 时只读 *.txt）。压缩包、Office 文档、PDF、图片、
+                           字体和程序文件不是文本，按文件开头的字节认出并拒绝
       --markup MODE        strip：去掉富文本标签（<b>、<color=#f00>）、花括号占位符（{0}、
                            {name}）和 printf 占位符（%s、%1$d；%% 算作 %）；keep：保留。
                            翻译文件默认 strip，lines 只能 keep
@@ -72,14 +75,17 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
       --locations N        -f where 为每个字符列出的位置数（1 到 1000，默认3）
       --tbl-start HEX      tbl 和 --grid 的起始编码（十六进制，如 8000 或 0x8000，默认 8000）
   -o, --output PATH        写入 PATH（整个替换；链接指向的文件被替换，链接不变；设备和
-                           管道直接写入；PATH 为 - 时写到标准输出），而不是标准输出；
-                           text 格式与窗口的“写入END.txt”相同：字库加 CR LF。
+                           管道直接写入；PATH 为 - 时写到标准输出；缺少的文件夹一并建立），
+                           而不是标准输出。来源都是 GBK 时以 GBK 写、每行以 CR LF 结束，
+                           text 格式与窗口的“写入END.txt”相同；否则以 UTF-8 写、以 LF 结束。
                            输出文件不能是来源文件；-r 时输出文件不算来源
-      --output-encoding E  -o 的编码：gbk（默认）、gb18030 或 utf-8；json 总是 utf-8
+      --output-encoding E  -o 的编码：gbk、gb18030（每行以 CR LF 结束）或 utf-8（以 LF
+                           结束）；json 和 where 总是 utf-8
       --replace-unmappable 输出编码无法表示的字符写作 ?（仍在标准错误中列出），
                            否则不写文件并以 1 退出
       --report             在标准错误中输出中文摘要：来源、行数、字符数、GB2312
-                           一级/二级汉字覆盖、GBK 与代码页936以外的字符、无效字节序列
+                           一级/二级汉字覆盖、GBK 与代码页936以外的字符、无效字节序列、
+                           -o 的编码及其理由
   -h, --help               显示本帮助
       --version            显示版本
 
@@ -122,7 +128,8 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
       --web-all            另把字体中其余的字符按 Unicode 区块切成更多块，供以后的文字使用
       --family NAME        font.css 中的 font-family（默认为字体自己的名字）
 
-格式（标准输出为 UTF-8，每行以 LF 结束；-o 用输出编码，每行以 CR LF 结束）
+格式（标准输出为 UTF-8，每行以 LF 结束；-o 见上。只要 --subset、--atlas、--web 或
+--preview 而没有 -f 和 -o 时，字库不写到标准输出）
   text           字库本身：#张三李四
   counts         每行一个字符、一个制表符、出现次数：张	12
   tbl            码表，每行“编码=字符”，编码从 --tbl-start 起递增：8000=张
