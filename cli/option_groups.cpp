@@ -69,6 +69,17 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
       --order ORDER        first：首次出现的顺序（默认）；code：按编码升序；
                            freq：按出现次数从多到少，次数相同时按首次出现
   -s, --sort               同 --order code
+      --add CHARS          另加 CHARS（UTF-8）中的字符，来源中没有也加（如占位符 {0} 在
+                           游戏中换成的数字），可多次给出
+      --add-file FILE      另加 FILE 中的所有字符（自动判断编码），可多次给出
+      --add-set NAME       另加一组字符，可多次给出：ascii（U+0020–U+007E）、digits（0–9）、
+                           latin1（U+00A0–U+00FF）、cjk-punct（GB2312 第1、3区的标点和
+                           U+3000）、gb2312-1（3755 个一级汉字）、gb2312（GB2312 的全部
+                           7445 个字符）或 gbk（代码页936的 21791 个双字节字符和可打印 ASCII）。
+                           另加的字符中来源没有的计数为0，--min-count 不去掉另加的字符；
+                           --order first 和 freq 时它们排在来源的字符之后，按 --add、
+                           --add-file、--add-set 在命令行上的先后；--order code 时一起排序；
+                           --exclude、--only 和 --no-ascii 照样去掉它们
 
 输出
   -f, --format FORMAT      text（默认）、counts、tbl、unicode-range、json 或 where，见下
@@ -144,6 +155,7 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
 示例
   charlib-cli -m '#' -n 1 -s -o END.txt script.txt
   charlib-cli -r -e auto --exclude font.txt --order freq -f tbl -o game.tbl scripts/
+  charlib-cli -t json zh.json --add-set ascii --add-set cjk-punct --font f.ttf --subset ui.ttf
   charlib-cli -e utf-8 -f unicode-range chapter1.txt chapter2.txt
   charlib-cli -r --glob '*.txt' --glob '*.srt' -e auto -f json --report subtitles/ > chars.json
   charlib-cli -m '#' -n 1 script.txt --font wqy-microhei.ttc --subset game.woff2 --atlas game
@@ -303,6 +315,11 @@ void ChoiceOptions::add_to(CLI::App& app)
     app.add_option("--min-count", min_count_);
     app.add_option("--order", order_);
     app.add_flag("-s,--sort", sort_);
+    // Taken as each is parsed, so that the three keep the order of the command line.
+    for (const char* option : {"--add", "--add-file", "--add-set"})
+        app.add_option_function<std::string>(
+               option, [this, option](const std::string& value) { additions_.emplace_back(option, value); })
+            ->trigger_on_parse();
 }
 
 ChoicePlan ChoiceOptions::plan() const
@@ -313,6 +330,21 @@ ChoicePlan ChoiceOptions::plan() const
     if (only_) {
         plan.choice.only = from_utf8(*only_);
         if (!plan.choice.only) throw UsageError("--only 的字符不是有效的 UTF-8：" + *only_);
+    }
+    for (const auto& [option, value] : additions_) {
+        if (option == "--add-file") {
+            plan.additions.emplace_back(std::filesystem::path(value));
+        } else if (option == "--add-set") {
+            plan.additions.emplace_back(one_of<NamedSet>("--add-set", value,
+                {{"ascii", NamedSet::Ascii}, {"digits", NamedSet::Digits}, {"latin1", NamedSet::Latin1},
+                    {"cjk-punct", NamedSet::CjkPunctuation}, {"gb2312-1", NamedSet::Gb2312Level1},
+                    {"gb2312", NamedSet::Gb2312}, {"gbk", NamedSet::Gbk}}));
+        } else {
+            std::optional<std::u32string> characters = from_utf8(value);
+            if (!characters) throw UsageError("--add 的字符不是有效的 UTF-8：" + value);
+            if (characters->empty()) throw UsageError("--add 的字符是空的");
+            plan.additions.emplace_back(std::move(*characters));
+        }
     }
     if (min_count_) plan.choice.min_count = whole_number("--min-count", *min_count_, 1);
     plan.choice.order = one_of<Order>(

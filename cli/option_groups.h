@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/plan.h"
@@ -62,6 +63,7 @@ private:
     std::optional<std::string> min_count_;
     std::string order_ = "first";
     bool sort_ = false;
+    std::vector<std::pair<std::string, std::string>> additions_;  // option and value, in the order given
 };
 
 class OutputOptions {

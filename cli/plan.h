@@ -38,9 +38,13 @@ struct SourcePlan {
     EntryRules entries;  // -t and the options of translation files
 };
 
+// Characters to add: given (--add), a file's (--add-file) or a named set (--add-set).
+using Addition = std::variant<std::u32string, std::filesystem::path, NamedSet>;
+
 // Which characters are kept, and in what order.
 struct ChoicePlan {
     std::vector<std::filesystem::path> excludes;  // read at run time into choice.exclude
+    std::vector<Addition> additions;  // in the order given; made into choice.add at run time
     Choice choice;
 };
 

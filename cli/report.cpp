@@ -51,7 +51,13 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
             std::cerr << "  " << source.path.string() << "：按 " << encoding_name(source.encoding)
                       << " 读取，因为" << source.encoding_reason << "\n";
     if (detected > 20) std::cerr << "  ……另有 " << detected - 20 << " 个来源的编码是自动判断的\n";
-    std::cerr << "不重复字符 " << chosen.characters.size() << " 个\n"
+    // Characters counted 0 are not in the text: they were added.
+    std::u32string added;
+    for (std::size_t i = 0; i < chosen.counts.size(); ++i)
+        if (chosen.counts[i] == 0) added += chosen.characters[i];
+    std::cerr << "不重复字符 " << chosen.characters.size() << " 个"
+              << (added.empty() ? "" : "，其中另加 " + std::to_string(added.size()) + " 个（来源中没有）")
+              << "\n"
               << "GB2312 一级汉字 " << found.level1 << " / " << found.level1_size << "（"
               << percent(found.level1, found.level1_size) << "）\n"
               << "GB2312 二级汉字 " << found.level2 << " / " << found.level2_size << "（"
@@ -73,9 +79,11 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
     for (std::size_t i = 0; i < font->missing.size() && i < 50; ++i) {
         const char32_t c = font->missing[i];
         const auto found = places.find(c);
+        const bool placed = found != places.end() && !found->second.empty();
         std::cerr << "  " << listed(std::u32string_view(&c, 1), 1) << "  "
-                  << (found == places.end() || found->second.empty() ? "（在所选的行中没有）"
-                                                                     : place_name(found->second.front()))
+                  << (placed                                         ? place_name(found->second.front())
+                             : added.find(c) != std::u32string::npos ? "（另加的字符）"
+                                                                     : "（在所选的行中没有）")
                   << "\n";
     }
     if (font->missing.size() > 50) std::cerr << "  ……另有 " << font->missing.size() - 50 << " 个\n";

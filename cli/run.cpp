@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <variant>
 
 #include "base/error.h"
 #include "cli/report.h"
@@ -108,6 +109,8 @@ void check_inputs_apart(const Plan& plan, const RunOutputs& outputs)
 {
     outputs.check_apart();
     std::vector<std::filesystem::path> inputs = plan.choosing.excludes;
+    for (const Addition& addition : plan.choosing.additions)
+        if (const auto* file = std::get_if<std::filesystem::path>(&addition)) inputs.push_back(*file);
     if (plan.font) inputs.push_back(plan.font->path);
     for (const std::filesystem::path& source : plan.sources.paths) {
         std::error_code error;
@@ -216,8 +219,9 @@ std::optional<Gathered> gather(
     return gathered;
 }
 
-// The choice with the characters of the --exclude files. Nothing when one cannot be read.
-std::optional<Choice> with_excludes(const ChoicePlan& choosing, const Kernel& kernel)
+// The choice with the characters of the --exclude files and the additions,
+// in the order given. Nothing when a file cannot be read.
+std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kernel)
 {
     Choice choice = choosing.choice;
     ReadingRules any_encoding;  // told from the bytes
@@ -231,14 +235,35 @@ std::optional<Choice> with_excludes(const ChoicePlan& choosing, const Kernel& ke
         }
         choice.exclude += read.tally.characters;
     }
+    for (const Addition& addition : choosing.additions) {
+        if (const auto* characters = std::get_if<std::u32string>(&addition)) {
+            choice.add += *characters;
+        } else if (const auto* set = std::get_if<NamedSet>(&addition)) {
+            choice.add += characters_of(*set);
+        } else {
+            // Its characters go into the output: what is odd in it is said, as of a source.
+            const std::filesystem::path& file = std::get<std::filesystem::path>(addition);
+            const SourceRead read = read_source(file, any_encoding);
+            if (!read.report.error.empty()) {
+                warn(read.report.error);
+                return std::nullopt;
+            }
+            if (read.encoding_guessed)
+                warn("注意：“" + file.string() + "”按 " + encoding_name(read.report.encoding) +
+                    " 读取（自动判断），因为" + read.report.encoding_reason);
+            for (const std::string& warning : read.warnings)
+                warn(warning);
+            choice.add += read.tally.characters;
+        }
+    }
     return choice;
 }
 
 // Why the set came out empty, for the user who expected characters.
-std::string empty_set_note(const Plan& plan, const Gathered& gathered)
+std::string empty_set_note(const Plan& plan, const Gathered& gathered, const Choice& choice)
 {
-    if (!gathered.all.characters.empty())
-        return "注意：所有字符都被 --exclude、--no-ascii 或 --min-count 去掉了";
+    if (!gathered.all.characters.empty() || !choice.add.empty())
+        return "注意：所有字符都被 --exclude、--only、--no-ascii 或 --min-count 去掉了";
     std::uint64_t entries = 0, keyed = 0, unreadable_cues = 0;
     bool lines = false;
     for (const SourceReport& source : gathered.reports) {
@@ -469,10 +494,10 @@ int run_steps(const Plan& plan, const Kernel& kernel)
         warn("没有一个来源能用，什么都没有写入");
         return exit_failure;
     }
-    const std::optional<Choice> choice = with_excludes(plan.choosing, kernel);
+    const std::optional<Choice> choice = with_files(plan.choosing, kernel);
     if (!choice) return exit_failure;
     Tally chosen = choose(gathered->all, *choice);
-    if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered));
+    if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered, *choice));
     if (!codes_fit(plan, chosen)) return exit_failure;
     const std::optional<FontWork> fonts = plan.font ? make_fonts(*plan.font, chosen) : FontWork{};
     if (!fonts) return exit_failure;

@@ -11,12 +11,13 @@ _charlib_cli()
         -t|--source-format) COMPREPLY=($(compgen -W 'lines auto po json csv tsv srt vtt xliff android strings resx yaml html properties' -- "$cur")); return ;;
         --markup) COMPREPLY=($(compgen -W 'keep strip' -- "$cur")); return ;;
         --atlas-format) COMPREPLY=($(compgen -W 'text xml json binary' -- "$cur")); return ;;
+        --add-set) COMPREPLY=($(compgen -W 'ascii digits latin1 cjk-punct gb2312-1 gb2312 gbk' -- "$cur")); return ;;
         --web)
             compopt -o filenames
             COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
-        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features|--key|--column|--only|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
-        -o|--output|--exclude|--font|--subset|--atlas|--preview)
+        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features|--key|--column|--only|--add|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
+        -o|--output|--exclude|--add-file|--font|--subset|--atlas|--preview)
             compopt -o filenames
             COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
@@ -24,7 +25,7 @@ _charlib_cli()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-m --marker -n --offset -r --recursive --glob --iglob --hidden -e --encoding
             --newline -k --keep-going --strict -t --source-format --markup --key --column --xliff-source
-            --exclude --only --no-ascii --min-count --order -s --sort -f --format --tbl-start
+            --exclude --only --no-ascii --min-count --order -s --sort --add --add-file --add-set -f --format --tbl-start
             --locations -o --output --output-encoding --replace-unmappable --report -h --help --version --font
             --face --subset --layout-features --require-all --missing-only --atlas --atlas-format --no-kerning --size --padding --page --mono --sdf --spread
             --grid --grid-columns --preview --web --chunk-size --web-all --family' -- "$cur"))

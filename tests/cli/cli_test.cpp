@@ -177,6 +177,62 @@ TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
     EXPECT_NE(cff.err.find("CFF 格式，裁剪结果通常用 .otf"), std::string::npos) << cff.err;
 }
 
+// Characters the text lacks (the digits of a placeholder, a font's punctuation)
+// added to the set: after the text's own in the order given, counted 0, kept
+// by --min-count, dropped by the other rules, and seen by the font.
+TEST(Cli, AddsCharactersTheTextLacks)
+{
+    TempDir dir;
+    dir.write("hp.txt", "生命值：/100\n");  // what a stripped "生命值：{0}/100" leaves
+    dir.write("more.txt", "\xC4\xE3\xBA\xC3\r\n");  // GBK "你好", told from its bytes
+    dir.write("three.txt", "3");
+    dir.write("empty.txt", "");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--add", "2好", "--add-file", "more.txt", "--add-set", "digits"}, "生命值：/102好你3456789\n"},
+        {{"--add-set", "digits", "--add", "好", "--order", "code"}, "/0123456789值命好生：\n"},
+        {{"--add", "9x", "-f", "counts", "--order", "freq"},
+            "0\t2\n生\t1\n命\t1\n值\t1\n：\t1\n/\t1\n1\t1\n9\t0\nx\t0\n"},
+        {{"--add", "1x", "--min-count", "2"}, "10x\n"},
+        {{"--add-set", "digits", "--exclude", "three.txt"}, "生命值：/102456789\n"},
+        {{"--add", "x", "--only", "0x"}, "0x\n"},
+        {{"--add-set", "ascii", "--add", "好", "--no-ascii"}, "生命值：好\n"},
+    };
+    for (const auto& [options, out] : cases) {
+        std::vector<std::string> args = {"-e", "utf-8", "hp.txt"};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.out, out) << testing::PrintToString(options) << run.err;
+        EXPECT_EQ(run.status, 0);
+    }
+    const CliRun empty = run_cli(dir, {"empty.txt", "--add-set", "digits"});
+    EXPECT_EQ(empty.out, "0123456789\n");
+    EXPECT_EQ(empty.err, "") << "not an empty set";
+    EXPECT_NE(run_cli(dir, {"empty.txt", "--add", "x", "--no-ascii"})
+                  .err.find("都被 --exclude、--only、--no-ascii"),
+        std::string::npos);
+
+    const CliRun json = run_cli(dir, {"-e", "utf-8", "hp.txt", "-f", "json", "--add", "好", "--report"});
+    const auto added = nlohmann::json::parse(json.out)["characters"].back();
+    EXPECT_EQ(added["character"], "好");
+    EXPECT_EQ(added["count"], 0);
+    EXPECT_FALSE(added.contains("first"));
+    EXPECT_NE(json.err.find("不重复字符 8 个，其中另加 1 个（来源中没有）"), std::string::npos) << json.err;
+
+    // The font sees it: a character the text lacks, lacking in the font too.
+    const CliRun lacking = run_cli(dir,
+        {"-e", "utf-8", "hp.txt", "--add", "好", "--font",
+            "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf", "--report"});
+    EXPECT_NE(lacking.err.find("缺少 5 个字符：生 U+751F、命 U+547D、值 U+503C、： U+FF1A、好 U+597D\n"),
+        std::string::npos)
+        << lacking.err;
+    EXPECT_NE(lacking.err.find("好 U+597D  （另加的字符）"), std::string::npos) << lacking.err;
+
+    const CliRun missing = run_cli(dir, {"hp.txt", "--add-file", "none.txt", "-o", "out.txt"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("无法打开文件“none.txt”"), std::string::npos) << missing.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
+}
+
 // Searching a line hundreds of times longer than the buffer, as bytes or,
 // for a marker outside the code page, as characters.
 TEST(Cli, AHugeLineIsStreamedInBoundedMemory)

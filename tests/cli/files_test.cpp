@@ -66,6 +66,7 @@ TEST(Files, NoOutputIsEverOneOfTheInputs)
         {{"-o", "sub/../s.txt", "s.txt"}, "“sub/../s.txt”就是输入文件“s.txt”"},
         {{"-o", "hard.txt", "s.txt"}, "“hard.txt”就是输入文件“s.txt”"},
         {{"-o", "out.txt", "--exclude", "out.txt", "s.txt"}, "输入文件“out.txt”"},
+        {{"--add-file", "s.txt", "-o", "hard.txt", "-e", "utf-8", "-"}, "“hard.txt”就是输入文件“s.txt”"},
         {{"--font", "f.ttc", "--subset", "f.ttc.ttf", "--preview", "s.txt", "s.txt"}, "“s.txt”就是"},
         {{"--font", "f.ttc", "--atlas", "page", "page_3.png"}, "“./page_3.png”就是输入文件“page_3.png”"},
         {{"--font", "f.ttc", "--atlas", "page", "--preview", "page_0.png", "s.txt"},

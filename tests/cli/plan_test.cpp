@@ -110,6 +110,23 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"--report", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 0u); }},
         {{"--only", "字库", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.choosing.choice.only, U"字库"); }},
+        // Additions keep the order of the command line across the three options.
+        {{"--add", "零", "--add-set", "digits", "in.txt", "--add-file", "more.txt", "--add=-",
+             "--add-set=gbk"},
+            "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.choosing.additions,
+                    (std::vector<Addition>{std::u32string(U"零"), NamedSet::Digits,
+                        std::filesystem::path("more.txt"), std::u32string(U"-"), NamedSet::Gbk}));
+                EXPECT_EQ(plan.sources.paths, std::vector<std::filesystem::path>{"in.txt"});
+                EXPECT_FALSE(plan.selection.count) << "additions need no counts";
+            }},
+        {{"--add-set", "hanzi", "in.txt"},
+            "选项 --add-set 的值“hanzi”无效，可以是：ascii、digits、latin1、cjk-punct、gb2312-1、gb2312、"
+            "gbk"},
+        {{"--add", "", "in.txt"}, "--add 的字符是空的"},
+        {{"--add", "\xFF", "in.txt"}, "--add 的字符不是有效的 UTF-8：\xFF"},
+        {{"in.txt", "--add-file"}, "选项 --add-file 缺少参数或参数个数不对"},
         {{"-t", "po", "-n", "1", "in.po"}, "-n 只用于按行读取（-t lines）：翻译文件的条目没有“之后第 N 行”"},
         {{"-t", "doc", "in.doc"},
             "选项 --source-format "

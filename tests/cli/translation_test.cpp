@@ -101,6 +101,9 @@ TEST(Translation, OptionsReachTheReadersAndEveryCharacterHasItsPlace)
     dir.write("first.json", "{\"k\": \"龍x\"}");
     EXPECT_EQ(run_cli(dir, {"-t", "json", "-f", "where", "first.json"}).out,
         "龍\tU+9F8D\tfirst.json:1:7\tk\t“龍x”\nx\tU+0078\tfirst.json:1:8\tk\t“龍x”\n");
+    // A placeholder is stripped, and the digits it becomes in the game are added back.
+    dir.write("hp.json", "{\"hp\": \"生命值：{0}/100\"}");
+    EXPECT_EQ(run_cli(dir, {"-t", "json", "hp.json", "--add-set", "digits"}).out, "生命值：/1023456789\n");
 }
 
 // What a hostile or unlucky file gets: its text read as its format says,

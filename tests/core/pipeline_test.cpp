@@ -2,9 +2,12 @@
 // steps that turn a tally into output.
 #include <gtest/gtest.h>
 
+#include <unordered_set>
+
 #include "base/types.h"
 #include "codec/code_page_936.h"
 #include "codec/encodings.h"
+#include "codec/utf.h"
 #include "output/output.h"
 #include "sources/detection.h"
 #include "sources/facts.h"
@@ -69,6 +72,13 @@ TEST(Pipeline, TalliesAddUpAndChoosingKeepsCountsWithTheirCharacters)
         {{.order = Order::Code}, U"abc", {3, 2, 5}},
         {{.order = Order::Frequency}, U"cab", {5, 3, 2}},
         {{.exclude = U"a", .min_count = 3}, U"c", {5}},
+        // Added characters the text lacks follow its own in the order given, counted 0, and
+        // survive --min-count; those it has keep their place and count.
+        {{.add = U"yaxy"}, U"bacyx", {2, 3, 5, 0, 0}},
+        {{.add = U"yaxy", .min_count = 4}, U"acyx", {3, 5, 0, 0}},
+        {{.add = U"yx", .order = Order::Code}, U"abcxy", {3, 2, 5, 0, 0}},
+        {{.add = U"yx", .order = Order::Frequency}, U"cabyx", {5, 3, 2, 0, 0}},
+        {{.exclude = U"y", .add = U"yx", .only = U"bx"}, U"bx", {2, 0}},
     };
     for (const auto& [choice, characters, counts] : cases) {
         const Tally chosen = choose(tally, choice);
@@ -76,6 +86,47 @@ TEST(Pipeline, TalliesAddUpAndChoosingKeepsCountsWithTheirCharacters)
         EXPECT_EQ(chosen.counts, counts);
     }
     EXPECT_EQ(choose({U"a中\U0001F600b", {}}, {.no_ascii = true}).characters, U"中\U0001F600");
+    const Tally empty = choose({}, {.add = U"12"});  // an empty text: the additions, counted
+    EXPECT_EQ(std::pair(empty.characters, empty.counts),
+        std::pair(std::u32string(U"12"), std::vector<std::uint64_t>{0, 0}));
+    EXPECT_EQ(choose({U"ab", {}}, {.add = U"c"}).counts, std::vector<std::uint64_t>{})
+        << "uncounted stays so";
+}
+
+// The sets --add-set names: their sizes, first and last characters, and
+// what coverage makes of them.
+TEST(Pipeline, NamedSetsComeFromTheCodePageTables)
+{
+    const std::tuple<NamedSet, std::size_t, char32_t, char32_t> cases[] = {
+        {NamedSet::Ascii, 95, U' ', U'~'},
+        {NamedSet::Digits, 10, U'0', U'9'},
+        {NamedSet::Latin1, 96, 0xA0, 0xFF},
+        {NamedSet::CjkPunctuation, 54, 0x3000, 0xFF5D},
+        {NamedSet::Gb2312Level1, 3755, U'啊', U'座'},
+        {NamedSet::Gb2312, 7445, 0x3000, U'齄'},
+        {NamedSet::Gbk, 95 + 21791, U' ', 0xFA29},
+    };
+    for (const auto& [set, size, first, last] : cases) {
+        const std::u32string characters = characters_of(set);
+        SCOPED_TRACE(static_cast<int>(set));
+        ASSERT_EQ(characters.size(), size);
+        EXPECT_EQ(std::pair(characters.front(), characters.back()), std::pair(first, last));
+        EXPECT_EQ(std::unordered_set<char32_t>(characters.begin(), characters.end()).size(), size)
+            << "each once";
+        EXPECT_TRUE(set == NamedSet::Latin1 || coverage(characters).outside.empty()) << "written in GBK";
+    }
+    const Coverage gb2312 = coverage(characters_of(NamedSet::Gb2312));
+    EXPECT_EQ(std::tuple(gb2312.level1, gb2312.level2, gb2312.gb2312_other, gb2312.beyond_gb2312),
+        std::tuple(3755u, 3008u, 682u, 0u));
+    const Coverage gbk = coverage(characters_of(NamedSet::Gbk));
+    EXPECT_EQ(std::tuple(gbk.level1 + gbk.level2 + gbk.gb2312_other, gbk.beyond_gb2312, gbk.single_byte),
+        std::tuple(7445u, 21791u - 7445u, 95u));
+    // Punctuation by its category: the ideographic space beside it, not ～ (a math symbol) or ￥.
+    const std::u32string punctuation = characters_of(NamedSet::CjkPunctuation);
+    for (char32_t c : std::u32string(U"\u3000、。·—…‘’“”《》【】！，：；？（）＇"))
+        EXPECT_NE(punctuation.find(c), std::u32string::npos) << code_point_name(c);
+    for (char32_t c : std::u32string(U"～￥＋＄ⅰ\u30FB\u2015"))
+        EXPECT_EQ(punctuation.find(c), std::u32string::npos) << code_point_name(c);
 }
 
 TEST(Pipeline, FormatsCoverageAndOutputEncodings)

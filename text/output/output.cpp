@@ -1,7 +1,5 @@
 #include "output/output.h"
 
-#include <unicode/ucnv.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,37 +12,12 @@
 
 #include "codec/code_page_936.h"
 #include "codec/encodings.h"
-#include "codec/icu_converter.h"
 #include "codec/utf.h"
+#include "gb2312.h"
 
 namespace charlib {
 
 namespace {
-
-// Whether GB 2312 itself has a character at this code of code page 936.
-// The code page adds 33 characters inside GB 2312's rows (ⅰ-ⅹ, vertical
-// punctuation forms, ɑ ń ň ɡ), so the rows alone do not tell. ICU's
-// "GB_2312-80" is the plain table, without the high bits; its "EUC-CN"
-// holds IBM's additions in row 0xFE.
-bool in_gb2312(unsigned lead, unsigned trail)
-{
-    static const std::vector<bool> assigned = [] {
-        std::vector<bool> table(94 * 94);
-        const IcuConverter converter("GB_2312-80");
-        UErrorCode error = U_ZERO_ERROR;
-        ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
-        for (std::size_t code = 0; code < table.size(); ++code) {
-            const char bytes[2] = {char(0x21 + code / 94), char(0x21 + code % 94)};
-            UChar out[2];
-            UErrorCode status = U_ZERO_ERROR;
-            ucnv_reset(converter.get());
-            table[code] = ucnv_toUChars(converter.get(), out, 2, bytes, 2, &status) == 1 && U_SUCCESS(status);
-        }
-        return table;
-    }();
-    return lead >= 0xA1 && lead <= 0xFE && trail >= 0xA1 && trail <= 0xFE &&
-        assigned[(lead - 0xA1) * 94 + (trail - 0xA1)];
-}
 
 // Characters of GB 2312 in the rows [first, last].
 std::uint64_t gb2312_in_rows(unsigned first, unsigned last)
@@ -73,7 +46,6 @@ std::u32string shown(char32_t c)
 {
     return c < 0x20 || c == 0x7F ? ascii(code_point_name(c)) : std::u32string(1, c);
 }
-
 
 nlohmann::ordered_json json_of(
     const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font, const Places* places)
@@ -140,13 +112,23 @@ nlohmann::ordered_json json_of(
 Tally choose(Tally tally, const Choice& choice)
 {
     const std::unordered_set<char32_t> excluded(choice.exclude.begin(), choice.exclude.end());
-    const bool counted = !tally.counts.empty();
+    const std::unordered_set<char32_t> added(choice.add.begin(), choice.add.end());
+    // An empty text's counts are known: there are none.
+    const bool counted = !tally.counts.empty() || tally.characters.empty();
+    if (!added.empty()) {
+        std::unordered_set<char32_t> present(tally.characters.begin(), tally.characters.end());
+        for (char32_t c : choice.add)
+            if (present.insert(c).second) {
+                tally.characters += c;
+                if (counted) tally.counts.push_back(0);
+            }
+    }
     std::vector<std::size_t> kept;
     for (std::size_t i = 0; i < tally.characters.size(); ++i) {
         const char32_t c = tally.characters[i];
         if (excluded.count(c) || (choice.no_ascii && c < 0x80)) continue;
         if (choice.only && choice.only->find(c) == std::u32string::npos) continue;
-        if (counted && tally.counts[i] < choice.min_count) continue;
+        if (counted && tally.counts[i] < choice.min_count && !added.count(c)) continue;
         kept.push_back(i);
     }
     if (choice.order == Order::Code)

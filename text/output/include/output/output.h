@@ -17,6 +17,10 @@ enum class Order { First, Code, Frequency };
 
 struct Choice {
     std::u32string exclude = {};  // characters to drop
+    // Characters to keep though the text may lack them: those it lacks follow
+    // its own in this order, counted 0; --min-count never drops one. The
+    // other rules drop them as any other.
+    std::u32string add = {};
     std::optional<std::u32string> only = {};  // characters to keep, the others dropped
     bool no_ascii = false;  // drop U+0000-U+007F
     std::uint64_t min_count = 0;  // keep characters seen at least this often (needs counts)
@@ -24,6 +28,19 @@ struct Choice {
 };
 
 Tally choose(Tally tally, const Choice& choice);
+
+// Sets of characters to add, each in code order (code page 936's for the
+// Chinese ones), taken from ICU's tables.
+enum class NamedSet {
+    Ascii,  // U+0020-U+007E
+    Digits,  // 0-9
+    Latin1,  // U+00A0-U+00FF
+    CjkPunctuation,  // GB 2312's punctuation (rows 1 and 3, by general category) and U+3000
+    Gb2312Level1,  // the 3755 level 1 hanzi
+    Gb2312,  // the 7445 characters of GB 2312
+    Gbk,  // printable ASCII and the 21791 double-byte characters of code page 936
+};
+std::u32string characters_of(NamedSet set);
 
 // Where characters stand in code page 936. GB2312 is the codes that GB 2312
 // itself assigns (its table in ICU), all with lead and trail bytes
