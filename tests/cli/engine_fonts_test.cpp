@@ -82,6 +82,20 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "big.txt") ||
         std::filesystem::exists(dir.path() / "big_0.png") || std::filesystem::exists(dir.path() / "big.widths"))
         << "nothing written";
+
+    // Ink left of the pen is moved into its cell, whatever the cell's size; the .fnt draws it from the pen.
+    dir.write("low.txt", "_j");
+    for (const char* cell : {"64x64", "128x128"}) {
+        const CliRun low = run_cli(
+            dir, {"-e", "utf-8", "low.txt", "--font", microhei, "--atlas", "low", "--grid", cell, "--size", "16"});
+        ASSERT_EQ(low.status, 0) << cell << ": " << low.err;
+        const std::string fnt = contents(dir.path() / "low.fnt");
+        const std::size_t line = fnt.find("char id=95 ");
+        ASSERT_NE(line, std::string::npos) << fnt;
+        EXPECT_TRUE(fnt.substr(line).starts_with("char id=95 x=0 ")) << fnt.substr(line, 80);
+        EXPECT_NE(fnt.substr(line, fnt.find('\n', line) - line).find(" xoffset=-1 "), std::string::npos)
+            << fnt.substr(line, 80);
+    }
 }
 
 TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
