@@ -103,7 +103,8 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
 字体（字体缺少的字符在标准错误中列出：个数，然后每个字符及其编码，最多50个；
 字体有、但字形是空的（画不出来）的字符也这样列出，最多10个）
       --font PATH          字体文件（TrueType、OpenType 或 .ttc/.otc 字体集）
-      --face N             字体集中的第几个字体（默认0）
+      --face N|NAME        字体集中用哪个字体：编号（从0起）或名称，如 "Noto Sans CJK SC"；
+                           默认用第一个标明简体中文的字体，没有则用第0个
       --subset OUT         把字体裁剪到字库中的字符，写入 OUT（.ttf、.otf 或 .woff2）；
                            除 HarfBuzz 默认保留的排版特性外，还保留字体中有的中日韩
                            标点挤压和竖排特性（halt、palt、vhal、vpal、vert、vrt2、locl、
@@ -476,7 +477,11 @@ std::optional<FontPlan> FontOptions::plan() const
     if (!font_) return std::nullopt;
     FontPlan plan;
     plan.path = *font_;
-    if (face_) plan.face = static_cast<unsigned>(whole_number("--face", *face_, 0, 65535));
+    if (face_ && face_->empty()) throw UsageError("--face 要给出字体的编号或名称");
+    if (face_ && face_->find_first_not_of("0123456789") == std::string::npos)
+        plan.face.index = static_cast<unsigned>(whole_number("--face", *face_, 0, 65535));
+    else if (face_)
+        plan.face.name = *face_;
     plan.require_all = require_all_;
     plan.missing_only = missing_only_;
     if (missing_only_ && (subset_ || atlas_ || preview_ || web_))

@@ -62,7 +62,7 @@ struct OutputPlan {
 
 struct FontPlan {
     std::filesystem::path path;
-    unsigned face = 0;
+    FaceChoice face;  // nothing given: the font library's choice
     bool require_all = false;
     bool missing_only = false;  // keep only the characters the font lacks
     std::optional<std::filesystem::path> subset;

@@ -324,10 +324,47 @@ std::u32string by_frequency(const Tally& chosen)
     return characters;
 }
 
+std::string face_name(const FaceName& face)
+{
+    return face.family.empty() ? "（没有名称）" : face.family + (face.style.empty() ? "" : " " + face.style);
+}
+
+// The faces of a font file, a line each with the --face that picks it.
+std::string faces_listed(const std::vector<FaceName>& faces, std::optional<unsigned> but = std::nullopt)
+{
+    std::string lines;
+    for (unsigned i = 0; i < faces.size(); ++i)
+        if (i != but) lines += "\n  --face " + std::to_string(i) + "  " + face_name(faces[i]);
+    return lines;
+}
+
+// The face used, and why; for a collection, the others. A single font is
+// named only when --face was given.
+void say_face(const FontPlan& plan, const Font& font)
+{
+    const std::vector<FaceName>& faces = font.face_names();
+    const bool given = plan.face.index || !plan.face.name.empty();
+    if (faces.size() < 2 && !given) return;
+    const unsigned used = faces.size() == 1 ? 0 : font.face_index();
+    const FaceName& face = faces[used];
+    const std::string why = given      ? ""
+        : face.says_simplified         ? "，名称标明简体中文"
+        : !face.chinese_family.empty() ? "，有简体中文名称“" + face.chinese_family + "”"
+                                       : "，没有标明简体中文的字体，用第一个";
+    const std::string used_face =
+        "使用 " + face_name(face) + "（--face " + std::to_string(font.face_index()) + why + "）";
+    if (faces.size() == 1)
+        warn("字体“" + plan.path.string() + "”：" + used_face);
+    else
+        warn("字体集“" + plan.path.string() + "”有 " + std::to_string(faces.size()) + " 个字体，" +
+            used_face + "；其他字体：" + faces_listed(faces, used));
+}
+
 std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
 {
     const Font font(plan.path, plan.face);
-    FontWork work{{plan.path.string(), plan.face, font.family(), font.missing(chosen.characters),
+    say_face(plan, font);
+    FontWork work{{plan.path.string(), font.face_index(), font.family(), font.missing(chosen.characters),
                       font.blank(chosen.characters)},
         {}, {}, {}, {}};
     const FontFacts& facts = work.facts;
@@ -557,6 +594,9 @@ int run(const Plan& plan, const Kernel& kernel)
         return run_steps(plan, kernel);
     } catch (const FileError& error) {
         warn(error.what());
+        return exit_failure;
+    } catch (const NoSuchFace& error) {
+        warn(error.what() + std::string("；可选的字体：") + faces_listed(error.faces));
         return exit_failure;
     } catch (const FontError& error) {
         warn(error.what());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "font/font.h"
 
@@ -27,6 +28,14 @@ struct Font::Faces {
         hb_blob_destroy(blob);
     }
 };
+
+// Every face of a font file as its name table names it; none for a file
+// HarfBuzz cannot read as TrueType or OpenType (font/face_names.cpp).
+std::vector<FaceName> read_face_names(hb_blob_t* blob);
+// The face the choice picks of `faces`; with none known, its index or 0.
+// Throws NoSuchFace.
+unsigned chosen_face(
+    const std::filesystem::path& path, const std::vector<FaceName>& faces, const FaceChoice& choice);
 
 // The sfnt as WOFF2 at a Brotli quality (11 for what is written, lower to
 // measure), and a call made with standard error as it was while compressions

@@ -167,20 +167,24 @@ FontError::FontError(const std::filesystem::path& path, const std::string& reaso
 {
 }
 
-Font::Font(const std::filesystem::path& path, unsigned face) : path_(path), faces_(std::make_unique<Faces>())
+Font::Font(const std::filesystem::path& path, unsigned face) : Font(path, FaceChoice{face, {}})
+{
+}
+
+Font::Font(const std::filesystem::path& path, const FaceChoice& choice) :
+    path_(path),
+    faces_(std::make_unique<Faces>())
 {
     Faces& faces = *faces_;
     faces.blob = read_font(path);
-    faces.index = face;
     unsigned size = 0;
     const char* data = hb_blob_get_data(faces.blob, &size);
     // HarfBuzz counts the faces of a font or collection from its header alone;
-    // 0 for what only FreeType reads (Type 1, BDF...) or not a font at all.
-    const unsigned count = hb_face_count(faces.blob);
-    if (count > 0 && face >= count)
-        throw FontError(path,
-            "只有 " + std::to_string(count) + " 个字体（--face 0 到 " + std::to_string(count - 1) +
-                "），没有 --face " + std::to_string(face));
+    // none for what only FreeType reads (Type 1, BDF...) or not a font at all.
+    face_names_ = read_face_names(faces.blob);
+    const std::size_t count = face_names_.size();
+    const unsigned face = chosen_face(path, face_names_, choice);
+    faces.index = face;
     if (FT_Init_FreeType(&faces.library) != 0) throw FontError(path, "无法启动 FreeType");
     // Above 0xFFFF FreeType would take the index for a named instance of a variable font.
     if (face > 0xFFFF ||
@@ -190,11 +194,23 @@ Font::Font(const std::filesystem::path& path, unsigned face) : path_(path), face
             count == 0       ? "不是能读懂的字体文件（TrueType、OpenType 或字体集）"
                 : count == 1 ? "已损坏，无法读取（有的表不完整或数值有误）"
                              : "中的第 " + std::to_string(face) + " 个字体已损坏，无法读取（有的表不完整或数值有误）");
+    if (count == 0) {  // named by FreeType
+        FaceName named{faces.face->family_name ? faces.face->family_name : "",
+            faces.face->style_name ? faces.face->style_name : "", {}, {}, false};
+        named.names = {named.family, named.family + " " + named.style};
+        face_names_.push_back(std::move(named));
+        if (!choice.index && !choice.name.empty()) chosen_face(path, face_names_, choice);
+    }
     if (FT_Select_Charmap(faces.face, FT_ENCODING_UNICODE) != 0) throw FontError(path, "没有 Unicode 字符表");
     faces.shaping = hb_face_create(faces.blob, face);
 }
 
 Font::~Font() = default;
+
+unsigned Font::face_index() const
+{
+    return faces_->index;
+}
 
 std::string Font::family() const
 {

@@ -22,17 +22,47 @@ public:
     FontError(const std::filesystem::path& path, const std::string& reason);
 };
 
+// What a face of a font file calls itself, from its name table.
+struct FaceName {
+    std::string family;  // the typographic family (name 16), else name 1; English where there is one
+    std::string style;  // name 17, else 2
+    std::vector<std::string> names;  // family and full names, in every language the table has
+    std::string chinese_family;  // the family in simplified Chinese (zh-CN, zh-SG), where the table has it
+    bool says_simplified = false;  // a word of a family name says so: SC, CN, GB..., or 简
+};
+
+// Which face of a font file to use: a number, else a name (any of the
+// face's family or full names, in any case), else the first face whose
+// family name says it is for simplified Chinese, else the first with a
+// family name in simplified Chinese, else face 0.
+struct FaceChoice {
+    std::optional<unsigned> index;
+    std::string name;
+};
+
+// A face the file does not have, or a name that picks none or several;
+// `faces` are the file's.
+class NoSuchFace : public FontError {
+public:
+    NoSuchFace(const std::filesystem::path& path, const std::string& reason, std::vector<FaceName> faces);
+    std::vector<FaceName> faces;
+};
+
 // One face of a font file, held in memory.
 class Font {
 public:
     // Throws FontError when the file cannot be read or parsed, or has no such
-    // face; a folder, a pipe or a device is refused at once.
+    // face (NoSuchFace); a folder, a pipe or a device is refused at once.
     explicit Font(const std::filesystem::path& path, unsigned face = 0);
+    Font(const std::filesystem::path& path, const FaceChoice& choice);
     ~Font();
     Font(const Font&) = delete;
     Font& operator=(const Font&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    unsigned face_index() const;
+    // Every face of the file, in order: one for a single font.
+    const std::vector<FaceName>& face_names() const { return face_names_; }
     std::string family() const;
     // Whether the character map has the character.
     bool has(char32_t c) const;
@@ -54,6 +84,7 @@ public:
 private:
     std::filesystem::path path_;
     std::unique_ptr<Faces> faces_;
+    std::vector<FaceName> face_names_;
 };
 
 // Whether a character is drawn with a glyph of its own: not a control

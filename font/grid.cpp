@@ -96,20 +96,21 @@ Atlas render_grid(
         const unsigned cell_y = static_cast<unsigned>(cell / grid.columns) * grid.cell_height;
         const int left = glyph.left, top = baseline - glyph.top;
         const bool blank = glyph.width == 0;
-        if (!blank &&
-            (left < 0 || top < 0 ||
-                left + static_cast<int>(glyph.width) > static_cast<int>(grid.cell_width) ||
-                top + static_cast<int>(glyph.height) > static_cast<int>(grid.cell_height)))
+        if (glyph.width > grid.cell_width || glyph.height > grid.cell_height)
             throw FontError(font.path(),
                 "的 " + code_point(glyph.character) + "（" + to_utf8(std::u32string(1, glyph.character)) + "）在 " +
-                    std::to_string(options.size) + " 像素下超出了 " + std::to_string(grid.cell_width) + "×" +
-                    std::to_string(grid.cell_height) + " 的格子（字形 " + std::to_string(glyph.width) + "×" +
-                    std::to_string(glyph.height) + " 像素，左上角在格子的 " + std::to_string(left) + "," +
-                    std::to_string(top) + "）；请用更大的 --grid 或更小的 --size");
+                    std::to_string(options.size) + " 像素下有 " + std::to_string(glyph.width) + "×" +
+                    std::to_string(glyph.height) + " 像素，放不进 " + std::to_string(grid.cell_width) + "×" +
+                    std::to_string(grid.cell_height) + " 的格子；请用更大的 --grid 或更小的 --size");
+        // Ink that reaches out of the cell (left of the pen, as `_` and `j` often do, or below
+        // the baseline) is moved in; the offsets still say where to draw it from the pen.
+        const auto moved_in = [](int at, unsigned length, unsigned cell) {
+            return static_cast<unsigned>(std::clamp(at, 0, static_cast<int>(cell - length)));
+        };
         // The space and its kind: an advance, no pixels.
-        const AtlasChar placed{glyph.character, blank ? cell_x : cell_x + static_cast<unsigned>(left),
-            blank ? cell_y : cell_y + static_cast<unsigned>(top), glyph.width, glyph.height, left, top,
-            glyph.advance, sheet};
+        const AtlasChar placed{glyph.character, cell_x + (blank ? 0 : moved_in(left, glyph.width, grid.cell_width)),
+            cell_y + (blank ? 0 : moved_in(top, glyph.height, grid.cell_height)), glyph.width, glyph.height, left,
+            top, glyph.advance, sheet};
         PagePixels& page = atlas.page_pixels[sheet];
         for (unsigned y = 0; y < glyph.height; ++y)
             std::copy_n(glyph.coverage.begin() + std::ptrdiff_t{y} * glyph.width, glyph.width,

@@ -82,6 +82,20 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "big.txt") ||
         std::filesystem::exists(dir.path() / "big_0.png") || std::filesystem::exists(dir.path() / "big.widths"))
         << "nothing written";
+
+    // Ink left of the pen is moved into its cell, whatever the cell's size; the .fnt draws it from the pen.
+    dir.write("low.txt", "_j");
+    for (const char* cell : {"64x64", "128x128"}) {
+        const CliRun low = run_cli(
+            dir, {"-e", "utf-8", "low.txt", "--font", microhei, "--atlas", "low", "--grid", cell, "--size", "16"});
+        ASSERT_EQ(low.status, 0) << cell << ": " << low.err;
+        const std::string fnt = contents(dir.path() / "low.fnt");
+        const std::size_t line = fnt.find("char id=95 ");
+        ASSERT_NE(line, std::string::npos) << fnt;
+        EXPECT_TRUE(fnt.substr(line).starts_with("char id=95 x=0 ")) << fnt.substr(line, 80);
+        EXPECT_NE(fnt.substr(line, fnt.find('\n', line) - line).find(" xoffset=-1 "), std::string::npos)
+            << fnt.substr(line, 80);
+    }
 }
 
 TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
@@ -145,6 +159,47 @@ TEST(EngineFonts, GlyphsThatDrawNothingAreReportedAsMissingOnesAre)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.txt") ||
         std::filesystem::exists(dir.path() / "strict.fnt") ||
         std::filesystem::exists(dir.path() / "strict_0.png"));
+}
+
+TEST(EngineFonts, TheFaceUsedIsSaidWithTheOthersOfItsCollection)
+{
+    TempDir dir;
+    dir.write("text.txt", "中文\n");
+    ASSERT_EQ(
+        run_cli(dir, {"-e", "utf-8", "text.txt", "--font", microhei, "--subset", "small.ttf"}).status, 0);
+    const std::string small = TempDir::read(dir.path() / "small.ttf");
+    const auto named = [&](const std::u16string& family) {
+        return sfnt::with_names(small, {{1, 0x0409, family}, {2, 0x0409, u"Regular"}});
+    };
+    dir.write("set.ttc", sfnt::collection({named(u"Test JP"), named(u"Test KR"), named(u"Test SC")}));
+    dir.write("one.ttf", named(u"Solo"));
+    const std::string plain = run_cli(dir, {"-e", "utf-8", "text.txt"}).out;
+    const std::string others = "\n  --face 0  Test JP Regular\n  --face 1  Test KR Regular";
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"--font", "set.ttc"}, 0,
+            "charlib-cli: 字体集“set.ttc”有 3 个字体，使用 Test SC Regular"
+            "（--face 2，名称标明简体中文）；其他字体：" +
+                others + "\n"},
+        {{"--font", "set.ttc", "--face", "test kr"}, 0,
+            "charlib-cli: 字体集“set.ttc”有 3 个字体，使用 Test KR Regular（--face 1）；其他字体：\n"
+            "  --face 0  Test JP Regular\n  --face 2  Test SC Regular\n"},
+        {{"--font", "set.ttc", "--face", "99"}, 1,
+            "charlib-cli: 字体“set.ttc”只有 3 个字体（--face 0 到 2），没有 --face 99；可选的字体：" +
+                others + "\n  --face 2  Test SC Regular\n"},
+        {{"--font", "one.ttf"}, 0, ""},  // a single font is said only when --face names it
+        {{"--font", "one.ttf", "--face", "0"}, 0,
+            "charlib-cli: 字体“one.ttf”：使用 Solo Regular（--face 0）\n"},
+    };
+    for (const auto& [options, status, said] : cases) {
+        std::vector<std::string> args{"-e", "utf-8", "text.txt"};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliRun run = run_cli(dir, args);
+        EXPECT_EQ(run.status, status) << testing::PrintToString(options);
+        EXPECT_EQ(run.err, said);
+        EXPECT_EQ(run.out, status == 0 ? plain : "") << "standard output as without the font";
+    }
+    const CliRun json = run_cli(dir, {"-e", "utf-8", "text.txt", "--font", "set.ttc", "-f", "json"});
+    EXPECT_EQ(nlohmann::json::parse(json.out)["font"]["face"], 2) << json.err;
 }
 
 }  // namespace

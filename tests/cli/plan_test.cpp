@@ -154,7 +154,8 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-m", "\xFF", "-o", "out.txt", "in.txt"}, "标记文字不是有效的 UTF-8：\xFF"},
         {{"--tbl-start", "80", "in.txt"}, "--tbl-start 只能与 -f tbl 或 --grid 一起使用"},
         // Fonts for engines and the web.
-        {{"--font", "f", "--atlas", "x.json", "--atlas-format", "json", "--sdf", "--spread", "6", "in.txt"}, "",
+        {{"--font", "f", "--atlas", "x.json", "--atlas-format", "json", "--sdf", "--spread", "6", "in.txt"},
+            "",
             [](const Plan& plan) {
                 const FontPlan& font = plan.font.value();
                 EXPECT_EQ(font.descriptor(), "x.json");
@@ -178,7 +179,8 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_EQ(grid.first_code, 0x8800u) << "the widths use the tbl's codes";
                 EXPECT_EQ(plan.font->widths(), "x.widths");
             }},
-        {{"--font", "f", "--web", "site", "--chunk-size", "40", "--web-all", "--family", "Game Sans", "in.txt"},
+        {{"--font", "f", "--web", "site", "--chunk-size", "40", "--web-all", "--family", "Game Sans",
+             "in.txt"},
             "",
             [](const Plan& plan) {
                 const FontPlan& font = plan.font.value();
@@ -188,7 +190,8 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_EQ(font.web_options.family, "Game Sans");
                 EXPECT_TRUE(plan.selection.count) << "pieces follow the counts";
             }},
-        {{"--font", "f", "--atlas", "x", "--sdf", "--mono", "in.txt"}, "--sdf 与 --mono 不能同时使用：距离场是 8 位的"},
+        {{"--font", "f", "--atlas", "x", "--sdf", "--mono", "in.txt"},
+            "--sdf 与 --mono 不能同时使用：距离场是 8 位的"},
         {{"--font", "f", "--sdf", "in.txt"}, "--sdf 只能与 --atlas 一起使用"},
         {{"--font", "f", "--atlas", "x", "--spread", "4", "in.txt"}, "--spread 只能与 --sdf 一起使用"},
         {{"--font", "f", "--atlas", "x", "--sdf", "--spread", "0", "in.txt"},
@@ -198,7 +201,8 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"--font", "f", "--atlas", "x", "--grid", "16", "in.txt"}, "--grid 的格式是 宽x高，如 16x16：16"},
         {{"--font", "f", "--atlas", "x", "--grid", "16x16", "--padding", "2", "in.txt"},
             "--padding 不能与 --grid 一起使用：网格的每个字形占一整格"},
-        {{"--font", "f", "--atlas", "x", "--grid-columns", "8", "in.txt"}, "--grid-columns 只能与 --grid 一起使用"},
+        {{"--font", "f", "--atlas", "x", "--grid-columns", "8", "in.txt"},
+            "--grid-columns 只能与 --grid 一起使用"},
         {{"--font", "f", "--web-all", "in.txt"}, "--web-all 只能与 --web 一起使用"},
         {{"--web", "site", "in.txt"}, "--web 只能与 --font 一起使用"},
         {{"--font", "f", "--web", "site", "--chunk-size", "1", "in.txt"},
@@ -216,6 +220,15 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-e", "UTF8", "--output-encoding", "UTF-16LE", "-o", "out.txt", "in.txt"},
             "选项 --output-encoding 的值“UTF-16LE”无效，可以是：gbk、gb18030 或 utf-8"},
         {{"--order", "freq", "--order", "code", "in.txt"}, "选项 --order 只能给一次"},
+        {{"--font", "f", "--face", "Noto Sans CJK SC", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.font->face.name, "Noto Sans CJK SC");
+                EXPECT_FALSE(plan.font->face.index);
+            }},
+        {{"--font", "f", "--face", "007", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.font->face.index, 7u); }},
+        {{"--font", "f", "--face", "", "in.txt"}, "--face 要给出字体的编号或名称"},
+        {{"--font", "f", "--face", "65536", "in.txt"}, "选项 --face 必须是0 到 65535 之间的整数：65536"},
         {{"--glob", "*.md", "in.txt"}, "--glob 只能与 -r 一起使用"},
         {{"--output-encoding", "utf-8", "in.txt"}, "--output-encoding 只能与 -o 一起使用"},
         {{"-s", "--order", "freq", "in.txt"}, "-s 就是 --order code，不能与 --order freq 同时使用"},

@@ -129,10 +129,15 @@ TEST(Signals, OldFilesLeftByAKillAfterTheRenamesAreRemovedByTheNextRunOrBySignal
         const std::string subset = TempDir::read(dir.path() / "sub.ttf");
         const CliRun next =
             run_cli(dir, {"-o", "out.txt", "--font", microhei, "--subset", "sub.ttf", "a.txt"});
+        const std::string face = "charlib-cli: 字体集“" + microhei +
+            "”有 2 个字体，使用 WenQuanYi Micro Hei Regular（--face "
+            "0，有简体中文名称“文泉驿微米黑”）；其他字体：\n"
+            "  --face 1  WenQuanYi Micro Hei Mono Regular\n";
         EXPECT_EQ(next.err,
-            signal == SIGKILL
-                ? "charlib-cli: 注意：上次运行在写入时被中断，已删除它留下的临时文件“" + kept.at(0) + "”\n"
-                : "");
+            face +
+                (signal == SIGKILL ? "charlib-cli: 注意：上次运行在写入时被中断，已删除它留下的临时文件“" +
+                            kept.at(0) + "”\n"
+                                   : ""));
         EXPECT_EQ(named_like(dir.path(), ".sub.ttf"), std::vector<std::string>{});
         EXPECT_EQ(TempDir::read(dir.path() / "sub.ttf"), subset);
     }

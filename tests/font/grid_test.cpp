@@ -104,28 +104,59 @@ TEST(Grid, EachCellHoldsFreeTypesGlyphOnOneBaselineSheetAfterSheet)
     }
 }
 
-TEST(Grid, AGlyphOutsideItsCellIsRefusedByName)
+TEST(Grid, InkReachingOutOfItsCellIsMovedInAndOnlyInkLargerThanTheCellIsRefused)
 {
     struct Case {
         std::u32string set;
-        unsigned size;
-        std::string named;
+        unsigned size, cell_width, cell_height;
+        std::string refused;  // empty: every glyph fits once moved
     };
-    // Too big; a descender below the ideographs' baseline; a glyph reaching left of the pen.
-    for (const Case& test : {Case{U"文中", 32, "U+6587（文）在 32 像素下"},
-             Case{U"g中文字", 16, "U+0067（g）"}, Case{U"中J", 16, "U+004A（J）"}}) {
+    // In WenQuanYi at 16 px the ideographs take baseline 14: J and _ reach left of the pen, g and _
+    // below the cell, … (1 to 15) past a cell 14 wide. Ink larger than the cell either way is refused.
+    for (const Case& test : {Case{U"中J_", 16, 16, 16, ""}, Case{U"g中文字", 16, 16, 16, ""},
+             Case{U"中…", 16, 14, 16, ""}, Case{U"文中", 32, 16, 16, "U+6587（文）在 32 像素下有 "},
+             Case{U"iW", 16, 13, 16, "U+0057（W）在 16 像素下有 14×12 像素，放不进 13×16 的格子"},
+             Case{U"j", 16, 16, 15, "U+006A（j）在 16 像素下有 4×16 像素，放不进 16×15 的格子"}}) {
         AtlasOptions options;
         options.size = test.size;
-        options.grid = GridOptions{};
-        try {
-            render_atlas(Font(microhei), test.set, options, "game");
-            ADD_FAILURE() << test.named << " should not fit";
-        } catch (const FontError& error) {
-            const std::string message = error.what();
-            EXPECT_NE(message.find(test.named), std::string::npos) << message;
-            EXPECT_NE(message.find("16×16 的格子"), std::string::npos) << message;
-            EXPECT_NE(message.find("--grid"), std::string::npos) << message;
+        options.grid = GridOptions{.cell_width = test.cell_width, .cell_height = test.cell_height};
+        const Font font(microhei);
+        if (!test.refused.empty()) {
+            try {
+                render_atlas(font, test.set, options, "game");
+                ADD_FAILURE() << test.refused << " should not fit";
+            } catch (const FontError& error) {
+                const std::string message = error.what();
+                EXPECT_NE(message.find(test.refused), std::string::npos) << message;
+                EXPECT_NE(message.find("--grid"), std::string::npos) << message;
+            }
+            continue;
         }
+        const Atlas atlas = render_atlas(font, test.set, options, "game");
+        Face face(TempDir::read(microhei));
+        FT_Set_Pixel_Sizes(face.face, 0, test.size);
+        const int base = static_cast<int>(atlas.font.base);
+        bool moved = false;
+        ASSERT_EQ(atlas.font.chars.size(), test.set.size());
+        for (std::size_t i = 0; i < test.set.size(); ++i) {
+            const AtlasChar& placed = atlas.font.chars[i];
+            ASSERT_EQ(FT_Load_Char(face.face, placed.id, FT_LOAD_RENDER), 0);
+            const FT_GlyphSlot glyph = face.face->glyph;
+            // Where to draw from the pen is FreeType's, wherever the ink lies in the cell.
+            EXPECT_EQ(std::tuple(placed.xoffset, placed.yoffset, placed.width, placed.height),
+                std::tuple(glyph->bitmap_left, base - glyph->bitmap_top, glyph->bitmap.width, glyph->bitmap.rows));
+            const unsigned cell_x = unsigned(i) * test.cell_width;
+            EXPECT_TRUE(placed.x >= cell_x && placed.x + placed.width <= cell_x + test.cell_width &&
+                placed.y + placed.height <= test.cell_height)
+                << "U+" << std::hex << unsigned(placed.id) << " in its cell";
+            moved = moved || int(placed.x - cell_x) != placed.xoffset || int(placed.y) != placed.yoffset;
+            const PagePixels& page = atlas.page_pixels[0];
+            for (unsigned y = 0; y < placed.height; ++y)
+                for (unsigned x = 0; x < placed.width; ++x)
+                    ASSERT_EQ(page.values[(placed.y + y) * page.width + placed.x + x],
+                        glyph->bitmap.buffer[y * glyph->bitmap.pitch + x]);
+        }
+        EXPECT_TRUE(moved) << "a glyph of the set reaches out of its cell";
     }
 }
 

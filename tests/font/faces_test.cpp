@@ -1,0 +1,110 @@
+// Choosing a face of a collection: collections made here from one small font
+// under different names.
+#include <gtest/gtest.h>
+
+#include "face.h"
+#include "font/font.h"
+#include "sfnt.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace charlib;
+using namespace charlib::testing;
+
+// A face named `family` in English, Regular, with further names.
+std::string named_face(const std::u16string& family, std::vector<sfnt::Name> more = {})
+{
+    static const std::string small(subset_font(Font(microhei), U"中文", false).bytes());
+    more.push_back({1, 0x0409, family});
+    more.push_back({2, 0x0409, u"Regular"});
+    return sfnt::with_names(small, more);
+}
+
+TEST(Faces, ACollectionUsesTheFirstFaceMarkedForSimplifiedChinese)
+{
+    const std::string jp = named_face(u"Test JP"), kr = named_face(u"Test KR"), sc = named_face(u"Test SC");
+    const std::string chinese_name = named_face(u"Test Han", {{1, 0x0804, u"测试黑体"}});
+    const std::string taiwan_name = named_face(u"Test Hant", {{1, 0x0404, u"測試黑體"}});
+    struct Case {
+        std::vector<std::string> faces;
+        unsigned chosen;
+    };
+    // A word of the family name first, then a family name in simplified Chinese, then face 0.
+    for (const Case& test : {Case{{jp, kr, chinese_name, sc}, 3}, Case{{jp, kr, chinese_name}, 2},
+             Case{{jp, taiwan_name, kr}, 0}, Case{{sc}, 0}}) {
+        TempDir dir;
+        const Font font(dir.write("set.ttc", sfnt::collection(test.faces)), FaceChoice{});
+        EXPECT_EQ(font.face_index(), test.chosen) << test.faces.size() << " faces";
+        EXPECT_EQ(font.family(), font.face_names().at(test.chosen).family) << "the face FreeType reads";
+        EXPECT_EQ(font.face_names().size(), test.faces.size());
+    }
+
+    TempDir dir;
+    const Font font(dir.write("set.ttc", sfnt::collection({jp, chinese_name, taiwan_name})), FaceChoice{});
+    const std::vector<FaceName>& names = font.face_names();
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(std::tuple(names[0].family, names[0].style, names[0].chinese_family, names[0].says_simplified),
+        std::tuple("Test JP", "Regular", "", false));
+    EXPECT_EQ(names[1].chinese_family, "测试黑体");
+    EXPECT_EQ(names[2].chinese_family, "") << "traditional Chinese is not simplified";
+}
+
+TEST(Faces, FamilyNamesSayTheyAreForSimplifiedChineseByWholeWords)
+{
+    const std::pair<std::u16string, bool> families[] = {{u"Noto Sans CJK SC", true}, {u"AR PL UKai CN", true},
+        {u"Test GB18030", true}, {u"Test_GBK", true}, {u"Test-GB", true}, {u"Test Simplified", true},
+        {u"Test Hans", true}, {u"方正书宋简体", true}, {u"思源黑体SC", true}, {u"Disco Script", false},
+        {u"Test GBX", false}, {u"Test TC", false}, {u"Test Traditional", false}, {u"Scandic", false}};
+    std::vector<std::string> faces;
+    for (const auto& [family, simplified] : families)
+        faces.push_back(named_face(family));
+    // The typographic family and style (names 16 and 17) come before names 1 and 2.
+    faces.push_back(named_face(u"Typo Medium", {{16, 0x0409, u"Typo SC"}, {17, 0x0409, u"Medium"}}));
+    TempDir dir;
+    const Font font(dir.write("set.ttc", sfnt::collection(faces)), 3);
+    const std::vector<FaceName>& names = font.face_names();
+    ASSERT_EQ(names.size(), faces.size());
+    for (std::size_t i = 0; i < std::size(families); ++i)
+        EXPECT_EQ(names[i].says_simplified, families[i].second) << names[i].family;
+    EXPECT_EQ(std::tuple(names.back().family, names.back().style, names.back().says_simplified),
+        std::tuple("Typo SC", "Medium", true));
+}
+
+TEST(Faces, AFaceIsChosenByNumberOrByAnyOfItsNamesInAnyCase)
+{
+    TempDir dir;
+    const auto path = dir.write("set.ttc",
+        sfnt::collection({named_face(u"Test JP"), named_face(u"Test Han", {{1, 0x0804, u"测试黑体"}}),
+            named_face(u"Twin", {{4, 0x0409, u"Twin One"}}),
+            named_face(u"Twin", {{4, 0x0409, u"Twin Two"}})}));
+    const std::pair<FaceChoice, unsigned> chosen[] = {{{1u, "Twin"}, 1}, {{{}, "test jp"}, 0},
+        {{{}, "测试黑体"}, 1}, {{{}, "TEST HAN REGULAR"}, 1}, {{{}, "Twin Two"}, 3}};
+    for (const auto& [choice, index] : chosen)
+        EXPECT_EQ(Font(path, choice).face_index(), index) << choice.name;
+
+    const std::pair<FaceChoice, std::string> refused[] = {
+        {{4u, ""}, "只有 4 个字体（--face 0 到 3），没有 --face 4"}, {{{}, "Test"}, "中没有名为“Test”的字体"},
+        {{{}, "twin"}, "中有 2 个字体名为“twin”"}};
+    for (const auto& [choice, reason] : refused) {
+        try {
+            Font font(path, choice);
+            ADD_FAILURE() << reason;
+        } catch (const NoSuchFace& error) {
+            EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
+            EXPECT_EQ(error.faces.size(), 4u);
+        }
+    }
+    try {
+        Font font(inconsolata, 1);
+        ADD_FAILURE() << "a single font has face 0 alone";
+    } catch (const NoSuchFace& error) {
+        EXPECT_NE(
+            std::string(error.what()).find("只有 1 个字体（--face 0），没有 --face 1"), std::string::npos)
+            << error.what();
+        ASSERT_EQ(error.faces.size(), 1u);
+        EXPECT_EQ(error.faces[0].family, "Inconsolata");
+    }
+}
+
+}  // namespace
