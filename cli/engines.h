@@ -16,7 +16,8 @@ struct Engine {
     AtlasFormat format;  // the form it is given
     std::vector<AtlasFormat> reads;  // every form it reads
     bool one_page;  // draws every glyph from one page: it gets --page auto
-    const char* distance_field;  // why --sdf does not work there as it is; nullptr: it does
+    const char* distance_field;  // why --sdf does not work there as it is; nullptr: it does,
+    std::vector<AtlasFormat> field_forms;  // from these forms (empty: any)
 };
 
 // Nothing for a name no engine has.

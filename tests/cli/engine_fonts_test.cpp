@@ -77,6 +77,8 @@ TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
         {{"--engine", "godot", "--sdf"}, "info face=", 1,
             {"注意：Godot 3 读 .fnt 时不读 distanceField", "font.distance_field = true"}},
         {{"--engine", "pixi", "--sdf"}, "<?xml", 1, {}},
+        {{"--engine", "pixi", "--sdf", "--atlas-format", "text"}, "info face=", 1,
+            {"注意：PixiJS 8 只从 xml 格式的描述文件读 distanceField，text 格式的距离场会被当作透明度画出"}},
         {{"--atlas-format", "binary", "--sdf"}, "BMF\3", 1,
             {"注意：二进制描述文件没有记下距离场的地方：读它的引擎不会知道页面是距离场（范围 8 像素）"}},
         {{"--engine", "three", "--atlas-format", "binary"}, "BMF\3", 1, {}},
