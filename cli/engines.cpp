@@ -6,8 +6,6 @@ namespace charlib::cli {
 
 namespace {
 
-using enum AtlasFormat;
-
 // The engines' own readers say so: Godot 3's BitmapFont::create_from_fnt
 // reads the text form and no distanceField line (a Label draws the field once
 // the font's distance_field is set, with GLES3 alone); PixiJS 8 takes .fnt or .xml
@@ -19,10 +17,12 @@ using enum AtlasFormat;
 // Unity's importer scripts fill one Font of one material from the text form.
 const std::vector<Engine>& engines()
 {
+    using enum AtlasFormat;
     static const std::vector<Engine> all = {
         {"godot", "Godot 3", Text, {Text}, false,
             "Godot 3 读 .fnt 时不读 distanceField：导入后要在 BitmapFont 资源上手动打开 distance_field"
-            "（检查器里的 Distance Field，或在脚本里写 font.distance_field = true），并用 GLES3 渲染器（GLES2 "
+            "（检查器里的 Distance Field，或在脚本里写 font.distance_field = true），并用 GLES3 "
+            "渲染器（GLES2 "
             "不画距离场），否则距离场被当作透明度画出"},
         {"pixi", "PixiJS 8", Xml, {Xml, Text}, false, nullptr, {Xml}},
         {"phaser", "Phaser 4", Xml, {Xml}, true,
@@ -40,7 +40,8 @@ const std::vector<Engine>& engines()
 const Engine* engine_named(std::string_view name)
 {
     const auto& all = engines();
-    const auto found = std::find_if(all.begin(), all.end(), [&](const Engine& engine) { return name == engine.name; });
+    const auto found =
+        std::find_if(all.begin(), all.end(), [&](const Engine& engine) { return name == engine.name; });
     return found == all.end() ? nullptr : &*found;
 }
 
@@ -54,6 +55,7 @@ std::string engine_names()
 
 const char* format_name(AtlasFormat format)
 {
+    using enum AtlasFormat;
     switch (format) {
     case Text: return "text";
     case Xml: return "xml";
@@ -67,9 +69,10 @@ std::vector<std::string> atlas_notes(const Engine* engine, const AtlasOptions& o
 {
     std::vector<std::string> notes;
     const BitmapFont& font = atlas.font;
-    if (options.sdf && options.format == Binary)
+    if (options.sdf && options.format == AtlasFormat::Binary)
         notes.push_back("注意：二进制描述文件没有记下距离场的地方：读它的引擎不会知道页面是距离场（范围 " +
-            std::to_string(font.distance_range) + " 像素），要在引擎里自己设定；或改用 --atlas-format text、xml 或 json");
+            std::to_string(font.distance_range) +
+            " 像素），要在引擎里自己设定；或改用 --atlas-format text、xml 或 json");
     if (!engine) return notes;
     const std::vector<AtlasFormat>& field_forms = engine->field_forms;
     if (options.sdf && engine->distance_field)

@@ -414,7 +414,8 @@ std::pair<unsigned, unsigned> width_by_height(
 {
     const std::size_t x = given.find('x');
     if (x == std::string::npos)
-        throw UsageError(option + " 的格式是 宽x高，如 " + (option == "--grid" ? "16x16" : "1024x1024，或 auto") + "：" + given);
+        throw UsageError(option + " 的格式是 宽x高，如 " +
+            (option == "--grid" ? "16x16" : "1024x1024，或 auto") + "：" + given);
     return {static_cast<unsigned>(whole_number(option, given.substr(0, x), least, most)),
         static_cast<unsigned>(whole_number(option, given.substr(x + 1), least, most))};
 }
@@ -467,7 +468,8 @@ std::optional<FontPlan> FontOptions::plan() const
     if (size_) atlas.size = static_cast<unsigned>(whole_number("--size", *size_, 4, 256));
     if (padding_) atlas.padding = static_cast<unsigned>(whole_number("--padding", *padding_, 0, 255));
     if (page_ == "auto") {
-        if (grid_) throw UsageError("--page auto 不能与 --grid 一起使用：网格的页面大小要给出，如 --page 256x256");
+        if (grid_)
+            throw UsageError("--page auto 不能与 --grid 一起使用：网格的页面大小要给出，如 --page 256x256");
         atlas.page_auto = true;
     } else if (page_) {
         std::tie(atlas.page_width, atlas.page_height) = width_by_height("--page", *page_, 16, 16384);

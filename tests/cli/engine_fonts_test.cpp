@@ -73,7 +73,8 @@ TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
         {{"--engine", "phaser", "--sdf"}, "<?xml", 1, {"注意：Phaser 4 的位图文字不画距离场"}},
         {{"--engine", "phaser", "--page", "64x64"}, "<?xml", 0,
             {"注意：Phaser 4 只从一页（ui_0.png）取字形，而点阵字库有 ", "请去掉 --page 或改用 --page auto"}},
-        {{"--engine", "cocos", "--size", "256", "--page", "256x256"}, "info face=", 0, {"注意：Cocos 只从一页"}},
+        {{"--engine", "cocos", "--size", "256", "--page", "256x256"}, "info face=", 0,
+            {"注意：Cocos 只从一页"}},
         {{"--engine", "godot", "--sdf"}, "info face=", 1,
             {"注意：Godot 3 读 .fnt 时不读 distanceField", "font.distance_field = true"}},
         {{"--engine", "pixi", "--sdf"}, "<?xml", 1, {}},
@@ -91,8 +92,10 @@ TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(contents(dir.path() / "ui.fnt").starts_with(begins));
         const bool several = std::filesystem::exists(dir.path() / "ui_1.png");
-        if (pages > 0) EXPECT_EQ(several, pages > 1);
-        else EXPECT_TRUE(several) << "the pages asked for are too small for one";
+        if (pages > 0)
+            EXPECT_EQ(several, pages > 1);
+        else
+            EXPECT_TRUE(several) << "the pages asked for are too small for one";
         for (const std::string& warning : warnings)
             EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
         if (warnings.empty()) EXPECT_EQ(run.err.find("注意："), std::string::npos) << run.err;

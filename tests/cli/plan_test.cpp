@@ -152,7 +152,9 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"--font", "f", "--atlas", "x", "--engine", "pixi", "--atlas-format", "text", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.font.value().atlas_options.format, AtlasFormat::Text); }},
         {{"--font", "f", "--atlas", "x", "--engine", "cocos", "--grid", "16x16", "in.txt"}, "",
-            [](const Plan& plan) { EXPECT_FALSE(plan.font.value().atlas_options.page_auto) << "a grid's pages"; }},
+            [](const Plan& plan) {
+                EXPECT_FALSE(plan.font.value().atlas_options.page_auto) << "a grid's pages";
+            }},
         {{"--font", "f", "--atlas", "x", "--page", "auto", "in.txt"}, "",
             [](const Plan& plan) {
                 EXPECT_TRUE(plan.font.value().atlas_options.page_auto);
