@@ -117,11 +117,18 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
       --atlas OUT          点阵字库：OUT_0.png、OUT_1.png…… 和 BMFont 描述文件 OUT.fnt
                            （json 格式为 OUT.json），含字体对字库中字符的字距调整
       --atlas-format F     描述文件的格式：text（默认）、xml、json（JavaScript 的 BMFont
-                           读取库所读的结构）或 binary（BMFont 二进制第3版）
+                           读取库所读的结构）或 binary（BMFont 二进制第3版；不记距离场）
+      --engine NAME        为该引擎做点阵字库：godot（Godot 3）、pixi（PixiJS 8）、phaser
+                           （Phaser 4）、three（three-bmfont-text）、libgdx、cocos 或 unity。
+                           选它读的描述文件格式（godot、libgdx、cocos、unity：text；pixi、
+                           phaser：xml；three：json），只读一页的引擎（phaser、cocos、unity）
+                           默认 --page auto；引擎用不上的（多页、--sdf）在标准错误中提示
       --no-kerning         描述文件中不列字距调整
       --size PX            点阵字库和预览图的像素高度（4 到 256，默认16）
       --padding N          点阵字库中每个字形四周的空白像素（0 到 255，默认1）
-      --page WxH           点阵字库的页面大小（默认 1024x1024，不够时多页）
+      --page WxH|auto      点阵字库的页面大小（默认 1024x1024，不够时多页）；auto：能放下
+                           全部字形的最小页面，宽高都是 2 的幂（最大 4096），放不下时
+                           用多个 4096x4096 的页面
       --mono               1 位的点阵字形（复古平台），而不是 8 位灰度
       --sdf                有符号距离场（8 位，轮廓上为128，内大外小），供着色器在任何
                            字号下清晰绘制；描述文件记下 distanceField；不能与 --mono 同用
@@ -161,7 +168,8 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
   charlib-cli -r --glob '*.txt' --glob '*.srt' -e auto -f json --report subtitles/ > chars.json
   charlib-cli -m '#' -n 1 script.txt --font wqy-microhei.ttc --subset game.woff2 --atlas game
   charlib-cli -t auto -r po/ --font game.ttf --missing-only -f where
-  charlib-cli -t auto -r lang/ --font game.ttf --atlas ui --sdf --size 48 --atlas-format json
+  charlib-cli -t auto -r lang/ --font game.ttf --atlas ui --sdf --size 48 --engine pixi
+  charlib-cli -t auto -r lang/ --font game.ttf --atlas ui --size 24 --engine phaser
   charlib-cli -m '#' -n 1 script.txt -f tbl --tbl-start 8800 -o game.tbl --font f.ttf --atlas font \
               --grid 16x16 --mono
   charlib-cli -e utf-8 -r docs/ --glob '*.md' --font NotoSansSC.otf --web site/fonts
@@ -431,6 +439,7 @@ void FontOptions::add_to(CLI::App& app)
     app.add_flag("--sdf", sdf_);
     app.add_option("--spread", spread_);
     app.add_option("--atlas-format", atlas_format_);
+    app.add_option("--engine", engine_);
     app.add_flag("--no-kerning", no_kerning_);
     app.add_option("--grid", grid_);
     app.add_option("--grid-columns", grid_columns_);
@@ -449,7 +458,8 @@ std::pair<unsigned, unsigned> width_by_height(
 {
     const std::size_t x = given.find('x');
     if (x == std::string::npos)
-        throw UsageError(option + " 的格式是 宽x高，如 " + (option == "--grid" ? "16x16" : "1024x1024") + "：" + given);
+        throw UsageError(option + " 的格式是 宽x高，如 " +
+            (option == "--grid" ? "16x16" : "1024x1024，或 auto") + "：" + given);
     return {static_cast<unsigned>(whole_number(option, given.substr(0, x), least, most)),
         static_cast<unsigned>(whole_number(option, given.substr(x + 1), least, most))};
 }
@@ -466,7 +476,7 @@ std::optional<FontPlan> FontOptions::plan() const
     only_with("--atlas", atlas_.has_value(),
         {{"--padding", padding_.has_value()}, {"--page", page_.has_value()}, {"--mono", mono_}, {"--sdf", sdf_},
             {"--atlas-format", atlas_format_.has_value()}, {"--no-kerning", no_kerning_},
-            {"--grid", grid_.has_value()}});
+            {"--grid", grid_.has_value()}, {"--engine", engine_.has_value()}});
     only_with("--sdf", sdf_, {{"--spread", spread_.has_value()}});
     only_with("--grid", grid_.has_value(), {{"--grid-columns", grid_columns_.has_value()}});
     only_with("--web", web_.has_value(),
@@ -505,7 +515,13 @@ std::optional<FontPlan> FontOptions::plan() const
     AtlasOptions& atlas = plan.atlas_options;
     if (size_) atlas.size = static_cast<unsigned>(whole_number("--size", *size_, 4, 256));
     if (padding_) atlas.padding = static_cast<unsigned>(whole_number("--padding", *padding_, 0, 255));
-    if (page_) std::tie(atlas.page_width, atlas.page_height) = width_by_height("--page", *page_, 16, 16384);
+    if (page_ == "auto") {
+        if (grid_)
+            throw UsageError("--page auto 不能与 --grid 一起使用：网格的页面大小要给出，如 --page 256x256");
+        atlas.page_auto = true;
+    } else if (page_) {
+        std::tie(atlas.page_width, atlas.page_height) = width_by_height("--page", *page_, 16, 16384);
+    }
     atlas.mono = mono_;
     atlas.sdf = sdf_;
     if (spread_) atlas.spread = static_cast<unsigned>(whole_number("--spread", *spread_, 2, 32));
@@ -514,6 +530,22 @@ std::optional<FontPlan> FontOptions::plan() const
         atlas.format = one_of<AtlasFormat>("--atlas-format", *atlas_format_,
             {{"text", AtlasFormat::Text}, {"xml", AtlasFormat::Xml}, {"json", AtlasFormat::Json},
                 {"binary", AtlasFormat::Binary}});
+    if (engine_) {
+        plan.engine = engine_named(*engine_);
+        if (!plan.engine)
+            throw UsageError("选项 --engine 的值“" + *engine_ + "”无效，可以是：" + engine_names());
+        const std::vector<AtlasFormat>& reads = plan.engine->reads;
+        if (atlas_format_ && std::find(reads.begin(), reads.end(), atlas.format) == reads.end()) {
+            std::string known;
+            for (AtlasFormat format : reads)
+                known += std::string(known.empty() ? "" : " 或 ") + format_name(format);
+            throw UsageError(std::string(plan.engine->shown) + " 读不了 " + *atlas_format_ +
+                " 格式的描述文件，它读 " + known + "：去掉 --atlas-format 即可");
+        }
+        if (!atlas_format_) atlas.format = plan.engine->format;
+        // An engine that draws from one page gets one page, as small as holds the set.
+        if (plan.engine->one_page && !page_ && !grid_) atlas.page_auto = true;
+    }
     if (plan.atlas && atlas.format == AtlasFormat::Json && plan.atlas->extension() == ".json")
         plan.atlas->replace_extension();
     if (grid_) {

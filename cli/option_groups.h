@@ -90,7 +90,7 @@ public:
 
 private:
     std::optional<std::string> font_, face_, subset_, layout_features_, atlas_, size_, padding_, page_,
-        preview_, spread_, atlas_format_, grid_, grid_columns_, web_, chunk_size_, family_;
+        preview_, spread_, atlas_format_, grid_, grid_columns_, web_, chunk_size_, family_, engine_;
     bool require_all_ = false;
     bool missing_only_ = false;
     bool mono_ = false;

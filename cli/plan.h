@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/types.h"
+#include "cli/engines.h"
 #include "codec/encodings.h"
 #include "font/font.h"
 #include "output/output.h"
@@ -69,6 +70,7 @@ struct FontPlan {
     std::vector<LayoutFeatureChange> layout_features;
     std::optional<std::filesystem::path> atlas;  // without ".fnt": the pages and the .fnt are named from it
     AtlasOptions atlas_options;  // the size is the preview's too
+    const Engine* engine = nullptr;  // --engine: what the atlas is made for
     std::optional<std::filesystem::path> preview;
     std::optional<std::filesystem::path> web;  // the folder of the pieces, font.css and index.html
     WebFontOptions web_options;

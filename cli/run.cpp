@@ -393,6 +393,8 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
         AtlasOptions options = plan.atlas_options;
         options.progress = progress.callback();
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
+        for (const std::string& note : atlas_notes(plan.engine, options, work.atlas))
+            warn(note);
     }
     // With an atlas the preview shows what an engine will draw from it.
     if (plan.preview)

@@ -1,10 +1,61 @@
 #include <stb_rect_pack.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <tuple>
+#include <utility>
+#include <vector>
+
 #include "font/faces.h"
 #include "font/font.h"
 #include "font/glyphs.h"
 
 namespace charlib {
+
+namespace {
+
+constexpr unsigned largest_auto_page = 4096;
+
+// stb_rect_pack's placement of the rectangles on one page of this size;
+// those that do not fit are left with was_packed unset.
+bool pack_page(std::vector<stbrp_rect>& rects, unsigned width, unsigned height)
+{
+    std::vector<stbrp_node> nodes(width);
+    stbrp_context context;
+    stbrp_init_target(&context, static_cast<int>(width), static_cast<int>(height), nodes.data(),
+        static_cast<int>(nodes.size()));
+    return stbrp_pack_rects(&context, rects.data(), static_cast<int>(rects.size())) == 1;
+}
+
+// --page auto: the smallest page, both sides powers of two from 16 to 4096,
+// that holds every rectangle; of pages of one area the squarer first, then
+// the wider. None holds them: 4096×4096, as many as needed.
+std::pair<unsigned, unsigned> auto_page(std::vector<stbrp_rect> rects)
+{
+    std::uint64_t area = 0;
+    unsigned widest = 0, tallest = 0;
+    for (const stbrp_rect& rect : rects) {
+        area += std::uint64_t{static_cast<unsigned>(rect.w)} * static_cast<unsigned>(rect.h);
+        widest = std::max(widest, static_cast<unsigned>(rect.w));
+        tallest = std::max(tallest, static_cast<unsigned>(rect.h));
+    }
+    std::vector<std::pair<unsigned, unsigned>> sizes;
+    for (unsigned width = 16; width <= largest_auto_page; width *= 2)
+        for (unsigned height = 16; height <= largest_auto_page; height *= 2)
+            if (width >= widest && height >= tallest && std::uint64_t{width} * height >= area)
+                sizes.emplace_back(width, height);
+    const auto order = [](const std::pair<unsigned, unsigned>& size) {
+        const auto [width, height] = size;
+        const unsigned long long side_ratio = width > height ? width / height : height / width;
+        return std::tuple(std::uint64_t{width} * height, side_ratio, height);
+    };
+    std::sort(sizes.begin(), sizes.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
+    for (const auto& [width, height] : sizes)
+        if (pack_page(rects, width, height)) return {width, height};
+    return {largest_auto_page, largest_auto_page};
+}
+
+}  // namespace
 
 Atlas render_atlas(
     const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name)
@@ -24,36 +75,35 @@ Atlas render_atlas(
 
     // Glyphs with pixels are packed, page after page; the space and its kind take no room.
     const unsigned pad = options.padding;
+    const unsigned largest_width = options.page_auto ? largest_auto_page : options.page_width;
+    const unsigned largest_height = options.page_auto ? largest_auto_page : options.page_height;
     std::vector<stbrp_rect> waiting;
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
         const Rendered& glyph = glyphs[i];
         if (glyph.width == 0 || glyph.height == 0) continue;
-        if (glyph.width + 2 * pad > options.page_width || glyph.height + 2 * pad > options.page_height)
+        if (glyph.width + 2 * pad > largest_width || glyph.height + 2 * pad > largest_height)
             throw FontError(font.path(),
                 "的字形 " + code_point(glyph.character) + "（" + std::to_string(glyph.width) + "×" +
-                    std::to_string(glyph.height) + " 像素，加边距）放不进 " +
-                    std::to_string(options.page_width) + "×" + std::to_string(options.page_height) +
-                    " 的页面");
+                    std::to_string(glyph.height) + " 像素，加边距）放不进 " + std::to_string(largest_width) +
+                    "×" + std::to_string(largest_height) + " 的页面");
         stbrp_rect rect{};
         rect.id = static_cast<int>(i);
         rect.w = static_cast<stbrp_coord>(glyph.width + 2 * pad);
         rect.h = static_cast<stbrp_coord>(glyph.height + 2 * pad);
         waiting.push_back(rect);
     }
+    const auto [page_width, page_height] =
+        options.page_auto ? auto_page(waiting) : std::pair(options.page_width, options.page_height);
     Atlas atlas;
     std::vector<AtlasChar>& placements = atlas.font.chars;
     placements.resize(glyphs.size());
     std::vector<PagePixels>& pages = atlas.page_pixels;
-    std::vector<stbrp_node> nodes(options.page_width);
     const auto new_page = [&] {
-        return PagePixels{options.page_width, options.page_height,
-            std::vector<unsigned char>(std::size_t{options.page_width} * options.page_height)};
+        return PagePixels{
+            page_width, page_height, std::vector<unsigned char>(std::size_t{page_width} * page_height)};
     };
     while (!waiting.empty()) {
-        stbrp_context context;
-        stbrp_init_target(&context, static_cast<int>(options.page_width),
-            static_cast<int>(options.page_height), nodes.data(), static_cast<int>(nodes.size()));
-        stbrp_pack_rects(&context, waiting.data(), static_cast<int>(waiting.size()));
+        pack_page(waiting, page_width, page_height);
         PagePixels& page = pages.emplace_back(new_page());
         std::vector<stbrp_rect> left;
         for (const stbrp_rect& rect : waiting) {
@@ -68,7 +118,7 @@ Atlas render_atlas(
             placed.page = static_cast<unsigned>(pages.size() - 1);
             for (unsigned y = 0; y < glyph.height; ++y)
                 std::copy_n(glyph.coverage.begin() + std::ptrdiff_t{y} * glyph.width, glyph.width,
-                    page.values.begin() + std::ptrdiff_t{placed.y + y} * options.page_width + placed.x);
+                    page.values.begin() + std::ptrdiff_t{placed.y + y} * page_width + placed.x);
         }
         if (left.size() == waiting.size()) throw FontError(font.path(), "的字形无法排进页面");
         waiting = std::move(left);

@@ -80,10 +80,11 @@ Fields page_fields(std::size_t id, const std::string& file)
 }
 
 // Where the tools that write distance-field BMFont put it, and what loaders
-// such as PixiJS read.
+// such as PixiJS read. The type is a word, quoted in the text form: readers
+// such as parse-bmfont-ascii take a bare value for a number.
 Fields distance_field_fields(const BitmapFont& font)
 {
-    return {{"fieldType", "sdf"}, {"distanceRange", number(font.distance_range)}};
+    return {{"fieldType", "sdf", true}, {"distanceRange", number(font.distance_range)}};
 }
 
 Fields char_fields(const AtlasChar& glyph)

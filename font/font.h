@@ -149,6 +149,10 @@ struct AtlasOptions {
     unsigned size = 16;  // pixel height, 4 to 256
     unsigned padding = 1;  // empty pixels around each glyph
     unsigned page_width = 1024, page_height = 1024;
+    // The smallest page whose sides are powers of two (up to 4096) that holds
+    // every glyph, else as many 4096×4096 pages as needed; the size above is
+    // then not used.
+    bool page_auto = false;
     bool mono = false;  // 1-bit glyphs instead of 8-bit coverage
     bool sdf = false;  // a signed distance field: 128 on the outline, more inside
     unsigned spread = 4;  // of the field, in pixels each side of the outline (2 to 32), inside the glyph's bitmap

@@ -12,11 +12,13 @@ _charlib_cli()
         --markup) COMPREPLY=($(compgen -W 'keep strip' -- "$cur")); return ;;
         --atlas-format) COMPREPLY=($(compgen -W 'text xml json binary' -- "$cur")); return ;;
         --add-set) COMPREPLY=($(compgen -W 'ascii digits latin1 cjk-punct gb2312-1 gb2312 gbk' -- "$cur")); return ;;
+        --engine) COMPREPLY=($(compgen -W 'godot pixi phaser three libgdx cocos unity' -- "$cur")); return ;;
+        --page) COMPREPLY=($(compgen -W 'auto 512x512 1024x1024 2048x2048' -- "$cur")); return ;;
         --web)
             compopt -o filenames
             COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
-        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features|--key|--column|--only|--add|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
+        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--layout-features|--key|--column|--only|--add|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
         -o|--output|--exclude|--add-file|--font|--subset|--atlas|--preview)
             compopt -o filenames
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -27,7 +29,7 @@ _charlib_cli()
             --newline -k --keep-going --strict -t --source-format --markup --key --column --xliff-source
             --exclude --only --no-ascii --min-count --order -s --sort --add --add-file --add-set -f --format --tbl-start
             --locations -o --output --output-encoding --replace-unmappable --report -h --help --version --font
-            --face --subset --layout-features --require-all --missing-only --atlas --atlas-format --no-kerning --size --padding --page --mono --sdf --spread
+            --face --subset --layout-features --require-all --missing-only --atlas --atlas-format --engine --no-kerning --size --padding --page --mono --sdf --spread
             --grid --grid-columns --preview --web --chunk-size --web-all --family' -- "$cur"))
         return
     fi

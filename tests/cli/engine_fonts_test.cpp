@@ -59,6 +59,56 @@ TEST(EngineFonts, DescriptorFormsDistanceFieldsAndAPreviewFromTheAtlas)
     EXPECT_EQ(xml.find("distanceField"), std::string::npos);
 }
 
+TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
+{
+    TempDir dir;
+    dir.write("ui.txt", "AVATAR 中文字体，游戏里的一行字。\n");
+    const struct {
+        std::vector<std::string> options;
+        std::string begins;  // the descriptor, OUT.fnt
+        std::size_t pages;
+        std::vector<std::string> warnings;  // each on standard error; none: nothing said of the atlas
+    } cases[] = {
+        {{"--engine", "phaser"}, "<?xml", 1, {}},
+        {{"--engine", "phaser", "--sdf"}, "<?xml", 1, {"注意：Phaser 4 的位图文字不画距离场"}},
+        {{"--engine", "phaser", "--page", "64x64"}, "<?xml", 0,
+            {"注意：Phaser 4 只从一页（ui_0.png）取字形，而点阵字库有 ", "请去掉 --page 或改用 --page auto"}},
+        {{"--engine", "cocos", "--size", "256", "--page", "256x256"}, "info face=", 0,
+            {"注意：Cocos 只从一页"}},
+        {{"--engine", "godot", "--sdf"}, "info face=", 1,
+            {"注意：Godot 3 读 .fnt 时不读 distanceField", "font.distance_field = true"}},
+        {{"--engine", "pixi", "--sdf"}, "<?xml", 1, {}},
+        {{"--engine", "pixi", "--sdf", "--atlas-format", "text"}, "info face=", 1,
+            {"注意：PixiJS 8 只从 xml 格式的描述文件读 distanceField，text 格式的距离场会被当作透明度画出"}},
+        {{"--atlas-format", "binary", "--sdf"}, "BMF\3", 1,
+            {"注意：二进制描述文件没有记下距离场的地方：读它的引擎不会知道页面是距离场（范围 8 像素）"}},
+        {{"--engine", "three", "--atlas-format", "binary"}, "BMF\3", 1, {}},
+    };
+    for (const auto& [options, begins, pages, warnings] : cases) {
+        std::vector<std::string> args = {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui"};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliRun run = run_cli(dir, args);
+        SCOPED_TRACE(options[1]);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(contents(dir.path() / "ui.fnt").starts_with(begins));
+        const bool several = std::filesystem::exists(dir.path() / "ui_1.png");
+        if (pages > 0)
+            EXPECT_EQ(several, pages > 1);
+        else
+            EXPECT_TRUE(several) << "the pages asked for are too small for one";
+        for (const std::string& warning : warnings)
+            EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+        if (warnings.empty()) EXPECT_EQ(run.err.find("注意："), std::string::npos) << run.err;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("ui_")) std::filesystem::remove(entry.path());
+    }
+    const CliRun text = run_cli(dir, {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui", "--sdf"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(contents(dir.path() / "ui.fnt").find("distanceField fieldType=\"sdf\" distanceRange=8\n"),
+        std::string::npos)
+        << "a word, quoted: readers take a bare value for a number";
+}
+
 TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
 {
     TempDir dir;

@@ -168,6 +168,47 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_EQ(plan.font.value().descriptor(), "x.fnt");
                 EXPECT_FALSE(plan.font->atlas_options.kerning);
             }},
+        // --engine: the form the engine reads, one page where it draws from one; --page auto.
+        {{"--font", "f", "--atlas", "x", "--engine", "phaser", "in.txt"}, "",
+            [](const Plan& plan) {
+                const FontPlan& font = plan.font.value();
+                EXPECT_STREQ(font.engine->name, "phaser");
+                EXPECT_EQ(font.atlas_options.format, AtlasFormat::Xml);
+                EXPECT_TRUE(font.atlas_options.page_auto);
+                EXPECT_EQ(font.descriptor(), "x.fnt");
+            }},
+        {{"--font", "f", "--atlas", "x", "--engine", "phaser", "--page", "512x256", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_FALSE(plan.font.value().atlas_options.page_auto) << "the page given wins";
+                EXPECT_EQ(plan.font->atlas_options.page_width, 512u);
+            }},
+        {{"--font", "f", "--atlas", "x", "--engine", "godot", "--sdf", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.font.value().atlas_options.format, AtlasFormat::Text);
+                EXPECT_FALSE(plan.font->atlas_options.page_auto) << "Godot reads every page";
+            }},
+        {{"--font", "f", "--atlas", "x", "--engine", "three", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.font.value().descriptor(), "x.json"); }},
+        {{"--font", "f", "--atlas", "x", "--engine", "pixi", "--atlas-format", "text", "in.txt"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.font.value().atlas_options.format, AtlasFormat::Text); }},
+        {{"--font", "f", "--atlas", "x", "--engine", "cocos", "--grid", "16x16", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_FALSE(plan.font.value().atlas_options.page_auto) << "a grid's pages";
+            }},
+        {{"--font", "f", "--atlas", "x", "--page", "auto", "in.txt"}, "",
+            [](const Plan& plan) {
+                EXPECT_TRUE(plan.font.value().atlas_options.page_auto);
+                EXPECT_EQ(plan.font->atlas_options.format, AtlasFormat::Text);
+            }},
+        {{"--font", "f", "--atlas", "x", "--engine", "phaser", "--atlas-format", "json", "in.txt"},
+            "Phaser 4 读不了 json 格式的描述文件，它读 xml：去掉 --atlas-format 即可"},
+        {{"--font", "f", "--atlas", "x", "--engine", "pixi", "--atlas-format", "binary", "in.txt"},
+            "PixiJS 8 读不了 binary 格式的描述文件，它读 xml 或 text：去掉 --atlas-format 即可"},
+        {{"--font", "f", "--atlas", "x", "--engine", "Godot", "in.txt"},
+            "选项 --engine 的值“Godot”无效，可以是：godot、pixi、phaser、three、libgdx、cocos、unity"},
+        {{"--font", "f", "--engine", "godot", "in.txt"}, "--engine 只能与 --atlas 一起使用"},
+        {{"--font", "f", "--atlas", "x", "--page", "auto", "--grid", "16x16", "in.txt"},
+            "--page auto 不能与 --grid 一起使用：网格的页面大小要给出，如 --page 256x256"},
         {{"--font", "f", "--atlas", "x", "--grid", "16x12", "--grid-columns", "32", "--tbl-start", "8800",
              "in.txt"},
             "",
@@ -242,7 +283,7 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             "选项 --size 必须是4 到 256 之间的整数：300"},
         {{"--font", "f", "--atlas", "x", "--padding", "1000", "in.txt"},
             "选项 --padding 必须是0 到 255 之间的整数：1000"},
-        {{"--font", "f", "--atlas", "x", "--page", "9", "in.txt"}, "--page 的格式是 宽x高，如 1024x1024：9"},
+        {{"--font", "f", "--atlas", "x", "--page", "9", "in.txt"}, "--page 的格式是 宽x高，如 1024x1024，或 auto：9"},
         {{"--font", "f", "--atlas", "x", "--page", "1024x20000", "in.txt"},
             "选项 --page 必须是16 到 16384 之间的整数：20000"},
         {{"--font", "f", "--subset", "out.woff", "in.txt"},

@@ -266,7 +266,7 @@ TEST(Descriptor, TextFormAddsTheFieldAndKerningLinesOnlyWhenThere)
     font.distance_range = 6;
     font.kernings = {{U'A', U'V', -2}};
     EXPECT_EQ(write_descriptor(font, AtlasFormat::Text),
-        head + "distanceField fieldType=sdf distanceRange=6\n" + chars +
+        head + "distanceField fieldType=\"sdf\" distanceRange=6\n" + chars +
             "kernings count=1\nkerning first=65 second=86 amount=-2\n");
 }
 

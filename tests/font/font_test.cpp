@@ -11,6 +11,7 @@
 #include <stb_image.h>
 #include <woff2/decode.h>
 
+#include <bit>
 #include <functional>
 #include <map>
 #include <set>
@@ -116,6 +117,59 @@ TEST(Font, AtlasGlyphsLieApartInTheirPagesAndShowFreeTypesPixels)
         for (std::size_t pixel = 0; pixel < owner.size(); ++pixel)
             ASSERT_TRUE(owner[pixel] != 0 || pages[pixel / 1600][pixel % 1600 * 2 + 1] == 0)
                 << "transparent around the glyphs";
+    }
+}
+
+// --page auto: one page, both sides powers of two, and no page of less area
+// holds the set; a set no 4096×4096 page holds takes as many as it needs.
+TEST(Font, AutoPageIsTheSmallestPowerOfTwoPageThatHoldsTheSet)
+{
+    const Font font(microhei);
+    std::u32string hanzi;
+    for (char32_t c = U'一'; hanzi.size() < 400; ++c)
+        hanzi += c;
+    const struct {
+        std::u32string set;
+        unsigned size, pages;
+    } cases[] = {
+        {U"  ", 16, 1},  // no pixels at all: the smallest page
+        {U"字", 16, 1},
+        {U"AVATAR 中文字体，游戏里的一行字。", 24, 1},
+        {hanzi.substr(0, 275), 16, 1},
+        {hanzi.substr(0, 120), 48, 1},
+        {hanzi, 256, 2},  // about 17×17 glyphs of 256 px a page
+    };
+    for (const auto& [set, size, pages] : cases) {
+        AtlasOptions options;
+        options.size = size;
+        options.page_auto = true;
+        options.page_width = options.page_height = 64;  // not used
+        const Atlas atlas = render_atlas(font, set, options, "x");
+        const unsigned width = atlas.font.page_width, height = atlas.font.page_height;
+        SCOPED_TRACE(std::to_string(size) + " px, " + std::to_string(set.size()) + " characters: " +
+            std::to_string(width) + "x" + std::to_string(height));
+        ASSERT_EQ(atlas.page_pixels.size(), pages);
+        EXPECT_TRUE(std::has_single_bit(width) && std::has_single_bit(height));
+        EXPECT_TRUE(width >= 16 && height >= 16 && width <= 4096 && height <= 4096);
+        if (pages > 1) {
+            EXPECT_EQ(width * height, 4096u * 4096u);
+            continue;
+        }
+        // Every page of half the area (and so of any less) leaves glyphs over.
+        for (unsigned smaller = 16; smaller <= 4096; smaller *= 2) {
+            const unsigned other = width * height / 2 / smaller;
+            if (other < 16 || other > 4096) continue;
+            AtlasOptions fixed = options;
+            fixed.page_auto = false;
+            fixed.page_width = smaller;
+            fixed.page_height = other;
+            std::size_t fixed_pages = 2;
+            try {
+                fixed_pages = render_atlas(font, set, fixed, "x").page_pixels.size();
+            } catch (const FontError&) {  // a glyph wider or taller than the page
+            }
+            EXPECT_GT(fixed_pages, 1u) << smaller << "x" << other << " holds it too";
+        }
     }
 }
 
