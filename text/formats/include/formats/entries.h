@@ -109,9 +109,12 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
 EntriesRead read_entries(TextFormat format, std::string_view bytes, const std::filesystem::path& path,
     const EntryOptions& options);
 
-// Rich-text tags (<b>, <color=#ff0000>, </size>), placeholders in braces
-// ({0}, {name}, {{count}}) and printf conversions (%s, %1$d; %% becomes %)
-// removed: what is not drawn.
+// Rich-text tags (<b>, <color=#ff0000>, </size>; BBCode's [b], [url=…],
+// [img]path[/img] by name), placeholders in braces ({0}, {name},
+// {{count}}) and printf conversions (%s, %1$d, %n; %% becomes %) removed:
+// what is not drawn. A text with a plural, select or selectordinal argument
+// is ICU MessageFormat: the text of its sub-messages is kept, its syntax
+// and the number a plural's # stands for are not, and ICU's apostrophes hold.
 std::u32string strip_markup(std::u32string_view text);
 // The same on UTF-8 text, in its place: what is kept is never longer.
 void strip_markup_in_place(std::string& text);
