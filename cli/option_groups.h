@@ -35,6 +35,7 @@ private:
     std::string text_format_ = "lines";
     std::optional<std::string> markup_;
     std::vector<std::string> keys_, columns_;
+    std::optional<std::string> key_column_;
     bool xliff_source_ = false;
 };
 

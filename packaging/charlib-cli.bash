@@ -15,7 +15,7 @@ _charlib_cli()
             compopt -o filenames
             COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
-        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features|--key|--column|--only|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
+        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--page|--layout-features|--key|--column|--key-column|--only|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
         -o|--output|--exclude|--font|--subset|--atlas|--preview)
             compopt -o filenames
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -23,7 +23,7 @@ _charlib_cli()
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-m --marker -n --offset -r --recursive --glob --iglob --hidden -e --encoding
-            --newline -k --keep-going --strict -t --source-format --markup --key --column --xliff-source
+            --newline -k --keep-going --strict -t --source-format --markup --key --column --key-column --xliff-source
             --exclude --only --no-ascii --min-count --order -s --sort -f --format --tbl-start
             --locations -o --output --output-encoding --replace-unmappable --report -h --help --version --font
             --face --subset --layout-features --require-all --missing-only --atlas --atlas-format --no-kerning --size --padding --page --mono --sdf --spread

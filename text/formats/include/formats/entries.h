@@ -85,7 +85,16 @@ struct EntryOptions {
     // UTF-8; asked only then. Nothing: GBK.
     std::function<Encoding()> detect = {};
     std::vector<std::string> columns;  // csv/tsv: header names or 1-based numbers; none: every cell
+    // csv/tsv: the column of the rows' keys, by header name or 1-based number;
+    // "": none. Unset: the first, when its header is empty or names keys ("key", "id"...).
+    std::optional<std::string> key_column = std::nullopt;
     bool xliff_source = false;  // <source> instead of <target>
+};
+
+// A column of a CSV or TSV file whose cells are the rows' keys, not text.
+struct KeyColumn {
+    std::size_t number = 0;  // from 1
+    std::string header;
 };
 
 struct EntriesRead {
@@ -94,6 +103,7 @@ struct EntriesRead {
     std::uint64_t invalid = 0;  // invalid sequences, read as U+FFFD
     std::vector<InvalidSequence> first_invalid;  // the first 100: line, and byte from the file's start
     std::uint64_t unreadable_cues = 0;  // subtitles: blocks without a timing line a player would read
+    std::optional<KeyColumn> key_column;  // csv/tsv: taken as the key column by its header
     std::vector<Entry> entries;  // only from the read_entries that collects them
 };
 
