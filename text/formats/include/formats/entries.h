@@ -44,7 +44,7 @@ const std::vector<std::string>& known_patterns();
 // cell, a cue, a target. It plays the part of a line.
 struct Entry {
     std::u32string text;
-    std::string key;  // UTF-8: the JSON path, msgctxt or msgid, id, name, column header...
+    std::string key;  // UTF-8: the JSON path, msgctxt or msgid, id, name, a CSV row's key...
     std::uint64_t line = 0;  // where the text begins in the file, counting from 1
     std::uint64_t column = 0;  // counting characters from 1
 };
