@@ -21,9 +21,8 @@ constexpr std::string_view key_names[] = {
 bool names_keys(std::string_view name)
 {
     std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-        return static_cast<char>(std::tolower(c));
-    });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return std::find(std::begin(key_names), std::end(key_names), lower) != std::end(key_names);
 }
 
@@ -114,7 +113,8 @@ private:
             std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
         const std::size_t index = number ? std::stoul(name) - 1 : header_.size();
         if (!number || index >= header_.size())
-            throw Malformed(1, 1, std::string(option) + "没有名为“" + name + "”的列（" + header_names() + "）");
+            throw Malformed(
+                1, 1, std::string(option) + "没有名为“" + name + "”的列（" + header_names() + "）");
         return index;
     }
 

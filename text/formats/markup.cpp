@@ -84,11 +84,12 @@ template <class View> std::size_t tag_length(View in, std::size_t at)
 // forums, in lower case as Godot reads them. Sorted, for the search.
 constexpr std::string_view bbcode_names[] = {"align", "alm", "b", "bgcolor", "br", "cell", "center", "char",
     "code", "color", "colour", "dropcap", "email", "fade", "fgcolor", "fill", "font", "font_size", "fsi",
-    "highlight", "hint", "hr", "i", "img", "indent", "justify", "lang", "lb", "left", "li", "list", "lre", "lri",
-    "lrm", "lro", "ol", "opentype_features", "otf", "outline_color", "outline_size", "p", "pdf", "pdi", "pulse",
-    "quote", "rainbow", "rb", "right", "rle", "rli", "rlm", "rlo", "s", "shake", "shy", "size", "spoiler",
-    "strike", "sub", "sup", "table", "td", "th", "tornado", "tr", "u", "ul", "url", "wave", "wj", "youtube",
-    "zwj", "zwnj"};
+    "highlight", "hint", "hr", "i", "img", "indent", "justify", "lang", "lb", "left", "li", "list", "lre",
+    "lri", "lrm", "lro", "ol", "opentype_features", "otf", "outline_color", "outline_size", "p", "pdf", "pdi",
+    "pulse", "quote", "rainbow", "rb", "right", "rle", "rli", "rlm", "rlo", "s", "shake", "shy", "size",
+    "spoiler", "strike", "sub", "sup", "table", "td", "th", "tornado", "tr", "u", "ul", "url", "wave", "wj",
+    "youtube", "zwj", "zwnj"};
+static_assert(std::is_sorted(std::begin(bbcode_names), std::end(bbcode_names)));
 
 bool is_bbcode_name(std::string_view name)
 {
@@ -102,6 +103,7 @@ struct BbTag {
     bool hides_content = false;  // [img]path[/img], [youtube]id[/youtube]: the content is not drawn
 };
 
+// The character a hexadecimal code names, or 0 when it names none.
 template <class View> char32_t hex_character(View in, std::size_t from, std::size_t to)
 {
     const Codes<View> text{in};
@@ -109,10 +111,7 @@ template <class View> char32_t hex_character(View in, std::size_t from, std::siz
     char32_t code = 0;
     for (std::size_t i = from; i < to; ++i) {
         const char32_t c = text[i];
-        const int digit = is_digit(c) ? static_cast<int>(c - U'0')
-            : (c >= U'a' && c <= U'f') ? static_cast<int>(c - U'a' + 10)
-            : (c >= U'A' && c <= U'F') ? static_cast<int>(c - U'A' + 10)
-                                       : -1;
+        const int digit = c < 0x80 ? formats::hex_value(static_cast<char>(c)) : -1;
         if (digit < 0) return 0;
         code = code * 16 + static_cast<char32_t>(digit);
     }
@@ -338,10 +337,7 @@ public:
 
     // Reads the whole text; false when it is not MessageFormat. `complex`
     // tells whether it had a plural, select or selectordinal argument.
-    bool read()
-    {
-        return message(Parent::None, 0) && at_ == codes_.size();
-    }
+    bool read() { return message(Parent::None, 0) && at_ == codes_.size(); }
     bool complex() const { return complex_; }
 
 private:
@@ -518,7 +514,8 @@ template <class View> bool may_be_message_format(View text)
     const Codes<View> codes{text};
     for (std::size_t i = text.find(typename View::value_type('{')); i < codes.size(); ++i) {
         const char32_t c = codes[i];
-        if ((c == U'p' && word_at(text, i, "plural")) || (c == U's' && word_at(text, i, "select"))) return true;
+        if ((c == U'p' && word_at(text, i, "plural")) || (c == U's' && word_at(text, i, "select")))
+            return true;
     }
     return false;
 }
