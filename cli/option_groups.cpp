@@ -50,14 +50,20 @@ constexpr const char* help_text = R"(用法: charlib-cli [选项] 来源...
                            （-m 选含标记的条目）。-r 且没有 --glob 时读 *.txt 和这些扩展名的
                            文件（-t lines 时只读 *.txt）。压缩包、Office 文档、PDF、图片、
                            字体和程序文件不是文本，按文件开头的字节认出并拒绝
-      --markup MODE        strip：去掉富文本标签（<b>、<color=#f00>）、花括号占位符（{0}、
-                           {name}）和 printf 占位符（%s、%1$d；%% 算作 %）；keep：保留。
+      --markup MODE        strip：去掉富文本标签（<b>、<color=#f00>、BBCode 的 [b]、[url=…]，
+                           [img] 连同图片路径）、花括号占位符（{0}、{name}）和 printf 占位符
+                           （%s、%1$d、%n；%% 算作 %）；含 plural、select 或 selectordinal 的
+                           ICU MessageFormat 只取各分支的文字（# 代表的数字不算，要数字请加
+                           --add-set digits）；keep：保留。
                            翻译文件默认 strip，lines 只能 keep
       --key GLOB           只用键与 GLOB 相配的条目（JSON 路径如 menu.title、PO 的 msgctxt 或
-                           msgid、XLIFF 的 resname 或 id、Android/resx 的 name、CSV 的列名），
-                           可多次给出
+                           msgid、XLIFF 的 resname 或 id、Android/resx 的 name、CSV 的键列，
+                           没有键列时为列名），可多次给出
       --column NAME|N      csv/tsv 只取这些列（列名或从 1 起的列号），可多次给出；默认取表头
-                           以外的所有单元格
+                           以外、键列以外的所有单元格
+      --key-column NAME|N  csv/tsv 的键列（列名、从 1 起的列号或 none）：它的单元格是每行的
+                           键，不算译文。默认：第一列的表头为空或是 keys、key、id、term、msgid、
+                           identifier、string_id、键（不区分大小写）时第一列是键列，并提示
       --xliff-source       xliff 取 <source> 而不是 <target>
 
 选字
@@ -234,6 +240,7 @@ void SourceOptions::add_to(CLI::App& app)
     app.add_option("--markup", markup_);
     app.add_option("--key", keys_)->allow_extra_args(false);
     app.add_option("--column", columns_)->allow_extra_args(false);
+    app.add_option("--key-column", key_column_);
     app.add_flag("--xliff-source", xliff_source_);
 }
 
@@ -289,6 +296,7 @@ SourcePlan SourceOptions::plan(bool offset) const
             TextFormat::Xliff, TextFormat::Android, TextFormat::Strings, TextFormat::Resx, TextFormat::Yaml,
             TextFormat::Html, TextFormat::Properties});
     only_for("--column", !columns_.empty(), {TextFormat::Csv, TextFormat::Tsv});
+    only_for("--key-column", key_column_.has_value(), {TextFormat::Csv, TextFormat::Tsv});
     only_for("--xliff-source", xliff_source_, {TextFormat::Xliff});
     if (markup_) {
         entries.strip_markup = one_of<bool>("--markup", *markup_, {{"keep", false}, {"strip", true}});
@@ -299,6 +307,10 @@ SourcePlan SourceOptions::plan(bool offset) const
     for (const std::string& column : columns_)
         if (column.empty()) throw UsageError("--column 要给出列名或从 1 起的列号");
     entries.columns.assign(columns_.begin(), columns_.end());
+    if (key_column_) {
+        if (key_column_->empty()) throw UsageError("--key-column 要给出列名、从 1 起的列号或 none");
+        entries.key_column = *key_column_ == "none" ? std::string() : *key_column_;
+    }
     entries.xliff_source = xliff_source_;
     return plan;
 }

@@ -37,6 +37,7 @@ private:
     std::optional<std::string> text_format_;  // nothing: auto, or lines with -n
     std::optional<std::string> markup_;
     std::vector<std::string> keys_, columns_;
+    std::optional<std::string> key_column_;
     bool xliff_source_ = false;
 };
 

@@ -18,7 +18,7 @@ _charlib_cli()
             compopt -o filenames
             COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
-        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--layout-features|--key|--column|--only|--add|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
+        -m|--marker|-n|--offset|--min-count|--tbl-start|--glob|--iglob|--face|--size|--padding|--layout-features|--key|--column|--key-column|--only|--add|--locations|--spread|--grid|--grid-columns|--chunk-size|--family) return ;;
         -o|--output|--exclude|--add-file|--font|--subset|--atlas|--preview)
             compopt -o filenames
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -26,7 +26,7 @@ _charlib_cli()
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-m --marker -n --offset -r --recursive --glob --iglob --hidden -e --encoding
-            --newline -k --keep-going --strict -t --source-format --markup --key --column --xliff-source
+            --newline -k --keep-going --strict -t --source-format --markup --key --column --key-column --xliff-source
             --exclude --only --no-ascii --min-count --order -s --sort --add --add-file --add-set -f --format --tbl-start
             --locations -o --output --output-encoding --replace-unmappable --report -h --help --version --font
             --face --subset --layout-features --require-all --missing-only --atlas --atlas-format --engine --no-kerning --size --padding --page --mono --sdf --spread

@@ -1,8 +1,10 @@
 // Every translation-file reader on arbitrary bytes: a result or a located
-// error, never a crash, a hang or a leak; and strip_markup on what comes out.
+// error, never a crash, a hang or a leak; and strip_markup on what comes out
+// (tags, BBCode, MessageFormat), on code points and on UTF-8 alike.
 
 #include "../fuzz_input.h"
 #include "base/error.h"
+#include "codec/utf.h"
 #include "formats/entries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -18,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto detected = static_cast<Encoding>(data[1] / 5 % 5);
     options.detect = [detected] { return detected; };
     if (data[1] & 0x80) options.columns = {"2", "text"};
+    if (data[0] & 0x80) options.key_column = data[1] & 0x40 ? "3" : "";
     options.xliff_source = data[0] & 0x40;
     const std::string_view bytes(reinterpret_cast<const char*>(data + 2), size - 2);
     try {
@@ -25,7 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const Entry& entry : read.entries) {
             FUZZ_CHECK(!entry.text.empty());
             FUZZ_CHECK(entry.line >= 1 && entry.column >= 1);
-            FUZZ_CHECK(strip_markup(entry.text).size() <= entry.text.size());
+            // Stripped on code points and on UTF-8 in place alike, never longer.
+            const std::u32string stripped = strip_markup(entry.text);
+            std::string in_place = to_utf8(entry.text);
+            strip_markup_in_place(in_place);
+            FUZZ_CHECK(stripped.size() <= entry.text.size() && to_utf8(stripped) == in_place);
         }
     } catch (const FileError& error) {
         FUZZ_CHECK(error.action() == FileError::Action::Parse);

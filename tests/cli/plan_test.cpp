@@ -101,7 +101,12 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_EQ(plan.sources.entries.keys, std::vector<std::string>{"menu.*"});
                 EXPECT_EQ(plan.sources.entries.strip_markup, false);
                 EXPECT_EQ(plan.places(), 0u);
+                EXPECT_FALSE(plan.sources.entries.key_column) << "told by the header";
             }},
+        {{"-t", "tsv", "--key-column", "none", "in.tsv"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.sources.entries.key_column, ""); }},
+        {{"-t", "auto", "--key-column", "2", "in.csv"}, "",
+            [](const Plan& plan) { EXPECT_EQ(plan.sources.entries.key_column, "2"); }},
         {{"-f", "where", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 3u); }},
         {{"-f", "where", "--locations", "7", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.places(), 7u); }},
@@ -135,6 +140,9 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-t", "lines", "--key", "a", "in.txt"}, "--key 不能用于 -t lines"},
         {{"-n", "1", "--key", "a", "in.txt"}, "--key 不能用于 -t lines"},
         {{"-t", "json", "--column", "2", "in.json"}, "--column 不能用于 -t json"},
+        {{"-t", "json", "--key-column", "id", "in.json"}, "--key-column 不能用于 -t json"},
+        {{"-t", "csv", "--key-column", "", "in.csv"}, "--key-column 要给出列名、从 1 起的列号或 none"},
+        {{"-t", "csv", "--key-column", "1", "--key-column", "2", "in.csv"}, "选项 --key-column 只能给一次"},
         {{"-t", "po", "--xliff-source", "in.po"}, "--xliff-source 不能用于 -t po"},
         {{"-t", "lines", "--markup", "strip", "in.txt"}, "--markup strip 只用于翻译文件（-t 不是 lines）"},
         {{"--locations", "2", "in.txt"}, "--locations 只能与 -f where 一起使用"},

@@ -106,6 +106,73 @@ TEST(Translation, OptionsReachTheReadersAndEveryCharacterHasItsPlace)
     EXPECT_EQ(run_cli(dir, {"-t", "json", "hp.json", "--add-set", "digits"}).out, "生命值：/1023456789\n");
 }
 
+// Files as real projects write them: Flutter's .arb and Angular's XLIFF in
+// ICU MessageFormat, Godot's translations.csv with BBCode, a spreadsheet's
+// TSV with quotes in its cells.
+TEST(Translation, RealProjectsFilesGiveOnlyTheTextTheyDraw)
+{
+    const TempDir dir;
+    dir.write("l10n/app_zh.arb", R"({
+  "@@locale": "zh",
+  "likes": "{gender, select, male{他} female{她} other{{count, plural, =0{没人} other{# 人}}}}赞了你",
+  "@likes": {"description": "点赞", "placeholders": {"gender": {}, "count": {"type": "int"}}},
+  "fileCount": "{count, plural, =0{没有文件} =1{一个文件} other{{count} 个文件}}"
+})");
+    dir.write("l10n/messages.zh.xlf", R"(<?xml version="1.0" encoding="UTF-8" ?>
+<xliff version="1.2" xmlns="urn:oasis:names:tc:xliff:document:1.2">
+  <file source-language="en" target-language="zh" datatype="plaintext" original="ng2.template">
+    <body>
+      <trans-unit id="ago" datatype="html">
+        <source>{VAR_PLURAL, plural, =0 {just now} other {<x id="INTERPOLATION" equiv-text="{{n}}"/> minutes ago}}</source>
+        <target>{VAR_PLURAL, plural, =0 {刚刚} other {<x id="INTERPOLATION" equiv-text="{{n}}"/> 分钟前}}</target>
+      </trans-unit>
+    </body>
+  </file>
+</xliff>)");
+    const CliRun icu = run_cli(dir, {"-t", "auto", "-r", "--no-ascii", "l10n"});
+    EXPECT_EQ(icu.status, 0) << icu.err;
+    EXPECT_EQ(icu.out, "他她没人赞了你有文件一个刚分钟前\n") << "no plural, select, other, count or #";
+
+    // Godot: an empty first header makes the first column the keys, said once.
+    dir.write("translations.csv",
+        ",en,zh_CN\r\n"
+        "DLG_GREET,\"Hello, [b]traveler[/b]!\",\"[b]旅行者[/b]，你好！\"\r\n"
+        "DLG_BYE,Bye,[color=yellow]再见[/color][img]res://ui/wave.png[/img]\r\n"
+        "UI_OK,OK,确定\r\n");
+    const CliRun godot = run_cli(dir, {"-t", "csv", "--key", "DLG_*", "--no-ascii", "translations.csv"});
+    EXPECT_EQ(godot.out, "旅行者，你好！再见\n") << godot.err;
+    const CliRun where = run_cli(dir, {"-t", "csv", "--only", "旅见", "-f", "where", "translations.csv"});
+    EXPECT_EQ(where.out,
+        "旅\tU+65C5\ttranslations.csv:2:38\tDLG_GREET\t“旅行者，你好！”\n"
+        "见\tU+89C1\ttranslations.csv:3:14\tDLG_BYE\t“再见”\n");
+    const std::string note = "注意：“translations.csv”的第 1 列（表头为空）作为键列：给出每行的键，不算译文";
+    EXPECT_NE(godot.err.find(note), std::string::npos) << godot.err;
+    EXPECT_EQ(godot.err.find(note), godot.err.rfind(note)) << "once";
+    // --key-column none: the keys are text again, and each cell is keyed by its header.
+    const CliRun none = run_cli(dir, {"-t", "csv", "--key-column", "none", "--key", "zh_CN", "translations.csv"});
+    EXPECT_EQ(none.out, "旅行者，你好！再见确定\n") << none.err;
+    EXPECT_EQ(none.err, "");
+
+    // A spreadsheet's TSV of 2,000 rows: quotes inside cells are text, a cell that begins with
+    // one is quoted; one row's character is found.
+    {
+        std::ofstream tsv(dir.path() / "sheet.tsv", std::ios::binary);
+        tsv << "id\tsource\tzh\n";
+        for (int row = 1; row <= 2000; ++row) {
+            tsv << "ROW_" << row << "\tSay \"hi\"\t";
+            if (row == 1500) tsv << "\"引号\"开头";
+            else if (row == 1907) tsv << "他说：\"龍\"";
+            else tsv << "第" << row % 10 << "行";
+            tsv << "\n";
+        }
+    }
+    const CliRun sheet = run_cli(dir, {"-t", "auto", "--column", "zh", "-f", "counts", "sheet.tsv"});
+    EXPECT_EQ(sheet.status, 0) << sheet.err;
+    for (const char* count : {"龍\t1\n", "\"\t2\n", "第\t1998\n", "引\t1\n", "开\t1\n"})
+        EXPECT_NE(sheet.out.find(count), std::string::npos) << count << sheet.out;
+    EXPECT_NE(sheet.err.find("“sheet.tsv”的第 1 列（表头“id”）作为键列"), std::string::npos) << sheet.err;
+}
+
 // What a hostile or unlucky file gets: its text read as its format says,
 // what went wrong said, never a wrong result reported as success.
 TEST(Translation, HostileFilesGetAClearWordNeverAWrongResult)

@@ -147,5 +147,45 @@ TEST(HostileFiles, PlatformStringsAndMarkup)
     });
 }
 
+// Markup is stripped from every entry: a megabyte of one pathology each,
+// MessageFormat nested and broken, BBCode unclosed, in linear time, the
+// same on code points as on UTF-8 in place.
+TEST(HostileFiles, Markup)
+{
+    const auto nested = [](std::size_t depth) {
+        return times("{a, select, other{", depth) + "字" + times("}", 2 * depth);
+    };
+    const auto all = [](std::size_t size) { return size; };
+    const auto none = [](std::size_t) { return std::size_t{0}; };
+    const struct {
+        const char* name;
+        std::string text;
+        std::function<std::size_t(std::size_t)> kept;  // bytes of UTF-8 left of so many
+    } cases[] = {
+        // Past the limit, or broken, a text is stripped as other text: here that keeps it whole.
+        {"arguments nested past the limit", filled("{n, plural, other{", "{a, select, other{", ""), all},
+        {"arguments nested to the limit, many times", filled("", nested(32), ""),
+            [&](std::size_t size) { return size / nested(32).size() * 3; }},
+        {"a plural's sub-message of numbers", filled("{n, plural, other{", "#", "}}"), none},
+        {"quotes that open before braces", filled("{n, plural, other{", "'{", "}}"),
+            [](std::size_t size) { return size - 2; }},  // all but the "{}" at the end
+        {"a simple argument's style never closed", filled("{n, plural, other{x}}{d, date, ", "{", ""),
+            [](std::size_t size) { return size - 3; }},
+        {"half a million tags that are not", filled("{n, select, other{", "<a", "}}"),
+            [](std::size_t size) { return size - 20; }},
+        {"images never closed", filled("", "[img]", ""), none},
+        {"images closed", filled("", "[img]a[/img]", ""), none},
+        {"tags whose values never close", filled("", "[color=", ""), all},
+        {"names too long to be tags", filled("", "[" + times("b", 30), ""), all},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::string in_place = test.text;
+        strip_markup_in_place(in_place);
+        EXPECT_EQ(in_place.size(), test.kept(test.text.size()));
+        EXPECT_EQ(to_utf8(strip_markup(utf8_characters(test.text))), in_place);
+    }
+}
+
 }  // namespace
 }  // namespace charlib

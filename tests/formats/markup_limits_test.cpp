@@ -155,7 +155,7 @@ TEST(MarkupLimits, LimitsUpToTheirSizePassOneMoreIsPlaced)
 }
 
 // What the receiver of the entries throws stops the parser (nothing may be
-// thrown through expat, libxml2, libcsv or libyaml) and reaches the caller as
+// thrown through expat, libxml2 or libyaml) and reaches the caller as
 // it was thrown.
 TEST(MarkupLimits, WhatTheSinkThrowsStopsTheParserAndReachesTheCaller)
 {

@@ -217,6 +217,15 @@ TEST(MarkupXml, PlacesMalformedXml)
     }
 }
 
+void expect_stripped(std::string_view text, std::string_view kept)
+{
+    EXPECT_EQ(charlib::to_utf8(charlib::strip_markup(*charlib::from_utf8(text))), kept) << text;
+    // The same on UTF-8, in place, as entries are stripped.
+    std::string in_place(text);
+    charlib::strip_markup_in_place(in_place);
+    EXPECT_EQ(in_place, kept) << text;
+}
+
 TEST(MarkupXml, StripsWhatIsNotDrawn)
 {
     const struct {
@@ -227,20 +236,106 @@ TEST(MarkupXml, StripsWhatIsNotDrawn)
         {"<color=#ff0000>红</color><size=20>大</size>换<br/>行<sprite name=\"x\">", "红大换行"},
         {"a < b > c, <3, <中>, </>, <b\n>, <<b>>", "a < b > c, <3, <中>, </>, <b\n>, <>"},
         {"{0}个{name}{{count}}{0:N2}{ n }{}{:.2f}{0,number}{user.name}", "个"},
-        {"{count, plural, one {# 项}}, {注意: 重要}, { }, {a b}, {, }, {{0}, {x",
-            "{count, plural, one {# 项}}, "
-            "{注意: 重要}, { }, {a b}, {, }, {, {x"},
-        {"%s|%d|%1$d|%.2f|%-5s|%@|%lld|%(name)s|%zu|%*d", "|||||||||"},
+        {"{注意: 重要}, { }, {a b}, {, }, {{0}, {x", "{注意: 重要}, { }, {a b}, {, }, {, {x"},
+        {"%s|%d|%1$d|%.2f|%-5s|%@|%lld|%(name)s|%zu|%*d|%n", "||||||||||"},
         {"100%% 完成, 50% 的人, 50 % des gens, %off, %1, %l, %",
             "100% 完成, 50% 的人, 50 % des gens, %off, %1, %l, %"},
+        {"第一行%n第二行", "第一行第二行"},
+        // BBCode by name, as Godot and forums write it; other brackets are text.
+        {"[b]粗[/b][color=yellow]黄[/color][url=https://example.com/?a=1]链接[/url][font_size=24]大[/font_size]"
+         "[wave amp=50 freq=2]波[/wave][p align=center]中[/p][list][*]项[/list]",
+            "粗黄链接大波中项"},
+        {"[img]res://icons/coin.png[/img]金币[img width=32]a.png[/img][youtube]dQw4w9WgXcQ[/youtube]", "金币"},
+        {"[注][1] [b [/b x] [B]大[/B] [bold] [color=red [url]", "[注][1] [b [/b x] [B]大[/B] [bold] [color=red "},
+        {"[lb]括号[rb][char=4E2D][char=1F600][char=D800][char=zz][lrm][zwj]", "[括号]中😀[char=D800][char=zz]"},
+        {"[img]a.png 没有闭合[img]b.png", "a.png 没有闭合b.png"},
     };
-    for (const auto& test : cases) {
-        EXPECT_EQ(charlib::to_utf8(charlib::strip_markup(*charlib::from_utf8(test.text))), test.kept)
-            << test.text;
-        // The same on UTF-8, in place, as entries are stripped.
-        std::string text = test.text;
-        charlib::strip_markup_in_place(text);
-        EXPECT_EQ(text, test.kept) << test.text;
+    for (const auto& test : cases)
+        expect_stripped(test.text, test.kept);
+}
+
+// ICU MessageFormat: a text with a plural, select or selectordinal argument
+// keeps the text of its sub-messages and none of its syntax.
+TEST(MarkupXml, MessageFormatKeepsTheTextOfItsSubMessages)
+{
+    const struct {
+        const char* text;
+        const char* kept;
+    } cases[] = {
+        {"{n, plural, =0{没有} other{# 个文件}}", "没有 个文件"},
+        {"{count,plural,one{# item}other{# items}}", " item items"},
+        {"{n, selectordinal, one{#st} two{#nd} other{#th}}", "stndth"},
+        {"{n, plural, offset:1 =0 {无人} other {你和另外 # 人}}", "无人你和另外  人"},
+        // Nested: # is the number only directly inside a plural's sub-message; a lone ' is text.
+        {"{g, select, male{他有{n, plural, =0{没有} other{# 条}}} other{# 号's}}", "他有没有 条# 号's"},
+        // Simple arguments are syntax; tags and conversions in the text are stripped as anywhere.
+        {"{name}给你{n, number}个{d, date, ::yyyyMMdd}{n, plural, other{<b>#</b> 个%s}}", "给你个 个"},
+        // ICU's apostrophes, throughout the text: '' is one, '{' and '#' quote.
+        {"It''s '{'n'}' {n, plural, other{'#' # don't '{x}' ''}}", "It's {n} #  don't {x} '"},
+        // Not MessageFormat: no plural or select, a broken one.
+        {"'{0}' plural", "'' plural"},
+        {"{n, plural, one{x}", "{n, plural, one"},
+        {"{n, plural, one{'{x}}", "{n, plural, one{'}"},  // quoted to the end: never closed
+    };
+    for (const auto& test : cases)
+        expect_stripped(test.text, test.kept);
+    // Arguments nested 32 deep are read; one more is read as other text.
+    const auto nested = [](int depth) {
+        std::string text;
+        for (int i = 0; i < depth; ++i)
+            text += "{a, select, other{";
+        return text + "字" + std::string(2 * static_cast<std::size_t>(depth), '}');
+    };
+    expect_stripped(nested(32), "字");
+    std::string deeper = nested(33);
+    charlib::strip_markup_in_place(deeper);
+    EXPECT_EQ(deeper.find("{a, select, other"), 0u);
+}
+
+// What real files hold: an .arb with a plural inside a select, an Angular
+// XLIFF whose target is a plural with an interpolation.
+TEST(MarkupXml, MessageFormatInArbAndXliffFiles)
+{
+    const std::string arb = R"({
+  "@@locale": "zh",
+  "inbox": "{gender, select, male{他有{count, plural, =0{没有新邮件} =1{一封新邮件} other{{count} 封新邮件}}} female{她有{count, plural, =0{没有新邮件} other{# 封新邮件}}} other{有 # 封}}",
+  "@inbox": {"placeholders": {"gender": {"type": "String"}, "count": {"type": "int"}}},
+  "quoted": "用 '{'name'}' 表示名字，It''s {n, plural, other{第 {n} 项}}",
+  "plain": "{user} 上线了"
+})";
+    const std::string xliff = R"(<?xml version="1.0" encoding="UTF-8" ?>
+<xliff version="1.2" xmlns="urn:oasis:names:tc:xliff:document:1.2">
+  <file source-language="en" target-language="zh-Hans" datatype="plaintext" original="ng2.template">
+    <body>
+      <trans-unit id="minutesAgo" datatype="html">
+        <source>{VAR_PLURAL, plural, =0 {just now} =1 {one minute ago} other {<x id="INTERPOLATION" equiv-text="{{minutes}}"/> minutes ago}}</source>
+        <target>{VAR_PLURAL, plural, =0 {刚刚} =1 {一分钟前} other {<x id="INTERPOLATION" equiv-text="{{minutes}}"/> 分钟前}}</target>
+      </trans-unit>
+      <trans-unit id="gender" datatype="html">
+        <source>{VAR_SELECT, select, male {male} female {female} other {other}}</source>
+        <target>{VAR_SELECT, select, male {男} female {女} other {其他}}</target>
+      </trans-unit>
+    </body>
+  </file>
+</xliff>)";
+    const struct {
+        TextFormat format;
+        const char* path;
+        const std::string& bytes;
+        std::vector<std::string> kept;
+    } files[] = {
+        {TextFormat::Json, "app_zh.arb", arb,
+            {"他有没有新邮件一封新邮件 封新邮件她有没有新邮件 封新邮件有 # 封", "用 {name} 表示名字，It's 第  项",
+                " 上线了"}},
+        {TextFormat::Xliff, "messages.zh.xlf", xliff, {"刚刚一分钟前 分钟前", "男女其他"}},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.path);
+        const charlib::EntriesRead read = charlib::read_entries(file.format, file.bytes, file.path, {});
+        std::vector<std::string> kept;
+        for (const charlib::Entry& entry : read.entries)
+            kept.push_back(charlib::to_utf8(charlib::strip_markup(entry.text)));
+        EXPECT_EQ(kept, file.kept);
     }
 }
 

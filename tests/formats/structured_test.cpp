@@ -22,11 +22,22 @@ struct Good {
     const char* path;
     std::string bytes;
     std::vector<Expected> entries;
-    std::vector<std::string> columns = {};
     std::optional<Encoding> encoding = std::nullopt;
 };
 
-const std::string csv = "id,text,note\n1,\"Hello, \"\"world\"\"\nsecond\",x\n 2 ,Bye,\n";
+void expect_entries(const EntriesRead& read, const std::vector<Expected>& entries)
+{
+    ASSERT_EQ(read.entries.size(), entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry& entry = read.entries[i];
+        const Expected& expected = entries[i];
+        EXPECT_EQ(to_utf8(entry.text), expected.text) << i;
+        EXPECT_EQ(entry.key, expected.key) << i;
+        if (expected.line == 0) continue;
+        EXPECT_EQ(entry.line, expected.line) << i;
+        EXPECT_EQ(entry.column, expected.column) << i;
+    }
+}
 
 TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
 {
@@ -41,15 +52,9 @@ TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
         {"arb metadata left out", TextFormat::Json, "app_zh.ARB",
             R"({"@@locale": "zh", "title": "标题", "@title": {"description": "d", "placeholders": {"n": {}}}})",
             {{"标题", "title"}}},
-        {"csv every cell after the header", TextFormat::Csv, "a.csv", csv,
-            {{"1", "id", 2, 1}, {"Hello, \"world\"\nsecond", "text", 2, 3}, {"x", "note", 3, 9},
-                {"2", "id", 4, 2}, {"Bye", "text", 4, 5}}},
-        {"csv columns by name and number", TextFormat::Csv, "a.csv", csv,
-            {{"Hello, \"world\"\nsecond", "text"}, {"x", "note"}, {"Bye", "text"}}, {"note", "2"}},
         {"csv in gbk", TextFormat::Csv, "a.csv",
             "\xc3\xfb\xb3\xc6,\xcb\xb5\xc3\xf7\r\n\xc6\xbb\xb9\xfb,\xcb\xae\xb9\xfb\r\n",
-            {{"水果", "说明", 2, 4}}, {"说明"}, Encoding::Gbk},
-        {"tsv", TextFormat::Tsv, "a.tsv", "a\tb\nx y\t\"q\tq\"\n", {{"x y", "a"}, {"q\tq", "b", 2, 5}}},
+            {{"苹果", "名称", 2, 1}, {"水果", "说明", 2, 4}}, Encoding::Gbk},
         {"yaml nesting, quoting, documents", TextFormat::Yaml, "a.yaml",
             "menu:\n  title: File\n  count: 3\n  on: yes\n  quoted: \"yes\"\n  empty: ~\n  mask: 0x1F\n"
             "  word: 0xZZ\nitems:\n  - 'one'\n  - [two, -2.5e3, &x 二]\n  - |\n    block\n  - *x\n---\n"
@@ -78,18 +83,61 @@ TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
     };
     for (const Good& good : cases) {
         SCOPED_TRACE(good.name);
-        const EntriesRead read =
-            read_entries(good.format, good.bytes, good.path, {good.encoding, {}, good.columns});
-        ASSERT_EQ(read.entries.size(), good.entries.size());
-        for (std::size_t i = 0; i < good.entries.size(); ++i) {
-            const Entry& entry = read.entries[i];
-            const Expected& expected = good.entries[i];
-            EXPECT_EQ(to_utf8(entry.text), expected.text) << i;
-            EXPECT_EQ(entry.key, expected.key) << i;
-            if (expected.line == 0) continue;
-            EXPECT_EQ(entry.line, expected.line) << i;
-            EXPECT_EQ(entry.column, expected.column) << i;
-        }
+        EntryOptions options;
+        options.encoding = good.encoding;
+        expect_entries(read_entries(good.format, good.bytes, good.path, options), good.entries);
+    }
+}
+
+// As Python's csv, Excel and Godot read them: a quote opens a quoted cell
+// only as its first character. The first column keys the rows when its
+// header is empty or names keys; --key-column says otherwise.
+TEST(StructuredReaders, CsvIsReadAsSpreadsheetsWriteItAndKeyedByItsKeyColumn)
+{
+    const std::string csv = "id,text,note\n1,\"Hello, \"\"world\"\"\nsecond\",x\n 2 ,Bye,\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<Expected> entries;
+        std::vector<std::string> columns = {};
+        std::optional<std::string> key_column = std::nullopt;
+        std::optional<KeyColumn> found = std::nullopt;
+        TextFormat format = TextFormat::Csv;
+    } cases[] = {
+        {"an id column keys its row; a quoted cell begins after its quote; spaces are text", csv,
+            {{"Hello, \"world\"\nsecond", "1", 2, 4}, {"x", "1", 3, 9}, {"Bye", " 2 ", 4, 5}}, {}, {},
+            KeyColumn{1, "id"}},
+        {"--column by name and number; naming the key column makes it text", csv,
+            {{"1", "1"}, {"x", "1"}, {" 2 ", " 2 "}}, {"note", "1"}, {}, KeyColumn{1, "id"}},
+        {"--key-column none: each cell keyed by its header, as without a key column", csv,
+            {{"1", "id"}, {"Hello, \"world\"\nsecond", "text"}, {"x", "note"}, {" 2 ", "id"}, {"Bye", "text"}},
+            {}, ""},
+        {"--key-column by number: the cells before it wait for it; a short row has no key",
+            "text,note,code\n甲,乙,K1\n丙\n", {{"甲", "K1"}, {"乙", "K1"}, {"丙", ""}}, {}, "3"},
+        {"Godot: an empty first header; stray quotes are text; after a closing quote, text", 
+            "\xef\xbb\xbf,en,zh\r\nGREET,\"Hello, \"\"you\"\"\",[b]你好[/b]\r\n\r\nSIZE,5\" screen,\"五\"寸屏\"幕\r\n"
+            "TAIL,a\"\"b,",
+            {{"Hello, \"you\"", "GREET", 2, 8}, {"[b]你好[/b]", "GREET", 2, 24}, {"5\" screen", "SIZE", 4, 6},
+                {"五寸屏\"幕", "SIZE", 4, 17}, {"a\"\"b", "TAIL", 5, 6}},
+            {}, {}, KeyColumn{1, ""}},
+        {"key headers in any case", "String_ID,zh\nA,甲\n", {{"甲", "A"}}, {}, {}, KeyColumn{1, "String_ID"}},
+        {"键", "键,译文\nA,甲\n", {{"甲", "A"}}, {}, {}, KeyColumn{1, "键"}},
+        {"a first header that names no key", "english,zh\nhi,嗨\n", {{"hi", "english"}, {"嗨", "zh"}}},
+        {"tsv: a quote opens a quoted cell only at its start", "key\tv\nK\t\"q\tq\"\nL\tsay \"hi\tthere\n",
+            {{"q\tq", "K", 2, 4}, {"say \"hi", "L", 3, 3}, {"there", "L"}}, {}, {}, KeyColumn{1, "key"},
+            TextFormat::Tsv},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        EntryOptions options;
+        options.columns = test.columns;
+        options.key_column = test.key_column;
+        const EntriesRead read = read_entries(test.format, test.bytes, "t.csv", options);
+        expect_entries(read, test.entries);
+        ASSERT_EQ(read.key_column.has_value(), test.found.has_value());
+        if (!test.found) continue;
+        EXPECT_EQ(read.key_column->number, test.found->number);
+        EXPECT_EQ(read.key_column->header, test.found->header);
     }
 }
 
@@ -98,6 +146,7 @@ struct Bad {
     std::string text;
     const char* place;
     std::vector<std::string> columns = {};
+    std::optional<std::string> key_column = std::nullopt;
 };
 
 TEST(StructuredReaders, TellWhereAFileIsMalformed)
@@ -107,9 +156,11 @@ TEST(StructuredReaders, TellWhereAFileIsMalformed)
         {TextFormat::Json, "{\"a\": \"\\ud800\"}", "第 1 行第 14 列"},
         {TextFormat::Json, "", "第 1 行第 1 列"},
         {TextFormat::Csv, "h\n\"abc\n,d\n", "第 2 行第 1 列"},
-        {TextFormat::Csv, "h\nab\"c\n", "第 2 行第 3 列"},
-        {TextFormat::Csv, "h,i\nx,y\n", "第 1 行第 1 列", {"nope"}},
+        {TextFormat::Csv, "h\nok\n\"a\"\"\n", "第 3 行第 1 列：CSV 格式错误：引号没有闭合"},
+        {TextFormat::Csv, "h,i\nx,y\n", "第 1 行第 1 列：没有名为“nope”的列（表头的列：“h”、“i”）", {"nope"}},
         {TextFormat::Csv, "h,i\nx,y\n", "第 1 行第 1 列", {"3"}},
+        {TextFormat::Tsv, "h\ti\nx\ty\n", "第 1 行第 1 列：--key-column：没有名为“0”的列", {}, "0"},
+        {TextFormat::Csv, "", "--key-column：没有名为“id”的列（表头为空）", {}, "id"},
         {TextFormat::Yaml, "a: [1, 2\nb: c\n", "第 2 行第 2 列"},
         {TextFormat::Strings, "\"a\" = \"b\"\n\"c\" = \"d\";", "第 2 行第 1 列"},
         {TextFormat::Strings, "\"a\" \"b\";", "第 1 行第 5 列"},
@@ -121,7 +172,10 @@ TEST(StructuredReaders, TellWhereAFileIsMalformed)
     for (const Bad& bad : cases) {
         SCOPED_TRACE(bad.text);
         try {
-            read_entries(bad.format, bad.text, "bad", {std::nullopt, {}, bad.columns});
+            EntryOptions options;
+            options.columns = bad.columns;
+            options.key_column = bad.key_column;
+            read_entries(bad.format, bad.text, "bad", options);
             ADD_FAILURE() << "no error";
         } catch (const FileError& error) {
             EXPECT_NE(std::string(error.what()).find(bad.place), std::string::npos) << error.what();

@@ -1,9 +1,10 @@
-// CSV and TSV (RFC 4180) through libcsv: the cells after the header row.
-#include <csv.h>
-
+// CSV and TSV as spreadsheets write them and Python's csv module, Excel and
+// Godot read them: a quote opens a quoted cell only as a cell's first
+// character ("" in it is one quote, and what follows its closing quote up to
+// the delimiter is text too); anywhere else a quote is text. The cells after
+// the header row, keyed by the row's key column when there is one.
 #include <algorithm>
-#include <exception>
-#include <memory>
+#include <cctype>
 
 #include "readers.h"
 
@@ -11,157 +12,207 @@ namespace charlib::formats {
 
 namespace {
 
-// What libcsv's callbacks see. They must not throw through C code, so a
-// problem is kept here and thrown after csv_parse returns.
 constexpr std::size_t largest_header = 65536;  // names kept
 
-struct Table {
-    Table(std::string_view text, const LineIndex& lines, const std::vector<std::string>& wanted,
-        const EntrySink& sink) :
-        text(text),
-        lines(lines),
-        wanted(wanted),
-        sink(sink)
+// Header names that say the first column holds keys, in lower case.
+constexpr std::string_view key_names[] = {
+    "keys", "key", "id", "term", "msgid", "identifier", "string_id", "\xe9\x94\xae" /* 键 */};
+
+bool names_keys(std::string_view name)
+{
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::find(std::begin(key_names), std::end(key_names), lower) != std::end(key_names);
+}
+
+class Table {
+public:
+    Table(std::string_view text, const EntryOptions& wanted, const EntrySink& sink) :
+        text_(text),
+        lines_(text),
+        wanted_(wanted),
+        sink_(sink)
     {
     }
 
-    std::string_view text;
-    const LineIndex& lines;
-    const std::vector<std::string>& wanted;  // as --column gave them
-    std::vector<std::string> header;
-    std::vector<bool> chosen;  // by column index; empty: every column
-    std::size_t row = 0, column = 0;
-    std::size_t cell_start = std::string_view::npos;  // where the cell being read began
-    std::optional<Malformed> error;
-    CallbackGuard guard;  // what the sink throws waits for libcsv to return
-    const EntrySink& sink;
-    std::string entry;
-
-    std::string header_names() const
+    // A cell of the row being read, with where its text begins.
+    void cell(std::string& value, std::size_t start)
     {
-        std::string names;
-        for (const std::string& name : header)
-            names += (names.empty() ? "“" : "、“") + name + "”";
-        return names.empty() ? "表头为空" : "表头的列：" + names;
-    }
-
-    // The header has been read: the --column choices become column indexes.
-    void choose_columns()
-    {
-        for (const std::string& name : wanted) {
-            const auto named = std::find(header.begin(), header.end(), name);
-            std::size_t index = static_cast<std::size_t>(named - header.begin());
-            if (named == header.end()) {
-                const bool number = !name.empty() && name.size() < 10 &&
-                    std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-                index = number ? std::stoul(name) - 1 : header.size();
-                if (!number || index >= header.size()) {
-                    error.emplace(1, 1, "没有名为“" + name + "”的列（" + header_names() + "）");
-                    return;
-                }
-            }
-            if (chosen.size() < header.size()) chosen.resize(header.size());
-            chosen[index] = true;
-        }
-    }
-
-    void cell(std::string_view value)
-    {
-        const std::size_t index = column++;
-        if (row == 0) {
+        const std::size_t index = column_++;
+        if (row_ == 0) {
             // Past this, a "header" is a row of data: its columns go by number.
-            if (header.size() < largest_header) header.emplace_back(value);
+            if (header_.size() < largest_header) header_.push_back(value);
             return;
         }
-        if (value.empty() || error || guard.failed() ||
-            (!chosen.empty() && (index >= chosen.size() || !chosen[index])))
+        if (key_column_ && index == *key_column_) {
+            row_key_ = value;
+            key_seen_ = true;
+            for (Waiting& waiting : waiting_)
+                sink_(waiting.text, row_key_, waiting.line, waiting.column);
+            waiting_.clear();
+        }
+        if (value.empty() || !is_text(index)) return;
+        const std::uint64_t line = lines_.line(start), column = lines_.column(start);
+        if (key_column_ && !key_seen_) {
+            // The key comes later in the row: the cell waits for it.
+            waiting_.push_back({value, line, column});
             return;
-        const std::size_t start = std::min(cell_start, text.size());
-        entry = value;
-        const std::string number = index < header.size() ? std::string() : std::to_string(index + 1);
-        // libcsv is fed a cell at a time: the reader stops feeding it on a failure.
-        guard.run(
-            [&] {
-                sink(entry, index < header.size() ? std::string_view(header[index]) : number,
-                    lines.line(start), lines.column(start));
-            },
-            [] {});
+        }
+        if (key_column_) {
+            sink_(value, row_key_, line, column);
+        } else if (index < header_.size()) {
+            sink_(value, header_[index], line, column);
+        } else {
+            sink_(value, std::to_string(index + 1), line, column);
+        }
     }
 
     void row_end()
     {
-        if (row++ == 0 && !wanted.empty()) choose_columns();
-        column = 0;
+        if (row_++ == 0) {
+            choose_columns();
+        } else {
+            for (Waiting& waiting : waiting_)  // a row too short to have a key
+                sink_(waiting.text, std::string_view(), waiting.line, waiting.column);
+        }
+        waiting_.clear();
+        row_key_.clear();
+        key_seen_ = false;
+        column_ = 0;
     }
+
+    // The file has ended: a header never read still has its choices checked.
+    void finish()
+    {
+        if (row_ == 0) choose_columns();
+    }
+
+    std::optional<KeyColumn> key_column_found() const { return found_; }
+
+private:
+    struct Waiting {
+        std::string text;
+        std::uint64_t line, column;
+    };
+
+    std::string header_names() const
+    {
+        std::string names;
+        for (const std::string& name : header_)
+            names += (names.empty() ? "“" : "、“") + name + "”";
+        return names.empty() ? "表头为空" : "表头的列：" + names;
+    }
+
+    // A column by header name, else by number from 1.
+    std::size_t column_named(const std::string& name, const char* option) const
+    {
+        const auto named = std::find(header_.begin(), header_.end(), name);
+        if (named != header_.end()) return static_cast<std::size_t>(named - header_.begin());
+        const bool number = !name.empty() && name.size() < 10 &&
+            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+        const std::size_t index = number ? std::stoul(name) - 1 : header_.size();
+        if (!number || index >= header_.size())
+            throw Malformed(
+                1, 1, std::string(option) + "没有名为“" + name + "”的列（" + header_names() + "）");
+        return index;
+    }
+
+    // The header has been read: the key column and the --column choices
+    // become column indexes.
+    void choose_columns()
+    {
+        if (!wanted_.key_column) {
+            if (!header_.empty() && (header_.front().empty() || names_keys(header_.front()))) {
+                key_column_ = 0;
+                found_ = KeyColumn{1, header_.front()};
+            }
+        } else if (!wanted_.key_column->empty()) {
+            key_column_ = column_named(*wanted_.key_column, "--key-column：");
+        }
+        for (const std::string& name : wanted_.columns) {
+            const std::size_t index = column_named(name, "");
+            if (chosen_.size() < header_.size()) chosen_.resize(header_.size());
+            chosen_[index] = true;
+        }
+    }
+
+    // Every column is text but the key column, unless --column says which.
+    bool is_text(std::size_t index) const
+    {
+        if (wanted_.columns.empty()) return !key_column_ || index != *key_column_;
+        return index < chosen_.size() && chosen_[index];
+    }
+
+    std::string_view text_;
+    LineIndex lines_;
+    const EntryOptions& wanted_;
+    const EntrySink& sink_;
+    std::vector<std::string> header_;
+    std::vector<bool> chosen_;  // by column index, with --column
+    std::optional<std::size_t> key_column_;
+    std::optional<KeyColumn> found_;  // the key column, when taken by its header
+    std::size_t row_ = 0, column_ = 0;
+    std::string row_key_;
+    bool key_seen_ = false;
+    std::vector<Waiting> waiting_;  // the text cells before the key column
 };
-
-void on_cell(void* field, std::size_t length, void* table)
-{
-    auto& into = *static_cast<Table*>(table);
-    into.cell(std::string_view(static_cast<const char*>(field), field ? length : 0));
-    into.cell_start = std::string_view::npos;
-}
-
-void on_row_end(int, void* table)
-{
-    static_cast<Table*>(table)->row_end();
-}
-
-// libcsv's reason, after ours when it is a parse error.
-std::string reason_of(csv_parser& parser, const std::string& parse_error)
-{
-    const int error = csv_error(&parser);
-    return "CSV 格式错误：" + (error == CSV_EPARSE ? parse_error : "无法读取") + "（" + csv_strerror(error) +
-        "）";
-}
-
-bool is_blank(char c, char delimiter)
-{
-    return c != delimiter && (c == ' ' || c == '\t' || c == '\r' || c == '\n');
-}
 
 }  // namespace
 
-// A cell's place is its first character that is not a space: the opening
-// quote of a quoted cell.
-void read_csv(
-    std::string_view text, char delimiter, const std::vector<std::string>& columns, const EntrySink& sink)
+std::optional<KeyColumn> read_csv(
+    std::string_view text, char delimiter, const EntryOptions& options, const EntrySink& sink)
 {
-    const LineIndex lines(text);
-    Table table(text, lines, columns, sink);
-    csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) throw Malformed(1, 1, "CSV 解析器无法初始化");
-    const std::unique_ptr<csv_parser, void (*)(csv_parser*)> freed(&parser, csv_free);
-    csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
-
-    // Fed up to each delimiter or line break, the only bytes at which libcsv
-    // ends a cell, so that a cell's start is known when it ends.
-    const char separators[] = {delimiter, '\r', '\n', '\0'};
-    std::size_t at = 0;
-    while (at < text.size() && !table.error && !table.guard.failed()) {
-        const std::size_t stop = std::min(text.find_first_of(separators, at), text.size() - 1);
-        if (table.cell_start == std::string_view::npos)
-            for (std::size_t i = at; i <= stop; ++i)
-                if (!is_blank(text[i], delimiter)) {
-                    table.cell_start = i;
+    Table table(text, options, sink);
+    const auto ends_cell = [&](char c) { return c == delimiter || c == '\n' || c == '\r'; };
+    std::string value;
+    bool in_row = false;
+    for (std::size_t at = 0; at < text.size();) {
+        // A blank line is no row.
+        if (!in_row && (text[at] == '\n' || text[at] == '\r')) {
+            ++at;
+            continue;
+        }
+        in_row = true;
+        value.clear();
+        std::size_t start = at;
+        if (text[at] == '"') {
+            const std::size_t quote = at++;
+            start = at;
+            for (;;) {
+                const std::size_t close = text.find('"', at);
+                if (close == std::string_view::npos) {
+                    const LineIndex lines(text);
+                    throw Malformed(lines.line(quote), lines.column(quote), "CSV 格式错误：引号没有闭合");
+                }
+                value.append(text, at, close - at);
+                at = close + 1;
+                if (at < text.size() && text[at] == '"') {
+                    value += '"';
+                    ++at;
+                } else {
                     break;
                 }
-        const std::size_t length = stop + 1 - at;
-        const std::size_t parsed = csv_parse(&parser, text.data() + at, length, on_cell, on_row_end, &table);
-        if (parsed != length) {
-            const std::size_t place = std::min(at + parsed, text.size() - 1);
-            throw Malformed(lines.line(place), lines.column(place), reason_of(parser, "引号的位置不对"));
+            }
         }
-        at = stop + 1;
+        // Up to the delimiter or the line's end: text, quotes and all.
+        const std::size_t from = at;
+        while (at < text.size() && !ends_cell(text[at]))
+            ++at;
+        value.append(text, from, at - from);
+        table.cell(value, start);
+        if (at < text.size() && text[at] == delimiter) {
+            ++at;
+            if (at == text.size()) table.cell(value.erase(), at);  // "a," ends in an empty cell
+            continue;
+        }
+        if (at < text.size()) at += text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+        table.row_end();
+        in_row = false;
     }
-    table.guard.rethrow();
-    if (!table.error && csv_fini(&parser, on_cell, on_row_end, &table) != 0) {
-        const std::size_t start = std::min(table.cell_start, text.size());
-        throw Malformed(lines.line(start), lines.column(start), reason_of(parser, "引号没有闭合"));
-    }
-    if (!table.error && table.row == 0 && !columns.empty()) table.choose_columns();
-    table.guard.rethrow();
-    if (table.error) throw *table.error;
+    if (in_row) table.row_end();
+    table.finish();
+    return table.key_column_found();
 }
 
 }  // namespace charlib::formats

@@ -215,8 +215,8 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
         case TextFormat::Android: read_android(text, counted); break;
         case TextFormat::Resx: read_resx(text, counted); break;
         case TextFormat::Json: read_json(text, extension == ".arb", counted); break;
-        case TextFormat::Csv: read_csv(text, ',', options.columns, counted); break;
-        case TextFormat::Tsv: read_csv(text, '\t', options.columns, counted); break;
+        case TextFormat::Csv: read.key_column = read_csv(text, ',', options, counted); break;
+        case TextFormat::Tsv: read.key_column = read_csv(text, '\t', options, counted); break;
         case TextFormat::Yaml: read_yaml(text, counted); break;
         case TextFormat::Strings: read_strings(text, counted); break;
         case TextFormat::Properties: read_properties(text, counted); break;

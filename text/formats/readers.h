@@ -135,8 +135,9 @@ constexpr std::size_t most_open_elements = 1024;
 
 // The readers, on the file's text in UTF-8 without a byte-order mark.
 void read_json(std::string_view text, bool arb, const EntrySink& sink);
-void read_csv(
-    std::string_view text, char delimiter, const std::vector<std::string>& columns, const EntrySink& sink);
+// CSV and TSV: the key column, when its header made it one (options.key_column unset).
+std::optional<KeyColumn> read_csv(
+    std::string_view text, char delimiter, const EntryOptions& options, const EntrySink& sink);
 void read_yaml(std::string_view text, const EntrySink& sink);
 void read_strings(std::string_view text, const EntrySink& sink);
 void read_properties(std::string_view text, const EntrySink& sink);

@@ -117,6 +117,7 @@ std::string read_entries_into(SourceRead& read, InputFile& file, const std::file
     options.encoding = rules.encoding;
     options.detect = [&] { return detect(file.path(), *rules.tuning.kernel).encoding; };
     options.columns = rules.entries.columns;
+    options.key_column = rules.entries.key_column;
     options.xliff_source = rules.entries.xliff_source;
 
     const bool strip = rules.entries.strip_markup.value_or(true);
@@ -147,6 +148,12 @@ std::string read_entries_into(SourceRead& read, InputFile& file, const std::file
             " 行第 " + std::to_string(first.byte) + " 字节";
         if (rules.strict) return text + "；有 --strict，不用这个来源";
         read.warnings.push_back("注意：" + text + "，已记为 U+FFFD");
+    }
+    if (got.key_column) {
+        const KeyColumn& key = *got.key_column;
+        read.warnings.push_back("注意：“" + source.string() + "”的第 " + std::to_string(key.number) + " 列（" +
+            (key.header.empty() ? std::string("表头为空") : "表头“" + key.header + "”") +
+            "）作为键列：给出每行的键，不算译文；可用 --key-column 另选一列或 none");
     }
     if (got.unreadable_cues > 0)
         read.warnings.push_back("注意：“" + source.string() + "”中有 " + std::to_string(got.unreadable_cues) +

@@ -44,7 +44,7 @@ const std::vector<std::string>& known_patterns();
 // cell, a cue, a target. It plays the part of a line.
 struct Entry {
     std::u32string text;
-    std::string key;  // UTF-8: the JSON path, msgctxt or msgid, id, name, column header...
+    std::string key;  // UTF-8: the JSON path, msgctxt or msgid, id, name, a CSV row's key...
     std::uint64_t line = 0;  // where the text begins in the file, counting from 1
     std::uint64_t column = 0;  // counting characters from 1
 };
@@ -85,7 +85,16 @@ struct EntryOptions {
     // UTF-8; asked only then. Nothing: GBK.
     std::function<Encoding()> detect = {};
     std::vector<std::string> columns;  // csv/tsv: header names or 1-based numbers; none: every cell
+    // csv/tsv: the column of the rows' keys, by header name or 1-based number;
+    // "": none. Unset: the first, when its header is empty or names keys ("key", "id"...).
+    std::optional<std::string> key_column = std::nullopt;
     bool xliff_source = false;  // <source> instead of <target>
+};
+
+// A column of a CSV or TSV file whose cells are the rows' keys, not text.
+struct KeyColumn {
+    std::size_t number = 0;  // from 1
+    std::string header;
 };
 
 struct EntriesRead {
@@ -94,6 +103,7 @@ struct EntriesRead {
     std::uint64_t invalid = 0;  // invalid sequences, read as U+FFFD
     std::vector<InvalidSequence> first_invalid;  // the first 100: line, and byte from the file's start
     std::uint64_t unreadable_cues = 0;  // subtitles: blocks without a timing line a player would read
+    std::optional<KeyColumn> key_column;  // csv/tsv: taken as the key column by its header
     std::vector<Entry> entries;  // only from the read_entries that collects them
 };
 
@@ -109,9 +119,12 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
 EntriesRead read_entries(TextFormat format, std::string_view bytes, const std::filesystem::path& path,
     const EntryOptions& options);
 
-// Rich-text tags (<b>, <color=#ff0000>, </size>), placeholders in braces
-// ({0}, {name}, {{count}}) and printf conversions (%s, %1$d; %% becomes %)
-// removed: what is not drawn.
+// Rich-text tags (<b>, <color=#ff0000>, </size>; BBCode's [b], [url=…],
+// [img]path[/img] by name), placeholders in braces ({0}, {name},
+// {{count}}) and printf conversions (%s, %1$d, %n; %% becomes %) removed:
+// what is not drawn. A text with a plural, select or selectordinal argument
+// is ICU MessageFormat: the text of its sub-messages is kept, its syntax
+// and the number a plural's # stands for are not, and ICU's apostrophes hold.
 std::u32string strip_markup(std::u32string_view text);
 // The same on UTF-8 text, in its place: what is kept is never longer.
 void strip_markup_in_place(std::string& text);

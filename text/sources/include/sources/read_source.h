@@ -18,6 +18,7 @@ struct EntryRules {
     std::optional<bool> strip_markup;  // nothing: strip in translation files, keep in lines
     std::vector<std::string> keys;  // globs (fnmatch); none: every entry
     std::vector<std::string> columns;  // csv/tsv
+    std::optional<std::string> key_column;  // csv/tsv: as EntryOptions takes it ("": none; unset: by its header)
     bool xliff_source = false;
 };
 
