@@ -175,10 +175,7 @@ void expect_stripped(std::string_view text, std::string_view kept)
 
 TEST(MarkupXml, StripsWhatIsNotDrawn)
 {
-    const struct {
-        const char* text;
-        const char* kept;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"<b>粗</b>体<i>斜</i>", "粗体斜"},
         {"<color=#ff0000>红</color><size=20>大</size>换<br/>行<sprite name=\"x\">", "红大换行"},
         {"a < b > c, <3, <中>, </>, <b\n>, <<b>>", "a < b > c, <3, <中>, </>, <b\n>, <>"},
@@ -201,18 +198,15 @@ TEST(MarkupXml, StripsWhatIsNotDrawn)
             "[括号]中😀[char=D800][char=zz]"},
         {"[img]a.png 没有闭合[img]b.png", "a.png 没有闭合b.png"},
     };
-    for (const auto& test : cases)
-        expect_stripped(test.text, test.kept);
+    for (const auto& [text, kept] : cases)
+        expect_stripped(text, kept);
 }
 
 // ICU MessageFormat: a text with a plural, select or selectordinal argument
 // keeps the text of its sub-messages and none of its syntax.
 TEST(MarkupXml, MessageFormatKeepsTheTextOfItsSubMessages)
 {
-    const struct {
-        const char* text;
-        const char* kept;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"{n, plural, =0{没有} other{# 个文件}}", "没有 个文件"},
         {"{count,plural,one{# item}other{# items}}", " item items"},
         {"{n, selectordinal, one{#st} two{#nd} other{#th}}", "stndth"},
@@ -227,8 +221,8 @@ TEST(MarkupXml, MessageFormatKeepsTheTextOfItsSubMessages)
         {"'{0}' plural", "'' plural"}, {"{n, plural, one{x}", "{n, plural, one"},
         {"{n, plural, one{'{x}}", "{n, plural, one{'}"},  // quoted to the end: never closed
     };
-    for (const auto& test : cases)
-        expect_stripped(test.text, test.kept);
+    for (const auto& [text, kept] : cases)
+        expect_stripped(text, kept);
     // Arguments nested 32 deep are read; one more is read as other text.
     const auto nested = [](int depth) {
         std::string text;
