@@ -159,8 +159,7 @@ TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
     for (const char* file : {"game.woff2", "game.ttf", "out/game.fnt", "out/game_0.png", "see.png"})
         EXPECT_TRUE(std::filesystem::file_size(dir.path() / file) > 0) << file;
     const CliRun strict = run_cli(dir,
-        {"script.txt", "--font", "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf", "--require-all",
-            "--subset", "strict.otf", "-o", "strict.txt"});
+        {"script.txt", "--font", inconsolata, "--require-all", "--subset", "strict.otf", "-o", "strict.txt"});
     EXPECT_EQ(strict.status, 1);
     EXPECT_NE(
         strict.err.find("缺少 4 个字符：张 U+5F20、三 U+4E09、你 U+4F60、● U+25CF\n"), std::string::npos)
@@ -168,9 +167,7 @@ TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.otf") ||
         std::filesystem::exists(dir.path() / "strict.txt"));
     dir.write("ascii.txt", "hi\r\n");
-    const CliRun cff = run_cli(dir,
-        {"ascii.txt", "--font", "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf", "--subset",
-            "cff.ttf"});
+    const CliRun cff = run_cli(dir, {"ascii.txt", "--font", inconsolata, "--subset", "cff.ttf"});
     EXPECT_EQ(cff.status, 0);
     EXPECT_NE(cff.err.find("CFF 格式，裁剪结果通常用 .otf"), std::string::npos) << cff.err;
 }
@@ -203,9 +200,8 @@ TEST(Cli, AddsCharactersTheTextLacks)
     EXPECT_NE(json.err.find("不重复字符 8 个，其中另加 1 个（来源中没有）"), std::string::npos) << json.err;
 
     // The font sees it: a character the text lacks, lacking in the font too.
-    const CliRun lacking = run_cli(dir,
-        {"-e", "utf-8", "hp.txt", "--add", "好", "--font",
-            "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf", "--report"});
+    const CliRun lacking =
+        run_cli(dir, {"-e", "utf-8", "hp.txt", "--add", "好", "--font", inconsolata, "--report"});
     EXPECT_NE(lacking.err.find("缺少 5 个字符：生 U+751F、命 U+547D、值 U+503C、： U+FF1A、好 U+597D\n"),
         std::string::npos)
         << lacking.err;

@@ -12,8 +12,10 @@
 
 #include "temp_dir.h"
 
-// A font every test machine has (fonts-wqy-microhei).
+// Fonts every test machine has: a collection with hanzi (fonts-wqy-microhei),
+// and a Latin font in CFF outlines that lacks them (fonts-inconsolata).
 inline const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+inline const std::string inconsolata = "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf";
 
 struct CliRun {
     int status;
