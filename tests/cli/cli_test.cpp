@@ -64,14 +64,14 @@ TEST(Cli, FailuresNameTheFileAndLeaveTheOutputAsItWas)
     for (const auto& [args, status, message] : cases) {
         const CliRun run = run_cli(dir, args);
         EXPECT_EQ(run.status, status) << testing::PrintToString(args);
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_TRUE(has(run.err, message));
         EXPECT_EQ(run.out, "");
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_FALSE(entry.path().filename().string().starts_with(".out.txt.")) << "temporary file left";
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
     EXPECT_EQ(TempDir::read(dir.path() / "kept.txt"), "kept\r\n");
-    EXPECT_NE(run_cli(dir, {"--help"}).out.find("-m, --marker TEXT"), std::string::npos);
+    EXPECT_TRUE(has(run_cli(dir, {"--help"}).out, "-m, --marker TEXT"));
     const int full =
         std::system(("cd " + dir.path().string() + " && " CHARLIB_CLI " in.txt >/dev/full 2>&1").c_str());
     EXPECT_EQ(WIFEXITED(full) ? WEXITSTATUS(full) : -1, 1) << "a full disk behind standard output";
@@ -114,7 +114,7 @@ TEST(Cli, ReadsAFolderOfMixedSourcesChoosesAndWritesEveryFormat)
     EXPECT_EQ(
         parsed["characters"].size(), static_cast<std::size_t>(std::count(counts.begin(), counts.end(), '\n')))
         << "one entry a character";
-    EXPECT_NE(json.err.find("来源 3 个，共 5 行，选中 5 行"), std::string::npos) << json.err;
+    EXPECT_TRUE(has(json.err, "来源 3 个，共 5 行，选中 5 行"));
 }
 
 TEST(Cli, NeverWritesAnUnmappableCharacterSilentlyAndCanKeepGoing)
@@ -125,12 +125,12 @@ TEST(Cli, NeverWritesAnUnmappableCharacterSilentlyAndCanKeepGoing)
     dir.write("out.txt", "old\r\n");
     const CliRun refused = run_cli(dir, {"--output-encoding", "gbk", "-o", "out.txt", "emoji.txt"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("有 1 个字符无法用 gbk 写出：😀 U+1F600"), std::string::npos) << refused.err;
+    EXPECT_TRUE(has(refused.err, "有 1 个字符无法用 gbk 写出：😀 U+1F600"));
     EXPECT_EQ(TempDir::read(dir.path() / "out.txt"), "old\r\n");
     const CliRun replaced =
         run_cli(dir, {"-e", "utf-8", "--replace-unmappable", "-o", "out.txt", "emoji.txt"});
     EXPECT_EQ(replaced.status, 0);
-    EXPECT_NE(replaced.err.find("U+1F600"), std::string::npos);
+    EXPECT_TRUE(has(replaced.err, "U+1F600"));
     EXPECT_EQ(TempDir::read(dir.path() / "out.txt"), "a?\r\n");
     EXPECT_EQ(
         run_cli(dir, {"-e", "utf-8", "--output-encoding", "gb18030", "-o", "out.txt", "emoji.txt"}).status,
@@ -140,8 +140,7 @@ TEST(Cli, NeverWritesAnUnmappableCharacterSilentlyAndCanKeepGoing)
     const CliRun kept = run_cli(dir, {"-k", "-e", "utf-8", "bad.txt", "emoji.txt"});
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(kept.out, "a😀\n");
-    EXPECT_NE(kept.err.find("文件“bad.txt”在第2个字符（文件偏移2）处发现Ctrl+Z字符"), std::string::npos)
-        << kept.err;
+    EXPECT_TRUE(has(kept.err, "文件“bad.txt”在第2个字符（文件偏移2）处发现Ctrl+Z字符"));
 }
 
 TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
@@ -161,15 +160,13 @@ TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
     const CliRun strict = run_cli(dir,
         {"script.txt", "--font", inconsolata, "--require-all", "--subset", "strict.otf", "-o", "strict.txt"});
     EXPECT_EQ(strict.status, 1);
-    EXPECT_NE(
-        strict.err.find("缺少 4 个字符：张 U+5F20、三 U+4E09、你 U+4F60、● U+25CF\n"), std::string::npos)
-        << strict.err;
+    EXPECT_TRUE(has(strict.err, "缺少 4 个字符：张 U+5F20、三 U+4E09、你 U+4F60、● U+25CF\n"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.otf") ||
         std::filesystem::exists(dir.path() / "strict.txt"));
     dir.write("ascii.txt", "hi\r\n");
     const CliRun cff = run_cli(dir, {"ascii.txt", "--font", inconsolata, "--subset", "cff.ttf"});
     EXPECT_EQ(cff.status, 0);
-    EXPECT_NE(cff.err.find("CFF 格式，裁剪结果通常用 .otf"), std::string::npos) << cff.err;
+    EXPECT_TRUE(has(cff.err, "CFF 格式，裁剪结果通常用 .otf"));
 }
 
 // Characters the text lacks (the digits of a placeholder, a font's punctuation)
@@ -188,28 +185,25 @@ TEST(Cli, AddsCharactersTheTextLacks)
     const CliRun empty = run_cli(dir, {"empty.txt", "--add-set", "digits"});
     EXPECT_EQ(empty.out, "0123456789\n");
     EXPECT_EQ(empty.err, "") << "not an empty set";
-    EXPECT_NE(run_cli(dir, {"empty.txt", "--add", "x", "--no-ascii"})
-                  .err.find("都被 --exclude、--only、--no-ascii"),
-        std::string::npos);
+    EXPECT_TRUE(has(
+        run_cli(dir, {"empty.txt", "--add", "x", "--no-ascii"}).err, "都被 --exclude、--only、--no-ascii"));
 
     const CliRun json = run_cli(dir, {"-e", "utf-8", "hp.txt", "-f", "json", "--add", "好", "--report"});
     const auto added = nlohmann::json::parse(json.out)["characters"].back();
     EXPECT_EQ(added["character"], "好");
     EXPECT_EQ(added["count"], 0);
     EXPECT_FALSE(added.contains("first"));
-    EXPECT_NE(json.err.find("不重复字符 8 个，其中另加 1 个（来源中没有）"), std::string::npos) << json.err;
+    EXPECT_TRUE(has(json.err, "不重复字符 8 个，其中另加 1 个（来源中没有）"));
 
     // The font sees it: a character the text lacks, lacking in the font too.
     const CliRun lacking =
         run_cli(dir, {"-e", "utf-8", "hp.txt", "--add", "好", "--font", inconsolata, "--report"});
-    EXPECT_NE(lacking.err.find("缺少 5 个字符：生 U+751F、命 U+547D、值 U+503C、： U+FF1A、好 U+597D\n"),
-        std::string::npos)
-        << lacking.err;
-    EXPECT_NE(lacking.err.find("好 U+597D  （另加的字符）"), std::string::npos) << lacking.err;
+    EXPECT_TRUE(has(lacking.err, "缺少 5 个字符：生 U+751F、命 U+547D、值 U+503C、： U+FF1A、好 U+597D\n"));
+    EXPECT_TRUE(has(lacking.err, "好 U+597D  （另加的字符）"));
 
     const CliRun missing = run_cli(dir, {"hp.txt", "--add-file", "none.txt", "-o", "out.txt"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("无法打开文件“none.txt”"), std::string::npos) << missing.err;
+    EXPECT_TRUE(has(missing.err, "无法打开文件“none.txt”"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
 }
 
@@ -268,7 +262,7 @@ TEST(Cli, EveryKernelGivesTheSameOutput)
         }
     const CliRun unknown = run_cli(dir, {"g.txt"}, {}, "neon");
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_NE(unknown.err.find("环境变量 CHARLIB_ISA"), std::string::npos) << unknown.err;
+    EXPECT_TRUE(has(unknown.err, "环境变量 CHARLIB_ISA"));
 }
 
 }  // namespace

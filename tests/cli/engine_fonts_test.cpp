@@ -47,8 +47,8 @@ TEST(EngineFonts, DescriptorFormsDistanceFieldsAndAPreviewFromTheAtlas)
     ASSERT_EQ(plain.status, 0) << plain.err;
     const std::string xml = TempDir::read(dir.path() / "ui.fnt");
     EXPECT_TRUE(xml.starts_with("<?xml")) << xml.substr(0, 40);
-    EXPECT_EQ(xml.find("<kerning "), std::string::npos);
-    EXPECT_EQ(xml.find("distanceField"), std::string::npos);
+    EXPECT_FALSE(has(xml, "<kerning "));
+    EXPECT_FALSE(has(xml, "distanceField"));
 }
 
 TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
@@ -89,15 +89,15 @@ TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
         else
             EXPECT_TRUE(several) << "the pages asked for are too small for one";
         for (const std::string& warning : warnings)
-            EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+            EXPECT_TRUE(has(run.err, warning));
         EXPECT_TRUE(!warnings.empty() || run.err.find("注意：") == std::string::npos) << run.err;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             if (entry.path().filename().string().starts_with("ui_")) std::filesystem::remove(entry.path());
     }
     const CliRun text = run_cli(dir, {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui", "--sdf"});
     ASSERT_EQ(text.status, 0) << text.err;
-    EXPECT_NE(TempDir::read(dir.path() / "ui.fnt").find("distanceField fieldType=\"sdf\" distanceRange=8\n"),
-        std::string::npos)
+    EXPECT_TRUE(
+        has(TempDir::read(dir.path() / "ui.fnt"), "distanceField fieldType=\"sdf\" distanceRange=8\n"))
         << "a word, quoted: readers take a bare value for a number";
 }
 
@@ -120,7 +120,7 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
     const CliRun big = run_cli(dir,
         {"wide.txt", "--font", microhei, "--atlas", "big", "--grid", "8x8", "--size", "32", "-o", "big.txt"});
     EXPECT_EQ(big.status, 1);
-    EXPECT_NE(big.err.find("U+5F20"), std::string::npos) << big.err;
+    EXPECT_TRUE(has(big.err, "U+5F20"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "big.txt") ||
         std::filesystem::exists(dir.path() / "big_0.png") ||
         std::filesystem::exists(dir.path() / "big.widths"))
@@ -136,7 +136,7 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
         const std::size_t line = fnt.find("char id=95 ");
         ASSERT_NE(line, std::string::npos) << fnt;
         EXPECT_TRUE(fnt.substr(line).starts_with("char id=95 x=0 ")) << fnt.substr(line, 80);
-        EXPECT_NE(fnt.substr(line, fnt.find('\n', line) - line).find(" xoffset=-1 "), std::string::npos)
+        EXPECT_TRUE(has(fnt.substr(line, fnt.find('\n', line) - line), " xoffset=-1 "))
             << fnt.substr(line, 80);
     }
 }
@@ -149,22 +149,22 @@ TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
         dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--family", "Game Sans"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string css = TempDir::read(dir.path() / "site/font.css");
-    EXPECT_NE(css.find("font-family: \"Game Sans\""), std::string::npos) << css;
-    EXPECT_NE(css.find("unicode-range: U+"), std::string::npos) << css;
-    EXPECT_NE(TempDir::read(dir.path() / "site/index.html").find("font.css"), std::string::npos);
+    EXPECT_TRUE(has(css, "font-family: \"Game Sans\""));
+    EXPECT_TRUE(has(css, "unicode-range: U+"));
+    EXPECT_TRUE(has(TempDir::read(dir.path() / "site/index.html"), "font.css"));
     std::size_t pieces = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "site"))
         pieces += entry.path().extension() == ".woff2";
     EXPECT_EQ(pieces, 1u) << "a few characters make one piece";
     dir.write("page.txt", "新的文字\n");
     const CliRun again = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site"});
-    EXPECT_NE(again.err.find("另有 1 个 .woff2 文件不在新的 font.css 中"), std::string::npos) << again.err;
+    EXPECT_TRUE(has(again.err, "另有 1 个 .woff2 文件不在新的 font.css 中"));
 
     dir.write("taken", "a file, not a folder");
     const CliRun file =
         run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "taken", "-o", "o.txt"});
     EXPECT_EQ(file.status, 1);
-    EXPECT_NE(file.err.find("taken"), std::string::npos) << file.err;
+    EXPECT_TRUE(has(file.err, "taken"));
     EXPECT_EQ(TempDir::read(dir.path() / "taken"), "a file, not a folder");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "o.txt"));
 }
@@ -184,11 +184,9 @@ TEST(EngineFonts, GlyphsThatDrawNothingAreReportedAsMissingOnesAre)
     const CliRun run = run_cli(
         dir, {"-e", "utf-8", "text.txt", "--font", "damaged.ttf", "--subset", "out.ttf", "-f", "json"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find(
-                  "字体“damaged.ttf”中有 13 个字符的字形是空的（画不出来）：中 U+4E2D、文 U+6587、字 "
-                  "U+5B57、体 U+4F53、测 U+6D4B、试 U+8BD5、一 U+4E00、二 U+4E8C、三 U+4E09、四 U+56DB……\n"),
-        std::string::npos)
-        << run.err;
+    EXPECT_TRUE(has(run.err,
+        "字体“damaged.ttf”中有 13 个字符的字形是空的（画不出来）：中 U+4E2D、文 U+6587、字 "
+        "U+5B57、体 U+4F53、测 U+6D4B、试 U+8BD5、一 U+4E00、二 U+4E8C、三 U+4E09、四 U+56DB……\n"));
     const nlohmann::json json = nlohmann::json::parse(run.out)["font"];
     EXPECT_EQ(json["missing"].size(), 0u);
     ASSERT_EQ(json["blank"].size(), 13u);
@@ -199,7 +197,7 @@ TEST(EngineFonts, GlyphsThatDrawNothingAreReportedAsMissingOnesAre)
         {"-e", "utf-8", "text.txt", "--font", "damaged.ttf", "--require-all", "--atlas", "strict", "-o",
             "strict.txt"});
     EXPECT_EQ(strict.status, 1);
-    EXPECT_NE(strict.err.find("有 --require-all，什么都没有写入"), std::string::npos) << strict.err;
+    EXPECT_TRUE(has(strict.err, "有 --require-all，什么都没有写入"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.txt") ||
         std::filesystem::exists(dir.path() / "strict.fnt") ||
         std::filesystem::exists(dir.path() / "strict_0.png"));

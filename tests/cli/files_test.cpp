@@ -82,7 +82,7 @@ TEST(Files, NoOutputIsEverOneOfTheInputs)
     for (const auto& [args, message] : cases) {
         const CliRun run = run_cli(dir, args);
         EXPECT_EQ(run.status, 2) << testing::PrintToString(args) << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_TRUE(has(run.err, message));
     }
     // Standard input read from the output itself.
     EXPECT_EQ(
@@ -106,11 +106,10 @@ TEST(Files, AFolderRunReadsNeitherItsOwnOutputsNorNothing)
     }
     const CliRun none = run_cli(dir, {"-r", "--glob", "*.tx", "-o", "E.txt", "in", "d"});
     EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.err.find("没有找到来源文件：“in”、“d”中没有文件名与 *.tx 相配的文件"), std::string::npos)
-        << none.err;
+    EXPECT_TRUE(has(none.err, "没有找到来源文件：“in”、“d”中没有文件名与 *.tx 相配的文件"));
     const CliRun failed = run_cli(dir, {"-k", "-o", "E.txt", "missing.txt"});
     EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find("没有一个来源能用"), std::string::npos) << failed.err;
+    EXPECT_TRUE(has(failed.err, "没有一个来源能用"));
     EXPECT_EQ(TempDir::read(dir.path() / "E.txt"), "an older set\r\n");
 }
 
@@ -141,14 +140,13 @@ TEST(Files, AFolderIsReadOnceEachFileHiddenOnesOnAskingAndSkipsAreNamed)
     EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 1) << "one warning: " << warned;
     for (const char* skipped : {"“t/dangling.txt”（链接指向的文件不存在）", "“t/dir.txt”（这是一个文件夹）",
              "“t/pipe.txt”（不是普通文件", "“t/link.txt”（与“t/a.txt”是同一个文件"})
-        EXPECT_NE(warned.find(skipped), std::string::npos) << warned;
+        EXPECT_TRUE(has(warned, skipped));
 
     const CliRun kept = run_cli(dir, {"-k", "-f", "json", "t/a.txt", "t/missing.txt"});
     EXPECT_EQ(kept.status, 1);
     const auto json = nlohmann::json::parse(kept.out);
     EXPECT_EQ(json["sources"][0]["lines"], 1);
-    EXPECT_NE(json["sources"][1]["error"].get<std::string>().find("t/missing.txt”：文件或文件夹不存在"),
-        std::string::npos);
+    EXPECT_TRUE(has(json["sources"][1]["error"].get<std::string>(), "t/missing.txt”：文件或文件夹不存在"));
 }
 
 TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
@@ -184,7 +182,7 @@ TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
         if (message.empty())
             EXPECT_EQ(run.err, "");
         else
-            EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+            EXPECT_TRUE(has(run.err, message));
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out.txt"));
 }
@@ -244,7 +242,7 @@ TEST(Files, AFileTheKernelSaysIsEmptyIsReadToItsEnd)
     EXPECT_FALSE(TempDir::read(dir.path() / "again.ttf").empty());
     // Read as a translation file it is read to its end too: to the NUL the kernel ends it with.
     const CliRun html = run_cli(dir, {"-t", "html", text.path()});
-    EXPECT_NE(html.err.find("第 1 行第 10 列：有 NUL 字符"), std::string::npos) << html.err;
+    EXPECT_TRUE(has(html.err, "第 1 行第 10 列：有 NUL 字符"));
 }
 
 TEST(Files, AStreamIsCopiedNoFurtherThanItCanBeUsed)
@@ -261,7 +259,7 @@ TEST(Files, AStreamIsCopiedNoFurtherThanItCanBeUsed)
     for (const auto& [command, message] : cases) {
         EXPECT_EQ(std::system(("cd " + dir.path().string() + " && " + command + " 2>.err").c_str()), 1 << 8);
         const std::string err = TempDir::read(dir.path() / ".err");
-        EXPECT_NE(err.find(message), std::string::npos) << err;
+        EXPECT_TRUE(has(err, message));
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out.json"));
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
@@ -287,7 +285,7 @@ TEST(Files, ARunThatFailsPrintsNothingAndMakesNoWebFolder)
         args.insert(args.begin(), {"-e", "utf-8", "--font", microhei, "a.txt"});
         const CliRun run = run_cli(dir, args);
         EXPECT_EQ(run.status, status) << testing::PrintToString(args) << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_TRUE(has(run.err, message));
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(fs::exists(dir.path() / "new"), status == 0) << testing::PrintToString(args);
         EXPECT_FALSE(fs::exists(dir.path() / "s.ttf"));

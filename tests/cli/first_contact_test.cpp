@@ -50,8 +50,7 @@ TEST(FirstContact, EachFileIsReadAsWhatItsNameAndBytesSay)
     }
     dir.write("g.txt", "\xD6\xD0\xCE\xC4\r\n");  // 中文 in GBK: a guess, said when -e auto is asked for
     EXPECT_EQ(run_cli(dir, {"g.txt"}).err, "");
-    EXPECT_NE(
-        run_cli(dir, {"-e", "auto", "g.txt"}).err.find("“g.txt”按 gbk 读取（自动判断）"), std::string::npos);
+    EXPECT_TRUE(has(run_cli(dir, {"-e", "auto", "g.txt"}).err, "“g.txt”按 gbk 读取（自动判断）"));
 }
 
 // Told GBK from its bytes, selected as the window selects, written back in GBK.
@@ -95,7 +94,7 @@ TEST(FirstContact, WhatIsPlainlyNotTextIsRefusedByWhatItLooksLike)
         if (!bytes.empty()) dir.write(name, bytes);
         const CliRun run = run_cli(dir, {"-o", "out.txt", name});  // whatever -t says: before it is looked at
         EXPECT_EQ(run.status, 1) << name;
-        EXPECT_NE(run.err.find(message), std::string::npos) << name << ": " << run.err;
+        EXPECT_TRUE(has(run.err, message)) << name;
     }
     EXPECT_EQ(TempDir::read(dir.path() / "out.txt"), "old\r\n");
     // Texts that begin as those files do, but are text.
@@ -135,7 +134,7 @@ TEST(FirstContact, TheOutputIsInTheSourcesEncodingAndFontOutputsKeepStandardOutp
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(bytes.empty() ? bytes : TempDir::read(dir.path() / "out.txt"), bytes)
             << testing::PrintToString(args);
-        EXPECT_NE(run.err.find("输出“out.txt”：" + said), std::string::npos) << run.err;
+        EXPECT_TRUE(has(run.err, "输出“out.txt”：" + said));
     }
     // Fonts: the set is the font's business then, unless -f or -o asks for it too.
     const std::pair<std::vector<std::string>, std::string> fonts[] = {
@@ -180,9 +179,9 @@ TEST(FirstContact, EveryOutputMakesItsFoldersAndAFailedRunMakesNone)
              "docs/shots/p.png", "lists/zh/END.txt", "site/fonts/font.css"})
         EXPECT_TRUE(fs::is_regular_file(dir.path() / made)) << made;
     for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
-        EXPECT_EQ(entry.path().filename().string().find(".charlib-"), std::string::npos) << entry.path();
+        EXPECT_FALSE(has(entry.path().filename().string(), ".charlib-")) << entry.path();
     dir.write("file", "");
     const CliRun blocked = run_cli(dir, {"-o", "file/a/END.txt", "in.txt"});
     EXPECT_EQ(blocked.status, 1);
-    EXPECT_NE(blocked.err.find("路径中有一部分不是文件夹"), std::string::npos) << blocked.err;
+    EXPECT_TRUE(has(blocked.err, "路径中有一部分不是文件夹"));
 }

@@ -5,12 +5,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "temp_dir.h"
+
+// Whether `text` holds `part`: EXPECT_TRUE(has(run.err, "…")) shows the text when it fails.
+inline testing::AssertionResult has(const std::string& text, const std::string& part)
+{
+    const bool found = text.find(part) != std::string::npos;
+    return (found ? testing::AssertionSuccess() : testing::AssertionFailure())
+        << "“" << part << (found ? "” in:\n" : "” not in:\n") << text;
+}
 
 // Fonts every test machine has: a collection with hanzi (fonts-wqy-microhei),
 // and a Latin font in CFF outlines that lacks them (fonts-inconsolata).

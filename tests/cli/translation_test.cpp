@@ -41,10 +41,10 @@ TEST(Translation, OnlyTheTranslatedTextCountsAndWhereSaysWhereTheFontFallsShort)
         "字\tU+5B57\ttree/po/zh.po:7:19\tmenu\t“Open file 字”\n"
         "龍\tU+9F8D\ttree/subs/a.srt:3:7\t1\t“Hello 龍”\n"
         "库\tU+5E93\ttree/ui/strings.json:1:21\tmenu.键\t“Save 库”\n");
-    EXPECT_NE(where.err.find("缺少 3 个字符"), std::string::npos) << where.err;
+    EXPECT_TRUE(has(where.err, "缺少 3 个字符"));
 
     const CliRun report = run_cli(dir, {"-t", "auto", "-r", "tree", "--font", inconsolata, "--report"});
-    EXPECT_NE(report.err.find("龍 U+9F8D  tree/subs/a.srt:3:7"), std::string::npos) << report.err;
+    EXPECT_TRUE(has(report.err, "龍 U+9F8D  tree/subs/a.srt:3:7"));
 
     // Lines are placed too: the line after each marked one, by a second reading.
     dir.write("script.txt", "#a\r\nxy\r\n#b\r\nzx\r\n");
@@ -62,7 +62,7 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     dir.write("good.json", "{\"a\": \"对\"}");
     const CliRun stopped = run_cli(dir, {"-t", "json", "-o", "out.txt", "bad.json", "good.json"});
     EXPECT_EQ(stopped.status, 1);
-    EXPECT_NE(stopped.err.find("无法解析文件“bad.json”：第 2 行第"), std::string::npos) << stopped.err;
+    EXPECT_TRUE(has(stopped.err, "无法解析文件“bad.json”：第 2 行第"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
     const CliRun kept = run_cli(dir, {"-t", "json", "-k", "bad.json", "good.json"});
     EXPECT_EQ(kept.status, 1);
@@ -73,15 +73,13 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     std::filesystem::resize_file(dir.write("huge.json", ""), (std::uintmax_t{256} << 20) + 1);
     const CliRun huge = run_cli(dir, {"-t", "auto", "huge.json"});
     EXPECT_EQ(huge.status, 1);
-    EXPECT_NE(huge.err.find("“huge.json”有 268,435,457 字节，超过上限 268,435,456 字节（256 MiB）"),
-        std::string::npos)
-        << huge.err;
+    EXPECT_TRUE(has(huge.err, "“huge.json”有 268,435,457 字节，超过上限 268,435,456 字节（256 MiB）"));
 
     // A file whose format cannot be told is read as lines, and the user told.
     dir.write("notes.md", "说明");
     const CliRun untold = run_cli(dir, {"-t", "auto", "notes.md"});
     EXPECT_EQ(untold.out, "说明\n");
-    EXPECT_NE(untold.err.find("无法从文件名判断“notes.md”的格式，按 lines 逐行读取"), std::string::npos);
+    EXPECT_TRUE(has(untold.err, "无法从文件名判断“notes.md”的格式，按 lines 逐行读取"));
 }
 
 // What the options ask reaches the readers, and an entry's first character has its place too.
@@ -116,7 +114,7 @@ TEST(Translation, RealProjectsFilesGiveOnlyTheTextTheyDraw)
         "旅\tU+65C5\ttranslations.csv:2:38\tDLG_GREET\t“旅行者，你好！”\n"
         "见\tU+89C1\ttranslations.csv:3:14\tDLG_BYE\t“再见”\n");
     const std::string note = "注意：“translations.csv”的第 1 列（表头为空）作为键列：给出每行的键，不算译文";
-    EXPECT_NE(godot.err.find(note), std::string::npos) << godot.err;
+    EXPECT_TRUE(has(godot.err, note));
     EXPECT_EQ(godot.err.find(note), godot.err.rfind(note)) << "once";
     // --key-column none: the keys are text again, and each cell is keyed by its header.
     const CliRun none =
@@ -128,7 +126,7 @@ TEST(Translation, RealProjectsFilesGiveOnlyTheTextTheyDraw)
     dir.write("sheet.tsv", "id\tsource\tzh\nROW_1\tSay \"hi\"\t他说：\"龍\"\n");
     const CliRun sheet = run_cli(dir, {"-t", "auto", "--column", "zh", "sheet.tsv"});
     EXPECT_EQ(sheet.out, "他说：\"龍\n");
-    EXPECT_NE(sheet.err.find("“sheet.tsv”的第 1 列（表头“id”）作为键列"), std::string::npos) << sheet.err;
+    EXPECT_TRUE(has(sheet.err, "“sheet.tsv”的第 1 列（表头“id”）作为键列"));
 }
 
 // What a hostile or unlucky file gets: its text read as its format says,
@@ -143,9 +141,7 @@ TEST(Translation, HostileFilesGetAClearWordNeverAWrongResult)
     const CliRun latin = run_cli(dir, {"-t", "json", "s.json"});
     EXPECT_EQ(latin.status, 0);
     EXPECT_EQ(latin.out, "你好世界caf\uFFFD\n");
-    EXPECT_NE(latin.err.find("“s.json”有 1 处无效字节序列（按 utf-8 读取），第一处在第 1 行第 35 字节"),
-        std::string::npos)
-        << latin.err;
+    EXPECT_TRUE(has(latin.err, "“s.json”有 1 处无效字节序列（按 utf-8 读取），第一处在第 1 行第 35 字节"));
     const CliRun json = run_cli(dir, {"-t", "json", "-f", "json", "s.json"});
     EXPECT_EQ(nlohmann::json::parse(json.out)["sources"][0]["invalid_sequences"],
         nlohmann::json::parse(R"({"count":1,"first":[{"line":1,"byte":35}]})"));
@@ -153,10 +149,10 @@ TEST(Translation, HostileFilesGetAClearWordNeverAWrongResult)
     // An empty set says why: no key matched, or no cue could be read.
     dir.write("k.json", "{\"title\":\"标题\",\"body\":\"正文\"}");
     const CliRun keys = run_cli(dir, {"-t", "json", "--key", "menu.*", "k.json"});
-    EXPECT_NE(keys.err.find("没有条目的键匹配 --key menu.*（共有 2 个条目）"), std::string::npos) << keys.err;
+    EXPECT_TRUE(has(keys.err, "没有条目的键匹配 --key menu.*（共有 2 个条目）"));
     dir.write("b.srt", "1\n00:00:01 -> 00:00:02\n字幕\n\n2\n00:00:03,000 - 00:00:04,000\n字幕\n");
     const CliRun cues = run_cli(dir, {"-t", "srt", "b.srt"});
-    EXPECT_NE(cues.err.find("没有选出任何字符：2 个字幕块的时间码无法识别"), std::string::npos) << cues.err;
+    EXPECT_TRUE(has(cues.err, "没有选出任何字符：2 个字幕块的时间码无法识别"));
 
     // AddressSanitizer keeps freed memory for a while, and its shadow fits no limit.
     if (rounds_divisor > 1) return;
