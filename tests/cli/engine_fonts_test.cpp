@@ -119,8 +119,7 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
     dir.write("wide.txt", "\xD5\xC5\r\n");
     const CliRun big = run_cli(dir,
         {"wide.txt", "--font", microhei, "--atlas", "big", "--grid", "8x8", "--size", "32", "-o", "big.txt"});
-    EXPECT_EQ(big.status, 1);
-    EXPECT_TRUE(has(big.err, "U+5F20"));
+    EXPECT_TRUE(ended(big, 1, "U+5F20"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "big.txt") ||
         std::filesystem::exists(dir.path() / "big_0.png") ||
         std::filesystem::exists(dir.path() / "big.widths"))
@@ -163,8 +162,7 @@ TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
     dir.write("taken", "a file, not a folder");
     const CliRun file =
         run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "taken", "-o", "o.txt"});
-    EXPECT_EQ(file.status, 1);
-    EXPECT_TRUE(has(file.err, "taken"));
+    EXPECT_TRUE(ended(file, 1, "taken"));
     EXPECT_EQ(TempDir::read(dir.path() / "taken"), "a file, not a folder");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "o.txt"));
 }
@@ -196,8 +194,7 @@ TEST(EngineFonts, GlyphsThatDrawNothingAreReportedAsMissingOnesAre)
     const CliRun strict = run_cli(dir,
         {"-e", "utf-8", "text.txt", "--font", "damaged.ttf", "--require-all", "--atlas", "strict", "-o",
             "strict.txt"});
-    EXPECT_EQ(strict.status, 1);
-    EXPECT_TRUE(has(strict.err, "有 --require-all，什么都没有写入"));
+    EXPECT_TRUE(ended(strict, 1, "有 --require-all，什么都没有写入"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.txt") ||
         std::filesystem::exists(dir.path() / "strict.fnt") ||
         std::filesystem::exists(dir.path() / "strict_0.png"));

@@ -80,9 +80,7 @@ TEST(Files, NoOutputIsEverOneOfTheInputs)
     dir.write("s.json", "{}");
     dir.write("index.html", "<p>a</p>");
     for (const auto& [args, message] : cases) {
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.status, 2) << testing::PrintToString(args) << run.err;
-        EXPECT_TRUE(has(run.err, message));
+        EXPECT_TRUE(ended(run_cli(dir, args), 2, message)) << testing::PrintToString(args);
     }
     // Standard input read from the output itself.
     EXPECT_EQ(
@@ -104,12 +102,9 @@ TEST(Files, AFolderRunReadsNeitherItsOwnOutputsNorNothing)
         EXPECT_EQ(run_cli(dir, {"-r", "-o", "d/END.txt", "d"}).status, 0);
         EXPECT_EQ(TempDir::read(dir.path() / "d/END.txt"), "ab\r\n");
     }
-    const CliRun none = run_cli(dir, {"-r", "--glob", "*.tx", "-o", "E.txt", "in", "d"});
-    EXPECT_EQ(none.status, 1);
-    EXPECT_TRUE(has(none.err, "没有找到来源文件：“in”、“d”中没有文件名与 *.tx 相配的文件"));
-    const CliRun failed = run_cli(dir, {"-k", "-o", "E.txt", "missing.txt"});
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_TRUE(has(failed.err, "没有一个来源能用"));
+    EXPECT_TRUE(ended(run_cli(dir, {"-r", "--glob", "*.tx", "-o", "E.txt", "in", "d"}), 1,
+        "没有找到来源文件：“in”、“d”中没有文件名与 *.tx 相配的文件"));
+    EXPECT_TRUE(ended(run_cli(dir, {"-k", "-o", "E.txt", "missing.txt"}), 1, "没有一个来源能用"));
     EXPECT_EQ(TempDir::read(dir.path() / "E.txt"), "an older set\r\n");
 }
 
@@ -284,8 +279,7 @@ TEST(Files, ARunThatFailsPrintsNothingAndMakesNoWebFolder)
     for (auto [args, status, message] : cases) {
         args.insert(args.begin(), {"-e", "utf-8", "--font", microhei, "a.txt"});
         const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.status, status) << testing::PrintToString(args) << run.err;
-        EXPECT_TRUE(has(run.err, message));
+        EXPECT_TRUE(ended(run, status, message)) << testing::PrintToString(args);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(fs::exists(dir.path() / "new"), status == 0) << testing::PrintToString(args);
         EXPECT_FALSE(fs::exists(dir.path() / "s.ttf"));

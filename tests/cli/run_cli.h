@@ -62,3 +62,10 @@ inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, 
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::read(dir.path() / ".out"),
         TempDir::read(dir.path() / ".err"), usage.ru_maxrss / 1024.0};
 }
+
+// Whether the run ended with `status` and said `part` on standard error.
+inline testing::AssertionResult ended(const CliRun& run, int status, const std::string& part)
+{
+    return (run.status == status ? has(run.err, part) : testing::AssertionFailure() << run.err)
+        << "\nstatus " << run.status << ", not " << status;
+}
