@@ -31,11 +31,8 @@ TEST(Cli, PrintsTheCharacterSetAsUtf8OrWritesItInCodePage936)
         {{"--sort", "-m", "none", "script 一.txt"}, "\n"}, {{"empty.txt"}, "\n"},
         {{"--", "-dash.txt"}, "z\n"}, {{"--version"}, "charlib-cli 1.1.0\n"},
         {{"-o", "END.txt", "-m", "张", "script 一.txt"}, ""}};
-    for (const auto& [args, out] : cases) {
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.out, out) << testing::PrintToString(args);
-        EXPECT_EQ(run.status, 0) << run.err;
-    }
+    for (const auto& [args, out] : cases)
+        EXPECT_TRUE(printed(run_cli(dir, args), out)) << testing::PrintToString(args);
     EXPECT_EQ(TempDir::read(dir.path() / "END.txt"), "#\xD5\xC5\xC8\xFD\r\n");
 }
 
@@ -95,13 +92,8 @@ TEST(Cli, ReadsAFolderOfMixedSourcesChoosesAndWritesEveryFormat)
         {{"-f", "unicode-range"}, "U+597D,U+FF01\n"},
         {{"--min-count", "2", "--no-ascii", "-s"}, "好\n"},
     };
-    for (const auto& [options, out] : cases) {
-        std::vector<std::string> args = options;
-        args.insert(args.end(), common.begin(), common.end());
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.out, out) << testing::PrintToString(options) << run.err;
-        EXPECT_EQ(run.status, 0);
-    }
+    for (const auto& [options, out] : cases)
+        EXPECT_TRUE(printed(run_cli(dir, joined(options, common)), out)) << testing::PrintToString(options);
     const CliRun json = run_cli(dir, {"-f", "json", "-r", "-e", "auto", "--report", "scripts"});
     EXPECT_EQ(json.status, 0) << json.err;
     const auto parsed = nlohmann::json::parse(json.out);
@@ -172,10 +164,10 @@ TEST(Cli, AddsCharactersTheTextLacks)
     dir.write("hp.txt", "生命值：/100\n");  // what a stripped "生命值：{0}/100" leaves
     dir.write("more.txt", "\xC4\xE3\xBA\xC3\r\n");  // GBK "你好", told from its bytes
     dir.write("empty.txt", "");
-    const CliRun run = run_cli(
-        dir, {"-e", "utf-8", "hp.txt", "--add", "2好", "--add-file", "more.txt", "--add-set", "digits"});
-    EXPECT_EQ(run.out, "生命值：/102好你3456789\n") << run.err;
-    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(printed(
+        run_cli(
+            dir, {"-e", "utf-8", "hp.txt", "--add", "2好", "--add-file", "more.txt", "--add-set", "digits"}),
+        "生命值：/102好你3456789\n"));
     const CliRun empty = run_cli(dir, {"empty.txt", "--add-set", "digits"});
     EXPECT_EQ(empty.out, "0123456789\n");
     EXPECT_EQ(empty.err, "") << "not an empty set";

@@ -77,9 +77,8 @@ TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
         {{"--engine", "three", "--atlas-format", "binary"}, "BMF\3", 1, {}},
     };
     for (const auto& [options, begins, pages, warnings] : cases) {
-        std::vector<std::string> args = {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui"};
-        args.insert(args.end(), options.begin(), options.end());
-        const CliRun run = run_cli(dir, args);
+        const CliRun run =
+            run_cli(dir, joined({"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui"}, options));
         SCOPED_TRACE(options[1]);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(TempDir::read(dir.path() / "ui.fnt").starts_with(begins));
@@ -230,9 +229,7 @@ TEST(EngineFonts, TheFaceUsedIsSaidWithTheOthersOfItsCollection)
             "charlib-cli: 字体“one.ttf”：使用 Solo Regular（--face 0）\n"},
     };
     for (const auto& [options, status, said] : cases) {
-        std::vector<std::string> args{"-e", "utf-8", "text.txt"};
-        args.insert(args.end(), options.begin(), options.end());
-        const CliRun run = run_cli(dir, args);
+        const CliRun run = run_cli(dir, joined({"-e", "utf-8", "text.txt"}, options));
         EXPECT_EQ(run.status, status) << testing::PrintToString(options);
         EXPECT_EQ(run.err, said);
         EXPECT_EQ(run.out, status == 0 ? plain : "") << "standard output as without the font";

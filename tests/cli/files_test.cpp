@@ -126,11 +126,8 @@ TEST(Files, AFolderIsReadOnceEachFileHiddenOnesOnAskingAndSkipsAreNamed)
         {{"-r", "--iglob", "*.txt", "t"}, "uac\n"}, {{"-r", "--glob", "*.TXT", "t"}, "u\n"},
         {{"-r", "t", "t/a.txt"}, "ac\n"},  // named again: read once
     };
-    for (const auto& [args, set] : cases) {
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.out, set) << testing::PrintToString(args);
-        EXPECT_EQ(run.status, 0) << run.err;
-    }
+    for (const auto& [args, set] : cases)
+        EXPECT_TRUE(printed(run_cli(dir, args), set)) << testing::PrintToString(args);
     const std::string warned = run_cli(dir, {"-r", "t"}).err;
     EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 1) << "one warning: " << warned;
     for (const char* skipped : {"“t/dangling.txt”（链接指向的文件不存在）", "“t/dir.txt”（这是一个文件夹）",
@@ -229,11 +226,9 @@ TEST(Files, AFileTheKernelSaysIsEmptyIsReadToItsEnd)
         {{"--newline", "any", "--exclude", text.path(), "s.txt"}, "ab\n"},
         {{"--font", font.path(), "--subset", "again.ttf", "a.txt"}, ""},  // standard output stays empty
     };
-    for (auto [args, set] : cases) {
-        args.insert(args.begin(), {"-e", "utf-8"});
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.out, set) << testing::PrintToString(args) << run.err;
-    }
+    for (const auto& [args, set] : cases)
+        EXPECT_TRUE(printed(run_cli(dir, joined({"-e", "utf-8"}, args)), set))
+            << testing::PrintToString(args);
     EXPECT_FALSE(TempDir::read(dir.path() / "again.ttf").empty());
     // Read as a translation file it is read to its end too: to the NUL the kernel ends it with.
     const CliRun html = run_cli(dir, {"-t", "html", text.path()});
@@ -276,9 +271,8 @@ TEST(Files, ARunThatFailsPrintsNothingAndMakesNoWebFolder)
         {{"--preview", "loop", "--subset", "s.ttf"}, 1, "无法写入文件“loop”：符号链接太多"},
         {{"--web", "new/", "-o", "./new/END.txt"}, 0, ""},
     };
-    for (auto [args, status, message] : cases) {
-        args.insert(args.begin(), {"-e", "utf-8", "--font", microhei, "a.txt"});
-        const CliRun run = run_cli(dir, args);
+    for (const auto& [args, status, message] : cases) {
+        const CliRun run = run_cli(dir, joined({"-e", "utf-8", "--font", microhei, "a.txt"}, args));
         EXPECT_TRUE(ended(run, status, message)) << testing::PrintToString(args);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(fs::exists(dir.path() / "new"), status == 0) << testing::PrintToString(args);

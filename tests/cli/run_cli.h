@@ -63,6 +63,22 @@ inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, 
         TempDir::read(dir.path() / ".err"), usage.ru_maxrss / 1024.0};
 }
 
+// Whether the run ended well and printed `out`.
+inline testing::AssertionResult printed(const CliRun& run, const std::string& out)
+{
+    return (run.status == 0 && run.out == out ? testing::AssertionSuccess() : testing::AssertionFailure())
+        << "status " << run.status << ", printed " << testing::PrintToString(run.out) << ", not "
+        << testing::PrintToString(out) << "\n"
+        << run.err;
+}
+
+// `args`, then `more`.
+inline std::vector<std::string> joined(std::vector<std::string> args, const std::vector<std::string>& more)
+{
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
 // Whether the run ended with `status` and said `part` on standard error.
 inline testing::AssertionResult ended(const CliRun& run, int status, const std::string& part)
 {
