@@ -2,7 +2,6 @@
 // writes, that they agree with the code table, and that a failure writes none.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -11,14 +10,6 @@
 #include "sfnt.h"
 
 namespace {
-
-std::string contents(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> lines_of(const std::string& text)
 {
@@ -37,7 +28,7 @@ TEST(EngineFonts, DescriptorFormsDistanceFieldsAndAPreviewFromTheAtlas)
         {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui.json", "--atlas-format", "json", "--sdf",
             "--spread", "6", "--size", "24", "--preview", "ui.png"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const nlohmann::json font = nlohmann::json::parse(contents(dir.path() / "ui.json"));
+    const nlohmann::json font = nlohmann::json::parse(TempDir::read(dir.path() / "ui.json"));
     EXPECT_EQ(font["distanceField"]["fieldType"], "sdf");
     EXPECT_EQ(font["distanceField"]["distanceRange"], 12);
     EXPECT_EQ(font["pages"][0], "ui_0.png");
@@ -51,12 +42,13 @@ TEST(EngineFonts, DescriptorFormsDistanceFieldsAndAPreviewFromTheAtlas)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "ui.fnt"));
 
     const CliRun plain = run_cli(dir,
-        {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui", "--atlas-format", "xml", "--no-kerning"});
+        {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui", "--atlas-format", "xml",
+            "--no-kerning"});
     ASSERT_EQ(plain.status, 0) << plain.err;
-    const std::string xml = contents(dir.path() / "ui.fnt");
+    const std::string xml = TempDir::read(dir.path() / "ui.fnt");
     EXPECT_TRUE(xml.starts_with("<?xml")) << xml.substr(0, 40);
-    EXPECT_EQ(xml.find("<kerning "), std::string::npos);
-    EXPECT_EQ(xml.find("distanceField"), std::string::npos);
+    EXPECT_FALSE(has(xml, "<kerning "));
+    EXPECT_FALSE(has(xml, "distanceField"));
 }
 
 TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
@@ -85,27 +77,26 @@ TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
         {{"--engine", "three", "--atlas-format", "binary"}, "BMF\3", 1, {}},
     };
     for (const auto& [options, begins, pages, warnings] : cases) {
-        std::vector<std::string> args = {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui"};
-        args.insert(args.end(), options.begin(), options.end());
-        const CliRun run = run_cli(dir, args);
+        const CliRun run =
+            run_cli(dir, joined({"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui"}, options));
         SCOPED_TRACE(options[1]);
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_TRUE(contents(dir.path() / "ui.fnt").starts_with(begins));
+        EXPECT_TRUE(TempDir::read(dir.path() / "ui.fnt").starts_with(begins));
         const bool several = std::filesystem::exists(dir.path() / "ui_1.png");
         if (pages > 0)
             EXPECT_EQ(several, pages > 1);
         else
             EXPECT_TRUE(several) << "the pages asked for are too small for one";
         for (const std::string& warning : warnings)
-            EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
-        if (warnings.empty()) EXPECT_EQ(run.err.find("注意："), std::string::npos) << run.err;
+            EXPECT_TRUE(has(run.err, warning));
+        EXPECT_TRUE(!warnings.empty() || run.err.find("注意：") == std::string::npos) << run.err;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             if (entry.path().filename().string().starts_with("ui_")) std::filesystem::remove(entry.path());
     }
     const CliRun text = run_cli(dir, {"-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui", "--sdf"});
     ASSERT_EQ(text.status, 0) << text.err;
-    EXPECT_NE(contents(dir.path() / "ui.fnt").find("distanceField fieldType=\"sdf\" distanceRange=8\n"),
-        std::string::npos)
+    EXPECT_TRUE(
+        has(TempDir::read(dir.path() / "ui.fnt"), "distanceField fieldType=\"sdf\" distanceRange=8\n"))
         << "a word, quoted: readers take a bare value for a number";
 }
 
@@ -117,8 +108,8 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
         {"script.txt", "-f", "tbl", "--tbl-start", "8800", "-o", "game.tbl", "--font", microhei, "--atlas",
             "grid", "--grid", "16x16", "--grid-columns", "4", "--size", "14"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::vector<std::string> table = lines_of(contents(dir.path() / "game.tbl"));
-    const std::vector<std::string> widths = lines_of(contents(dir.path() / "grid.widths"));
+    const std::vector<std::string> table = lines_of(TempDir::read(dir.path() / "game.tbl"));
+    const std::vector<std::string> widths = lines_of(TempDir::read(dir.path() / "grid.widths"));
     ASSERT_EQ(widths.size(), table.size());
     for (std::size_t i = 0; i < table.size(); ++i)
         EXPECT_EQ(widths[i].substr(0, 5), table[i].substr(0, 5)) << "the same code on line " << i;
@@ -127,23 +118,23 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
     dir.write("wide.txt", "\xD5\xC5\r\n");
     const CliRun big = run_cli(dir,
         {"wide.txt", "--font", microhei, "--atlas", "big", "--grid", "8x8", "--size", "32", "-o", "big.txt"});
-    EXPECT_EQ(big.status, 1);
-    EXPECT_NE(big.err.find("U+5F20"), std::string::npos) << big.err;
+    EXPECT_TRUE(ended(big, 1, "U+5F20"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "big.txt") ||
-        std::filesystem::exists(dir.path() / "big_0.png") || std::filesystem::exists(dir.path() / "big.widths"))
+        std::filesystem::exists(dir.path() / "big_0.png") ||
+        std::filesystem::exists(dir.path() / "big.widths"))
         << "nothing written";
 
     // Ink left of the pen is moved into its cell, whatever the cell's size; the .fnt draws it from the pen.
     dir.write("low.txt", "_j");
     for (const char* cell : {"64x64", "128x128"}) {
-        const CliRun low = run_cli(
-            dir, {"-e", "utf-8", "low.txt", "--font", microhei, "--atlas", "low", "--grid", cell, "--size", "16"});
+        const CliRun low = run_cli(dir,
+            {"-e", "utf-8", "low.txt", "--font", microhei, "--atlas", "low", "--grid", cell, "--size", "16"});
         ASSERT_EQ(low.status, 0) << cell << ": " << low.err;
-        const std::string fnt = contents(dir.path() / "low.fnt");
+        const std::string fnt = TempDir::read(dir.path() / "low.fnt");
         const std::size_t line = fnt.find("char id=95 ");
         ASSERT_NE(line, std::string::npos) << fnt;
         EXPECT_TRUE(fnt.substr(line).starts_with("char id=95 x=0 ")) << fnt.substr(line, 80);
-        EXPECT_NE(fnt.substr(line, fnt.find('\n', line) - line).find(" xoffset=-1 "), std::string::npos)
+        EXPECT_TRUE(has(fnt.substr(line, fnt.find('\n', line) - line), " xoffset=-1 "))
             << fnt.substr(line, 80);
     }
 }
@@ -152,26 +143,26 @@ TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
 {
     TempDir dir;
     dir.write("page.txt", "的的的的了了了是\n一二三\n");
-    const CliRun run =
-        run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--family", "Game Sans"});
+    const CliRun run = run_cli(
+        dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--family", "Game Sans"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string css = contents(dir.path() / "site/font.css");
-    EXPECT_NE(css.find("font-family: \"Game Sans\""), std::string::npos) << css;
-    EXPECT_NE(css.find("unicode-range: U+"), std::string::npos) << css;
-    EXPECT_NE(contents(dir.path() / "site/index.html").find("font.css"), std::string::npos);
+    const std::string css = TempDir::read(dir.path() / "site/font.css");
+    EXPECT_TRUE(has(css, "font-family: \"Game Sans\""));
+    EXPECT_TRUE(has(css, "unicode-range: U+"));
+    EXPECT_TRUE(has(TempDir::read(dir.path() / "site/index.html"), "font.css"));
     std::size_t pieces = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "site"))
         pieces += entry.path().extension() == ".woff2";
     EXPECT_EQ(pieces, 1u) << "a few characters make one piece";
     dir.write("page.txt", "新的文字\n");
     const CliRun again = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site"});
-    EXPECT_NE(again.err.find("另有 1 个 .woff2 文件不在新的 font.css 中"), std::string::npos) << again.err;
+    EXPECT_TRUE(has(again.err, "另有 1 个 .woff2 文件不在新的 font.css 中"));
 
     dir.write("taken", "a file, not a folder");
-    const CliRun file = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "taken", "-o", "o.txt"});
-    EXPECT_EQ(file.status, 1);
-    EXPECT_NE(file.err.find("taken"), std::string::npos) << file.err;
-    EXPECT_EQ(contents(dir.path() / "taken"), "a file, not a folder");
+    const CliRun file =
+        run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "taken", "-o", "o.txt"});
+    EXPECT_TRUE(ended(file, 1, "taken"));
+    EXPECT_EQ(TempDir::read(dir.path() / "taken"), "a file, not a folder");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "o.txt"));
 }
 
@@ -190,11 +181,9 @@ TEST(EngineFonts, GlyphsThatDrawNothingAreReportedAsMissingOnesAre)
     const CliRun run = run_cli(
         dir, {"-e", "utf-8", "text.txt", "--font", "damaged.ttf", "--subset", "out.ttf", "-f", "json"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find(
-                  "字体“damaged.ttf”中有 13 个字符的字形是空的（画不出来）：中 U+4E2D、文 U+6587、字 "
-                  "U+5B57、体 U+4F53、测 U+6D4B、试 U+8BD5、一 U+4E00、二 U+4E8C、三 U+4E09、四 U+56DB……\n"),
-        std::string::npos)
-        << run.err;
+    EXPECT_TRUE(has(run.err,
+        "字体“damaged.ttf”中有 13 个字符的字形是空的（画不出来）：中 U+4E2D、文 U+6587、字 "
+        "U+5B57、体 U+4F53、测 U+6D4B、试 U+8BD5、一 U+4E00、二 U+4E8C、三 U+4E09、四 U+56DB……\n"));
     const nlohmann::json json = nlohmann::json::parse(run.out)["font"];
     EXPECT_EQ(json["missing"].size(), 0u);
     ASSERT_EQ(json["blank"].size(), 13u);
@@ -204,8 +193,7 @@ TEST(EngineFonts, GlyphsThatDrawNothingAreReportedAsMissingOnesAre)
     const CliRun strict = run_cli(dir,
         {"-e", "utf-8", "text.txt", "--font", "damaged.ttf", "--require-all", "--atlas", "strict", "-o",
             "strict.txt"});
-    EXPECT_EQ(strict.status, 1);
-    EXPECT_NE(strict.err.find("有 --require-all，什么都没有写入"), std::string::npos) << strict.err;
+    EXPECT_TRUE(ended(strict, 1, "有 --require-all，什么都没有写入"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "strict.txt") ||
         std::filesystem::exists(dir.path() / "strict.fnt") ||
         std::filesystem::exists(dir.path() / "strict_0.png"));
@@ -241,9 +229,7 @@ TEST(EngineFonts, TheFaceUsedIsSaidWithTheOthersOfItsCollection)
             "charlib-cli: 字体“one.ttf”：使用 Solo Regular（--face 0）\n"},
     };
     for (const auto& [options, status, said] : cases) {
-        std::vector<std::string> args{"-e", "utf-8", "text.txt"};
-        args.insert(args.end(), options.begin(), options.end());
-        const CliRun run = run_cli(dir, args);
+        const CliRun run = run_cli(dir, joined({"-e", "utf-8", "text.txt"}, options));
         EXPECT_EQ(run.status, status) << testing::PrintToString(options);
         EXPECT_EQ(run.err, said);
         EXPECT_EQ(run.out, status == 0 ? plain : "") << "standard output as without the font";

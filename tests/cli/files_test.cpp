@@ -56,15 +56,12 @@ TEST(Files, NoOutputIsEverOneOfTheInputs)
 {
     TempDir dir;
     dir.write("s.txt", "ab\r\n");
-    fs::create_directory(dir.path() / "sub");
     fs::create_hard_link(dir.path() / "s.txt", dir.path() / "hard.txt");
     dir.write("out.txt", "kept\r\n");
     dir.write("page_3.png", "not a page");
     fs::copy_file(microhei, dir.path() / "f.ttc");  // never the system's own copy
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"-o", "s.txt", "s.txt"}, "“s.txt”就是输入文件“s.txt”"},
-        {{"-o", "sub/../s.txt", "s.txt"}, "“sub/../s.txt”就是输入文件“s.txt”"},
-        {{"-o", "hard.txt", "s.txt"}, "“hard.txt”就是输入文件“s.txt”"},
+        {{"-o", "hard.txt", "s.txt"}, "“hard.txt”就是输入文件“s.txt”"},  // the same file by any name
         {{"-o", "out.txt", "--exclude", "out.txt", "s.txt"}, "输入文件“out.txt”"},
         {{"--add-file", "s.txt", "-o", "hard.txt", "-e", "utf-8", "-"}, "“hard.txt”就是输入文件“s.txt”"},
         {{"--font", "f.ttc", "--subset", "f.ttc.ttf", "--preview", "s.txt", "s.txt"}, "“s.txt”就是"},
@@ -80,9 +77,7 @@ TEST(Files, NoOutputIsEverOneOfTheInputs)
     dir.write("s.json", "{}");
     dir.write("index.html", "<p>a</p>");
     for (const auto& [args, message] : cases) {
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.status, 2) << testing::PrintToString(args) << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_TRUE(ended(run_cli(dir, args), 2, message)) << testing::PrintToString(args);
     }
     // Standard input read from the output itself.
     EXPECT_EQ(
@@ -104,13 +99,9 @@ TEST(Files, AFolderRunReadsNeitherItsOwnOutputsNorNothing)
         EXPECT_EQ(run_cli(dir, {"-r", "-o", "d/END.txt", "d"}).status, 0);
         EXPECT_EQ(TempDir::read(dir.path() / "d/END.txt"), "ab\r\n");
     }
-    const CliRun none = run_cli(dir, {"-r", "--glob", "*.tx", "-o", "E.txt", "in", "d"});
-    EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.err.find("没有找到来源文件：“in”、“d”中没有文件名与 *.tx 相配的文件"), std::string::npos)
-        << none.err;
-    const CliRun failed = run_cli(dir, {"-k", "-o", "E.txt", "missing.txt"});
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find("没有一个来源能用"), std::string::npos) << failed.err;
+    EXPECT_TRUE(ended(run_cli(dir, {"-r", "--glob", "*.tx", "-o", "E.txt", "in", "d"}), 1,
+        "没有找到来源文件：“in”、“d”中没有文件名与 *.tx 相配的文件"));
+    EXPECT_TRUE(ended(run_cli(dir, {"-k", "-o", "E.txt", "missing.txt"}), 1, "没有一个来源能用"));
     EXPECT_EQ(TempDir::read(dir.path() / "E.txt"), "an older set\r\n");
 }
 
@@ -132,23 +123,19 @@ TEST(Files, AFolderIsReadOnceEachFileHiddenOnesOnAskingAndSkipsAreNamed)
         {{"-r", "--iglob", "*.txt", "t"}, "uac\n"}, {{"-r", "--glob", "*.TXT", "t"}, "u\n"},
         {{"-r", "t", "t/a.txt"}, "ac\n"},  // named again: read once
     };
-    for (const auto& [args, set] : cases) {
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.out, set) << testing::PrintToString(args);
-        EXPECT_EQ(run.status, 0) << run.err;
-    }
+    for (const auto& [args, set] : cases)
+        EXPECT_TRUE(printed(run_cli(dir, args), set)) << testing::PrintToString(args);
     const std::string warned = run_cli(dir, {"-r", "t"}).err;
     EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 1) << "one warning: " << warned;
     for (const char* skipped : {"“t/dangling.txt”（链接指向的文件不存在）", "“t/dir.txt”（这是一个文件夹）",
              "“t/pipe.txt”（不是普通文件", "“t/link.txt”（与“t/a.txt”是同一个文件"})
-        EXPECT_NE(warned.find(skipped), std::string::npos) << warned;
+        EXPECT_TRUE(has(warned, skipped));
 
     const CliRun kept = run_cli(dir, {"-k", "-f", "json", "t/a.txt", "t/missing.txt"});
     EXPECT_EQ(kept.status, 1);
     const auto json = nlohmann::json::parse(kept.out);
     EXPECT_EQ(json["sources"][0]["lines"], 1);
-    EXPECT_NE(json["sources"][1]["error"].get<std::string>().find("t/missing.txt”：文件或文件夹不存在"),
-        std::string::npos);
+    EXPECT_TRUE(has(json["sources"][1]["error"].get<std::string>(), "t/missing.txt”：文件或文件夹不存在"));
 }
 
 TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
@@ -184,7 +171,7 @@ TEST(Files, SourcesMayBeStreamsAndWhatIsOddInThemIsSaid)
         if (message.empty())
             EXPECT_EQ(run.err, "");
         else
-            EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+            EXPECT_TRUE(has(run.err, message));
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out.txt"));
 }
@@ -236,15 +223,13 @@ TEST(Files, AFileTheKernelSaysIsEmptyIsReadToItsEnd)
         {{"--newline", "any", "--exclude", text.path(), "s.txt"}, "ab\n"},
         {{"--font", font.path(), "--subset", "again.ttf", "a.txt"}, ""},  // standard output stays empty
     };
-    for (auto [args, set] : cases) {
-        args.insert(args.begin(), {"-e", "utf-8"});
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.out, set) << testing::PrintToString(args) << run.err;
-    }
+    for (const auto& [args, set] : cases)
+        EXPECT_TRUE(printed(run_cli(dir, joined({"-e", "utf-8"}, args)), set))
+            << testing::PrintToString(args);
     EXPECT_FALSE(TempDir::read(dir.path() / "again.ttf").empty());
     // Read as a translation file it is read to its end too: to the NUL the kernel ends it with.
     const CliRun html = run_cli(dir, {"-t", "html", text.path()});
-    EXPECT_NE(html.err.find("第 1 行第 10 列：有 NUL 字符"), std::string::npos) << html.err;
+    EXPECT_TRUE(has(html.err, "第 1 行第 10 列：有 NUL 字符"));
 }
 
 TEST(Files, AStreamIsCopiedNoFurtherThanItCanBeUsed)
@@ -261,7 +246,7 @@ TEST(Files, AStreamIsCopiedNoFurtherThanItCanBeUsed)
     for (const auto& [command, message] : cases) {
         EXPECT_EQ(std::system(("cd " + dir.path().string() + " && " + command + " 2>.err").c_str()), 1 << 8);
         const std::string err = TempDir::read(dir.path() / ".err");
-        EXPECT_NE(err.find(message), std::string::npos) << err;
+        EXPECT_TRUE(has(err, message));
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out.json"));
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
@@ -283,11 +268,9 @@ TEST(Files, ARunThatFailsPrintsNothingAndMakesNoWebFolder)
         {{"--preview", "loop", "--subset", "s.ttf"}, 1, "无法写入文件“loop”：符号链接太多"},
         {{"--web", "new/", "-o", "./new/END.txt"}, 0, ""},
     };
-    for (auto [args, status, message] : cases) {
-        args.insert(args.begin(), {"-e", "utf-8", "--font", microhei, "a.txt"});
-        const CliRun run = run_cli(dir, args);
-        EXPECT_EQ(run.status, status) << testing::PrintToString(args) << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    for (const auto& [args, status, message] : cases) {
+        const CliRun run = run_cli(dir, joined({"-e", "utf-8", "--font", microhei, "a.txt"}, args));
+        EXPECT_TRUE(ended(run, status, message)) << testing::PrintToString(args);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(fs::exists(dir.path() / "new"), status == 0) << testing::PrintToString(args);
         EXPECT_FALSE(fs::exists(dir.path() / "s.ttf"));

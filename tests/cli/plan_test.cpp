@@ -33,10 +33,10 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_FALSE(plan.selection.count) << "counting costs, and nothing reads the counts";
             }},
         {{"-n", "1", "in.txt"}, "",
-            [](const Plan& plan) { EXPECT_EQ(plan.sources.entries.format, TextFormat::Lines) << "-n is for lines"; }},
+            [](const Plan& plan) {
+                EXPECT_EQ(plan.sources.entries.format, TextFormat::Lines) << "-n is for lines";
+            }},
         {{"-n", "00", "a.csv"}, "", [](const Plan& plan) { EXPECT_FALSE(plan.sources.entries.format); }},
-        {{"-o", "x", "--replace-unmappable", "in.txt"}, "",
-            [](const Plan& plan) { EXPECT_EQ(plan.output.encoding, OutputEncoding::Gbk); }},
         {{"-e", "GB2312", "in.txt"}, "", gbk},
         {{"--encoding=Windows-936", "in.txt"}, "", gbk},
         {{"-e", "UTF8", "in.txt"}, "",
@@ -48,44 +48,22 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             }},
         {{"-o", "x", "--output-encoding", "GB18030", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.output.encoding, OutputEncoding::Gb18030); }},
-        {{"-f", "json", "-o", "x", "in.txt"}, "",
-            [](const Plan& plan) { EXPECT_EQ(plan.output.encoding, OutputEncoding::Utf8); }},
         {{"-f", "tbl", "--tbl-start", "0x8800", "in.txt"}, "", tbl_8800},
         {{"-f", "tbl", "--tbl-start", "8800", "in.txt"}, "", tbl_8800},
-        {{"--font", "f.ttc", "--atlas", "out/x.fnt", "in.txt"}, "",
-            [](const Plan& plan) { EXPECT_EQ(plan.font.value().atlas.value_or("").string(), "out/x"); }},
         {{"--font", "f.ttc", "--atlas", "x", "--page", "512x256", "in.txt"}, "",
             [](const Plan& plan) {
                 EXPECT_EQ(plan.font.value().atlas_options.page_width, 512u);
                 EXPECT_EQ(plan.font->atlas_options.page_height, 256u);
             }},
-        {{"-m", "张", "-n", "2", "-s", "in.txt"}, "",
-            [](const Plan& plan) {
-                EXPECT_EQ(plan.selection.marker, U"张");
-                EXPECT_EQ(plan.selection.offset, 2);
-                EXPECT_EQ(plan.choosing.choice.order, Order::Code);
-            }},
-        {{"-r", "--glob", "*.srt", "--iglob", "*.TXT", "d"}, "",
-            [](const Plan& plan) {
-                ASSERT_EQ(plan.sources.listing.patterns.size(), 2u);  // no *.txt beside them
-                EXPECT_FALSE(plan.sources.listing.patterns[0].ignore_case);
-                EXPECT_TRUE(plan.sources.listing.patterns[1].ignore_case);
-            }},
         {{"--order", "freq", "in.txt"}, "", counted},
         {{"--min-count", "2", "in.txt"}, "", counted},
         {{"-f", "counts", "in.txt"}, "", counted},
-        {{"-f", "json", "in.txt"}, "", counted},
-        {{"--report", "in.txt"}, "", counted},
         {{"--min-count", "1", "in.txt"}, "", [](const Plan& plan) { EXPECT_FALSE(plan.selection.count); }},
         // Translation files: the format, their options, and how many places each output needs.
         {{"-t", "auto", "-r", "d"}, "",
             [](const Plan& plan) {
                 EXPECT_FALSE(plan.sources.entries.format);
                 EXPECT_TRUE(plan.sources.entries.note_lines);
-                EXPECT_EQ(plan.sources.listing.patterns.size(), known_patterns().size() + 1) << "and *.txt";
-            }},
-        {{"-r", "d"}, "",
-            [](const Plan& plan) {
                 EXPECT_EQ(plan.sources.listing.patterns.size(), known_patterns().size() + 1);
                 EXPECT_EQ(plan.sources.listing.patterns[0].pattern, "*.txt");
             }},
@@ -110,9 +88,17 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-f", "where", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 3u); }},
         {{"-f", "where", "--locations", "7", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.places(), 7u); }},
-        {{"-f", "json", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 1u); }},
+        {{"-f", "json", "in.txt"}, "",
+            [&](const Plan& plan) {
+                counted(plan);
+                EXPECT_EQ(plan.places(), 1u);
+            }},
         {{"--report", "--font", "f", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 1u); }},
-        {{"--report", "in.txt"}, "", [](const Plan& plan) { EXPECT_EQ(plan.places(), 0u); }},
+        {{"--report", "in.txt"}, "",
+            [&](const Plan& plan) {
+                counted(plan);
+                EXPECT_EQ(plan.places(), 0u);
+            }},
         {{"--only", "字库", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.choosing.choice.only, U"字库"); }},
         // Additions keep the order of the command line across the three options.
@@ -156,40 +142,12 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-o", "out.txt"}, "没有给出要提取的文件"},
         {{"-m"}, "选项 --marker 缺少参数或参数个数不对"},
         {{"-n", "-1", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数：-1"},
-        {{"-n", "1.5", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数：1.5"},
-        {{"-n", "x", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数：x"},
         {{"-n", "", "in.txt"}, "选项 -n/--offset 必须是不小于0的整数："},
         {{"-m", "\xFF", "-o", "out.txt", "in.txt"}, "标记文字不是有效的 UTF-8：\xFF"},
         {{"--tbl-start", "80", "in.txt"}, "--tbl-start 只能与 -f tbl 或 --grid 一起使用"},
-        // Fonts for engines and the web.
-        {{"--font", "f", "--atlas", "x.json", "--atlas-format", "json", "--sdf", "--spread", "6", "in.txt"},
-            "",
-            [](const Plan& plan) {
-                const FontPlan& font = plan.font.value();
-                EXPECT_EQ(font.descriptor(), "x.json");
-                EXPECT_TRUE(font.atlas_options.sdf);
-                EXPECT_EQ(font.atlas_options.spread, 6u);
-                EXPECT_TRUE(font.atlas_options.kerning);
-            }},
-        {{"--font", "f", "--atlas", "x", "--atlas-format", "binary", "--no-kerning", "in.txt"}, "",
-            [](const Plan& plan) {
-                EXPECT_EQ(plan.font.value().descriptor(), "x.fnt");
-                EXPECT_FALSE(plan.font->atlas_options.kerning);
-            }},
-        // --engine: the form the engine reads, one page where it draws from one; --page auto.
+        // Fonts for engines and the web (the forms each engine gets: engine_fonts_test.cpp).
         {{"--font", "f", "--atlas", "x", "--engine", "phaser", "in.txt"}, "",
-            [](const Plan& plan) {
-                const FontPlan& font = plan.font.value();
-                EXPECT_STREQ(font.engine->name, "phaser");
-                EXPECT_EQ(font.atlas_options.format, AtlasFormat::Xml);
-                EXPECT_TRUE(font.atlas_options.page_auto);
-                EXPECT_EQ(font.descriptor(), "x.fnt");
-            }},
-        {{"--font", "f", "--atlas", "x", "--engine", "phaser", "--page", "512x256", "in.txt"}, "",
-            [](const Plan& plan) {
-                EXPECT_FALSE(plan.font.value().atlas_options.page_auto) << "the page given wins";
-                EXPECT_EQ(plan.font->atlas_options.page_width, 512u);
-            }},
+            [](const Plan& plan) { EXPECT_TRUE(plan.font.value().atlas_options.page_auto); }},
         {{"--font", "f", "--atlas", "x", "--engine", "godot", "--sdf", "in.txt"}, "",
             [](const Plan& plan) {
                 EXPECT_EQ(plan.font.value().atlas_options.format, AtlasFormat::Text);
@@ -197,8 +155,6 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             }},
         {{"--font", "f", "--atlas", "x", "--engine", "three", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.font.value().descriptor(), "x.json"); }},
-        {{"--font", "f", "--atlas", "x", "--engine", "pixi", "--atlas-format", "text", "in.txt"}, "",
-            [](const Plan& plan) { EXPECT_EQ(plan.font.value().atlas_options.format, AtlasFormat::Text); }},
         {{"--font", "f", "--atlas", "x", "--engine", "cocos", "--grid", "16x16", "in.txt"}, "",
             [](const Plan& plan) {
                 EXPECT_FALSE(plan.font.value().atlas_options.page_auto) << "a grid's pages";
@@ -225,8 +181,6 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_EQ(grid.cell_width, 16u);
                 EXPECT_EQ(grid.cell_height, 12u);
                 EXPECT_EQ(grid.columns, 32u);
-                EXPECT_EQ(grid.first_code, 0x8800u) << "the widths use the tbl's codes";
-                EXPECT_EQ(plan.font->widths(), "x.widths");
             }},
         {{"--font", "f", "--web", "site", "--chunk-size", "40", "--web-all", "--family", "Game Sans",
              "in.txt"},
@@ -236,7 +190,6 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_EQ(font.web.value(), "site");
                 EXPECT_EQ(font.web_options.chunk_size, 40u * 1024);
                 EXPECT_TRUE(font.web_options.all);
-                EXPECT_EQ(font.web_options.family, "Game Sans");
                 EXPECT_TRUE(plan.selection.count) << "pieces follow the counts";
             }},
         {{"--font", "f", "--atlas", "x", "--sdf", "--mono", "in.txt"},
@@ -269,11 +222,6 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
         {{"-e", "UTF8", "--output-encoding", "UTF-16LE", "-o", "out.txt", "in.txt"},
             "选项 --output-encoding 的值“UTF-16LE”无效，可以是：gbk、gb18030 或 utf-8"},
         {{"--order", "freq", "--order", "code", "in.txt"}, "选项 --order 只能给一次"},
-        {{"--font", "f", "--face", "Noto Sans CJK SC", "in.txt"}, "",
-            [](const Plan& plan) {
-                EXPECT_EQ(plan.font->face.name, "Noto Sans CJK SC");
-                EXPECT_FALSE(plan.font->face.index);
-            }},
         {{"--font", "f", "--face", "007", "in.txt"}, "",
             [](const Plan& plan) { EXPECT_EQ(plan.font->face.index, 7u); }},
         {{"--font", "f", "--face", "", "in.txt"}, "--face 要给出字体的编号或名称"},
@@ -291,7 +239,8 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             "选项 --size 必须是4 到 256 之间的整数：300"},
         {{"--font", "f", "--atlas", "x", "--padding", "1000", "in.txt"},
             "选项 --padding 必须是0 到 255 之间的整数：1000"},
-        {{"--font", "f", "--atlas", "x", "--page", "9", "in.txt"}, "--page 的格式是 宽x高，如 1024x1024，或 auto：9"},
+        {{"--font", "f", "--atlas", "x", "--page", "9", "in.txt"},
+            "--page 的格式是 宽x高，如 1024x1024，或 auto：9"},
         {{"--font", "f", "--atlas", "x", "--page", "1024x20000", "in.txt"},
             "选项 --page 必须是16 到 16384 之间的整数：20000"},
         {{"--font", "f", "--subset", "out.woff", "in.txt"},

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -12,8 +14,18 @@
 
 #include "temp_dir.h"
 
-// A font every test machine has (fonts-wqy-microhei).
+// Whether `text` holds `part`: EXPECT_TRUE(has(run.err, "…")) shows the text when it fails.
+inline testing::AssertionResult has(const std::string& text, const std::string& part)
+{
+    const bool found = text.find(part) != std::string::npos;
+    return (found ? testing::AssertionSuccess() : testing::AssertionFailure())
+        << "“" << part << (found ? "” in:\n" : "” not in:\n") << text;
+}
+
+// Fonts every test machine has: a collection with hanzi (fonts-wqy-microhei),
+// and a Latin font in CFF outlines that lacks them (fonts-inconsolata).
 inline const std::string microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+inline const std::string inconsolata = "/usr/share/fonts/truetype/inconsolata/Inconsolata.otf";
 
 struct CliRun {
     int status;
@@ -49,4 +61,27 @@ inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, 
         ::wait4(shell, &status, 0, &usage);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::read(dir.path() / ".out"),
         TempDir::read(dir.path() / ".err"), usage.ru_maxrss / 1024.0};
+}
+
+// Whether the run ended well and printed `out`.
+inline testing::AssertionResult printed(const CliRun& run, const std::string& out)
+{
+    return (run.status == 0 && run.out == out ? testing::AssertionSuccess() : testing::AssertionFailure())
+        << "status " << run.status << ", printed " << testing::PrintToString(run.out) << ", not "
+        << testing::PrintToString(out) << "\n"
+        << run.err;
+}
+
+// `args`, then `more`.
+inline std::vector<std::string> joined(std::vector<std::string> args, const std::vector<std::string>& more)
+{
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// Whether the run ended with `status` and said `part` on standard error.
+inline testing::AssertionResult ended(const CliRun& run, int status, const std::string& part)
+{
+    return (run.status == status ? has(run.err, part) : testing::AssertionFailure() << run.err)
+        << "\nstatus " << run.status << ", not " << status;
 }

@@ -7,28 +7,17 @@
 
 #include <functional>
 
-#include "base/error.h"
-#include "codec/utf.h"
-#include "formats/entries.h"
+#include "entries_check.h"
 
 namespace charlib {
 namespace {
 
 constexpr std::size_t megabyte = std::size_t{1} << 20;
 
-std::string times(std::string_view unit, std::size_t count)
-{
-    std::string text;
-    text.reserve(unit.size() * count);
-    for (std::size_t i = 0; i < count; ++i)
-        text += unit;
-    return text;
-}
-
 // `unit` repeated to fill about a megabyte between `head` and `tail`.
 std::string filled(std::string_view head, std::string_view unit, std::string_view tail)
 {
-    return std::string(head) + times(unit, (megabyte - head.size() - tail.size()) / unit.size()) +
+    return std::string(head) + repeated(unit, (megabyte - head.size() - tail.size()) / unit.size()) +
         std::string(tail);
 }
 
@@ -65,16 +54,16 @@ TEST(HostileFiles, Json)
 {
     check({
         {"arrays nested half a million deep", TextFormat::Json,
-            [] { return times("[", megabyte / 2) + times("]", megabyte / 2); }},
+            [] { return repeated("[", megabyte / 2) + repeated("]", megabyte / 2); }},
         {"objects nested deep around one string", TextFormat::Json,
-            [] { return times("{\"a\":", megabyte / 5) + "\"深\"" + times("}", megabyte / 5); }, 1},
+            [] { return repeated("{\"a\":", megabyte / 5) + "\"深\"" + repeated("}", megabyte / 5); }, 1},
         {"a quarter of a million one-letter strings", TextFormat::Json,
             [] { return filled("[", "\"a\",", "\"a\"]"); }, (megabyte - 5) / 4 + 1},
         // Numbers are not text: one too large for a double, or a megabyte long, is passed over.
         {"numbers no double holds", TextFormat::Json,
-            [] { return "{\"a\":\"你好\",\"n\":1e400,\"m\":-" + times("9", megabyte) + ".5e-99999}"; }, 1},
+            [] { return "{\"a\":\"你好\",\"n\":1e400,\"m\":-" + repeated("9", megabyte) + ".5e-99999}"; }, 1},
         {"a megabyte of digits ending in a bad fraction", TextFormat::Json,
-            [] { return "[" + times("1", megabyte) + ".]"; }, 0, "expected digit after '.'"},
+            [] { return "[" + repeated("1", megabyte) + ".]"; }, 0, "expected digit after '.'"},
         {"a megabyte of escapes", TextFormat::Json, [] { return filled("[\"", "\\u00e9", "\"]"); }, 1},
     });
 }
@@ -83,8 +72,9 @@ TEST(HostileFiles, YamlAndCsv)
 {
     check({
         {"flow sequences nested as deep as read", TextFormat::Yaml,
-            [] { return times("[", 64) + filled("", "a,", "a") + times("]", 64); }, (megabyte - 1) / 2 + 1},
-        {"one flow sequence deeper", TextFormat::Yaml, [] { return times("[", megabyte); }, 0,
+            [] { return repeated("[", 64) + filled("", "a,", "a") + repeated("]", 64); },
+            (megabyte - 1) / 2 + 1},
+        {"one flow sequence deeper", TextFormat::Yaml, [] { return repeated("[", megabyte); }, 0,
             "第 1 行第 65 列：YAML 嵌套太深：这里的 [ ] 或 { } 已嵌套 65 层"},
         {"a quarter of a million sequence entries", TextFormat::Yaml, [] { return filled("", "- a\n", ""); },
             megabyte / 4},
@@ -93,7 +83,7 @@ TEST(HostileFiles, YamlAndCsv)
         {"a header row of half a million columns", TextFormat::Csv,
             [] { return filled("", "h,", "h\n") + filled("", "a,", "a\n"); }, megabyte / 2},
         {"a cell of a megabyte of quotes", TextFormat::Csv,
-            [] { return "h\n\"" + times("\"\"", megabyte / 2) + "\"\n"; }, 1},
+            [] { return "h\n\"" + repeated("\"\"", megabyte / 2) + "\"\n"; }, 1},
         {"a megabyte of one-cell rows", TextFormat::Csv, [] { return filled("h\n", "a\n", ""); },
             (megabyte - 2) / 2},
     });
@@ -136,14 +126,60 @@ TEST(HostileFiles, PlatformStringsAndMarkup)
     check({
         {"a megabyte of pairs", TextFormat::Strings, [] { return filled("", "\"a\"=\"b\";", ""); },
             megabyte / 8},
-        {"a megabyte of escapes", TextFormat::Strings, [] { return filled("\"a\"=\"", "\\U0041", "\";"); }, 1},
+        {"a megabyte of escapes", TextFormat::Strings, [] { return filled("\"a\"=\"", "\\U0041", "\";"); },
+            1},
         {"a line continued a third of a million times", TextFormat::Properties,
             [] { return filled("a=", "b\\\n", ""); }, 1},
         {"escaped separators in one key", TextFormat::Properties, [] { return filled("", "\\=", "=v"); }, 1},
         // Markup is stripped from every entry: its patterns are scanned once.
         {"half a million unclosed braces", TextFormat::Json, [] { return filled("[\"", "{a", "\"]"); }, 1},
-        {"half a million conversions that are not", TextFormat::Json, [] { return filled("[\"", "%1", "\"]"); },
+        {"half a million conversions that are not", TextFormat::Json,
+            [] { return filled("[\"", "%1", "\"]"); }, 1},
+    });
+}
+
+// About a megabyte each, in the shapes that made DOM parsers slow or large.
+TEST(HostileFiles, XmlAndHtml)
+{
+    const auto xliff = [](const std::string& unit, std::size_t count) {
+        return "<xliff version=\"1.2\"><file><body>" + repeated(unit, count) + "</body></file></xliff>";
+    };
+    check({
+        {"xliff: many tiny units", TextFormat::Xliff,
+            [&] { return xliff("<trans-unit id=\"x\"><target>a</target></trans-unit>", megabyte / 50); },
+            megabyte / 50},
+        {"xliff: inline codes nested as deep as allowed, many times", TextFormat::Xliff,
+            [&] {
+                return xliff("<trans-unit id=\"x\"><target>" + repeated("<g>", 1000) + "a" +
+                        repeated("</g>", 1000) + "</target></trans-unit>",
+                    megabyte / 7000);
+            },
+            megabyte / 7000},
+        {"android: one string with a hundred thousand attributes", TextFormat::Android,
+            [] {
+                return "<resources><string name=\"a\"" + numbered(" a", "=\"\"", 100000) +
+                    ">x</string></resources>";
+            },
             1},
+        {"resx: many tiny values", TextFormat::Resx,
+            [] {
+                return "<root>" + repeated("<data name=\"a\"><value>b</value></data>", megabyte / 38) +
+                    "</root>";
+            },
+            megabyte / 38},
+        {"html: many tiny paragraphs", TextFormat::Html,
+            [] { return "<html><body>" + repeated("<p>a", megabyte / 4); }, megabyte / 4},
+        {"html: formatting elements left open before many paragraphs", TextFormat::Html,
+            [] { return "<p>" + numbered("<b id=", ">", 1000) + "x</p>" + repeated("<p>x</p>", 125000); },
+            125001},
+        {"html: end tags that close nothing under deep nesting", TextFormat::Html,
+            [] { return repeated("<div>", 1000) + "x" + repeated("</x>", megabyte / 4); }, 1},
+        {"html: elements nested past the limit", TextFormat::Html,
+            [] { return repeated("<div>", megabyte / 5); }, 0, "嵌套超过"},
+        {"html: attributes past the limit", TextFormat::Html,
+            [] { return "<p" + numbered(" a", "", megabyte / 7) + ">x</p>"; }, 0, "属性超过"},
+        {"html: many tags with attributes just under the limit", TextFormat::Html,
+            [] { return repeated("<p" + numbered(" a", "", 1000) + ">x", 150); }, 150},
     });
 }
 
@@ -153,7 +189,7 @@ TEST(HostileFiles, PlatformStringsAndMarkup)
 TEST(HostileFiles, Markup)
 {
     const auto nested = [](std::size_t depth) {
-        return times("{a, select, other{", depth) + "字" + times("}", 2 * depth);
+        return repeated("{a, select, other{", depth) + "字" + repeated("}", 2 * depth);
     };
     const auto all = [](std::size_t size) { return size; };
     const auto none = [](std::size_t) { return std::size_t{0}; };
@@ -176,7 +212,7 @@ TEST(HostileFiles, Markup)
         {"images never closed", filled("", "[img]", ""), none},
         {"images closed", filled("", "[img]a[/img]", ""), none},
         {"tags whose values never close", filled("", "[color=", ""), all},
-        {"names too long to be tags", filled("", "[" + times("b", 30), ""), all},
+        {"names too long to be tags", filled("", "[" + repeated("b", 30), ""), all},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);

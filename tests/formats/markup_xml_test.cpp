@@ -1,21 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "base/error.h"
-#include "codec/utf.h"
-#include "formats/entries.h"
+#include "entries_check.h"
 
+namespace charlib {
 namespace {
-
-using charlib::EntryOptions;
-using charlib::TextFormat;
-
-struct Expected {
-    std::string text, key;  // UTF-8
-};
-struct Place {
-    std::size_t index;
-    std::uint64_t line, column;
-};
 
 std::string utf16le_with_mark(std::u16string_view text)
 {
@@ -47,28 +35,15 @@ const std::string xliff12 = R"(<?xml version="1.0" encoding="UTF-8"?>
 </xliff>
 )";
 
-struct GoodCase {
-    const char* name;
-    TextFormat format;
-    std::string bytes;
-    std::vector<Expected> expected;
-    std::vector<Place> places = {};
-    const char* encoding = "";  // empty: not checked
-    EntryOptions options = {};
-};
-
 TEST(MarkupXml, ReadsTheTextUsersSee)
 {
-    EntryOptions sources, gbk;
-    sources.xliff_source = true;
-    gbk.encoding = charlib::Encoding::Gbk;
-    const std::vector<GoodCase> cases = {
-        {"xliff 1.2 targets: codes dropped, <sub> kept, unit without target skipped", TextFormat::Xliff,
-            xliff12, {{"你好世界！", "greeting"}, {"粗体 & 图标", "2"}}, {{0, 8, 6}}, "utf-8"},
-        {"xliff 1.2 sources", TextFormat::Xliff, xliff12,
-            {{"Hello world", "greeting"}, {"Bold text", "2"}, {"Only source", "3"}}, {{2, 15, 23}}, "",
-            sources},
-        {"xliff 2.0 segments, pc kept, ph and cp dropped, CDATA", TextFormat::Xliff,
+    const Read cases[] = {
+        {"xliff 1.2 targets: codes dropped, <sub> kept, unit without target skipped", TextFormat::Xliff, "t",
+            xliff12, {{"你好世界！", "greeting", 8, 6}, {"粗体 & 图标", "2"}}, {}, "utf-8"},
+        {"xliff 1.2 sources", TextFormat::Xliff, "t", xliff12,
+            {{"Hello world", "greeting"}, {"Bold text", "2"}, {"Only source", "3", 15, 23}},
+            {.encoding = {}, .columns = {}, .xliff_source = true}},
+        {"xliff 2.0 segments, pc kept, ph and cp dropped, CDATA", TextFormat::Xliff, "t",
             R"(<xliff xmlns="urn:oasis:names:tc:xliff:document:2.0" version="2.0" srcLang="en" trgLang="zh">
 <file id="f1">
 <unit id="u1">
@@ -79,9 +54,9 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
 <unit id="u2"><segment><source><![CDATA[a < b]]></source><target><![CDATA[甲 < 乙]]></target></segment></unit>
 </file>
 </xliff>)",
-            {{"嗨。", "u1/s1"}, {"点这里", "u1/2"}, {"甲 < 乙", "u2"}}, {{2, 8, 58}}},
+            {{"嗨。", "u1/s1"}, {"点这里", "u1/2"}, {"甲 < 乙", "u2", 8, 58}}},
         {"android: entities, escapes, whitespace, quotes, styling, CDATA, references, plurals, arrays",
-            TextFormat::Android, R"(<?xml version="1.0" encoding="utf-8"?>
+            TextFormat::Android, "t", R"(<?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE resources [<!ENTITY app "Charlib">]>
 <resources xmlns:xliff="urn:oasis:names:tc:xliff:document:1.2">
     <string name="app_name" translatable="false">&app;</string>
@@ -100,13 +75,12 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
     <item name="extra" type="string">额外</item>
     <dimen name="margin">8dp</dimen>
 </resources>)",
-            {{"Charlib", "app_name"}, {"Don't \"quote\"\nnew\tline \\ @home ?x 中😀", "escapes"},
-                {"many spaces here", "spaces"}, {"  keep   this  ", "quoted"},
+            {{"Charlib", "app_name", 4, 5}, {"Don't \"quote\"\nnew\tline \\ @home ?x 中😀", "escapes"},
+                {"many spaces here", "spaces", 6, 5}, {"  keep   this  ", "quoted"},
                 {"Hello bold %d items", "styled"}, {"<i>Ital</i> &amp;", "cdata"}, {"%d day", "days[one]"},
-                {"%d days", "days[other]"}, {"水星", "planets[0]"}, {"金星", "planets[2]"},
-                {"额外", "extra"}},
-            {{0, 4, 5}, {2, 6, 5}, {9, 16, 78}}},
-        {"resx: strings only", TextFormat::Resx, R"(<?xml version="1.0" encoding="utf-8"?>
+                {"%d days", "days[other]"}, {"水星", "planets[0]"}, {"金星", "planets[2]", 16, 78},
+                {"额外", "extra"}}},
+        {"resx: strings only", TextFormat::Resx, "t", R"(<?xml version="1.0" encoding="utf-8"?>
 <root>
   <xsd:schema id="root" xmlns="" xmlns:xsd="http://www.w3.org/2001/XMLSchema"><xsd:element name="root"/></xsd:schema>
   <resheader name="resmimetype"><value>text/microsoft-resx</value></resheader>
@@ -116,25 +90,26 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
   <data name="label1.TabIndex" type="System.Int32, mscorlib"><value>3</value></data>
   <data name="&gt;&gt;label1.Name" xml:space="preserve"><value>label1</value></data>
 </root>)",
-            {{"你好，{0}！", "Greeting"}, {"标题", "Title"}}, {{0, 5, 46}}},
-        {"declared GBK, GBK bytes", TextFormat::Android,
+            {{"你好，{0}！", "Greeting", 5, 46}, {"标题", "Title"}}},
+        {"declared GBK, GBK bytes", TextFormat::Android, "t",
             "<?xml version=\"1.0\" encoding=\"GBK\"?>\n<resources><string "
             "name=\"a\">\xD6\xD0\xCE\xC4</string></resources>",
-            {{"中文", "a"}}, {{0, 2, 12}}, "gbk"},
-        {"-e over the declaration", TextFormat::Android,
+            {{"中文", "a", 2, 12}}, {}, "gbk"},
+        {"-e over the declaration", TextFormat::Android, "t",
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><resources><string "
             "name=\"a\">\xD6\xD0</string></resources>",
-            {{"中", "a"}}, {}, "gbk", gbk},
-        {"UTF-16 with a byte-order mark", TextFormat::Resx,
+            {{"中", "a"}}, {.encoding = Encoding::Gbk, .columns = {}}, "gbk"},
+        {"UTF-16 with a byte-order mark", TextFormat::Resx, "t",
             utf16le_with_mark(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<root><data name=\"k\"><value>"
                               u"宽字符</value></data></root>"),
-            {{"宽字符", "k"}}, {{0, 2, 22}}, "utf-16le"},
-        {"UTF-16 without a mark, CR LF in the text", TextFormat::Resx,
+            {{"宽字符", "k", 2, 22}}, {}, "utf-16le"},
+        {"UTF-16 without a mark, CR LF in the text", TextFormat::Resx, "t",
             utf16le_with_mark(
                 u"<?xml version=\"1.0\"?><root><data name=\"k\"><value>宽\r\n字</value></data></root>")
                 .substr(2),
             {{"宽\n字", "k"}}, {}, "utf-16le"},
         {"html: title, runs, entities, attributes; no script, style, comment, template", TextFormat::Html,
+            "t",
             R"(<!DOCTYPE html>
 <html><head><title>标题 &amp; 名</title>
 <style>p { color: red }</style><script>var s = "不要";</script></head>
@@ -148,49 +123,29 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
 <pre>  a
   b</pre>
 </body></html>)",
-            {{"标题 & 名", "title"}, {"Hello, wörld\u00A0<3 again", "p"}, {"图片", "img@alt"},
-                {"输入", "input@placeholder"}, {"发送", "input@value"}, {"提示", "div@title"}, {"块", "div"},
-                {"二", "div"}, {"a\n  b", "pre"}},
-            {{0, 2, 20}, {1, 6, 4}, {2, 8, 23}, {8, 11, 8}}},
+            {{"标题 & 名", "title", 2, 20}, {"Hello, wörld\u00A0<3 again", "p", 6, 4},
+                {"图片", "img@alt", 8, 23}, {"输入", "input@placeholder"}, {"发送", "input@value"},
+                {"提示", "div@title"}, {"块", "div"}, {"二", "div"}, {"a\n  b", "pre", 11, 8}}},
         {"html: text outside any element, a script ended only by </script>, the first of two alts after "
          "its run, svg's elements as blocks, CR LF in pre, a <meta> charset that does not apply, "
          "references and text past the parser's buffer placed",
-            TextFormat::Html,
+            TextFormat::Html, "t",
             "前言<meta charset=\"iso-8859-1\">\n<p>a<img alt=\"一\" ALT=\"二\">b<script>if (x</p>) "
             "y</script>c</p>\n"
             "<svg><text>甲</text><text>乙</text><style>.a{}</style></svg>\n<pre>x\r\ny</pre>\n"
             "<dt><code>&amp;&amp;,</code></dt>\n<p>  " +
                 std::string(1500, 'x') + "</p>",
-            {{"前言", "body"}, {"abc", "p"}, {"一", "img@alt"}, {"甲", "text"}, {"乙", "text"},
-                {"x\ny", "pre"}, {"&&,", "dt"}, {std::string(1500, 'x'), "p"}},
-            {{0, 1, 1}, {1, 2, 4}, {2, 2, 15}, {4, 3, 26}, {5, 4, 6}, {6, 6, 11}, {7, 7, 6}}},
+            {{"前言", "body", 1, 1}, {"abc", "p", 2, 4}, {"一", "img@alt", 2, 15}, {"甲", "text"},
+                {"乙", "text", 3, 26}, {"x\ny", "pre", 4, 6}, {"&&,", "dt", 6, 11},
+                {std::string(1500, 'x'), "p", 7, 6}}},
     };
-    for (const GoodCase& test : cases) {
-        SCOPED_TRACE(test.name);
-        const charlib::EntriesRead read = charlib::read_entries(test.format, test.bytes, "t", test.options);
-        ASSERT_EQ(read.entries.size(), test.expected.size());
-        for (std::size_t i = 0; i < test.expected.size(); ++i) {
-            EXPECT_EQ(charlib::to_utf8(read.entries[i].text), test.expected[i].text) << i;
-            EXPECT_EQ(read.entries[i].key, test.expected[i].key) << i;
-        }
-        for (const Place& place : test.places) {
-            EXPECT_EQ(read.entries[place.index].line, place.line) << place.index;
-            EXPECT_EQ(read.entries[place.index].column, place.column) << place.index;
-        }
-        if (*test.encoding) {
-            EXPECT_EQ(read.encoding, test.encoding);
-        }
-    }
+    for (const Read& test : cases)
+        expect_read(test);
 }
 
 TEST(MarkupXml, PlacesMalformedXml)
 {
-    const struct {
-        TextFormat format;
-        std::string bytes;
-        const char* place;
-        const char* reason;
-    } cases[] = {
+    const Refused cases[] = {
         {TextFormat::Android, "<resources>\n  <string name=\"a\">x</resources>", "第 2 行第 23 列",
             "XML 语法错误"},
         {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x", "第 1 行第 44 列",
@@ -205,33 +160,22 @@ TEST(MarkupXml, PlacesMalformedXml)
             "no-such-charset"},
         {TextFormat::Xliff, std::string("<xliff>\n \0</xliff>", 19), "第 2 行第 2 列", "U+0000"},
     };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.bytes);
-        try {
-            charlib::read_entries(test.format, test.bytes, "bad.xml", {});
-            ADD_FAILURE() << "no error";
-        } catch (const charlib::FileError& error) {
-            EXPECT_NE(std::string(error.what()).find(test.place), std::string::npos) << error.what();
-            EXPECT_NE(std::string(error.what()).find(test.reason), std::string::npos) << error.what();
-        }
-    }
+    for (const Refused& test : cases)
+        expect_refused(test);
 }
 
 void expect_stripped(std::string_view text, std::string_view kept)
 {
-    EXPECT_EQ(charlib::to_utf8(charlib::strip_markup(*charlib::from_utf8(text))), kept) << text;
+    EXPECT_EQ(to_utf8(strip_markup(*from_utf8(text))), kept) << text;
     // The same on UTF-8, in place, as entries are stripped.
     std::string in_place(text);
-    charlib::strip_markup_in_place(in_place);
+    strip_markup_in_place(in_place);
     EXPECT_EQ(in_place, kept) << text;
 }
 
 TEST(MarkupXml, StripsWhatIsNotDrawn)
 {
-    const struct {
-        const char* text;
-        const char* kept;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"<b>粗</b>体<i>斜</i>", "粗体斜"},
         {"<color=#ff0000>红</color><size=20>大</size>换<br/>行<sprite name=\"x\">", "红大换行"},
         {"a < b > c, <3, <中>, </>, <b\n>, <<b>>", "a < b > c, <3, <中>, </>, <b\n>, <>"},
@@ -242,26 +186,27 @@ TEST(MarkupXml, StripsWhatIsNotDrawn)
             "100% 完成, 50% 的人, 50 % des gens, %off, %1, %l, %"},
         {"第一行%n第二行", "第一行第二行"},
         // BBCode by name, as Godot and forums write it; other brackets are text.
-        {"[b]粗[/b][color=yellow]黄[/color][url=https://example.com/?a=1]链接[/url][font_size=24]大[/font_size]"
+        {"[b]粗[/b][color=yellow]黄[/color][url=https://example.com/?a=1]链接[/url][font_size=24]大[/"
+         "font_size]"
          "[wave amp=50 freq=2]波[/wave][p align=center]中[/p][list][*]项[/list]",
             "粗黄链接大波中项"},
-        {"[img]res://icons/coin.png[/img]金币[img width=32]a.png[/img][youtube]dQw4w9WgXcQ[/youtube]", "金币"},
-        {"[注][1] [b [/b x] [B]大[/B] [bold] [color=red [url]", "[注][1] [b [/b x] [B]大[/B] [bold] [color=red "},
-        {"[lb]括号[rb][char=4E2D][char=1F600][char=D800][char=zz][lrm][zwj]", "[括号]中😀[char=D800][char=zz]"},
+        {"[img]res://icons/coin.png[/img]金币[img width=32]a.png[/img][youtube]dQw4w9WgXcQ[/youtube]",
+            "金币"},
+        {"[注][1] [b [/b x] [B]大[/B] [bold] [color=red [url]",
+            "[注][1] [b [/b x] [B]大[/B] [bold] [color=red "},
+        {"[lb]括号[rb][char=4E2D][char=1F600][char=D800][char=zz][lrm][zwj]",
+            "[括号]中😀[char=D800][char=zz]"},
         {"[img]a.png 没有闭合[img]b.png", "a.png 没有闭合b.png"},
     };
-    for (const auto& test : cases)
-        expect_stripped(test.text, test.kept);
+    for (const auto& [text, kept] : cases)
+        expect_stripped(text, kept);
 }
 
 // ICU MessageFormat: a text with a plural, select or selectordinal argument
 // keeps the text of its sub-messages and none of its syntax.
 TEST(MarkupXml, MessageFormatKeepsTheTextOfItsSubMessages)
 {
-    const struct {
-        const char* text;
-        const char* kept;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"{n, plural, =0{没有} other{# 个文件}}", "没有 个文件"},
         {"{count,plural,one{# item}other{# items}}", " item items"},
         {"{n, selectordinal, one{#st} two{#nd} other{#th}}", "stndth"},
@@ -273,12 +218,11 @@ TEST(MarkupXml, MessageFormatKeepsTheTextOfItsSubMessages)
         // ICU's apostrophes, throughout the text: '' is one, '{' and '#' quote.
         {"It''s '{'n'}' {n, plural, other{'#' # don't '{x}' ''}}", "It's {n} #  don't {x} '"},
         // Not MessageFormat: no plural or select, a broken one.
-        {"'{0}' plural", "'' plural"},
-        {"{n, plural, one{x}", "{n, plural, one"},
+        {"'{0}' plural", "'' plural"}, {"{n, plural, one{x}", "{n, plural, one"},
         {"{n, plural, one{'{x}}", "{n, plural, one{'}"},  // quoted to the end: never closed
     };
-    for (const auto& test : cases)
-        expect_stripped(test.text, test.kept);
+    for (const auto& [text, kept] : cases)
+        expect_stripped(text, kept);
     // Arguments nested 32 deep are read; one more is read as other text.
     const auto nested = [](int depth) {
         std::string text;
@@ -288,7 +232,7 @@ TEST(MarkupXml, MessageFormatKeepsTheTextOfItsSubMessages)
     };
     expect_stripped(nested(32), "字");
     std::string deeper = nested(33);
-    charlib::strip_markup_in_place(deeper);
+    strip_markup_in_place(deeper);
     EXPECT_EQ(deeper.find("{a, select, other"), 0u);
 }
 
@@ -325,18 +269,19 @@ TEST(MarkupXml, MessageFormatInArbAndXliffFiles)
         std::vector<std::string> kept;
     } files[] = {
         {TextFormat::Json, "app_zh.arb", arb,
-            {"他有没有新邮件一封新邮件 封新邮件她有没有新邮件 封新邮件有 # 封", "用 {name} 表示名字，It's 第  项",
-                " 上线了"}},
+            {"他有没有新邮件一封新邮件 封新邮件她有没有新邮件 封新邮件有 # 封",
+                "用 {name} 表示名字，It's 第  项", " 上线了"}},
         {TextFormat::Xliff, "messages.zh.xlf", xliff, {"刚刚一分钟前 分钟前", "男女其他"}},
     };
     for (const auto& file : files) {
         SCOPED_TRACE(file.path);
-        const charlib::EntriesRead read = charlib::read_entries(file.format, file.bytes, file.path, {});
+        const EntriesRead read = read_entries(file.format, file.bytes, file.path, {});
         std::vector<std::string> kept;
-        for (const charlib::Entry& entry : read.entries)
-            kept.push_back(charlib::to_utf8(charlib::strip_markup(entry.text)));
+        for (const Entry& entry : read.entries)
+            kept.push_back(to_utf8(strip_markup(entry.text)));
         EXPECT_EQ(kept, file.kept);
     }
 }
 
 }  // namespace
+}  // namespace charlib
