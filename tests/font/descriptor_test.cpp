@@ -13,8 +13,7 @@
 #include <map>
 
 #include "face.h"
-#include "font/font.h"
-#include "temp_dir.h"
+#include "sfnt.h"
 
 namespace {
 
@@ -308,22 +307,10 @@ TEST(Kerning, PairsAreHarfBuzzsAdvanceDifferencesOfThePairsTheFontKerns)
     EXPECT_TRUE(render_atlas(font, U"AV", options, "x").font.kernings.empty());
 }
 
-// The font with a `kern` table of format-0 pairs, and without GPOS, whose
-// kerning HarfBuzz would apply instead.
+// The font with a `kern` table of format-0 pairs in place of its GPOS table,
+// whose kerning HarfBuzz would apply instead.
 std::string with_kern_table(const std::string& font, const std::vector<std::array<int, 3>>& pairs)
 {
-    hb_blob_t* blob =
-        hb_blob_create(font.data(), unsigned(font.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr);
-    hb_face_t* source = hb_face_create(blob, 0);
-    hb_face_t* builder = hb_face_builder_create();
-    hb_tag_t tags[64];
-    unsigned count = 64;
-    hb_face_get_table_tags(source, 0, &count, tags);
-    for (unsigned i = 0; i < count; ++i) {
-        hb_blob_t* table = hb_face_reference_table(source, tags[i]);
-        if (tags[i] != HB_OT_TAG_GPOS) hb_face_builder_add_table(builder, tags[i], table);
-        hb_blob_destroy(table);
-    }
     std::string kern;
     const int n = int(pairs.size());
     for (int value : {0, 1, 0, 14 + 6 * n, 0x0001, n, 6, 0, 0})  // one horizontal subtable
@@ -331,19 +318,7 @@ std::string with_kern_table(const std::string& font, const std::vector<std::arra
     for (const auto& pair : pairs)
         for (int value : pair)
             kern += {char(value >> 8), char(value)};
-    hb_blob_t* table =
-        hb_blob_create(kern.data(), unsigned(kern.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr);
-    hb_face_builder_add_table(builder, HB_TAG('k', 'e', 'r', 'n'), table);
-    hb_blob_t* built = hb_face_reference_blob(builder);
-    unsigned length = 0;
-    const char* data = hb_blob_get_data(built, &length);
-    const std::string bytes(data, length);
-    hb_blob_destroy(built);
-    hb_blob_destroy(table);
-    hb_face_destroy(builder);
-    hb_face_destroy(source);
-    hb_blob_destroy(blob);
-    return bytes;
+    return sfnt::with_table(font, "GPOS", kern, "kern");
 }
 
 TEST(Kerning, LegacyKernTablePairsAreFound)
