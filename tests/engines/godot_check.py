@@ -12,14 +12,16 @@ Godot 3 or a display (Xvfb's xvfb-run)."""
 
 import json
 import os
+import re
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from read_png import read_png  # noqa: E402
 
 SKIPPED = 77
 LINE = "字库提取：游戏里的中文字体，一行就够了。AVATAR"
@@ -46,59 +48,13 @@ def godot_3():
     return None, None
 
 
-def read_png(path):
-    """An 8-bit PNG's pixels: width, height, channels and the rows' bytes."""
-    with open(path, "rb") as f:
-        data = f.read()
-    at, packed = 8, b""
-    while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        chunk = data[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", chunk[:10])
-            assert depth == 8, "8-bit pictures"
-            step = {0: 1, 2: 3, 4: 2, 6: 4}[colour]
-        elif kind == b"IDAT":
-            packed += chunk
-        at += 12 + length
-    raw, stride, rows, above = zlib.decompress(packed), width * step, [], bytearray(width * step)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for x in range(stride):
-            a = line[x - step] if x >= step else 0
-            b, c = above[x], above[x - step] if x >= step else 0
-            if kind == 1:
-                line[x] = (line[x] + a) & 255
-            elif kind == 2:
-                line[x] = (line[x] + b) & 255
-            elif kind == 3:
-                line[x] = (line[x] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                nearest = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
-                line[x] = (line[x] + nearest) & 255
-        rows.append(bytes(line))
-        above = line
-    return width, height, step, rows
-
-
 def read_descriptor(path):
     """The text form, as BMFont writes it."""
     font = {"chars": {}, "kernings": {}, "pages": {}}
     with open(path, encoding="utf-8") as f:
         for line in f:
-            tag, _, rest = line.strip().partition(" ")
-            values, at = {}, 0
-            while at < len(rest):
-                equals = rest.index("=", at)
-                name = rest[at:equals].strip()
-                if rest[equals + 1] == '"':
-                    end = rest.index('"', equals + 2)
-                    values[name], at = rest[equals + 2:end], end + 1
-                else:
-                    end = rest.find(" ", equals)
-                    end = len(rest) if end < 0 else end
-                    values[name], at = rest[equals + 1:end], end
+            tag = line.split(" ", 1)[0]
+            values = {name: quoted or bare for name, quoted, bare in re.findall(r'(\w+)=(?:"([^"]*)"|(\S+))', line)}
             if tag == "common":
                 font.update(line_height=int(values["lineHeight"]), base=int(values["base"]))
             elif tag == "page":
