@@ -1,14 +1,11 @@
-// The descriptor's forms: the text form as it must read, the others read back
-// by readers of their own (pugixml, nlohmann-json, the bytes decoded here);
-// and the kerning pairs checked against HarfBuzz shaping each pair alone.
+// The descriptor's four forms, each as it must read, and the kerning pairs
+// checked against HarfBuzz shaping each pair alone.
 #include <gtest/gtest.h>
 
 #include <hb-ot.h>
 #include <nlohmann/json.hpp>
-#include <pugixml.hpp>
 
 #include <array>
-#include <cstring>
 #include <functional>
 #include <map>
 
@@ -20,155 +17,10 @@ namespace {
 using namespace charlib;
 using namespace charlib::testing;
 
-// What a descriptor says, as any of its forms says it.
-struct Description {
-    std::string face;
-    std::array<long, 14> info{};  // size bold italic unicode stretchH smooth aa padding×4 spacing×2 outline
-    std::array<long, 10> common{};  // lineHeight base scaleW scaleH pages packed alpha red green blue
-    std::vector<std::string> pages;
-    std::string field_type;
-    long distance_range = 0;
-    std::vector<std::array<long, 10>> chars;  // id x y width height xoffset yoffset xadvance page chnl
-    std::vector<std::array<long, 3>> kernings;
-    bool operator==(const Description&) const = default;
-};
-
-constexpr const char* info_names[] = {"size", "bold", "italic", "unicode", "stretchH", "smooth", "aa",
-    "padding", "padding", "padding", "padding", "spacing", "spacing", "outline"};
-constexpr const char* common_names[] = {"lineHeight", "base", "scaleW", "scaleH", "pages", "packed",
-    "alphaChnl", "redChnl", "greenChnl", "blueChnl"};
-constexpr const char* char_names[] = {
-    "id", "x", "y", "width", "height", "xoffset", "yoffset", "xadvance", "page", "chnl"};
-constexpr const char* kerning_names[] = {"first", "second", "amount"};
-
-// Item `index` of a list such as "0,1,2".
-long nth(const std::string& list, int index)
-{
-    std::size_t at = 0;
-    while (index-- > 0)
-        at = list.find(',', at) + 1;
-    return std::stol(list.substr(at));
-}
-
-// The numbers named, a name repeated for the items of its list.
-template <std::size_t N, typename ValueOf>
-void fill(std::array<long, N>& numbers, const char* const (&names)[N], ValueOf value_of)
-{
-    for (std::size_t i = 0; i < N; ++i)
-        numbers[i] = value_of(names[i], int(std::count(names, names + i, std::string_view(names[i]))));
-}
-
-Description read_xml(const std::string& xml)
-{
-    Description read;
-    pugi::xml_document document;
-    EXPECT_TRUE(document.load_string(xml.c_str()));
-    const pugi::xml_node font = document.child("font");
-    const auto of = [](const pugi::xml_node& node) {
-        return [node](const char* name, int index) { return nth(node.attribute(name).value(), index); };
-    };
-    const pugi::xml_node info = font.child("info");
-    read.face = info.attribute("face").value();
-    fill(read.info, info_names, of(info));
-    fill(read.common, common_names, of(font.child("common")));
-    for (const pugi::xml_node& page : font.child("pages").children("page"))
-        read.pages.push_back(page.attribute("file").value());
-    if (const pugi::xml_node field = font.child("distanceField")) {
-        read.field_type = field.attribute("fieldType").value();
-        read.distance_range = field.attribute("distanceRange").as_int();
-    }
-    for (const pugi::xml_node& glyph : font.child("chars").children("char"))
-        fill(read.chars.emplace_back(), char_names, of(glyph));
-    EXPECT_EQ(font.child("chars").attribute("count").as_uint(), read.chars.size());
-    for (const pugi::xml_node& pair : font.child("kernings").children("kerning"))
-        fill(read.kernings.emplace_back(), kerning_names, of(pair));
-    return read;
-}
-
-Description read_json(const std::string& text)
-{
-    Description read;
-    const nlohmann::json json = nlohmann::json::parse(text);
-    const auto of = [](const nlohmann::json& object) {
-        return [&object](const char* name, int index) {
-            const nlohmann::json& value = object.at(name);
-            return (value.is_array() ? value.at(index) : value).get<long>();
-        };
-    };
-    const nlohmann::json& info = json.at("info");
-    read.face = info.at("face");
-    fill(read.info, info_names, of(info));
-    EXPECT_EQ(info.at("charset"), nlohmann::json::array());
-    fill(read.common, common_names, of(json.at("common")));
-    read.pages = json.at("pages").get<std::vector<std::string>>();
-    if (json.contains("distanceField")) {
-        read.field_type = json.at("distanceField").at("fieldType");
-        read.distance_range = json.at("distanceField").at("distanceRange");
-    }
-    for (const nlohmann::json& glyph : json.at("chars")) {
-        fill(read.chars.emplace_back(), char_names, of(glyph));
-        const std::map<long, std::string> utf8 = {{65, "A"}, {0x4E2D, "\xE4\xB8\xAD"}, {32, " "}};
-        EXPECT_EQ(glyph.at("char"), utf8.at(glyph.at("id")));
-    }
-    for (const nlohmann::json& pair : json.at("kernings"))
-        fill(read.kernings.emplace_back(), kerning_names, of(pair));
-    return read;
-}
-
-Description read_binary(const std::string& bytes)
-{
-    Description read;
-    EXPECT_EQ(bytes.substr(0, 4), std::string("BMF\3"));
-    const auto number = [&](std::size_t at, int size, bool is_signed) {
-        unsigned long value = 0;
-        for (int i = size - 1; i >= 0; --i)
-            value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
-        return is_signed && value >> (8 * size - 1) ? long(value) - (1L << 8 * size) : long(value);
-    };
-    for (std::size_t at = 4; at < bytes.size();) {
-        const int type = bytes.at(at);
-        const std::size_t size = number(at + 1, 4, true), block = at + 5;
-        if (type == 1) {
-            const int bits = static_cast<unsigned char>(bytes.at(block + 2));
-            read.info = {number(block, 2, true), bits >> 4 & 1, bits >> 5 & 1, bits >> 6 & 1,
-                number(block + 4, 2, false), bits >> 7 & 1};
-            for (int i = 6; i < 14; ++i)
-                read.info[i] = number(block + i, 1, false);  // aa, padding, spacing, outline
-            EXPECT_EQ(bits & 0x0F, 0);
-            EXPECT_EQ(bytes.at(block + 3), 0) << "charset";
-            read.face = bytes.c_str() + block + 14;
-            EXPECT_EQ(size, 14 + read.face.size() + 1);
-        } else if (type == 2) {
-            EXPECT_EQ(size, 15u);
-            for (int i = 0; i < 5; ++i)
-                read.common[i] = number(block + 2 * i, 2, false);
-            for (int i = 5; i < 10; ++i)
-                read.common[i] = number(block + 5 + i, 1, false);
-        } else if (type == 3) {
-            const std::size_t length = std::strlen(bytes.c_str() + block) + 1;
-            for (std::size_t page = block; page < block + size; page += length)
-                read.pages.push_back(bytes.c_str() + page);
-        } else if (type == 4) {
-            for (std::size_t glyph = block; glyph < block + size; glyph += 20)
-                read.chars.push_back({number(glyph, 4, false), number(glyph + 4, 2, false),
-                    number(glyph + 6, 2, false), number(glyph + 8, 2, false), number(glyph + 10, 2, false),
-                    number(glyph + 12, 2, true), number(glyph + 14, 2, true), number(glyph + 16, 2, true),
-                    number(glyph + 18, 1, false), number(glyph + 19, 1, false)});
-        } else {
-            EXPECT_EQ(type, 5);
-            for (std::size_t pair = block; pair < block + size; pair += 10)
-                read.kernings.push_back(
-                    {number(pair, 4, false), number(pair + 4, 4, false), number(pair + 8, 2, true)});
-        }
-        at = block + size;
-    }
-    return read;
-}
-
 BitmapFont sample_font()
 {
     BitmapFont font;
-    font.face = "Tom \"&\" <Jerry's>";
+    font.face = "Tom \"&\"\n<Jerry's>";  // the line break would end a line of the text form
     font.size = 24;
     font.spacing = 2;
     font.line_height = 30;
@@ -183,22 +35,7 @@ BitmapFont sample_font()
     return font;
 }
 
-TEST(Descriptor, XmlJsonAndBinarySayTheSame)
-{
-    const BitmapFont font = sample_font();
-    Description expected{font.face, {24, 0, 0, 1, 100, 1, 1, 0, 0, 0, 0, 2, 2, 0},
-        {30, 24, 256, 128, 2, 0, 0, 4, 4, 4}, font.page_files, "sdf", 8,
-        {{65, 3, 4, 10, 12, 1, 5, 11, 0, 15}, {0x4E2D, 200, 100, 22, 23, -1, 2, 24, 1, 15},
-            {32, 0, 0, 0, 0, 0, 0, 6, 0, 15}},
-        {{65, 86, -2}, {0x4E2D, 65, 1}}};
-    EXPECT_EQ(read_xml(write_descriptor(font, AtlasFormat::Xml)), expected);
-    EXPECT_EQ(read_json(write_descriptor(font, AtlasFormat::Json)), expected);
-    expected.field_type.clear();  // the binary form has no place for it
-    expected.distance_range = 0;
-    EXPECT_EQ(read_binary(write_descriptor(font, AtlasFormat::Binary)), expected);
-}
-
-TEST(Descriptor, TextFormIsBMFontsWithTheFieldAndKerningLinesOnlyWhenThere)
+TEST(Descriptor, TextFormHasTheFieldAndKerningLinesOnlyWhenThere)
 {
     BitmapFont font = sample_font();
     const std::string head =  // no way to quote a double quote
@@ -219,6 +56,78 @@ TEST(Descriptor, TextFormIsBMFontsWithTheFieldAndKerningLinesOnlyWhenThere)
     font.distance_range = 0;
     font.kernings.clear();
     EXPECT_EQ(write_descriptor(font, AtlasFormat::Text), head + chars);
+}
+
+TEST(Descriptor, XmlAndJsonFormsSayWhatTheTextFormSays)
+{
+    const BitmapFont font = sample_font();
+    EXPECT_EQ(write_descriptor(font, AtlasFormat::Xml),
+        R"(<?xml version="1.0"?>
+<font>
+  <info face="Tom &quot;&amp;&quot; &lt;Jerry&#39;s&gt;" size="24" bold="0" italic="0" charset="" unicode="1" )"
+        R"(stretchH="100" smooth="1" aa="1" padding="0,0,0,0" spacing="2,2" outline="0"/>
+  <common lineHeight="30" base="24" scaleW="256" scaleH="128" pages="2" packed="0" alphaChnl="0" redChnl="4" )"
+        R"(greenChnl="4" blueChnl="4"/>
+  <pages>
+    <page id="0" file="game_0.png"/>
+    <page id="1" file="game_1.png"/>
+  </pages>
+  <distanceField fieldType="sdf" distanceRange="8"/>
+  <chars count="3">
+    <char id="65" x="3" y="4" width="10" height="12" xoffset="1" yoffset="5" xadvance="11" page="0" chnl="15"/>
+    <char id="20013" x="200" y="100" width="22" height="23" xoffset="-1" yoffset="2" xadvance="24" page="1" )"
+        R"(chnl="15"/>
+    <char id="32" x="0" y="0" width="0" height="0" xoffset="0" yoffset="0" xadvance="6" page="0" chnl="15"/>
+  </chars>
+  <kernings count="2">
+    <kerning first="65" second="86" amount="-2"/>
+    <kerning first="20013" second="65" amount="1"/>
+  </kernings>
+</font>
+)");
+    EXPECT_EQ(nlohmann::json::parse(write_descriptor(font, AtlasFormat::Json)), nlohmann::json::parse(R"({
+        "pages": ["game_0.png", "game_1.png"],
+        "chars": [
+            {"id": 65, "char": "A", "x": 3, "y": 4, "width": 10, "height": 12, "xoffset": 1, "yoffset": 5,
+                "xadvance": 11, "page": 0, "chnl": 15},
+            {"id": 20013, "char": "中", "x": 200, "y": 100, "width": 22, "height": 23, "xoffset": -1,
+                "yoffset": 2, "xadvance": 24, "page": 1, "chnl": 15},
+            {"id": 32, "char": " ", "x": 0, "y": 0, "width": 0, "height": 0, "xoffset": 0, "yoffset": 0,
+                "xadvance": 6, "page": 0, "chnl": 15}],
+        "info": {"face": "Tom \"&\" <Jerry's>", "size": 24, "bold": 0, "italic": 0, "charset": [], "unicode": 1,
+            "stretchH": 100, "smooth": 1, "aa": 1, "padding": [0, 0, 0, 0], "spacing": [2, 2], "outline": 0},
+        "common": {"lineHeight": 30, "base": 24, "scaleW": 256, "scaleH": 128, "pages": 2, "packed": 0,
+            "alphaChnl": 0, "redChnl": 4, "greenChnl": 4, "blueChnl": 4},
+        "distanceField": {"fieldType": "sdf", "distanceRange": 8},
+        "kernings": [{"first": 65, "second": 86, "amount": -2}, {"first": 20013, "second": 65, "amount": 1}]})"));
+}
+
+// Bytes written as hexadecimal digits, spaces between them left out.
+std::string from_hex(std::string_view digits)
+{
+    std::string bytes;
+    for (std::size_t at = 0; at < digits.size(); at += digits[at] == ' ' ? 1 : 2)
+        if (digits[at] != ' ') bytes += char(std::stoi(std::string(digits.substr(at, 2)), nullptr, 16));
+    return bytes;
+}
+
+TEST(Descriptor, BinaryFormSaysItInBMFontsBlocks)
+{
+    // Each block its type, its size in 4 bytes, then its fields, little-endian.
+    EXPECT_EQ(write_descriptor(sample_font(), AtlasFormat::Binary),
+        from_hex(
+            "424D4603"  // BMF, version 3
+                        // info: size 24, smooth and Unicode, charset 0, stretchH 100, aa 1, padding 0 0 0 0,
+                        // spacing 2 2, outline 0, the face
+            " 01 20000000 1800 C0 00 6400 01 00000000 0202 00 546F6D2022262220 3C4A6572727927733E00"
+            // common: lineHeight 30, base 24, 256×128, 2 pages, not packed, alpha 0, red green blue 4
+            " 02 0F000000 1E00 1800 0001 8000 0200 00 00 040404"
+            " 03 16000000 67616D655F302E706E6700 67616D655F312E706E6700"  // game_0.png, game_1.png
+            // chars: id x y width height xoffset yoffset xadvance page chnl
+            " 04 3C000000 41000000 0300 0400 0A00 0C00 0100 0500 0B00 00 0F"
+            " 2D4E0000 C800 6400 1600 1700 FFFF 0200 1800 01 0F"
+            " 20000000 0000 0000 0000 0000 0000 0000 0600 00 0F"
+            " 05 14000000 41000000 56000000 FEFF 2D4E0000 41000000 0100"));  // kernings: first second amount
 }
 
 TEST(Descriptor, BinaryRefusesWhatItsFieldsCannotHold)
