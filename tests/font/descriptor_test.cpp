@@ -35,6 +35,7 @@ BitmapFont sample_font()
     return font;
 }
 
+// Word for word: libGDX's reader, for one, takes the lines and words by place.
 TEST(Descriptor, TextFormHasTheFieldAndKerningLinesOnlyWhenThere)
 {
     BitmapFont font = sample_font();
