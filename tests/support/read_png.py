@@ -23,19 +23,13 @@ def read_png(path):
     raw, stride, rows, above = zlib.decompress(packed), width * step, [], bytearray(width * step)
     for y in range(height):
         kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for x in range(stride):
+        for x in range(stride if kind else 0):
             a = line[x - step] if x >= step else 0
             b, c = above[x], above[x - step] if x >= step else 0
-            if kind == 1:
-                line[x] = (line[x] + a) & 255
-            elif kind == 2:
-                line[x] = (line[x] + b) & 255
-            elif kind == 3:
-                line[x] = (line[x] + (a + b) // 2) & 255
-            elif kind == 4:
+            if kind == 4:  # Paeth: the neighbour nearest a + b - c
                 p = a + b - c
-                nearest = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
-                line[x] = (line[x] + nearest) & 255
+                a = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
+            line[x] = (line[x] + (0, a, b, (a + b) // 2, a)[kind]) & 255
         rows.append(bytes(line))
         above = line
     return width, height, step, rows
