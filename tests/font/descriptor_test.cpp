@@ -7,7 +7,6 @@
 
 #include <array>
 #include <functional>
-#include <map>
 
 #include "face.h"
 #include "sfnt.h"

@@ -1,6 +1,6 @@
 #pragma once
-// The test fonts, and a font in memory as FreeType sees it, for reading back
-// what the font library makes.
+// The test fonts, and what reads back what the font library makes: a font in
+// memory as FreeType sees it, stb_image, libwoff2, and a refusal's message.
 #include <gtest/gtest.h>
 
 #include <ft2build.h>
