@@ -14,9 +14,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import struct
 import threading
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from read_png import read_png  # noqa: E402
 
 SKIPPED = 77
 
@@ -36,42 +37,13 @@ def screenshot(browser, url, out, profile):
          "--hide-scrollbars", "--user-data-dir=" + profile, "--window-size=900,700",
          "--virtual-time-budget=5000", "--screenshot=" + out, url],
         check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    with open(out, "rb") as f:
-        return f.read()
+    return out
 
 
-def grey(png):
-    """The first channel of each pixel of an 8-bit PNG, row by row."""
-    at, packed = 8, b""
-    while at < len(png):
-        length, kind = struct.unpack(">I4s", png[at:at + 8])
-        chunk = png[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", chunk[:10])
-            assert depth == 8, "an 8-bit screenshot"
-            step = {0: 1, 2: 3, 4: 2, 6: 4}[colour]
-        elif kind == b"IDAT":
-            packed += chunk
-        at += 12 + length
-    raw, stride, rows, above = zlib.decompress(packed), width * step, [], bytearray(width * step)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for x in range(stride):
-            a = line[x - step] if x >= step else 0
-            b, c = above[x], above[x - step] if x >= step else 0
-            if kind == 1:
-                line[x] = (line[x] + a) & 255
-            elif kind == 2:
-                line[x] = (line[x] + b) & 255
-            elif kind == 3:
-                line[x] = (line[x] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                nearest = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
-                line[x] = (line[x] + nearest) & 255
-        rows.append(line[::step])
-        above = line
-    return rows
+def grey(path):
+    """The first channel of each pixel, row by row."""
+    _, _, step, rows = read_png(path)
+    return [row[::step] for row in rows]
 
 
 def differing(one, other):

@@ -2,9 +2,8 @@
 // (three-bmfont-text's loader, over parse-bmfont-ascii, -xml and -binary) must
 // find in each the numbers the JSON form holds, the distance field where the
 // form has a place for it, and layout-bmfont-text (three-bmfont-text's
-// layout) must put the line's glyphs where the descriptor says. The text form
-// is also held to the line order libGDX's reader needs, and an atlas made
-// with --engine cocos or unity to one page.
+// layout) must put the line's glyphs where the descriptor says; and an atlas
+// made with --engine cocos or unity must have one page.
 //
 // Usage: node bmfont_readers.mjs CHARLIB_CLI FONT NPM_CACHE
 // Exits 77 (skipped) when npm cannot fetch the readers.
@@ -16,7 +15,6 @@ const [cli, font, cache] = process.argv.slice(2).map((arg) => path.resolve(arg))
 const require = npmPackages(cache, { "load-bmfont": "1.4.2", "layout-bmfont-text": "1.3.4" });
 if (!require) process.exit(SKIPPED);
 const loadFont = require("load-bmfont");
-const parseAscii = require("parse-bmfont-ascii");
 const createLayout = require("layout-bmfont-text");
 
 const load = (file) => new Promise((resolve, reject) => loadFont(file, (error, parsed) => (error ? reject(error) : resolve(parsed))));
@@ -60,10 +58,6 @@ for (const [form, { font: read }] of Object.entries(forms)) {
     // The binary form has no place for it; parse-bmfont-xml reads no distanceField.
     if (form === "json" || form === "text") check(field === "sdf 8", `${form}: distance field read as ${field}`);
 }
-// Before, the text form wrote the type bare, and the reader made a number of it.
-const bare = fs.readFileSync(forms.text.file, "utf8").replace('fieldType="sdf"', "fieldType=sdf");
-console.log(`text form with a bare fieldType=sdf, as before: read as ${parseAscii(bare).distanceField.fieldType}`);
-
 // three-bmfont-text's layout: each glyph at the pen, kerned, as the descriptor says.
 const layout = createLayout({ font: reference, text: LINE });
 const byId = new Map(reference.chars.map((c) => [c.id, c]));
@@ -79,17 +73,6 @@ for (const [i, ch] of [...LINE].entries()) {
 console.log(`layout-bmfont-text: ${layout.glyphs.length} glyphs of ${[...LINE].length}, ` +
     `pens at most ${apart} px from the descriptor's (the line's advance ${pen} px, its ink ${layout.width} px wide)`);
 check(layout.glyphs.length === [...LINE].length && apart === 0, "layout-bmfont-text placed the line otherwise");
-
-// libGDX's BitmapFontData reads lines in order: info with padding=, common with
-// lineHeight= base= and pages= as its 2nd, 3rd and 6th words, then one page line each.
-const lines = fs.readFileSync(forms.text.file, "utf8").split("\n");
-const words = lines[1].split(" ");
-const pageCount = Number(words[5].slice("pages=".length));
-const ordered = lines[0].startsWith("info ") && / padding=\d+,\d+,\d+,\d+ /.test(lines[0]) &&
-    words[1].startsWith("lineHeight=") && words[2].startsWith("base=") && words[5].startsWith("pages=") &&
-    lines.slice(2, 2 + pageCount).every((line, i) => line.startsWith(`page id=${i} file="`));
-console.log(`text form in libGDX's line order: ${ordered ? "yes" : "NO"}`);
-check(ordered, "text form: not in the line order libGDX reads");
 
 // Cocos and Unity: one page, as --engine gives it.
 for (const engine of ["cocos", "unity"]) {

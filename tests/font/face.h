@@ -1,16 +1,24 @@
 #pragma once
-// The test fonts, and a font in memory as FreeType sees it, for reading back
-// what the font library makes.
+// The test fonts, and what reads back what the font library makes: a font in
+// memory as FreeType sees it, stb_image, libwoff2, and a refusal's message.
 #include <gtest/gtest.h>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
+#include <stb_image.h>
+#include <woff2/decode.h>
+#include <woff2/output.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "font/font.h"
+#include "temp_dir.h"
 
 namespace charlib::testing {
 
@@ -56,6 +64,59 @@ struct Face {
             points.emplace_back(outline.points[i].x, outline.points[i].y * 4 + outline.tags[i] % 4);
         return points;
     }
+    // The glyph drawn, 8-bit or 1-bit.
+    FT_GlyphSlot draw(char32_t c, bool mono = false) const
+    {
+        EXPECT_EQ(FT_Load_Char(face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0)), 0);
+        return face->glyph;
+    }
 };
+
+// A pixel of a FreeType bitmap, a 1-bit one's as 0 or 255.
+inline int pixel(const FT_Bitmap& bitmap, int row, int column)
+{
+    const unsigned char* line = bitmap.buffer + row * bitmap.pitch;
+    return bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (line[column / 8] >> (7 - column % 8) & 1) * 255
+                                                   : line[column];
+}
+
+// One channel of a PNG decoded by stb_image to `channels` channels.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> values;
+};
+inline Picture decode_png(const std::string& png, int channels, int channel)
+{
+    Picture picture;
+    int found = 0;
+    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
+        static_cast<int>(png.size()), &picture.width, &picture.height, &found, channels);
+    EXPECT_TRUE(pixels);
+    for (int i = 0; pixels && i < picture.width * picture.height; ++i)
+        picture.values.push_back(pixels[i * channels + channel]);
+    stbi_image_free(pixels);
+    return picture;
+}
+
+// A WOFF2 font decoded by libwoff2.
+inline std::string decoded(std::string_view woff2)
+{
+    std::string ttf;
+    woff2::WOFF2StringOut out(&ttf);
+    EXPECT_TRUE(woff2::ConvertWOFF2ToTTF(reinterpret_cast<const uint8_t*>(woff2.data()), woff2.size(), &out));
+    ttf.resize(out.Size());
+    return ttf;
+}
+
+// The message of the FontError the action throws, or "(no error)".
+inline std::string error_of(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const FontError& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
 
 }  // namespace charlib::testing

@@ -1,16 +1,10 @@
-// The fixed grid, read back with FreeType and stb_image.
+// The fixed grid, its sheets and entries against FreeType's glyphs.
 #include <gtest/gtest.h>
-
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include <stb_image.h>
 
 #include <cstdio>
 #include <tuple>
 
 #include "face.h"
-#include "font/font.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -37,26 +31,13 @@ TEST(Grid, EachCellHoldsFreeTypesGlyphOnOneBaselineSheetAfterSheet)
         options.grid =
             mono ? GridOptions{.first_code = 0xF0} : GridOptions{.first_code = 0x8800, .line_end = "\n"};
         const Atlas atlas = render_atlas(Font(microhei), set, options, "game");
-        ASSERT_EQ(atlas.pages.size(), 2u);
         EXPECT_EQ(atlas.font.page_files, (std::vector<std::string>{"game_0.png", "game_1.png"}));
+        const std::vector<PagePixels>& sheets = atlas.page_pixels;
+        ASSERT_TRUE(sheets.size() == 2 && sheets[1].width == 256 && sheets[1].height == 64);
         const unsigned base = atlas.font.base;
-        EXPECT_EQ(atlas.font.line_height, 16u);
-        EXPECT_EQ(atlas.font.spacing, 0u);
-        EXPECT_NE(atlas.descriptor.find("common lineHeight=16 base=" + std::to_string(base) + " "),
-            std::string::npos);
+        EXPECT_EQ(std::pair(atlas.font.line_height, atlas.font.spacing), std::pair(16u, 0u));
         if (!mono) {
             EXPECT_EQ(base, 14u) << "the one baseline that holds the row";
-        }
-        std::vector<std::vector<unsigned char>> alphas;
-        for (const std::string& png : atlas.pages) {
-            int width = 0, height = 0, channels = 0;
-            unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
-                static_cast<int>(png.size()), &width, &height, &channels, 2);
-            ASSERT_TRUE(pixels && width == 256 && height == 64);
-            std::vector<unsigned char>& alpha = alphas.emplace_back(256 * 64);
-            for (int pixel = 0; pixel < 256 * 64; ++pixel)
-                alpha[pixel] = pixels[pixel * 2 + 1];
-            stbi_image_free(pixels);
         }
 
         std::string widths;
@@ -70,8 +51,7 @@ TEST(Grid, EachCellHoldsFreeTypesGlyphOnOneBaselineSheetAfterSheet)
             std::vector<unsigned char> expected(16 * 16);
             int advance = 0;
             if (c != U'\t' && c != U'😀') {
-                ASSERT_EQ(FT_Load_Char(face.face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0)), 0);
-                const FT_GlyphSlot glyph = face.face->glyph;
+                const FT_GlyphSlot glyph = face.draw(c, mono);
                 const FT_Bitmap& bitmap = glyph->bitmap;
                 advance = static_cast<int>((glyph->advance.x + 32) >> 6);
                 const int left = glyph->bitmap_left, top = static_cast<int>(base) - glyph->bitmap_top;
@@ -79,11 +59,8 @@ TEST(Grid, EachCellHoldsFreeTypesGlyphOnOneBaselineSheetAfterSheet)
                     left >= 0 && top >= 0 && left + int(bitmap.width) <= 16 && top + int(bitmap.rows) <= 16)
                     << "U+" << std::hex << unsigned(c) << " fits its cell";
                 for (unsigned row = 0; row < bitmap.rows; ++row)
-                    for (unsigned column = 0; column < bitmap.width; ++column) {
-                        const unsigned char* line = bitmap.buffer + row * bitmap.pitch;
-                        expected[(top + row) * 16 + left + column] =
-                            mono ? (line[column / 8] >> (7 - column % 8) & 1) * 255 : line[column];
-                    }
+                    for (unsigned column = 0; column < bitmap.width; ++column)
+                        expected[(top + row) * 16 + left + column] = pixel(bitmap, row, column);
                 ASSERT_LT(entry, atlas.font.chars.size());
                 EXPECT_EQ(fields(atlas.font.chars[entry++]),
                     fields({c, unsigned(cell_x + left), unsigned(cell_y + top), bitmap.width, bitmap.rows,
@@ -91,7 +68,7 @@ TEST(Grid, EachCellHoldsFreeTypesGlyphOnOneBaselineSheetAfterSheet)
             }
             for (std::size_t y = 0; y < 16; ++y)
                 for (std::size_t x = 0; x < 16; ++x)
-                    ASSERT_EQ(alphas[page][(cell_y + y) * 256 + cell_x + x], expected[y * 16 + x])
+                    ASSERT_EQ(sheets[page].values[(cell_y + y) * 256 + cell_x + x], expected[y * 16 + x])
                         << "cell " << i << " at " << x << "," << y;
             char line[32];
             std::snprintf(line, sizeof line, "%04X=%d", options.grid->first_code + unsigned(i), advance);
@@ -122,14 +99,9 @@ TEST(Grid, InkReachingOutOfItsCellIsMovedInAndOnlyInkLargerThanTheCellIsRefused)
         options.grid = GridOptions{.cell_width = test.cell_width, .cell_height = test.cell_height};
         const Font font(microhei);
         if (!test.refused.empty()) {
-            try {
-                render_atlas(font, test.set, options, "game");
-                ADD_FAILURE() << test.refused << " should not fit";
-            } catch (const FontError& error) {
-                const std::string message = error.what();
-                EXPECT_NE(message.find(test.refused), std::string::npos) << message;
-                EXPECT_NE(message.find("--grid"), std::string::npos) << message;
-            }
+            const std::string error = error_of([&] { render_atlas(font, test.set, options, "game"); });
+            EXPECT_PRED_FORMAT2(::testing::IsSubstring, test.refused, error);
+            EXPECT_PRED_FORMAT2(::testing::IsSubstring, "--grid", error);
             continue;
         }
         const Atlas atlas = render_atlas(font, test.set, options, "game");
@@ -140,8 +112,7 @@ TEST(Grid, InkReachingOutOfItsCellIsMovedInAndOnlyInkLargerThanTheCellIsRefused)
         ASSERT_EQ(atlas.font.chars.size(), test.set.size());
         for (std::size_t i = 0; i < test.set.size(); ++i) {
             const AtlasChar& placed = atlas.font.chars[i];
-            ASSERT_EQ(FT_Load_Char(face.face, placed.id, FT_LOAD_RENDER), 0);
-            const FT_GlyphSlot glyph = face.face->glyph;
+            const FT_GlyphSlot glyph = face.draw(placed.id);
             // Where to draw from the pen is FreeType's, wherever the ink lies in the cell.
             EXPECT_EQ(std::tuple(placed.xoffset, placed.yoffset, placed.width, placed.height),
                 std::tuple(glyph->bitmap_left, base - glyph->bitmap_top, glyph->bitmap.width, glyph->bitmap.rows));

@@ -3,41 +3,16 @@
 // several threads.
 #include <gtest/gtest.h>
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include <stb_image.h>
-
 #include <map>
 #include <tuple>
 
 #include "face.h"
-#include "font/font.h"
 #include "font/glyphs.h"
-#include "temp_dir.h"
 
 namespace {
 
 using namespace charlib;
 using namespace charlib::testing;
-
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<unsigned char> values;
-};
-
-Picture decode(const std::string& png, int channel, int channels)
-{
-    Picture picture;
-    int found = 0;
-    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
-        static_cast<int>(png.size()), &picture.width, &picture.height, &found, channels);
-    EXPECT_TRUE(pixels);
-    if (!pixels) return picture;
-    for (int i = 0; i < picture.width * picture.height; ++i)
-        picture.values.push_back(pixels[i * channels + channel]);
-    stbi_image_free(pixels);
-    return picture;
-}
 
 TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
 {
@@ -50,10 +25,8 @@ TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
     };
     // At 64 pixels the strokes are thicker than a spread of 2: the field reaches 255 inside.
     // 丂丣丯乪 overlap their strokes, where FreeType's field alone takes the wrong side.
-    for (const Case& row :
-        {Case{U"中永A g", 24, 4}, {U"中永A g", 24, 8}, {U"中永A g", 64, 2}, {U"丂丣丯乪", 32, 4}}) {
-        const std::u32string& set = row.set;
-        const unsigned size = row.size, spread = row.spread;
+    for (const auto& [set, size, spread] : std::initializer_list<Case>{
+             {U"中永A g", 24, 4}, {U"中永A g", 24, 8}, {U"中永A g", 64, 2}, {U"丂丣丯乪", 32, 4}}) {
         FT_Set_Pixel_Sizes(face.face, 0, size);
         const int base = static_cast<int>((face.face->size->metrics.ascender + 63) >> 6);
         AtlasOptions options;
@@ -63,14 +36,13 @@ TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
         options.spread = spread;
         const Atlas atlas = render_atlas(font, set, options, "f");
         ASSERT_EQ(atlas.pages.size(), 1u);
-        const Picture page = decode(atlas.pages[0], 1, 2);  // the field is in the alpha
+        const Picture page = decode_png(atlas.pages[0], 2, 1);  // the field is in the alpha
         ASSERT_EQ(page.width, 256);
         ASSERT_EQ(atlas.font.chars.size(), set.size());
         for (const AtlasChar& glyph : atlas.font.chars) {
             SCOPED_TRACE(
                 ::testing::Message() << "U+" << std::hex << unsigned(glyph.id) << " spread " << spread);
-            FT_Load_Char(face.face, glyph.id, FT_LOAD_RENDER);
-            const FT_GlyphSlot slot = face.face->glyph;
+            const FT_GlyphSlot slot = face.draw(glyph.id);
             const FT_Bitmap& ink = slot->bitmap;
             if (ink.width == 0) {
                 EXPECT_EQ(glyph.width + glyph.height, 0u) << "the space has no pixels";
@@ -114,13 +86,8 @@ TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
     AtlasOptions narrow;
     narrow.sdf = true;
     narrow.spread = 1;  // FreeType draws fields of 2 to 32 pixels
-    try {
-        render_atlas(font, U"中", narrow, "f");
-        ADD_FAILURE() << "a spread of 1";
-    } catch (const FontError& error) {
-        EXPECT_NE(std::string(error.what()).find("扩展 1 像素不在 2 到 32 之间"), std::string::npos)
-            << error.what();
-    }
+    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "扩展 1 像素不在 2 到 32 之间",
+        error_of([&] { render_atlas(font, U"中", narrow, "f"); }));
 }
 
 TEST(Sdf, PreviewFromAnAtlasShowsWhatThePreviewFromTheFontShows)
@@ -130,13 +97,13 @@ TEST(Sdf, PreviewFromAnAtlasShowsWhatThePreviewFromTheFontShows)
     AtlasOptions options;
     options.size = 24;
     options.page_width = options.page_height = 128;
-    const Picture expected = decode(render_preview(font, set, 24), 0, 1);
-    const Picture plain = decode(render_preview(render_atlas(font, set, options, "f"), set), 0, 1);
+    const Picture expected = decode_png(render_preview(font, set, 24), 1, 0);
+    const Picture plain = decode_png(render_preview(render_atlas(font, set, options, "f"), set), 1, 0);
     ASSERT_EQ(std::pair(plain.width, plain.height), std::pair(expected.width, expected.height));
     EXPECT_TRUE(plain.values == expected.values) << "the same pixels";
 
     options.sdf = true;
-    const Picture field = decode(render_preview(render_atlas(font, set, options, "f"), set), 0, 1);
+    const Picture field = decode_png(render_preview(render_atlas(font, set, options, "f"), set), 1, 0);
     ASSERT_EQ(field.values.size(), expected.values.size());
     // Ink where either has it (the edges differ a little), solid where the font's is.
     int ink = 0, agreed = 0, solid = 0, solid_agreed = 0;
@@ -175,12 +142,9 @@ TEST(Sdf, GlyphsDrawnOnSeveralThreadsAreThoseOfOneInOrder)
         }
     }
     // Every thread fails on a spread FreeType refuses: the caller gets the error.
-    try {
+    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "扩展 1 像素", error_of([&] {
         render_all(font, set, RenderStyle{false, true, 1}, 16, 3);
-        ADD_FAILURE() << "a spread of 1";
-    } catch (const FontError& error) {
-        EXPECT_NE(std::string(error.what()).find("扩展 1 像素"), std::string::npos) << error.what();
-    }
+    }));
 }
 
 }  // namespace

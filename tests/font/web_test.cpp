@@ -3,8 +3,6 @@
 
 #include <sys/stat.h>
 #include <unicode/uchar.h>
-#include <woff2/decode.h>
-#include <woff2/output.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,8 +12,6 @@
 
 #include "codec/utf.h"
 #include "face.h"
-#include "font/font.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -54,15 +50,6 @@ std::vector<CssFace> css_faces(const std::string& css)
     return faces;
 }
 
-std::string decoded(const std::string& woff2)
-{
-    std::string ttf;
-    woff2::WOFF2StringOut out(&ttf);
-    EXPECT_TRUE(woff2::ConvertWOFF2ToTTF(reinterpret_cast<const uint8_t*>(woff2.data()), woff2.size(), &out));
-    ttf.resize(out.Size());
-    return ttf;
-}
-
 std::string fnv1a_name(const std::string& bytes)
 {
     std::uint64_t hash = 0xcbf29ce484222325;
@@ -82,12 +69,10 @@ void expect_sound(
     const std::vector<CssFace> faces = css_faces(web.css);
     ASSERT_EQ(faces.size(), web.pieces.size());
     std::u32string joined;
-    std::set<std::string> names;
     for (std::size_t i = 0; i < faces.size(); ++i) {
         const WebFontPiece& piece = web.pieces[i];
         EXPECT_EQ(faces[i].file, piece.file);
         EXPECT_EQ(piece.file, fnv1a_name(piece.bytes));
-        names.insert(piece.file);
         std::u32string sorted = piece.characters;
         std::sort(sorted.begin(), sorted.end());
         EXPECT_EQ(sorted, std::u32string(faces[i].characters.begin(), faces[i].characters.end())) << i;
@@ -103,7 +88,6 @@ void expect_sound(
         joined += piece.characters;
     }
     EXPECT_EQ(joined, order);
-    EXPECT_EQ(names.size(), web.pieces.size());
     EXPECT_NE(web.html.find("<link rel=\"stylesheet\" href=\"font.css\">"), std::string::npos);
     EXPECT_NE(web.html.find("<meta charset=\"utf-8\">"), std::string::npos);
 }
@@ -161,9 +145,7 @@ TEST(WebFont, AllFollowsWithTheRestOfTheFontByBlock)
     options.chunk_size = 4 * 1024;
     options.threads = 2;
     options.family = "Mono \"Web\" \\ </style>";
-    const auto terminal = file_of(2);
     const WebFont web = make_web_font(font, frequent + U"\t\uFE0Fz", options);
-    EXPECT_EQ(file_of(2), terminal);
 
     const Face source(TempDir::read(inconsolata));
     std::u32string rest;
@@ -189,14 +171,9 @@ TEST(WebFont, RefusesWhatItCannotCut)
         {U"\n\u200D", {}, "：没有要放进网页字体的字符"},
         {U"abc", zero, "：网页字体的分片大小不能为 0"},
     };
-    for (const auto& [characters, options, reason] : cases) {
-        try {
-            make_web_font(font, characters, options);
-            ADD_FAILURE() << reason;
-        } catch (const FontError& error) {
-            EXPECT_STREQ(error.what(), FontError(inconsolata, reason).what());
-        }
-    }
+    for (const auto& [characters, options, reason] : cases)
+        EXPECT_EQ(error_of([&] { make_web_font(font, characters, options); }),
+            FontError(inconsolata, reason).what());
 }
 
 }  // namespace

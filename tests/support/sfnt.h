@@ -57,6 +57,27 @@ inline std::size_t glyph_data(std::string_view font, unsigned glyph)
     return table(font, "glyf").offset + offset;
 }
 
+// The font with `bytes` (put at its end) for its table `tag`, the table then
+// named `renamed` if given: a table replaced, or one table traded for another.
+inline std::string with_table(
+    std::string font, std::string_view tag, std::string_view bytes, std::string_view renamed = {})
+{
+    font.resize((font.size() + 3) / 4 * 4, '\0');
+    const std::size_t record = table(font, tag).record;
+    put_u32(font, record + 8, static_cast<std::uint32_t>(font.size()));
+    put_u32(font, record + 12, static_cast<std::uint32_t>(bytes.size()));
+    if (!renamed.empty()) {  // the directory sorted by tag again, as readers search it
+        font.replace(record, 4, renamed);
+        std::vector<std::string> records;
+        for (std::size_t i = 0, count = u16(font, 4); i < count; ++i)
+            records.push_back(font.substr(12 + 16 * i, 16));
+        std::sort(records.begin(), records.end());
+        for (std::size_t i = 0; i < records.size(); ++i)
+            font.replace(12 + 16 * i, 16, records[i]);
+    }
+    return font.append(bytes);
+}
+
 // A name record of the Windows platform: a name id, a language (0x0409
 // English, 0x0804 Chinese of the mainland) and the text.
 struct Name {
@@ -84,12 +105,7 @@ inline std::string with_names(std::string font, std::vector<Name> names)
         for (char16_t unit : names[i].text)
             strings += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
     }
-    name += strings;
-    font.resize((font.size() + 3) / 4 * 4, '\0');
-    const std::size_t record = table(font, "name").record;
-    put_u32(font, record + 8, static_cast<std::uint32_t>(font.size()));
-    put_u32(font, record + 12, static_cast<std::uint32_t>(name.size()));
-    return font + name;
+    return with_table(std::move(font), "name", name + strings);
 }
 
 // A collection (.ttc) of the fonts, each keeping tables of its own.
