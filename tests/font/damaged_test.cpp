@@ -79,8 +79,9 @@ TEST(DamagedFont, GlyphsThatDrawNothingAreFoundFromTheFontItself)
     // A sound font's empty glyphs: the interlinear annotation marks (format
     // characters) and the blank Braille pattern are meant to be blank, the
     // object replacement character is not.
-    if (std::filesystem::exists(dejavu_sans))
+    if (std::filesystem::exists(dejavu_sans)) {
         EXPECT_EQ(Font(dejavu_sans).blank(U"A\u2800\uFFF9\uFFFB\uFFFC"), U"\uFFFC");
+    }
 }
 
 enum class Output { Subset, Web, Atlas, DistanceField, Grid, Preview };
