@@ -96,9 +96,11 @@ TEST(FirstContact, WhatIsPlainlyNotTextIsRefusedByWhatItLooksLike)
     }
     EXPECT_EQ(TempDir::read(dir.path() / "out.txt"), "old\r\n");
     // Texts that begin as those files do, but are text.
-    const std::pair<std::string, std::string> texts[] = {{"a.txt", "true story, told twice\r\n"},
-        {"b.txt", "MZ is a postcode\r\n"}, {"c.txt", "PK went home\r\n"},
-        {"d.txt", "GIF is said two ways\r\n"}, {"e.txt", "OTTO von Bismarck\r\n"}};
+    // Longer than a font's table directory and a program's header, so that those are looked for.
+    const std::string tail = ", and then some more words to make the line long enough\r\n";
+    const std::pair<std::string, std::string> texts[] = {{"a.txt", "true story, told twice" + tail},
+        {"b.txt", "MZ is a postcode" + tail}, {"c.txt", "PK went home" + tail},
+        {"d.txt", "GIF is said two ways" + tail}, {"e.txt", "OTTO von Bismarck" + tail}};
     for (const auto& [name, text] : texts) {
         dir.write(name, text);
         const CliRun run = run_cli(dir, {name});

@@ -55,6 +55,11 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
 </file>
 </xliff>)",
             {{"嗨。", "u1/s1"}, {"点这里", "u1/2"}, {"甲 < 乙", "u2", 8, 58}}},
+        {"xliff with its elements prefixed", TextFormat::Xliff, "t",
+            R"(<x:xliff xmlns:x="urn:oasis:names:tc:xliff:document:1.2" version="1.2"><x:file><x:body>)"
+            R"(<x:trans-unit id="p"><x:source>Go</x:source><x:target>走</x:target></x:trans-unit>)"
+            R"(</x:body></x:file></x:xliff>)",
+            {{"走", "p"}}},
         {"android: entities, escapes, whitespace, quotes, styling, CDATA, references, plurals, arrays",
             TextFormat::Android, "t", R"(<?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE resources [<!ENTITY app "Charlib">]>

@@ -199,6 +199,7 @@ TEST(StructuredReaders, AFormatIsToldFromTheNameAndAnXmlRoot)
         {"messages.zh.XLF", "", TextFormat::Xliff},
         {"values/strings.xml", "<?xml version=\"1.0\"?>\n<!-- ui -->\n<resources>", TextFormat::Android},
         {"game.xml", "<xliff version=\"1.2\">", TextFormat::Xliff},
+        {"prefixed.xml", "<x:xliff xmlns:x=\"urn:oasis:names:tc:xliff:document:1.2\">", TextFormat::Xliff},
         {"Form.xml", "\xFF\xFE<\0r\0o\0o\0t\0>\0"s, TextFormat::Resx},
         {"page.xml", "<html>", std::nullopt},
         {"notes.txt", "<resources>", std::nullopt},
