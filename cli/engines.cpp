@@ -23,14 +23,14 @@ const std::vector<Engine>& engines()
             "Godot 3 读 .fnt 时不读 distanceField：导入后要在 BitmapFont 资源上手动打开 distance_field"
             "（检查器里的 Distance Field，或在脚本里写 font.distance_field = true），并用 GLES3 "
             "渲染器（GLES2 "
-            "不画距离场），否则距离场被当作透明度画出"},
+            "不画距离场），否则距离场被当作透明度画出", {}},
         {"pixi", "PixiJS 8", Xml, {Xml, Text}, false, nullptr, {Xml}},
         {"phaser", "Phaser 4", Xml, {Xml}, true,
-            "Phaser 4 的位图文字不画距离场：页面上的距离场会被当作透明度画出，字形发虚变粗；请去掉 --sdf"},
+            "Phaser 4 的位图文字不画距离场：页面上的距离场会被当作透明度画出，字形发虚变粗；请去掉 --sdf", {}},
         {"three", "three.js（three-bmfont-text）", Json, {Json, Text, Binary}, false, nullptr, {Json, Text}},
-        {"libgdx", "libGDX", Text, {Text}, false, nullptr},
-        {"cocos", "Cocos", Text, {Text}, true, nullptr},
-        {"unity", "Unity", Text, {Text}, true, nullptr},
+        {"libgdx", "libGDX", Text, {Text}, false, nullptr, {}},
+        {"cocos", "Cocos", Text, {Text}, true, nullptr, {}},
+        {"unity", "Unity", Text, {Text}, true, nullptr, {}},
     };
     return all;
 }

@@ -92,8 +92,9 @@ Atlas render_atlas(
         rect.h = static_cast<stbrp_coord>(glyph.height + 2 * pad);
         waiting.push_back(rect);
     }
-    const auto [page_width, page_height] =
+    const std::pair<unsigned, unsigned> page_size =
         options.page_auto ? auto_page(waiting) : std::pair(options.page_width, options.page_height);
+    const unsigned page_width = page_size.first, page_height = page_size.second;
     Atlas atlas;
     std::vector<AtlasChar>& placements = atlas.font.chars;
     placements.resize(glyphs.size());
