@@ -58,8 +58,9 @@ TEST(Sdf, FieldIsAboveTheOutlineInsideBelowItOutsideWithTheSpreadAsMargin)
             if (spread == 8) {
                 EXPECT_EQ(glyph.width - width_at_spread_4[glyph.id], 8u) << "grows by twice the extra spread";
             }
+            const int margin = int(spread);  // a lambda cannot capture a structured binding in clang 14
             const auto coverage = [&](int x, int y) {  // in the field's rectangle
-                x -= int(spread), y -= int(spread);
+                x -= margin, y -= margin;
                 if (x < 0 || y < 0 || x >= int(ink.width) || y >= int(ink.rows)) return 0;
                 return int(ink.buffer[y * ink.pitch + x]);
             };

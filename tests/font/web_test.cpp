@@ -171,9 +171,9 @@ TEST(WebFont, RefusesWhatItCannotCut)
         {U"\n\u200D", {}, "：没有要放进网页字体的字符"},
         {U"abc", zero, "：网页字体的分片大小不能为 0"},
     };
-    for (const auto& [characters, options, reason] : cases)
-        EXPECT_EQ(error_of([&] { make_web_font(font, characters, options); }),
-            FontError(inconsolata, reason).what());
+    for (const auto& test : cases)  // no structured binding: clang 14's lambdas cannot capture one
+        EXPECT_EQ(error_of([&] { make_web_font(font, std::get<0>(test), std::get<1>(test)); }),
+            FontError(inconsolata, std::get<2>(test)).what());
 }
 
 }  // namespace
