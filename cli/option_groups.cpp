@@ -380,7 +380,7 @@ ChoicePlan ChoiceOptions::plan() const
 
 void OutputOptions::add_to(CLI::App& app)
 {
-    app.add_option("-f,--format", format_)->each([this](const std::string&) { format_given_ = true; });
+    app.add_option("-f,--format", format_);
     app.add_option("--tbl-start", tbl_start_);
     app.add_option("-o,--output", path_);
     app.add_option("--output-encoding", encoding_);
@@ -392,8 +392,8 @@ void OutputOptions::add_to(CLI::App& app)
 OutputPlan OutputOptions::plan() const
 {
     OutputPlan plan;
-    plan.format_given = format_given_;
-    plan.format = one_of<Format>("--format", format_,
+    plan.format_given = format_.has_value();
+    plan.format = one_of<Format>("--format", format_.value_or("text"),
         {{"text", Format::Text}, {"counts", Format::Counts}, {"tbl", Format::Tbl},
             {"unicode-range", Format::UnicodeRange}, {"json", Format::Json}, {"where", Format::Where}});
     if (locations_) {
@@ -424,7 +424,7 @@ OutputPlan OutputOptions::plan() const
                 "选项 --output-encoding 的值“" + *encoding_ + "”无效，可以是：gbk、gb18030 或 utf-8");
         if ((plan.format == Format::Json || plan.format == Format::Where) &&
             plan.encoding != OutputEncoding::Utf8)
-            throw UsageError(format_ + " 总是以 UTF-8 写出，不能用 --output-encoding " + *encoding_);
+            throw UsageError(*format_ + " 总是以 UTF-8 写出，不能用 --output-encoding " + *encoding_);
     }
     if (plan.format == Format::Json || plan.format == Format::Where) plan.encoding = OutputEncoding::Utf8;
     if (replace_unmappable_ && (!path_ || (plan.encoding && *plan.encoding != OutputEncoding::Gbk)))

@@ -73,8 +73,7 @@ public:
     OutputPlan plan() const;
 
 private:
-    std::string format_ = "text";
-    bool format_given_ = false;
+    std::optional<std::string> format_;  // nothing: text, and with font outputs alone nothing printed
     std::optional<std::string> tbl_start_;
     std::optional<std::string> path_;
     std::optional<std::string> encoding_;

@@ -171,6 +171,13 @@ struct Gathered {
     bool failed = false;  // a source could not be used (with -k)
 };
 
+// The encoding told from a file's bytes that could be read another way, and why.
+void say_guess(const SourceReport& report)
+{
+    warn("注意：“" + report.path.string() + "”按 " + encoding_name(report.encoding) + " 读取（自动判断），因为" +
+        report.encoding_reason);
+}
+
 // The characters of every source. Returns nothing when a source stops the run.
 std::optional<Gathered> gather(
     const Plan& plan, const std::vector<std::filesystem::path>& sources, const Kernel& kernel)
@@ -192,9 +199,7 @@ std::optional<Gathered> gather(
         rules.selection.progress = progress.source(before);
         SourceRead read = read_source(source, rules);
         SourceReport& report = read.report;
-        if (plan.sources.note_guesses && read.encoding_guessed && guesses++ < 10)
-            warn("注意：“" + source.string() + "”按 " + encoding_name(report.encoding) +
-                " 读取（自动判断），因为" + report.encoding_reason);
+        if (plan.sources.note_guesses && read.encoding_guessed && guesses++ < 10) say_guess(report);
         for (const std::string& warning : read.warnings)
             warn(warning);
         if (!report.error.empty()) {
@@ -248,9 +253,7 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
                 warn(read.report.error);
                 return std::nullopt;
             }
-            if (read.encoding_guessed)
-                warn("注意：“" + file.string() + "”按 " + encoding_name(read.report.encoding) +
-                    " 读取（自动判断），因为" + read.report.encoding_reason);
+            if (read.encoding_guessed) say_guess(read.report);
             for (const std::string& warning : read.warnings)
                 warn(warning);
             choice.add += read.tally.characters;
