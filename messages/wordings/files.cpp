@@ -1,0 +1,19 @@
+#include "wordings/wording.h"
+
+namespace charlib {
+
+namespace {
+
+constexpr Wording wordings[] = {
+    {Code::CannotOpen, N_("Cannot open the file “{path}”: {error}")},
+    {Code::CannotRead, N_("Cannot read the file “{path}”: {error}")},
+    {Code::ReadPastEnd, N_("The end of the file “{path}” was reached: there are no more lines")},
+    {Code::CannotWrite, N_("Cannot write the file “{path}”: {error}")},
+    {Code::NoConverter, N_("Cannot open ICU's converter for {encoding}")},
+};
+
+}  // namespace
+
+std::span<const Wording> file_wordings() { return wordings; }
+
+}  // namespace charlib

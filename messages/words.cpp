@@ -1,0 +1,172 @@
+#include "messages/words.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "messages/catalog.h"
+#include "wordings/wording.h"
+
+namespace charlib {
+
+namespace {
+
+struct Reason {
+    int error;
+    const char* english;
+};
+
+constexpr Reason reasons[] = {
+    {0, N_("there is nothing more")},
+    {ENOENT, N_("no such file or folder")},
+    {EACCES, N_("permission denied (or the file is read-only)")},
+    {EPERM, N_("permission denied (or the file is read-only)")},
+    {EEXIST, N_("a file or folder of that name exists")},
+    {EISDIR, N_("it is a folder, not a file")},
+    {ENODEV, N_("it is not a regular file (a device or a pipe)")},
+    {ENOTDIR, N_("a part of the path is not a folder")},
+    {ENOTEMPTY, N_("the folder is not empty")},
+    {ELOOP, N_("too many symbolic links (perhaps a loop)")},
+    {ENOSPC, N_("no space left on the disk")},
+#ifdef EDQUOT
+    {EDQUOT, N_("the disk quota is exceeded")},
+#endif
+    {EROFS, N_("the disk or file system is read-only")},
+    {EXDEV, N_("cannot move across file systems (not on the same disk or partition)")},
+    {EBUSY, N_("the file is in use by another program")},
+    {ETXTBSY, N_("the file is in use by another program")},
+    {ENAMETOOLONG, N_("the path is too long")},
+    {EIO, N_("an input/output error on the device")},
+    {EMFILE, N_("too many open files")},
+    {ENFILE, N_("too many open files")},
+    {EFBIG, N_("the file is too large")},
+    {EINVAL, N_("the path or file name is not valid")},
+    {ENOMEM, N_("out of memory")},
+    {EPIPE, N_("the other end of the pipe is closed")},
+    {ENXIO, N_("no such device, or no program reads the other end of the pipe")},
+    {EAGAIN, N_("cannot read or write now; try again later")},
+    {ESTALE, N_("this file on a network file system is no longer valid")},
+};
+
+std::string to_utf8(char32_t c)
+{
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// 256 MiB, 1 GiB, 1.5 KiB: the limits are round numbers.
+std::string in_units(std::uint64_t bytes, Language language)
+{
+    static constexpr const char* units[] = {"", "KiB", "MiB", "GiB", "TiB"};
+    std::size_t unit = 0;
+    std::uint64_t whole = bytes, rest = 0;
+    while (unit + 1 < std::size(units) && whole >= 1024) {
+        rest = whole % 1024;
+        whole /= 1024;
+        ++unit;
+    }
+    std::string text = std::to_string(whole);
+    if (rest != 0) text += "." + std::to_string(rest * 10 / 1024);
+    if (unit == 0) return tr(language, "{count} bytes", {{"count", text}});
+    return text + " " + units[unit];
+}
+
+std::string value_text(const Value& value, std::string_view style, Language language)
+{
+    if (const auto* n = std::get_if<std::uint64_t>(&value)) return std::to_string(*n);
+    if (const auto* n = std::get_if<std::int64_t>(&value)) return std::to_string(*n);
+    if (const auto* s = std::get_if<std::string>(&value)) return *s;
+    if (const auto* p = std::get_if<std::filesystem::path>(&value)) return p->string();
+    if (const auto* c = std::get_if<char32_t>(&value)) return style == "glyph" ? to_utf8(*c) : code_point(*c);
+    if (const auto* b = std::get_if<Bytes>(&value)) return bytes_text(b->count, language);
+    if (const auto* e = std::get_if<SystemError>(&value)) return system_reason(e->number, language);
+    return {};
+}
+
+}  // namespace
+
+std::string system_reason(int system_error, Language language)
+{
+    for (const Reason& reason : reasons)
+        if (reason.error == system_error) return std::string(translate(language, reason.english));
+    return std::strerror(system_error);
+}
+
+std::string grouped(std::uint64_t number)
+{
+    const std::string digits = std::to_string(number);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
+}
+
+std::string bytes_text(std::uint64_t bytes, Language language)
+{
+    const std::string exact = tr(language, "{count} bytes", {{"count", grouped(bytes)}});
+    if (bytes < 1024) return exact;
+    return exact + (language == Language::Chinese ? "（" : " (") + in_units(bytes, language) +
+        (language == Language::Chinese ? "）" : ")");
+}
+
+std::string code_point(char32_t character)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(character));
+    return text;
+}
+
+std::string_view wording(Code code)
+{
+    for (const auto table : {file_wordings(), source_wordings(), format_wordings(), output_wordings(), font_wordings()})
+        for (const Wording& w : table)
+            if (w.code == code) return w.english;
+    return {};
+}
+
+std::string words(const Outcome& outcome, Language language)
+{
+    const std::string_view english = wording(outcome.code);
+    if (english.empty()) return std::string(code_id(outcome.code));
+    const std::string_view text = translate(language, english);
+    std::string said;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto open = text.find('{', at);
+        const auto close = open == std::string_view::npos ? open : text.find('}', open);
+        if (close == std::string_view::npos) break;
+        std::string_view name = text.substr(open + 1, close - open - 1), style;
+        if (const auto colon = name.find(':'); colon != std::string_view::npos) {
+            style = name.substr(colon + 1);
+            name = name.substr(0, colon);
+        }
+        said.append(text.substr(at, open - at));
+        if (const Value* value = outcome.find(name))
+            said += value_text(*value, style, language);
+        else
+            said.append(text.substr(open, close - open + 1));
+        at = close + 1;
+    }
+    said.append(text.substr(at));
+    return said;
+}
+
+}  // namespace charlib

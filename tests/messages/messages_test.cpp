@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "messages/catalog.h"
+#include "messages/language.h"
+#include "messages/words.h"
+
+namespace charlib {
+namespace {
+
+TEST(Language, ChosenAsGettextChooses)
+{
+    using Env = std::map<std::string, std::string>;
+    const struct {
+        Env env;
+        Language expected;
+    } cases[] = {
+        {{}, Language::English},
+        {{{"LANG", "C"}}, Language::English},
+        {{{"LANG", "POSIX"}}, Language::English},
+        {{{"LANG", "en_US.UTF-8"}}, Language::English},
+        {{{"LANG", "zh_CN.UTF-8"}}, Language::Chinese},
+        {{{"LANG", "zh_TW.UTF-8"}}, Language::Chinese},
+        {{{"LANGUAGE", "zh_CN:en"}, {"LANG", "C"}}, Language::Chinese},  // LANGUAGE counts even under C
+        {{{"LANGUAGE", "en:zh_CN"}, {"LANG", "zh_CN.UTF-8"}}, Language::English},
+        {{{"LANGUAGE", "fr:zh_CN"}}, Language::Chinese},  // no French catalog: the next entry
+        {{{"LANGUAGE", "fr:de"}, {"LANG", "zh_CN.UTF-8"}}, Language::Chinese},
+        {{{"LANGUAGE", ""}, {"LANG", "zh_CN.UTF-8"}}, Language::Chinese},
+        {{{"LC_ALL", "de_DE.UTF-8"}, {"LANG", "zh_CN.UTF-8"}}, Language::English},
+        {{{"LC_ALL", ""}, {"LC_MESSAGES", "zh_SG"}, {"LANG", "en_GB"}}, Language::Chinese},
+        {{{"LC_MESSAGES", "en_GB"}, {"LANG", "zh_CN"}}, Language::English},
+    };
+    for (const auto& c : cases) {
+        const Language got = language_from([&](const char* name) -> const char* {
+            const auto found = c.env.find(name);
+            return found == c.env.end() ? nullptr : found->second.c_str();
+        });
+        std::string described;
+        for (const auto& [name, value] : c.env) described += name + "=" + value + " ";
+        EXPECT_EQ(got, c.expected) << described;
+    }
+}
+
+TEST(Catalog, EveryCodeIsWordedAndTranslatedWithItsFields)
+{
+    for (const Code code : all_codes()) {
+        const std::string_view english = wording(code);
+        ASSERT_FALSE(english.empty()) << code_id(code) << " has no wording";
+        const std::string_view chinese = translate(Language::Chinese, english);
+        EXPECT_NE(chinese, english) << code_id(code) << " is not translated";
+    }
+    std::set<std::string_view> ids;
+    for (const Code code : all_codes()) EXPECT_TRUE(ids.insert(code_id(code)).second) << code_id(code) << " twice";
+}
+
+TEST(Words, FieldsTakeTheirPlacesInEitherLanguage)
+{
+    const Outcome outcome(Code::CannotOpen, {{"path", std::filesystem::path("a/b.txt")}, {"error", SystemError{ENOENT}}});
+    EXPECT_EQ(words(outcome, Language::English), "Cannot open the file “a/b.txt”: no such file or folder");
+    EXPECT_EQ(words(outcome, Language::Chinese), "无法打开文件“a/b.txt”：文件或文件夹不存在");
+    EXPECT_EQ(bytes_text(268435457, Language::English), "268,435,457 bytes (256 MiB)");
+    EXPECT_EQ(bytes_text(1536, Language::Chinese), "1,536 字节（1.5 KiB）");
+    EXPECT_EQ(bytes_text(12, Language::Chinese), "12 字节");
+    EXPECT_EQ(code_point(U'\u4E2D'), "U+4E2D");
+    EXPECT_EQ(code_point(U'\U0001F600'), "U+1F600");
+    EXPECT_EQ(tr(Language::English, "{count} bytes", {{"count", "7"}}), "7 bytes");
+    EXPECT_EQ(fill("{a}{b}{a} {c}", {{"a", "x"}, {"b", "{a}"}}), "x{a}x {c}");
+}
+
+}  // namespace
+}  // namespace charlib
