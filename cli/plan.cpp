@@ -28,7 +28,7 @@ std::filesystem::path FontPlan::widths() const
     return atlas->string() + ".widths";
 }
 
-std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
+std::variant<Plan, Answer> plan_of(std::vector<std::string> args, Language language)
 {
     OptionGroups options;
     std::optional<GridOptions> no_grid;
@@ -36,6 +36,7 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args)
     // Braces run the groups in order: the first problem of the line is the one named.
     Plan plan{options.sources.plan(options.selection.has_offset()), options.selection.plan(),
         options.choosing.plan(), options.output.plan(), options.font.plan()};
+    plan.language = language;
     const EntryRules& entries = plan.sources.entries;
     if (plan.selection.offset > 0 && entries.format != TextFormat::Lines)
         throw UsageError("-n 只用于按行读取（-t lines）：翻译文件的条目没有“之后第 N 行”");

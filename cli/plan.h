@@ -10,6 +10,7 @@
 #include "base/types.h"
 #include "cli/engines.h"
 #include "codec/encodings.h"
+#include "messages/language.h"
 #include "font/font.h"
 #include "output/output.h"
 #include "sources/listing.h"
@@ -87,6 +88,7 @@ struct Plan {
     ChoicePlan choosing;
     OutputPlan output;
     std::optional<FontPlan> font;
+    Language language = Language::English;  // of standard error; standard output never depends on it
 
     // Whether the set goes to standard output: not when only font files are asked for.
     bool prints_set() const;
@@ -101,6 +103,7 @@ struct Answer {
 };
 
 // The arguments after the program's name. Reads no file; throws UsageError.
-std::variant<Plan, Answer> plan_of(std::vector<std::string> args);
+// The help and the messages are in `language`.
+std::variant<Plan, Answer> plan_of(std::vector<std::string> args, Language language = Language::English);
 
 }  // namespace charlib::cli

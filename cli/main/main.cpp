@@ -7,6 +7,7 @@
 #include "cli/plan.h"
 #include "cli/run.h"
 #include "files/temporary_files.h"
+#include "messages/language.h"
 
 int main(int argc, char** argv)
 {
@@ -14,7 +15,7 @@ int main(int argc, char** argv)
     // A run ended by Ctrl+C, kill or a closed terminal leaves no stream copy or half-written file behind.
     charlib::remove_temporaries_on_ending_signals();
     try {
-        const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc});
+        const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc}, charlib::user_language());
         if (const Answer* answer = std::get_if<Answer>(&asked)) {
             std::cout << answer->text;
             return 0;
