@@ -1,4 +1,5 @@
 #include "formats/entries.h"
+#include "formats/format_table.h"
 
 #include <algorithm>
 #include <array>
@@ -243,6 +244,40 @@ EntriesRead read_entries(
         });
     read.entries = std::move(entries);
     return read;
+}
+
+}  // namespace charlib
+
+namespace charlib {
+
+const std::vector<FormatInfo>& text_formats()
+{
+    using F = TextFormat;
+    using R = EncodingRule;
+    static const std::vector<FormatInfo> formats = {
+        {F::Lines, "lines", {".txt"}, R::FromBytes, false},
+        {F::Po, "po", {".po", ".pot"}, R::Declared, true},
+        {F::Json, "json", {".json", ".arb"}, R::Utf8, true},
+        {F::Csv, "csv", {".csv"}, R::Utf8ElseFromBytes, true},
+        {F::Tsv, "tsv", {".tsv"}, R::Utf8ElseFromBytes, true},
+        {F::Srt, "srt", {".srt"}, R::Utf8ElseFromBytes, true},
+        {F::Vtt, "vtt", {".vtt"}, R::Utf8, true},
+        {F::Xliff, "xliff", {".xlf", ".xliff"}, R::Declared, true},
+        {F::Android, "android", {}, R::Declared, true},
+        {F::Strings, "strings", {".strings"}, R::Utf8ElseFromBytes, true},
+        {F::Resx, "resx", {".resx"}, R::Declared, true},
+        {F::Yaml, "yaml", {".yaml", ".yml"}, R::Utf8, true},
+        {F::Html, "html", {".html", ".htm"}, R::Utf8ElseFromBytes, true},
+        {F::Properties, "properties", {".properties"}, R::Utf8ElseLatin1, true},
+    };
+    return formats;
+}
+
+const FormatInfo& format_info(TextFormat format)
+{
+    for (const FormatInfo& info : text_formats())
+        if (info.format == format) return info;
+    return text_formats().front();
 }
 
 }  // namespace charlib

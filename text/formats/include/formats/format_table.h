@@ -1,0 +1,34 @@
+#pragma once
+// Every text format, declared once: its name, extensions, how its encoding is
+// decided and what its entries have. -t auto, the help, the option checks,
+// the README's table and the fuzzer are made from it.
+
+#include <string_view>
+#include <vector>
+
+#include "formats/entries.h"
+
+namespace charlib {
+
+// How a format's encoding is decided when -e does not say.
+enum class EncodingRule {
+    FromBytes,  // told from the bytes: a byte-order mark, UTF-16's NULs, valid UTF-8, GB18030, else GBK
+    Declared,  // what the file declares (a PO charset, an XML declaration), else UTF-8
+    Utf8,  // UTF-8, as the format's standard says (a byte-order mark may say UTF-16)
+    Utf8ElseFromBytes,  // a byte-order mark, valid UTF-8, else told from the bytes
+    Utf8ElseLatin1,  // valid UTF-8, else ISO-8859-1 (Java's .properties)
+};
+
+struct FormatInfo {
+    TextFormat format;
+    std::string_view name;  // as -t takes it
+    std::vector<std::string_view> extensions;  // lower case, with the dot; .xml is told by its root element
+    EncodingRule encoding;
+    bool keyed = false;  // its entries have keys that --key matches
+};
+
+// Lines first, then the translation formats.
+const std::vector<FormatInfo>& text_formats();
+const FormatInfo& format_info(TextFormat format);
+
+}  // namespace charlib
