@@ -8,6 +8,8 @@
 #include "app/common_dialog.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/qt_translation.h"
+#include "messages/language.h"
 
 namespace {
 
@@ -39,6 +41,8 @@ int main(int argc, char* argv[])
         }
     }
     QApplication app(argc, argv);
+    // The window's own texts are Chinese whatever the language; Qt's dialogs follow the user's.
+    charlib::install_qt_translation(app, charlib::user_language());
     QApplication::setFont(charlib::windowFont());
     charlib::Form1 form(
         std::make_unique<charlib::QtCommonDialog>(), std::make_unique<charlib::QtMessageBoxes>());

@@ -2,10 +2,14 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTranslator>
 
+#include "app/qt_translation.h"
 #include "driver.h"
 
 namespace charlib::testing {
@@ -61,6 +65,32 @@ TEST(QtDialogs, TheFileDialogOffersTheTwoFiltersAndReportsTheChoice)
     });
     EXPECT_FALSE(common.ShowOpen(nullptr));
     EXPECT_EQ(common.FileName, chosen);
+}
+
+TEST(QtDialogs, QtsOwnButtonsAndFileDialogSpeakTheUsersLanguage)
+{
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + u"/qtbase_zh_CN.qm"_s))
+        GTEST_SKIP() << "Qt's Chinese catalog is not installed (qt6-translations-l10n)";
+    struct Case {
+        Language language;
+        bool loaded;
+        QString texts;  // OK, Cancel, the file dialog's "Look in"
+    };
+    const Case cases[] = {
+        {Language::English, false, u"OK|Cancel|Look in:"_s},
+        {Language::Chinese, true, u"确定|取消|查找范围："_s},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(install_qt_translation(*qApp, c.language), c.loaded);
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QFileDialog dialog;
+        QtCommonDialog().prepare(dialog);
+        EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text() + u'|'
+                + buttons.button(QDialogButtonBox::Cancel)->text() + u'|'
+                + dialog.findChild<QLabel*>(u"lookInLabel"_s)->text(),
+            c.texts);
+        qDeleteAll(qApp->findChildren<QTranslator*>());  // the other tests expect Qt's English
+    }
 }
 
 }  // namespace
