@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built charlib .deb: its desktop entry and AppStream data validate,
-# every file is where it belongs, lintian finds no error, the programs run
-# from the unpacked package, and the man pages render and name every option.
+# every file is where it belongs (the README and docs/ with every file they
+# link), lintian finds no error, the programs run from the unpacked package,
+# and the man pages render and name every option.
 #   scripts/check-package.sh charlib_VERSION_amd64.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -17,9 +18,16 @@ for file in /usr/bin/charlib /usr/bin/charlib-cli /usr/share/applications/charli
     /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/charlib.png; do
   grep -qx "$file" "$work/contents" || fail "$file is not in the package"
 done
-# Every picture the README shows is beside it.
-for picture in $(grep -oE '\]\(docs/[^)]+\)' "$(dirname "$0")/../README.md" | tr -d '()]' | sort -u); do
-  grep -qx "/usr/share/doc/charlib/$picture" "$work/contents" || fail "the README's $picture is not in the package"
+# The README and docs/ are there, and so is every file they link (pictures, each other), where
+# the link points: links hold in /usr/share/doc/charlib as in the source tree.
+source_root=$(realpath "$(dirname "$0")/..")
+for doc in README.md $(cd "$source_root" && ls docs/*.md); do
+  grep -qx "/usr/share/doc/charlib/$doc" "$work/contents" || fail "$doc is not in the package"
+  # Relative links only: no address (a colon), no anchor alone; an anchor after a file is dropped.
+  for link in $(grep -oE '\]\([^)#: ]+' "$source_root/$doc" | cut -c3- | sort -u); do
+    target=$(realpath -m --relative-to="$source_root" "$source_root/$(dirname "$doc")/$link")
+    grep -qx "/usr/share/doc/charlib/$target" "$work/contents" || fail "$doc links $link, which is not in the package"
+  done
 done
 echo "contents: $(grep -vc '/$' "$work/contents") files, each where it belongs"
 
