@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <tuple>
 
 #include "entries_check.h"
+#include "formats/format_table.h"
 
 namespace charlib {
 namespace {
@@ -209,6 +214,61 @@ TEST(StructuredReaders, AFormatIsToldFromTheNameAndAnXmlRoot)
     };
     for (const auto& [name, head, format] : cases)
         EXPECT_EQ(text_format_of(name, head), format) << name;
+}
+
+// The README's table of translation files has a row for each format of the
+// table, or for two alike, with their extensions (`.x`) and, for .xml, the
+// root elements (`<root>`) that tell them.
+TEST(FormatTable, TheReadmeListsEveryFormatWithItsExtensions)
+{
+    std::ifstream file(CHARLIB_README);
+    std::stringstream readme;
+    readme << file.rdbuf();
+    std::istringstream lines(readme.str());
+    std::string line;
+    while (std::getline(lines, line) && line != "## Translation files") { }
+    while (std::getline(lines, line) && !line.starts_with("| `-t` | extensions |")) { }
+    ASSERT_TRUE(std::getline(lines, line)) << "no table under \"## Translation files\"";
+    // Backquoted texts of a cell: `po`, `.xml`, `<resources>`.
+    const auto quoted = [](std::string_view cell) {
+        std::vector<std::string> texts;
+        for (std::size_t open = cell.find('`'); open != std::string_view::npos;) {
+            const std::size_t close = cell.find('`', open + 1);
+            if (close == std::string_view::npos) break;
+            texts.emplace_back(cell.substr(open + 1, close - open - 1));
+            open = cell.find('`', close + 1);
+        }
+        return texts;
+    };
+    std::vector<std::string> listed;
+    while (std::getline(lines, line) && line.starts_with("|")) {
+        SCOPED_TRACE(line.substr(0, 60));
+        std::vector<std::string> cells;  // split at each | but an escaped one
+        for (std::size_t at = 1, from = 1; at < line.size(); ++at)
+            if (line[at] == '|' && line[at - 1] != '\\') {
+                cells.push_back(line.substr(from, at - from));
+                from = at + 1;
+            }
+        ASSERT_GE(cells.size(), 2u);
+        std::set<std::string> expected, found;
+        for (const std::string& name : quoted(cells[0])) {
+            listed.push_back(name);
+            const std::optional<TextFormat> format = text_format_named(name);
+            ASSERT_TRUE(format) << name;
+            const FormatInfo& info = format_info(*format);
+            expected.insert(info.extensions.begin(), info.extensions.end());
+            if (!info.xml_root.empty()) expected.insert({".xml", "<" + std::string(info.xml_root) + ">"});
+        }
+        for (const std::string& text : quoted(cells[1]))
+            if (text.starts_with(".") || text.starts_with("<")) found.insert(text);
+        EXPECT_EQ(found, expected);
+    }
+    std::vector<std::string> formats;
+    for (const FormatInfo& info : text_formats())
+        if (info.format != TextFormat::Lines) formats.emplace_back(info.name);
+    std::sort(listed.begin(), listed.end());
+    std::sort(formats.begin(), formats.end());
+    EXPECT_EQ(listed, formats);
 }
 
 }  // namespace
