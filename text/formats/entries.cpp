@@ -196,7 +196,8 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
         // No text format has a NUL, and C parsers would end the text there.
         if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
             const LineIndex lines(text);
-            throw malformed(Code::NulInText, lines.line(nul), lines.column(nul), {{"encoding", read.encoding}});
+            throw malformed(
+                Code::NulInText, lines.line(nul), lines.column(nul), {{"encoding", read.encoding}});
         }
         if (const Reader reader = format_reading(format).reader) {
             const std::string extension = lower(path.extension().string());
@@ -226,4 +227,3 @@ EntriesRead read_entries(
 }
 
 }  // namespace charlib
-

@@ -33,7 +33,8 @@ const std::vector<Format>& formats()
                  read_po(text, reading.extension == ".pot", sink);
              },
                 po_encoding}},
-        {{F::Json, "json", {".json", ".arb"}, R::Utf8, true, N_("JSON and Flutter's .arb: every string value")},
+        {{F::Json, "json", {".json", ".arb"}, R::Utf8, true,
+             N_("JSON and Flutter's .arb: every string value")},
             {[](std::string_view text, Reading& reading, const EntrySink& sink) {
                 read_json(text, reading.extension == ".arb", sink);
             }}},
@@ -65,7 +66,8 @@ const std::vector<Format>& formats()
              N_("Android's strings.xml: strings, plurals and string arrays"), "resources"},
             {[](std::string_view text, Reading&, const EntrySink& sink) { read_android(text, sink); },
                 xml_encoding}},
-        {{F::Strings, "strings", {".strings"}, R::Utf8ElseFromBytes, true, N_("Apple's .strings: the values")},
+        {{F::Strings, "strings", {".strings"}, R::Utf8ElseFromBytes, true,
+             N_("Apple's .strings: the values")},
             {[](std::string_view text, Reading&, const EntrySink& sink) { read_strings(text, sink); }}},
         {{F::Resx, "resx", {".resx"}, R::Declared, true, N_(".NET's .resx: the string values"), "root"},
             {[](std::string_view text, Reading&, const EntrySink& sink) { read_resx(text, sink); },

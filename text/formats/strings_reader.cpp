@@ -58,7 +58,8 @@ private:
     void expect(char wanted)
     {
         skip_blanks();
-        if (at_ >= text_.size() || text_[at_] != wanted) fail(at_, Code::StringsExpected, {{"character", char32_t(wanted)}});
+        if (at_ >= text_.size() || text_[at_] != wanted)
+            fail(at_, Code::StringsExpected, {{"character", char32_t(wanted)}});
         ++at_;
         skip_blanks();
     }
@@ -109,7 +110,8 @@ private:
             char32_t unit = 0;
             for (int digits = 0; digits < 4; ++digits, ++at_) {
                 const int digit = at_ < text_.size() ? hex_value(text_[at_]) : -1;
-                if (digit < 0) fail(backslash, Code::StringsBadUnicodeEscape, {{"escape", std::string{'\\', c}}});
+                if (digit < 0)
+                    fail(backslash, Code::StringsBadUnicodeEscape, {{"escape", std::string{'\\', c}}});
                 unit = unit << 4 | static_cast<char32_t>(digit);
             }
             return unit;
