@@ -205,8 +205,9 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
             reader(text, reading, counted);
         }
     } catch (Failure& failure) {
+        // The readers say where in the text; the file is named here.
         Outcome& outcome = failure.outcome();
-        outcome.with("path", path);
+        if (!outcome.find("path")) outcome.with("path", path);
         if (const Value* detail = outcome.find("detail"))
             outcome.with("detail", shortened(std::get<std::string>(*detail)));
         throw;
