@@ -18,6 +18,8 @@
 #include "files/input_file.h"
 #include "files/output_file.h"
 #include "font/font.h"
+#include "messages/language.h"
+#include "messages/words.h"
 #include "output/output.h"
 #include "sources/listing.h"
 #include "sources/read_source.h"
@@ -25,6 +27,12 @@
 namespace charlib::cli {
 
 namespace {
+
+// Why a source could not be used, in words.
+std::string refusal(const SourceRead& read)
+{
+    return read.failure ? words(*read.failure, user_language()) : read.report.error;
+}
 
 // The files a run writes, so that none of its inputs is among them.
 class RunOutputs {
@@ -203,7 +211,7 @@ std::optional<Gathered> gather(
         for (const std::string& warning : read.warnings)
             warn(warning);
         if (!report.error.empty()) {
-            warn(report.error);
+            warn(refusal(read));
             if (!plan.sources.keep_going) return std::nullopt;
             gathered.failed = true;
         } else {
@@ -235,7 +243,7 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
     for (const std::filesystem::path& exclude : choosing.excludes) {
         const SourceRead read = read_source(exclude, any_encoding);
         if (!read.report.error.empty()) {
-            warn(read.report.error);
+            warn(refusal(read));
             return std::nullopt;
         }
         choice.exclude += read.tally.characters;
@@ -250,7 +258,7 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
             const std::filesystem::path& file = std::get<std::filesystem::path>(addition);
             const SourceRead read = read_source(file, any_encoding);
             if (!read.report.error.empty()) {
-                warn(read.report.error);
+                warn(refusal(read));
                 return std::nullopt;
             }
             if (read.encoding_guessed) say_guess(read.report);

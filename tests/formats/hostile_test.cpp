@@ -26,8 +26,7 @@ struct Hostile {
     TextFormat format;
     std::function<std::string()> make;
     std::uint64_t entries = 0;  // expected when it reads
-    std::string error = {};  // expected in the message when it does not: the place and the reason
-    const char* path = "hostile";
+    std::optional<Refusal> refusal = {};  // expected when it does not
 };
 
 void check(const std::vector<Hostile>& cases)
@@ -37,15 +36,16 @@ void check(const std::vector<Hostile>& cases)
         const std::string bytes = test.make();
         std::uint64_t entries = 0;
         try {
-            read_entries(test.format, MemoryBytes(bytes), test.path, {},
+            read_entries(test.format, MemoryBytes(bytes), "t", {},
                 [&](std::string&, std::string_view, std::uint64_t, std::uint64_t) { ++entries; });
-            EXPECT_EQ(test.error, "") << "read whole";
+            EXPECT_FALSE(test.refusal) << "read whole";
             EXPECT_EQ(entries, test.entries);
-        } catch (const FileError& error) {
-            ASSERT_NE(test.error, "") << error.what();
-            EXPECT_NE(std::string(error.what()).find(test.error), std::string::npos) << error.what();
-            // A message quotes a little of the file, never a megabyte of it.
-            EXPECT_LT(std::string(error.what()).size(), 500u);
+        } catch (const Failure& failure) {
+            ASSERT_TRUE(test.refusal) << failure.what();
+            expect_refusal(failure.outcome(), *test.refusal);
+            // An outcome quotes a little of the file, never a megabyte of it.
+            for (const Field& field : failure.outcome().fields)
+                EXPECT_LT(shown(field.value).size(), 200u) << field.name;
         }
     }
 }
@@ -63,7 +63,8 @@ TEST(HostileFiles, Json)
         {"numbers no double holds", TextFormat::Json,
             [] { return "{\"a\":\"你好\",\"n\":1e400,\"m\":-" + repeated("9", megabyte) + ".5e-99999}"; }, 1},
         {"a megabyte of digits ending in a bad fraction", TextFormat::Json,
-            [] { return "[" + repeated("1", megabyte) + ".]"; }, 0, "expected digit after '.'"},
+            [] { return "[" + repeated("1", megabyte) + ".]"; }, 0,
+            Refusal{Code::JsonSyntax, 1, megabyte + 3, {"detail~expected digit after '.'"}}},
         {"a megabyte of escapes", TextFormat::Json, [] { return filled("[\"", "\\u00e9", "\"]"); }, 1},
     });
 }
@@ -75,7 +76,7 @@ TEST(HostileFiles, YamlAndCsv)
             [] { return repeated("[", 64) + filled("", "a,", "a") + repeated("]", 64); },
             (megabyte - 1) / 2 + 1},
         {"one flow sequence deeper", TextFormat::Yaml, [] { return repeated("[", megabyte); }, 0,
-            "第 1 行第 65 列：YAML 嵌套太深：这里的 [ ] 或 { } 已嵌套 65 层"},
+            Refusal{Code::YamlTooDeep, 1, 65, {"depth=65", "limit=64"}}},
         {"a quarter of a million sequence entries", TextFormat::Yaml, [] { return filled("", "- a\n", ""); },
             megabyte / 4},
         {"an anchor on every entry, an alias for each", TextFormat::Yaml,
@@ -105,9 +106,9 @@ TEST(HostileFiles, PoAndSubtitles)
         {"two megabytes of messages", TextFormat::Po, [&] { return messages; }, count},
         {"a broken message in the second piece", TextFormat::Po,
             [&] { return messages + "msgid \"x\"\nmsgstr \"y\n"; }, 0,
-            "第 " + std::to_string(3 * count + 2) + " 行"},
+            Refusal{Code::PoSyntax, 3 * count + 2, 0, {"detail~"}}},
         {"a thousand and one domains", TextFormat::Po, [&] { return domains; }, 0,
-            "第 3001 行第 1 列：PO 文件格式错误：domain 超过 1000 个"},
+            Refusal{Code::PoTooManyDomains, 3001, 1, {"limit=1000"}}},
         {"a line of continued strings", TextFormat::Po,
             [] { return "msgid \"a\"\nmsgstr \"\"\n" + filled("", "\"字\"\n", ""); }, 1},
         {"a line of unclosed override blocks", TextFormat::Srt,
@@ -175,9 +176,11 @@ TEST(HostileFiles, XmlAndHtml)
         {"html: end tags that close nothing under deep nesting", TextFormat::Html,
             [] { return repeated("<div>", 1000) + "x" + repeated("</x>", megabyte / 4); }, 1},
         {"html: elements nested past the limit", TextFormat::Html,
-            [] { return repeated("<div>", megabyte / 5); }, 0, "嵌套超过"},
+            [] { return repeated("<div>", megabyte / 5); }, 0,
+            Refusal{Code::HtmlTooDeep, 1, 5111, {"name=div", "limit=1024"}}},
         {"html: attributes past the limit", TextFormat::Html,
-            [] { return "<p" + numbered(" a", "", megabyte / 7) + ">x</p>"; }, 0, "属性超过"},
+            [] { return "<p" + numbered(" a", "", megabyte / 7) + ">x</p>"; }, 0,
+            Refusal{Code::HtmlTooManyAttributes, 1, 1, {"name=p", "limit=1024"}}},
         {"html: many tags with attributes just under the limit", TextFormat::Html,
             [] { return repeated("<p" + numbered(" a", "", 1000) + ">x", 150); }, 150},
     });

@@ -33,36 +33,34 @@ TEST(MarkupLimits, XmlEntitiesAreNeverFetchedAndExpandWithinBounds)
         {TextFormat::Android,  // an external entity in text
             "<!DOCTYPE resources [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>\n<resources><string "
             "name=\"a\">x&e;</string></resources>",
-            "第 2 行第 30 列", "外部实体“&e;”（file:///etc/passwd）不会被读取"},
+            {Code::XmlExternalEntity, 2, 30, {"name=&e;", "system=file:///etc/passwd"}}},
         {TextFormat::Resx,  // an external entity in an attribute
             "<!DOCTYPE root [<!ENTITY e SYSTEM \"http://example.com/\">]>\n<root><data name=\"&e;\"/></root>",
-            "第 2 行第 19 列", "外部实体“&e;”不会被读取"},
+            {Code::XmlExternalEntityInAttribute, 2, 19, {"name=&e;"}}},
         {TextFormat::Xliff,  // an entity only an unread external DTD could define
             "<!DOCTYPE xliff SYSTEM \"xliff.dtd\">\n<xliff><file><body><trans-unit id=\"1\"><target>&nbsp;"
             "</target></trans-unit></body></file></xliff>",
-            "第 2 行第 47 列", "未定义的实体“&nbsp;”"},
+            {Code::XmlUndefinedEntity, 2, 47, {"name=&nbsp;"}}},
         {TextFormat::Android,  // an entity declared after an unread parameter entity
             "<!DOCTYPE resources [<!ENTITY % ext SYSTEM \"ext.dtd\"> %ext; <!ENTITY app \"A\">]>\n"
             "<resources><string name=\"a\">&app;</string></resources>",
-            "第 2 行第 29 列", "未定义的实体“&app;”"},
+            {Code::XmlUndefinedEntity, 2, 29, {"name=&app;"}}},
         {TextFormat::Android,  // an undefined entity after wide characters: columns count characters
-            "<resources><string name=\"a\">中文&bogus;</string></resources>", "第 1 行第 31 列", "&bogus;"},
+            "<resources><string name=\"a\">中文&bogus;</string></resources>", {Code::XmlUndefinedEntity, 1, 31, {"name=&bogus;"}}},
         {TextFormat::Resx,  // a surrogate by reference
-            "<root><data name=\"k\"><value>&#xD800;</value></data></root>", "第 1 行第 29 列", "&#xD800;"},
+            "<root><data name=\"k\"><value>&#xD800;</value></data></root>",
+            {Code::XmlBadCharacterReference, 1, 29, {"name=&#xD800;"}}},
         {TextFormat::Resx,  // past U+10FFFF by reference
-            "<root><data name=\"k\"><value>a&#x110000;</value></data></root>", "第 1 行第 30 列",
-            "&#x110000;"},
+            "<root><data name=\"k\"><value>a&#x110000;</value></data></root>", {Code::XmlBadCharacterReference, 1, 30, {"name=&#x110000;"}}},
         {TextFormat::Resx,  // a reference that is not a number
-            "<root><data name=\"k\"><value>&#xZZ;</value></data></root>", "第 1 行第 29 列", "&#xZZ;"},
+            "<root><data name=\"k\"><value>&#xZZ;</value></data></root>",
+            {Code::XmlBadCharacterReference, 1, 29, {"name=&#xZZ;"}}},
         {TextFormat::Android,  // a billion laughs in text
-            laughs + "<resources><string name=\"a\">&j;</string></resources>", "第 13 行第 29 列",
-            "实体展开后的文本过长"},
+            laughs + "<resources><string name=\"a\">&j;</string></resources>", {Code::XmlEntitiesTooLong, 13, 29}},
         {TextFormat::Android,  // a billion laughs in an attribute
-            laughs + "<resources><string name=\"a\" note=\"&j;\">x</string></resources>", "第 13 行第 12 列",
-            "实体展开后的文本过长"},
+            laughs + "<resources><string name=\"a\" note=\"&j;\">x</string></resources>", {Code::XmlEntitiesTooLong, 13, 12}},
         {TextFormat::Android,  // one large entity many times
-            big_entity + "<string name=\"a\">" + repeated("&big;", 400) + "</string></resources>", "第 2 行",
-            "实体展开后的文本过长"},
+            big_entity + "<string name=\"a\">" + repeated("&big;", 400) + "</string></resources>", {Code::XmlEntitiesTooLong, 2}},
     };
     for (const Refused& test : cases)
         expect_refused(test);
@@ -86,19 +84,19 @@ TEST(MarkupLimits, LimitsUpToTheirSizePassOneMoreIsPlaced)
         const char* name;
         TextFormat format;
         std::function<std::string(std::size_t)> make;
-        const char* place;  // of the one over the limit
-        const char* reason;
+        Refusal refusal;  // placed at the one over the limit
     } cases[] = {
-        {"xml nesting", TextFormat::Android, android, "第 1 行第 3095 列", "XML 元素嵌套超过 1024 层"},
-        {"html nesting", TextFormat::Html, html_nested, "第 1 行第 5123 列", "HTML 元素嵌套超过 1024 层"},
-        {"html attributes", TextFormat::Html, html_attributes, "第 2 行第 1 列", "属性超过 1024 个"},
+        {"xml nesting", TextFormat::Android, android, {Code::XmlTooDeep, 1, 3095, {"name=b", "limit=1024"}}},
+        {"html nesting", TextFormat::Html, html_nested, {Code::HtmlTooDeep, 1, 5123, {"name=div", "limit=1024"}}},
+        {"html attributes", TextFormat::Html, html_attributes,
+            {Code::HtmlTooManyAttributes, 2, 1, {"name=p", "limit=1024"}}},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         std::size_t count = 0;
-        EXPECT_EQ(error_of(test.format, test.make(limit), {}, &count), "");
+        EXPECT_FALSE(refusal_of(test.format, test.make(limit), {}, &count));
         EXPECT_EQ(count, 1u);
-        expect_refused({test.format, test.make(limit + 1), test.place, test.reason});
+        expect_refused({test.format, test.make(limit + 1), test.refusal});
     }
 }
 

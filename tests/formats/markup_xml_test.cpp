@@ -151,19 +151,19 @@ TEST(MarkupXml, ReadsTheTextUsersSee)
 TEST(MarkupXml, PlacesMalformedXml)
 {
     const Refused cases[] = {
-        {TextFormat::Android, "<resources>\n  <string name=\"a\">x</resources>", "第 2 行第 23 列",
-            "XML 语法错误"},
-        {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x", "第 1 行第 44 列",
-            "XML 语法错误"},
+        {TextFormat::Android, "<resources>\n  <string name=\"a\">x</resources>",
+            {Code::XmlSyntax, 2, 23, {"detail=mismatched tag"}}},
+        {TextFormat::Xliff, "<xliff><file><unit id=\"1\"><segment><target><![CDATA[x",
+            {Code::XmlUnclosedCdata, 1, 44}},
         {TextFormat::Android, "<resources>\n  <string name=\"a\">Tom &bogus; Jerry</string></resources>",
-            "第 2 行第 24 列", "&bogus;"},
+            {Code::XmlUndefinedEntity, 2, 24, {"name=&bogus;"}}},
         {TextFormat::Android, "<resources>\n<string name=\"a\">Tom & Jerry</string></resources>",
-            "第 2 行第 22 列", "&amp;"},
-        {TextFormat::Resx, "<root><data name=\"k\"><value>\n&#0;</value></data></root>", "第 2 行第 1 列",
-            "&#0;"},
-        {TextFormat::Resx, "<?xml version=\"1.0\" encoding=\"no-such-charset\"?><root/>", "第 1 行第 31 列",
-            "no-such-charset"},
-        {TextFormat::Xliff, std::string("<xliff>\n \0</xliff>", 19), "第 2 行第 2 列", "U+0000"},
+            {Code::XmlBareAmpersand, 2, 22}},
+        {TextFormat::Resx, "<root><data name=\"k\"><value>\n&#0;</value></data></root>",
+            {Code::XmlBadCharacterReference, 2, 1, {"name=&#0;"}}},
+        {TextFormat::Resx, "<?xml version=\"1.0\" encoding=\"no-such-charset\"?><root/>",
+            {Code::XmlUnknownEncoding, 1, 31, {"encoding=no-such-charset"}}},
+        {TextFormat::Xliff, std::string("<xliff>\n \0</xliff>", 19), {Code::NulInText, 2, 2, {"encoding=utf-8"}}},
     };
     for (const Refused& test : cases)
         expect_refused(test);

@@ -97,12 +97,14 @@ TEST(PoSubtitlesEntries, ReadsWhatIsShown)
 TEST(PoSubtitlesEntries, MalformedFilesSayWhere)
 {
     const Refused cases[] = {
-        {TextFormat::Po, "msgid \"a\"\nmsgstr \"b\"\n\nmsgid \"c\"\nmsgstr x\n", "第 5 行第 1 列",
-            "keyword \"x\" unknown"},  // libgettextpo's reason, on the same line
-        {TextFormat::Po, "msgid \"a\\q\"\nmsgstr \"b\"\n", "第 1 行第 10 列", "invalid control sequence"},
-        {TextFormat::Po, "msgid \"a\"\nmsgstr \"b\n\nmsgid \"c\"\nmsgstr \"d\"\n", "第 2 行第 8 列"},
-        {TextFormat::Vtt, "1\n00:01.000 --> 00:02.000\nHi\n", "第 1 行第 1 列"},
-        {TextFormat::Vtt, "WEBVTTX\n\n00:01.000 --> 00:02.000\nHi\n", "第 1 行第 1 列"},
+        {TextFormat::Po, "msgid \"a\"\nmsgstr \"b\"\n\nmsgid \"c\"\nmsgstr x\n",
+            {Code::PoSyntax, 5, 1, {"detail~keyword \"x\" unknown"}}},  // libgettextpo's reason, on the same line
+        {TextFormat::Po, "msgid \"a\\q\"\nmsgstr \"b\"\n",
+            {Code::PoSyntax, 1, 10, {"detail~invalid control sequence"}}},
+        {TextFormat::Po, "msgid \"a\"\nmsgstr \"b\n\nmsgid \"c\"\nmsgstr \"d\"\n",
+            {Code::PoSyntax, 2, 8, {"detail~"}}},
+        {TextFormat::Vtt, "1\n00:01.000 --> 00:02.000\nHi\n", {Code::VttNoHeader, 1, 1}},
+        {TextFormat::Vtt, "WEBVTTX\n\n00:01.000 --> 00:02.000\nHi\n", {Code::VttNoHeader, 1, 1}},
     };
     for (const Refused& test : cases)
         expect_refused(test);

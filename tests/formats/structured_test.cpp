@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <tuple>
 
 #include "entries_check.h"
+#include "formats/format_table.h"
 
 namespace charlib {
 namespace {
@@ -112,28 +117,31 @@ TEST(StructuredReaders, CsvIsReadAsSpreadsheetsWriteItAndKeyedByItsKeyColumn)
 TEST(StructuredReaders, TellWhereAFileIsMalformed)
 {
     const Refused cases[] = {
-        {TextFormat::Json, "{\"a\": [1,\n  tru]}", "第 2 行第 6 列"},
-        {TextFormat::Json, "{\"a\": \"\\ud800\"}", "第 1 行第 14 列"},
-        {TextFormat::Json, "", "第 1 行第 1 列"},
-        {TextFormat::Csv, "h\nok\n\"a\"\"\n", "第 3 行第 1 列：CSV 格式错误：引号没有闭合"},
-        {TextFormat::Csv, "h,i\nx,y\n", "第 1 行第 1 列：没有名为“nope”的列（表头的列：“h”、“i”）", "",
+        {TextFormat::Json, "{\"a\": [1,\n  tru]}", {Code::JsonSyntax, 2, 6, {"detail~invalid literal"}}},
+        {TextFormat::Json, "{\"a\": \"\\ud800\"}", {Code::JsonSyntax, 1, 14, {"detail~surrogate"}}},
+        {TextFormat::Json, "", {Code::JsonSyntax, 1, 1, {"detail~unexpected end of input"}}},
+        {TextFormat::Csv, "h\nok\n\"a\"\"\n", {Code::CsvUnclosedQuote, 3, 1}},
+        // The columns asked for: by name or number, for the text or the keys; the header is listed.
+        {TextFormat::Csv, "h,i\nx,y\n", {Code::NoSuchColumn, 1, 1, {"name=nope", "header=“h”, “i”"}},
             {.encoding = {}, .columns = {"nope"}}},
-        {TextFormat::Csv, "h,i\nx,y\n", "第 1 行第 1 列", "", {.encoding = {}, .columns = {"3"}}},
-        {TextFormat::Tsv, "h\ti\nx\ty\n", "第 1 行第 1 列：--key-column：没有名为“0”的列", "",
+        {TextFormat::Csv, "h,i\nx,y\n", {Code::NoSuchColumn, 1, 1, {"name=3", "header=“h”, “i”"}},
+            {.encoding = {}, .columns = {"3"}}},
+        {TextFormat::Tsv, "h\ti\nx\ty\n", {Code::NoSuchKeyColumn, 1, 1, {"name=0", "header=“h”, “i”"}},
             {.encoding = {}, .columns = {}, .key_column = "0"}},
-        {TextFormat::Csv, "", "--key-column：没有名为“id”的列（表头为空）", "",
+        {TextFormat::Csv, "", {Code::NoHeaderRow, 1, 1, {"name=id"}},
             {.encoding = {}, .columns = {}, .key_column = "id"}},
-        {TextFormat::Yaml, "a: [1, 2\nb: c\n", "第 2 行第 2 列"},
-        {TextFormat::Strings, "\"a\" = \"b\"\n\"c\" = \"d\";", "第 2 行第 1 列"},
-        {TextFormat::Strings, "\"a\" \"b\";", "第 1 行第 5 列"},
-        {TextFormat::Strings, "/* x", "第 1 行第 1 列"},
-        {TextFormat::Strings, "\"a\" = \"b", "第 1 行第 7 列"},
-        {TextFormat::Strings, "\"a\" = \"\\U12G4\";", "第 1 行第 8 列"},
-        {TextFormat::Properties, "x=1\na = \\\n  b\\u12", "第 3 行第 4 列"},
+        {TextFormat::Yaml, "a: [1, 2\nb: c\n", {Code::YamlSyntax, 2, 2, {"detail~expected ',' or ']'"}}},
+        {TextFormat::Strings, "\"a\" = \"b\"\n\"c\" = \"d\";", {Code::StringsExpected, 2, 1, {"character=;"}}},
+        {TextFormat::Strings, "\"a\" \"b\";", {Code::StringsExpected, 1, 5, {"character=="}}},
+        {TextFormat::Strings, "\"a\" = ;", {Code::StringsExpectedString, 1, 7}},
+        {TextFormat::Strings, "/* x", {Code::StringsUnclosedComment, 1, 1}},
+        {TextFormat::Strings, "\"a\" = \"b", {Code::StringsUnclosedString, 1, 7}},
+        {TextFormat::Strings, "\"a\" = \"\\U12G4\";", {Code::StringsBadUnicodeEscape, 1, 8, {"escape=\\U"}}},
+        {TextFormat::Properties, "x=1\na = \\\n  b\\u12", {Code::PropertiesBadUnicodeEscape, 3, 4}},
         // A NUL would end the text for a C parser: it is refused where it stands.
-        {TextFormat::Po, "msgid \"a\"\nmsgstr \"你\0好\"\n"s, "第 2 行第 10 列", "：有 NUL 字符"},
-        {TextFormat::Json, "[\"a\0\"]"s, "第 1 行第 4 列", "：有 NUL 字符"},
-        {TextFormat::Csv, "h\nx\0\n"s, "第 2 行第 2 列", "：有 NUL 字符"},
+        {TextFormat::Po, "msgid \"a\"\nmsgstr \"你\0好\"\n"s, {Code::NulInText, 2, 10, {"encoding=utf-8"}}},
+        {TextFormat::Json, "[\"a\0\"]"s, {Code::NulInText, 1, 4, {"encoding=utf-8"}}},
+        {TextFormat::Csv, "h\nx\0\n"s, {Code::NulInText, 2, 2, {"encoding=utf-8"}}},
     };
     for (const Refused& test : cases)
         expect_refused(test);
@@ -206,6 +214,61 @@ TEST(StructuredReaders, AFormatIsToldFromTheNameAndAnXmlRoot)
     };
     for (const auto& [name, head, format] : cases)
         EXPECT_EQ(text_format_of(name, head), format) << name;
+}
+
+// The README's table of translation files has a row for each format of the
+// table, or for two alike, with their extensions (`.x`) and, for .xml, the
+// root elements (`<root>`) that tell them.
+TEST(FormatTable, TheReadmeListsEveryFormatWithItsExtensions)
+{
+    std::ifstream file(CHARLIB_README);
+    std::stringstream readme;
+    readme << file.rdbuf();
+    std::istringstream lines(readme.str());
+    std::string line;
+    while (std::getline(lines, line) && line != "## Translation files") { }
+    while (std::getline(lines, line) && !line.starts_with("| `-t` | extensions |")) { }
+    ASSERT_TRUE(std::getline(lines, line)) << "no table under \"## Translation files\"";
+    // Backquoted texts of a cell: `po`, `.xml`, `<resources>`.
+    const auto quoted = [](std::string_view cell) {
+        std::vector<std::string> texts;
+        for (std::size_t open = cell.find('`'); open != std::string_view::npos;) {
+            const std::size_t close = cell.find('`', open + 1);
+            if (close == std::string_view::npos) break;
+            texts.emplace_back(cell.substr(open + 1, close - open - 1));
+            open = cell.find('`', close + 1);
+        }
+        return texts;
+    };
+    std::vector<std::string> listed;
+    while (std::getline(lines, line) && line.starts_with("|")) {
+        SCOPED_TRACE(line.substr(0, 60));
+        std::vector<std::string> cells;  // split at each | but an escaped one
+        for (std::size_t at = 1, from = 1; at < line.size(); ++at)
+            if (line[at] == '|' && line[at - 1] != '\\') {
+                cells.push_back(line.substr(from, at - from));
+                from = at + 1;
+            }
+        ASSERT_GE(cells.size(), 2u);
+        std::set<std::string> expected, found;
+        for (const std::string& name : quoted(cells[0])) {
+            listed.push_back(name);
+            const std::optional<TextFormat> format = text_format_named(name);
+            ASSERT_TRUE(format) << name;
+            const FormatInfo& info = format_info(*format);
+            expected.insert(info.extensions.begin(), info.extensions.end());
+            if (!info.xml_root.empty()) expected.insert({".xml", "<" + std::string(info.xml_root) + ">"});
+        }
+        for (const std::string& text : quoted(cells[1]))
+            if (text.starts_with(".") || text.starts_with("<")) found.insert(text);
+        EXPECT_EQ(found, expected);
+    }
+    std::vector<std::string> formats;
+    for (const FormatInfo& info : text_formats())
+        if (info.format != TextFormat::Lines) formats.emplace_back(info.name);
+    std::sort(listed.begin(), listed.end());
+    std::sort(formats.begin(), formats.end());
+    EXPECT_EQ(listed, formats);
 }
 
 }  // namespace

@@ -96,25 +96,27 @@ private:
         std::uint64_t line, column;
     };
 
+    // The header's first names, each quoted: "“en”, “zh”".
     std::string header_names() const
     {
+        constexpr std::size_t most_named = 20;
         std::string names;
-        for (const std::string& name : header_)
-            names += (names.empty() ? "“" : "、“") + name + "”";
-        return names.empty() ? "表头为空" : "表头的列：" + names;
+        for (std::size_t i = 0; i < header_.size() && i < most_named; ++i)
+            names += (i == 0 ? "“" : ", “") + excerpt(header_[i]) + "”";
+        return header_.size() > most_named ? names + ", …" : names;
     }
 
     // A column by header name, else by number from 1.
-    std::size_t column_named(const std::string& name, const char* option) const
+    std::size_t column_named(const std::string& name, Code missing) const
     {
         const auto named = std::find(header_.begin(), header_.end(), name);
         if (named != header_.end()) return static_cast<std::size_t>(named - header_.begin());
         const bool number = !name.empty() && name.size() < 10 &&
             std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
         const std::size_t index = number ? std::stoul(name) - 1 : header_.size();
+        if (header_.empty()) throw malformed(Code::NoHeaderRow, 1, 1, {{"name", excerpt(name)}});
         if (!number || index >= header_.size())
-            throw Malformed(
-                1, 1, std::string(option) + "没有名为“" + name + "”的列（" + header_names() + "）");
+            throw malformed(missing, 1, 1, {{"name", excerpt(name)}, {"header", header_names()}});
         return index;
     }
 
@@ -128,10 +130,10 @@ private:
                 found_ = KeyColumn{1, header_.front()};
             }
         } else if (!wanted_.key_column->empty()) {
-            key_column_ = column_named(*wanted_.key_column, "--key-column：");
+            key_column_ = column_named(*wanted_.key_column, Code::NoSuchKeyColumn);
         }
         for (const std::string& name : wanted_.columns) {
-            const std::size_t index = column_named(name, "");
+            const std::size_t index = column_named(name, Code::NoSuchColumn);
             if (chosen_.size() < header_.size()) chosen_.resize(header_.size());
             chosen_[index] = true;
         }
@@ -183,7 +185,7 @@ std::optional<KeyColumn> read_csv(
                 const std::size_t close = text.find('"', at);
                 if (close == std::string_view::npos) {
                     const LineIndex lines(text);
-                    throw Malformed(lines.line(quote), lines.column(quote), "CSV 格式错误：引号没有闭合");
+                    throw malformed(Code::CsvUnclosedQuote, lines.line(quote), lines.column(quote));
                 }
                 value.append(text, at, close - at);
                 at = close + 1;

@@ -2,31 +2,14 @@
 #include "formats/format_table.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
-#include "base/error.h"
 #include "codec/utf.h"
 #include "readers.h"
 
 namespace charlib {
 
 namespace {
-
-constexpr std::array<std::pair<TextFormat, const char*>, 14> names{{{TextFormat::Lines, "lines"},
-    {TextFormat::Po, "po"}, {TextFormat::Json, "json"}, {TextFormat::Csv, "csv"}, {TextFormat::Tsv, "tsv"},
-    {TextFormat::Srt, "srt"}, {TextFormat::Vtt, "vtt"}, {TextFormat::Xliff, "xliff"},
-    {TextFormat::Android, "android"}, {TextFormat::Strings, "strings"}, {TextFormat::Resx, "resx"},
-    {TextFormat::Yaml, "yaml"}, {TextFormat::Html, "html"}, {TextFormat::Properties, "properties"}}};
-
-// Extensions, lower case, and the format each names; .xml is told by its root element.
-constexpr std::array<std::pair<const char*, TextFormat>, 17> extensions{
-    {{".po", TextFormat::Po}, {".pot", TextFormat::Po}, {".json", TextFormat::Json},
-        {".arb", TextFormat::Json}, {".csv", TextFormat::Csv}, {".tsv", TextFormat::Tsv},
-        {".srt", TextFormat::Srt}, {".vtt", TextFormat::Vtt}, {".xlf", TextFormat::Xliff},
-        {".xliff", TextFormat::Xliff}, {".strings", TextFormat::Strings}, {".resx", TextFormat::Resx},
-        {".yaml", TextFormat::Yaml}, {".yml", TextFormat::Yaml}, {".html", TextFormat::Html},
-        {".htm", TextFormat::Html}, {".properties", TextFormat::Properties}}};
 
 std::string lower(std::string text)
 {
@@ -60,32 +43,31 @@ std::string root_element(std::string_view head)
 
 std::string text_format_name(TextFormat format)
 {
-    for (const auto& [value, name] : names)
-        if (value == format) return name;
-    return "lines";
+    return std::string(format_info(format).name);
 }
 
 std::optional<TextFormat> text_format_named(std::string_view name)
 {
-    for (const auto& [value, text] : names)
-        if (name == text) return value;
+    for (const FormatInfo& info : text_formats())
+        if (info.name == name) return info.format;
     return std::nullopt;
 }
 
 std::optional<TextFormat> text_format_of(const std::filesystem::path& path, std::string_view head)
 {
     const std::string extension = lower(path.extension().string());
-    for (const auto& [text, format] : extensions)
-        if (extension == text) return format;
+    for (const FormatInfo& info : text_formats())
+        if (info.format != TextFormat::Lines &&
+            std::find(info.extensions.begin(), info.extensions.end(), extension) != info.extensions.end())
+            return info.format;
     if (extension == ".xml") {
         // The encoding does not matter for the root's name unless it is UTF-16.
         std::string narrow;
         for (char c : head)
             if (c != '\0') narrow += c;
         const std::string root = root_element(narrow);
-        if (root == "resources") return TextFormat::Android;
-        if (root == "xliff") return TextFormat::Xliff;
-        if (root == "root") return TextFormat::Resx;
+        for (const FormatInfo& info : text_formats())
+            if (!info.xml_root.empty() && info.xml_root == root) return info.format;
     }
     return std::nullopt;
 }
@@ -94,9 +76,14 @@ const std::vector<std::string>& known_patterns()
 {
     static const std::vector<std::string> patterns = [] {
         std::vector<std::string> all;
-        for (const auto& [text, format] : extensions)
-            all.push_back(std::string("*") + text);
-        all.push_back("*.xml");
+        bool xml = false;
+        for (const FormatInfo& info : text_formats()) {
+            if (info.format == TextFormat::Lines) continue;
+            for (const std::string_view extension : info.extensions)
+                all.push_back("*" + std::string(extension));
+            xml = xml || !info.xml_root.empty();
+        }
+        if (xml) all.push_back("*.xml");
         return all;
     }();
     return patterns;
@@ -117,25 +104,22 @@ std::string first_bytes(const ByteSource& bytes, std::size_t most)
     return head;
 }
 
-// The file's text, decoded as its format says unless -e does: XML and PO by
-// what they declare; JSON, YAML and WebVTT are UTF-8, as they are
-// defined; the others are UTF-8 when they are valid UTF-8, and
-// otherwise what their readers take (Java's ISO-8859-1 for .properties,
-// the detected encoding for the rest). A byte-order mark always decides.
+// The file's text, decoded as its format's rule says: what the file
+// declares, else -e, else a byte-order mark, else the rule's encodings.
 formats::Decoded decoded_text(TextFormat format, const ByteSource& bytes, const EntryOptions& options)
 {
     using namespace formats;
     const std::string head = first_bytes(bytes, std::size_t{1} << 20);
-    if (format == TextFormat::Po) return *decode_text(bytes, po_encoding(head, options.encoding));
-    if (format == TextFormat::Xliff || format == TextFormat::Android || format == TextFormat::Resx)
-        return *decode_text(bytes, xml_encoding(head, options.encoding));
+    const EncodingRule rule = format_info(format).encoding;
+    if (rule == EncodingRule::Declared)
+        return *decode_text(bytes, format_reading(format).declaration(head, options.encoding));
     if (options.encoding) return *decode_text(bytes, text_encoding(*options.encoding));
     if (const std::optional<TextEncoding> mark = byte_order_mark(head)) return *decode_text(bytes, *mark);
     const TextEncoding utf8 = text_encoding(Encoding::Utf8);
-    if (format == TextFormat::Json || format == TextFormat::Yaml || format == TextFormat::Vtt)
-        return *decode_text(bytes, utf8);
-    if (std::optional<Decoded> valid = decode_text(bytes, utf8, true)) return std::move(*valid);
-    if (format == TextFormat::Properties) return *decode_text(bytes, {std::nullopt, "ISO-8859-1"});
+    if (rule == EncodingRule::Utf8) return *decode_text(bytes, utf8);
+    if (rule != EncodingRule::FromBytes)
+        if (std::optional<Decoded> valid = decode_text(bytes, utf8, true)) return std::move(*valid);
+    if (rule == EncodingRule::Utf8ElseLatin1) return *decode_text(bytes, {std::nullopt, "ISO-8859-1"});
     return *decode_text(bytes, text_encoding(options.detect ? options.detect() : Encoding::Gbk));
 }
 
@@ -156,12 +140,13 @@ std::string_view last_characters(std::string_view text, std::size_t count)
     return text.substr(at);
 }
 
-// A reason quotes at most a little of the file: a parser may quote a whole
+constexpr std::size_t kept = 30;
+
+// A parser's reason quotes at most a little of the file: it may quote a whole
 // token, and a token can be a megabyte long. What stands in quotes keeps its
 // first and last 30 characters.
 std::string shortened(std::string_view reason)
 {
-    constexpr std::size_t kept = 30;
     std::string out;
     for (std::size_t at = 0; at < reason.size();) {
         const std::size_t open = reason.find_first_of("'\"", at);
@@ -186,6 +171,12 @@ std::string shortened(std::string_view reason)
 
 }  // namespace
 
+std::string formats::excerpt(std::string_view text)
+{
+    if (first_characters(text, 2 * kept + 1).size() == text.size()) return std::string(text);
+    return std::string(first_characters(text, kept)) + "…" + std::string(last_characters(text, kept));
+}
+
 EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::filesystem::path& path,
     const EntryOptions& options, const EntrySink& sink)
 {
@@ -205,31 +196,21 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
         // No text format has a NUL, and C parsers would end the text there.
         if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
             const LineIndex lines(text);
-            throw Malformed(lines.line(nul), lines.column(nul),
-                "有 NUL 字符（U+0000），文本中不会有它：这不是按 " + read.encoding +
-                    " 写的文本（编码不对可用 -e 指定）");
+            throw malformed(
+                Code::NulInText, lines.line(nul), lines.column(nul), {{"encoding", read.encoding}});
         }
-        const std::string extension = lower(path.extension().string());
-        switch (format) {
-        case TextFormat::Po: read_po(text, extension == ".pot", counted); break;
-        case TextFormat::Xliff: read_xliff(text, options.xliff_source, counted); break;
-        case TextFormat::Android: read_android(text, counted); break;
-        case TextFormat::Resx: read_resx(text, counted); break;
-        case TextFormat::Json: read_json(text, extension == ".arb", counted); break;
-        case TextFormat::Csv: read.key_column = read_csv(text, ',', options, counted); break;
-        case TextFormat::Tsv: read.key_column = read_csv(text, '\t', options, counted); break;
-        case TextFormat::Yaml: read_yaml(text, counted); break;
-        case TextFormat::Strings: read_strings(text, counted); break;
-        case TextFormat::Properties: read_properties(text, counted); break;
-        case TextFormat::Srt: read.unreadable_cues = read_srt(text, counted); break;
-        case TextFormat::Vtt: read.unreadable_cues = read_vtt(text, counted); break;
-        case TextFormat::Html: read_html(text, counted); break;
-        case TextFormat::Lines: break;
+        if (const Reader reader = format_reading(format).reader) {
+            const std::string extension = lower(path.extension().string());
+            Reading reading{options, extension, read};
+            reader(text, reading, counted);
         }
-    } catch (const Malformed& malformed) {
-        throw FileError(FileError::Action::Parse, path, 0,
-            "第 " + std::to_string(malformed.line) + " 行第 " + std::to_string(malformed.column) + " 列：" +
-                shortened(malformed.what()));
+    } catch (Failure& failure) {
+        // The readers say where in the text; the file is named here.
+        Outcome& outcome = failure.outcome();
+        if (!outcome.find("path")) outcome.with("path", path);
+        if (const Value* detail = outcome.find("detail"))
+            outcome.with("detail", shortened(std::get<std::string>(*detail)));
+        throw;
     }
     return read;
 }
@@ -244,40 +225,6 @@ EntriesRead read_entries(
         });
     read.entries = std::move(entries);
     return read;
-}
-
-}  // namespace charlib
-
-namespace charlib {
-
-const std::vector<FormatInfo>& text_formats()
-{
-    using F = TextFormat;
-    using R = EncodingRule;
-    static const std::vector<FormatInfo> formats = {
-        {F::Lines, "lines", {".txt"}, R::FromBytes, false},
-        {F::Po, "po", {".po", ".pot"}, R::Declared, true},
-        {F::Json, "json", {".json", ".arb"}, R::Utf8, true},
-        {F::Csv, "csv", {".csv"}, R::Utf8ElseFromBytes, true},
-        {F::Tsv, "tsv", {".tsv"}, R::Utf8ElseFromBytes, true},
-        {F::Srt, "srt", {".srt"}, R::Utf8ElseFromBytes, true},
-        {F::Vtt, "vtt", {".vtt"}, R::Utf8, true},
-        {F::Xliff, "xliff", {".xlf", ".xliff"}, R::Declared, true},
-        {F::Android, "android", {}, R::Declared, true},
-        {F::Strings, "strings", {".strings"}, R::Utf8ElseFromBytes, true},
-        {F::Resx, "resx", {".resx"}, R::Declared, true},
-        {F::Yaml, "yaml", {".yaml", ".yml"}, R::Utf8, true},
-        {F::Html, "html", {".html", ".htm"}, R::Utf8ElseFromBytes, true},
-        {F::Properties, "properties", {".properties"}, R::Utf8ElseLatin1, true},
-    };
-    return formats;
-}
-
-const FormatInfo& format_info(TextFormat format)
-{
-    for (const FormatInfo& info : text_formats())
-        if (info.format == format) return info;
-    return text_formats().front();
 }
 
 }  // namespace charlib

@@ -325,9 +325,9 @@ private:
     {
         return static_cast<std::size_t>(std::clamp<long>(xmlByteConsumed(context_), 0, long(text_.size())));
     }
-    Malformed malformed_at(std::size_t offset, const std::string& reason) const
+    Failure malformed_at(std::size_t offset, Code code, std::vector<Field> data = {}) const
     {
-        return Malformed(lines_.line(offset), lines_.column(offset), reason);
+        return malformed(code, lines_.line(offset), lines_.column(offset), std::move(data));
     }
     void check_attributes_before(std::size_t end);
     std::optional<StartTag> source_tag(std::string_view name, std::size_t at);
@@ -402,9 +402,8 @@ void HtmlReader::check_attributes_before(std::size_t end)
         if (const std::optional<StartTag> tag = ahead_.next(); !tag) {
             break;
         } else if (tag->attributes > most_attributes) {
-            throw malformed_at(tag->begin,
-                "HTML 元素 <" + std::string(tag->name) + "> 的属性超过 " + std::to_string(most_attributes) +
-                    " 个");
+            throw malformed_at(tag->begin, Code::HtmlTooManyAttributes,
+                {{"name", excerpt(tag->name)}, {"limit", std::uint64_t{most_attributes}}});
         }
 }
 
@@ -472,8 +471,8 @@ void HtmlReader::start(std::string_view name, const xmlChar** attributes)
     const std::size_t at = position();
     const std::optional<StartTag> tag = source_tag(name, at);
     if (open_.size() >= most_open_elements)
-        throw malformed_at(tag ? tag->begin : at,
-            "HTML 元素嵌套超过 " + std::to_string(most_open_elements) + " 层：<" + std::string(name) + ">");
+        throw malformed_at(tag ? tag->begin : at, Code::HtmlTooDeep,
+            {{"name", excerpt(name)}, {"limit", std::uint64_t{most_open_elements}}});
     const Open& parent = top();
     Open element;
     element.hidden = parent.hidden || is_among(name, hidden_names);

@@ -146,7 +146,7 @@ public:
     {
     }
 
-    std::optional<Malformed> error;
+    std::optional<Failure> error;
 
     bool null() override { return begin_value(); }
     bool boolean(bool) override { return begin_value(); }
@@ -183,7 +183,7 @@ public:
         if (const std::size_t colon = reason.find(": "); colon != std::string::npos)
             reason.erase(0, colon + 2);
         const std::size_t offset = feed_.last();
-        error.emplace(lines_.line(offset), lines_.column(offset), "JSON 语法错误：" + reason);
+        error = malformed(Code::JsonSyntax, lines_.line(offset), lines_.column(offset), {{"detail", reason}});
         return false;
     }
 

@@ -17,7 +17,6 @@
 #include <mutex>
 #include <utility>
 
-#include "base/error.h"
 #include "readers.h"
 
 namespace charlib::formats {
@@ -261,8 +260,8 @@ Survey survey(std::string_view text)
     });
     if (const std::optional<std::size_t> at = scanner.too_many_domains()) {
         const LineIndex lines(text);
-        throw Malformed(lines.line(*at), lines.column(*at),
-            "PO 文件格式错误：domain 超过 " + std::to_string(most_domains) + " 个，这不像翻译文件");
+        throw malformed(Code::PoTooManyDomains, lines.line(*at), lines.column(*at),
+            {{"limit", std::uint64_t{most_domains}}});
     }
     return survey;
 }
@@ -321,7 +320,7 @@ void write_all(int descriptor, std::string_view text)
     while (!text.empty()) {
         const ssize_t written = ::write(descriptor, text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) throw Malformed(1, 1, "无法读取 PO 文件：" + system_reason(errno));
+        if (written <= 0) throw Failure(Code::CannotRead, {{"error", SystemError{errno}}});
         text.remove_prefix(static_cast<std::size_t>(written));
     }
 }
@@ -346,8 +345,7 @@ public:
             if (error) directory = "/tmp";
             std::string pattern = (directory / "charlib-po-XXXXXX").string();
             descriptor_ = ::mkstemp(pattern.data());
-            if (descriptor_ < 0)
-                throw Malformed(1, 1, "无法读取 PO 文件：" + system_reason(errno));
+            if (descriptor_ < 0) throw Failure(Code::CannotRead, {{"error", SystemError{errno}}});
             name_ = temporary_ = pattern;
             write_all(descriptor_, text);
         } catch (...) {
@@ -415,7 +413,7 @@ Piece piece_of(std::string_view text, std::size_t from, std::size_t to, const st
     return piece;
 }
 
-// libgettextpo reads the piece; its first error is thrown as Malformed, at
+// libgettextpo reads the piece; its first error is thrown as malformed, at
 // its place in the file.
 PoFile read_po_file(const Piece& piece, std::optional<std::size_t> unterminated, const LineIndex& lines)
 {
@@ -433,7 +431,7 @@ PoFile read_po_file(const Piece& piece, std::optional<std::size_t> unterminated,
         open_error = errno;
         first_problem = nullptr;
     }
-    if (!file) throw Malformed(1, 1, "无法读取 PO 文件：" + system_reason(open_error));
+    if (!file) throw Failure(Code::CannotRead, {{"error", SystemError{open_error}}});
     if (!problem) return file;
     problem->line = std::max(problem->line, piece.added_lines + 1) - piece.added_lines + piece.first_line - 1;
     // libgettextpo tells a string left open on the line after it: point at its quote.
@@ -444,7 +442,7 @@ PoFile read_po_file(const Piece& piece, std::optional<std::size_t> unterminated,
             problem->column = lines.column(*unterminated);
         }
     }
-    throw Malformed(problem->line, problem->column, "PO 文件格式错误：" + problem->message);
+    throw malformed(Code::PoSyntax, problem->line, problem->column, {{"detail", problem->message}});
 }
 
 bool is_header(po_message_t message)

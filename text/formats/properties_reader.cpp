@@ -131,8 +131,8 @@ private:
                 for (int digit = 0; digit < 4; ++digit) {
                     const int value = line.ended() ? -1 : hex_value(line.peek());
                     if (value < 0)
-                        throw Malformed(lines_.line(backslash), lines_.column(backslash),
-                            ".properties 格式错误：\\u 后应有 4 位十六进制数字");
+                        throw malformed(Code::PropertiesBadUnicodeEscape, lines_.line(backslash),
+                            lines_.column(backslash));
                     unit = unit << 4 | static_cast<char32_t>(value);
                     line.take();
                 }

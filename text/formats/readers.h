@@ -1,6 +1,7 @@
 #pragma once
 // The readers of each format, private to formats. Each hands its entries to
-// a sink in file order, and throws Malformed for a file it cannot read.
+// a sink in file order, and throws a Failure (malformed()) for a file it
+// cannot read.
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -9,21 +10,25 @@
 #include <string_view>
 #include <vector>
 
+#include "base/outcome.h"
 #include "base/types.h"
 #include "formats/entries.h"
 
 namespace charlib::formats {
 
-// Where and why a file is malformed; read_entries makes a FileError of it.
-struct Malformed : std::runtime_error {
-    Malformed(std::uint64_t line, std::uint64_t column, const std::string& reason) :
-        std::runtime_error(reason),
-        line(line),
-        column(column)
-    {
-    }
-    std::uint64_t line, column;
-};
+// A file its reader cannot read: the code, where, and what else its wording
+// needs. read_entries adds the path.
+inline Failure malformed(Code code, std::uint64_t line, std::uint64_t column, std::vector<Field> data = {})
+{
+    std::vector<Field> fields{{"line", line}, {"column", column}};
+    for (Field& field : data)
+        fields.push_back(std::move(field));
+    return Failure(code, std::move(fields));
+}
+
+// A text from the file as an outcome quotes it: a name can be a megabyte
+// long, so a long one keeps its first and last 30 characters.
+std::string excerpt(std::string_view text);
 
 // What a C parser's callbacks throw, kept until the parser has returned:
 // nothing may be thrown through its frames.
@@ -132,6 +137,24 @@ TextEncoding po_encoding(std::string_view head, std::optional<Encoding> forced);
 // costs the parsers memory, and libxml2's HTML parser time for every end tag
 // that closes none. No real file comes near it (browsers stop nesting at 512).
 constexpr std::size_t most_open_elements = 1024;
+
+// What a reader is given besides the text, and where it puts what it
+// finds besides the entries.
+struct Reading {
+    const EntryOptions& options;
+    std::string_view extension;  // lower case: .arb and .pot are read their own way
+    EntriesRead& read;
+};
+// A format's reader, on the file's text in UTF-8 without a byte-order mark.
+using Reader = void (*)(std::string_view text, Reading& reading, const EntrySink& sink);
+// The encoding a format that declares one reads from the file's start, unless -e says.
+using Declaration = TextEncoding (*)(std::string_view head, std::optional<Encoding> forced);
+// How a format is read: in the one table of formats, beside its FormatInfo.
+struct FormatReading {
+    Reader reader = nullptr;  // none for lines: read_entries gives no entries of them
+    Declaration declaration = nullptr;  // for EncodingRule::Declared
+};
+const FormatReading& format_reading(TextFormat format);
 
 // The readers, on the file's text in UTF-8 without a byte-order mark.
 void read_json(std::string_view text, bool arb, const EntrySink& sink);

@@ -31,9 +31,9 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(std::size_t offset, const std::string& reason) const
+    [[noreturn]] void fail(std::size_t offset, Code code, std::vector<Field> data = {}) const
     {
-        throw Malformed(lines_.line(offset), lines_.column(offset), ".strings 格式错误：" + reason);
+        throw malformed(code, lines_.line(offset), lines_.column(offset), std::move(data));
     }
 
     // White space and comments.
@@ -45,7 +45,7 @@ private:
                 ++at_;
             } else if (text_.substr(at_).starts_with("/*")) {
                 const std::size_t end = text_.find("*/", at_ + 2);
-                if (end == std::string_view::npos) fail(at_, "注释没有结束的“*/”");
+                if (end == std::string_view::npos) fail(at_, Code::StringsUnclosedComment);
                 at_ = end + 2;
             } else if (text_.substr(at_).starts_with("//")) {
                 at_ = std::min(text_.find_first_of("\r\n", at_), text_.size());
@@ -58,7 +58,8 @@ private:
     void expect(char wanted)
     {
         skip_blanks();
-        if (at_ >= text_.size() || text_[at_] != wanted) fail(at_, std::string("这里应有“") + wanted + "”");
+        if (at_ >= text_.size() || text_[at_] != wanted)
+            fail(at_, Code::StringsExpected, {{"character", char32_t(wanted)}});
         ++at_;
         skip_blanks();
     }
@@ -74,11 +75,11 @@ private:
             text = text_.substr(start, at_ - start);
             return;
         }
-        if (at_ >= text_.size() || text_[at_] != '"') fail(at_, "这里应有带引号的字符串");
+        if (at_ >= text_.size() || text_[at_] != '"') fail(at_, Code::StringsExpectedString);
         const std::size_t open = at_++;
         SurrogateJoiner units(text);
         while (true) {
-            if (at_ >= text_.size()) fail(open, "字符串没有结束的引号");
+            if (at_ >= text_.size()) fail(open, Code::StringsUnclosedString);
             const char c = text_[at_];
             if (c == '"') break;
             if (c == '\\' && at_ + 1 < text_.size()) {
@@ -109,7 +110,8 @@ private:
             char32_t unit = 0;
             for (int digits = 0; digits < 4; ++digits, ++at_) {
                 const int digit = at_ < text_.size() ? hex_value(text_[at_]) : -1;
-                if (digit < 0) fail(backslash, std::string("\\") + c + " 后应有 4 位十六进制数字");
+                if (digit < 0)
+                    fail(backslash, Code::StringsBadUnicodeEscape, {{"escape", std::string{'\\', c}}});
                 unit = unit << 4 | static_cast<char32_t>(digit);
             }
             return unit;

@@ -288,7 +288,7 @@ std::uint64_t read_srt(std::string_view text, const EntrySink& sink)
 std::uint64_t read_vtt(std::string_view text, const EntrySink& sink)
 {
     if (!starts_with_word(text.substr(0, text.find_first_of("\r\n")), "WEBVTT"))
-        throw Malformed(1, 1, "不是 WebVTT 文件：第一行应为 WEBVTT");
+        throw malformed(Code::VttNoHeader, 1, 1);
     // The header block (the WEBVTT line and what follows it up to a blank line) is not shown.
     Lines lines(text);
     while (const std::optional<std::string_view> line = lines.next())

@@ -95,8 +95,8 @@ TextEncoding xml_encoding(std::string_view head, std::optional<Encoding> forced)
         return text_encoding(Encoding::Utf8);
     if (const std::optional<TextEncoding> known = declared_encoding(declared->name)) return *known;
     const LineIndex lines(head.substr(0, declared->offset));
-    throw Malformed(lines.line(declared->offset), lines.column(declared->offset),
-        "XML 声明的编码“" + declared->name + "”无法识别");
+    throw malformed(Code::XmlUnknownEncoding, lines.line(declared->offset), lines.column(declared->offset),
+        {{"encoding", excerpt(declared->name)}});
 }
 
 namespace {
@@ -121,7 +121,7 @@ public:
     XmlReader(std::string_view text, const EntrySink& sink) : text_(text), lines_(text), sink_(sink) { }
     virtual ~XmlReader() = default;
 
-    // Reads the whole text; throws Malformed for XML it cannot read.
+    // Reads the whole text; throws a Failure for XML it cannot read.
     void read();
 
 protected:
@@ -180,9 +180,9 @@ private:
         return static_cast<std::size_t>(
             std::clamp<XML_Index>(XML_GetCurrentByteIndex(parser_), 0, static_cast<XML_Index>(text_.size())));
     }
-    Malformed malformed_at(std::size_t offset, const std::string& reason) const
+    Failure malformed_at(std::size_t offset, Code code, std::vector<Field> data = {}) const
     {
-        return Malformed(lines_.line(offset), lines_.column(offset), reason);
+        return malformed(code, lines_.line(offset), lines_.column(offset), std::move(data));
     }
     std::string reference_at(std::size_t offset) const;
     [[noreturn]] void fail() const;
@@ -240,9 +240,8 @@ void XmlReader::on_start(void* self, const char* name, const char** attributes)
     auto& reader = *static_cast<XmlReader*>(self);
     reader.guarded([&] {
         if (++reader.depth_ > most_open_elements)
-            throw reader.malformed_at(reader.offset(),
-                "XML 元素嵌套超过 " + std::to_string(most_open_elements) + " 层：<" + std::string(name) +
-                    ">");
+            throw reader.malformed_at(reader.offset(), Code::XmlTooDeep,
+                {{"name", excerpt(name)}, {"limit", std::uint64_t{most_open_elements}}});
         if (reader.gathering_ == 0) {
             reader.start(name, attributes, reader.offset(), reader.depth_);
             return;
@@ -275,7 +274,7 @@ void XmlReader::on_text(void* self, const char* text, int length)
         if (reader.gathering_ == 0 || !reader.kept_.back()) return;
         reader.gathered_in_all_ += static_cast<std::size_t>(length);
         if (reader.gathered_in_all_ > reader.text_.size() + expansion_allowance)
-            throw reader.malformed_at(reader.offset(), "实体展开后的文本过长");
+            throw reader.malformed_at(reader.offset(), Code::XmlEntitiesTooLong);
         reader.text_gathered_.append(text, static_cast<std::size_t>(length));
     });
 }
@@ -291,7 +290,8 @@ void XmlReader::on_skipped_entity(void* self, const char* name, int parameter)
     auto& reader = *static_cast<XmlReader*>(self);
     reader.guarded([&] {
         if (parameter) return;  // a %reference; in the DTD: only its declarations are left unread
-        throw reader.malformed_at(reader.offset(), "未定义的实体“&" + std::string(name) + ";”");
+        throw reader.malformed_at(
+            reader.offset(), Code::XmlUndefinedEntity, {{"name", "&" + excerpt(name) + ";"}});
     });
 }
 
@@ -300,8 +300,8 @@ int XmlReader::on_external_entity(
 {
     auto& reader = *static_cast<XmlReader*>(XML_GetUserData(parser));
     const std::size_t at = reader.offset();
-    reader.guard_.keep(std::make_exception_ptr(reader.malformed_at(
-        at, "外部实体“" + reader.reference_at(at) + "”（" + (system ? system : "") + "）不会被读取")));
+    reader.guard_.keep(std::make_exception_ptr(reader.malformed_at(at, Code::XmlExternalEntity,
+        {{"name", reader.reference_at(at)}, {"system", excerpt(system ? system : "")}})));
     return XML_STATUS_ERROR;
 }
 
@@ -319,14 +319,14 @@ void XmlReader::fail() const
     std::size_t at = offset();
     const XML_Error code = XML_GetErrorCode(parser_);
     switch (code) {
-    case XML_ERROR_UNDEFINED_ENTITY: throw malformed_at(at, "未定义的实体“" + reference_at(at) + "”");
+    case XML_ERROR_UNDEFINED_ENTITY:
+        throw malformed_at(at, Code::XmlUndefinedEntity, {{"name", reference_at(at)}});
     case XML_ERROR_BAD_CHAR_REF:
-        throw malformed_at(at, "字符引用“" + reference_at(at) + "”不是 XML 允许的字符");
+        throw malformed_at(at, Code::XmlBadCharacterReference, {{"name", reference_at(at)}});
     case XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF:
-        throw malformed_at(at, "属性值中的外部实体“" + reference_at(at) + "”不会被读取");
-    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH: throw malformed_at(at, "实体展开后的文本过长");
-    case XML_ERROR_UNCLOSED_CDATA_SECTION:
-        throw malformed_at(cdata_offset_, "XML 语法错误：CDATA 段没有以 ]]> 结束");
+        throw malformed_at(at, Code::XmlExternalEntityInAttribute, {{"name", reference_at(at)}});
+    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH: throw malformed_at(at, Code::XmlEntitiesTooLong);
+    case XML_ERROR_UNCLOSED_CDATA_SECTION: throw malformed_at(cdata_offset_, Code::XmlUnclosedCdata);
     case XML_ERROR_INVALID_TOKEN: {
         // expat stops on the character that cannot follow an '&': the
         // reference is placed and named from its '&'.
@@ -339,14 +339,14 @@ void XmlReader::fail() const
         if (amp > 0 && text_[amp - 1] == '&') {
             at = amp - 1;
             if (text_.substr(at).starts_with("&#"))
-                throw malformed_at(at, "字符引用“" + reference_at(at) + "”不是 XML 允许的字符");
-            throw malformed_at(at, "“&”后应为实体引用（如 &amp;），或写作 &amp;");
+                throw malformed_at(at, Code::XmlBadCharacterReference, {{"name", reference_at(at)}});
+            throw malformed_at(at, Code::XmlBareAmpersand);
         }
         break;
     }
     default: break;
     }
-    throw malformed_at(at, std::string("XML 语法错误：") + XML_ErrorString(code));
+    throw malformed_at(at, Code::XmlSyntax, {{"detail", std::string(XML_ErrorString(code))}});
 }
 
 // XLIFF inline elements: codes stand for the original's markup, which is not

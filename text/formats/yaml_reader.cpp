@@ -68,9 +68,9 @@ struct Event {
 };
 
 // libyaml counts lines and columns (characters) from 0.
-Malformed malformed_at(const yaml_mark_t& mark, const std::string& reason)
+Failure malformed_at(const yaml_mark_t& mark, Code code, std::vector<Field> data)
 {
-    return Malformed(mark.line + 1, mark.column + 1, reason);
+    return malformed(code, mark.line + 1, mark.column + 1, std::move(data));
 }
 
 class EntryCollector {
@@ -154,9 +154,8 @@ private:
     void begin_collection(bool map, bool flow, const yaml_mark_t& mark)
     {
         if (flow && ++flows_ > deepest_flow)
-            throw malformed_at(mark,
-                "YAML 嵌套太深：这里的 [ ] 或 { } 已嵌套 " + std::to_string(flows_) + " 层，最多读 " +
-                    std::to_string(deepest_flow) + " 层");
+            throw malformed_at(mark, Code::YamlTooDeep,
+                {{"depth", std::uint64_t{flows_}}, {"limit", std::uint64_t{deepest_flow}}});
         const Role role = begin_node();
         frames_.push_back({map, flow, role, path_.size()});
     }
@@ -188,16 +187,17 @@ private:
 void read_yaml(std::string_view text, const EntrySink& sink)
 {
     const std::unique_ptr<yaml_parser_t, ParserDeleter> parser(new yaml_parser_t{});
-    if (!yaml_parser_initialize(parser.get())) throw Malformed(1, 1, "YAML 解析器无法启动（内存不足）");
+    if (!yaml_parser_initialize(parser.get())) throw std::bad_alloc();
     yaml_parser_set_input_string(parser.get(), reinterpret_cast<const unsigned char*>(text.data()), text.size());
     yaml_parser_set_encoding(parser.get(), YAML_UTF8_ENCODING);
     EntryCollector collector(sink);
     for (;;) {
         Event event;
         if (!yaml_parser_parse(parser.get(), &event.event)) {
-            std::string reason = parser->problem ? parser->problem : "无法解析这里的内容";
-            if (parser->context) reason = std::string(parser->context) + "：" + reason;
-            throw malformed_at(parser->problem_mark, "YAML 语法错误：" + reason);
+            if (parser->error == YAML_MEMORY_ERROR) throw std::bad_alloc();
+            std::string reason = parser->problem ? parser->problem : "";
+            if (parser->context) reason = std::string(parser->context) + ": " + reason;
+            throw malformed_at(parser->problem_mark, Code::YamlSyntax, {{"detail", reason}});
         }
         if (!collector.take(event.event)) break;
     }

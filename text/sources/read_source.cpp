@@ -282,15 +282,20 @@ SourceRead read_source(const std::filesystem::path& source, const ReadingRules& 
     SourceRead read;
     read.report.path = source;
     std::string refused;
+    std::optional<Outcome> failure;
     try {
         refused = read_into(read, source, rules);
     } catch (const FileError& error) {
         refused = error.what();
+    } catch (const Failure& error) {
+        refused = error.what();
+        failure = error.outcome();
     }
     if (!refused.empty()) {
         read = {};
         read.report.path = source;
         read.report.error = refused;
+        read.failure = std::move(failure);
     }
     return read;
 }

@@ -31,11 +31,12 @@ enum class TextFormat {
     Properties
 };
 
-// "lines", "po", "json"... as -t takes them.
+// "lines", "po", "json"... as -t takes them; all from format_table.h.
 std::string text_format_name(TextFormat format);
 std::optional<TextFormat> text_format_named(std::string_view name);
-// Told from the file's extension and, for .xml, its root element (`head`
-// is the file's first bytes); nothing when it cannot be told.
+// A translation format told from the file's extension and, for .xml, its
+// root element (`head` is the file's first bytes); nothing when it cannot
+// be told (a .txt is read as lines, with a note).
 std::optional<TextFormat> text_format_of(const std::filesystem::path& path, std::string_view head);
 // The patterns of the extensions text_format_of knows: "*.po", "*.json"...
 const std::vector<std::string>& known_patterns();
@@ -111,8 +112,9 @@ struct EntriesRead {
 // order. `path` names the file in messages (and its extension matters for
 // .arb and .pot). The text is decoded as the format says (a byte-order mark,
 // a declaration, -e, or `options.detect`), and a NUL character in it is an
-// error: no text format has one. A malformed file throws FileError
-// (Action::Parse) with the line, column and the parser's reason.
+// error: no text format has one. A file that cannot be read as its format
+// throws Failure with a code of base/codes/formats.h, the path, line and
+// column, and what else its wording needs.
 EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::filesystem::path& path,
     const EntryOptions& options, const EntrySink& sink);
 // The same for bytes in memory, the entries collected in `entries`.

@@ -1,7 +1,8 @@
 #pragma once
 // Every text format, declared once: its name, extensions, how its encoding is
-// decided and what its entries have. -t auto, the help, the option checks,
-// the README's table and the fuzzer are made from it.
+// decided, what its entries have and (privately) its reader. -t and -t auto,
+// the help, the option checks, read_entries, the README's table (checked by
+// a test) and the fuzzer are made from it.
 
 #include <string_view>
 #include <vector>
@@ -22,12 +23,16 @@ enum class EncodingRule {
 struct FormatInfo {
     TextFormat format;
     std::string_view name;  // as -t takes it
-    std::vector<std::string_view> extensions;  // lower case, with the dot; .xml is told by its root element
+    // Lower case, with the dot. -t auto tells the translation formats by them;
+    // lines' are what -r reads as lines, never told (a .txt may be anything).
+    std::vector<std::string_view> extensions;
     EncodingRule encoding;
     bool keyed = false;  // its entries have keys that --key matches
+    std::string_view summary;  // one line in English, for the help; the front ends translate it
+    std::string_view xml_root = {};  // a .xml file is of this format when its root element is this
 };
 
-// Lines first, then the translation formats.
+// Lines first, then the translation formats, each once.
 const std::vector<FormatInfo>& text_formats();
 const FormatInfo& format_info(TextFormat format);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/outcome.h"
 #include "base/types.h"
 #include "extract/extract.h"
 #include "formats/entries.h"
@@ -40,6 +41,7 @@ struct ReadingRules {
 struct SourceRead {
     Tally tally;
     SourceReport report;  // report.error: the source could not be used, and why
+    std::optional<Outcome> failure;  // the why, when the core reported it as an outcome (a file it cannot parse)
     bool encoding_guessed = false;  // told from the bytes, which could be read another way
     std::vector<std::string> warnings;  // what the user must hear of it, in Chinese
     Places places;  // up to ReadingRules::places of each character
