@@ -122,9 +122,11 @@ std::vector<std::string> command_lines(std::string_view command, std::size_t wid
 std::string option_help(const OptionInfo& option, Language language)
 {
     std::string help(translate(language, option.help));
-    if (option.values) help += " " + tr(language, "(one of: {values})", {{"values", allowed_values(option, language)}});
+    const std::string space = language == Language::English ? " " : "";  // Chinese brackets bring their own
+    if (option.values)
+        help += space + tr(language, "(one of: {values})", {{"values", allowed_values(option, language)}});
     if (!option.default_value.empty())
-        help += " " + tr(language, "(default: {value})", {{"value", std::string(option.default_value)}});
+        help += space + tr(language, "(default: {value})", {{"value", std::string(option.default_value)}});
     return help;
 }
 
@@ -203,18 +205,23 @@ std::string help_text(Language language, std::size_t width)
 
 namespace {
 
-// Text as groff prints it: backslashes and minus signs escaped, no line taken for a request.
-std::string roff(std::string_view text)
+// Text as groff prints it: backslashes and minus signs escaped, no line taken
+// for a request, and (`breaks`) a place to break after each hanzi, as groff
+// breaks at spaces alone.
+std::string roff(std::string_view text, bool breaks = true)
 {
+    const std::u32string all = from_utf8(text).value_or(U"");
     std::string out;
-    for (char c : text) {
-        if (c == '\\')
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const char32_t c = all[i];
+        if (c == U'\\')
             out += "\\e";
-        else if (c == '-')
+        else if (c == U'-')
             out += "\\-";
         else
-            out += c;
-        if (c == '\n') out += "\\&";
+            out += to_utf8(std::u32string(1, c));
+        const bool last = i + 1 == all.size();
+        if (breaks && columns_of(c) == 2 && !opens(c) && !last && !closes(all[i + 1])) out += "\\:";
     }
     return (out.starts_with('.') || out.starts_with('\'') ? "\\&" : "") + out;
 }
@@ -227,8 +234,8 @@ std::string man_page(Language language, const std::string& version)
         return ".SH \"" + std::string(translate(language, english)) + "\"\n";
     };
     std::string out = ".TH CHARLIB\\-CLI 1 \"\" \"charlib " + version + "\" \"" +
-        std::string(translate(language, N_("User Commands"))) + "\"\n";
-    out += heading(N_("NAME")) + "charlib\\-cli \\- " + roff(translate(language, summary)) + "\n";
+        std::string(translate(language, N_("User Commands"))) + "\"\n.ad l\n";
+    out += heading(N_("NAME")) + "charlib\\-cli \\- " + roff(translate(language, summary), false) + "\n";
     out += heading(N_("SYNOPSIS")) + ".B charlib\\-cli\n[\\fI" + roff(translate(language, N_("OPTION"))) +
         "\\fR]... \\fI" + roff(translate(language, N_("SOURCE"))) + "\\fR...\n";
     out += heading(N_("DESCRIPTION")) + roff(translate(language, description)) + "\n";
