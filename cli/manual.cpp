@@ -265,6 +265,32 @@ std::string man_page(Language language, const std::string& version)
     return out;
 }
 
+std::string window_man_page(Language language, const std::string& version)
+{
+    const auto heading = [&](std::string_view english) {
+        return ".SH \"" + std::string(translate(language, english)) + "\"\n";
+    };
+    const auto option = [&](const char* names, std::string_view help) {
+        return ".TP\n\\fB" + roff(names) + "\\fR\n" + roff(translate(language, help)) + "\n";
+    };
+    std::string out = ".TH CHARLIB 1 \"\" \"charlib " + version + "\" \"" +
+        std::string(translate(language, N_("User Commands"))) + "\"\n.ad l\n";
+    out += heading(N_("NAME")) + "charlib \\- " +
+        roff(translate(language, N_("the Charlib window: build the character library of a text file")), false) + "\n";
+    out += heading(N_("SYNOPSIS")) + ".B charlib\n[\\fIFILE\\fR]\n";
+    out += heading(N_("DESCRIPTION")) +
+        roff(translate(language,
+            N_("Opens one window in which a text file is chosen, its lines previewed and filtered by a marker, and "
+               "the distinct characters of the chosen lines collected, sorted and written to END.txt in code page "
+               "936, in the folder of the chosen file."))) +
+        "\n";
+    out += heading(N_("OPTIONS"));
+    out += ".TP\n\\fIFILE\\fR\n" + roff(translate(language, N_("open FILE as if it had been chosen with the Browse button"))) + "\n";
+    out += option("-h, --help", option_info("--help").help) + option("--version", option_info("--version").help);
+    out += heading(N_("SEE ALSO")) + ".BR charlib\\-cli (1)\n";
+    return out;
+}
+
 std::string bash_completion()
 {
     std::string names, cases;

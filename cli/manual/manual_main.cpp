@@ -1,7 +1,9 @@
 // Writes charlib-cli's man pages, English and Chinese, and its bash
-// completion from the table of options, when the program is built:
+// completion from the table of options, and the window's man pages, when the
+// program is built:
 //   charlib-cli-manual VERSION FOLDER
-// makes FOLDER/charlib-cli.1, FOLDER/zh_CN/charlib-cli.1 and FOLDER/charlib-cli.bash.
+// makes FOLDER/charlib-cli.1, FOLDER/zh_CN/charlib-cli.1, FOLDER/charlib-cli.bash,
+// FOLDER/charlib.1 and FOLDER/zh_CN/charlib.1.
 
 #include <filesystem>
 #include <fstream>
@@ -35,6 +37,8 @@ int main(int argc, char** argv)
     const std::filesystem::path folder = argv[2];
     const bool written = write(folder / "charlib-cli.1", cli::man_page(Language::English, version)) &&
         write(folder / "zh_CN" / "charlib-cli.1", cli::man_page(Language::Chinese, version)) &&
-        write(folder / "charlib-cli.bash", cli::bash_completion());
+        write(folder / "charlib-cli.bash", cli::bash_completion()) &&
+        write(folder / "charlib.1", cli::window_man_page(Language::English, version)) &&
+        write(folder / "zh_CN" / "charlib.1", cli::window_man_page(Language::Chinese, version));
     return written ? 0 : 1;
 }

@@ -30,11 +30,16 @@ std::string output_of(const std::string& command)
     return out;
 }
 
-TEST(Options, EachHasItsHelpInEnglishAndChinese)
+TEST(Options, EachIsTakenAndHasItsHelpInEnglishAndChinese)
 {
     std::vector<std::string_view> texts;
     for (const OptionInfo& option : option_table()) {
         EXPECT_TRUE(option.long_name.starts_with("--")) << option.long_name;
+        try {
+            plan_of({std::string(option.long_name), "1", "in.txt"});
+        } catch (const UsageError& refused) {
+            EXPECT_FALSE(std::string(refused.what()).starts_with("Unknown option")) << refused.what();
+        }
         texts.push_back(option.help);
         texts.push_back(group_title(option.group));
     }
