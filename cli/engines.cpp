@@ -4,8 +4,6 @@
 
 namespace charlib::cli {
 
-namespace {
-
 // The engines' own readers say so: Godot 3's BitmapFont::create_from_fnt
 // reads the text form and no distanceField line (a Label draws the field once
 // the font's distance_field is set, with GLES3 alone); PixiJS 8 takes .fnt or .xml
@@ -34,8 +32,6 @@ const std::vector<Engine>& engines()
     };
     return all;
 }
-
-}  // namespace
 
 const Engine* engine_named(std::string_view name)
 {

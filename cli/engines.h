@@ -20,6 +20,8 @@ struct Engine {
     std::vector<AtlasFormat> field_forms;  // from these forms (empty: any)
 };
 
+// Every engine, in the order of the help.
+const std::vector<Engine>& engines();
 // Nothing for a name no engine has.
 const Engine* engine_named(std::string_view name);
 // "godot、pixi、…", for messages.

@@ -12,16 +12,17 @@ class App;
 }
 
 // The options of charlib-cli in groups. Each group declares its options to
-// CLI11, keeps what was given as given, and then makes its own piece of the plan,
-// throwing UsageError for a value out of range or an option that needs
-// another. CLI11 writes into a group's members: a group stays put once added.
+// CLI11 under the names of the table of options (cli/option_table.h), keeps
+// what was given as given, and then makes its own piece of the plan,
+// throwing UsageError, in the user's language, for a value out of range or an
+// option that needs another. CLI11 writes into a group's members: a group stays put once added.
 namespace charlib::cli {
 
 class SourceOptions {
 public:
     void add_to(CLI::App& app);
     // `offset`: -n, which only lines have, so that the format is lines unless -t says otherwise.
-    SourcePlan plan(bool offset) const;
+    SourcePlan plan(bool offset, Language language) const;
     bool has_patterns() const { return !globs_.empty() || !iglobs_.empty(); }
 
 private:
@@ -44,7 +45,7 @@ private:
 class SelectionOptions {
 public:
     void add_to(CLI::App& app);
-    Selection plan() const;
+    Selection plan(Language language) const;
     bool has_offset() const { return offset_.find_first_not_of('0') != std::string::npos; }
 
 private:
@@ -55,7 +56,7 @@ private:
 class ChoiceOptions {
 public:
     void add_to(CLI::App& app);
-    ChoicePlan plan() const;
+    ChoicePlan plan(Language language) const;
 
 private:
     std::vector<std::string> excludes_;
@@ -70,7 +71,7 @@ private:
 class OutputOptions {
 public:
     void add_to(CLI::App& app);
-    OutputPlan plan() const;
+    OutputPlan plan(Language language) const;
 
 private:
     std::optional<std::string> format_;  // nothing: text, and with font outputs alone nothing printed
@@ -86,7 +87,9 @@ private:
 class FontOptions {
 public:
     void add_to(CLI::App& app);
-    std::optional<FontPlan> plan() const;
+    std::optional<FontPlan> plan(Language language) const;
+    // The font whose faces --face list asks for.
+    std::optional<std::filesystem::path> faces_asked(Language language) const;
 
 private:
     std::optional<std::string> font_, face_, subset_, layout_features_, atlas_, size_, padding_, page_,
@@ -109,7 +112,7 @@ struct OptionGroups {
 
     // Reads the arguments (without the program's name) into the groups.
     // Returns the text --help or --version asks for; throws UsageError.
-    std::optional<std::string> parse(std::vector<std::string> args);
+    std::optional<std::string> parse(std::vector<std::string> args, Language language);
 };
 
 }  // namespace charlib::cli

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cli/option_groups.h"
+#include "messages/catalog.h"
 
 namespace charlib::cli {
 
@@ -32,17 +33,22 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args, Language langu
 {
     OptionGroups options;
     std::optional<GridOptions> no_grid;
-    if (std::optional<std::string> text = options.parse(std::move(args))) return Answer{std::move(*text)};
+    if (std::optional<std::string> text = options.parse(std::move(args), language))
+        return Answer{std::move(*text), std::nullopt};
+    if (std::optional<std::filesystem::path> font = options.font.faces_asked(language))
+        return Answer{"", std::move(*font)};
     // Braces run the groups in order: the first problem of the line is the one named.
-    Plan plan{options.sources.plan(options.selection.has_offset()), options.selection.plan(),
-        options.choosing.plan(), options.output.plan(), options.font.plan()};
+    Plan plan{options.sources.plan(options.selection.has_offset(), language), options.selection.plan(language),
+        options.choosing.plan(language), options.output.plan(language), options.font.plan(language)};
     plan.language = language;
     const EntryRules& entries = plan.sources.entries;
     if (plan.selection.offset > 0 && entries.format != TextFormat::Lines)
-        throw UsageError("-n 只用于按行读取（-t lines）：翻译文件的条目没有“之后第 N 行”");
+        throw UsageError(tr(language,
+            "-n is for reading line by line (-t lines): the entries of a translation file have no \"Nth line after\""));
     std::optional<GridOptions>& grid = plan.font ? plan.font->atlas_options.grid : no_grid;
     if (plan.output.tbl_start_given && plan.output.format != Format::Tbl && !grid)
-        throw UsageError("--tbl-start 只能与 -f tbl 或 --grid 一起使用");
+        throw UsageError(tr(language, "{option} can only be used with {one} or {other}",
+            {{"option", "--tbl-start"}, {"one", "-f tbl"}, {"other", "--grid"}}));
     if (grid) grid->first_code = plan.output.tbl_start;
     // A project tree read by format: text files and the files whose format can be told.
     if (!entries.format && plan.sources.listing.recursive && !options.sources.has_patterns()) {

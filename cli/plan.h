@@ -22,7 +22,7 @@ namespace charlib::cli {
 
 inline constexpr int exit_usage = 2;
 
-// A command line that makes no sense; what() says why, in Chinese.
+// A command line that makes no sense; what() says why, in the user's language.
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -97,9 +97,11 @@ struct Plan {
     std::size_t places() const;
 };
 
-// The text --help or --version asks for, for standard output.
+// What is asked instead of a run: the text of --help or --version, for
+// standard output, or the faces of a font file (--face list).
 struct Answer {
     std::string text;
+    std::optional<std::filesystem::path> faces_of;
 };
 
 // The arguments after the program's name. Reads no file; throws UsageError.

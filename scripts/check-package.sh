@@ -13,7 +13,9 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
 for file in /usr/bin/charlib /usr/bin/charlib-cli /usr/share/applications/charlib.desktop \
     /usr/share/metainfo/io.github.charlib.Charlib.metainfo.xml /usr/share/man/man1/charlib.1.gz \
-    /usr/share/man/man1/charlib-cli.1.gz /usr/share/bash-completion/completions/charlib-cli \
+    /usr/share/man/man1/charlib-cli.1.gz /usr/share/man/zh_CN/man1/charlib-cli.1.gz \
+    /usr/share/man/zh_CN/man1/charlib.1.gz \
+    /usr/share/bash-completion/completions/charlib-cli \
     /usr/share/doc/charlib/copyright /usr/share/doc/charlib/changelog.gz /usr/share/doc/charlib/README.md \
     /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/charlib.png; do
   grep -qx "$file" "$work/contents" || fail "$file is not in the package"
@@ -53,14 +55,18 @@ printf '#\xd5\xc5\xc8\xfd\r\n\xc4\xe3\xba\xc3\r\n' >"$work/script.txt"  # "#å¼ ä
 "$root/usr/bin/charlib" --version | grep -qx "charlib [0-9.]*" || fail "charlib --version"
 echo "programs: run from the unpacked package"
 
-# The man pages render, and name every option of charlib-cli --help.
-for page in charlib charlib-cli; do
-  LC_ALL=C.UTF-8 MANWIDTH=100 man -l "$root/usr/share/man/man1/$page.1.gz" >"$work/$page.txt" 2>/dev/null
-  [ -s "$work/$page.txt" ] || fail "the man page of $page does not render"
+# The man pages render without a warning, and name every option of charlib-cli --help.
+for page in man1/charlib man1/charlib-cli zh_CN/man1/charlib zh_CN/man1/charlib-cli; do
+  text=$work/$(echo "$page" | tr / _).txt
+  LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/$page.1.gz" >"$text" 2>"$text.warnings"
+  [ -s "$text" ] || fail "the man page $page does not render"
+  [ ! -s "$text.warnings" ] || { cat "$text.warnings" >&2; fail "the man page $page has warnings"; }
 done
-options=$("$cli" --help | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
+options=$(LANGUAGE=en "$cli" --help | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
 for option in $options; do
-  grep -q -- "$option" "$work/charlib-cli.txt" || fail "the man page lacks $option"
+  for page in man1_charlib-cli zh_CN_man1_charlib-cli; do
+    grep -q -- "$option" "$work/$page.txt" || fail "the man page $page lacks $option"
+  done
   grep -q -- "$option" "$root/usr/share/bash-completion/completions/charlib-cli" || fail "completion lacks $option"
 done
 echo "man pages: render, and name all $(echo "$options" | wc -l) options, as the completion does"

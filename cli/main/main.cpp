@@ -7,16 +7,43 @@
 #include "cli/plan.h"
 #include "cli/run.h"
 #include "files/temporary_files.h"
+#include "font/font.h"
+#include "messages/catalog.h"
 #include "messages/language.h"
+
+namespace {
+
+// --face list: each face of the file, its number and its names, separated by tabs.
+int list_faces(const std::filesystem::path& path)
+{
+    try {
+        const charlib::Font font(path);
+        for (std::size_t i = 0; i < font.face_names().size(); ++i) {
+            const charlib::FaceName& face = font.face_names()[i];
+            std::cout << i;
+            for (const std::string& name : face.names.empty() ? std::vector<std::string>{face.family} : face.names)
+                std::cout << '\t' << name;
+            std::cout << '\n';
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << "charlib-cli: " << error.what() << "\n";
+    }
+    return charlib::cli::exit_failure;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     using namespace charlib::cli;
     // A run ended by Ctrl+C, kill or a closed terminal leaves no stream copy or half-written file behind.
     charlib::remove_temporaries_on_ending_signals();
+    const charlib::Language language = charlib::user_language();
     try {
-        const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc}, charlib::user_language());
+        const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc}, language);
         if (const Answer* answer = std::get_if<Answer>(&asked)) {
+            if (answer->faces_of) return list_faces(*answer->faces_of);
             std::cout << answer->text;
             return 0;
         }
@@ -28,10 +55,11 @@ int main(int argc, char** argv)
         }
         return run(std::get<Plan>(asked), *std::get<const charlib::Kernel*>(kernel));
     } catch (const UsageError& error) {
-        std::cerr << "charlib-cli: " << error.what() << "\n请用 charlib-cli --help 查看用法。\n";
+        std::cerr << "charlib-cli: " << error.what() << "\n"
+                  << charlib::tr(language, "Use charlib-cli --help to see how to use it.") << "\n";
         return exit_usage;
     } catch (const std::bad_alloc&) {
-        std::cerr << "charlib-cli: 内存不足：运行中止\n";
+        std::cerr << "charlib-cli: " << charlib::tr(language, "Out of memory: the run stops") << "\n";
         return exit_failure;
     }
 }

@@ -1,0 +1,21 @@
+#pragma once
+// What charlib-cli says of itself, made from its table of options: --help,
+// the man page in each language, and the bash completion; and the window's man page.
+
+#include <string>
+
+#include "messages/language.h"
+
+namespace charlib::cli {
+
+// What --help shows, wrapped to `width` columns (a hanzi takes two).
+std::string help_text(Language language, std::size_t width = 80);
+// The man page charlib-cli.1, in groff's man macros.
+std::string man_page(Language language, const std::string& version);
+// The man page of the window, charlib.1.
+std::string window_man_page(Language language, const std::string& version);
+// The bash completion: the options, their values, font files, the faces of
+// the --font on the line and the header cells of the CSV or TSV on the line.
+std::string bash_completion();
+
+}  // namespace charlib::cli
