@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "codec/utf.h"
+#include "messages/words.h"
 
 namespace charlib::cli {
 
@@ -518,7 +519,7 @@ std::optional<FontPlan> FontOptions::plan() const
     if (layout_features_) {
         if (!subset_ && !web_) throw UsageError("--layout-features 只能与 --subset 或 --web 一起使用");
         if (const auto problem = parse_layout_features(*layout_features_, plan.layout_features))
-            throw UsageError("--layout-features：" + *problem);
+            throw UsageError("--layout-features：" + words(*problem, Language::Chinese));
     }
     if (atlas_) {
         plan.atlas = *atlas_;
