@@ -85,8 +85,9 @@ std::string faces_listed(const std::vector<FaceName>& faces, Language language, 
     return lines;
 }
 
-std::string failure_words(const Outcome& outcome, Language language)
+std::string failure_words(const Failure& failure, Language language)
 {
+    const Outcome& outcome = failure.outcome();
     switch (outcome.code) {
     case Code::NoSuchFace: {
         const std::uint64_t count = outcome.number("count");

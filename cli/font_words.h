@@ -20,6 +20,6 @@ std::string faces_listed(
 
 // A failure in words: the outcome's own, and for the font's, what
 // charlib-cli adds (the --face values a file has, a larger --grid...).
-std::string failure_words(const Outcome& outcome, Language language);
+std::string failure_words(const Failure& failure, Language language);
 
 }  // namespace charlib::cli

@@ -609,7 +609,7 @@ int run(const Plan& plan, const Kernel& kernel)
         warn(error.what());
         return exit_failure;
     } catch (const Failure& failure) {
-        warn(failure_words(failure.outcome(), plan.language));
+        warn(failure_words(failure, plan.language));
         return exit_failure;
     } catch (const std::bad_alloc&) {
         // Every output is put in place at the end, all or none.

@@ -25,7 +25,7 @@ std::string said(const std::function<void()>& action, Language language)
     try {
         action();
     } catch (const Failure& failure) {
-        return failure_words(failure.outcome(), language);
+        return failure_words(failure, language);
     }
     return "(no failure)";
 }
