@@ -89,9 +89,8 @@ std::vector<std::string> atlas_notes(
     const BitmapFont& font = atlas.font;
     if (options.sdf && options.format == AtlasFormat::Binary)
         notes.push_back(tr(language,
-            "Note: the binary descriptor has no place for a distance field: an engine that reads it will not "
-            "know the pages are one (of range {range} pixels), and must be told so; or use --atlas-format "
-            "text, xml or json",
+            "Note: the binary descriptor has no place to say that the pages are a distance field (of range "
+            "{range} pixels): tell the engine that reads it yourself, or use --atlas-format text, xml or json",
             {{"range", std::to_string(font.distance_range)}}));
     if (!engine) return notes;
     const std::string shown(translate(language, engine->shown));
