@@ -71,17 +71,6 @@ const char* format_name(AtlasFormat format)
     return "text";
 }
 
-std::string unread_form(const Engine& engine, AtlasFormat format, Language language)
-{
-    std::string forms;
-    for (AtlasFormat read : engine.reads)
-        forms += (forms.empty() ? "" : tr(language, " or ")) + format_name(read);
-    return tr(language,
-        "{engine} cannot read a descriptor in the {form} form; it reads {forms}: leave out --atlas-format",
-        {{"engine", std::string(translate(language, engine.shown))}, {"form", format_name(format)},
-            {"forms", forms}});
-}
-
 std::vector<std::string> atlas_notes(
     const Engine* engine, const AtlasOptions& options, const Atlas& atlas, Language language)
 {

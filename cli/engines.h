@@ -27,10 +27,6 @@ const Engine* engine_named(std::string_view name);
 std::string engine_names();
 const char* format_name(AtlasFormat format);
 
-// Why the engine cannot take a descriptor in the form given (an --atlas-format
-// it does not read), in the language.
-std::string unread_form(const Engine& engine, AtlasFormat format, Language language);
-
 // What the atlas made for the engine (nullptr: none named) holds that the
 // engine or the descriptor's form cannot use, each a warning in the language.
 std::vector<std::string> atlas_notes(

@@ -548,8 +548,13 @@ std::optional<FontPlan> FontOptions::plan() const
         if (!plan.engine)
             throw UsageError("选项 --engine 的值“" + *engine_ + "”无效，可以是：" + engine_names());
         const std::vector<AtlasFormat>& reads = plan.engine->reads;
-        if (atlas_format_ && std::find(reads.begin(), reads.end(), atlas.format) == reads.end())
-            throw UsageError(unread_form(*plan.engine, atlas.format, Language::Chinese));
+        if (atlas_format_ && std::find(reads.begin(), reads.end(), atlas.format) == reads.end()) {
+            std::string known;
+            for (AtlasFormat format : reads)
+                known += std::string(known.empty() ? "" : " 或 ") + format_name(format);
+            throw UsageError(std::string(plan.engine->shown) + " 读不了 " + *atlas_format_ +
+                " 格式的描述文件，它读 " + known + "：去掉 --atlas-format 即可");
+        }
         if (!atlas_format_) atlas.format = plan.engine->format;
         // An engine that draws from one page gets one page, as small as holds the set.
         if (plan.engine->one_page && !page_ && !grid_) atlas.page_auto = true;
