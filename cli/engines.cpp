@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "messages/catalog.h"
+
 namespace charlib::cli {
 
 // The engines' own readers say so: Godot 3's BitmapFont::create_from_fnt
@@ -18,14 +20,18 @@ const std::vector<Engine>& engines()
     using enum AtlasFormat;
     static const std::vector<Engine> all = {
         {"godot", "Godot 3", Text, {Text}, false,
-            "Godot 3 读 .fnt 时不读 distanceField：导入后要在 BitmapFont 资源上手动打开 distance_field"
-            "（检查器里的 Distance Field，或在脚本里写 font.distance_field = true），并用 GLES3 "
-            "渲染器（GLES2 "
-            "不画距离场），否则距离场被当作透明度画出", {}},
+            N_("Godot 3 reads no distanceField from a .fnt: after the import, turn distance_field on in the "
+               "BitmapFont resource (Distance Field in the inspector, or font.distance_field = true in a "
+               "script), and use the GLES3 renderer (GLES2 draws no distance fields); otherwise the field is "
+               "drawn as the glyphs' opacity"),
+            {}},
         {"pixi", "PixiJS 8", Xml, {Xml, Text}, false, nullptr, {Xml}},
         {"phaser", "Phaser 4", Xml, {Xml}, true,
-            "Phaser 4 的位图文字不画距离场：页面上的距离场会被当作透明度画出，字形发虚变粗；请去掉 --sdf", {}},
-        {"three", "three.js（three-bmfont-text）", Json, {Json, Text, Binary}, false, nullptr, {Json, Text}},
+            N_("Phaser 4's bitmap text draws no distance fields: the field on the pages is drawn as the "
+               "glyphs' opacity, blurred and bold; leave out --sdf"),
+            {}},
+        {"three", N_("three.js (three-bmfont-text)"), Json, {Json, Text, Binary}, false, nullptr,
+            {Json, Text}},
         {"libgdx", "libGDX", Text, {Text}, false, nullptr, {}},
         {"cocos", "Cocos", Text, {Text}, true, nullptr, {}},
         {"unity", "Unity", Text, {Text}, true, nullptr, {}},
@@ -61,31 +67,44 @@ const char* format_name(AtlasFormat format)
     return "text";
 }
 
-std::vector<std::string> atlas_notes(const Engine* engine, const AtlasOptions& options, const Atlas& atlas)
+std::vector<std::string> atlas_notes(
+    const Engine* engine, const AtlasOptions& options, const Atlas& atlas, Language language)
 {
     std::vector<std::string> notes;
     const BitmapFont& font = atlas.font;
     if (options.sdf && options.format == AtlasFormat::Binary)
-        notes.push_back("注意：二进制描述文件没有记下距离场的地方：读它的引擎不会知道页面是距离场（范围 " +
-            std::to_string(font.distance_range) +
-            " 像素），要在引擎里自己设定；或改用 --atlas-format text、xml 或 json");
+        notes.push_back(tr(language,
+            "Note: the binary descriptor has no place to say that the pages are a distance field (of range "
+            "{range} pixels): tell the engine that reads it yourself, or use --atlas-format text, xml or json",
+            {{"range", std::to_string(font.distance_range)}}));
     if (!engine) return notes;
+    const std::string shown(translate(language, engine->shown));
     const std::vector<AtlasFormat>& field_forms = engine->field_forms;
     if (options.sdf && engine->distance_field)
-        notes.push_back(std::string("注意：") + engine->distance_field);
+        notes.push_back(
+            tr(language, "Note: {why}", {{"why", std::string(translate(language, engine->distance_field))}}));
     else if (options.sdf && !field_forms.empty() &&
         std::find(field_forms.begin(), field_forms.end(), options.format) == field_forms.end())
-        notes.push_back(std::string("注意：") + engine->shown + " 只从 " + format_name(field_forms.front()) +
-            " 格式的描述文件读 distanceField，" + format_name(options.format) +
-            " 格式的距离场会被当作透明度画出：去掉 --atlas-format 即可");
+        notes.push_back(tr(language,
+            "Note: {engine} reads distanceField from a descriptor in the {field_form} form alone: a distance "
+            "field in the {form} form is drawn as the glyphs' opacity; leave out --atlas-format",
+            {{"engine", shown}, {"field_form", format_name(field_forms.front())},
+                {"form", format_name(options.format)}}));
     if (engine->one_page && font.page_files.size() > 1) {
         const auto later = std::count_if(
             font.chars.begin(), font.chars.end(), [](const AtlasChar& glyph) { return glyph.page > 0; });
-        notes.push_back(std::string("注意：") + engine->shown + " 只从一页（" + font.page_files.front() +
-            "）取字形，而点阵字库有 " + std::to_string(font.page_files.size()) + " 页：其余各页上的 " +
-            std::to_string(later) + " 个字形会画错；" +
-            (options.page_auto ? "4096×4096 的一页也放不下全部字形，请减小 --size 或减少字符"
-                               : "请去掉 --page 或改用 --page auto，让一页放下全部字形"));
+        const std::string advice = options.page_auto
+            ? tr(language,
+                  "one page of 4096×4096 cannot hold every glyph either: use a smaller --size or fewer "
+                  "characters")
+            : tr(language, "leave out --page or use --page auto, so that one page holds every glyph");
+        notes.push_back(tr(language,
+            "Note: {engine} takes glyphs from one page ({page}) alone, and the bitmap font has {pages} "
+            "pages: "
+            "the {later} glyphs on the others will be drawn wrong; {advice}",
+            {{"engine", shown}, {"page", font.page_files.front()},
+                {"pages", std::to_string(font.page_files.size())}, {"later", std::to_string(later)},
+                {"advice", advice}}));
     }
     return notes;
 }

@@ -14,6 +14,7 @@
 #include "codec/utf.h"
 #include "formats/format_table.h"
 #include "messages/catalog.h"
+#include "messages/words.h"
 
 namespace charlib::cli {
 
@@ -388,7 +389,7 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
             throw UsageError(tr(language, "{option} can only be used with {one} or {other}",
                 {{"option", "--layout-features"}, {"one", "--subset"}, {"other", "--web"}}));
         if (const auto problem = parse_layout_features(*layout_features_, plan.layout_features))
-            throw UsageError(tr(language, "--layout-features: {problem}", {{"problem", *problem}}));
+            throw UsageError(tr(language, "--layout-features: {problem}", {{"problem", words(*problem, language)}}));
     }
     if (atlas_) {
         plan.atlas = *atlas_;
@@ -423,7 +424,7 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
                                       : tr(language, "{one} or {other}", {{"one", known}, {"other", format_name(format)}});
             throw UsageError(tr(language,
                 "{engine} cannot read a descriptor in the {format} form; it reads {forms}: leave out --atlas-format",
-                {{"engine", plan.engine->shown}, {"format", *atlas_format_}, {"forms", known}}));
+                {{"engine", std::string(translate(language, plan.engine->shown))}, {"format", *atlas_format_}, {"forms", known}}));
         }
         if (!atlas_format_) atlas.format = plan.engine->format;
         // An engine that draws from one page gets one page, as small as holds the set.

@@ -9,6 +9,7 @@
 
 #include "codec/encodings.h"
 #include "codec/utf.h"
+#include "messages/catalog.h"
 #include "output/output.h"
 
 namespace charlib::cli {
@@ -140,16 +141,26 @@ void Progress::show(std::uint64_t done)
     drawn_ = true;
 }
 
-CountProgress::CountProgress(std::string verb, std::string unit) :
-    verb_(std::move(verb)),
-    unit_(std::move(unit)),
-    shown_(::isatty(2))
+CountProgress::CountProgress(std::string wording, int to) :
+    wording_(std::move(wording)),
+    to_(to),
+    shown_(::isatty(to))
 {
 }
 
 CountProgress::~CountProgress()
 {
-    if (drawn_) std::cerr << "\r\033[K" << std::flush;
+    if (drawn_) write("\r\033[K");
+}
+
+void CountProgress::write(const std::string& text) const
+{
+    std::cerr << std::flush;
+    for (std::size_t at = 0; at < text.size();) {
+        const ssize_t written = ::write(to_, text.data() + at, text.size() - at);
+        if (written <= 0) return;  // a progress line is not worth an error
+        at += static_cast<std::size_t>(written);
+    }
 }
 
 std::function<void(std::size_t, std::size_t)> CountProgress::callback()
@@ -159,7 +170,7 @@ std::function<void(std::size_t, std::size_t)> CountProgress::callback()
         const auto now = std::chrono::steady_clock::now();
         if (drawn_ && done < total && now - last_ < std::chrono::milliseconds(200)) return;
         last_ = now;
-        std::cerr << "\r" << verb_ << " " << done << " / " << total << " " << unit_ << std::flush;
+        write("\r" + fill(wording_, {{"done", std::to_string(done)}, {"total", std::to_string(total)}}));
         drawn_ = true;
     };
 }

@@ -61,11 +61,13 @@ private:
 };
 
 // A count of the font work done, on a terminal, for the slow steps (glyphs
-// drawn as distance fields, pieces of a web font compressed): `what` names
-// it, as in "已绘出 120 / 7000 个字形" ("已绘出", "个字形").
+// drawn as distance fields, pieces of a web font compressed): `wording`, in
+// the user's language, has the places of {done} and {total}, as in
+// "已绘出 {done} / {total} 个字形". Written to the file descriptor `to`:
+// standard error, or where it went while libraries are kept quiet.
 class CountProgress {
 public:
-    CountProgress(std::string verb, std::string unit);
+    explicit CountProgress(std::string wording, int to = 2);
     ~CountProgress();
     CountProgress(const CountProgress&) = delete;
     CountProgress& operator=(const CountProgress&) = delete;
@@ -73,7 +75,10 @@ public:
     std::function<void(std::size_t done, std::size_t total)> callback();
 
 private:
-    std::string verb_, unit_;
+    void write(const std::string& text) const;
+
+    std::string wording_;
+    int to_ = 2;
     bool shown_ = false;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point last_;

@@ -12,12 +12,15 @@
 #include <variant>
 
 #include "base/error.h"
+#include "cli/font_words.h"
+#include "cli/muted_stderr.h"
 #include "cli/report.h"
 #include "codec/encodings.h"
 #include "codec/utf.h"
 #include "files/input_file.h"
 #include "files/output_file.h"
 #include "font/font.h"
+#include "messages/catalog.h"
 #include "messages/language.h"
 #include "messages/words.h"
 #include "output/output.h"
@@ -335,59 +338,52 @@ std::u32string by_frequency(const Tally& chosen)
     return characters;
 }
 
-std::string face_name(const FaceName& face)
-{
-    return face.family.empty() ? "（没有名称）" : face.family + (face.style.empty() ? "" : " " + face.style);
-}
-
-// The faces of a font file, a line each with the --face that picks it.
-std::string faces_listed(const std::vector<FaceName>& faces, std::optional<unsigned> but = std::nullopt)
-{
-    std::string lines;
-    for (unsigned i = 0; i < faces.size(); ++i)
-        if (i != but) lines += "\n  --face " + std::to_string(i) + "  " + face_name(faces[i]);
-    return lines;
-}
-
 // The face used, and why; for a collection, the others. A single font is
 // named only when --face was given.
-void say_face(const FontPlan& plan, const Font& font)
+void say_face(const FontPlan& plan, const Font& font, Language language)
 {
     const std::vector<FaceName>& faces = font.face_names();
     const bool given = plan.face.index || !plan.face.name.empty();
     if (faces.size() < 2 && !given) return;
     const unsigned used = faces.size() == 1 ? 0 : font.face_index();
     const FaceName& face = faces[used];
-    const std::string why = given      ? ""
-        : face.says_simplified         ? "，名称标明简体中文"
-        : !face.chinese_family.empty() ? "，有简体中文名称“" + face.chinese_family + "”"
-                                       : "，没有标明简体中文的字体，用第一个";
-    const std::string used_face =
-        "使用 " + face_name(face) + "（--face " + std::to_string(font.face_index()) + why + "）";
+    std::string why;  // none when --face chose it
+    if (!given && face.says_simplified)
+        why = tr(language, ", its name says simplified Chinese");
+    else if (!given && !face.chinese_family.empty())
+        why = tr(language, ", it has the simplified Chinese name “{name}”", {{"name", face.chinese_family}});
+    else if (!given)
+        why = tr(language, ", no face says simplified Chinese: the first");
+    const std::string used_face = tr(language, "using {face} (--face {index}{why})",
+        {{"face", face_name(face, language)}, {"index", std::to_string(font.face_index())}, {"why", why}});
     if (faces.size() == 1)
-        warn("字体“" + plan.path.string() + "”：" + used_face);
+        warn(tr(language, "The font “{path}”: {used}", {{"path", plan.path.string()}, {"used", used_face}}));
     else
-        warn("字体集“" + plan.path.string() + "”有 " + std::to_string(faces.size()) + " 个字体，" +
-            used_face + "；其他字体：" + faces_listed(faces, used));
+        warn(tr(language, "The font collection “{path}” has {count} faces, {used}; the others:{faces}",
+            {{"path", plan.path.string()}, {"count", std::to_string(faces.size())}, {"used", used_face},
+                {"faces", faces_listed(faces, language, used)}}));
 }
 
-std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
+std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen, Language language)
 {
     const Font font(plan.path, plan.face);
-    say_face(plan, font);
+    say_face(plan, font, language);
     FontWork work{{plan.path.string(), font.face_index(), font.family(), font.missing(chosen.characters),
                       font.blank(chosen.characters)},
         {}, {}, {}, {}};
     const FontFacts& facts = work.facts;
     if (!facts.missing.empty())
-        warn("字体“" + plan.path.string() + "”缺少 " + std::to_string(facts.missing.size()) + " 个字符：" +
-            listed(facts.missing, 50));
+        warn(tr(language, "The font “{path}” lacks {count} characters: {characters}",
+            {{"path", plan.path.string()}, {"count", std::to_string(facts.missing.size())},
+                {"characters", listed(facts.missing, 50)}}));
     // A glyph that draws nothing is as good as missing: the text would show a gap.
     if (!facts.blank.empty())
-        warn("字体“" + plan.path.string() + "”中有 " + std::to_string(facts.blank.size()) +
-            " 个字符的字形是空的（画不出来）：" + listed(facts.blank, 10));
+        warn(tr(language,
+            "The font “{path}” has {count} characters whose glyphs are empty (draw nothing): {characters}",
+            {{"path", plan.path.string()}, {"count", std::to_string(facts.blank.size())},
+                {"characters", listed(facts.blank, 10)}}));
     if (plan.require_all && (!facts.missing.empty() || !facts.blank.empty())) {
-        warn("有 --require-all，什么都没有写入");
+        warn(tr(language, "--require-all is given: nothing was written"));
         return std::nullopt;
     }
     if (plan.subset) {
@@ -395,16 +391,21 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
         std::transform(extension.begin(), extension.end(), extension.begin(),
             [](unsigned char c) { return std::tolower(c); });
         if (extension == ".ttf" && font.has_cff_outlines())
-            warn("注意：字体“" + plan.path.string() +
-                "”的字形是 CFF 格式，裁剪结果通常用 .otf 作扩展名，而不是“" + plan.subset->string() + "”");
-        work.subset = subset_font(font, chosen.characters, extension == ".woff2", plan.layout_features);
+            warn(tr(language,
+                "Note: the glyphs of the font “{path}” are CFF outlines, whose subsets are usually named "
+                ".otf, not “{subset}”",
+                {{"path", plan.path.string()}, {"subset", plan.subset->string()}}));
+        const bool woff2 = extension == ".woff2";
+        std::optional<MutedStandardError> quiet;  // libwoff2's noise
+        if (woff2) quiet.emplace();
+        work.subset = subset_font(font, chosen.characters, woff2, plan.layout_features);
     }
     if (plan.atlas) {
-        CountProgress progress("已绘出", "个字形");
+        CountProgress progress(std::string(translate(language, N_("Drew {done} / {total} glyphs"))));
         AtlasOptions options = plan.atlas_options;
         options.progress = progress.callback();
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
-        for (const std::string& note : atlas_notes(plan.engine, options, work.atlas))
+        for (const std::string& note : atlas_notes(plan.engine, options, work.atlas, language))
             warn(note);
     }
     // With an atlas the preview shows what an engine will draw from it.
@@ -412,7 +413,10 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
         work.preview = plan.atlas ? render_preview(work.atlas, chosen.characters)
                                   : render_preview(font, chosen.characters, plan.atlas_options.size);
     if (plan.web) {
-        CountProgress progress("已压缩", "块网页字体");
+        const MutedStandardError quiet;  // libwoff2's noise; the progress goes where standard error was
+        CountProgress progress(
+            std::string(translate(language, N_("Compressed {done} / {total} pieces of the web font"))),
+            quiet.real());
         WebFontOptions options = plan.web_options;
         options.progress = progress.callback();
         work.web = make_web_font(font, by_frequency(chosen), options);
@@ -420,7 +424,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
     return work;
 }
 
-void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
+void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work, Language language)
 {
     if (plan.web) {
         const std::filesystem::path& folder = *plan.web;  // added to `files` before every output
@@ -436,8 +440,10 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work)
              entry.increment(error))
             earlier += entry->path().extension() == ".woff2" && !pieces.contains(entry->path().filename());
         if (earlier > 0)
-            warn("注意：“" + folder.string() + "”中另有 " + std::to_string(earlier) +
-                " 个 .woff2 文件不在新的 font.css 中（以前生成的？），没有删除");
+            warn(tr(language,
+                "Note: “{folder}” has {count} more .woff2 files that the new font.css does not name (made "
+                "before?): they were not deleted",
+                {{"folder", folder.string()}, {"count", std::to_string(earlier)}}));
         files.add(folder / "font.css", work.web.css);
         files.add(folder / "index.html", work.web.html);
     }
@@ -549,14 +555,16 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     Tally chosen = choose(gathered->all, *choice);
     if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered, *choice));
     if (!codes_fit(plan, chosen)) return exit_failure;
-    const std::optional<FontWork> fonts = plan.font ? make_fonts(*plan.font, chosen) : FontWork{};
+    const std::optional<FontWork> fonts =
+        plan.font ? make_fonts(*plan.font, chosen, plan.language) : FontWork{};
     if (!fonts) return exit_failure;
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
     if (plan.font && plan.font->missing_only) {
         Choice missing;
         missing.only = fonts->facts.missing;
         chosen = choose(chosen, missing);
-        if (chosen.characters.empty()) warn("注意：字体不缺任何字符，没有留下字符");
+        if (chosen.characters.empty())
+            warn(tr(plan.language, "Note: the font lacks no characters: none are left"));
     }
     // json and where are UTF-8 whatever the output; the other formats are characters, encoded as asked.
     const auto encoded_as = [&](OutputEncoding encoding) {
@@ -585,7 +593,7 @@ int run_steps(const Plan& plan, const Kernel& kernel)
         }
         if (!add_output(files, plan.output, encoded)) return exit_failure;
     }
-    if (plan.font) add_fonts(files, *plan.font, *fonts);
+    if (plan.font) add_fonts(files, *plan.font, *fonts, plan.language);
     // Made before the commit, so that nothing after it can run out of memory; printed once every
     // file is in place, so that a run that fails prints nothing.
     const std::string printed = plan.prints_set() ? encoded_as(OutputEncoding::Utf8).bytes : std::string();
@@ -608,11 +616,8 @@ int run(const Plan& plan, const Kernel& kernel)
     } catch (const FileError& error) {
         warn(error.what());
         return exit_failure;
-    } catch (const NoSuchFace& error) {
-        warn(error.what() + std::string("；可选的字体：") + faces_listed(error.faces));
-        return exit_failure;
-    } catch (const FontError& error) {
-        warn(error.what());
+    } catch (const Failure& failure) {
+        warn(failure_words(failure, plan.language));
         return exit_failure;
     } catch (const std::bad_alloc&) {
         // Every output is put in place at the end, all or none.

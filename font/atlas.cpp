@@ -82,10 +82,12 @@ Atlas render_atlas(
         const Rendered& glyph = glyphs[i];
         if (glyph.width == 0 || glyph.height == 0) continue;
         if (glyph.width + 2 * pad > largest_width || glyph.height + 2 * pad > largest_height)
-            throw FontError(font.path(),
-                "的字形 " + glyph_code_point(glyph.character) + "（" + std::to_string(glyph.width) + "×" +
-                    std::to_string(glyph.height) + " 像素，加边距）放不进 " + std::to_string(largest_width) +
-                    "×" + std::to_string(largest_height) + " 的页面");
+            throw Failure(Code::GlyphTooLargeForPage,
+                {{"path", font.path()}, {"character", glyph.character},
+                    {"width", std::uint64_t{glyph.width + 2 * pad}},
+                    {"height", std::uint64_t{glyph.height + 2 * pad}},
+                    {"page_width", std::uint64_t{largest_width}},
+                    {"page_height", std::uint64_t{largest_height}}});
         stbrp_rect rect{};
         rect.id = static_cast<int>(i);
         rect.w = static_cast<stbrp_coord>(glyph.width + 2 * pad);
@@ -121,7 +123,7 @@ Atlas render_atlas(
                 std::copy_n(glyph.coverage.begin() + std::ptrdiff_t{y} * glyph.width, glyph.width,
                     page.values.begin() + std::ptrdiff_t{placed.y + y} * page_width + placed.x);
         }
-        if (left.size() == waiting.size()) throw FontError(font.path(), "的字形无法排进页面");
+        if (left.size() == waiting.size()) throw Failure(Code::PackingFailed, {{"path", font.path()}});
         waiting = std::move(left);
     }
     if (pages.empty()) pages.push_back(new_page());
@@ -157,7 +159,7 @@ void finish_atlas(const Font& font, Atlas& atlas, const AtlasOptions& options, c
     for (std::size_t i = 0; i < atlas.page_pixels.size(); ++i) {
         const PagePixels& page = atlas.page_pixels[i];
         bitmap.page_files.push_back(name + "_" + std::to_string(i) + ".png");
-        atlas.pages.push_back(checked(font,
+        atlas.pages.push_back(checked(
             png(page.values, page.width, page.height, options.mono ? Pixels::OneBit : Pixels::GreyAlpha)));
     }
     if (options.kerning) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "codec/utf.h"
@@ -37,8 +39,8 @@ void check_page_files(const BitmapFont& font, AtlasFormat format)
         const bool control = std::any_of(file.begin(), file.end(),
             [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
         if (control || (format == AtlasFormat::Text && file.find('"') != std::string::npos))
-            throw FontError(font.face,
-                "的页面文件名“" + file + "”含有" + (control ? "控制字符" : "双引号") + "，描述文件无法写下");
+            throw Failure(
+                control ? Code::PageNameControl : Code::PageNameQuote, {{"face", font.face}, {"file", file}});
     }
 }
 
@@ -207,39 +209,59 @@ std::string json_descriptor(const BitmapFont& font)
     return json + ",\n  \"kernings\": " + list(kernings) + "\n}\n";
 }
 
-// Little-endian fields of BMFont's binary form, refusing values they cannot hold.
+// Little-endian fields of BMFont's binary form, refusing values they cannot
+// hold: the field is named by its id, with the character (or the pair) whose
+// it is.
 class BinaryWriter {
 public:
     explicit BinaryWriter(const BitmapFont& font) : font_(font) { }
 
-    void field(long long value, unsigned size, bool is_signed, const std::string& what)
+    void field(long long value, unsigned size, bool is_signed, std::string_view id)
     {
         const long long bits = 8 * size;
         const long long low = is_signed ? -(1LL << (bits - 1)) : 0;
         const long long high = is_signed ? (1LL << (bits - 1)) - 1 : (1LL << bits) - 1;
-        if (value < low || value > high)
-            throw FontError(font_.face,
-                "的" + what + "是 " + number(value) + "，超出二进制描述文件能写下的 " + number(low) + " 到 " +
-                    number(high) + "：请改用文本、XML 或 JSON 格式");
+        if (value < low || value > high) {
+            Outcome refused(Code::DescriptorFieldOutOfRange,
+                {{"face", font_.face}, {"field", std::string(id)}, {"value", std::int64_t{value}},
+                    {"low", std::int64_t{low}}, {"high", std::int64_t{high}}});
+            if (first_) refused.with("character", *first_);
+            if (second_) refused.with("second", *second_);
+            throw Failure(std::move(refused));
+        }
         const auto bytes = static_cast<unsigned long long>(value);
         for (unsigned i = 0; i < size; ++i)
             bytes_ += static_cast<char>(bytes >> (8 * i) & 0xFF);
     }
-    void u8(long long value, const std::string& what) { field(value, 1, false, what); }
-    void u16(long long value, const std::string& what) { field(value, 2, false, what); }
-    void i16(long long value, const std::string& what) { field(value, 2, true, what); }
-    void u32(long long value, const std::string& what) { field(value, 4, false, what); }
+    void u8(long long value, std::string_view id) { field(value, 1, false, id); }
+    void u16(long long value, std::string_view id) { field(value, 2, false, id); }
+    void i16(long long value, std::string_view id) { field(value, 2, true, id); }
+    void u32(long long value, std::string_view id) { field(value, 4, false, id); }
     void text(const std::string& value) { bytes_ += value + '\0'; }
     // A block: its type, then the size of what follows.
     void block(unsigned type, std::size_t size)
     {
+        of_font();
         bytes_ += static_cast<char>(type);
-        field(static_cast<long long>(size), 4, true, "描述文件大小");
+        field(static_cast<long long>(size), 4, true, "block-size");
+    }
+    // Whose the fields that follow are: the font's, a character's or a pair's.
+    void of_font() { first_ = second_ = std::nullopt; }
+    void of(char32_t character)
+    {
+        first_ = character;
+        second_ = std::nullopt;
+    }
+    void of(char32_t first, char32_t second)
+    {
+        first_ = first;
+        second_ = second;
     }
     std::string bytes() && { return std::move(bytes_); }
 
 private:
     const BitmapFont& font_;
+    std::optional<char32_t> first_, second_;
     std::string bytes_ = "BMF\3";  // version 3
 };
 
@@ -251,36 +273,35 @@ std::string binary_descriptor(const BitmapFont& font)
     // giving their number: the names must be as long as one another.
     for (const std::string& file : font.page_files)
         if (file.size() != font.page_files.front().size())
-            throw FontError(font.face,
-                "的页面文件名长短不一（“" + font.page_files.front() + "”与“" + file + "”），" +
-                    "二进制描述文件要求各页文件名一样长：请改用文本、XML 或 JSON 格式，或加大页面以减少页数");
+            throw Failure(Code::PageNamesDiffer,
+                {{"face", font.face}, {"first", font.page_files.front()}, {"file", file}});
     BinaryWriter out(font);
     const std::string face = clean_face(font.face);
     out.block(1, 14 + face.size() + 1);
-    out.i16(font.size, "字号");
+    out.i16(font.size, "size");
     // Counted from the high bit, as BMFont writes it: smooth 0x80, unicode
     // 0x40, italic 0x20, bold 0x10.
-    out.u8(font.smooth ? 0xC0 : 0x40, "");
-    out.u8(0, "");  // the character set, unused with Unicode
-    out.u16(stretch, "");
-    out.u8(font.smooth ? 1 : 0, "");  // aa
+    out.u8(font.smooth ? 0xC0 : 0x40, "bits");
+    out.u8(0, "charset");  // unused with Unicode
+    out.u16(stretch, "stretch");
+    out.u8(font.smooth ? 1 : 0, "aa");
     for (int side = 0; side < 4; ++side)
-        out.u8(0, "");  // padding
-    out.u8(font.spacing, "字形间距");
-    out.u8(font.spacing, "字形间距");
-    out.u8(0, "");  // outline
+        out.u8(0, "padding");
+    out.u8(font.spacing, "spacing");
+    out.u8(font.spacing, "spacing");
+    out.u8(0, "outline");
     out.text(face);
 
     out.block(2, 15);
-    out.u16(font.line_height, "行高");
-    out.u16(font.base, "基线高度");
-    out.u16(font.page_width, "页面宽度");
-    out.u16(font.page_height, "页面高度");
-    out.u16(static_cast<long long>(font.page_files.size()), "页数");
-    out.u8(0, "");  // not packed
-    out.u8(alpha_channel, "");
+    out.u16(font.line_height, "line-height");
+    out.u16(font.base, "base");
+    out.u16(font.page_width, "page-width");
+    out.u16(font.page_height, "page-height");
+    out.u16(static_cast<long long>(font.page_files.size()), "pages");
+    out.u8(0, "packed");
+    out.u8(alpha_channel, "channel");
     for (int channel = 0; channel < 3; ++channel)
-        out.u8(colour_channel, "");
+        out.u8(colour_channel, "channel");
 
     out.block(3, font.page_files.empty() ? 0 : font.page_files.size() * (font.page_files.front().size() + 1));
     for (const std::string& file : font.page_files)
@@ -288,26 +309,26 @@ std::string binary_descriptor(const BitmapFont& font)
 
     out.block(4, 20 * font.chars.size());
     for (const AtlasChar& glyph : font.chars) {
-        const std::string of = "字符 " + glyph_code_point(glyph.id) + " 的";
-        out.u32(glyph.id, "字符编码");
-        out.u16(glyph.x, of + " x 坐标");
-        out.u16(glyph.y, of + " y 坐标");
-        out.u16(glyph.width, of + "宽度");
-        out.u16(glyph.height, of + "高度");
-        out.i16(glyph.xoffset, of + "横向偏移");
-        out.i16(glyph.yoffset, of + "纵向偏移");
-        out.i16(glyph.xadvance, of + "步进");
-        out.u8(glyph.page, of + "页号");
-        out.u8(glyph_channels, "");
+        out.of(glyph.id);
+        out.u32(glyph.id, "id");
+        out.u16(glyph.x, "x");
+        out.u16(glyph.y, "y");
+        out.u16(glyph.width, "width");
+        out.u16(glyph.height, "height");
+        out.i16(glyph.xoffset, "xoffset");
+        out.i16(glyph.yoffset, "yoffset");
+        out.i16(glyph.xadvance, "xadvance");
+        out.u8(glyph.page, "page");
+        out.u8(glyph_channels, "channel");
     }
 
     if (!font.kernings.empty()) {
         out.block(5, 10 * font.kernings.size());
         for (const KerningPair& pair : font.kernings) {
-            out.u32(pair.first, "字符编码");
-            out.u32(pair.second, "字符编码");
-            out.i16(pair.amount,
-                "字符 " + glyph_code_point(pair.first) + " 与 " + glyph_code_point(pair.second) + " 的字偶距");
+            out.of(pair.first, pair.second);
+            out.u32(pair.first, "id");
+            out.u32(pair.second, "id");
+            out.i16(pair.amount, "amount");
         }
     }
     return std::move(out).bytes();

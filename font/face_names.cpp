@@ -93,19 +93,7 @@ FaceName face_name(hb_face_t* face)
     return named;
 }
 
-std::string face_range(std::size_t count)
-{
-    return count == 1 ? "--face 0" : "--face 0 到 " + std::to_string(count - 1);
-}
-
 }  // namespace
-
-NoSuchFace::NoSuchFace(
-    const std::filesystem::path& path, const std::string& reason, std::vector<FaceName> faces) :
-    FontError(path, reason),
-    faces(std::move(faces))
-{
-}
 
 std::vector<FaceName> read_face_names(hb_blob_t* blob)
 {
@@ -122,12 +110,11 @@ unsigned chosen_face(
     const std::filesystem::path& path, const std::vector<FaceName>& faces, const FaceChoice& choice)
 {
     if (faces.empty()) return choice.index.value_or(0);
+    const std::uint64_t count = faces.size();
     if (choice.index) {
         if (*choice.index >= faces.size())
-            throw NoSuchFace(path,
-                "只有 " + std::to_string(faces.size()) + " 个字体（" + face_range(faces.size()) +
-                    "），没有 --face " + std::to_string(*choice.index),
-                faces);
+            throw Failure(
+                Code::NoSuchFace, {{"path", path}, {"face", std::uint64_t{*choice.index}}, {"count", count}});
         return *choice.index;
     }
     if (!choice.name.empty()) {
@@ -138,11 +125,11 @@ unsigned chosen_face(
                     [&](const std::string& name) { return ascii_lower(name) == wanted; }))
                 matching.push_back(i);
         if (matching.size() == 1) return matching[0];
-        throw NoSuchFace(path,
-            matching.empty() ? "中没有名为“" + choice.name + "”的字体"
-                             : "中有 " + std::to_string(matching.size()) + " 个字体名为“" + choice.name +
-                    "”，请用编号或全名选择",
-            faces);
+        if (matching.empty())
+            throw Failure(Code::NoFaceNamed, {{"path", path}, {"name", choice.name}, {"count", count}});
+        throw Failure(Code::FaceNameAmbiguous,
+            {{"path", path}, {"name", choice.name}, {"matches", std::uint64_t{matching.size()}},
+                {"count", count}});
     }
     for (unsigned i = 0; i < faces.size(); ++i)
         if (faces[i].says_simplified) return i;

@@ -4,7 +4,6 @@
 #include FT_FREETYPE_H
 #include <hb.h>
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,14 +32,12 @@ struct Font::Faces {
 // HarfBuzz cannot read as TrueType or OpenType (font/face_names.cpp).
 std::vector<FaceName> read_face_names(hb_blob_t* blob);
 // The face the choice picks of `faces`; with none known, its index or 0.
-// Throws NoSuchFace.
+// Throws Failure: NoSuchFace, NoFaceNamed or FaceNameAmbiguous.
 unsigned chosen_face(
     const std::filesystem::path& path, const std::vector<FaceName>& faces, const FaceChoice& choice);
 
 // The sfnt as WOFF2 at a Brotli quality (11 for what is written, lower to
-// measure), and a call made with standard error as it was while compressions
-// in other threads keep it quiet (font/font.cpp).
+// measure) (font/font.cpp).
 std::string woff2_from_sfnt(const Font& font, std::string_view sfnt, int brotli_quality);
-void with_standard_error(const std::function<void()>& call);
 
 }  // namespace charlib

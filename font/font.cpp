@@ -1,19 +1,15 @@
 #include "font/font.h"
 
-#include <fcntl.h>
 #include <hb-subset.h>
 #include <sys/mman.h>
-#include <unistd.h>
 #include <woff2/encode.h>
 
 #include <unicode/uchar.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <mutex>
+#include <new>
 
 #include "base/error.h"
 #include "files/input_file.h"
@@ -22,73 +18,6 @@
 namespace charlib {
 
 namespace {
-
-// Standard error sent to /dev/null while any of these lives, in any thread:
-// the first to come silences it, the last to go puts it back (fd 2 belongs to
-// the whole process, so one thread must not restore it under another). Only
-// when a copy of it could be kept to put back: otherwise it is left alone.
-class QuietStandardError {
-public:
-    QuietStandardError()
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        if (users_++ == 0) silence();
-    }
-    ~QuietStandardError()
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        if (--users_ == 0 && saved_ >= 0) {
-            restore();
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    QuietStandardError(const QuietStandardError&) = delete;
-    QuietStandardError& operator=(const QuietStandardError&) = delete;
-
-    // Runs `call` with standard error as it was, even while others keep it quiet.
-    static void speak(const std::function<void()>& call)
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        const bool quiet = users_ > 0 && saved_ >= 0;
-        if (quiet) restore();
-        try {
-            call();
-        } catch (...) {
-            if (quiet) to_null();
-            throw;
-        }
-        if (quiet) to_null();
-    }
-
-private:
-    static void silence()
-    {
-        saved_ = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
-        if (saved_ >= 0 && !to_null()) {
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    static bool to_null()
-    {
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null < 0) return false;
-        std::fflush(stderr);
-        ::dup2(null, 2);
-        ::close(null);
-        return true;
-    }
-    static void restore()
-    {
-        std::fflush(stderr);
-        ::dup2(saved_, 2);
-    }
-
-    static inline std::mutex mutex_;
-    static inline int users_ = 0;
-    static inline int saved_ = -1;  // the real standard error while silenced
-};
 
 // OpenType reaches its tables by 32-bit offsets, so no font exceeds 4 GiB,
 // and the largest made (pan-CJK collections, colour emoji) stay in the low
@@ -124,7 +53,7 @@ hb_blob_t* read_unsized_font(InputFile& file, const std::filesystem::path& path)
         count = file.read(bytes->data() + at, piece);
         bytes->resize(at + count);
         if (bytes->size() > largest_font)
-            throw FontError(path, "超过 " + std::to_string(largest_font >> 20) + " MB，不是字体文件");
+            throw Failure(Code::FontTooLarge, {{"path", path}, {"limit", Bytes{largest_font}}});
     }
     std::string* owned = bytes.release();
     return hb_blob_create(owned->data(), static_cast<unsigned>(owned->size()), HB_MEMORY_MODE_READONLY, owned,
@@ -141,10 +70,11 @@ hb_blob_t* read_font(const std::filesystem::path& path)
         InputFile file(path);
         const std::uint64_t length = file.size();
         if (length > largest_font)
-            throw FontError(path, "有 " + size_over_limit(length, largest_font) + "，不是字体文件");
+            throw Failure(Code::FontTooLarge,
+                {{"path", path}, {"limit", Bytes{largest_font}}, {"size", Bytes{length}}});
         if (length == 0) return read_unsized_font(file, path);
         std::unique_ptr<char, Free> data = font_buffer(static_cast<std::size_t>(length));
-        if (!data) throw FontError(path, "无法读取：内存不足");
+        if (!data) throw std::bad_alloc();
         std::size_t size = 0;
         while (size < length) {
             const std::size_t count = file.read(data.get() + size, static_cast<std::size_t>(length) - size);
@@ -155,16 +85,30 @@ hb_blob_t* read_font(const std::filesystem::path& path)
         return hb_blob_create(bytes, static_cast<unsigned>(size), HB_MEMORY_MODE_READONLY, bytes,
             [](void* owned) { std::free(owned); });
     } catch (const FileError& error) {
-        throw FontError(
-            path, (error.action() == FileError::Action::Open ? "无法打开：" : "无法读取：") + error.reason());
+        throw Failure(error.action() == FileError::Action::Open ? Code::CannotOpen : Code::CannotRead,
+            {{"path", path}, {"error", SystemError{error.system_error()}}});
     }
+}
+
+// A face only FreeType reads (Type 1, BDF...), named as FreeType names it.
+FaceName named_by_freetype(FT_Face face)
+{
+    FaceName named{
+        face->family_name ? face->family_name : "", face->style_name ? face->style_name : "", {}, {}, false};
+    named.names = {named.family, named.family + " " + named.style};
+    return named;
 }
 
 }  // namespace
 
-FontError::FontError(const std::filesystem::path& path, const std::string& reason) :
-    std::runtime_error("字体“" + path.string() + "”" + reason)
+std::vector<FaceName> face_names_of(const std::filesystem::path& path)
 {
+    hb_blob_t* blob = read_font(path);
+    std::vector<FaceName> names = read_face_names(blob);
+    hb_blob_destroy(blob);
+    if (!names.empty()) return names;
+    const Font font(path, 0);  // what FreeType alone reads has one face, named by FreeType
+    return font.face_names();
 }
 
 Font::Font(const std::filesystem::path& path, unsigned face) : Font(path, FaceChoice{face, {}})
@@ -185,23 +129,21 @@ Font::Font(const std::filesystem::path& path, const FaceChoice& choice) :
     const std::size_t count = face_names_.size();
     const unsigned face = chosen_face(path, face_names_, choice);
     faces.index = face;
-    if (FT_Init_FreeType(&faces.library) != 0) throw FontError(path, "无法启动 FreeType");
+    if (FT_Init_FreeType(&faces.library) != 0) throw std::bad_alloc();  // its one way to fail
     // Above 0xFFFF FreeType would take the index for a named instance of a variable font.
     if (face > 0xFFFF ||
         FT_New_Memory_Face(faces.library, reinterpret_cast<const FT_Byte*>(data), static_cast<FT_Long>(size),
-            static_cast<FT_Long>(face), &faces.face) != 0)
-        throw FontError(path,
-            count == 0       ? "不是能读懂的字体文件（TrueType、OpenType 或字体集）"
-                : count == 1 ? "已损坏，无法读取（有的表不完整或数值有误）"
-                             : "中的第 " + std::to_string(face) + " 个字体已损坏，无法读取（有的表不完整或数值有误）");
-    if (count == 0) {  // named by FreeType
-        FaceName named{faces.face->family_name ? faces.face->family_name : "",
-            faces.face->style_name ? faces.face->style_name : "", {}, {}, false};
-        named.names = {named.family, named.family + " " + named.style};
-        face_names_.push_back(std::move(named));
+            static_cast<FT_Long>(face), &faces.face) != 0) {
+        if (count == 0) throw Failure(Code::NotAFont, {{"path", path}});
+        if (count == 1) throw Failure(Code::DamagedFont, {{"path", path}});
+        throw Failure(Code::DamagedFace, {{"path", path}, {"face", std::uint64_t{face}}});
+    }
+    if (count == 0) {
+        face_names_.push_back(named_by_freetype(faces.face));
         if (!choice.index && !choice.name.empty()) chosen_face(path, face_names_, choice);
     }
-    if (FT_Select_Charmap(faces.face, FT_ENCODING_UNICODE) != 0) throw FontError(path, "没有 Unicode 字符表");
+    if (FT_Select_Charmap(faces.face, FT_ENCODING_UNICODE) != 0)
+        throw Failure(Code::NoUnicodeCmap, {{"path", path}});
     faces.shaping = hb_face_create(faces.blob, face);
 }
 
@@ -296,8 +238,7 @@ bool needs_glyph(char32_t c)
     return !control && !u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
 }
 
-std::optional<std::string> parse_layout_features(
-    std::string_view list, std::vector<LayoutFeatureChange>& changes)
+std::optional<Outcome> parse_layout_features(std::string_view list, std::vector<LayoutFeatureChange>& changes)
 {
     std::vector<LayoutFeatureChange> read;
     for (std::size_t at = 0; at < list.size();) {
@@ -314,12 +255,11 @@ std::optional<std::string> parse_layout_features(
         const bool printable =
             std::all_of(tag.begin(), tag.end(), [](char c) { return c > ' ' && c < 0x7F; });
         if (tag.empty() || tag.size() > 4 || !printable)
-            return "“" + std::string(item) +
-                "”不是特性标签：标签是 1 到 4 个可打印的 ASCII 字符，前面可加 + 或 -，* 表示所有特性";
+            return Outcome(Code::BadFeatureTag, {{"tag", std::string(item)}});
         change.tag = tag;
         read.push_back(std::move(change));
     }
-    if (read.empty()) return std::string("没有给出特性标签");
+    if (read.empty()) return Outcome(Code::NoFeatureTags);
     changes = std::move(read);
     return std::nullopt;
 }
@@ -335,7 +275,7 @@ FontData subset_font(const Font& font, std::u32string_view characters, bool woff
     const std::vector<LayoutFeatureChange>& features)
 {
     hb_subset_input_t* input = hb_subset_input_create_or_fail();
-    if (!input) throw FontError(font.path(), "无法裁剪：内存不足");
+    if (!input) throw std::bad_alloc();
     hb_set_t* unicodes = hb_subset_input_unicode_set(input);
     for (char32_t c : characters)
         hb_set_add(unicodes, c);
@@ -356,18 +296,15 @@ FontData subset_font(const Font& font, std::u32string_view characters, bool woff
     }
     hb_face_t* cut = hb_subset_or_fail(font.faces().shaping, input);
     hb_subset_input_destroy(input);
-    if (!cut)
-        throw FontError(font.path(),
-            "无法裁剪：HarfBuzz 读不懂这个字体（有的表已损坏，或是它不支持的格式，例如只有点阵字形的字体）");
+    if (!cut) throw Failure(Code::SubsetFailed, {{"path", font.path()}});
     // A table of glyphs HarfBuzz cannot read is left out of the subset, which
     // would then draw nothing.
     for (const char* tag : {"glyf", "CFF ", "CFF2", "CBDT", "sbix"}) {
         const hb_tag_t table = hb_tag_from_string(tag, 4);
         if (has_table(font.faces().shaping, table) && !has_table(cut, table)) {
             hb_face_destroy(cut);
-            throw FontError(font.path(),
-                "无法裁剪：HarfBuzz 读不懂字体的 " + std::string(tag, tag[3] == ' ' ? 3 : 4) +
-                    " 表（已损坏？），裁剪结果会没有字形");
+            throw Failure(Code::SubsetLostTable,
+                {{"path", font.path()}, {"table", std::string(tag, tag[3] == ' ' ? 3 : 4)}});
         }
     }
     hb_blob_t* blob = hb_face_reference_blob(cut);
@@ -380,7 +317,7 @@ FontData subset_font(const Font& font, std::u32string_view characters, bool woff
             [](const void* held) { hb_blob_destroy(static_cast<hb_blob_t*>(const_cast<void*>(held))); }),
         std::string_view(data, length));
     const std::string_view bytes = subset.bytes();
-    if (bytes.empty()) throw FontError(font.path(), "裁剪结果为空");
+    if (bytes.empty()) throw Failure(Code::SubsetEmpty, {{"path", font.path()}});
     if (!woff2) return subset;
     return FontData(woff2_from_sfnt(font, bytes, 11));
 }
@@ -392,21 +329,14 @@ std::string woff2_from_sfnt(const Font& font, std::string_view sfnt, int brotli_
     std::size_t compressed_length = compressed.size();
     woff2::WOFF2Params params;
     params.brotli_quality = brotli_quality;
-    bool converted = false;
-    {
-        QuietStandardError quiet;  // Debian's libwoff2 reports its ratio there
-        converted = woff2::ConvertTTFToWOFF2(
-            in, sfnt.size(), reinterpret_cast<uint8_t*>(compressed.data()), &compressed_length, params);
-    }
-    if (!converted)
-        throw FontError(font.path(), "无法转换为 WOFF2：libwoff2 读不懂裁剪结果（字形数据可能已损坏）");
+    // Debian's libwoff2 reports every compression on standard error: the
+    // program that cares silences it (the library leaves the process's
+    // descriptors alone).
+    if (!woff2::ConvertTTFToWOFF2(
+            in, sfnt.size(), reinterpret_cast<uint8_t*>(compressed.data()), &compressed_length, params))
+        throw Failure(Code::Woff2Failed, {{"path", font.path()}});
     compressed.resize(compressed_length);
     return compressed;
-}
-
-void with_standard_error(const std::function<void()>& call)
-{
-    QuietStandardError::speak(call);
 }
 
 }  // namespace charlib

@@ -5,22 +5,16 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/outcome.h"
+
 // Fonts made from a character library: a subset font (HarfBuzz, WOFF2),
 // a bitmap font atlas and a preview picture (FreeType, libpng).
 namespace charlib {
-
-// The one error type of the font library: the font's path and the reason,
-// ready to show in Chinese.
-class FontError : public std::runtime_error {
-public:
-    FontError(const std::filesystem::path& path, const std::string& reason);
-};
 
 // What a face of a font file calls itself, from its name table.
 struct FaceName {
@@ -40,19 +34,16 @@ struct FaceChoice {
     std::string name;
 };
 
-// A face the file does not have, or a name that picks none or several;
-// `faces` are the file's.
-class NoSuchFace : public FontError {
-public:
-    NoSuchFace(const std::filesystem::path& path, const std::string& reason, std::vector<FaceName> faces);
-    std::vector<FaceName> faces;
-};
+// Every face of a font file, in order, as Font::face_names() gives them: for
+// saying which a file has when the one asked for is not there. Throws Failure.
+std::vector<FaceName> face_names_of(const std::filesystem::path& path);
 
 // One face of a font file, held in memory.
 class Font {
 public:
-    // Throws FontError when the file cannot be read or parsed, or has no such
-    // face (NoSuchFace); a folder, a pipe or a device is refused at once.
+    // Throws Failure (base/outcome.h) when the file cannot be read or parsed,
+    // or has no such face (NoSuchFace, NoFaceNamed, FaceNameAmbiguous); a
+    // folder, a pipe or a device is refused at once.
     explicit Font(const std::filesystem::path& path, unsigned face = 0);
     Font(const std::filesystem::path& path, const FaceChoice& choice);
     ~Font();
@@ -100,10 +91,10 @@ struct LayoutFeatureChange {
 
 // Reads a list of changes such as "+smcp,-kern", "*" (keep every feature) or
 // "-*,smcp" (keep smcp alone): items apart by commas or spaces, each a tag
-// with "+" (or nothing) to keep the feature or "-" to drop it. Returns the
-// problem, ready to show in Chinese, when the list is malformed, and then
-// leaves `changes` as it was.
-std::optional<std::string> parse_layout_features(
+// with "+" (or nothing) to keep the feature or "-" to drop it. Returns what
+// is wrong (BadFeatureTag, NoFeatureTags) when the list is malformed, and
+// then leaves `changes` as it was.
+std::optional<Outcome> parse_layout_features(
     std::string_view list, std::vector<LayoutFeatureChange>& changes);
 
 // Bytes the font library made, held where they were made, not copied.
@@ -127,7 +118,7 @@ private:
 // need), as TrueType/OpenType like the source, or WOFF2. Besides HarfBuzz's
 // default layout features it keeps the CJK spacing and vertical ones the font
 // has (halt, palt, vhal, vpal, vert, vrt2, locl, ccmp, kern, vkrn); `features`
-// are then applied in order. Throws FontError.
+// are then applied in order. Throws Failure.
 FontData subset_font(const Font& font, std::u32string_view characters, bool woff2,
     const std::vector<LayoutFeatureChange>& features = {});
 
@@ -209,7 +200,7 @@ struct Atlas {
 // Every character of the set that needs a glyph and that the font has,
 // rendered at the size and packed into pages named `name`_0.png,
 // `name`_1.png... (or, with a grid, every character of the set in its cell).
-// Throws FontError.
+// Throws Failure.
 Atlas render_atlas(
     const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name);
 
@@ -218,15 +209,15 @@ std::string write_descriptor(const BitmapFont& font, AtlasFormat format);
 
 // The pairs among the characters that the font kerns (its `kern` table or
 // GPOS pair adjustments), in pixels at the size, those that round to
-// nothing left out. Throws FontError.
+// nothing left out. Throws Failure.
 std::vector<KerningPair> kerning_pairs(const Font& font, std::u32string_view characters, unsigned size);
 
 // The characters of the set that need a glyph, drawn in rows of 32 at the
-// size, a missing one as an empty box: a PNG picture. Throws FontError.
+// size, a missing one as an empty box: a PNG picture. Throws Failure.
 std::string render_preview(const Font& font, std::u32string_view characters, unsigned size);
 
 // The same drawn from an atlas's own pages, as an engine will show them (a
-// distance field cut at its outline). Throws FontError.
+// distance field cut at its outline). Throws Failure.
 std::string render_preview(const Atlas& atlas, std::u32string_view characters);
 
 struct WebFontOptions {
@@ -251,7 +242,7 @@ struct WebFont {
 };
 
 // The font cut into WOFF2 pieces for the web: the characters, most frequent
-// first, fill pieces of about `chunk_size`. Throws FontError.
+// first, fill pieces of about `chunk_size`. Throws Failure.
 WebFont make_web_font(const Font& font, std::u32string_view characters, const WebFontOptions& options);
 
 }  // namespace charlib

@@ -6,13 +6,12 @@
 #include <atomic>
 #include <csetjmp>
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 
-#include "codec/utf.h"
 #include "font/faces.h"
 
 #include FT_GLYPH_H
@@ -21,45 +20,34 @@
 
 namespace charlib {
 
-
-std::string glyph_code_point(char32_t c)
-{
-    char name[16];
-    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(c));
-    return name;
-}
-
-
 namespace {
 
 // No sound font has glyphs or lines many ems high; a damaged one (its units
 // per em far too small, its coordinates or metrics garbage) would have
 // FreeType fill bitmaps, and the preview a picture, of gigabytes.
 constexpr long largest_in_ems = 8;
+constexpr unsigned smallest_size = 4, largest_size = 256;
 
 void set_size(const std::filesystem::path& path, FT_Face face, unsigned size)
 {
-    if (size < 4 || size > 256)
-        throw FontError(path, "的字号 " + std::to_string(size) + " 不在 4 到 256 之间");
+    if (size < smallest_size || size > largest_size)
+        throw Failure(Code::SizeOutOfRange,
+            {{"path", path}, {"size", std::uint64_t{size}}, {"low", std::uint64_t{smallest_size}},
+                {"high", std::uint64_t{largest_size}}});
     if (FT_Set_Pixel_Sizes(face, 0, size) != 0)
-        throw FontError(path, "没有 " + std::to_string(size) + " 像素的字形（点阵字体只有固定的字号）");
+        throw Failure(Code::SizeNotInFont, {{"path", path}, {"size", std::uint64_t{size}}});
     const FT_Size_Metrics& metrics = face->size->metrics;
     const long line = (metrics.height + 63) >> 6, limit = largest_in_ems * size;
     if (line < 0 || line > limit || (metrics.ascender >> 6) > limit || (-metrics.descender >> 6) > limit)
-        throw FontError(path,
-            "在 " + std::to_string(size) + " 像素下行高 " + std::to_string(line) + " 像素，超过字号的 " +
-                std::to_string(largest_in_ems) +
-                " 倍：字体的每 em 单位数（head 表）或行的度量（hhea、OS/2 表）有误");
+        throw Failure(Code::LinesTooTall,
+            {{"path", path}, {"size", std::uint64_t{size}}, {"height", std::int64_t{line}},
+                {"times", std::int64_t{largest_in_ems}}});
 }
 
-std::string named(char32_t c)
+// What is wrong with a character's glyph.
+Failure glyph_failure(Code code, const std::filesystem::path& path, char32_t c)
 {
-    return glyph_code_point(c) + "（" + to_utf8(std::u32string(1, c)) + "）";
-}
-
-FontError damaged_glyph(const std::filesystem::path& path, char32_t c)
-{
-    return FontError(path, "的 " + named(c) + "字形数据有误，无法绘出");
+    return Failure(code, {{"path", path}, {"character", c}});
 }
 
 // Refuses an outline far larger than the size before it is drawn.
@@ -71,10 +59,9 @@ void check_extent(const std::filesystem::path& path, FT_Face face, char32_t c)
     const long width = (box.xMax - box.xMin) >> 6, height = (box.yMax - box.yMin) >> 6;
     const long size = face->size->metrics.y_ppem;
     if (width > largest_in_ems * size || height > largest_in_ems * size)
-        throw FontError(path,
-            "的 " + named(c) + "在 " + std::to_string(size) + " 像素下有 " + std::to_string(width) + "×" +
-                std::to_string(height) + " 像素，超过字号的 " + std::to_string(largest_in_ems) +
-                " 倍：字体的每 em 单位数（head 表）或字形的坐标有误");
+        throw Failure(Code::GlyphTooTall,
+            {{"path", path}, {"character", c}, {"size", std::int64_t{size}}, {"width", std::int64_t{width}},
+                {"height", std::int64_t{height}}, {"times", std::int64_t{largest_in_ems}}});
 }
 
 struct GlyphDone {
@@ -92,19 +79,20 @@ GlyphCopy load_distance_field(
 {
     FT_Int field_spread = static_cast<FT_Int>(spread);
     if (FT_Property_Set(faces.library, "sdf", "spread", &field_spread) != 0)
-        throw FontError(path, "无法画成距离场：扩展 " + std::to_string(spread) + " 像素不在 2 到 32 之间");
+        throw Failure(Code::SpreadOutOfRange,
+            {{"path", path}, {"spread", std::uint64_t{spread}}, {"low", std::uint64_t{2}},
+                {"high", std::uint64_t{32}}});
     // The outline even where the font has a bitmap for the size.
     FT_Face face = faces.face;
-    if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0) throw damaged_glyph(path, c);
-    if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-        throw FontError(path, "的 " + glyph_code_point(c) + " 不是轮廓字形，无法画成距离场");
+    if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0) throw glyph_failure(Code::DamagedGlyph, path, c);
+    if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) throw glyph_failure(Code::NoOutlineForField, path, c);
     if (face->glyph->outline.n_contours == 0) return {};
     check_extent(path, face, c);
     FT_Glyph outline = nullptr;
-    if (FT_Get_Glyph(face->glyph, &outline) != 0) throw FontError(path, "无法绘出 " + glyph_code_point(c));
+    if (FT_Get_Glyph(face->glyph, &outline) != 0) throw glyph_failure(Code::CannotDrawGlyph, path, c);
     GlyphCopy copy(outline);
     if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_SDF) != 0)
-        throw FontError(path, "无法把 " + glyph_code_point(c) + " 画成距离场");
+        throw glyph_failure(Code::CannotDrawField, path, c);
     return copy;
 }
 
@@ -150,10 +138,10 @@ Rendered render(
     } else {
         // Loaded and drawn in two steps (as FT_LOAD_RENDER would), to see its size between them.
         const FT_Int32 target = style.mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : FT_LOAD_TARGET_NORMAL;
-        if (FT_Load_Char(face, c, target) != 0) throw damaged_glyph(path, c);
+        if (FT_Load_Char(face, c, target) != 0) throw glyph_failure(Code::DamagedGlyph, path, c);
         check_extent(path, face, c);
         if (FT_Render_Glyph(face->glyph, style.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0)
-            throw damaged_glyph(path, c);
+            throw glyph_failure(Code::DamagedGlyph, path, c);
     }
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
@@ -173,7 +161,7 @@ Rendered render(
             else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
                 value = bitmap.num_grays > 1 ? row[x] * 255u / (bitmap.num_grays - 1u) : row[x];
             else
-                throw FontError(path, "的 " + glyph_code_point(c) + " 是彩色或分色的字形，无法做成点阵字库");
+                throw glyph_failure(Code::ColourGlyph, path, c);
             glyph.coverage[std::size_t{y} * glyph.width + x] = static_cast<unsigned char>(value);
         }
     }
@@ -181,7 +169,7 @@ Rendered render(
         // The plain coverage of the same outline, a small cost beside the field's.
         FT_Glyph plain = outline.get();
         if (FT_Glyph_To_Bitmap(&plain, FT_RENDER_MODE_NORMAL, nullptr, false) != 0)
-            throw FontError(path, "无法绘出 " + glyph_code_point(c));
+            throw glyph_failure(Code::CannotDrawGlyph, path, c);
         const GlyphCopy ink(plain);
         correct_sides(glyph, reinterpret_cast<FT_BitmapGlyph>(plain));
     }
@@ -234,11 +222,12 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
     const auto own_faces = std::make_unique<Font::Faces[]>(threads - 1);
     for (unsigned t = 0; t + 1 < threads; ++t) {
         Font::Faces& faces = own_faces[t];
-        if (FT_Init_FreeType(&faces.library) != 0) throw FontError(font.path(), "无法启动 FreeType");
+        if (FT_Init_FreeType(&faces.library) != 0) throw std::bad_alloc();  // its one way to fail
         if (FT_New_Memory_Face(faces.library, data, static_cast<FT_Long>(length),
                 static_cast<FT_Long>(font.faces().index), &faces.face) != 0 ||
             FT_Select_Charmap(faces.face, FT_ENCODING_UNICODE) != 0)
-            throw FontError(font.path(), "第 " + std::to_string(font.faces().index) + " 个字体无法读取");
+            throw Failure(
+                Code::DamagedFace, {{"path", font.path()}, {"face", std::uint64_t{font.faces().index}}});
         set_size(font.path(), faces.face, size);
     }
 
@@ -248,11 +237,11 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
     constexpr std::size_t chunk = 16;
     std::atomic<std::size_t> next{0}, drawn{0};
     std::atomic<bool> failed{false};
-    struct Failure {
+    struct Failed {
         std::size_t position = SIZE_MAX;
         std::exception_ptr error;
     };
-    std::vector<Failure> failures(threads);
+    std::vector<Failed> failures(threads);
     const auto work = [&](unsigned t) {
         const Font::Faces& faces = t == 0 ? font.faces() : own_faces[t - 1];
         while (!failed) {
@@ -282,7 +271,7 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
         work(0);
     }
     const auto first = std::min_element(failures.begin(), failures.end(),
-        [](const Failure& a, const Failure& b) { return a.position < b.position; });
+        [](const Failed& a, const Failed& b) { return a.position < b.position; });
     if (first->error) std::rethrow_exception(first->error);
     return glyphs;
 }
@@ -336,9 +325,9 @@ std::string png(const std::vector<unsigned char>& image, unsigned width, unsigne
     return out;
 }
 
-std::string checked(const Font& font, std::string picture)
+std::string checked(std::string picture)
 {
-    if (picture.empty()) throw FontError(font.path(), "的图片无法编码为 PNG");
+    if (picture.empty()) throw std::bad_alloc();  // libpng's way to fail with sizes this small
     return picture;
 }
 

@@ -11,8 +11,6 @@
 // them, and pictures as PNG.
 namespace charlib {
 
-std::string glyph_code_point(char32_t c);  // "U+4E2D"
-
 // How glyphs are drawn.
 struct RenderStyle {
     bool mono = false;
@@ -30,12 +28,12 @@ struct Rendered {
     std::vector<unsigned char> coverage;
 };
 
-// Throws FontError when the size is out of range or the font lacks it.
+// Throws Failure when the size is out of range or the font lacks it.
 void set_size(const Font& font, unsigned size);
 Rendered render(const Font& font, char32_t c, const RenderStyle& style);
 // Each of the characters drawn at the size, in order, on `threads` threads
 // (0: one a core; one for a few dozen glyphs), each with a FreeType face of
-// its own. The size is set on the font's face too. Throws FontError: the
+// its own. The size is set on the font's face too. Throws Failure: the
 // first failing character's. `progress` hears how many are drawn, now and
 // then, from the calling thread.
 using Progress = std::function<void(std::size_t done, std::size_t total)>;
@@ -46,8 +44,8 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
 // (white ink, the rest transparent), or plain grey. Empty when libpng fails.
 enum class Pixels { GreyAlpha, OneBit, Grey };
 std::string png(const std::vector<unsigned char>& image, unsigned width, unsigned height, Pixels pixels);
-// The picture, or FontError when it could not be encoded.
-std::string checked(const Font& font, std::string picture);
+// The picture; std::bad_alloc when libpng could not encode it.
+std::string checked(std::string picture);
 
 // The pages, the descriptor and the kerning of an atlas whose glyphs are
 // placed: shared by the packed atlas and the grid.

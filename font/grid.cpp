@@ -2,7 +2,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "codec/utf.h"
 #include "font/faces.h"
 #include "font/glyphs.h"
 
@@ -64,7 +63,7 @@ Atlas render_grid(
 {
     const GridOptions& grid = *options.grid;
     if (grid.cell_width == 0 || grid.cell_height == 0 || grid.columns == 0)
-        throw FontError(font.path(), "的网格格子大小和列数必须大于 0");
+        throw Failure(Code::EmptyGridCell, {{"path", font.path()}});
     std::u32string drawn;
     std::vector<std::size_t> cells;  // of the glyphs
     for (std::size_t i = 0; i < characters.size(); ++i)
@@ -97,11 +96,11 @@ Atlas render_grid(
         const int left = glyph.left, top = baseline - glyph.top;
         const bool blank = glyph.width == 0;
         if (glyph.width > grid.cell_width || glyph.height > grid.cell_height)
-            throw FontError(font.path(),
-                "的 " + glyph_code_point(glyph.character) + "（" + to_utf8(std::u32string(1, glyph.character)) + "）在 " +
-                    std::to_string(options.size) + " 像素下有 " + std::to_string(glyph.width) + "×" +
-                    std::to_string(glyph.height) + " 像素，放不进 " + std::to_string(grid.cell_width) + "×" +
-                    std::to_string(grid.cell_height) + " 的格子；请用更大的 --grid 或更小的 --size");
+            throw Failure(Code::GlyphTooLargeForCell,
+                {{"path", font.path()}, {"character", glyph.character}, {"size", std::uint64_t{options.size}},
+                    {"width", std::uint64_t{glyph.width}}, {"height", std::uint64_t{glyph.height}},
+                    {"cell_width", std::uint64_t{grid.cell_width}},
+                    {"cell_height", std::uint64_t{grid.cell_height}}});
         // Ink that reaches out of the cell (left of the pen, as `_` and `j` often do, or below
         // the baseline) is moved in; the offsets still say where to draw it from the pen.
         const auto moved_in = [](int at, unsigned length, unsigned cell) {

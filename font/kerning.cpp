@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -172,8 +173,7 @@ std::vector<KerningPair> kerning_pairs(const Font& font, std::u32string_view cha
         const std::uint32_t text[2] = {pair.first, pair.second};
         const auto kerned_advance = pair_advance(shaping.get(), buffer.get(), text, glyphs, with_kerning);
         const auto plain_advance = pair_advance(shaping.get(), buffer.get(), text, glyphs, plain);
-        if (!hb_buffer_allocation_successful(buffer.get()))
-            throw FontError(font.path(), "无法计算字偶距：内存不足");
+        if (!hb_buffer_allocation_successful(buffer.get())) throw std::bad_alloc();
         if (!kerned_advance || !plain_advance) continue;
         const long amount = std::lround((*kerned_advance - *plain_advance) / 64.0);
         if (amount != 0) pairs.push_back({pair.first, pair.second, static_cast<int>(amount)});

@@ -113,7 +113,7 @@ std::string render_preview(const Font& font, std::u32string_view characters, uns
         sheet.draw(i, glyph.left, base - glyph.top, glyph.width, glyph.height,
             [&](unsigned x, unsigned y) { return glyph.coverage[std::size_t{y} * glyph.width + x]; });
     }
-    return checked(font, sheet.encoded());
+    return checked(sheet.encoded());
 }
 
 std::string render_preview(const Atlas& atlas, std::u32string_view characters)
@@ -136,15 +136,13 @@ std::string render_preview(const Atlas& atlas, std::u32string_view characters)
         if (glyph.page >= atlas.page_pixels.size() ||
             glyph.x + glyph.width > atlas.page_pixels[glyph.page].width ||
             glyph.y + glyph.height > atlas.page_pixels[glyph.page].height)
-            throw FontError(font.face, "的图集里 " + glyph_code_point(glyph.id) + " 的位置超出了页面");
+            throw Failure(Code::GlyphOffPage, {{"face", font.face}, {"character", glyph.id}});
         const PagePixels& page = atlas.page_pixels[glyph.page];
         sheet.draw(i, glyph.xoffset, glyph.yoffset, glyph.width, glyph.height, [&](unsigned x, unsigned y) {
             return coverage[page.values[std::size_t{glyph.y + y} * page.width + glyph.x + x]];
         });
     }
-    std::string picture = sheet.encoded();
-    if (picture.empty()) throw FontError(font.face, "的图片无法编码为 PNG");
-    return picture;
+    return checked(sheet.encoded());
 }
 
 }  // namespace charlib

@@ -60,7 +60,7 @@ public:
     {
         try {
             overhead_ = probe(U"");  // the tables and .notdef every piece carries
-        } catch (const FontError&) {
+        } catch (const Failure&) {
             overhead_ = 0;
         }
     }
@@ -142,8 +142,7 @@ std::vector<std::string> compress(
                 compressed[i] = subset_font(font, pieces[i], true, options.layout_features).bytes();
                 const std::lock_guard<std::mutex> lock(finishing);
                 ++done;
-                if (options.progress && !failure)
-                    with_standard_error([&] { options.progress(done, pieces.size()); });
+                if (options.progress && !failure) options.progress(done, pieces.size());
             } catch (...) {
                 const std::lock_guard<std::mutex> lock(finishing);
                 if (!failure) failure = std::current_exception();
@@ -269,7 +268,7 @@ std::string html_of(std::u32string_view sample, const std::string& family, const
 
 WebFont make_web_font(const Font& font, std::u32string_view characters, const WebFontOptions& options)
 {
-    if (options.chunk_size == 0) throw FontError(font.path(), "：网页字体的分片大小不能为 0");
+    if (options.chunk_size == 0) throw Failure(Code::ZeroChunkSize, {{"path", font.path()}});
     std::u32string chosen;  // most frequent first, each once
     std::vector<bool> seen(0x110000);
     bool any_needing_glyph = false;
@@ -291,10 +290,10 @@ WebFont make_web_font(const Font& font, std::u32string_view characters, const We
         });
     }
     if (chosen.empty() && rest.empty())
-        throw FontError(font.path(),
-            options.all             ? "没有任何需要字形的字符"
-                : any_needing_glyph ? "不含所给的任何一个字符"
-                                    : "：没有要放进网页字体的字符");
+        throw Failure(options.all   ? Code::FontHasNoGlyphCharacters
+                : any_needing_glyph ? Code::FontLacksEveryCharacter
+                                    : Code::NoGlyphCharacters,
+            {{"path", font.path()}});
 
     Cutter cutter(font, options);
     std::vector<std::u32string> cut = cutter.cut(chosen);

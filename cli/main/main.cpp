@@ -4,6 +4,7 @@
 #include <new>
 #include <variant>
 
+#include "cli/font_words.h"
 #include "cli/plan.h"
 #include "cli/run.h"
 #include "files/temporary_files.h"
@@ -14,20 +15,20 @@
 namespace {
 
 // --face list: each face of the file, its number and its names, separated by tabs.
-int list_faces(const std::filesystem::path& path)
+int list_faces(const std::filesystem::path& path, charlib::Language language)
 {
     try {
-        const charlib::Font font(path);
-        for (std::size_t i = 0; i < font.face_names().size(); ++i) {
-            const charlib::FaceName& face = font.face_names()[i];
+        const std::vector<charlib::FaceName> faces = charlib::face_names_of(path);
+        for (std::size_t i = 0; i < faces.size(); ++i) {
+            const charlib::FaceName& face = faces[i];
             std::cout << i;
             for (const std::string& name : face.names.empty() ? std::vector<std::string>{face.family} : face.names)
                 std::cout << '\t' << name;
             std::cout << '\n';
         }
         return 0;
-    } catch (const std::exception& error) {
-        std::cerr << "charlib-cli: " << error.what() << "\n";
+    } catch (const charlib::Failure& failure) {
+        std::cerr << "charlib-cli: " << charlib::cli::failure_words(failure, language) << "\n";
     }
     return charlib::cli::exit_failure;
 }
@@ -43,7 +44,7 @@ int main(int argc, char** argv)
     try {
         const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc}, language);
         if (const Answer* answer = std::get_if<Answer>(&asked)) {
-            if (answer->faces_of) return list_faces(*answer->faces_of);
+            if (answer->faces_of) return list_faces(*answer->faces_of, language);
             std::cout << answer->text;
             return 0;
         }

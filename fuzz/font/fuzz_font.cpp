@@ -1,6 +1,6 @@
 // Arbitrary bytes as the font for the subset (with a layout feature list
 // read from the input too), the glyphs that draw nothing, the atlas and its
-// preview: a FontError or a result, never a crash or a leak. The parameters
+// preview: a Failure or a result, never a crash or a leak. The parameters
 // come from the input's end, so that a font file as a seed is still a font.
 
 #include <algorithm>
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)font.has_cff_outlines();
         try {
             (void)charlib::subset_font(font, set, options & 1, features);
-        } catch (const charlib::FontError&) {
+        } catch (const charlib::Failure&) {
         }
         // The atlas packed or on a grid, plain, 1-bit or a distance field, with
         // kerning, in every descriptor form, and its preview.
@@ -65,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const charlib::Atlas made = charlib::render_atlas(font, set, atlas, "f");
             FUZZ_CHECK(made.pages.size() == made.font.page_files.size());
             (void)charlib::render_preview(made, set);
-        } catch (const charlib::FontError&) {
+        } catch (const charlib::Failure&) {
         }
-    } catch (const charlib::FontError&) {
+    } catch (const charlib::Failure&) {
     }
     return 0;
 }

@@ -141,6 +141,7 @@ TEST(Cli, MakesTheFontsOfTheSetAndSaysWhatTheFontLacks)
             {"-m", "#", "-n", "1", "script.txt", "--font", microhei, "--subset", subset, "--atlas",
                 "out/game.fnt", "--preview", "see.png", "-f", "json"});
         EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_FALSE(has_woff2_noise(run.err)) << run.err;
         EXPECT_EQ(nlohmann::json::parse(run.out)["font"]["missing"].size(), 0u);
     }
     for (const char* file : {"game.woff2", "game.ttf", "out/game.fnt", "out/game_0.png", "see.png"})

@@ -146,6 +146,7 @@ TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
     const CliRun run = run_cli(
         dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--family", "Game Sans"});
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(has_woff2_noise(run.err)) << run.err;
     const std::string css = TempDir::read(dir.path() / "site/font.css");
     EXPECT_TRUE(has(css, "font-family: \"Game Sans\""));
     EXPECT_TRUE(has(css, "unicode-range: U+"));

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,13 @@ inline CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args, 
         ::wait4(shell, &status, 0, &usage);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::read(dir.path() / ".out"),
         TempDir::read(dir.path() / ".err"), usage.ru_maxrss / 1024.0};
+}
+
+// Whether standard error holds a line of Debian's libwoff2 ("Compressed 41232 to 20160."),
+// which charlib-cli keeps off it.
+inline bool has_woff2_noise(const std::string& err)
+{
+    return std::regex_search(err, std::regex("Compressed [0-9]+ to [0-9]+"));
 }
 
 // Whether the run ended well and printed `out`.

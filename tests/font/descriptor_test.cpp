@@ -137,20 +137,21 @@ TEST(Descriptor, BinaryRefusesWhatItsFieldsCannotHold)
              for (int page = 2; page <= 10; ++page)
                  font.page_files.push_back("game_" + std::to_string(page) + ".png");
          },
-            "的页面文件名长短不一（“game_0.png”与“game_10.png”）"},
-        {[](BitmapFont& font) { font.page_width = 65536; },
-            "的页面宽度是 65536，超出二进制描述文件能写下的 0 到 65535"},
-        {[](BitmapFont& font) { font.chars[1].page = 256; }, "的字符 U+4E2D 的页号是 256"},
-        {[](BitmapFont& font) { font.chars[0].xoffset = -40000; }, "的字符 U+0041 的横向偏移是 -40000"},
+            "page-names-differ face=" + sample_font().face + " first=game_0.png file=game_10.png"},
+        {[](BitmapFont& font) { font.page_width = 65536; }, "field=page-width value=65536 low=0 high=65535"},
+        {[](BitmapFont& font) { font.chars[1].page = 256; },
+            "field=page value=256 low=0 high=255 character=U+4E2D"},
+        {[](BitmapFont& font) { font.chars[0].xoffset = -40000; },
+            "field=xoffset value=-40000 low=-32768 high=32767 character=U+0041"},
         {[](BitmapFont& font) { font.kernings[0].amount = 32768; },
-            "的字符 U+0041 与 U+0056 的字偶距是 32768"},
+            "field=amount value=32768 low=-32768 high=32767 character=U+0041 second=U+0056"},
     };
     for (const auto& [change, reason] : cases) {
         BitmapFont font = sample_font();
         change(font);
         EXPECT_NO_THROW(write_descriptor(font, AtlasFormat::Json));
         EXPECT_PRED_FORMAT2(
-            ::testing::IsSubstring, reason, error_of([&] { write_descriptor(font, AtlasFormat::Binary); }));
+            ::testing::IsSubstring, reason, failure_of([&] { write_descriptor(font, AtlasFormat::Binary); }));
     }
 }
 

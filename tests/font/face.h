@@ -1,6 +1,6 @@
 #pragma once
 // The test fonts, and what reads back what the font library makes: a font in
-// memory as FreeType sees it, stb_image, libwoff2, and a refusal's message.
+// memory as FreeType sees it, stb_image, libwoff2, and a refusal's outcome.
 #include <gtest/gtest.h>
 
 #include <ft2build.h>
@@ -10,6 +10,7 @@
 #include <woff2/decode.h>
 #include <woff2/output.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -108,15 +109,45 @@ inline std::string decoded(std::string_view woff2)
     return ttf;
 }
 
-// The message of the FontError the action throws, or "(no error)".
-inline std::string error_of(const std::function<void()>& action)
+// An outcome as its code and fields, the font's path left out:
+// "damaged-glyph character=U+0041".
+inline std::string described(const Outcome& outcome)
+{
+    std::string text(code_id(outcome.code));
+    for (const Field& field : outcome.fields) {
+        if (field.name == "path") continue;
+        text += " " + std::string(field.name) + "=";
+        const Value& value = field.value;
+        if (const auto* c = std::get_if<char32_t>(&value)) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(*c));
+            text += code;
+        } else if (const auto* n = std::get_if<std::int64_t>(&value)) {
+            text += std::to_string(*n);
+        } else if (const auto* b = std::get_if<Bytes>(&value)) {
+            text += std::to_string(b->count) + " bytes";
+        } else if (const auto* e = std::get_if<SystemError>(&value)) {
+            text += "errno " + std::to_string(e->number);
+        } else if (const auto* p = std::get_if<std::filesystem::path>(&value)) {
+            text += p->string();
+        } else if (const auto* t = std::get_if<std::string>(&value)) {
+            text += *t;
+        } else {
+            text += std::to_string(std::get<std::uint64_t>(value));
+        }
+    }
+    return text;
+}
+
+// The Failure the action throws, described, or "(no failure)".
+inline std::string failure_of(const std::function<void()>& action)
 {
     try {
         action();
-    } catch (const FontError& error) {
-        return error.what();
+    } catch (const Failure& failure) {
+        return described(failure.outcome());
     }
-    return "(no error)";
+    return "(no failure)";
 }
 
 }  // namespace charlib::testing
