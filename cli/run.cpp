@@ -11,7 +11,6 @@
 #include <string>
 #include <variant>
 
-#include "base/error.h"
 #include "cli/report.h"
 #include "codec/encodings.h"
 #include "codec/utf.h"
@@ -21,6 +20,7 @@
 #include "output/output.h"
 #include "sources/listing.h"
 #include "sources/read_source.h"
+#include "messages/words.h"
 
 namespace charlib::cli {
 
@@ -520,7 +520,7 @@ bool print(const std::string& text)
 {
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
         return true;
-    warn("无法写入标准输出：" + system_reason(errno));
+    warn("无法写入标准输出：" + system_reason(errno, Language::Chinese));
     return false;
 }
 
@@ -597,8 +597,8 @@ int run(const Plan& plan, const Kernel& kernel)
 {
     try {
         return run_steps(plan, kernel);
-    } catch (const FileError& error) {
-        warn(error.what());
+    } catch (const Failure& failure) {
+        warn(words(failure, plan.language));
         return exit_failure;
     } catch (const NoSuchFace& error) {
         warn(error.what() + std::string("；可选的字体：") + faces_listed(error.faces));

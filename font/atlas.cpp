@@ -83,7 +83,7 @@ Atlas render_atlas(
         if (glyph.width == 0 || glyph.height == 0) continue;
         if (glyph.width + 2 * pad > largest_width || glyph.height + 2 * pad > largest_height)
             throw FontError(font.path(),
-                "的字形 " + code_point(glyph.character) + "（" + std::to_string(glyph.width) + "×" +
+                "的字形 " + glyph_code_point(glyph.character) + "（" + std::to_string(glyph.width) + "×" +
                     std::to_string(glyph.height) + " 像素，加边距）放不进 " + std::to_string(largest_width) +
                     "×" + std::to_string(largest_height) + " 的页面");
         stbrp_rect rect{};

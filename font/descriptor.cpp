@@ -44,19 +44,19 @@ void check_page_files(const BitmapFont& font, AtlasFormat format)
 
 // One attribute of a tag, written as BMFont writes it in the text form:
 // the face, the character set and page files in quotes, numbers bare.
-struct Field {
+struct Attribute {
     const char* name;
     std::string value;
     bool quoted = false;
 };
-using Fields = std::vector<Field>;
+using Attributes = std::vector<Attribute>;
 
 std::string number(long long value)
 {
     return std::to_string(value);
 }
 
-Fields info_fields(const BitmapFont& font, const std::string& face)
+Attributes info_fields(const BitmapFont& font, const std::string& face)
 {
     const std::string smooth = font.smooth ? "1" : "0", spacing = number(font.spacing);
     return {{"face", face, true}, {"size", number(font.size)}, {"bold", "0"}, {"italic", "0"},
@@ -64,7 +64,7 @@ Fields info_fields(const BitmapFont& font, const std::string& face)
         {"aa", smooth}, {"padding", "0,0,0,0"}, {"spacing", spacing + "," + spacing}, {"outline", "0"}};
 }
 
-Fields common_fields(const BitmapFont& font)
+Attributes common_fields(const BitmapFont& font)
 {
     const std::string colour = number(colour_channel);
     return {{"lineHeight", number(font.line_height)}, {"base", number(font.base)},
@@ -74,7 +74,7 @@ Fields common_fields(const BitmapFont& font)
         {"blueChnl", colour}};
 }
 
-Fields page_fields(std::size_t id, const std::string& file)
+Attributes page_fields(std::size_t id, const std::string& file)
 {
     return {{"id", number(static_cast<long long>(id))}, {"file", file, true}};
 }
@@ -82,12 +82,12 @@ Fields page_fields(std::size_t id, const std::string& file)
 // Where the tools that write distance-field BMFont put it, and what loaders
 // such as PixiJS read. The type is a word, quoted in the text form: readers
 // such as parse-bmfont-ascii take a bare value for a number.
-Fields distance_field_fields(const BitmapFont& font)
+Attributes distance_field_fields(const BitmapFont& font)
 {
     return {{"fieldType", "sdf", true}, {"distanceRange", number(font.distance_range)}};
 }
 
-Fields char_fields(const AtlasChar& glyph)
+Attributes char_fields(const AtlasChar& glyph)
 {
     return {{"id", number(glyph.id)}, {"x", number(glyph.x)}, {"y", number(glyph.y)},
         {"width", number(glyph.width)}, {"height", number(glyph.height)}, {"xoffset", number(glyph.xoffset)},
@@ -95,15 +95,15 @@ Fields char_fields(const AtlasChar& glyph)
         {"page", number(glyph.page)}, {"chnl", number(glyph_channels)}};
 }
 
-Fields kerning_fields(const KerningPair& pair)
+Attributes kerning_fields(const KerningPair& pair)
 {
     return {{"first", number(pair.first)}, {"second", number(pair.second)}, {"amount", number(pair.amount)}};
 }
 
-std::string text_line(const char* tag, const Fields& fields)
+std::string text_line(const char* tag, const Attributes& fields)
 {
     std::string line = tag;
-    for (const Field& field : fields)
+    for (const Attribute& field : fields)
         line +=
             std::string(" ") + field.name + "=" + (field.quoted ? "\"" + field.value + "\"" : field.value);
     return line + "\n";
@@ -132,10 +132,10 @@ std::string text_descriptor(const BitmapFont& font)
 
 
 // "<tag a="1" b="2"/>", or without the slash to open an element.
-std::string xml_tag(const char* indent, const char* tag, const Fields& fields, bool empty = true)
+std::string xml_tag(const char* indent, const char* tag, const Attributes& fields, bool empty = true)
 {
     std::string line = std::string(indent) + "<" + tag;
-    for (const Field& field : fields)
+    for (const Attribute& field : fields)
         line += std::string(" ") + field.name + "=\"" + xml_escaped(field.value) + "\"";
     return line + (empty ? "/>\n" : ">\n");
 }
@@ -288,7 +288,7 @@ std::string binary_descriptor(const BitmapFont& font)
 
     out.block(4, 20 * font.chars.size());
     for (const AtlasChar& glyph : font.chars) {
-        const std::string of = "字符 " + code_point(glyph.id) + " 的";
+        const std::string of = "字符 " + glyph_code_point(glyph.id) + " 的";
         out.u32(glyph.id, "字符编码");
         out.u16(glyph.x, of + " x 坐标");
         out.u16(glyph.y, of + " y 坐标");
@@ -307,7 +307,7 @@ std::string binary_descriptor(const BitmapFont& font)
             out.u32(pair.first, "字符编码");
             out.u32(pair.second, "字符编码");
             out.i16(pair.amount,
-                "字符 " + code_point(pair.first) + " 与 " + code_point(pair.second) + " 的字偶距");
+                "字符 " + glyph_code_point(pair.first) + " 与 " + glyph_code_point(pair.second) + " 的字偶距");
         }
     }
     return std::move(out).bytes();

@@ -9,13 +9,15 @@
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <mutex>
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "files/input_file.h"
 #include "font/faces.h"
 
@@ -131,6 +133,32 @@ hb_blob_t* read_unsized_font(InputFile& file, const std::filesystem::path& path)
         [](void* text) { delete static_cast<std::string*>(text); });
 }
 
+// The Chinese of FontError until font/ reports outcomes: the system's reason
+// a font file could not be read, and a size over the limit.
+std::string file_reason(const Outcome& outcome)
+{
+    const auto* error = std::get_if<SystemError>(outcome.find("error"));
+    switch (error ? error->number : 0) {
+    case ENOENT: return "文件或文件夹不存在";
+    case EACCES:
+    case EPERM: return "没有访问权限（或文件是只读的）";
+    case EISDIR: return "这是一个文件夹，不是文件";
+    case ENODEV: return "这不是普通文件（是设备或管道）";
+    default: return std::strerror(error ? error->number : 0);
+    }
+}
+
+std::string size_over_limit(std::uint64_t size, std::uint64_t limit)
+{
+    const auto grouped = [](std::uint64_t number) {
+        std::string digits = std::to_string(number), text;
+        for (std::size_t i = 0; i < digits.size(); ++i)
+            text += (i > 0 && (digits.size() - i) % 3 == 0 ? "," : "") + std::string(1, digits[i]);
+        return text;
+    };
+    return grouped(size) + " 字节，超过上限 " + grouped(limit) + " 字节（" + std::to_string(limit >> 30) + " GiB）";
+}
+
 // The whole file as a blob, read at the size it has when opened: a file that
 // grows meanwhile is cut there, one that shrinks ends early (and will not
 // parse). A file that says it is empty is read to its end: the kernel's
@@ -154,9 +182,9 @@ hb_blob_t* read_font(const std::filesystem::path& path)
         char* bytes = data.release();
         return hb_blob_create(bytes, static_cast<unsigned>(size), HB_MEMORY_MODE_READONLY, bytes,
             [](void* owned) { std::free(owned); });
-    } catch (const FileError& error) {
-        throw FontError(
-            path, (error.action() == FileError::Action::Open ? "无法打开：" : "无法读取：") + error.reason());
+    } catch (const Failure& failure) {
+        throw FontError(path, (failure.outcome().code == Code::CannotOpen ? "无法打开：" : "无法读取：") +
+            file_reason(failure.outcome()));
     }
 }
 

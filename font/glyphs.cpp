@@ -22,7 +22,7 @@
 namespace charlib {
 
 
-std::string code_point(char32_t c)
+std::string glyph_code_point(char32_t c)
 {
     char name[16];
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(c));
@@ -54,7 +54,7 @@ void set_size(const std::filesystem::path& path, FT_Face face, unsigned size)
 
 std::string named(char32_t c)
 {
-    return code_point(c) + "（" + to_utf8(std::u32string(1, c)) + "）";
+    return glyph_code_point(c) + "（" + to_utf8(std::u32string(1, c)) + "）";
 }
 
 FontError damaged_glyph(const std::filesystem::path& path, char32_t c)
@@ -97,14 +97,14 @@ GlyphCopy load_distance_field(
     FT_Face face = faces.face;
     if (FT_Load_Char(face, c, FT_LOAD_NO_BITMAP) != 0) throw damaged_glyph(path, c);
     if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-        throw FontError(path, "的 " + code_point(c) + " 不是轮廓字形，无法画成距离场");
+        throw FontError(path, "的 " + glyph_code_point(c) + " 不是轮廓字形，无法画成距离场");
     if (face->glyph->outline.n_contours == 0) return {};
     check_extent(path, face, c);
     FT_Glyph outline = nullptr;
-    if (FT_Get_Glyph(face->glyph, &outline) != 0) throw FontError(path, "无法绘出 " + code_point(c));
+    if (FT_Get_Glyph(face->glyph, &outline) != 0) throw FontError(path, "无法绘出 " + glyph_code_point(c));
     GlyphCopy copy(outline);
     if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_SDF) != 0)
-        throw FontError(path, "无法把 " + code_point(c) + " 画成距离场");
+        throw FontError(path, "无法把 " + glyph_code_point(c) + " 画成距离场");
     return copy;
 }
 
@@ -173,7 +173,7 @@ Rendered render(
             else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
                 value = bitmap.num_grays > 1 ? row[x] * 255u / (bitmap.num_grays - 1u) : row[x];
             else
-                throw FontError(path, "的 " + code_point(c) + " 是彩色或分色的字形，无法做成点阵字库");
+                throw FontError(path, "的 " + glyph_code_point(c) + " 是彩色或分色的字形，无法做成点阵字库");
             glyph.coverage[std::size_t{y} * glyph.width + x] = static_cast<unsigned char>(value);
         }
     }
@@ -181,7 +181,7 @@ Rendered render(
         // The plain coverage of the same outline, a small cost beside the field's.
         FT_Glyph plain = outline.get();
         if (FT_Glyph_To_Bitmap(&plain, FT_RENDER_MODE_NORMAL, nullptr, false) != 0)
-            throw FontError(path, "无法绘出 " + code_point(c));
+            throw FontError(path, "无法绘出 " + glyph_code_point(c));
         const GlyphCopy ink(plain);
         correct_sides(glyph, reinterpret_cast<FT_BitmapGlyph>(plain));
     }

@@ -11,7 +11,7 @@
 // them, and pictures as PNG.
 namespace charlib {
 
-std::string code_point(char32_t c);  // "U+4E2D"
+std::string glyph_code_point(char32_t c);  // "U+4E2D"
 
 // How glyphs are drawn.
 struct RenderStyle {

@@ -98,7 +98,7 @@ Atlas render_grid(
         const bool blank = glyph.width == 0;
         if (glyph.width > grid.cell_width || glyph.height > grid.cell_height)
             throw FontError(font.path(),
-                "的 " + code_point(glyph.character) + "（" + to_utf8(std::u32string(1, glyph.character)) + "）在 " +
+                "的 " + glyph_code_point(glyph.character) + "（" + to_utf8(std::u32string(1, glyph.character)) + "）在 " +
                     std::to_string(options.size) + " 像素下有 " + std::to_string(glyph.width) + "×" +
                     std::to_string(glyph.height) + " 像素，放不进 " + std::to_string(grid.cell_width) + "×" +
                     std::to_string(grid.cell_height) + " 的格子；请用更大的 --grid 或更小的 --size");

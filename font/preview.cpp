@@ -136,7 +136,7 @@ std::string render_preview(const Atlas& atlas, std::u32string_view characters)
         if (glyph.page >= atlas.page_pixels.size() ||
             glyph.x + glyph.width > atlas.page_pixels[glyph.page].width ||
             glyph.y + glyph.height > atlas.page_pixels[glyph.page].height)
-            throw FontError(font.face, "的图集里 " + code_point(glyph.id) + " 的位置超出了页面");
+            throw FontError(font.face, "的图集里 " + glyph_code_point(glyph.id) + " 的位置超出了页面");
         const PagePixels& page = atlas.page_pixels[glyph.page];
         sheet.draw(i, glyph.xoffset, glyph.yoffset, glyph.width, glyph.height, [&](unsigned x, unsigned y) {
             return coverage[page.values[std::size_t{glyph.y + y} * page.width + glyph.x + x]];

@@ -59,7 +59,7 @@ void check_kernel_walks(std::string_view input, unsigned walk)
     const auto codes = walked(kernel, &Kernel::insert_codes, bytes, mine, counting);
     const auto plain_codes = walked(plain, &Kernel::insert_codes, bytes, theirs, counting);
     FUZZ_CHECK(codes.codes() == plain_codes.codes() && mine.after_cr == theirs.after_cr);
-    for (charlib::Code code : codes.codes())
+    for (charlib::GbkCode code : codes.codes())
         FUZZ_CHECK(codes.count(code) == plain_codes.count(code));
 
     mine = theirs = ends;

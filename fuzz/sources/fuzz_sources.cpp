@@ -3,7 +3,7 @@
 // (tags, BBCode, MessageFormat), on code points and on UTF-8 alike.
 
 #include "../fuzz_input.h"
-#include "base/error.h"
+#include "base/outcome.h"
 #include "codec/utf.h"
 #include "formats/entries.h"
 
@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             strip_markup_in_place(in_place);
             FUZZ_CHECK(stripped.size() <= entry.text.size() && to_utf8(stripped) == in_place);
         }
-    } catch (const FileError& error) {
-        FUZZ_CHECK(error.action() == FileError::Action::Parse);
+    } catch (const Failure& error) {
+        FUZZ_CHECK(error.outcome().code == Code::CannotParse);
     }
     return 0;
 }

@@ -81,9 +81,9 @@ TEST(SortAndWrite, AFailedWriteNamesThePathAndLeavesTheExistingFileAsItWas)
         try {
             charlib::write_charset(path, u"abc");
             ADD_FAILURE() << "wrote " << path;
-        } catch (const charlib::FileError& error) {
-            EXPECT_NE(
-                std::string(error.what()).find("无法写入文件“" + path.string() + "”"), std::string::npos);
+        } catch (const charlib::Failure& failure) {
+            EXPECT_EQ(failure.outcome().code, charlib::Code::CannotWrite);
+            EXPECT_EQ(failure.outcome().path(), path);
         }
     }
     EXPECT_EQ(TempDir::read(locked) + TempDir::read(kept), "old\r\nkept\r\n");
@@ -106,8 +106,8 @@ TEST(SortAndWrite, ABatchPutsEveryFileInPlaceOrNone)
     const auto failed_commit = [](charlib::FileBatch& batch) {
         try {
             batch.commit();
-        } catch (const charlib::FileError& error) {
-            return error.path().filename().string();
+        } catch (const charlib::Failure& failure) {
+            return failure.outcome().path().filename().string();
         }
         return std::string("none");
     };

@@ -194,8 +194,8 @@ TEST_P(ExtractDifferential, EveryEncodingGivesTheSameAsDecodingTheWholeFile)
 TEST_P(ExtractDifferential, WalksIntoABufferGoOnAsOneWalkWhereverTheyStop)
 {
     const auto all_codes = [&](std::string_view bytes) {
-        std::vector<Code> all;
-        Code codes[walk_batch];
+        std::vector<GbkCode> all;
+        GbkCode codes[walk_batch];
         while (!bytes.empty()) {
             const Walked walked = GetParam()->codes(bytes, codes);
             all.insert(all.end(), codes, codes + walked.codes);
@@ -207,9 +207,9 @@ TEST_P(ExtractDifferential, WalksIntoABufferGoOnAsOneWalkWhereverTheyStop)
         std::string text(2048, 'a');
         text.replace(at, 2, "\r\n");
         std::string padded = text + std::string(piece_padding, '\xE4');
-        const std::vector<Code> codes = all_codes(std::string_view(padded).substr(0, text.size()));
+        const std::vector<GbkCode> codes = all_codes(std::string_view(padded).substr(0, text.size()));
         ASSERT_EQ(codes.size(), text.size() - 2) << "CR LF at " << at;
-        ASSERT_EQ(std::count(codes.begin(), codes.end(), Code{'\n'}), 0) << "CR LF at " << at;
+        ASSERT_EQ(std::count(codes.begin(), codes.end(), GbkCode{'\n'}), 0) << "CR LF at " << at;
     }
 }
 

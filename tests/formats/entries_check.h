@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/error.h"
+#include "messages/words.h"
 #include "codec/utf.h"
 #include "formats/entries.h"
 
@@ -62,8 +62,8 @@ inline std::string error_of(
         const EntriesRead read = read_entries(format, bytes, "t", options);
         if (count) *count = read.entries.size();
         return "";
-    } catch (const FileError& error) {
-        return error.what();
+    } catch (const Failure& failure) {
+        return words(failure, Language::Chinese);
     }
 }
 

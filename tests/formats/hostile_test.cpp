@@ -41,11 +41,12 @@ void check(const std::vector<Hostile>& cases)
                 [&](std::string&, std::string_view, std::uint64_t, std::uint64_t) { ++entries; });
             EXPECT_EQ(test.error, "") << "read whole";
             EXPECT_EQ(entries, test.entries);
-        } catch (const FileError& error) {
-            ASSERT_NE(test.error, "") << error.what();
-            EXPECT_NE(std::string(error.what()).find(test.error), std::string::npos) << error.what();
+        } catch (const Failure& failure) {
+            const std::string said = words(failure, Language::Chinese);
+            ASSERT_NE(test.error, "") << said;
+            EXPECT_NE(said.find(test.error), std::string::npos) << said;
             // A message quotes a little of the file, never a megabyte of it.
-            EXPECT_LT(std::string(error.what()).size(), 500u);
+            EXPECT_LT(said.size(), 500u);
         }
     }
 }

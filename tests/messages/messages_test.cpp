@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -68,6 +72,23 @@ TEST(Words, FieldsTakeTheirPlacesInEitherLanguage)
     EXPECT_EQ(code_point(U'\U0001F600'), "U+1F600");
     EXPECT_EQ(tr(Language::English, "{count} bytes", {{"count", "7"}}), "7 bytes");
     EXPECT_EQ(fill("{a}{b}{a} {c}", {{"a", "x"}, {"b", "{a}"}}), "x{a}x {c}");
+}
+
+TEST(Words, SystemReasonsInEitherLanguageTheRareOnesBySystem)
+{
+    for (const int error : {ENOENT, EACCES, EPERM, EEXIST, ENOTDIR, EISDIR, ENOTEMPTY, ELOOP, ENOSPC, EDQUOT,
+             EROFS, EXDEV, EMFILE, ENFILE, ENAMETOOLONG, EIO, EFBIG, ENOMEM, EPIPE, ENXIO, EAGAIN, EBUSY}) {
+        const std::string chinese = system_reason(error, Language::Chinese);
+        const std::string english = system_reason(error, Language::English);
+        EXPECT_TRUE(!chinese.empty() &&
+            std::none_of(
+                chinese.begin(), chinese.end(), [](unsigned char c) { return c < 0x80 && std::isalpha(c); }))
+            << error << ": " << chinese;
+        EXPECT_NE(english, chinese) << error;
+        EXPECT_NE(english, std::strerror(error)) << error << " is not in the table";
+    }
+    for (const Language language : {Language::English, Language::Chinese})
+        EXPECT_EQ(system_reason(EDOM, language), std::strerror(EDOM));
 }
 
 }  // namespace

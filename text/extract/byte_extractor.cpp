@@ -28,11 +28,11 @@ namespace {
 // it cannot disagree with decode(): the codes, each followed by a line feed
 // that no byte before it can pair with, decoded in one call. A lead byte on
 // its own (no valid trail byte after it) is a code of its own too.
-std::u16string decode_codes(const std::vector<Code>& codes)
+std::u16string decode_codes(const std::vector<GbkCode>& codes)
 {
     std::string bytes;
     bytes.reserve(codes.size() * 3);
-    for (Code code : codes) {
+    for (GbkCode code : codes) {
         bytes += static_cast<char>(code & 0xFF);
         if (code > 0xFF) bytes += static_cast<char>(code >> 8);
         bytes += '\n';
@@ -41,7 +41,7 @@ std::u16string decode_codes(const std::vector<Code>& codes)
     std::u16string characters;
     characters.reserve(codes.size());
     std::size_t unit = 0;
-    for (Code code : codes) {
+    for (GbkCode code : codes) {
         if (code == '\n') {  // its own line feed, then the one that follows it
             characters += u'\n';
             unit += 2;
@@ -60,13 +60,13 @@ std::u16string decode_codes(const std::vector<Code>& codes)
 const std::array<char16_t, 65536>& characters_of_codes()
 {
     static const std::array<char16_t, 65536> table = [] {
-        std::vector<Code> codes;
+        std::vector<GbkCode> codes;
         for (unsigned byte = 0; byte < 256; ++byte)
-            codes.push_back(static_cast<Code>(byte));
+            codes.push_back(static_cast<GbkCode>(byte));
         for (unsigned lead = 0x81; lead <= 0xFE; ++lead)
             for (unsigned trail = 0x40; trail <= 0xFE; ++trail)
                 if (is_trail_byte(static_cast<unsigned char>(trail)))
-                    codes.push_back(static_cast<Code>(trail << 8 | lead));
+                    codes.push_back(static_cast<GbkCode>(trail << 8 | lead));
         const std::u16string characters = decode_codes(codes);
         std::array<char16_t, 65536> table{};
         for (std::size_t i = 0; i < codes.size(); ++i)
@@ -79,7 +79,7 @@ const std::array<char16_t, 65536>& characters_of_codes()
 // The characters of the codes: several codes for one character (U+FFFD) are one.
 Tally tally_of(const CodeSet& set)
 {
-    const std::vector<Code>& codes = set.codes();
+    const std::vector<GbkCode>& codes = set.codes();
     const std::u16string characters = decode_codes(codes);
     Tally tally;
     std::unordered_map<char16_t, std::size_t> place;  // the character's place in the tally
@@ -117,7 +117,7 @@ bool contains_at_boundary(std::string_view line, std::string_view marker)
 
 // What the extractor needs to know of an encoding.
 struct CodePage936 {
-    using Code = charlib::Code;
+    using Code = charlib::GbkCode;
     using Set = CodeSet;
     static constexpr auto insert = &Kernel::insert_codes;
     static constexpr auto walk = &Kernel::codes;

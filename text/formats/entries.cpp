@@ -5,7 +5,7 @@
 #include <array>
 #include <utility>
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "codec/utf.h"
 #include "readers.h"
 
@@ -227,9 +227,8 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
         case TextFormat::Lines: break;
         }
     } catch (const Malformed& malformed) {
-        throw FileError(FileError::Action::Parse, path, 0,
-            "第 " + std::to_string(malformed.line) + " 行第 " + std::to_string(malformed.column) + " 列：" +
-                shortened(malformed.what()));
+        throw Failure(Code::CannotParse, {{"path", path}, {"line", malformed.line}, {"column", malformed.column},
+            {"reason", shortened(malformed.what())}});
     }
     return read;
 }

@@ -17,7 +17,7 @@
 #include <mutex>
 #include <utility>
 
-#include "base/error.h"
+#include <cstring>
 #include "readers.h"
 
 namespace charlib::formats {
@@ -321,7 +321,7 @@ void write_all(int descriptor, std::string_view text)
     while (!text.empty()) {
         const ssize_t written = ::write(descriptor, text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) throw Malformed(1, 1, "无法读取 PO 文件：" + system_reason(errno));
+        if (written <= 0) throw Malformed(1, 1, std::string("无法读取 PO 文件：") + std::strerror(errno));
         text.remove_prefix(static_cast<std::size_t>(written));
     }
 }
@@ -347,7 +347,7 @@ public:
             std::string pattern = (directory / "charlib-po-XXXXXX").string();
             descriptor_ = ::mkstemp(pattern.data());
             if (descriptor_ < 0)
-                throw Malformed(1, 1, "无法读取 PO 文件：" + system_reason(errno));
+                throw Malformed(1, 1, std::string("无法读取 PO 文件：") + std::strerror(errno));
             name_ = temporary_ = pattern;
             write_all(descriptor_, text);
         } catch (...) {
@@ -433,7 +433,7 @@ PoFile read_po_file(const Piece& piece, std::optional<std::size_t> unterminated,
         open_error = errno;
         first_problem = nullptr;
     }
-    if (!file) throw Malformed(1, 1, "无法读取 PO 文件：" + system_reason(open_error));
+    if (!file) throw Malformed(1, 1, std::string("无法读取 PO 文件：") + std::strerror(open_error));
     if (!problem) return file;
     problem->line = std::max(problem->line, piece.added_lines + 1) - piece.added_lines + piece.first_line - 1;
     // libgettextpo tells a string left open on the line after it: point at its quote.

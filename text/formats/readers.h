@@ -14,7 +14,7 @@
 
 namespace charlib::formats {
 
-// Where and why a file is malformed; read_entries makes a FileError of it.
+// Where and why a file is malformed; read_entries makes a Failure of it.
 struct Malformed : std::runtime_error {
     Malformed(std::uint64_t line, std::uint64_t column, const std::string& reason) :
         std::runtime_error(reason),

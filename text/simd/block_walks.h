@@ -6,7 +6,7 @@ namespace charlib {
 
 namespace {
 
-// Code page 936: the character boundaries come from bit masks, not from a
+// GbkCode page 936: the character boundaries come from bit masks, not from a
 // byte-by-byte walk whose every step waits for the one before. Returns the
 // bytes read.
 template <class Steps, class Sink>
@@ -29,7 +29,7 @@ std::size_t walk_code_page(std::string_view bytes, LineEnds& line_ends, Sink& si
         const std::uint64_t pairs = pair_starts(classes.lead & classes.trail & pairable, first_is_trail);
         std::uint64_t starts =
             ~(pairs << 1 | first_is_trail) & valid & ~line_end_bits(classes.cr, classes.lf, left, ends);
-        alignas(32) Code codes[64];
+        alignas(32) GbkCode codes[64];
         Steps::codes_of_block(p, pairs, codes);
         if constexpr (Steps::gathers && Sink::passes_known)
             if (const auto known = sink.known()) starts &= ~Steps::seen_codes(codes, known);
@@ -214,10 +214,10 @@ template <class Steps> void insert_code_points(CharacterSet& set, std::string_vi
     walk_utf8<Steps>(bytes, ends, sink);
 }
 
-template <class Steps> Walked codes(std::string_view bytes, Code* out)
+template <class Steps> Walked codes(std::string_view bytes, GbkCode* out)
 {
     LineEnds ends;
-    IntoBuffer<Code> sink{out};
+    IntoBuffer<GbkCode> sink{out};
     const std::size_t read = walk_code_page<Steps>(bytes, ends, sink);
     return {past_line_end(bytes, read, ends), sink.count};
 }

@@ -18,7 +18,7 @@ void CountTable::Free::operator()(std::uint64_t* counts) const
     std::free(counts);
 }
 
-void CodeSet::add(Code code)
+void CodeSet::add(GbkCode code)
 {
     seen_[code >> 5] |= std::uint32_t{1} << (code & 31);
     order_.push_back(code);
@@ -26,7 +26,7 @@ void CodeSet::add(Code code)
 
 void CodeSet::insert(const CodeSet& held)
 {
-    for (Code code : held.order_) {
+    for (GbkCode code : held.order_) {
         if (counting()) counts_[code] += held.counts_[code] - 1;
         insert(code);
     }
@@ -34,7 +34,7 @@ void CodeSet::insert(const CodeSet& held)
 
 void CodeSet::clear()
 {
-    for (Code code : order_) {
+    for (GbkCode code : order_) {
         seen_[code >> 5] &= ~(std::uint32_t{1} << (code & 31));
         if (counting()) counts_[code] = 0;
     }

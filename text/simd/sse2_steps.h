@@ -79,7 +79,7 @@ struct Sse2Steps {
     // The code of a character beginning at each of the 64 bytes: the byte
     // alone, or with the next byte above it where `pairs` says a pair begins.
     [[gnu::always_inline]] static void codes_of_block(
-        const unsigned char* bytes, std::uint64_t pairs, Code* codes)
+        const unsigned char* bytes, std::uint64_t pairs, GbkCode* codes)
     {
         const __m128i bit_of_byte = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201));
         for (int part = 0; part < 4; ++part) {

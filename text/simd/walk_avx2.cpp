@@ -65,7 +65,7 @@ struct Avx2Steps {
     }
 
     [[gnu::always_inline]] static void codes_of_block(
-        const unsigned char* bytes, std::uint64_t pairs, Code* codes)
+        const unsigned char* bytes, std::uint64_t pairs, GbkCode* codes)
     {
         const __m256i bit_of_byte = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201));
         for (int part = 0; part < 2; ++part) {
@@ -91,7 +91,7 @@ struct Avx2Steps {
     // Bit j set where codes[j] is set in `seen`, one bit a code: most
     // characters of a text are known after its first pages, and this tests
     // 8 of them at once in a table that stays in L1.
-    [[gnu::always_inline]] static std::uint64_t seen_codes(const Code* codes, const std::uint32_t* seen)
+    [[gnu::always_inline]] static std::uint64_t seen_codes(const GbkCode* codes, const std::uint32_t* seen)
     {
         std::uint64_t mask = 0;
         for (int part = 0; part < 8; ++part) {

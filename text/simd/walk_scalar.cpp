@@ -14,9 +14,9 @@ template <class Sink> std::size_t walk_code_page(std::string_view bytes, LineEnd
     const auto end = begin + bytes.size();
     const unsigned char* p = begin;
     while (p < end && !sink.full()) {
-        Code code = *p++;
+        GbkCode code = *p++;
         if (is_lead_byte(static_cast<unsigned char>(code)) && p < end && is_trail_byte(*p))
-            code = static_cast<Code>(*p++ << 8 | code);
+            code = static_cast<GbkCode>(*p++ << 8 | code);
         if (!ends_line(code, ends)) sink.take(code);
     }
     return static_cast<std::size_t>(p - begin);
@@ -47,10 +47,10 @@ void insert_code_points(CharacterSet& set, std::string_view bytes, LineEnds& end
     walk_utf8(bytes, ends, sink);
 }
 
-Walked codes(std::string_view bytes, Code* out)
+Walked codes(std::string_view bytes, GbkCode* out)
 {
     LineEnds ends;
-    IntoBuffer<Code> sink{out};
+    IntoBuffer<GbkCode> sink{out};
     const std::size_t read = walk_code_page(bytes, ends, sink);
     return {past_line_end(bytes, read, ends), sink.count};
 }

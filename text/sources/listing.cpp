@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "base/error.h"
+#include <cstring>
 #include "files/input_file.h"
 
 namespace charlib {
@@ -64,7 +64,7 @@ std::vector<std::filesystem::path> files_below(
         else
             skipped.push_back({path, "不是普通文件（是管道、设备或套接字）"});
     }
-    if (error) skipped.push_back({folder, "无法读取这个文件夹：" + system_reason(error.value())});
+    if (error) skipped.push_back({folder, std::string("无法读取这个文件夹：") + std::strerror(error.value())});
     std::sort(found.begin(), found.end());
     return found;
 }

@@ -2,7 +2,7 @@
 
 #include <fnmatch.h>
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "codec/encodings.h"
 #include "codec/utf.h"
 #include "extract/extract.h"
@@ -112,7 +112,7 @@ std::string read_entries_into(SourceRead& read, InputFile& file, const std::file
     SourceReport& report = read.report;
     const std::uint64_t size = file.size();
     if (size > largest_translation_file)
-        return too_large(source, format, "有 " + size_over_limit(size, largest_translation_file));
+        return too_large(source, format, "有 " + std::to_string(size) + " 字节");
     EntryOptions options;
     options.encoding = rules.encoding;
     options.detect = [&] { return detect(file.path(), *rules.tuning.kernel).encoding; };
@@ -179,7 +179,7 @@ std::string read_into(SourceRead& read, const std::filesystem::path& source, con
     if (StreamCopy::is_stream(source))
         copy.emplace(source, whole ? std::optional(largest_translation_file) : std::nullopt);
     if (copy && copy->too_long())
-        return too_large(source, *rules.entries.format, over_limit(largest_translation_file));
+        return too_large(source, *rules.entries.format, std::string());
     InputFile file(copy ? copy->path() : source);
     const std::uint64_t size = file.size();
 
@@ -284,8 +284,8 @@ SourceRead read_source(const std::filesystem::path& source, const ReadingRules& 
     std::string refused;
     try {
         refused = read_into(read, source, rules);
-    } catch (const FileError& error) {
-        refused = error.what();
+    } catch (const Failure& failure) {
+        refused = failure.what();
     }
     if (!refused.empty()) {
         read = {};

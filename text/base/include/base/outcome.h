@@ -77,16 +77,19 @@ struct Outcome {
 using Notes = std::vector<Outcome>;
 
 // The one exception the core throws. what() is the code's id, for logs; the
-// front ends word outcome().
+// front ends word outcome(), then its notes: what else the failure left
+// behind (a file replaced before a later one failed).
 class Failure : public std::runtime_error {
 public:
-    explicit Failure(Outcome outcome);
+    explicit Failure(Outcome outcome, Notes notes = {});
     Failure(Code code, std::vector<Field> fields = {}) : Failure(Outcome(code, std::move(fields))) {}
     const Outcome& outcome() const noexcept { return outcome_; }
     Outcome& outcome() noexcept { return outcome_; }
+    const Notes& notes() const noexcept { return notes_; }
 
 private:
     Outcome outcome_;
+    Notes notes_;
 };
 
 }  // namespace charlib

@@ -1,6 +1,6 @@
 #pragma once
-// The bottom of the core: the value types every room shares, and the one
-// error type (error.h). Includes nothing of the core's own.
+// The bottom of the core: the value types every room shares. What happened
+// is in outcome.h.
 
 #include <cstddef>
 #include <cstdint>

@@ -111,7 +111,7 @@ struct EntriesRead {
 // order. `path` names the file in messages (and its extension matters for
 // .arb and .pot). The text is decoded as the format says (a byte-order mark,
 // a declaration, -e, or `options.detect`), and a NUL character in it is an
-// error: no text format has one. A malformed file throws FileError
+// error: no text format has one. A malformed file throws Failure
 // (Action::Parse) with the line, column and the parser's reason.
 EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::filesystem::path& path,
     const EntryOptions& options, const EntrySink& sink);

@@ -18,7 +18,7 @@ namespace charlib {
 // code, a double-byte character its two bytes read as a little-endian
 // number, lead + trail * 256 (at least 0x4000, since trail bytes are at
 // least 0x40, so the two never meet).
-using Code = std::uint16_t;
+using GbkCode = std::uint16_t;
 
 // A count for every 16-bit value, zeroed by the system a page at a time as
 // the pages are first touched rather than filled up front: a set made for a
@@ -43,7 +43,7 @@ class CodeSet {
 public:
     explicit CodeSet(bool counting) : counts_(counting) { }
 
-    void insert(Code code)
+    void insert(GbkCode code)
     {
         if (counting()) ++counts_[code];
         if (!(seen_[code >> 5] >> (code & 31) & 1)) add(code);
@@ -53,17 +53,17 @@ public:
     void clear();
 
     bool counting() const { return static_cast<bool>(counts_); }
-    const std::vector<Code>& codes() const { return order_; }
-    std::uint64_t count(Code code) const { return counting() ? counts_[code] : 1; }
+    const std::vector<GbkCode>& codes() const { return order_; }
+    std::uint64_t count(GbkCode code) const { return counting() ? counts_[code] : 1; }
     // A bit a code, or null when counting.
     const std::uint32_t* known() const { return counting() ? nullptr : seen_.data(); }
 
 private:
     // Out of line, so that the test above stays small enough to inline.
-    void add(Code code);
+    void add(GbkCode code);
 
     std::array<std::uint32_t, 65536 / 32> seen_{};
-    std::vector<Code> order_;
+    std::vector<GbkCode> order_;
     CountTable counts_;
 };
 

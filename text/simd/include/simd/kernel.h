@@ -64,7 +64,7 @@ struct Kernel {
     void (*insert_code_points)(CharacterSet& set, std::string_view bytes, LineEnds& ends);
     // Every code of the first characters, in order, into `out` (room for
     // walk_batch); the caller goes on from where it stopped.
-    Walked (*codes)(std::string_view bytes, Code* out);
+    Walked (*codes)(std::string_view bytes, GbkCode* out);
     Walked (*code_points)(std::string_view bytes, char32_t* out);
 
     // -e auto. UTF-8's sequences as ICU decodes them, up to `end` or to a

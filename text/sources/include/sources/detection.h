@@ -43,7 +43,7 @@ private:
     bool settled_ = false;
 };
 
-// Reads the file; throws FileError.
+// Reads the file; throws Failure.
 Detection detect(const std::filesystem::path& path, const Kernel& kernel = best_kernel());
 // The same on bytes in memory; unless `complete`, they may be cut anywhere at the end.
 Detection detect(std::string_view bytes, bool complete, const Kernel& kernel = best_kernel());

@@ -6,4 +6,9 @@
     X(CannotRead, "cannot-read")             /* path, error */ \
     X(ReadPastEnd, "read-past-end")          /* path */ \
     X(CannotWrite, "cannot-write")           /* path, error */ \
-    X(NoConverter, "no-converter")           /* path, encoding */
+    X(NoConverter, "no-converter")           /* encoding */ \
+    X(CannotParse, "cannot-parse")           /* path, line, column, reason: string */ \
+    /* What a failed batch of output files could not undo: */ \
+    X(OldFileKept, "old-file-kept")          /* path replaced, backup: the old file */ \
+    X(NewFileLeft, "new-file-left")          /* path written where there was none */ \
+    X(FolderLeft, "folder-left")             /* path of a folder made */
