@@ -55,6 +55,7 @@ using Value = std::variant<std::uint64_t, std::int64_t, std::string, std::filesy
 struct Field {
     std::string_view name;  // a literal: the wording's placeholder, {name}
     Value value;
+    bool operator==(const Field&) const = default;
 };
 
 struct Outcome {
@@ -71,6 +72,7 @@ struct Outcome {
     std::filesystem::path path(std::string_view name = "path") const;
     // Sets the field, replacing one of the same name.
     Outcome& with(std::string_view name, Value value);
+    bool operator==(const Outcome&) const = default;
 };
 
 // Warnings of a run, in the order they arose.
