@@ -305,9 +305,10 @@ void Form1::openSource(const QString& chosen)
         OnFailure::Ignore);
     if (!scanned || found.status == ScanStatus::Empty) return;
     if (found.status == ScanStatus::ControlZ) {
-        MsgBox(QStringLiteral("在文件偏移") + number(static_cast<std::int64_t>(found.position)) +
-                QStringLiteral("处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，"
-                               "请将些字符修改成非Ctrl+Z字符。具体细节，可双击瑶铃子的头象查看。"),
+        // The same wording as charlib-cli's, then where the picture explains Control-Z.
+        const Outcome controlZ(Code::ControlZ, {{"offset", found.position}});
+        MsgBox(QString::fromStdString(words(controlZ, Language::Chinese)) +
+                QStringLiteral("具体细节，可双击瑶铃子的头象查看。"),
             errorTitle);
         return;
     }
