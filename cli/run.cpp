@@ -144,7 +144,7 @@ std::string quoted_list(const std::vector<std::filesystem::path>& paths, Languag
 {
     std::string text;
     for (const std::filesystem::path& path : paths)
-        text += (text.empty() ? "" : language == Language::Chinese ? "、" : ", ") + tr(language, "“{path}”", {{"path", path.string()}});
+        text += (text.empty() ? "" : language == Language::Chinese ? "、" : ", ") + std::string("“") + path.string() + "”";
     return text;
 }
 
