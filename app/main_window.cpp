@@ -266,7 +266,8 @@ void Form1::act(const std::function<void()>& action, OnFailure onError)
     try {
         action();
     } catch (const Failure& failure) {
-        if (onError == OnFailure::Report) MsgBox(QString::fromStdString(words(failure, Language::Chinese)), errorTitle);
+        if (onError == OnFailure::Report)
+            MsgBox(QString::fromStdString(words(failure, Language::Chinese)), errorTitle);
     }
 }
 

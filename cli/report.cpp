@@ -3,16 +3,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <utility>
 
 #include "codec/encodings.h"
 #include "codec/utf.h"
-#include "output/output.h"
 #include "messages/catalog.h"
 #include "messages/words.h"
+#include "output/output.h"
 
 namespace charlib::cli {
 
@@ -31,7 +31,8 @@ constexpr KindWords kinds[] = {
     {"powerpoint-deck", N_("a PowerPoint deck (ZIP)"), N_("export its text as plain text first")},
     {"opendocument-spreadsheet", N_("an OpenDocument spreadsheet (ZIP)"), N_("export it as CSV first")},
     {"opendocument-text", N_("an OpenDocument text (ZIP)"), N_("save it as plain text (.txt) first")},
-    {"opendocument-presentation", N_("an OpenDocument presentation (ZIP)"), N_("export its text as plain text first")},
+    {"opendocument-presentation", N_("an OpenDocument presentation (ZIP)"),
+        N_("export its text as plain text first")},
     {"epub", N_("an EPUB book (ZIP)"), N_("unpack it first and read its .xhtml files")},
     {"zip", N_("a ZIP archive"), N_("unpack it first")},
     {"old-office-document", N_("an old Office file (.xls, .doc or .ppt)"),
@@ -52,14 +53,16 @@ constexpr KindWords kinds[] = {
 std::string not_text_said(Outcome outcome, Language language)
 {
     const std::string id = outcome.text("kind");
-    const auto found = std::find_if(std::begin(kinds), std::end(kinds), [&](const KindWords& k) { return k.kind == id; });
+    const auto found =
+        std::find_if(std::begin(kinds), std::end(kinds), [&](const KindWords& k) { return k.kind == id; });
     std::string what(translate(language, found == std::end(kinds) ? N_("a binary file") : found->what));
     // A space between hanzi and a Latin name, as Chinese is typeset.
     if (language == Language::Chinese && !what.empty() && static_cast<unsigned char>(what[0]) < 0x80)
         what = " " + what;
     const std::string said = words(outcome.with("kind", what), language);
     if (found == std::end(kinds) || !*found->instead) return said;
-    return tr(language, "{text}: {more}", {{"text", said}, {"more", std::string(translate(language, found->instead))}});
+    return tr(language, "{text}: {more}",
+        {{"text", said}, {"more", std::string(translate(language, found->instead))}});
 }
 
 }  // namespace
@@ -79,7 +82,8 @@ std::string said(const Outcome& outcome, Language language)
     case Code::KeyColumn:
     case Code::KeyColumnNoHeader:
         return tr(language, "{text}; choose another column, or none, with --key-column", {{"text", text}});
-    case Code::LineFeedsOnly: return tr(language, "{text} To split at LF, add --newline any", {{"text", text}});
+    case Code::LineFeedsOnly:
+        return tr(language, "{text} To split at LF, add --newline any", {{"text", text}});
     default: return text;
     }
 }
@@ -88,11 +92,14 @@ std::string reason_said(const Outcome& reason, Language language)
 {
     std::string text = words(reason, language);
     if (reason.code == Code::ValidUtf8 && reason.find("multibyte"))
-        text += tr(language, " ({count} multibyte sequences)", {{"count", std::to_string(reason.number("multibyte"))}});
+        text += tr(language, " ({count} multibyte sequences)",
+            {{"count", std::to_string(reason.number("multibyte"))}});
     if (reason.code == Code::Gb18030FourByte && reason.find("invalid"))
-        text += tr(language, ", {count} invalid sequences", {{"count", std::to_string(reason.number("invalid"))}});
+        text += tr(
+            language, ", {count} invalid sequences", {{"count", std::to_string(reason.number("invalid"))}});
     if (reason.find("looked_at"))
-        text += tr(language, " (in the first {count} MiB)", {{"count", std::to_string(reason.number("looked_at") >> 20)}});
+        text += tr(language, " (in the first {count} MiB)",
+            {{"count", std::to_string(reason.number("looked_at") >> 20)}});
     return text;
 }
 
@@ -101,7 +108,8 @@ std::string listed(std::u32string_view characters, std::size_t most, Language la
     const bool chinese = language == Language::Chinese;
     std::string text;
     for (std::size_t i = 0; i < characters.size() && i < most; ++i)
-        text += (i ? (chinese ? "、" : ", ") : "") + to_utf8(characters.substr(i, 1)) + " " + code_point_name(characters[i]);
+        text += (i ? (chinese ? "、" : ", ") : "") + to_utf8(characters.substr(i, 1)) + " " +
+            code_point_name(characters[i]);
     return text + (characters.size() > most ? (chinese ? "……" : "…") : "");
 }
 
@@ -130,7 +138,8 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
                      {{"sources", n(used)}, {"lines", n(lines)}, {"selected", n(selected)}})
               << (entries ? tr(language, " (each entry of a translation file counts as a line)") : "");
     if (used < sources.size())
-        std::cerr << tr(language, "; {count} sources could not be used", {{"count", n(sources.size() - used)}});
+        std::cerr << tr(
+            language, "; {count} sources could not be used", {{"count", n(sources.size() - used)}});
     std::cerr << "\n";
     std::size_t explained = 0;
     for (const SourceReport& source : sources)
@@ -140,16 +149,20 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
                                  {"reason", reason_said(*source.encoding_reason, language)}})
                       << "\n";
     if (explained > most_reasons)
-        std::cerr << tr(language, "  … and {count} more sources read in the encoding their bytes or format tell",
+        std::cerr << tr(language,
+                         "  … and {count} more sources read in the encoding their bytes or format tell",
                          {{"count", n(explained - most_reasons)}})
                   << "\n";
     // Characters counted 0 are not in the text: they were added.
     std::u32string added;
     for (std::size_t i = 0; i < chosen.counts.size(); ++i)
         if (chosen.counts[i] == 0) added += chosen.characters[i];
-    const std::string outside = tr(language, "{count} outside code page 936", {{"count", n(found.outside.size())}});
+    const std::string outside =
+        tr(language, "{count} outside code page 936", {{"count", n(found.outside.size())}});
     std::cerr << tr(language, "{count} distinct characters", {{"count", n(chosen.characters.size())}})
-              << (added.empty() ? "" : tr(language, ", {count} of them added (not in the sources)", {{"count", n(added.size())}}))
+              << (added.empty() ? ""
+                                : tr(language, ", {count} of them added (not in the sources)",
+                                      {{"count", n(added.size())}}))
               << "\n"
               << tr(language, "GB2312 level-1 hanzi {count} / {total} ({percent})",
                      {{"count", n(found.level1)}, {"total", n(found.level1_size)},
@@ -165,7 +178,8 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
               << tr(language, "{count} in GBK beyond GB2312", {{"count", n(found.beyond_gb2312)}}) << "\n"
               << (found.outside.empty()
                          ? outside
-                         : tr(language, "{text}: {more}", {{"text", outside}, {"more", listed(found.outside, 10, language)}}))
+                         : tr(language, "{text}: {more}",
+                               {{"text", outside}, {"more", listed(found.outside, most_listed, language)}}))
               << "\n"
               << tr(language, "{count} invalid byte sequences", {{"count", n(invalid)}}) << "\n";
     std::size_t shown = 0;
@@ -173,7 +187,8 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
         for (const InvalidSequence& place : source.facts.first_invalid)
             if (shown++ < most_places)
                 std::cerr << tr(language, "  {path}:{line}: byte {byte}",
-                                 {{"path", source.path.string()}, {"line", n(place.line)}, {"byte", n(place.byte)}})
+                                 {{"path", source.path.string()}, {"line", n(place.line)},
+                                     {"byte", n(place.byte)}})
                           << "\n";
     if (!font || font->missing.empty()) return;
     std::cerr << tr(language, "{count} characters the font lacks, each where it first occurs:",
@@ -184,13 +199,15 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
         const auto found = places.find(c);
         const bool placed = found != places.end() && !found->second.empty();
         std::cerr << "  " << listed(std::u32string_view(&c, 1), 1, language) << "  "
-                  << (placed                                         ? place_name(found->second.front())
-                             : added.find(c) != std::u32string::npos ? tr(language, "(an added character)")
-                                                                     : tr(language, "(not in the selected lines)"))
+                  << (placed ? place_name(found->second.front())
+                             : added.find(c) != std::u32string::npos
+                             ? tr(language, "(an added character)")
+                             : tr(language, "(not in the selected lines)"))
                   << "\n";
     }
     if (font->missing.size() > most_missing)
-        std::cerr << tr(language, "  … and {count} more", {{"count", n(font->missing.size() - most_missing)}}) << "\n";
+        std::cerr << tr(language, "  … and {count} more", {{"count", n(font->missing.size() - most_missing)}})
+                  << "\n";
 }
 
 void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice, Language language)
@@ -199,14 +216,21 @@ void print_output_encoding(const std::filesystem::path& path, const OutputChoice
     switch (choice.why) {
     case OutputChoice::Why::Asked: why = N_("as asked"); break;
     case OutputChoice::Why::Format: why = N_("this format is always UTF-8"); break;
-    case OutputChoice::Why::SourcesGbk: why = N_("the sources are all GBK, as the window writes END.txt"); break;
+    case OutputChoice::Why::SourcesGbk:
+        why = N_("the sources are all GBK, as the window writes END.txt");
+        break;
     case OutputChoice::Why::SourcesNotGbk: why = N_("not every source is GBK"); break;
-    case OutputChoice::Why::Unmappable: why = N_("the sources are GBK, but some characters are not in GBK"); break;
+    case OutputChoice::Why::Unmappable:
+        why = N_("the sources are GBK, but some characters are not in GBK");
+        break;
     }
     const bool utf8 = choice.encoding == OutputEncoding::Utf8;
     std::cerr << tr(language, "Output “{path}”: {encoding}, {line_end} line ends ({why})",
                      {{"path", path == "-" ? tr(language, "standard output") : path.string()},
-                         {"encoding", utf8 ? "utf-8" : choice.encoding == OutputEncoding::Gbk ? "gbk" : "gb18030"},
+                         {"encoding",
+                             utf8                                         ? "utf-8"
+                                 : choice.encoding == OutputEncoding::Gbk ? "gbk"
+                                                                          : "gb18030"},
                          {"line_end", utf8 ? "LF" : "CR LF"}, {"why", std::string(translate(language, why))}})
               << "\n";
 }

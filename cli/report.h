@@ -23,7 +23,8 @@ inline constexpr std::size_t most_places = 10;  // places of invalid sequences i
 inline constexpr std::size_t most_missing = 50;  // characters a font lacks
 inline constexpr std::size_t most_guesses = 10;  // guessed encodings said while reading
 inline constexpr std::size_t most_skipped = 20;  // files left out of a folder
-inline constexpr std::size_t most_unmappable = 10;  // characters GBK cannot write
+inline constexpr std::size_t most_listed =
+    10;  // characters listed in a line: outside code page 936, unmappable
 
 // The first `most` characters, each with its code: "张 U+5F20、三 U+4E09……".
 std::string listed(std::u32string_view characters, std::size_t most, Language language);

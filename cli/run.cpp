@@ -17,11 +17,11 @@
 #include "files/input_file.h"
 #include "files/output_file.h"
 #include "font/font.h"
+#include "messages/catalog.h"
+#include "messages/words.h"
 #include "output/output.h"
 #include "sources/listing.h"
 #include "sources/read_source.h"
-#include "messages/catalog.h"
-#include "messages/words.h"
 
 namespace charlib::cli {
 
@@ -81,8 +81,9 @@ public:
                         {{"a", named_[i].string()}, {"b", named_[j].string()}}));
             if (atlas_folder_ && is_page(named_[i].filename().string()) &&
                 file_id(folder_of(named_[i])) == file_id(*atlas_folder_))
-                throw UsageError(tr(language_, "The output “{path}” would be overwritten by a page of the atlas",
-                    {{"path", named_[i].string()}}));
+                throw UsageError(
+                    tr(language_, "The output “{path}” would be overwritten by a page of the atlas",
+                        {{"path", named_[i].string()}}));
         }
     }
 
@@ -123,7 +124,8 @@ void check_inputs_apart(const Plan& plan, const RunOutputs& outputs)
     for (const std::filesystem::path& input : inputs)
         if (const auto output = outputs.which(input))
             throw UsageError(tr(plan.language,
-                "The output file “{output}” is the input file “{input}” and would overwrite it: choose another "
+                "The output file “{output}” is the input file “{input}” and would overwrite it: choose "
+                "another "
                 "output name",
                 {{"output", output->string()}, {"input", input.string()}}));
 }
@@ -144,7 +146,10 @@ std::string quoted_list(const std::vector<std::filesystem::path>& paths, Languag
 {
     std::string text;
     for (const std::filesystem::path& path : paths)
-        text += (text.empty() ? "" : language == Language::Chinese ? "、" : ", ") + std::string("“") + path.string() + "”";
+        text += (text.empty()                           ? ""
+                        : language == Language::Chinese ? "、"
+                                                        : ", ") +
+            std::string("“") + path.string() + "”";
     return text;
 }
 
@@ -171,7 +176,8 @@ void warn_skipped(const std::vector<Skipped>& skipped, Language language)
         items += (i ? (chinese ? "；" : "; ") : "") +
             tr(language, "“{path}” ({reason})",
                 {{"path", skipped[i].path.string()}, {"reason", words(skipped[i].reason, language)}});
-    note(tr(language, "{count} items skipped: {items}", {{"count", std::to_string(skipped.size())}, {"items", items}}) +
+    note(tr(language, "{count} items skipped: {items}",
+             {{"count", std::to_string(skipped.size())}, {"items", items}}) +
             (skipped.size() > most_skipped ? (chinese ? "……" : "…") : ""),
         language);
 }
@@ -256,7 +262,8 @@ std::optional<Gathered> gather(
         gathered.reports.push_back(std::move(report));
     }
     if (guesses > most_guesses)
-        note(tr(plan.language, "the encodings of {count} more sources are guesses (--report lists the reasons)",
+        note(tr(plan.language,
+                 "the encodings of {count} more sources are guesses (--report lists the reasons)",
                  {{"count", std::to_string(guesses - most_guesses)}}),
             plan.language);
     return gathered;
@@ -331,7 +338,8 @@ std::string empty_set_note(const Plan& plan, const Gathered& gathered, const Cho
     if (entries == 0 && unreadable_cues > 0)
         return none(tr(language, "{count} subtitle blocks have a timing line no player reads",
             {{"count", std::to_string(unreadable_cues)}}));
-    if (entries > 0) return none(tr(language, "the entries hold only markup and placeholders (--markup keep keeps them)"));
+    if (entries > 0)
+        return none(tr(language, "the entries hold only markup and placeholders (--markup keep keeps them)"));
     return none(lines ? tr(language, "the sources have no line that is not empty")
                       : tr(language, "the sources have no entries"));
 }
@@ -423,7 +431,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen)
     // A glyph that draws nothing is as good as missing: the text would show a gap.
     if (!facts.blank.empty())
         warn("字体“" + plan.path.string() + "”中有 " + std::to_string(facts.blank.size()) +
-            " 个字符的字形是空的（画不出来）：" + listed(facts.blank, 10, Language::Chinese));
+            " 个字符的字形是空的（画不出来）：" + listed(facts.blank, most_listed, Language::Chinese));
     if (plan.require_all && (!facts.missing.empty() || !facts.blank.empty())) {
         warn("有 --require-all，什么都没有写入");
         return std::nullopt;
@@ -528,10 +536,11 @@ bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encod
     if (!encoded.unmappable.empty()) {
         warn(tr(language, "{count} characters cannot be written in gbk: {list}",
             {{"count", std::to_string(encoded.unmappable.size())},
-                {"list", listed(encoded.unmappable, most_unmappable, language)}}));
+                {"list", listed(encoded.unmappable, most_listed, language)}}));
         if (!output.replace_unmappable) {
             warn(tr(language,
-                "“{path}” was not written; take those characters away, use --output-encoding gb18030 or utf-8, "
+                "“{path}” was not written; take those characters away, use --output-encoding gb18030 or "
+                "utf-8, "
                 "or add --replace-unmappable to write them as ?",
                 {{"path", output.path->string()}}));
             return false;
@@ -539,7 +548,8 @@ bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encod
     }
     if (encoded.replaced_invalid)
         warn(tr(language,
-            "the sources have bytes that could not be decoded (taken as U+FFFD); they are written as ? in “{path}”",
+            "the sources have bytes that could not be decoded (taken as U+FFFD); they are written as ? in "
+            "“{path}”",
             {{"path", output.path->string()}}));
     if (*output.path == "-")
         files.add_standard_output(encoded.bytes);
@@ -556,9 +566,9 @@ void say_recovered(const Recovery& recovery, Language language)
         const std::vector<std::filesystem::path> first(
             paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(std::min(paths.size(), most_named)));
         const std::string text = quoted_list(first, language);
-        return paths.size() > most_named
-            ? tr(language, "{files} and others, {count} files in all", {{"files", text}, {"count", std::to_string(paths.size())}})
-            : text;
+        return paths.size() > most_named ? tr(language, "{files} and others, {count} files in all",
+                                               {{"files", text}, {"count", std::to_string(paths.size())}})
+                                         : text;
     };
     if (!recovery.restored.empty())
         note(tr(language, "the last run was cut short while it wrote; the old contents of {files} are back",
@@ -569,8 +579,10 @@ void say_recovered(const Recovery& recovery, Language language)
                               {{"count", std::to_string(recovery.removed.size())}})),
             language);
     else if (!recovery.removed.empty())
-        note(tr(language, "the last run was cut short while it wrote; the temporary files it left are removed: {files}",
-                 {{"files", named(recovery.removed)}}),
+        note(
+            tr(language,
+                "the last run was cut short while it wrote; the temporary files it left are removed: {files}",
+                {{"files", named(recovery.removed)}}),
             language);
 }
 
@@ -586,7 +598,8 @@ int run_steps(const Plan& plan, const Kernel& kernel)
 {
     const RunOutputs outputs(plan);
     check_inputs_apart(plan, outputs);
-    const std::optional<std::vector<std::filesystem::path>> sources = find_sources(plan.sources, outputs, plan.language);
+    const std::optional<std::vector<std::filesystem::path>> sources =
+        find_sources(plan.sources, outputs, plan.language);
     if (!sources) return exit_failure;
     const std::optional<Gathered> gathered = gather(plan, *sources, kernel);
     if (!gathered) return exit_failure;

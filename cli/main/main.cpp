@@ -22,7 +22,8 @@ int main(int argc, char** argv)
             return 0;
         }
         // The instruction set is chosen once, from the processor or CHARLIB_ISA.
-        const std::variant<const charlib::Kernel*, charlib::Outcome> kernel = charlib::kernel_from_environment();
+        const std::variant<const charlib::Kernel*, charlib::Outcome> kernel =
+            charlib::kernel_from_environment();
         if (const charlib::Outcome* refused = std::get_if<charlib::Outcome>(&kernel)) {
             std::cerr << "charlib-cli: " << words(*refused, std::get<Plan>(asked).language) << "\n";
             return exit_usage;

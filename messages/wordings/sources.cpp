@@ -9,7 +9,8 @@ namespace {
 constexpr Wording wordings[] = {
     {Code::Bom, N_("a byte-order mark")},
     {Code::Utf16Pattern, N_("{encoding}: zero bytes in every other place")},
-    {Code::Utf16MostlyCjk, N_("{encoding}: {percent}% of the characters beyond ASCII are hanzi or full-width")},
+    {Code::Utf16MostlyCjk,
+        N_("{encoding}: {percent}% of the characters beyond ASCII are hanzi or full-width")},
     {Code::ValidUtf8, N_("valid UTF-8")},
     {Code::MostlyUtf8, N_("UTF-8 ({multibyte} multibyte sequences valid, {invalid} invalid)")},
     {Code::Gb18030FourByte, N_("{four_byte} GB18030 four-byte sequences")},
@@ -43,7 +44,8 @@ constexpr Wording wordings[] = {
     {Code::KeyColumnNoHeader,
         N_("Column {column} of “{path}” (with an empty header) is taken as the key column: it gives each "
            "row's key and is not a translation")},
-    {Code::UnreadableCues, N_("{count} subtitle blocks of “{path}” have a timing line no player reads; they are skipped")},
+    {Code::UnreadableCues,
+        N_("{count} subtitle blocks of “{path}” have a timing line no player reads; they are skipped")},
     {Code::ReadAsLines, N_("The format of “{path}” is not told by its name: it is read by lines")},
     {Code::LineFeedsOnly,
         N_("“{path}” ends its lines with LF only, never CR: under the legacy line ends the whole file is "
@@ -55,11 +57,15 @@ constexpr Wording wordings[] = {
     {Code::NotARegularFile, N_("not a regular file (a pipe, a device or a socket)")},
     {Code::SameFile, N_("the same file as “{other}”, read once")},
     {Code::UnknownIsa, N_("CHARLIB_ISA: unknown instruction set “{name}”; the choices: {choices}")},
-    {Code::IsaNotHere, N_("CHARLIB_ISA: this processor lacks the {name} instruction set; the choices: {choices}")},
+    {Code::IsaNotHere,
+        N_("CHARLIB_ISA: this processor lacks the {name} instruction set; the choices: {choices}")},
 };
 
 }  // namespace
 
-std::span<const Wording> source_wordings() { return wordings; }
+std::span<const Wording> source_wordings()
+{
+    return wordings;
+}
 
 }  // namespace charlib

@@ -132,7 +132,8 @@ TEST(Cli, SaysWhatHappenedInTheUsersLanguageAndPrintsTheSameInAny)
         {{"-k", "-f", "json", "u.txt", "missing.txt"}, 1, "Cannot open the file “missing.txt”",
             "无法打开文件“missing.txt”"},
         {{"--strict", "g.gbk"}, 1,
-            "“g.gbk” has 1 invalid byte sequences (read as gbk), the first at line 2, byte 9; the source is not "
+            "“g.gbk” has 1 invalid byte sequences (read as gbk), the first at line 2, byte 9; the source is "
+            "not "
             "used (--strict)",
             "“g.gbk”有 1 处无效字节序列（按 gbk 读取），第一处在第 2 行第 9 字节；不用这个来源（--strict）"},
         {{"g.gbk"}, 0, "Note: “g.gbk” has 1 invalid byte sequences", "注意：“g.gbk”有 1 处无效字节序列"},

@@ -169,8 +169,10 @@ TEST(Kernels, AreChosenByNameAndRefusedWhenTheProcessorLacksThem)
     EXPECT_EQ(std::get<const Kernel*>(choose_kernel("")), &best_kernel());
     EXPECT_EQ(std::get<const Kernel*>(choose_kernel("SCALAR"))->isa, Isa::Scalar);
     const std::pair<std::string_view, Outcome> refused[] = {
-        {"avx2", Outcome(Code::IsaNotHere, {{"name", std::string("avx2")}, {"choices", std::string("scalar")}})},
-        {"neon", Outcome(Code::UnknownIsa, {{"name", std::string("neon")}, {"choices", std::string("scalar")}})}};
+        {"avx2",
+            Outcome(Code::IsaNotHere, {{"name", std::string("avx2")}, {"choices", std::string("scalar")}})},
+        {"neon",
+            Outcome(Code::UnknownIsa, {{"name", std::string("neon")}, {"choices", std::string("scalar")}})}};
     for (const auto& [name, error] : refused)
         EXPECT_EQ(std::get<Outcome>(choose_kernel(name, built.first(1))), error) << name;
 }

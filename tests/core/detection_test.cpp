@@ -40,7 +40,9 @@ void PrintTo(const Outcome& outcome, std::ostream* out)
 {
     *out << code_id(outcome.code);
     for (const Field& field : outcome.fields)
-        *out << " " << field.name << "=" << (outcome.text(field.name).empty() ? std::to_string(outcome.number(field.name)) : outcome.text(field.name));
+        *out << " " << field.name << "="
+             << (outcome.text(field.name).empty() ? std::to_string(outcome.number(field.name))
+                                                  : outcome.text(field.name));
 }
 
 Outcome utf8(std::uint64_t multibyte, std::uint64_t invalid = 0)
@@ -93,15 +95,19 @@ TEST(Detection, TellsEncodingsApartAndSaysWhy)
         {"\x81\x40\x81\x41", true, Encoding::Gbk, not_unicode, true},
         // Latin-1, whose pairs of ASCII letters would be ideographs in UTF-16.
         {"snake_case_names_in_a_caf\xE9 !", true, Encoding::Gbk, not_unicode, true},
-        {encoded("gb18030", u"你好\U00020000\U0001F600\u3400\r\n"), true, Encoding::Gb18030,
-            gb18030_four(3), true},
+        {encoded("gb18030", u"你好\U00020000\U0001F600\u3400\r\n"), true, Encoding::Gb18030, gb18030_four(3),
+            true},
         {gb18030 + "\x95\x32\x82", false, Encoding::Gb18030, gb18030_four(1), true},
         {gb18030 + "\x95\x32\x82", true, Encoding::Gb18030, gb18030_four(1, 1), true},
         {"\xC4\xE3\xE3\x32\x9A\x36", true, Encoding::Gbk, not_unicode, true},  // past U+10FFFF: not mapped
-        {encoded("UTF-16LE", u"Hello, world\r\n"), true, Encoding::Utf16Le, utf16(Code::Utf16Pattern, "UTF-16LE"), true},
-        {encoded("UTF-16BE", u"Hello, world\r\n"), true, Encoding::Utf16Be, utf16(Code::Utf16Pattern, "UTF-16BE"), true},
-        {encoded("UTF-16LE", u"Hello") + "!", true, Encoding::Gbk, Outcome(Code::AsciiOnly), false},  // odd length
-        {encoded("UTF-16LE", u"Hello") + "!", false, Encoding::Utf16Le, utf16(Code::Utf16Pattern, "UTF-16LE"), true},
+        {encoded("UTF-16LE", u"Hello, world\r\n"), true, Encoding::Utf16Le,
+            utf16(Code::Utf16Pattern, "UTF-16LE"), true},
+        {encoded("UTF-16BE", u"Hello, world\r\n"), true, Encoding::Utf16Be,
+            utf16(Code::Utf16Pattern, "UTF-16BE"), true},
+        {encoded("UTF-16LE", u"Hello") + "!", true, Encoding::Gbk, Outcome(Code::AsciiOnly),
+            false},  // odd length
+        {encoded("UTF-16LE", u"Hello") + "!", false, Encoding::Utf16Le, utf16(Code::Utf16Pattern, "UTF-16LE"),
+            true},
         {encoded("UTF-16LE", u"汉字编码，中文文本。"), true, Encoding::Utf16Le,
             utf16(Code::Utf16MostlyCjk, "UTF-16LE", 100), true},
         {encoded("UTF-16BE", u"第一行中文\r\n第二行中文\r\n"), true, Encoding::Utf16Be,

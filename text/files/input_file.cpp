@@ -62,7 +62,8 @@ std::size_t InputFile::read_at(std::uint64_t offset, char* buffer, std::size_t s
 std::uint64_t InputFile::size() const
 {
     struct stat status { };
-    if (::fstat(fd_, &status) != 0) throw Failure(Code::CannotRead, {{"path", path_}, {"error", SystemError{errno}}});
+    if (::fstat(fd_, &status) != 0)
+        throw Failure(Code::CannotRead, {{"path", path_}, {"error", SystemError{errno}}});
     return static_cast<std::uint64_t>(status.st_size);
 }
 

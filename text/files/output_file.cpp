@@ -137,7 +137,8 @@ bool restore(const Leftover& old, const std::filesystem::path& target)
 {
     struct stat kept { };
     struct stat now { };
-    if (::lstat(old.path.c_str(), &kept) != 0) throw Failure(Code::CannotWrite, {{"path", old.path}, {"error", SystemError{errno}}});
+    if (::lstat(old.path.c_str(), &kept) != 0)
+        throw Failure(Code::CannotWrite, {{"path", old.path}, {"error", SystemError{errno}}});
     if (::lstat(target.c_str(), &now) == 0 && now.st_dev == kept.st_dev && now.st_ino == kept.st_ino)
         return false;
     if (::rename(old.path.c_str(), target.c_str()) != 0)
@@ -161,7 +162,9 @@ FileBatch::~FileBatch()
 
 void FileBatch::add_folder(const std::filesystem::path& folder)
 {
-    const auto fail = [&](int error) { throw Failure(Code::CannotWrite, {{"path", folder}, {"error", SystemError{error}}}); };
+    const auto fail = [&](int error) {
+        throw Failure(Code::CannotWrite, {{"path", folder}, {"error", SystemError{error}}});
+    };
     const std::filesystem::path place = resolved(folder);
     struct stat status { };
     if (::stat(place.c_str(), &status) == 0) {
@@ -210,7 +213,9 @@ std::optional<std::filesystem::path> FileBatch::made_path(const std::filesystem:
 
 void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
 {
-    const auto fail = [&](int error) { throw Failure(Code::CannotWrite, {{"path", path}, {"error", SystemError{error}}}); };
+    const auto fail = [&](int error) {
+        throw Failure(Code::CannotWrite, {{"path", path}, {"error", SystemError{error}}});
+    };
     Target target;
     target.path = target.file = path;
     int error = 0;
@@ -290,7 +295,8 @@ Notes FileBatch::put_back()
         // An old file that could not be put back is all there is of it: no signal may remove it.
         if (!target.backup.empty()) forget_temporary(target.backup);
         if (!undone && target.existed)
-            left.push_back({Code::OldFileKept, {{"path", target.path}, {"backup", std::filesystem::path(target.backup)}}});
+            left.push_back({Code::OldFileKept,
+                {{"path", target.path}, {"backup", std::filesystem::path(target.backup)}}});
         else if (!undone)
             left.push_back({Code::NewFileLeft, {{"path", target.path}}});
         target.renamed = target.moved_aside = false;
@@ -343,7 +349,9 @@ Recovery FileBatch::recover()
         }
         std::error_code error;
         std::filesystem::remove_all(leftover.path, error);
-        if (error) throw Failure(Code::CannotWrite, {{"path", leftover.path}, {"error", SystemError{error.value()}}});
+        if (error)
+            throw Failure(
+                Code::CannotWrite, {{"path", leftover.path}, {"error", SystemError{error.value()}}});
         recovery.removed.push_back(leftover.path);
     }
     return recovery;
@@ -353,7 +361,8 @@ void FileBatch::commit()
 {
     recover();
     const auto fail = [this](const Target& target, int error) {
-        throw Failure(Outcome(Code::CannotWrite, {{"path", target.path}, {"error", SystemError{error}}}), put_back());
+        throw Failure(
+            Outcome(Code::CannotWrite, {{"path", target.path}, {"error", SystemError{error}}}), put_back());
     };
     // Every target is looked at before the first is replaced, and after the
     // recovery, which may have given it back its old file.
@@ -381,7 +390,8 @@ void FileBatch::commit()
         for (NewFolder& folder : folders_) {
             if (::rename(folder.temporary.c_str(), folder.place.c_str()) != 0)
                 throw Failure(
-                    Outcome(Code::CannotWrite, {{"path", folder.path}, {"error", SystemError{errno}}}), put_back());
+                    Outcome(Code::CannotWrite, {{"path", folder.path}, {"error", SystemError{errno}}}),
+                    put_back());
             folder.renamed = true;
         }
         for (Target& target : targets_) {

@@ -55,13 +55,20 @@ nlohmann::ordered_json outcome_json(const Outcome& outcome)
     nlohmann::ordered_json json = {{"code", code_id(outcome.code)}};
     for (const Field& field : outcome.fields) {
         const std::string name(field.name);
-        if (const auto* n = std::get_if<std::uint64_t>(&field.value)) json[name] = *n;
-        else if (const auto* i = std::get_if<std::int64_t>(&field.value)) json[name] = *i;
-        else if (const auto* s = std::get_if<std::string>(&field.value)) json[name] = *s;
-        else if (const auto* p = std::get_if<std::filesystem::path>(&field.value)) json[name] = p->string();
-        else if (const auto* c = std::get_if<char32_t>(&field.value)) json[name] = code_point_name(*c);
-        else if (const auto* b = std::get_if<Bytes>(&field.value)) json[name] = b->count;
-        else if (const auto* e = std::get_if<SystemError>(&field.value)) json[name] = e->number;
+        if (const auto* n = std::get_if<std::uint64_t>(&field.value))
+            json[name] = *n;
+        else if (const auto* i = std::get_if<std::int64_t>(&field.value))
+            json[name] = *i;
+        else if (const auto* s = std::get_if<std::string>(&field.value))
+            json[name] = *s;
+        else if (const auto* p = std::get_if<std::filesystem::path>(&field.value))
+            json[name] = p->string();
+        else if (const auto* c = std::get_if<char32_t>(&field.value))
+            json[name] = code_point_name(*c);
+        else if (const auto* b = std::get_if<Bytes>(&field.value))
+            json[name] = b->count;
+        else if (const auto* e = std::get_if<SystemError>(&field.value))
+            json[name] = e->number;
     }
     return json;
 }
@@ -80,7 +87,8 @@ nlohmann::ordered_json json_of(
     json["sources"] = Json::array();
     for (const SourceReport& source : sources) {
         if (source.error) {
-            json["sources"].push_back({{"path", source.path.string()}, {"error", outcome_json(*source.error)}});
+            json["sources"].push_back(
+                {{"path", source.path.string()}, {"error", outcome_json(*source.error)}});
             continue;
         }
         Json first = Json::array();

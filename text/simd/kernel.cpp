@@ -74,7 +74,8 @@ std::variant<const Kernel*, Outcome> choose_kernel(
     for (const Kernel* kernel : runnable)
         if (wanted == kernel->name) return kernel;
     for (std::string_view known : {"scalar", "sse2", "avx2"})
-        if (wanted == known) return Outcome(Code::IsaNotHere, {{"name", wanted}, {"choices", names(runnable)}});
+        if (wanted == known)
+            return Outcome(Code::IsaNotHere, {{"name", wanted}, {"choices", names(runnable)}});
     return Outcome(Code::UnknownIsa, {{"name", std::string(name)}, {"choices", names(runnable)}});
 }
 

@@ -173,9 +173,11 @@ public:
                 in_low_bytes * 4 <= in_high_bytes;
         };
         if (alternate_nuls(bytes_.zeros_odd, bytes_.zeros_even))
-            return {Encoding::Utf16Le, reason(Code::Utf16Pattern, {{"encoding", std::string("UTF-16LE")}}), true};
+            return {
+                Encoding::Utf16Le, reason(Code::Utf16Pattern, {{"encoding", std::string("UTF-16LE")}}), true};
         if (alternate_nuls(bytes_.zeros_even, bytes_.zeros_odd))
-            return {Encoding::Utf16Be, reason(Code::Utf16Pattern, {{"encoding", std::string("UTF-16BE")}}), true};
+            return {
+                Encoding::Utf16Be, reason(Code::Utf16Pattern, {{"encoding", std::string("UTF-16BE")}}), true};
         if (utf8_possible_ && utf8_valid_ > 0 && utf8_invalid_ * valid_per_invalid <= utf8_valid_) {
             if (utf8_invalid_ == 0)
                 return {Encoding::Utf8, reason(Code::ValidUtf8, {{"multibyte", utf8_valid_}}), false};

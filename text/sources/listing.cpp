@@ -64,7 +64,8 @@ std::vector<std::filesystem::path> files_below(
         else
             skipped.push_back({path, Outcome(Code::NotARegularFile)});
     }
-    if (error) skipped.push_back({folder, Outcome(Code::CannotReadFolder, {{"error", SystemError{error.value()}}})});
+    if (error)
+        skipped.push_back({folder, Outcome(Code::CannotReadFolder, {{"error", SystemError{error.value()}}})});
     std::sort(found.begin(), found.end());
     return found;
 }

@@ -7,10 +7,10 @@
 #include "codec/utf.h"
 #include "extract/extract.h"
 #include "files/input_file.h"
+#include "formats/format_table.h"
 #include "places.h"
 #include "simd/code_sets.h"
 #include "sources/detection.h"
-#include "formats/format_table.h"
 #include "sources/facts.h"
 #include "sources/file_kind.h"
 #include "sources/listing.h"
@@ -23,7 +23,8 @@ Outcome control_z(const std::filesystem::path& source, Encoding encoding, const 
 {
     if (encoding == Encoding::Gbk || encoding == Encoding::Gb18030)
         return {Code::ControlZ, {{"path", source}, {"offset", found.byte}}};
-    return {Code::ControlZAtCharacter, {{"path", source}, {"index", found.character}, {"offset", found.byte}}};
+    return {
+        Code::ControlZAtCharacter, {{"path", source}, {"index", found.character}, {"offset", found.byte}}};
 }
 
 bool key_matches(const std::vector<std::string>& keys, std::string_view key)
@@ -35,11 +36,12 @@ bool key_matches(const std::vector<std::string>& keys, std::string_view key)
     return false;
 }
 
-Outcome invalid_sequences(const std::filesystem::path& source, std::uint64_t count, const std::string& encoding,
-    const InvalidSequence& first, bool strict)
+Outcome invalid_sequences(const std::filesystem::path& source, std::uint64_t count,
+    const std::string& encoding, const InvalidSequence& first, bool strict)
 {
     return {strict ? Code::InvalidSequencesRefused : Code::InvalidSequences,
-        {{"path", source}, {"count", count}, {"encoding", encoding}, {"line", first.line}, {"byte", first.byte}}};
+        {{"path", source}, {"count", count}, {"encoding", encoding}, {"line", first.line},
+            {"byte", first.byte}}};
 }
 
 bool has_byte_order_mark(std::string_view head)
@@ -67,8 +69,8 @@ void report_entries_encoding(SourceReport& report, const std::string& name, Text
         report.encoding_reason = detected->reason;
     else if (info.encoding == EncodingRule::Declared && known == Encoding::Utf8)
         report.encoding_reason = format_default;
-    else if (info.encoding == EncodingRule::Declared && (head.starts_with(std::string_view("<\0", 2)) ||
-                                                             head.starts_with(std::string_view("\0<", 2))))
+    else if (info.encoding == EncodingRule::Declared &&
+        (head.starts_with(std::string_view("<\0", 2)) || head.starts_with(std::string_view("\0<", 2))))
         report.encoding_reason = Outcome(Code::Utf16Pattern, {{"encoding", name}});
     else if (info.encoding == EncodingRule::Declared)
         report.encoding_reason = Outcome(Code::Declared, {{"encoding", name}});
@@ -107,14 +109,15 @@ void insert_utf8(CharacterSet& set, std::string_view text, std::u32string& slice
 
 // A translation file: its entries, selected as lines are, handed over one
 // by one as the reader finds them.
-std::optional<Outcome> read_entries_into(SourceRead& read, InputFile& file, const std::filesystem::path& source,
-    const ReadingRules& rules, TextFormat format, std::string_view head)
+std::optional<Outcome> read_entries_into(SourceRead& read, InputFile& file,
+    const std::filesystem::path& source, const ReadingRules& rules, TextFormat format, std::string_view head)
 {
     SourceReport& report = read.report;
     const std::uint64_t size = file.size();
     if (size > largest_translation_file)
-        return Outcome(Code::TranslationFileTooLarge, {{"path", source}, {"format", text_format_name(format)},
-                                                          {"size", Bytes{size}}, {"limit", Bytes{largest_translation_file}}});
+        return Outcome(Code::TranslationFileTooLarge,
+            {{"path", source}, {"format", text_format_name(format)}, {"size", Bytes{size}},
+                {"limit", Bytes{largest_translation_file}}});
     EntryOptions options;
     options.encoding = rules.encoding;
     std::optional<Detection> detected;
@@ -147,7 +150,8 @@ std::optional<Outcome> read_entries_into(SourceRead& read, InputFile& file, cons
     report.facts.invalid = got.invalid;
     report.facts.first_invalid = got.first_invalid;
     if (got.invalid > 0) {
-        Outcome invalid = invalid_sequences(source, got.invalid, got.encoding, got.first_invalid.front(), rules.strict);
+        Outcome invalid =
+            invalid_sequences(source, got.invalid, got.encoding, got.first_invalid.front(), rules.strict);
         if (rules.strict) return invalid;
         read.warnings.push_back(std::move(invalid));
     }
@@ -173,7 +177,8 @@ std::optional<Outcome> read_entries_into(SourceRead& read, InputFile& file, cons
 // Reads the source into `read`, in one pass in the common case: the
 // encoding told, the characters, lines and Control-Z found from the same
 // reads. Returns the reason it cannot be used, if it cannot.
-std::optional<Outcome> read_into(SourceRead& read, const std::filesystem::path& source, const ReadingRules& rules)
+std::optional<Outcome> read_into(
+    SourceRead& read, const std::filesystem::path& source, const ReadingRules& rules)
 {
     SourceReport& report = read.report;
     std::optional<StreamCopy> copy;
@@ -191,18 +196,19 @@ std::optional<Outcome> read_into(SourceRead& read, const std::filesystem::path& 
     // What is plainly not text is refused before anything else is looked for in it.
     std::string head(4096, '\0');
     head.resize(file.read_at(0, head.data(), head.size()));
-    if (const std::optional<NotText> kind = not_text(head, source)) return Outcome(Code::NotText, {{"path", source}, {"kind", std::string(not_text_id(*kind))}});
+    if (const std::optional<NotText> kind = not_text(head, source))
+        return Outcome(Code::NotText, {{"path", source}, {"kind", std::string(not_text_id(*kind))}});
     std::optional<TextFormat> text_format = rules.entries.format;
     if (!text_format) {
         text_format = text_format_of(source, head);
         if (!text_format) {
-            if (rules.entries.note_lines)
-                read.warnings.push_back({Code::ReadAsLines, {{"path", source}}});
+            if (rules.entries.note_lines) read.warnings.push_back({Code::ReadAsLines, {{"path", source}}});
             text_format = TextFormat::Lines;
         }
     }
     report.text_format = text_format_name(*text_format);
-    if (*text_format != TextFormat::Lines) return read_entries_into(read, file, source, rules, *text_format, head);
+    if (*text_format != TextFormat::Lines)
+        return read_entries_into(read, file, source, rules, *text_format, head);
 
     // The first buffer decides the encoding for the reading; the detection
     // goes on over the bytes the extraction reads, and only if it ends
