@@ -12,6 +12,21 @@
 #include "sources/detection.h"
 #include "temp_dir.h"
 
+namespace charlib {
+
+// What a reason is when a test fails: its code and its numbers.
+// (Found by GoogleTest beside Outcome.)
+void PrintTo(const Outcome& outcome, std::ostream* out)
+{
+    *out << code_id(outcome.code);
+    for (const Field& field : outcome.fields)
+        *out << " " << field.name << "="
+             << (outcome.text(field.name).empty() ? std::to_string(outcome.number(field.name))
+                                                  : outcome.text(field.name));
+}
+
+}  // namespace charlib
+
 namespace {
 
 using namespace charlib;
@@ -33,16 +48,6 @@ std::string repeated(std::string_view text, std::size_t times)
     for (std::size_t i = 0; i < times; ++i)
         all += text;
     return all;
-}
-
-// What a reason is when a test fails: its code and its numbers.
-void PrintTo(const Outcome& outcome, std::ostream* out)
-{
-    *out << code_id(outcome.code);
-    for (const Field& field : outcome.fields)
-        *out << " " << field.name << "="
-             << (outcome.text(field.name).empty() ? std::to_string(outcome.number(field.name))
-                                                  : outcome.text(field.name));
 }
 
 Outcome utf8(std::uint64_t multibyte, std::uint64_t invalid = 0)
