@@ -20,7 +20,7 @@
 #include "app/message_boxes.h"
 #include "app/paths.h"
 #include "app/picture_box.h"
-#include "base/error.h"
+#include "messages/words.h"
 #include "tooltip/class1.h"
 
 namespace charlib {
@@ -261,12 +261,13 @@ void Form1::Form_Load()
     }
 }
 
-void Form1::act(const std::function<void()>& action, OnFileError onError)
+void Form1::act(const std::function<void()>& action, OnFailure onError)
 {
     try {
         action();
-    } catch (const FileError& error) {
-        if (onError == OnFileError::Report) MsgBox(QString::fromUtf8(error.what()), errorTitle);
+    } catch (const Failure& failure) {
+        if (onError == OnFailure::Report)
+            MsgBox(QString::fromStdString(words(failure, Language::Chinese)), errorTitle);
     }
 }
 
@@ -302,12 +303,13 @@ void Form1::openSource(const QString& chosen)
             found = scan(toPath(chosen));
             scanned = true;
         },
-        OnFileError::Ignore);
+        OnFailure::Ignore);
     if (!scanned || found.status == ScanStatus::Empty) return;
     if (found.status == ScanStatus::ControlZ) {
-        MsgBox(QStringLiteral("在文件偏移") + number(static_cast<std::int64_t>(found.position)) +
-                QStringLiteral("处发现Ctrl+Z字符，说明此文件并非纯TXT文件，如果仍需要提取，"
-                               "请将些字符修改成非Ctrl+Z字符。具体细节，可双击瑶铃子的头象查看。"),
+        // The same wording as charlib-cli's, then where the picture explains Control-Z.
+        const Outcome controlZ(Code::ControlZ, {{"offset", found.position}});
+        MsgBox(QString::fromStdString(words(controlZ, Language::Chinese)) +
+                QStringLiteral("具体细节，可双击瑶铃子的头象查看。"),
             errorTitle);
         return;
     }

@@ -50,9 +50,9 @@ private:
     void Command8_Click();  // Write
     void Picture1_DblClick();
 
-    enum class OnFileError { Report, Ignore };
+    enum class OnFailure { Report, Ignore };
     // Runs an action; a file failure ends it, with a message unless ignored.
-    void act(const std::function<void()>& action, OnFileError onError = OnFileError::Report);
+    void act(const std::function<void()>& action, OnFailure onError = OnFailure::Report);
     void MsgBox(const QString& prompt, const QString& title);
     // False, after telling the user, when the offset box holds no number.
     bool offsetIsNumber();

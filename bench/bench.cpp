@@ -604,7 +604,8 @@ void bench_translation_formats(const charlib::Tuning& tuning, std::size_t mib)
         std::size_t characters = 0;
         const double seconds = seconds_of([&] {
             const charlib::SourceRead read = charlib::read_source(path, rules);
-            if (!read.report.error.empty()) std::fprintf(stderr, "%s\n", read.report.error.c_str());
+            if (read.report.error)
+                std::fprintf(stderr, "%s\n", std::string(charlib::code_id(read.report.error->code)).c_str());
             characters = read.tally.characters.size();
         });
         if (name == "lines") lines_seconds = seconds;
@@ -729,8 +730,8 @@ int main(int argc, char** argv)
     const std::string only =
         argc > 2 ? argv[2] : "";  // core, pipeline, hanzi, fonts, formats, web or hostile
     const auto kernel = charlib::kernel_from_environment();
-    if (const auto* error = std::get_if<std::string>(&kernel)) {
-        std::fprintf(stderr, "%s\n", error->c_str());
+    if (const auto* error = std::get_if<charlib::Outcome>(&kernel)) {
+        std::fprintf(stderr, "CHARLIB_ISA: %s\n", std::string(charlib::code_id(error->code)).c_str());
         return 2;
     }
     const charlib::Tuning tuning{std::get<const charlib::Kernel*>(kernel)};

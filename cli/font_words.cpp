@@ -111,7 +111,7 @@ std::string failure_words(const Failure& failure, Language language)
             {{"field", descriptor_field(outcome, language)}, {"face", outcome.text("face")},
                 {"value", signed_text(outcome, "value")}, {"low", signed_text(outcome, "low")},
                 {"high", signed_text(outcome, "high")}});
-    default: return words(outcome, language);
+    default: return words(failure, language);  // with what a failed commit left behind
     }
 }
 

@@ -5,30 +5,122 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <utility>
 
 #include "codec/encodings.h"
 #include "codec/utf.h"
 #include "messages/catalog.h"
+#include "messages/words.h"
 #include "output/output.h"
 
 namespace charlib::cli {
 
-std::string listed(std::u32string_view characters, std::size_t most)
+namespace {
+
+// What a file that is not text is, and what to do instead, by the kind's id.
+struct KindWords {
+    std::string_view kind;
+    const char* what;
+    const char* instead;  // "" for nothing to advise
+};
+
+constexpr KindWords kinds[] = {
+    {"excel-workbook", N_("an Excel workbook (ZIP)"), N_("export it as CSV first")},
+    {"word-document", N_("a Word document (ZIP)"), N_("save it as plain text (.txt) first")},
+    {"powerpoint-deck", N_("a PowerPoint deck (ZIP)"), N_("export its text as plain text first")},
+    {"opendocument-spreadsheet", N_("an OpenDocument spreadsheet (ZIP)"), N_("export it as CSV first")},
+    {"opendocument-text", N_("an OpenDocument text (ZIP)"), N_("save it as plain text (.txt) first")},
+    {"opendocument-presentation", N_("an OpenDocument presentation (ZIP)"),
+        N_("export its text as plain text first")},
+    {"epub", N_("an EPUB book (ZIP)"), N_("unpack it first and read its .xhtml files")},
+    {"zip", N_("a ZIP archive"), N_("unpack it first")},
+    {"old-office-document", N_("an old Office file (.xls, .doc or .ppt)"),
+        N_("export it as CSV or save it as plain text first")},
+    {"pdf", N_("a PDF file"), N_("export its text as plain text first")},
+    {"png", N_("a PNG picture"), ""},
+    {"jpeg", N_("a JPEG picture"), ""},
+    {"gif", N_("a GIF picture"), ""},
+    {"webp", N_("a WebP picture"), ""},
+    {"font", N_("a font file"), N_("give fonts with --font")},
+    {"executable", N_("a program"), ""},
+    {"gzip", N_("a gzip archive"), N_("unpack it first")},
+    {"7z", N_("a 7z archive"), N_("unpack it first")},
+    {"rar", N_("a RAR archive"), N_("unpack it first")},
+    {"sqlite", N_("an SQLite database"), ""},
+};
+
+std::string not_text_said(Outcome outcome, Language language)
 {
+    const std::string id = outcome.text("kind");
+    const auto found =
+        std::find_if(std::begin(kinds), std::end(kinds), [&](const KindWords& k) { return k.kind == id; });
+    std::string what(translate(language, found == std::end(kinds) ? N_("a binary file") : found->what));
+    // A space between hanzi and a Latin name, as Chinese is typeset.
+    if (language == Language::Chinese && !what.empty() && static_cast<unsigned char>(what[0]) < 0x80)
+        what = " " + what;
+    const std::string said = words(outcome.with("kind", what), language);
+    if (found == std::end(kinds) || !*found->instead) return said;
+    return tr(language, "{text}: {more}",
+        {{"text", said}, {"more", std::string(translate(language, found->instead))}});
+}
+
+}  // namespace
+
+std::string said(const Outcome& outcome, Language language)
+{
+    const std::string text = words(outcome, language);
+    switch (outcome.code) {
+    case Code::ControlZ:
+    case Code::ControlZAtCharacter:
+        return tr(language, "The file “{path}”: {text}", {{"path", outcome.path().string()}, {"text", text}});
+    case Code::NotText: return not_text_said(outcome, language);
+    case Code::TranslationFileTooLarge:
+    case Code::TranslationStreamTooLarge:
+        return tr(language, "{text}, or read it by lines with -t lines", {{"text", text}});
+    case Code::InvalidSequencesRefused: return tr(language, "{text} (--strict)", {{"text", text}});
+    case Code::KeyColumn:
+    case Code::KeyColumnNoHeader:
+        return tr(language, "{text}; choose another column, or none, with --key-column", {{"text", text}});
+    case Code::LineFeedsOnly:
+        return tr(language, "{text} To split at LF, add --newline any", {{"text", text}});
+    default: return text;
+    }
+}
+
+std::string reason_said(const Outcome& reason, Language language)
+{
+    std::string text = words(reason, language);
+    if (reason.code == Code::ValidUtf8 && reason.find("multibyte"))
+        text += tr(language, " ({count} multibyte sequences)",
+            {{"count", std::to_string(reason.number("multibyte"))}});
+    if (reason.code == Code::Gb18030FourByte && reason.find("invalid"))
+        text += tr(
+            language, ", {count} invalid sequences", {{"count", std::to_string(reason.number("invalid"))}});
+    if (reason.find("looked_at"))
+        text += tr(language, " (in the first {count} MiB)",
+            {{"count", std::to_string(reason.number("looked_at") >> 20)}});
+    return text;
+}
+
+std::string listed(std::u32string_view characters, std::size_t most, Language language)
+{
+    const bool chinese = language == Language::Chinese;
     std::string text;
     for (std::size_t i = 0; i < characters.size() && i < most; ++i)
-        text += (i ? "、" : "") + to_utf8(characters.substr(i, 1)) + " " + code_point_name(characters[i]);
-    return text + (characters.size() > most ? "……" : "");
+        text += (i ? (chinese ? "、" : ", ") : "") + to_utf8(characters.substr(i, 1)) + " " +
+            code_point_name(characters[i]);
+    return text + (characters.size() > most ? (chinese ? "……" : "…") : "");
 }
 
 void print_report(const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
-    const Places& places)
+    const Places& places, Language language)
 {
+    const auto n = [](std::uint64_t number) { return std::to_string(number); };
     std::uint64_t lines = 0, selected = 0, invalid = 0;
     std::size_t used = 0;
     for (const SourceReport& source : sources) {
-        if (!source.error.empty()) continue;
+        if (source.error) continue;
         ++used;
         lines += source.facts.lines;
         selected += source.facts.selected_lines;
@@ -41,72 +133,109 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
         return std::string(text);
     };
     const bool entries = std::any_of(sources.begin(), sources.end(),
-        [](const SourceReport& source) { return source.error.empty() && source.text_format != "lines"; });
-    std::cerr << "来源 " << used << " 个，共 " << lines << " 行，选中 " << selected << " 行"
-              << (entries ? "（翻译文件的每个条目算作一行）" : "");
-    if (used < sources.size()) std::cerr << "；无法使用的来源 " << sources.size() - used << " 个";
+        [](const SourceReport& source) { return !source.error && source.text_format != "lines"; });
+    std::cerr << tr(language, "{sources} sources, {lines} lines, {selected} selected",
+                     {{"sources", n(used)}, {"lines", n(lines)}, {"selected", n(selected)}})
+              << (entries ? tr(language, " (each entry of a translation file counts as a line)") : "");
+    if (used < sources.size())
+        std::cerr << tr(
+            language, "; {count} sources could not be used", {{"count", n(sources.size() - used)}});
     std::cerr << "\n";
-    std::size_t detected = 0;
+    std::size_t explained = 0;
     for (const SourceReport& source : sources)
-        if (!source.encoding_reason.empty() && detected++ < 20)
-            std::cerr << "  " << source.path.string() << "：按 " << encoding_name(source.encoding)
-                      << " 读取，因为" << source.encoding_reason << "\n";
-    if (detected > 20) std::cerr << "  ……另有 " << detected - 20 << " 个来源的编码是自动判断的\n";
+        if (source.encoding_reason && explained++ < most_reasons)
+            std::cerr << tr(language, "  {path}: read as {encoding}: {reason}",
+                             {{"path", source.path.string()}, {"encoding", encoding_name(source.encoding)},
+                                 {"reason", reason_said(*source.encoding_reason, language)}})
+                      << "\n";
+    if (explained > most_reasons)
+        std::cerr << tr(language,
+                         "  … and {count} more sources read in the encoding their bytes or format tell",
+                         {{"count", n(explained - most_reasons)}})
+                  << "\n";
     // Characters counted 0 are not in the text: they were added.
     std::u32string added;
     for (std::size_t i = 0; i < chosen.counts.size(); ++i)
         if (chosen.counts[i] == 0) added += chosen.characters[i];
-    std::cerr << "不重复字符 " << chosen.characters.size() << " 个"
-              << (added.empty() ? "" : "，其中另加 " + std::to_string(added.size()) + " 个（来源中没有）")
+    const std::string outside =
+        tr(language, "{count} outside code page 936", {{"count", n(found.outside.size())}});
+    std::cerr << tr(language, "{count} distinct characters", {{"count", n(chosen.characters.size())}})
+              << (added.empty() ? ""
+                                : tr(language, ", {count} of them added (not in the sources)",
+                                      {{"count", n(added.size())}}))
               << "\n"
-              << "GB2312 一级汉字 " << found.level1 << " / " << found.level1_size << "（"
-              << percent(found.level1, found.level1_size) << "）\n"
-              << "GB2312 二级汉字 " << found.level2 << " / " << found.level2_size << "（"
-              << percent(found.level2, found.level2_size) << "）\n"
-              << "GB2312 其他字符 " << found.gb2312_other << " 个，单字节字符 " << found.single_byte
-              << " 个\n"
-              << "GBK 中 GB2312 以外 " << found.beyond_gb2312 << " 个\n"
-              << "代码页936以外 " << found.outside.size() << " 个"
-              << (found.outside.empty() ? "" : "：" + listed(found.outside, 10)) << "\n"
-              << "无效字节序列 " << invalid << " 处\n";
+              << tr(language, "GB2312 level-1 hanzi {count} / {total} ({percent})",
+                     {{"count", n(found.level1)}, {"total", n(found.level1_size)},
+                         {"percent", percent(found.level1, found.level1_size)}})
+              << "\n"
+              << tr(language, "GB2312 level-2 hanzi {count} / {total} ({percent})",
+                     {{"count", n(found.level2)}, {"total", n(found.level2_size)},
+                         {"percent", percent(found.level2, found.level2_size)}})
+              << "\n"
+              << tr(language, "GB2312 other characters {count}, single-byte characters {single}",
+                     {{"count", n(found.gb2312_other)}, {"single", n(found.single_byte)}})
+              << "\n"
+              << tr(language, "{count} in GBK beyond GB2312", {{"count", n(found.beyond_gb2312)}}) << "\n"
+              << (found.outside.empty()
+                         ? outside
+                         : tr(language, "{text}: {more}",
+                               {{"text", outside}, {"more", listed(found.outside, most_listed, language)}}))
+              << "\n"
+              << tr(language, "{count} invalid byte sequences", {{"count", n(invalid)}}) << "\n";
     std::size_t shown = 0;
     for (const SourceReport& source : sources)
         for (const InvalidSequence& place : source.facts.first_invalid)
-            if (shown++ < 10)
-                std::cerr << "  " << source.path.string() << ":" << place.line << ":第" << place.byte
-                          << "字节\n";
+            if (shown++ < most_places)
+                std::cerr << tr(language, "  {path}:{line}: byte {byte}",
+                                 {{"path", source.path.string()}, {"line", n(place.line)},
+                                     {"byte", n(place.byte)}})
+                          << "\n";
     if (!font || font->missing.empty()) return;
-    std::cerr << "字体缺少的字符 " << font->missing.size() << " 个，各自首次出现的位置：\n";
-    for (std::size_t i = 0; i < font->missing.size() && i < 50; ++i) {
+    std::cerr << tr(language, "{count} characters the font lacks, each where it first occurs:",
+                     {{"count", n(font->missing.size())}})
+              << "\n";
+    for (std::size_t i = 0; i < font->missing.size() && i < most_missing; ++i) {
         const char32_t c = font->missing[i];
         const auto found = places.find(c);
         const bool placed = found != places.end() && !found->second.empty();
-        std::cerr << "  " << listed(std::u32string_view(&c, 1), 1) << "  "
-                  << (placed                                         ? place_name(found->second.front())
-                             : added.find(c) != std::u32string::npos ? "（另加的字符）"
-                                                                     : "（在所选的行中没有）")
+        std::cerr << "  " << listed(std::u32string_view(&c, 1), 1, language) << "  "
+                  << (placed ? place_name(found->second.front())
+                             : added.find(c) != std::u32string::npos
+                             ? tr(language, "(an added character)")
+                             : tr(language, "(not in the selected lines)"))
                   << "\n";
     }
-    if (font->missing.size() > 50) std::cerr << "  ……另有 " << font->missing.size() - 50 << " 个\n";
+    if (font->missing.size() > most_missing)
+        std::cerr << tr(language, "  … and {count} more", {{"count", n(font->missing.size() - most_missing)}})
+                  << "\n";
 }
 
-void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice)
+void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice, Language language)
 {
     const char* why = "";
     switch (choice.why) {
-    case OutputChoice::Why::Asked: why = "按选项"; break;
-    case OutputChoice::Why::Format: why = "这种格式总是 UTF-8"; break;
-    case OutputChoice::Why::SourcesGbk: why = "来源都是 GBK，与窗口写的 END.txt 相同"; break;
-    case OutputChoice::Why::SourcesNotGbk: why = "来源不都是 GBK"; break;
-    case OutputChoice::Why::Unmappable: why = "来源是 GBK，但有 GBK 无法表示的字符"; break;
+    case OutputChoice::Why::Asked: why = N_("as asked"); break;
+    case OutputChoice::Why::Format: why = N_("this format is always UTF-8"); break;
+    case OutputChoice::Why::SourcesGbk:
+        why = N_("the sources are all GBK, as the window writes END.txt");
+        break;
+    case OutputChoice::Why::SourcesNotGbk: why = N_("not every source is GBK"); break;
+    case OutputChoice::Why::Unmappable:
+        why = N_("the sources are GBK, but some characters are not in GBK");
+        break;
     }
     const bool utf8 = choice.encoding == OutputEncoding::Utf8;
-    std::cerr << "输出“" << (path == "-" ? std::string("标准输出") : path.string()) << "”："
-              << (utf8 ? "utf-8" : choice.encoding == OutputEncoding::Gbk ? "gbk" : "gb18030")
-              << (utf8 ? "，LF 换行" : "，CR LF 换行") << "（" << why << "）\n";
+    std::cerr << tr(language, "Output “{path}”: {encoding}, {line_end} line ends ({why})",
+                     {{"path", path == "-" ? tr(language, "standard output") : path.string()},
+                         {"encoding",
+                             utf8                                         ? "utf-8"
+                                 : choice.encoding == OutputEncoding::Gbk ? "gbk"
+                                                                          : "gb18030"},
+                         {"line_end", utf8 ? "LF" : "CR LF"}, {"why", std::string(translate(language, why))}})
+              << "\n";
 }
 
-Progress::Progress(const std::vector<std::filesystem::path>& sources)
+Progress::Progress(const std::vector<std::filesystem::path>& sources, Language language) : language_(language)
 {
     for (const auto& source : sources) {
         std::error_code error;
@@ -134,10 +263,16 @@ void Progress::show(std::uint64_t done)
     if (now - last_ < std::chrono::milliseconds(200)) return;
     last_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
-    char line[128];
-    std::snprintf(line, sizeof line, "\r已读 %.0f / %.0f MB  %.0f MB/s", done / 1e6, total_ / 1e6,
-        seconds > 0 ? done / 1e6 / seconds : 0.0);
-    std::cerr << line << std::flush;
+    const auto mb = [](double megabytes) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.0f", megabytes);
+        return std::string(text);
+    };
+    std::cerr << "\r"
+              << tr(language_, "Read {done} / {total} MB  {speed} MB/s",
+                     {{"done", mb(done / 1e6)}, {"total", mb(total_ / 1e6)},
+                         {"speed", mb(seconds > 0 ? done / 1e6 / seconds : 0.0)}})
+              << std::flush;
     drawn_ = true;
 }
 

@@ -10,14 +10,30 @@
 #include <vector>
 
 #include "base/types.h"
+#include "messages/language.h"
 #include "output/output.h"
 
 // What a run shows on standard error beside its warnings: the summary that
 // --report asks for, and the progress line of a large run.
 namespace charlib::cli {
 
+// How many of a kind the report and the warnings name before "… and N more".
+inline constexpr std::size_t most_reasons = 20;  // sources' encoding reasons in the report
+inline constexpr std::size_t most_places = 10;  // places of invalid sequences in the report
+inline constexpr std::size_t most_missing = 50;  // characters a font lacks
+inline constexpr std::size_t most_guesses = 10;  // guessed encodings said while reading
+inline constexpr std::size_t most_skipped = 20;  // files left out of a folder
+inline constexpr std::size_t most_listed =
+    10;  // characters listed in a line: outside code page 936, unmappable
+
 // The first `most` characters, each with its code: "张 U+5F20、三 U+4E09……".
-std::string listed(std::u32string_view characters, std::size_t most);
+std::string listed(std::u32string_view characters, std::size_t most, Language language);
+
+// An outcome of reading a source as charlib-cli says it: its wording, and the
+// option that helps where one does.
+std::string said(const Outcome& outcome, Language language);
+// Why a source was read in its encoding, with the counts that came with the reason.
+std::string reason_said(const Outcome& reason, Language language);
 
 // How the -o file is encoded, and why.
 struct OutputChoice {
@@ -33,17 +49,17 @@ struct OutputChoice {
 };
 
 // One line of the report: the -o file's encoding and line ends, and why.
-void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice);
+void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice, Language language);
 
-// The sources, the characters and their coverage of code page 936, in
-// Chinese; with a font, the first place of each character it lacks.
+// The sources, the characters and their coverage of code page 936; with a
+// font, the first place of each character it lacks.
 void print_report(const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
-    const Places& places);
+    const Places& places, Language language);
 
 // One progress line on a terminal, rewritten in place, for large runs.
 class Progress {
 public:
-    explicit Progress(const std::vector<std::filesystem::path>& sources);
+    Progress(const std::vector<std::filesystem::path>& sources, Language language);
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
@@ -54,6 +70,7 @@ public:
 private:
     void show(std::uint64_t done);
 
+    Language language_;
     std::uint64_t total_ = 0;
     bool shown_ = false;
     bool drawn_ = false;

@@ -11,7 +11,6 @@
 #include <string>
 #include <variant>
 
-#include "base/error.h"
 #include "cli/font_words.h"
 #include "cli/muted_stderr.h"
 #include "cli/report.h"
@@ -31,16 +30,10 @@ namespace charlib::cli {
 
 namespace {
 
-// Why a source could not be used, in words.
-std::string refusal(const SourceRead& read)
-{
-    return read.failure ? words(*read.failure, user_language()) : read.report.error;
-}
-
 // The files a run writes, so that none of its inputs is among them.
 class RunOutputs {
 public:
-    explicit RunOutputs(const Plan& plan)
+    explicit RunOutputs(const Plan& plan) : language_(plan.language)
     {
         if (plan.output.path && *plan.output.path != "-") named_.push_back(*plan.output.path);
         if (plan.font && plan.font->subset) named_.push_back(*plan.font->subset);
@@ -87,11 +80,13 @@ public:
             };
             for (std::size_t j = i + 1; j < named_.size(); ++j)
                 if (resolved(named_[i]) == resolved(named_[j]) || (ids_[i] && ids_[i] == ids_[j]))
-                    throw UsageError(
-                        "两个输出是同一个文件：“" + named_[i].string() + "”和“" + named_[j].string() + "”");
+                    throw UsageError(tr(language_, "Two outputs are one file: “{a}” and “{b}”",
+                        {{"a", named_[i].string()}, {"b", named_[j].string()}}));
             if (atlas_folder_ && is_page(named_[i].filename().string()) &&
                 file_id(folder_of(named_[i])) == file_id(*atlas_folder_))
-                throw UsageError("输出“" + named_[i].string() + "”会被点阵字库的页面覆盖");
+                throw UsageError(
+                    tr(language_, "The output “{path}” would be overwritten by a page of the atlas",
+                        {{"path", named_[i].string()}}));
         }
     }
 
@@ -109,6 +104,7 @@ private:
         return !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
     }
 
+    Language language_;
     std::vector<std::filesystem::path> named_;
     std::vector<std::optional<FileId>> ids_;
     std::optional<std::filesystem::path> atlas_folder_;
@@ -130,8 +126,11 @@ void check_inputs_apart(const Plan& plan, const RunOutputs& outputs)
     }
     for (const std::filesystem::path& input : inputs)
         if (const auto output = outputs.which(input))
-            throw UsageError("输出文件“" + output->string() + "”就是输入文件“" + input.string() +
-                "”，这样会把它覆盖：请换一个输出文件名");
+            throw UsageError(tr(plan.language,
+                "The output file “{output}” is the input file “{input}” and would overwrite it: choose "
+                "another "
+                "output name",
+                {{"output", output->string()}, {"input", input.string()}}));
 }
 
 void warn(const std::string& text)
@@ -139,37 +138,63 @@ void warn(const std::string& text)
     std::cerr << "charlib-cli: " << text << "\n";
 }
 
-// "no source found" names where it looked.
-std::string nothing_found(const SourcePlan& sources)
+// A warning: something the user should know, that stops nothing.
+void note(const std::string& text, Language language)
 {
-    std::string folders, patterns;
-    for (const std::filesystem::path& source : sources.paths)
-        folders += (folders.empty() ? "“" : "、“") + source.string() + "”";
-    for (const NamePattern& pattern : sources.listing.patterns)
-        patterns += (patterns.empty() ? "" : "、") + pattern.pattern;
-    return "没有找到来源文件：" + folders + "中没有文件名与 " + patterns + " 相配的文件" +
-        (sources.listing.hidden ? "" : "（以 . 开头的文件和文件夹要加 --hidden 才读）") + "，什么都没有写入";
+    warn(tr(language, "Note: {text}", {{"text", text}}));
 }
 
-void warn_skipped(const std::vector<Skipped>& skipped)
+// “a”, “b”: paths quoted and listed.
+std::string quoted_list(const std::vector<std::filesystem::path>& paths, Language language)
+{
+    std::string text;
+    for (const std::filesystem::path& path : paths)
+        text += (text.empty()                           ? ""
+                        : language == Language::Chinese ? "、"
+                                                        : ", ") +
+            std::string("“") + path.string() + "”";
+    return text;
+}
+
+// "no source found" names where it looked.
+std::string nothing_found(const SourcePlan& sources, Language language)
+{
+    std::string patterns;
+    for (const NamePattern& pattern : sources.listing.patterns)
+        patterns += (patterns.empty() ? "" : language == Language::Chinese ? "、" : ", ") + pattern.pattern;
+    return tr(language, "No source file found: no file in {folders} has a name matching {patterns}",
+               {{"folders", quoted_list(sources.paths, language)}, {"patterns", patterns}}) +
+        (sources.listing.hidden
+                ? ""
+                : tr(language, " (files and folders whose names begin with . are read only with --hidden)")) +
+        tr(language, "; nothing was written");
+}
+
+void warn_skipped(const std::vector<Skipped>& skipped, Language language)
 {
     if (skipped.empty()) return;
-    std::string text = "注意：跳过了 " + std::to_string(skipped.size()) + " 项：";
-    for (std::size_t i = 0; i < skipped.size() && i < 20; ++i)
-        text += (i ? "；“" : "“") + skipped[i].path.string() + "”（" + skipped[i].reason + "）";
-    warn(text + (skipped.size() > 20 ? "……" : ""));
+    const bool chinese = language == Language::Chinese;
+    std::string items;
+    for (std::size_t i = 0; i < skipped.size() && i < most_skipped; ++i)
+        items += (i ? (chinese ? "；" : "; ") : "") +
+            tr(language, "“{path}” ({reason})",
+                {{"path", skipped[i].path.string()}, {"reason", words(skipped[i].reason, language)}});
+    note(tr(language, "{count} items skipped: {items}",
+             {{"count", std::to_string(skipped.size())}, {"items", items}}) +
+            (skipped.size() > most_skipped ? (chinese ? "……" : "…") : ""),
+        language);
 }
 
 // The files to read, the run's own outputs left out. Nothing when there are none.
 std::optional<std::vector<std::filesystem::path>> find_sources(
-    const SourcePlan& sources, const RunOutputs& outputs)
+    const SourcePlan& sources, const RunOutputs& outputs, Language language)
 {
     ListingRules rules = sources.listing;
     rules.leave_out = [&](const std::filesystem::path& path) { return outputs.which(path).has_value(); };
     SourceListing listing = list_sources(sources.paths, rules);
-    warn_skipped(listing.skipped);
+    warn_skipped(listing.skipped, language);
     if (!listing.files.empty()) return std::move(listing.files);
-    warn(nothing_found(sources));
+    warn(nothing_found(sources, language));
     return std::nullopt;
 }
 
@@ -183,17 +208,26 @@ struct Gathered {
 };
 
 // The encoding told from a file's bytes that could be read another way, and why.
-void say_guess(const SourceReport& report)
+void say_guess(const SourceReport& report, Language language)
 {
-    warn("注意：“" + report.path.string() + "”按 " + encoding_name(report.encoding) + " 读取（自动判断），因为" +
-        report.encoding_reason);
+    note(tr(language, "“{path}” is read as {encoding} (told from the bytes): {reason}",
+             {{"path", report.path.string()}, {"encoding", encoding_name(report.encoding)},
+                 {"reason", report.encoding_reason ? reason_said(*report.encoding_reason, language) : ""}}),
+        language);
+}
+
+// What reading a source had to say.
+void say_notes(const Notes& notes, Language language)
+{
+    for (const Outcome& outcome : notes)
+        note(said(outcome, language), language);
 }
 
 // The characters of every source. Returns nothing when a source stops the run.
 std::optional<Gathered> gather(
     const Plan& plan, const std::vector<std::filesystem::path>& sources, const Kernel& kernel)
 {
-    Progress progress(sources);
+    Progress progress(sources, plan.language);
     Gathered gathered;
     ReadingRules rules;
     rules.encoding = plan.sources.encoding;
@@ -210,11 +244,11 @@ std::optional<Gathered> gather(
         rules.selection.progress = progress.source(before);
         SourceRead read = read_source(source, rules);
         SourceReport& report = read.report;
-        if (plan.sources.note_guesses && read.encoding_guessed && guesses++ < 10) say_guess(report);
-        for (const std::string& warning : read.warnings)
-            warn(warning);
-        if (!report.error.empty()) {
-            warn(refusal(read));
+        if (plan.sources.note_guesses && read.encoding_guessed && guesses++ < most_guesses)
+            say_guess(report, plan.language);
+        say_notes(read.warnings, plan.language);
+        if (report.error) {
+            warn(said(*report.error, plan.language));
             if (!plan.sources.keep_going) return std::nullopt;
             gathered.failed = true;
         } else {
@@ -230,14 +264,17 @@ std::optional<Gathered> gather(
         }
         gathered.reports.push_back(std::move(report));
     }
-    if (guesses > 10)
-        warn("注意：另有 " + std::to_string(guesses - 10) + " 个来源的编码是猜的（--report 列出理由）");
+    if (guesses > most_guesses)
+        note(tr(plan.language,
+                 "the encodings of {count} more sources are guesses (--report lists the reasons)",
+                 {{"count", std::to_string(guesses - most_guesses)}}),
+            plan.language);
     return gathered;
 }
 
 // The choice with the characters of the --exclude files and the additions,
 // in the order given. Nothing when a file cannot be read.
-std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kernel)
+std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kernel, Language language)
 {
     Choice choice = choosing.choice;
     ReadingRules any_encoding;  // told from the bytes
@@ -245,8 +282,8 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
     any_encoding.tuning.kernel = &kernel;
     for (const std::filesystem::path& exclude : choosing.excludes) {
         const SourceRead read = read_source(exclude, any_encoding);
-        if (!read.report.error.empty()) {
-            warn(refusal(read));
+        if (read.report.error) {
+            warn(said(*read.report.error, language));
             return std::nullopt;
         }
         choice.exclude += read.tally.characters;
@@ -260,13 +297,12 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
             // Its characters go into the output: what is odd in it is said, as of a source.
             const std::filesystem::path& file = std::get<std::filesystem::path>(addition);
             const SourceRead read = read_source(file, any_encoding);
-            if (!read.report.error.empty()) {
-                warn(refusal(read));
+            if (read.report.error) {
+                warn(said(*read.report.error, language));
                 return std::nullopt;
             }
-            if (read.encoding_guessed) say_guess(read.report);
-            for (const std::string& warning : read.warnings)
-                warn(warning);
+            if (read.encoding_guessed) say_guess(read.report, language);
+            say_notes(read.warnings, language);
             choice.add += read.tally.characters;
         }
     }
@@ -276,31 +312,39 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
 // Why the set came out empty, for the user who expected characters.
 std::string empty_set_note(const Plan& plan, const Gathered& gathered, const Choice& choice)
 {
+    const Language language = plan.language;
     if (!gathered.all.characters.empty() || !choice.add.empty())
-        return "注意：所有字符都被 --exclude、--only、--no-ascii 或 --min-count 去掉了";
+        return tr(language, "every character was taken away by --exclude, --only, --no-ascii or --min-count");
     std::uint64_t entries = 0, keyed = 0, unreadable_cues = 0;
     bool lines = false;
     for (const SourceReport& source : gathered.reports) {
-        if (!source.error.empty()) continue;
+        if (source.error) continue;
         lines = lines || source.text_format == "lines";
         if (source.text_format != "lines") entries += source.facts.lines;
         keyed += source.facts.keyed;
         unreadable_cues += source.facts.unreadable_cues;
     }
-    const std::string none = "注意：没有选出任何字符：";
+    const auto none = [language](const std::string& why) {
+        return tr(language, "no character was chosen: {why}", {{"why", why}});
+    };
     const std::vector<std::string>& keys = plan.sources.entries.keys;
     if (!keys.empty() && entries > 0 && keyed == 0) {
         std::string globs;
         for (const std::string& key : keys)
             globs += (globs.empty() ? "" : " ") + key;
-        return none + "没有条目的键匹配 --key " + globs + "（共有 " + std::to_string(entries) + " 个条目）";
+        return none(tr(language, "no entry's key matches --key {globs} (of {count} entries)",
+            {{"globs", globs}, {"count", std::to_string(entries)}}));
     }
     if (!plan.selection.marker.empty())
-        return none + (lines ? "没有一行含有所给的标记" : "没有一个条目含有所给的标记");
+        return none(lines ? tr(language, "no line holds the marker given")
+                          : tr(language, "no entry holds the marker given"));
     if (entries == 0 && unreadable_cues > 0)
-        return none + std::to_string(unreadable_cues) + " 个字幕块的时间码无法识别";
-    if (entries > 0) return none + "条目中只有标记和占位符（--markup keep 会保留它们）";
-    return none + (lines ? "来源中没有非空的行" : "来源中没有条目");
+        return none(tr(language, "{count} subtitle blocks have a timing line no player reads",
+            {{"count", std::to_string(unreadable_cues)}}));
+    if (entries > 0)
+        return none(tr(language, "the entries hold only markup and placeholders (--markup keep keeps them)"));
+    return none(lines ? tr(language, "the sources have no line that is not empty")
+                      : tr(language, "the sources have no entries"));
 }
 
 // A code table's codes end at FFFF, and so do a grid's.
@@ -309,8 +353,10 @@ bool codes_fit(const Plan& plan, const Tally& chosen)
     const OutputPlan& output = plan.output;
     const bool coded = output.format == Format::Tbl || (plan.font && plan.font->atlas_options.grid);
     if (!coded || output.tbl_start + chosen.characters.size() <= 0x10000) return true;
-    std::cerr << "charlib-cli: " << chosen.characters.size() << " 个字符从 " << std::hex << std::uppercase
-              << output.tbl_start << std::dec << " 起编码会超过 FFFF，请用更小的 --tbl-start\n";
+    char start[16];
+    std::snprintf(start, sizeof start, "%X", output.tbl_start);
+    warn(tr(plan.language, "{count} characters coded from {start} go past FFFF: use a smaller --tbl-start",
+        {{"count", std::to_string(chosen.characters.size())}, {"start", start}}));
     return false;
 }
 
@@ -375,13 +421,13 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen, La
     if (!facts.missing.empty())
         warn(tr(language, "The font “{path}” lacks {count} characters: {characters}",
             {{"path", plan.path.string()}, {"count", std::to_string(facts.missing.size())},
-                {"characters", listed(facts.missing, 50)}}));
+                {"characters", listed(facts.missing, most_missing, language)}}));
     // A glyph that draws nothing is as good as missing: the text would show a gap.
     if (!facts.blank.empty())
         warn(tr(language,
             "The font “{path}” has {count} characters whose glyphs are empty (draw nothing): {characters}",
             {{"path", plan.path.string()}, {"count", std::to_string(facts.blank.size())},
-                {"characters", listed(facts.blank, 10)}}));
+                {"characters", listed(facts.blank, most_listed, language)}}));
     if (plan.require_all && (!facts.missing.empty() || !facts.blank.empty())) {
         warn(tr(language, "--require-all is given: nothing was written"));
         return std::nullopt;
@@ -485,26 +531,32 @@ OutputChoice output_encoding(const OutputPlan& output, const std::vector<SourceR
         return {*output.encoding, utf8_format ? OutputChoice::Why::Format : OutputChoice::Why::Asked};
     }
     for (const SourceReport& source : sources)
-        if (source.error.empty() && source.encoding != Encoding::Gbk)
+        if (!source.error && source.encoding.known != Encoding::Gbk)
             return {OutputEncoding::Utf8, OutputChoice::Why::SourcesNotGbk};
     return {OutputEncoding::Gbk, OutputChoice::Why::SourcesGbk};
 }
 
 // The -o file, unless a character would be lost without --replace-unmappable.
-bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encoded)
+bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encoded, Language language)
 {
     if (!encoded.unmappable.empty()) {
-        warn("有 " + std::to_string(encoded.unmappable.size()) + " 个字符无法用 gbk 写出：" +
-            listed(encoded.unmappable, 10));
+        warn(tr(language, "{count} characters cannot be written in gbk: {list}",
+            {{"count", std::to_string(encoded.unmappable.size())},
+                {"list", listed(encoded.unmappable, most_listed, language)}}));
         if (!output.replace_unmappable) {
-            warn("没有写入“" + output.path->string() +
-                "”；可去掉这些字符，改用 --output-encoding gb18030 或 utf-8，或加 --replace-unmappable 写作 "
-                "?");
+            warn(tr(language,
+                "“{path}” was not written; take those characters away, use --output-encoding gb18030 or "
+                "utf-8, "
+                "or add --replace-unmappable to write them as ?",
+                {{"path", output.path->string()}}));
             return false;
         }
     }
     if (encoded.replaced_invalid)
-        warn("来源中有无法解码的字节（记为 U+FFFD），在“" + output.path->string() + "”中写作 ?");
+        warn(tr(language,
+            "the sources have bytes that could not be decoded (taken as U+FFFD); they are written as ? in "
+            "“{path}”",
+            {{"path", output.path->string()}}));
     if (*output.path == "-")
         files.add_standard_output(encoded.bytes);
     else
@@ -513,28 +565,38 @@ bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encod
 }
 
 // What a run killed while it wrote these files had left, and what became of it.
-void say_recovered(const Recovery& recovery)
+void say_recovered(const Recovery& recovery, Language language)
 {
-    const auto named = [](const std::vector<std::filesystem::path>& paths) {
-        std::string text;
-        for (std::size_t i = 0; i < paths.size() && i < 5; ++i)
-            text += (i ? "、“" : "“") + paths[i].string() + "”";
-        return text + (paths.size() > 5 ? "等 " + std::to_string(paths.size()) + " 个文件" : "");
+    constexpr std::size_t most_named = 5;
+    const auto named = [&](const std::vector<std::filesystem::path>& paths) {
+        const std::vector<std::filesystem::path> first(
+            paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(std::min(paths.size(), most_named)));
+        const std::string text = quoted_list(first, language);
+        return paths.size() > most_named ? tr(language, "{files} and others, {count} files in all",
+                                               {{"files", text}, {"count", std::to_string(paths.size())}})
+                                         : text;
     };
     if (!recovery.restored.empty())
-        warn("注意：上次运行在写入时被中断，已恢复" + named(recovery.restored) + "原来的内容" +
-            (recovery.removed.empty()
-                    ? ""
-                    : "，并删除了它留下的 " + std::to_string(recovery.removed.size()) + " 个临时文件"));
+        note(tr(language, "the last run was cut short while it wrote; the old contents of {files} are back",
+                 {{"files", named(recovery.restored)}}) +
+                (recovery.removed.empty()
+                        ? ""
+                        : tr(language, ", and the {count} temporary files it left are removed",
+                              {{"count", std::to_string(recovery.removed.size())}})),
+            language);
     else if (!recovery.removed.empty())
-        warn("注意：上次运行在写入时被中断，已删除它留下的临时文件" + named(recovery.removed));
+        note(
+            tr(language,
+                "the last run was cut short while it wrote; the temporary files it left are removed: {files}",
+                {{"files", named(recovery.removed)}}),
+            language);
 }
 
-bool print(const std::string& text)
+bool print(const std::string& text, Language language)
 {
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
         return true;
-    warn("无法写入标准输出：" + system_reason(errno));
+    warn(tr(language, "Cannot write standard output: {error}", {{"error", system_reason(errno, language)}}));
     return false;
 }
 
@@ -542,18 +604,19 @@ int run_steps(const Plan& plan, const Kernel& kernel)
 {
     const RunOutputs outputs(plan);
     check_inputs_apart(plan, outputs);
-    const std::optional<std::vector<std::filesystem::path>> sources = find_sources(plan.sources, outputs);
+    const std::optional<std::vector<std::filesystem::path>> sources =
+        find_sources(plan.sources, outputs, plan.language);
     if (!sources) return exit_failure;
     const std::optional<Gathered> gathered = gather(plan, *sources, kernel);
     if (!gathered) return exit_failure;
     if (gathered->used == 0) {
-        warn("没有一个来源能用，什么都没有写入");
+        warn(tr(plan.language, "No source could be used; nothing was written"));
         return exit_failure;
     }
-    const std::optional<Choice> choice = with_files(plan.choosing, kernel);
+    const std::optional<Choice> choice = with_files(plan.choosing, kernel, plan.language);
     if (!choice) return exit_failure;
     Tally chosen = choose(gathered->all, *choice);
-    if (chosen.characters.empty()) warn(empty_set_note(plan, *gathered, *choice));
+    if (chosen.characters.empty()) note(empty_set_note(plan, *gathered, *choice), plan.language);
     if (!codes_fit(plan, chosen)) return exit_failure;
     const std::optional<FontWork> fonts =
         plan.font ? make_fonts(*plan.font, chosen, plan.language) : FontWork{};
@@ -591,18 +654,18 @@ int run_steps(const Plan& plan, const Kernel& kernel)
             written = OutputChoice{OutputEncoding::Utf8, OutputChoice::Why::Unmappable};
             encoded = encoded_as(written->encoding);
         }
-        if (!add_output(files, plan.output, encoded)) return exit_failure;
+        if (!add_output(files, plan.output, encoded, plan.language)) return exit_failure;
     }
     if (plan.font) add_fonts(files, *plan.font, *fonts, plan.language);
     // Made before the commit, so that nothing after it can run out of memory; printed once every
     // file is in place, so that a run that fails prints nothing.
     const std::string printed = plan.prints_set() ? encoded_as(OutputEncoding::Utf8).bytes : std::string();
-    say_recovered(files.recover());
+    say_recovered(files.recover(), plan.language);
     files.commit();
-    if (plan.prints_set() && !print(printed)) return exit_failure;
+    if (plan.prints_set() && !print(printed, plan.language)) return exit_failure;
     if (plan.output.report) {
-        print_report(gathered->reports, chosen, font_facts, gathered->places);
-        if (written) print_output_encoding(*plan.output.path, *written);
+        print_report(gathered->reports, chosen, font_facts, gathered->places, plan.language);
+        if (written) print_output_encoding(*plan.output.path, *written, plan.language);
     }
     return gathered->failed ? exit_failure : 0;
 }
@@ -613,15 +676,12 @@ int run(const Plan& plan, const Kernel& kernel)
 {
     try {
         return run_steps(plan, kernel);
-    } catch (const FileError& error) {
-        warn(error.what());
-        return exit_failure;
     } catch (const Failure& failure) {
         warn(failure_words(failure, plan.language));
         return exit_failure;
     } catch (const std::bad_alloc&) {
         // Every output is put in place at the end, all or none.
-        warn("内存不足：运行中止，什么都没有写入");
+        warn(tr(plan.language, "Out of memory: the run stopped and nothing was written"));
         return exit_failure;
     }
 }

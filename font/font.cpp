@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <new>
 
-#include "base/error.h"
 #include "files/input_file.h"
 #include "font/faces.h"
 
@@ -66,28 +65,23 @@ hb_blob_t* read_unsized_font(InputFile& file, const std::filesystem::path& path)
 // files under /proc say so.
 hb_blob_t* read_font(const std::filesystem::path& path)
 {
-    try {
-        InputFile file(path);
-        const std::uint64_t length = file.size();
-        if (length > largest_font)
-            throw Failure(Code::FontTooLarge,
-                {{"path", path}, {"limit", Bytes{largest_font}}, {"size", Bytes{length}}});
-        if (length == 0) return read_unsized_font(file, path);
-        std::unique_ptr<char, Free> data = font_buffer(static_cast<std::size_t>(length));
-        if (!data) throw std::bad_alloc();
-        std::size_t size = 0;
-        while (size < length) {
-            const std::size_t count = file.read(data.get() + size, static_cast<std::size_t>(length) - size);
-            if (count == 0) break;
-            size += count;
-        }
-        char* bytes = data.release();
-        return hb_blob_create(bytes, static_cast<unsigned>(size), HB_MEMORY_MODE_READONLY, bytes,
-            [](void* owned) { std::free(owned); });
-    } catch (const FileError& error) {
-        throw Failure(error.action() == FileError::Action::Open ? Code::CannotOpen : Code::CannotRead,
-            {{"path", path}, {"error", SystemError{error.system_error()}}});
+    InputFile file(path);
+    const std::uint64_t length = file.size();
+    if (length > largest_font)
+        throw Failure(Code::FontTooLarge,
+            {{"path", path}, {"limit", Bytes{largest_font}}, {"size", Bytes{length}}});
+    if (length == 0) return read_unsized_font(file, path);
+    std::unique_ptr<char, Free> data = font_buffer(static_cast<std::size_t>(length));
+    if (!data) throw std::bad_alloc();
+    std::size_t size = 0;
+    while (size < length) {
+        const std::size_t count = file.read(data.get() + size, static_cast<std::size_t>(length) - size);
+        if (count == 0) break;
+        size += count;
     }
+    char* bytes = data.release();
+    return hb_blob_create(bytes, static_cast<unsigned>(size), HB_MEMORY_MODE_READONLY, bytes,
+        [](void* owned) { std::free(owned); });
 }
 
 // A face only FreeType reads (Type 1, BDF...), named as FreeType names it.

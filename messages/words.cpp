@@ -169,4 +169,15 @@ std::string words(const Outcome& outcome, Language language)
     return said;
 }
 
+std::string words(const Failure& failure, Language language)
+{
+    std::string said = words(failure.outcome(), language);
+    if (failure.notes().empty()) return said;
+    const bool chinese = language == Language::Chinese;
+    said += chinese ? "（" : " (";
+    for (std::size_t i = 0; i < failure.notes().size(); ++i)
+        said += (i == 0 ? "" : chinese ? "；" : "; ") + words(failure.notes()[i], language);
+    return said + (chinese ? "）" : ")");
+}
+
 }  // namespace charlib

@@ -11,6 +11,7 @@
 #include "font/font.h"
 #include "messages/catalog.h"
 #include "messages/language.h"
+#include "messages/words.h"
 
 namespace {
 
@@ -49,9 +50,10 @@ int main(int argc, char** argv)
             return 0;
         }
         // The instruction set is chosen once, from the processor or CHARLIB_ISA.
-        const std::variant<const charlib::Kernel*, std::string> kernel = charlib::kernel_from_environment();
-        if (const std::string* refused = std::get_if<std::string>(&kernel)) {
-            std::cerr << "charlib-cli: " << *refused << "\n";
+        const std::variant<const charlib::Kernel*, charlib::Outcome> kernel =
+            charlib::kernel_from_environment();
+        if (const charlib::Outcome* refused = std::get_if<charlib::Outcome>(&kernel)) {
+            std::cerr << "charlib-cli: " << words(*refused, std::get<Plan>(asked).language) << "\n";
             return exit_usage;
         }
         return run(std::get<Plan>(asked), *std::get<const charlib::Kernel*>(kernel));

@@ -10,6 +10,9 @@ constexpr Wording wordings[] = {
     {Code::ReadPastEnd, N_("The end of the file “{path}” was reached: there are no more lines")},
     {Code::CannotWrite, N_("Cannot write the file “{path}”: {error}")},
     {Code::NoConverter, N_("Cannot open ICU's converter for {encoding}")},
+    {Code::OldFileKept, N_("“{path}” has been replaced; the old file is kept as “{backup}”")},
+    {Code::NewFileLeft, N_("“{path}” has been written")},
+    {Code::FolderLeft, N_("the folder “{path}” has been made")},
 };
 
 }  // namespace

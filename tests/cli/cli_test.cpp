@@ -108,6 +108,49 @@ TEST(Cli, ReadsAFolderOfMixedSourcesChoosesAndWritesEveryFormat)
     EXPECT_TRUE(has(json.err, "来源 3 个，共 5 行，选中 5 行"));
 }
 
+// Standard error is in the user's language; the exit status and standard
+// output are the same in every language.
+TEST(Cli, SaysWhatHappenedInTheUsersLanguageAndPrintsTheSameInAny)
+{
+    TempDir dir;
+    dir.write("u.txt", "中文\n");
+    dir.write("g.gbk", "\xD6\xD0\xCE\xC4\r\nab\x81\r\n");  // a lead byte alone
+    dir.write("m.properties", "a=caf\xE9\n");
+    const auto run_in = [&](const char* language, const std::vector<std::string>& args) {
+        ::setenv("LANGUAGE", language, 1);
+        const CliRun run = run_cli(dir, args);
+        ::setenv("LANGUAGE", "zh_CN", 1);  // as the tests run
+        return run;
+    };
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string english, chinese;
+    } cases[] = {
+        {{"missing.txt"}, 1, "Cannot open the file “missing.txt”: no such file or folder",
+            "无法打开文件“missing.txt”：文件或文件夹不存在"},
+        {{"-k", "-f", "json", "u.txt", "missing.txt"}, 1, "Cannot open the file “missing.txt”",
+            "无法打开文件“missing.txt”"},
+        {{"--strict", "g.gbk"}, 1,
+            "“g.gbk” has 1 invalid byte sequences (read as gbk), the first at line 2, byte 9; the source is "
+            "not "
+            "used (--strict)",
+            "“g.gbk”有 1 处无效字节序列（按 gbk 读取），第一处在第 2 行第 9 字节；不用这个来源（--strict）"},
+        {{"g.gbk"}, 0, "Note: “g.gbk” has 1 invalid byte sequences", "注意：“g.gbk”有 1 处无效字节序列"},
+        {{"-t", "auto", "--report", "m.properties"}, 0,
+            "m.properties: read as ISO-8859-1: properties files are read in it unless they say otherwise",
+            "m.properties：按 ISO-8859-1 读取，因为properties 文件没有另外说明时按这种编码读取"},
+    };
+    for (const auto& c : cases) {
+        const CliRun english = run_in("en", c.args), chinese = run_in("zh_CN", c.args);
+        EXPECT_EQ(english.status, c.status) << testing::PrintToString(c.args) << english.err;
+        EXPECT_EQ(chinese.status, c.status) << testing::PrintToString(c.args);
+        EXPECT_EQ(english.out, chinese.out) << testing::PrintToString(c.args);
+        EXPECT_TRUE(has(english.err, c.english));
+        EXPECT_TRUE(has(chinese.err, c.chinese));
+    }
+}
+
 TEST(Cli, NeverWritesAnUnmappableCharacterSilentlyAndCanKeepGoing)
 {
     TempDir dir;

@@ -55,6 +55,51 @@ TEST(Translation, OnlyTheTranslatedTextCountsAndWhereSaysWhereTheFontFallsShort)
         << lines.err;
 }
 
+// The json names each source's encoding and why it was taken, as a code and
+// its data: told from the bytes, declared by the file, or the format's own.
+TEST(Translation, TheJsonSaysWhichEncodingAndWhyAsACode)
+{
+    using nlohmann::json;
+    TempDir dir;
+    const std::string utf16 = {'H', 0, 'i', 0, '\r', 0, '\n', 0};
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* encoding;
+        json reason;
+    } cases[] = {
+        {"bom.txt", "\xEF\xBB\xBF中文\r\n", "utf-8", {{"code", "bom"}}},
+        {"u.txt", "中文\n", "utf-8", {{"code", "valid-utf-8"}, {"multibyte", 2}}},
+        {"w.txt", utf16, "utf-16le", {{"code", "utf-16-pattern"}, {"encoding", "UTF-16LE"}}},
+        {"f.txt", "\xC4\xE3\x95\x32\x82\x36\r\n", "gb18030",
+            {{"code", "gb18030-four-byte"}, {"four_byte", 1}}},
+        {"g.txt", "\xC4\xE3\xBA\xC3\r\n", "gbk", {{"code", "default"}}},
+        {"zh.po",
+            "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=GBK\\n\"\n\nmsgid \"a\"\nmsgstr "
+            "\"\xC4\xE3\"\n",
+            "gbk", {{"code", "declared"}, {"encoding", "gbk"}}},
+        {"strings.xml",
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<resources><string "
+            "name=\"a\">caf\xE9</string></resources>\n",
+            "iso-8859-1", {{"code", "declared"}, {"encoding", "ISO-8859-1"}}},
+        {"zh.json", "{\"a\": \"中\"}\n", "utf-8", {{"code", "format-default"}, {"format", "json"}}},
+        {"m.csv", "id,text\na,中\n", "utf-8", {{"code", "valid-utf-8"}}},
+        // Java reads a .properties file that is not UTF-8 as ISO-8859-1, and so is it named.
+        {"m.properties", "a=caf\xE9\n", "iso-8859-1", {{"code", "format-default"}, {"format", "properties"}}},
+    };
+    for (const auto& c : cases) {
+        dir.write(c.name, c.bytes);
+        const CliRun run = run_cli(dir, {"-t", "auto", "-f", "json", c.name});
+        ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
+        const json source = json::parse(run.out)["sources"][0];
+        EXPECT_EQ(source["encoding"], c.encoding) << c.name;
+        EXPECT_EQ(source["encoding_reason"], c.reason) << c.name;
+    }
+    EXPECT_FALSE(json::parse(run_cli(dir, {"-e", "gbk", "-f", "json", "g.txt"}).out)["sources"][0].contains(
+        "encoding_reason"))
+        << "-e tells it: nothing to explain";
+}
+
 TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
 {
     TempDir dir;
@@ -71,7 +116,7 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     // here), with its exact size: one byte over is over.
     std::filesystem::resize_file(dir.write("huge.json", ""), (std::uintmax_t{256} << 20) + 1);
     EXPECT_TRUE(ended(run_cli(dir, {"-t", "auto", "huge.json"}), 1,
-        "“huge.json”有 268,435,457 字节，超过上限 268,435,456 字节（256 MiB）"));
+        "“huge.json”有 268,435,457 字节（256 MiB），超过上限 268,435,456 字节（256 MiB），不能按 json 读取"));
 
     // A file whose format cannot be told is read as lines, and the user told.
     dir.write("notes.md", "说明");

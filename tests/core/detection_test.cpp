@@ -12,6 +12,21 @@
 #include "sources/detection.h"
 #include "temp_dir.h"
 
+namespace charlib {
+
+// What a reason is when a test fails: its code and its numbers.
+// (Found by GoogleTest beside Outcome.)
+void PrintTo(const Outcome& outcome, std::ostream* out)
+{
+    *out << code_id(outcome.code);
+    for (const Field& field : outcome.fields)
+        *out << " " << field.name << "="
+             << (outcome.text(field.name).empty() ? std::to_string(outcome.number(field.name))
+                                                  : outcome.text(field.name));
+}
+
+}  // namespace charlib
+
 namespace {
 
 using namespace charlib;
@@ -35,49 +50,73 @@ std::string repeated(std::string_view text, std::size_t times)
     return all;
 }
 
+Outcome utf8(std::uint64_t multibyte, std::uint64_t invalid = 0)
+{
+    if (invalid == 0) return {Code::ValidUtf8, {{"multibyte", multibyte}}};
+    return {Code::MostlyUtf8, {{"multibyte", multibyte}, {"invalid", invalid}}};
+}
+
+Outcome gb18030_four(std::uint64_t four_byte, std::uint64_t invalid = 0)
+{
+    Outcome reason(Code::Gb18030FourByte, {{"four_byte", four_byte}});
+    if (invalid) reason.with("invalid", invalid);
+    return reason;
+}
+
+Outcome utf16(Code code, const char* encoding, std::uint64_t percent = 0)
+{
+    Outcome reason(code, {{"encoding", std::string(encoding)}});
+    if (code == Code::Utf16MostlyCjk) reason.with("percent", percent);
+    return reason;
+}
+
 TEST(Detection, TellsEncodingsApartAndSaysWhy)
 {
-    const std::string not_unicode = "不是 UTF-8、UTF-16 或 GB18030";
+    const Outcome not_unicode(Code::DefaultEncoding), bom(Code::Bom);
     const std::string gb18030 = encoded("gb18030", u"你好\U0001F600" + std::u16string(40, u'中'));
     struct Case {
         std::string bytes;
         bool complete;
         Encoding encoding;
-        std::string reason;
+        Outcome reason;
         bool guessed;
     };
     const Case cases[] = {
-        {"", true, Encoding::Gbk, "空文件", false},
-        {"plain ASCII\r\n", true, Encoding::Gbk, "纯 ASCII", false},
-        {"\xEF\xBB\xBF\xFF", true, Encoding::Utf8, "字节顺序标记", false},  // the mark decides
-        {"\xFF\xFE\x61", true, Encoding::Utf16Le, "字节顺序标记", false},
-        {"\xFE\xFF", true, Encoding::Utf16Be, "字节顺序标记", false},
-        {"\x84\x31\x95\x33", true, Encoding::Gb18030, "字节顺序标记", false},
-        {"中文\n", true, Encoding::Utf8, "有效的 UTF-8（2 个多字节序列）", false},
+        {"", true, Encoding::Gbk, Outcome(Code::EmptyFile), false},
+        {"plain ASCII\r\n", true, Encoding::Gbk, Outcome(Code::AsciiOnly), false},
+        {"\xEF\xBB\xBF\xFF", true, Encoding::Utf8, bom, false},  // the mark decides
+        {"\xFF\xFE\x61", true, Encoding::Utf16Le, bom, false},
+        {"\xFE\xFF", true, Encoding::Utf16Be, bom, false},
+        {"\x84\x31\x95\x33", true, Encoding::Gb18030, bom, false},
+        {"中文\n", true, Encoding::Utf8, utf8(2), false},
         // A stray byte at each end of more than a buffer, a character across the buffers' border.
         {std::string(1, '\xFF') + "a" + repeated("中文字", 120000) + "\xFF", true, Encoding::Utf8,
-            "UTF-8（360000 个多字节序列有效，2 个无效）", true},
+            utf8(360000, 2), true},
         {"中文\xFF", true, Encoding::Gbk, not_unicode, true},  // too short to forgive
-        {"中文\xE4\xB8", false, Encoding::Utf8, "有效的 UTF-8（2 个多字节序列）", false},  // more may follow
+        {"中文\xE4\xB8", false, Encoding::Utf8, utf8(2), false},  // more may follow
         {"中文\xE4\xB8", true, Encoding::Gbk, not_unicode, true},
         {"\xC4\xE3\xBA\xC3\xC2\xF0", true, Encoding::Gbk, not_unicode, true},  // 你好吗
         // 丂丄: ideographs in UTF-16BE too, but clean code page 936.
         {"\x81\x40\x81\x41", true, Encoding::Gbk, not_unicode, true},
         // Latin-1, whose pairs of ASCII letters would be ideographs in UTF-16.
         {"snake_case_names_in_a_caf\xE9 !", true, Encoding::Gbk, not_unicode, true},
-        {encoded("gb18030", u"你好\U00020000\U0001F600\u3400\r\n"), true, Encoding::Gb18030,
-            "GB18030 四字节序列 3 个", true},
-        {gb18030 + "\x95\x32\x82", false, Encoding::Gb18030, "GB18030 四字节序列 1 个", true},
-        {gb18030 + "\x95\x32\x82", true, Encoding::Gb18030, "GB18030 四字节序列 1 个，1 个无效序列", true},
+        {encoded("gb18030", u"你好\U00020000\U0001F600\u3400\r\n"), true, Encoding::Gb18030, gb18030_four(3),
+            true},
+        {gb18030 + "\x95\x32\x82", false, Encoding::Gb18030, gb18030_four(1), true},
+        {gb18030 + "\x95\x32\x82", true, Encoding::Gb18030, gb18030_four(1, 1), true},
         {"\xC4\xE3\xE3\x32\x9A\x36", true, Encoding::Gbk, not_unicode, true},  // past U+10FFFF: not mapped
-        {encoded("UTF-16LE", u"Hello, world\r\n"), true, Encoding::Utf16Le, "UTF-16LE：隔位的零字节", true},
-        {encoded("UTF-16BE", u"Hello, world\r\n"), true, Encoding::Utf16Be, "UTF-16BE：隔位的零字节", true},
-        {encoded("UTF-16LE", u"Hello") + "!", true, Encoding::Gbk, "纯 ASCII", false},  // odd length
-        {encoded("UTF-16LE", u"Hello") + "!", false, Encoding::Utf16Le, "UTF-16LE：隔位的零字节", true},
+        {encoded("UTF-16LE", u"Hello, world\r\n"), true, Encoding::Utf16Le,
+            utf16(Code::Utf16Pattern, "UTF-16LE"), true},
+        {encoded("UTF-16BE", u"Hello, world\r\n"), true, Encoding::Utf16Be,
+            utf16(Code::Utf16Pattern, "UTF-16BE"), true},
+        {encoded("UTF-16LE", u"Hello") + "!", true, Encoding::Gbk, Outcome(Code::AsciiOnly),
+            false},  // odd length
+        {encoded("UTF-16LE", u"Hello") + "!", false, Encoding::Utf16Le, utf16(Code::Utf16Pattern, "UTF-16LE"),
+            true},
         {encoded("UTF-16LE", u"汉字编码，中文文本。"), true, Encoding::Utf16Le,
-            "UTF-16LE：除 ASCII 外 100% 是汉字或全角字符", true},
+            utf16(Code::Utf16MostlyCjk, "UTF-16LE", 100), true},
         {encoded("UTF-16BE", u"第一行中文\r\n第二行中文\r\n"), true, Encoding::Utf16Be,
-            "UTF-16BE：除 ASCII 外 100% 是汉字或全角字符", true},
+            utf16(Code::Utf16MostlyCjk, "UTF-16BE", 100), true},
         {encoded("UTF-16LE", u"汉字编码") + std::string("\x00\xD8", 2) + encoded("UTF-16LE", u"中文"), true,
             Encoding::Gbk, not_unicode, true},  // an unpaired surrogate
     };
@@ -97,8 +136,8 @@ TEST(Detection, TellsEncodingsApartAndSaysWhy)
             std::tuple(found.encoding, found.reason, found.guessed));
     }
     // Only the first 64 MiB count.
-    EXPECT_EQ(
-        detect(std::string(std::size_t{64} << 20, 'a') + "\xD6\xD0", true).reason, "纯 ASCII（前 64 MiB）");
+    EXPECT_EQ(detect(std::string(std::size_t{64} << 20, 'a') + "\xD6\xD0", true).reason,
+        Outcome(Code::AsciiOnly, {{"looked_at", Bytes{std::uint64_t{64} << 20}}}));
 }
 
 // Invalid sequences as ICU finds them, and the characters it decodes.
@@ -152,17 +191,13 @@ TEST(Detection, CountsSequencesAsIcuDecodesThem)
                 ++valid;
                 four += encoded("gb18030", to_utf16({&c, 1})).size() == 4;
             }
-        const bool utf8 = round % 4 < 2;
-        std::string reason = utf8 ? (invalid ? "UTF-8（" + std::to_string(valid) + " 个多字节序列有效，" +
-                                                std::to_string(invalid) + " 个无效）"
-                                             : "有效的 UTF-8（" + std::to_string(valid) + " 个多字节序列）")
-                                  : "GB18030 四字节序列 " + std::to_string(four) + " 个" +
-                (invalid ? "，" + std::to_string(invalid) + " 个无效序列" : "");
+        const bool is_utf8 = round % 4 < 2;
+        const Outcome reason = is_utf8 ? utf8(valid, invalid) : gb18030_four(four, invalid);
         const Detection found = detect(bytes, true, kernel);
-        if (valid > 0 && invalid * 20 <= valid && (utf8 || four > 0))
+        if (valid > 0 && invalid * 20 <= valid && (is_utf8 || four > 0))
             EXPECT_EQ(found.reason, reason) << "round " << round << ", " << kernel.name;
         else
-            EXPECT_NE(found.encoding, utf8 ? Encoding::Utf8 : Encoding::Gb18030) << "round " << round;
+            EXPECT_NE(found.encoding, is_utf8 ? Encoding::Utf8 : Encoding::Gb18030) << "round " << round;
     }
 }
 

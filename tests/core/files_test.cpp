@@ -14,7 +14,7 @@
 #include <optional>
 #include <thread>
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "files/input_file.h"
 #include "files/output_file.h"
 #include "files/temporary_files.h"
@@ -23,19 +23,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(SystemReason, CommonErrorsAreWordedInChineseTheRestBySystem)
-{
-    for (const int error : {ENOENT, EACCES, EPERM, EEXIST, ENOTDIR, EISDIR, ENOTEMPTY, ELOOP, ENOSPC, EDQUOT,
-             EROFS, EXDEV, EMFILE, ENFILE, ENAMETOOLONG, EIO, EFBIG, ENOMEM, EPIPE, ENXIO, EAGAIN, EBUSY}) {
-        const std::string reason = charlib::system_reason(error);
-        EXPECT_TRUE(!reason.empty() &&
-            std::none_of(
-                reason.begin(), reason.end(), [](unsigned char c) { return c < 0x80 && std::isalpha(c); }))
-            << error << ": " << reason;
-    }
-    EXPECT_EQ(charlib::system_reason(EDOM), std::strerror(EDOM));
-}
 
 TEST(StreamCopy, StopsOneBytePastALimitAndNoSooner)
 {

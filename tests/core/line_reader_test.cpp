@@ -2,7 +2,7 @@
 // Control-Z ends the text, whatever the buffer size.
 #include <gtest/gtest.h>
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "extract/line_reader.h"
 #include "temp_dir.h"
 
@@ -59,9 +59,9 @@ TEST(LineReader, IsAtTheEndBeforeOpeningAndReportsAReadPastTheEnd)
     try {
         reader.read_line();
         ADD_FAILURE() << "read past the end";
-    } catch (const charlib::FileError& error) {
-        EXPECT_EQ(
-            std::string(error.what()), "已读到文件末尾，没有更多的行“" + two.string() + "”：没有更多的内容");
+    } catch (const charlib::Failure& failure) {
+        EXPECT_EQ(failure.outcome().code, charlib::Code::ReadPastEnd);
+        EXPECT_EQ(failure.outcome().path(), two);
     }
 }
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -68,6 +72,35 @@ TEST(Words, FieldsTakeTheirPlacesInEitherLanguage)
     EXPECT_EQ(code_point(U'\U0001F600'), "U+1F600");
     EXPECT_EQ(tr(Language::English, "{count} bytes", {{"count", "7"}}), "7 bytes");
     EXPECT_EQ(fill("{a}{b}{a} {c}", {{"a", "x"}, {"b", "{a}"}}), "x{a}x {c}");
+    // What a failed batch of files could not undo follows its failure, in brackets.
+    const Failure left(
+        Outcome(Code::CannotWrite, {{"path", std::filesystem::path("b")}, {"error", SystemError{ENOSPC}}}),
+        {{Code::OldFileKept,
+             {{"path", std::filesystem::path("a")}, {"backup", std::filesystem::path(".a.old")}}},
+            {Code::FolderLeft, {{"path", std::filesystem::path("w")}}}});
+    EXPECT_EQ(words(left, Language::Chinese),
+        "无法写入文件“b”：磁盘空间不足（“a”已被替换，原来的文件保存为“.a.old”；文件夹“w”已建立）");
+    EXPECT_EQ(words(left, Language::English),
+        "Cannot write the file “b”: no space left on the disk (“a” has been replaced; the old file is kept "
+        "as "
+        "“.a.old”; the folder “w” has been made)");
+}
+
+TEST(Words, SystemReasonsInEitherLanguageTheRareOnesBySystem)
+{
+    for (const int error : {ENOENT, EACCES, EPERM, EEXIST, ENOTDIR, EISDIR, ENOTEMPTY, ELOOP, ENOSPC, EDQUOT,
+             EROFS, EXDEV, EMFILE, ENFILE, ENAMETOOLONG, EIO, EFBIG, ENOMEM, EPIPE, ENXIO, EAGAIN, EBUSY}) {
+        const std::string chinese = system_reason(error, Language::Chinese);
+        const std::string english = system_reason(error, Language::English);
+        EXPECT_TRUE(!chinese.empty() &&
+            std::none_of(
+                chinese.begin(), chinese.end(), [](unsigned char c) { return c < 0x80 && std::isalpha(c); }))
+            << error << ": " << chinese;
+        EXPECT_NE(english, chinese) << error;
+        EXPECT_NE(english, std::strerror(error)) << error << " is not in the table";
+    }
+    for (const Language language : {Language::English, Language::Chinese})
+        EXPECT_EQ(system_reason(EDOM, language), std::strerror(EDOM));
 }
 
 }  // namespace

@@ -77,7 +77,10 @@ Outcome& Outcome::with(std::string_view name, Value value)
     return *this;
 }
 
-Failure::Failure(Outcome outcome) : std::runtime_error(std::string(code_id(outcome.code))), outcome_(std::move(outcome))
+Failure::Failure(Outcome outcome, Notes notes) :
+    std::runtime_error(std::string(code_id(outcome.code))),
+    outcome_(std::move(outcome)),
+    notes_(std::move(notes))
 {
 }
 

@@ -24,6 +24,11 @@ std::string encoding_name(Encoding encoding)
     return "gbk";
 }
 
+std::string encoding_name(const SourceEncoding& encoding)
+{
+    return encoding.known ? encoding_name(*encoding.known) : encoding.other;
+}
+
 std::optional<Encoding> encoding_named(std::string_view name)
 {
     std::string key(name);

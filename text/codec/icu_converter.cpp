@@ -2,9 +2,7 @@
 
 #include <unicode/ucnv.h>
 
-#include <cerrno>
-
-#include "base/error.h"
+#include "base/outcome.h"
 
 namespace charlib {
 
@@ -12,7 +10,7 @@ IcuConverter::IcuConverter(const char* name)
 {
     UErrorCode error = U_ZERO_ERROR;
     converter_.reset(ucnv_open(name, &error));
-    if (U_FAILURE(error) || !converter_) throw FileError(FileError::Action::Converter, name, ENOENT);
+    if (U_FAILURE(error) || !converter_) throw Failure(Code::NoConverter, {{"encoding", std::string(name)}});
 }
 
 void IcuConverter::Close::operator()(UConverter* converter) const

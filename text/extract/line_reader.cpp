@@ -1,6 +1,6 @@
 #include "extract/line_reader.h"
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "byte_lines.h"
 #include "codec/code_page_936.h"
 
@@ -22,7 +22,7 @@ bool LineReader::at_end()
 
 std::u16string LineReader::read_line()
 {
-    if (at_end()) throw FileError(FileError::Action::ReadPastEnd, path_, 0);
+    if (at_end()) throw Failure(Code::ReadPastEnd, {{"path", path_}});
     LinePiece piece = lines_->next_piece();
     if (piece.ends_line) return decode(piece.bytes);
     std::string bytes(piece.bytes);

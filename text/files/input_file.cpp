@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "base/types.h"
 #include "files/temporary_files.h"
 
@@ -21,7 +21,7 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path)
 {
     // Without O_NONBLOCK, opening a named pipe would wait for a writer for ever.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) throw FileError(FileError::Action::Open, path, errno);
+    if (fd_ < 0) throw Failure(Code::CannotOpen, {{"path", path}, {"error", SystemError{errno}}});
     struct stat status { };
     int error = 0;
     if (::fstat(fd_, &status) != 0)
@@ -32,7 +32,7 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path)
         error = ENODEV;  // a pipe or a device: no end to read to, or none a text has
     if (error != 0) {
         ::close(fd_);
-        throw FileError(FileError::Action::Open, path, error);
+        throw Failure(Code::CannotOpen, {{"path", path}, {"error", SystemError{error}}});
     }
 }
 
@@ -46,7 +46,7 @@ std::size_t InputFile::read(char* buffer, std::size_t size)
     for (;;) {
         const ssize_t count = ::read(fd_, buffer, size);
         if (count >= 0) return static_cast<std::size_t>(count);
-        if (errno != EINTR) throw FileError(FileError::Action::Read, path_, errno);
+        if (errno != EINTR) throw Failure(Code::CannotRead, {{"path", path_}, {"error", SystemError{errno}}});
     }
 }
 
@@ -55,14 +55,15 @@ std::size_t InputFile::read_at(std::uint64_t offset, char* buffer, std::size_t s
     for (;;) {
         const ssize_t count = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
         if (count >= 0) return static_cast<std::size_t>(count);
-        if (errno != EINTR) throw FileError(FileError::Action::Read, path_, errno);
+        if (errno != EINTR) throw Failure(Code::CannotRead, {{"path", path_}, {"error", SystemError{errno}}});
     }
 }
 
 std::uint64_t InputFile::size() const
 {
     struct stat status { };
-    if (::fstat(fd_, &status) != 0) throw FileError(FileError::Action::Read, path_, errno);
+    if (::fstat(fd_, &status) != 0)
+        throw Failure(Code::CannotRead, {{"path", path_}, {"error", SystemError{errno}}});
     return static_cast<std::uint64_t>(status.st_size);
 }
 
@@ -128,21 +129,21 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream, std::optional<std::u
     const bool standard_input = stream == "-";
     // A named pipe waits here for its writer, as any reader of it does.
     const int in = standard_input ? STDIN_FILENO : ::open(stream.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw FileError(FileError::Action::Open, stream, errno);
+    if (in < 0) throw Failure(Code::CannotOpen, {{"path", stream}, {"error", SystemError{errno}}});
     struct stat status { };
     int error = ::fstat(in, &status) != 0 ? errno : 0;
     if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
     if (error == 0 && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) && !::isatty(in)) error = ENODEV;
-    const auto fail = [&](FileError::Action action, const std::filesystem::path& path, int error) {
+    const auto fail = [&](Code code, const std::filesystem::path& path, int error) {
         if (!standard_input) ::close(in);
-        throw FileError(action, path, error);
+        throw Failure(code, {{"path", path}, {"error", SystemError{error}}});
     };
-    if (error != 0) fail(FileError::Action::Open, stream, error);
+    if (error != 0) fail(Code::CannotOpen, stream, error);
 
     const std::filesystem::path folder = temporary_folder();
     std::string name = (folder / "charlib-stream-XXXXXX").string();
     const int out = create_unique_temporary_file(name);
-    if (out < 0) fail(FileError::Action::Write, folder, errno);
+    if (out < 0) fail(Code::CannotWrite, folder, errno);
     copy_ = name;
     std::unique_ptr<char[]> buffer(new char[default_buffer_size]);
     const std::uint64_t most = limit ? *limit + 1 : UINT64_MAX;
@@ -170,13 +171,13 @@ StreamCopy::StreamCopy(const std::filesystem::path& stream, std::optional<std::u
         if (error != 0) {
             ::close(out);
             remove_temporary(name);
-            fail(FileError::Action::Write, name, error);
+            fail(Code::CannotWrite, name, error);
         }
     }
     ::close(out);
     if (error != 0) {
         remove_temporary(name);
-        fail(FileError::Action::Read, stream, error);
+        fail(Code::CannotRead, stream, error);
     }
     if (!standard_input) ::close(in);
 }

@@ -16,7 +16,7 @@
 #include <optional>
 #include <set>
 
-#include "base/error.h"
+#include "base/outcome.h"
 #include "files/temporary_files.h"
 
 namespace charlib {
@@ -137,11 +137,12 @@ bool restore(const Leftover& old, const std::filesystem::path& target)
 {
     struct stat kept { };
     struct stat now { };
-    if (::lstat(old.path.c_str(), &kept) != 0) throw FileError(FileError::Action::Write, old.path, errno);
+    if (::lstat(old.path.c_str(), &kept) != 0)
+        throw Failure(Code::CannotWrite, {{"path", old.path}, {"error", SystemError{errno}}});
     if (::lstat(target.c_str(), &now) == 0 && now.st_dev == kept.st_dev && now.st_ino == kept.st_ino)
         return false;
     if (::rename(old.path.c_str(), target.c_str()) != 0)
-        throw FileError(FileError::Action::Write, target, errno);
+        throw Failure(Code::CannotWrite, {{"path", target}, {"error", SystemError{errno}}});
     return true;
 }
 
@@ -161,7 +162,9 @@ FileBatch::~FileBatch()
 
 void FileBatch::add_folder(const std::filesystem::path& folder)
 {
-    const auto fail = [&](int error) { throw FileError(FileError::Action::Write, folder, error); };
+    const auto fail = [&](int error) {
+        throw Failure(Code::CannotWrite, {{"path", folder}, {"error", SystemError{error}}});
+    };
     const std::filesystem::path place = resolved(folder);
     struct stat status { };
     if (::stat(place.c_str(), &status) == 0) {
@@ -210,7 +213,9 @@ std::optional<std::filesystem::path> FileBatch::made_path(const std::filesystem:
 
 void FileBatch::add(const std::filesystem::path& path, std::string_view bytes)
 {
-    const auto fail = [&](int error) { throw FileError(FileError::Action::Write, path, error); };
+    const auto fail = [&](int error) {
+        throw Failure(Code::CannotWrite, {{"path", path}, {"error", SystemError{error}}});
+    };
     Target target;
     target.path = target.file = path;
     int error = 0;
@@ -272,12 +277,11 @@ void FileBatch::add_standard_output(std::string_view bytes)
 }
 
 // Puts every target back as it was before commit began: each old file in
-// its place, no file where there was none. Says in `note` what could not be
-// undone.
-std::string FileBatch::put_back()
+// its place, no file where there was none. Says what could not be undone.
+Notes FileBatch::put_back()
 {
     const EndingSignalsHeld held;
-    std::string note;
+    Notes left;
     for (Target& target : targets_) {
         const char* backup = target.backup.c_str();
         bool undone = true;
@@ -290,19 +294,21 @@ std::string FileBatch::put_back()
             remove_temporary(backup);
         // An old file that could not be put back is all there is of it: no signal may remove it.
         if (!target.backup.empty()) forget_temporary(target.backup);
-        if (!undone)
-            note += (note.empty() ? "" : "；") + std::string("“") + target.path.string() + "”已被替换" +
-                (target.existed ? "，原来的文件保存为“" + target.backup + "”" : "");
+        if (!undone && target.existed)
+            left.push_back({Code::OldFileKept,
+                {{"path", target.path}, {"backup", std::filesystem::path(target.backup)}}});
+        else if (!undone)
+            left.push_back({Code::NewFileLeft, {{"path", target.path}}});
         target.renamed = target.moved_aside = false;
         target.backup.clear();
     }
     for (NewFolder& folder : folders_) {
         if (folder.renamed && ::rename(folder.place.c_str(), folder.temporary.c_str()) != 0)
-            note += (note.empty() ? "" : "；") + std::string("文件夹“") + folder.path.string() + "”已建立";
+            left.push_back({Code::FolderLeft, {{"path", folder.path}}});
         else
             folder.renamed = false;
     }
-    return note;
+    return left;
 }
 
 Recovery FileBatch::recover()
@@ -343,7 +349,9 @@ Recovery FileBatch::recover()
         }
         std::error_code error;
         std::filesystem::remove_all(leftover.path, error);
-        if (error) throw FileError(FileError::Action::Write, leftover.path, error.value());
+        if (error)
+            throw Failure(
+                Code::CannotWrite, {{"path", leftover.path}, {"error", SystemError{error.value()}}});
         recovery.removed.push_back(leftover.path);
     }
     return recovery;
@@ -353,7 +361,8 @@ void FileBatch::commit()
 {
     recover();
     const auto fail = [this](const Target& target, int error) {
-        throw FileError(FileError::Action::Write, target.path, error, put_back());
+        throw Failure(
+            Outcome(Code::CannotWrite, {{"path", target.path}, {"error", SystemError{error}}}), put_back());
     };
     // Every target is looked at before the first is replaced, and after the
     // recovery, which may have given it back its old file.
@@ -380,7 +389,9 @@ void FileBatch::commit()
         }
         for (NewFolder& folder : folders_) {
             if (::rename(folder.temporary.c_str(), folder.place.c_str()) != 0)
-                throw FileError(FileError::Action::Write, folder.path, errno, put_back());
+                throw Failure(
+                    Outcome(Code::CannotWrite, {{"path", folder.path}, {"error", SystemError{errno}}}),
+                    put_back());
             folder.renamed = true;
         }
         for (Target& target : targets_) {

@@ -1,6 +1,7 @@
 #include "output/output.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -47,6 +48,37 @@ std::u32string shown(char32_t c)
     return c < 0x20 || c == 0x7F ? ascii(code_point_name(c)) : std::u32string(1, c);
 }
 
+// An outcome as data: its code's id and its fields, so that the json says
+// the same in every language. An errno is its number, a size its bytes.
+nlohmann::ordered_json outcome_json(const Outcome& outcome)
+{
+    nlohmann::ordered_json json = {{"code", code_id(outcome.code)}};
+    for (const Field& field : outcome.fields) {
+        const std::string name(field.name);
+        if (const auto* n = std::get_if<std::uint64_t>(&field.value))
+            json[name] = *n;
+        else if (const auto* i = std::get_if<std::int64_t>(&field.value))
+            json[name] = *i;
+        else if (const auto* s = std::get_if<std::string>(&field.value))
+            json[name] = *s;
+        else if (const auto* p = std::get_if<std::filesystem::path>(&field.value))
+            json[name] = p->string();
+        else if (const auto* c = std::get_if<char32_t>(&field.value))
+            json[name] = code_point_name(*c);
+        else if (const auto* b = std::get_if<Bytes>(&field.value))
+            json[name] = b->count;
+        else if (const auto* e = std::get_if<SystemError>(&field.value))
+            json[name] = e->number;
+    }
+    return json;
+}
+
+std::string lower_case(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
 nlohmann::ordered_json json_of(
     const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font, const Places* places)
 {
@@ -54,16 +86,17 @@ nlohmann::ordered_json json_of(
     Json json;
     json["sources"] = Json::array();
     for (const SourceReport& source : sources) {
-        if (!source.error.empty()) {
-            json["sources"].push_back({{"path", source.path.string()}, {"error", source.error}});
+        if (source.error) {
+            json["sources"].push_back(
+                {{"path", source.path.string()}, {"error", outcome_json(*source.error)}});
             continue;
         }
         Json first = Json::array();
         for (const InvalidSequence& place : source.facts.first_invalid)
             first.push_back({{"line", place.line}, {"byte", place.byte}});
         Json entry = {{"path", source.path.string()}, {"format", source.text_format},
-            {"encoding", encoding_name(source.encoding)}};
-        if (!source.encoding_reason.empty()) entry["encoding_reason"] = source.encoding_reason;
+            {"encoding", lower_case(encoding_name(source.encoding))}};
+        if (source.encoding_reason) entry["encoding_reason"] = outcome_json(*source.encoding_reason);
         entry.update({{"bytes", source.facts.bytes}, {"lines", source.facts.lines},
             {"selected_lines", source.facts.selected_lines},
             {"invalid_sequences", {{"count", source.facts.invalid}, {"first", first}}}});

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/outcome.h"
 #include "kernels.h"
 
 namespace charlib {
@@ -38,7 +39,7 @@ std::string names(std::span<const Kernel* const> kernels)
 {
     std::string list;
     for (const Kernel* kernel : kernels)
-        list += (list.empty() ? "" : "、") + std::string(kernel->name);
+        list += (list.empty() ? "" : ", ") + std::string(kernel->name);
     return list;
 }
 
@@ -65,7 +66,7 @@ const Kernel& best_kernel()
     return *runnable_kernels().back();
 }
 
-std::variant<const Kernel*, std::string> choose_kernel(
+std::variant<const Kernel*, Outcome> choose_kernel(
     std::string_view name, std::span<const Kernel* const> runnable)
 {
     if (name.empty()) return runnable.back();
@@ -73,16 +74,15 @@ std::variant<const Kernel*, std::string> choose_kernel(
     for (const Kernel* kernel : runnable)
         if (wanted == kernel->name) return kernel;
     for (std::string_view known : {"scalar", "sse2", "avx2"})
-        if (wanted == known) return "这台处理器不支持 " + wanted + " 指令集，可选：" + names(runnable);
-    return "不认识的指令集“" + std::string(name) + "”，可选：" + names(runnable);
+        if (wanted == known)
+            return Outcome(Code::IsaNotHere, {{"name", wanted}, {"choices", names(runnable)}});
+    return Outcome(Code::UnknownIsa, {{"name", std::string(name)}, {"choices", names(runnable)}});
 }
 
-std::variant<const Kernel*, std::string> kernel_from_environment()
+std::variant<const Kernel*, Outcome> kernel_from_environment()
 {
     const char* name = std::getenv("CHARLIB_ISA");
-    auto chosen = choose_kernel(name ? name : "");
-    if (auto* error = std::get_if<std::string>(&chosen)) *error = "环境变量 CHARLIB_ISA：" + *error;
-    return chosen;
+    return choose_kernel(name ? name : "");
 }
 
 }  // namespace charlib

@@ -158,9 +158,14 @@ public:
     Detection finish(bool complete, bool cut)
     {
         if (!mark_) mark_ = byte_order_mark(start_);
-        if (mark_) return {*mark_, "字节顺序标记", false};
+        if (mark_) return {*mark_, Outcome(Code::Bom), false};
         if (!settled_) read(end_, complete);
-        const std::string window = cut ? "（前 64 MiB）" : "";
+        // What was decided from the first part only says how much it looked at.
+        const auto reason = [cut](Code code, std::vector<Field> fields = {}) {
+            Outcome said(code, std::move(fields));
+            if (cut) said.with("looked_at", Bytes{detection_window});
+            return said;
+        };
         const std::uint64_t units = std::min(end_, utf16_window) / 2;
         const bool even = !complete || end_ % 2 == 0;
         const auto alternate_nuls = [&](std::uint64_t in_high_bytes, std::uint64_t in_low_bytes) {
@@ -168,17 +173,16 @@ public:
                 in_low_bytes * 4 <= in_high_bytes;
         };
         if (alternate_nuls(bytes_.zeros_odd, bytes_.zeros_even))
-            return {Encoding::Utf16Le, "UTF-16LE：隔位的零字节" + window, true};
+            return {
+                Encoding::Utf16Le, reason(Code::Utf16Pattern, {{"encoding", std::string("UTF-16LE")}}), true};
         if (alternate_nuls(bytes_.zeros_even, bytes_.zeros_odd))
-            return {Encoding::Utf16Be, "UTF-16BE：隔位的零字节" + window, true};
+            return {
+                Encoding::Utf16Be, reason(Code::Utf16Pattern, {{"encoding", std::string("UTF-16BE")}}), true};
         if (utf8_possible_ && utf8_valid_ > 0 && utf8_invalid_ * valid_per_invalid <= utf8_valid_) {
             if (utf8_invalid_ == 0)
-                return {Encoding::Utf8,
-                    "有效的 UTF-8（" + std::to_string(utf8_valid_) + " 个多字节序列）" + window, false};
+                return {Encoding::Utf8, reason(Code::ValidUtf8, {{"multibyte", utf8_valid_}}), false};
             return {Encoding::Utf8,
-                "UTF-8（" + std::to_string(utf8_valid_) + " 个多字节序列有效，" +
-                    std::to_string(utf8_invalid_) + " 个无效）" + window,
-                true};
+                reason(Code::MostlyUtf8, {{"multibyte", utf8_valid_}, {"invalid", utf8_invalid_}}), true};
         }
         // ASCII bytes read as UTF-16 look like ideographs too: most units must
         // have a byte beyond ASCII, and the bytes must make no clean code page 936 text.
@@ -192,20 +196,21 @@ public:
             if (best) {
                 const std::uint64_t percent = best->cjk * 100 / (best->cjk + best->other);
                 return {best == &utf16_le_ ? Encoding::Utf16Le : Encoding::Utf16Be,
-                    (best == &utf16_le_ ? "UTF-16LE：除 ASCII 外 " : "UTF-16BE：除 ASCII 外 ") +
-                        std::to_string(percent) + "% 是汉字或全角字符" + window,
+                    reason(Code::Utf16MostlyCjk,
+                        {{"encoding", std::string(best == &utf16_le_ ? "UTF-16LE" : "UTF-16BE")},
+                            {"percent", percent}}),
                     true};
             }
         }
         if (gb18030_possible_ && gb18030_four_ > 0 &&
             gb18030_invalid_ * valid_per_invalid <= gb18030_valid_) {
-            std::string reason = "GB18030 四字节序列 " + std::to_string(gb18030_four_) + " 个";
-            if (gb18030_invalid_) reason += "，" + std::to_string(gb18030_invalid_) + " 个无效序列";
-            return {Encoding::Gb18030, reason + window, true};
+            Outcome said = reason(Code::Gb18030FourByte, {{"four_byte", gb18030_four_}});
+            if (gb18030_invalid_) said.with("invalid", gb18030_invalid_);
+            return {Encoding::Gb18030, said, true};
         }
         if (utf8_valid_ == 0 && utf8_invalid_ == 0)
-            return {Encoding::Gbk, (end_ == 0 ? "空文件" : "纯 ASCII") + window, false};
-        return {Encoding::Gbk, "不是 UTF-8、UTF-16 或 GB18030" + window, true};
+            return {Encoding::Gbk, reason(end_ == 0 ? Code::EmptyFile : Code::AsciiOnly), false};
+        return {Encoding::Gbk, reason(Code::DefaultEncoding), true};
     }
 
 private:

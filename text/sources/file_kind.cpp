@@ -114,4 +114,31 @@ std::optional<NotText> not_text(std::string_view head, const std::filesystem::pa
     return std::nullopt;
 }
 
+std::string_view not_text_id(NotText kind)
+{
+    switch (kind) {
+    case NotText::ExcelWorkbook: return "excel-workbook";
+    case NotText::WordDocument: return "word-document";
+    case NotText::PowerPointDeck: return "powerpoint-deck";
+    case NotText::OpenDocumentSpreadsheet: return "opendocument-spreadsheet";
+    case NotText::OpenDocumentText: return "opendocument-text";
+    case NotText::OpenDocumentPresentation: return "opendocument-presentation";
+    case NotText::Epub: return "epub";
+    case NotText::Zip: return "zip";
+    case NotText::OldOfficeDocument: return "old-office-document";
+    case NotText::Pdf: return "pdf";
+    case NotText::Png: return "png";
+    case NotText::Jpeg: return "jpeg";
+    case NotText::Gif: return "gif";
+    case NotText::Webp: return "webp";
+    case NotText::Font: return "font";
+    case NotText::Executable: return "executable";
+    case NotText::Gzip: return "gzip";
+    case NotText::SevenZip: return "7z";
+    case NotText::Rar: return "rar";
+    case NotText::Sqlite: return "sqlite";
+    }
+    return "binary";
+}
+
 }  // namespace charlib

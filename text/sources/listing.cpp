@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 
-#include "base/error.h"
 #include "files/input_file.h"
 
 namespace charlib {
@@ -45,11 +45,11 @@ std::vector<std::filesystem::path> files_below(
         }
         const bool link = entry->is_symlink(ignored);
         if (is_folder && link) {
-            skipped.push_back({path, "链接到文件夹（不跟随）"});
+            skipped.push_back({path, Outcome(Code::FolderLink)});
             continue;
         }
         if (is_folder && ::access(path.c_str(), R_OK | X_OK) != 0) {
-            skipped.push_back({path, "无法读取这个文件夹：没有访问权限"});
+            skipped.push_back({path, Outcome(Code::CannotReadFolder, {{"error", SystemError{EACCES}}})});
             entry.disable_recursion_pending();
             continue;
         }
@@ -58,13 +58,14 @@ std::vector<std::filesystem::path> files_below(
         if (entry->is_regular_file(ignored))
             found.push_back(path);
         else if (is_folder)
-            skipped.push_back({path, "这是一个文件夹"});
+            skipped.push_back({path, Outcome(Code::IsAFolder)});
         else if (link && !fs::exists(path, ignored))
-            skipped.push_back({path, "链接指向的文件不存在"});
+            skipped.push_back({path, Outcome(Code::DanglingLink)});
         else
-            skipped.push_back({path, "不是普通文件（是管道、设备或套接字）"});
+            skipped.push_back({path, Outcome(Code::NotARegularFile)});
     }
-    if (error) skipped.push_back({folder, "无法读取这个文件夹：" + system_reason(error.value())});
+    if (error)
+        skipped.push_back({folder, Outcome(Code::CannotReadFolder, {{"error", SystemError{error.value()}}})});
     std::sort(found.begin(), found.end());
     return found;
 }
@@ -80,7 +81,7 @@ SourceListing list_sources(const std::vector<std::filesystem::path>& given, cons
         if (id) {
             const auto [first, added] = seen.try_emplace({id->device, id->inode}, path);
             if (!added) {
-                listing.skipped.push_back({path, "与“" + first->second.string() + "”是同一个文件，只读一次"});
+                listing.skipped.push_back({path, Outcome(Code::SameFile, {{"other", first->second}})});
                 return;
             }
         }

@@ -12,6 +12,8 @@ namespace charlib {
 
 // The outcome as a sentence in the language, its fields in their places.
 std::string words(const Outcome& outcome, Language language);
+// A failure in words, then what else it left behind, in brackets.
+std::string words(const Failure& failure, Language language);
 // The English wording of a code, as the catalog holds it: "" for none.
 std::string_view wording(Code code);
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "actions/numbers.h"
-#include "base/error.h"
+#include "base/outcome.h"
 #include "base/types.h"
 #include "extract/extract.h"
 
 // The window-independent actions of the tool. Each one is what a button of
-// the window does, without the window. File failures throw FileError.
+// the window does, without the window. File failures throw Failure.
 namespace charlib {
 
 enum class ScanStatus {

@@ -55,6 +55,7 @@ using Value = std::variant<std::uint64_t, std::int64_t, std::string, std::filesy
 struct Field {
     std::string_view name;  // a literal: the wording's placeholder, {name}
     Value value;
+    bool operator==(const Field&) const = default;
 };
 
 struct Outcome {
@@ -71,22 +72,26 @@ struct Outcome {
     std::filesystem::path path(std::string_view name = "path") const;
     // Sets the field, replacing one of the same name.
     Outcome& with(std::string_view name, Value value);
+    bool operator==(const Outcome&) const = default;
 };
 
 // Warnings of a run, in the order they arose.
 using Notes = std::vector<Outcome>;
 
 // The one exception the core throws. what() is the code's id, for logs; the
-// front ends word outcome().
+// front ends word outcome(), then its notes: what else the failure left
+// behind (a file replaced before a later one failed).
 class Failure : public std::runtime_error {
 public:
-    explicit Failure(Outcome outcome);
+    explicit Failure(Outcome outcome, Notes notes = {});
     Failure(Code code, std::vector<Field> fields = {}) : Failure(Outcome(code, std::move(fields))) {}
     const Outcome& outcome() const noexcept { return outcome_; }
     Outcome& outcome() noexcept { return outcome_; }
+    const Notes& notes() const noexcept { return notes_; }
 
 private:
     Outcome outcome_;
+    Notes notes_;
 };
 
 }  // namespace charlib

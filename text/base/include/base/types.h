@@ -1,14 +1,17 @@
 #pragma once
-// The bottom of the core: the value types every room shares, and the one
-// error type (error.h). Includes nothing of the core's own.
+// The bottom of the core: the value types every room shares. What happened
+// is in outcome.h.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "base/outcome.h"
 
 namespace charlib {
 
@@ -76,14 +79,22 @@ struct Place {
 // Where characters occur, the first places first.
 using Places = std::unordered_map<char32_t, std::vector<Place>>;
 
+// What a source was read in: one of the encodings of lines, or another that
+// a translation file declares or its format has (ISO-8859-1, Shift_JIS).
+struct SourceEncoding {
+    std::optional<Encoding> known = Encoding::Gbk;
+    std::string other;  // when not known: the name as the file or format gives it
+    bool operator==(const SourceEncoding&) const = default;
+};
+
 // What a run says of one of its sources.
 struct SourceReport {
     std::filesystem::path path;
-    Encoding encoding = Encoding::Gbk;
-    std::string encoding_reason;  // why, when the encoding was detected
+    SourceEncoding encoding;
+    std::optional<Outcome> encoding_reason;  // why, unless -e told it (codes/sources.h)
     std::string text_format = "lines";  // as -t names it; for a translation file, lines are its entries
     SourceFacts facts;
-    std::string error;  // the source could not be used (kept going past it): nothing else is known
+    std::optional<Outcome> error;  // the source could not be used (kept going past it): nothing else is known
 };
 
 }  // namespace charlib

@@ -10,6 +10,8 @@ namespace charlib {
 
 // "gbk", "gb18030", "utf-8", "utf-16le", "utf-16be".
 std::string encoding_name(Encoding encoding);
+// A source's: as above, or the other encoding's name as the file or format gives it.
+std::string encoding_name(const SourceEncoding& encoding);
 // An encoding by any of its usual names, without regard to case: "GBK",
 // "cp936", "GB2312" (read as GBK, which holds it), "utf8", "UTF-16LE"...
 std::optional<Encoding> encoding_named(std::string_view name);

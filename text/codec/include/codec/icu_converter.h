@@ -7,7 +7,7 @@ struct UConverter;
 namespace charlib {
 
 // An ICU converter by its ICU name ("windows-936-2000", "gb18030"...),
-// closed with the object. Throws FileError (Action::Converter) when ICU has
+// closed with the object. Throws Failure (Code::NoConverter) when ICU has
 // no such table.
 class IcuConverter {
 public:

@@ -19,7 +19,7 @@ class StreamDecoder {
 public:
     explicit StreamDecoder(Encoding encoding);
     // An encoding by its ICU name, as files declare them ("ISO-8859-1",
-    // "UTF-32LE"...); throws FileError (Action::Converter) when ICU has none.
+    // "UTF-32LE"...); throws Failure (Code::NoConverter) when ICU has none.
     explicit StreamDecoder(const char* icu_name);
     ~StreamDecoder();
 

@@ -40,7 +40,7 @@ struct Reading {
 // The characters of the selected lines of one source, the window's extract
 // for any encoding. A jump does not go past the source's end. The
 // byte-order mark is not a character; a Control-Z ends the text, and the
-// tally says so. Throws FileError.
+// tally says so. Throws Failure.
 Tally extract_source(InputFile& file, const SourceFormat& format, const Selection& selection,
     const Tuning& tuning, const Reading& reading = {}, std::size_t buffer_size = default_buffer_size);
 // The same, opening the file.

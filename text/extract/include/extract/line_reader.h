@@ -21,11 +21,11 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    // Throws FileError when the file cannot be opened.
+    // Throws Failure when the file cannot be opened.
     void open(const std::filesystem::path& path, std::size_t buffer_size = default_buffer_size);
     // True when no further line can be read (also when not open).
     bool at_end();
-    // Throws FileError when called at the end, or when reading fails.
+    // Throws Failure when called at the end, or when reading fails.
     std::u16string read_line();
 
 private:

@@ -10,7 +10,7 @@
 namespace charlib {
 
 // A file opened for reading by path; the only place that calls the system's
-// file functions for input. Failures throw FileError with the path.
+// file functions for input. Failures throw Failure with the path.
 class InputFile {
 public:
     explicit InputFile(const std::filesystem::path& path);
@@ -54,7 +54,7 @@ std::optional<FileId> file_id(const std::filesystem::path& path);
 // file whose size is not known), copied whole into a temporary file so that
 // it can be read as often as a file can; the copy is removed with this
 // object. Devices other than a terminal are refused, as InputFile refuses
-// them. Throws FileError.
+// them. Throws Failure.
 class StreamCopy {
 public:
     // With a limit, the copy stops at limit + 1 bytes: enough to tell the

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/outcome.h"
+
 namespace charlib {
 
 // What a batch found beside its targets of an earlier batch that was killed
@@ -39,7 +41,7 @@ public:
     FileBatch(const FileBatch&) = delete;
     FileBatch& operator=(const FileBatch&) = delete;
 
-    // Throws FileError naming `path` when it cannot be written.
+    // Throws Failure naming `path` when it cannot be written.
     void add(const std::filesystem::path& path, std::string_view bytes);
     // A folder for files of the batch, added before them. If it does not
     // exist, it is made at commit: until then its first missing folder is a
@@ -56,9 +58,9 @@ public:
     // it kept goes back over its target and its temporaries are removed;
     // otherwise every file was in place, and the old ones are removed. The
     // files of a batch whose process still runs are left alone. Done by
-    // commit() when not asked for before. Throws FileError.
+    // commit() when not asked for before. Throws Failure.
     Recovery recover();
-    // Puts every file in place, or none: throws FileError and leaves the
+    // Puts every file in place, or none: throws Failure and leaves the
     // targets as they were (but for bytes a device has already taken).
     void commit();
 
@@ -84,7 +86,7 @@ private:
     };
     // Where the files of `folder` are written until commit, when it lies in a folder the batch makes.
     std::optional<std::filesystem::path> made_path(const std::filesystem::path& folder) const;
-    std::string put_back();
+    Notes put_back();
 
     std::string run_;  // the process and a random number
     std::vector<Target> targets_;

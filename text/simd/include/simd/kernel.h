@@ -89,12 +89,12 @@ std::span<const Kernel* const> runnable_kernels();
 const Kernel& best_kernel();
 
 // The kernel `name` asks for ("scalar", "sse2" or "avx2", in any case; empty:
-// the best), among `runnable`; or why it cannot be had, in Chinese.
-std::variant<const Kernel*, std::string> choose_kernel(
+// the best), among `runnable`; or why it cannot be had (UnknownIsa, IsaNotHere).
+std::variant<const Kernel*, Outcome> choose_kernel(
     std::string_view name, std::span<const Kernel* const> runnable = runnable_kernels());
 
 // The kernel the environment variable CHARLIB_ISA asks for, or the best:
 // what a front end calls once at start-up.
-std::variant<const Kernel*, std::string> kernel_from_environment();
+std::variant<const Kernel*, Outcome> kernel_from_environment();
 
 }  // namespace charlib

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/outcome.h"
 #include "base/types.h"
 #include "simd/kernel.h"
 
@@ -21,7 +22,7 @@ namespace charlib {
 // GBK. Only the first 64 MiB are looked at, for UTF-16 the first MiB.
 struct Detection {
     Encoding encoding = Encoding::Gbk;
-    std::string reason;  // in Chinese, one short phrase, for --report and json
+    Outcome reason;  // codes/sources.h: from Bom to DefaultEncoding
     bool guessed = false;  // no byte-order mark, and the bytes could be read another way
 };
 // Detection fed the file's bytes as another reader reads them, so that the
@@ -43,7 +44,7 @@ private:
     bool settled_ = false;
 };
 
-// Reads the file; throws FileError.
+// Reads the file; throws Failure.
 Detection detect(const std::filesystem::path& path, const Kernel& kernel = best_kernel());
 // The same on bytes in memory; unless `complete`, they may be cut anywhere at the end.
 Detection detect(std::string_view bytes, bool complete, const Kernel& kernel = best_kernel());

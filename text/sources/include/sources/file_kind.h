@@ -34,5 +34,7 @@ enum class NotText {
 // what it holds) and, for a ZIP that does not say, its name. Nothing when it
 // may be text: every signature is one no text begins with.
 std::optional<NotText> not_text(std::string_view head, const std::filesystem::path& name);
+// The kind as the json names it: "excel-workbook", "pdf".
+std::string_view not_text_id(NotText kind);
 
 }  // namespace charlib

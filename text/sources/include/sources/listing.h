@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/outcome.h"
+
 // Which files a command reads, and the names it knows encodings by.
 namespace charlib {
 
@@ -24,7 +26,7 @@ struct ListingRules {
 
 struct Skipped {
     std::filesystem::path path;
-    std::string reason;  // in Chinese
+    Outcome reason;  // codes/sources.h: from FolderLink to SameFile
 };
 
 struct SourceListing {

@@ -41,9 +41,8 @@ struct ReadingRules {
 struct SourceRead {
     Tally tally;
     SourceReport report;  // report.error: the source could not be used, and why
-    std::optional<Outcome> failure;  // the why, when the core reported it as an outcome (a file it cannot parse)
     bool encoding_guessed = false;  // told from the bytes, which could be read another way
-    std::vector<std::string> warnings;  // what the user must hear of it, in Chinese
+    Notes warnings;  // what the user must hear of it
     Places places;  // up to ReadingRules::places of each character
 };
 
