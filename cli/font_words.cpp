@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "messages/catalog.h"
+#include "codec/utf.h"
 #include "messages/words.h"
 
 namespace charlib::cli {
@@ -42,7 +43,7 @@ std::string descriptor_field(const Outcome& outcome, Language language)
     const auto character = [&](std::string_view name) {
         const Value* value = outcome.find(name);
         const auto* c = value ? std::get_if<char32_t>(value) : nullptr;
-        return c ? code_point(*c) : std::string();
+        return c ? code_point_name(*c) : std::string();
     };
     for (const FieldName& field : field_names)
         if (field.id == id)

@@ -1,3 +1,4 @@
+#include "base/ascii.h"
 #include "cli/option_groups.h"
 
 #include <CLI/CLI.hpp>  // here alone: it is large to compile
@@ -64,12 +65,6 @@ std::uint64_t whole_number(const std::string& option, const std::string& text, L
         {{"option", option}, {"least", std::to_string(least)}, {"most", std::to_string(most)}, {"value", text}}));
 }
 
-std::string lower_case(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 // Options that mean nothing without `needed`.
 void only_with(const char* needed, bool present, std::initializer_list<std::pair<const char*, bool>> options,
     Language language)
@@ -116,7 +111,7 @@ SourcePlan SourceOptions::plan(bool offset, Language language) const
         plan.listing.patterns.push_back({glob, true});
     plan.listing.hidden = hidden_;
     // Told from the bytes unless given: a GBK script is read as GBK, as the window reads it.
-    if (encoding_ && lower_case(*encoding_) != "auto") {
+    if (encoding_ && ascii_lower(*encoding_) != "auto") {
         plan.encoding = encoding_named(*encoding_);
         if (!plan.encoding) refuse_value("--encoding", *encoding_, language);
     }
@@ -378,7 +373,7 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
             "--preview or --web as well"));
     if (subset_) {
         plan.subset = *subset_;
-        const std::string extension = lower_case(plan.subset->extension().string());
+        const std::string extension = ascii_lower(plan.subset->extension().string());
         if (extension != ".ttf" && extension != ".otf" && extension != ".woff2")
             throw UsageError(tr(language,
                 "The file name of --subset must end in .ttf, .otf or .woff2 (WOFF 1 is not written): {value}",

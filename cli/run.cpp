@@ -1,3 +1,4 @@
+#include "base/ascii.h"
 #include "cli/run.h"
 
 #include <algorithm>
@@ -433,9 +434,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen, La
         return std::nullopt;
     }
     if (plan.subset) {
-        std::string extension = plan.subset->extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-            [](unsigned char c) { return std::tolower(c); });
+        const std::string extension = ascii_lower(plan.subset->extension().string());
         if (extension == ".ttf" && font.has_cff_outlines())
             warn(tr(language,
                 "Note: the glyphs of the font “{path}” are CFF outlines, whose subsets are usually named "

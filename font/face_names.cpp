@@ -5,19 +5,12 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "font/faces.h"
 
 namespace charlib {
 
 namespace {
-
-std::string ascii_lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
 
 std::string name_in(hb_face_t* face, hb_ot_name_id_t id, hb_language_t language)
 {

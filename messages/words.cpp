@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "codec/utf.h"
 #include "messages/catalog.h"
 #include "wordings/wording.h"
 
@@ -49,27 +50,6 @@ constexpr Reason reasons[] = {
     {ESTALE, N_("this file on a network file system is no longer valid")},
 };
 
-std::string to_utf8(char32_t c)
-{
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
 // 256 MiB, 1 GiB, 1.5 KiB: the limits are round numbers.
 std::string in_units(std::uint64_t bytes, Language language)
 {
@@ -93,7 +73,7 @@ std::string value_text(const Value& value, std::string_view style, Language lang
     if (const auto* n = std::get_if<std::int64_t>(&value)) return std::to_string(*n);
     if (const auto* s = std::get_if<std::string>(&value)) return *s;
     if (const auto* p = std::get_if<std::filesystem::path>(&value)) return p->string();
-    if (const auto* c = std::get_if<char32_t>(&value)) return style == "glyph" ? to_utf8(*c) : code_point(*c);
+    if (const auto* c = std::get_if<char32_t>(&value)) return style == "glyph" ? to_utf8(std::u32string_view(c, 1)) : code_point_name(*c);
     if (const auto* b = std::get_if<Bytes>(&value)) return bytes_text(b->count, language);
     if (const auto* e = std::get_if<SystemError>(&value)) return system_reason(e->number, language);
     return {};
@@ -125,13 +105,6 @@ std::string bytes_text(std::uint64_t bytes, Language language)
     if (bytes < 1024) return exact;
     return exact + (language == Language::Chinese ? "（" : " (") + in_units(bytes, language) +
         (language == Language::Chinese ? "）" : ")");
-}
-
-std::string code_point(char32_t character)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(character));
-    return text;
 }
 
 std::string_view wording(Code code)

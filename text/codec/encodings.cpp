@@ -1,3 +1,4 @@
+#include "base/ascii.h"
 #include "codec/encodings.h"
 
 #include <unicode/ucnv.h>
@@ -31,8 +32,7 @@ std::string encoding_name(const SourceEncoding& encoding)
 
 std::optional<Encoding> encoding_named(std::string_view name)
 {
-    std::string key(name);
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string key = ascii_lower(name);
     static const std::pair<const char*, Encoding> names[] = {{"gbk", Encoding::Gbk}, {"cp936", Encoding::Gbk},
         {"windows-936", Encoding::Gbk}, {"ms936", Encoding::Gbk}, {"gb2312", Encoding::Gbk},
         {"euc-cn", Encoding::Gbk}, {"gb18030", Encoding::Gb18030}, {"utf-8", Encoding::Utf8},

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/ascii.h"
 #include "readers.h"
 
 namespace charlib::formats {
@@ -20,10 +21,7 @@ constexpr std::string_view key_names[] = {
 
 bool names_keys(std::string_view name)
 {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::find(std::begin(key_names), std::end(key_names), lower) != std::end(key_names);
+    return std::find(std::begin(key_names), std::end(key_names), ascii_lower(name)) != std::end(key_names);
 }
 
 class Table {

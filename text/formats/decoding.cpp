@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/ascii.h"
 #include "codec/encodings.h"
 #include "codec/stream_decoder.h"
 #include "codec/utf.h"
@@ -35,9 +36,7 @@ TextEncoding text_encoding(Encoding encoding)
 
 std::optional<TextEncoding> declared_encoding(std::string_view name)
 {
-    std::string lowered(name);
-    std::transform(
-        lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string lowered = ascii_lower(name);
     // Code page 936 as Windows writes it, whatever the file calls it: GB2312
     // files are written by tools that write GBK.
     if (lowered == "gbk" || lowered == "gb2312" || lowered == "cp936" || lowered == "windows-936" ||

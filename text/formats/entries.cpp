@@ -1,3 +1,4 @@
+#include "base/ascii.h"
 #include "formats/entries.h"
 #include "formats/format_table.h"
 
@@ -10,14 +11,6 @@
 namespace charlib {
 
 namespace {
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-    });
-    return text;
-}
 
 // The name of an XML file's root element, skipping the declaration,
 // comments, processing instructions and the doctype.
@@ -55,7 +48,7 @@ std::optional<TextFormat> text_format_named(std::string_view name)
 
 std::optional<TextFormat> text_format_of(const std::filesystem::path& path, std::string_view head)
 {
-    const std::string extension = lower(path.extension().string());
+    const std::string extension = ascii_lower(path.extension().string());
     for (const FormatInfo& info : text_formats())
         if (info.format != TextFormat::Lines &&
             std::find(info.extensions.begin(), info.extensions.end(), extension) != info.extensions.end())
@@ -200,7 +193,7 @@ EntriesRead read_entries(TextFormat format, const ByteSource& bytes, const std::
                 Code::NulInText, lines.line(nul), lines.column(nul), {{"encoding", read.encoding}});
         }
         if (const Reader reader = format_reading(format).reader) {
-            const std::string extension = lower(path.extension().string());
+            const std::string extension = ascii_lower(path.extension().string());
             Reading reading{options, extension, read};
             reader(text, reading, counted);
         }

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
 #include "readers.h"
 
 namespace charlib::formats {
@@ -31,12 +32,6 @@ bool is_html_space(char c)
 bool is_ascii_letter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool same_ignoring_case(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return (is_ascii_letter(x) ? x | 0x20 : x) == (is_ascii_letter(y) ? y | 0x20 : y);
-    });
 }
 
 template <std::size_t size> bool is_among(std::string_view name, const std::string_view (&names)[size])
@@ -179,8 +174,8 @@ public:
                 const bool closed = tag.end < text_.size() && text_[tag.end] == '/';
                 at_ = std::min(tag.end + (closed ? 2 : 1), text_.size());
                 if (!closed &&
-                    (same_ignoring_case(tag.name, "script") || same_ignoring_case(tag.name, "style")))
-                    raw_ = same_ignoring_case(tag.name, "script") ? "script" : "style";
+                    (equal_ignoring_ascii_case(tag.name, "script") || equal_ignoring_ascii_case(tag.name, "style")))
+                    raw_ = equal_ignoring_ascii_case(tag.name, "script") ? "script" : "style";
                 return tag;
             }
         }
@@ -203,7 +198,7 @@ private:
     {
         for (std::size_t at = text_.find("</", at_); at != std::string_view::npos;
              at = text_.find("</", at + 1))
-            if (same_ignoring_case(text_.substr(at + 2, raw_.size()), raw_)) return at;
+            if (equal_ignoring_ascii_case(text_.substr(at + 2, raw_.size()), raw_)) return at;
         return text_.size();
     }
 
@@ -416,7 +411,7 @@ std::optional<StartTag> HtmlReader::source_tag(std::string_view name, std::size_
         if (!next_tag_ || next_tag_->end > at) return std::nullopt;
         // Tags before `at` that libxml2 dropped (a second <body>) are passed.
         std::optional<StartTag> tag = std::exchange(next_tag_, std::nullopt);
-        if (tag->end == at && same_ignoring_case(tag->name, name)) return tag;
+        if (tag->end == at && equal_ignoring_ascii_case(tag->name, name)) return tag;
     }
 }
 
@@ -545,7 +540,7 @@ void HtmlReader::add_attributes(
             bool found = false;
             walk_attributes(
                 text_, tag->begin + 1 + tag->name.size(), [&](std::string_view written, std::size_t value) {
-                    if (!found && same_ignoring_case(written, attribute) && value != std::string_view::npos) {
+                    if (!found && equal_ignoring_ascii_case(written, attribute) && value != std::string_view::npos) {
                         offset = value;
                         found = true;
                     }

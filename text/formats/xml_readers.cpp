@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "codec/utf.h"
 #include "readers.h"
 
@@ -33,14 +34,6 @@ bool is_ascii_letter(char c)
 bool is_hex_digit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-std::string lower(std::string_view text)
-{
-    std::string lowered(text);
-    for (char& c : lowered)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lowered;
 }
 
 // "xliff:g" → "g": files prefix the elements of their namespaces as they like.
@@ -89,7 +82,7 @@ TextEncoding xml_encoding(std::string_view head, std::optional<Encoding> forced)
     if (!declared) return text_encoding(Encoding::Utf8);
     // A declaration readable as ASCII cannot be in UTF-16 or UTF-32, whatever
     // it says; libxml2 reads such files as UTF-8 too.
-    const std::string name = lower(declared->name);
+    const std::string name = ascii_lower(declared->name);
     if (name.starts_with("utf-16") || name.starts_with("utf16") || name.starts_with("utf-32") ||
         name.starts_with("utf32") || name.starts_with("ucs"))
         return text_encoding(Encoding::Utf8);

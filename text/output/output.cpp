@@ -1,3 +1,4 @@
+#include "base/ascii.h"
 #include "output/output.h"
 
 #include <algorithm>
@@ -73,12 +74,6 @@ nlohmann::ordered_json outcome_json(const Outcome& outcome)
     return json;
 }
 
-std::string lower_case(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 nlohmann::ordered_json json_of(
     const Tally& tally, const std::vector<SourceReport>& sources, const FontFacts* font, const Places* places)
 {
@@ -95,7 +90,7 @@ nlohmann::ordered_json json_of(
         for (const InvalidSequence& place : source.facts.first_invalid)
             first.push_back({{"line", place.line}, {"byte", place.byte}});
         Json entry = {{"path", source.path.string()}, {"format", source.text_format},
-            {"encoding", lower_case(encoding_name(source.encoding))}};
+            {"encoding", ascii_lower(encoding_name(source.encoding))}};
         if (source.encoding_reason) entry["encoding_reason"] = outcome_json(*source.encoding_reason);
         entry.update({{"bytes", source.facts.bytes}, {"lines", source.facts.lines},
             {"selected_lines", source.facts.selected_lines},

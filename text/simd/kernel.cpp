@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/outcome.h"
 #include "kernels.h"
 
@@ -25,14 +26,6 @@ bool runs_here(const Kernel& kernel)
     }
 #endif
     return true;
-}
-
-std::string lowercase(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
 }
 
 std::string names(std::span<const Kernel* const> kernels)
@@ -70,7 +63,7 @@ std::variant<const Kernel*, Outcome> choose_kernel(
     std::string_view name, std::span<const Kernel* const> runnable)
 {
     if (name.empty()) return runnable.back();
-    const std::string wanted = lowercase(name);
+    const std::string wanted = ascii_lower(name);
     for (const Kernel* kernel : runnable)
         if (wanted == kernel->name) return kernel;
     for (std::string_view known : {"scalar", "sse2", "avx2"})

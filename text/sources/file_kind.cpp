@@ -1,3 +1,4 @@
+#include "base/ascii.h"
 #include "sources/file_kind.h"
 
 #include <algorithm>
@@ -58,10 +59,7 @@ bool windows_program(std::string_view head)
 
 std::string lower_extension(const std::filesystem::path& name)
 {
-    std::string extension = name.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
+    return ascii_lower(name.extension().string());
 }
 
 // A ZIP says what it holds in its first entries' names, an OpenDocument or

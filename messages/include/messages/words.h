@@ -23,7 +23,5 @@ std::string system_reason(int system_error, Language language);
 std::string grouped(std::uint64_t number);
 // "268,435,456 bytes (256 MiB)".
 std::string bytes_text(std::uint64_t bytes, Language language);
-// U+4E2D, U+1F600: a character by its code.
-std::string code_point(char32_t character);
 
 }  // namespace charlib
