@@ -18,7 +18,7 @@
 #include "app/charset_box.h"
 #include "app/common_dialog.h"
 #include "app/message_boxes.h"
-#include "app/paths.h"
+#include "paths.h"
 #include "app/picture_box.h"
 #include "messages/words.h"
 #include "tooltip/class1.h"

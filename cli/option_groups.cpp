@@ -1,5 +1,5 @@
 #include "base/ascii.h"
-#include "cli/option_groups.h"
+#include "option_groups.h"
 
 #include <CLI/CLI.hpp>  // here alone: it is large to compile
 

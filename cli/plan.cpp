@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "cli/option_groups.h"
+#include "option_groups.h"
 #include "messages/catalog.h"
 
 namespace charlib::cli {

@@ -1,4 +1,4 @@
-#include "cli/report.h"
+#include "report.h"
 
 #include <unistd.h>
 

@@ -14,7 +14,7 @@
 
 #include "cli/font_words.h"
 #include "cli/muted_stderr.h"
-#include "cli/report.h"
+#include "report.h"
 #include "codec/encodings.h"
 #include "codec/utf.h"
 #include "files/input_file.h"

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "font/faces.h"
+#include "faces.h"
 #include "font/font.h"
-#include "font/glyphs.h"
+#include "glyphs.h"
 
 namespace charlib {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "codec/utf.h"
-#include "font/escape.h"
+#include "escape.h"
 #include "font/font.h"
-#include "font/glyphs.h"
+#include "glyphs.h"
 
 namespace charlib {
 

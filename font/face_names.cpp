@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "base/ascii.h"
-#include "font/faces.h"
+#include "faces.h"
 
 namespace charlib {
 

@@ -12,7 +12,7 @@
 #include <new>
 
 #include "files/input_file.h"
-#include "font/faces.h"
+#include "faces.h"
 
 namespace charlib {
 

@@ -1,4 +1,4 @@
-#include "font/glyphs.h"
+#include "glyphs.h"
 
 #include <png.h>
 
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "font/faces.h"
+#include "faces.h"
 
 #include FT_GLYPH_H
 #include FT_MODULE_H

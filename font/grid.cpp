@@ -2,8 +2,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "font/faces.h"
-#include "font/glyphs.h"
+#include "faces.h"
+#include "glyphs.h"
 
 #include FT_TRUETYPE_TABLES_H
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "font/faces.h"
+#include "faces.h"
 #include "font/font.h"
 
 namespace charlib {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "font/faces.h"
+#include "faces.h"
 #include "font/font.h"
-#include "font/glyphs.h"
+#include "glyphs.h"
 
 namespace charlib {
 

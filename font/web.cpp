@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "codec/utf.h"
-#include "font/escape.h"
-#include "font/faces.h"
+#include "escape.h"
+#include "faces.h"
 #include "output/output.h"
 
 namespace charlib {

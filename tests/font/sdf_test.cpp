@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "face.h"
-#include "font/glyphs.h"
+#include "glyphs.h"
 
 namespace {
 
