@@ -134,19 +134,41 @@ std::string code_point(char32_t character)
     return text;
 }
 
-std::string_view wording(Code code)
+namespace {
+
+const Wording* find_wording(Code code)
 {
     for (const auto table : {file_wordings(), source_wordings(), format_wordings(), output_wordings(), font_wordings()})
         for (const Wording& w : table)
-            if (w.code == code) return w.english;
-    return {};
+            if (w.code == code) return &w;
+    return nullptr;
+}
+
+// The count a wording with a plural turns on; a missing count takes the plural.
+std::uint64_t count_of(const Outcome& outcome, const char* field)
+{
+    const Value* value = outcome.find(field);
+    if (const auto* n = value ? std::get_if<std::uint64_t>(value) : nullptr) return *n;
+    if (const auto* n = value ? std::get_if<std::int64_t>(value) : nullptr)
+        return static_cast<std::uint64_t>(*n);
+    return 2;
+}
+
+}  // namespace
+
+std::string_view wording(Code code)
+{
+    const Wording* found = find_wording(code);
+    return found ? found->english : std::string_view();
 }
 
 std::string words(const Outcome& outcome, Language language)
 {
-    const std::string_view english = wording(outcome.code);
-    if (english.empty()) return std::string(code_id(outcome.code));
-    const std::string_view text = translate(language, english);
+    const Wording* found = find_wording(outcome.code);
+    if (!found) return std::string(code_id(outcome.code));
+    const std::string_view text = found->plural
+        ? translate_plural(language, found->english, found->plural, count_of(outcome, found->count_field))
+        : translate(language, found->english);
     std::string said;
     std::size_t at = 0;
     while (at < text.size()) {
