@@ -83,7 +83,7 @@ std::string in_units(std::uint64_t bytes, Language language)
     }
     std::string text = std::to_string(whole);
     if (rest != 0) text += "." + std::to_string(rest * 10 / 1024);
-    if (unit == 0) return tr(language, "{count} bytes", {{"count", text}});
+    if (unit == 0) return trn(language, "{count} byte", "{count} bytes", whole, {{"count", text}});
     return text + " " + units[unit];
 }
 
@@ -121,7 +121,8 @@ std::string grouped(std::uint64_t number)
 
 std::string bytes_text(std::uint64_t bytes, Language language)
 {
-    const std::string exact = tr(language, "{count} bytes", {{"count", grouped(bytes)}});
+    const std::string exact =
+        trn(language, "{count} byte", "{count} bytes", bytes, {{"count", grouped(bytes)}});
     if (bytes < 1024) return exact;
     return exact + (language == Language::Chinese ? "（" : " (") + in_units(bytes, language) +
         (language == Language::Chinese ? "）" : ")");
