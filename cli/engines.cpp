@@ -98,10 +98,13 @@ std::vector<std::string> atlas_notes(
                   "one page of 4096×4096 cannot hold every glyph either: use a smaller --size or fewer "
                   "characters")
             : tr(language, "leave out --page or use --page auto, so that one page holds every glyph");
-        notes.push_back(tr(language,
+        notes.push_back(trn(language,
+            "Note: {engine} takes glyphs from one page ({page}) alone, and the bitmap font has {pages} "
+            "pages: the {later} glyph on the others will be drawn wrong; {advice}",
             "Note: {engine} takes glyphs from one page ({page}) alone, and the bitmap font has {pages} "
             "pages: "
             "the {later} glyphs on the others will be drawn wrong; {advice}",
+            static_cast<std::uint64_t>(later),
             {{"engine", shown}, {"page", font.page_files.front()},
                 {"pages", std::to_string(font.page_files.size())}, {"later", std::to_string(later)},
                 {"advice", advice}}));

@@ -92,11 +92,11 @@ std::string reason_said(const Outcome& reason, Language language)
 {
     std::string text = words(reason, language);
     if (reason.code == Code::ValidUtf8 && reason.find("multibyte"))
-        text += tr(language, " ({count} multibyte sequences)",
-            {{"count", std::to_string(reason.number("multibyte"))}});
+        text += trn(language, " ({count} multibyte sequence)", " ({count} multibyte sequences)",
+            reason.number("multibyte"), {{"count", std::to_string(reason.number("multibyte"))}});
     if (reason.code == Code::Gb18030FourByte && reason.find("invalid"))
-        text += tr(
-            language, ", {count} invalid sequences", {{"count", std::to_string(reason.number("invalid"))}});
+        text += trn(language, ", {count} invalid sequence", ", {count} invalid sequences",
+            reason.number("invalid"), {{"count", std::to_string(reason.number("invalid"))}});
     if (reason.find("looked_at"))
         text += tr(language, " (in the first {count} MiB)",
             {{"count", std::to_string(reason.number("looked_at") >> 20)}});
@@ -134,12 +134,17 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
     };
     const bool entries = std::any_of(sources.begin(), sources.end(),
         [](const SourceReport& source) { return !source.error && source.text_format != "lines"; });
-    std::cerr << tr(language, "{sources} sources, {lines} lines, {selected} selected",
-                     {{"sources", n(used)}, {"lines", n(lines)}, {"selected", n(selected)}})
-              << (entries ? tr(language, " (each entry of a translation file counts as a line)") : "");
+    // Three counts, each with its own plural: three texts in one.
+    std::cerr
+        << tr(language, "{sources}, {lines}, {selected}",
+               {{"sources", trn(language, "{count} source", "{count} sources", used, {{"count", n(used)}})},
+                   {"lines", trn(language, "{count} line", "{count} lines", lines, {{"count", n(lines)}})},
+                   {"selected", tr(language, "{count} selected", {{"count", n(selected)}})}})
+        << (entries ? tr(language, " (each entry of a translation file counts as a line)") : "");
     if (used < sources.size())
-        std::cerr << tr(
-            language, "; {count} sources could not be used", {{"count", n(sources.size() - used)}});
+        std::cerr << trn(language, "; {count} source could not be used",
+            "; {count} sources could not be used", sources.size() - used,
+            {{"count", n(sources.size() - used)}});
     std::cerr << "\n";
     std::size_t explained = 0;
     for (const SourceReport& source : sources)
@@ -149,9 +154,10 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
                                  {"reason", reason_said(*source.encoding_reason, language)}})
                       << "\n";
     if (explained > most_reasons)
-        std::cerr << tr(language,
+        std::cerr << trn(language,
+                         "  … and {count} more source read in the encoding its bytes or format tell",
                          "  … and {count} more sources read in the encoding their bytes or format tell",
-                         {{"count", n(explained - most_reasons)}})
+                         explained - most_reasons, {{"count", n(explained - most_reasons)}})
                   << "\n";
     // Characters counted 0 are not in the text: they were added.
     std::u32string added;
@@ -159,7 +165,8 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
         if (chosen.counts[i] == 0) added += chosen.characters[i];
     const std::string outside =
         tr(language, "{count} outside code page 936", {{"count", n(found.outside.size())}});
-    std::cerr << tr(language, "{count} distinct characters", {{"count", n(chosen.characters.size())}})
+    std::cerr << trn(language, "{count} distinct character", "{count} distinct characters",
+                     chosen.characters.size(), {{"count", n(chosen.characters.size())}})
               << (added.empty() ? ""
                                 : tr(language, ", {count} of them added (not in the sources)",
                                       {{"count", n(added.size())}}))
@@ -181,7 +188,9 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
                          : tr(language, "{text}: {more}",
                                {{"text", outside}, {"more", listed(found.outside, most_listed, language)}}))
               << "\n"
-              << tr(language, "{count} invalid byte sequences", {{"count", n(invalid)}}) << "\n";
+              << trn(language, "{count} invalid byte sequence", "{count} invalid byte sequences", invalid,
+                     {{"count", n(invalid)}})
+              << "\n";
     std::size_t shown = 0;
     for (const SourceReport& source : sources)
         for (const InvalidSequence& place : source.facts.first_invalid)
@@ -191,7 +200,8 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
                                      {"byte", n(place.byte)}})
                           << "\n";
     if (!font || font->missing.empty()) return;
-    std::cerr << tr(language, "{count} characters the font lacks, each where it first occurs:",
+    std::cerr << trn(language, "{count} character the font lacks, where it first occurs:",
+                     "{count} characters the font lacks, each where it first occurs:", font->missing.size(),
                      {{"count", n(font->missing.size())}})
               << "\n";
     for (std::size_t i = 0; i < font->missing.size() && i < most_missing; ++i) {

@@ -180,7 +180,7 @@ void warn_skipped(const std::vector<Skipped>& skipped, Language language)
         items += (i ? (chinese ? "；" : "; ") : "") +
             tr(language, "“{path}” ({reason})",
                 {{"path", skipped[i].path.string()}, {"reason", words(skipped[i].reason, language)}});
-    note(tr(language, "{count} items skipped: {items}",
+    note(trn(language, "{count} item skipped: {items}", "{count} items skipped: {items}", skipped.size(),
              {{"count", std::to_string(skipped.size())}, {"items", items}}) +
             (skipped.size() > most_skipped ? (chinese ? "……" : "…") : ""),
         language);
@@ -266,9 +266,9 @@ std::optional<Gathered> gather(
         gathered.reports.push_back(std::move(report));
     }
     if (guesses > most_guesses)
-        note(tr(plan.language,
+        note(trn(plan.language, "the encoding of {count} more source is a guess (--report lists the reasons)",
                  "the encodings of {count} more sources are guesses (--report lists the reasons)",
-                 {{"count", std::to_string(guesses - most_guesses)}}),
+                 guesses - most_guesses, {{"count", std::to_string(guesses - most_guesses)}}),
             plan.language);
     return gathered;
 }
@@ -333,14 +333,16 @@ std::string empty_set_note(const Plan& plan, const Gathered& gathered, const Cho
         std::string globs;
         for (const std::string& key : keys)
             globs += (globs.empty() ? "" : " ") + key;
-        return none(tr(language, "no entry's key matches --key {globs} (of {count} entries)",
+        return none(trn(language, "no entry's key matches --key {globs} (of {count} entry)",
+            "no entry's key matches --key {globs} (of {count} entries)", entries,
             {{"globs", globs}, {"count", std::to_string(entries)}}));
     }
     if (!plan.selection.marker.empty())
         return none(lines ? tr(language, "no line holds the marker given")
                           : tr(language, "no entry holds the marker given"));
     if (entries == 0 && unreadable_cues > 0)
-        return none(tr(language, "{count} subtitle blocks have a timing line no player reads",
+        return none(trn(language, "{count} subtitle block has a timing line no player reads",
+            "{count} subtitle blocks have a timing line no player reads", unreadable_cues,
             {{"count", std::to_string(unreadable_cues)}}));
     if (entries > 0)
         return none(tr(language, "the entries hold only markup and placeholders (--markup keep keeps them)"));
@@ -356,8 +358,9 @@ bool codes_fit(const Plan& plan, const Tally& chosen)
     if (!coded || output.tbl_start + chosen.characters.size() <= 0x10000) return true;
     char start[16];
     std::snprintf(start, sizeof start, "%X", output.tbl_start);
-    warn(tr(plan.language, "{count} characters coded from {start} go past FFFF: use a smaller --tbl-start",
-        {{"count", std::to_string(chosen.characters.size())}, {"start", start}}));
+    warn(trn(plan.language, "{count} character coded from {start} goes past FFFF: use a smaller --tbl-start",
+        "{count} characters coded from {start} go past FFFF: use a smaller --tbl-start",
+        chosen.characters.size(), {{"count", std::to_string(chosen.characters.size())}, {"start", start}}));
     return false;
 }
 
@@ -406,7 +409,8 @@ void say_face(const FontPlan& plan, const Font& font, Language language)
     if (faces.size() == 1)
         warn(tr(language, "The font “{path}”: {used}", {{"path", plan.path.string()}, {"used", used_face}}));
     else
-        warn(tr(language, "The font collection “{path}” has {count} faces, {used}; the others:{faces}",
+        warn(trn(language, "The font collection “{path}” has {count} face, {used}; the others:{faces}",
+            "The font collection “{path}” has {count} faces, {used}; the others:{faces}", faces.size(),
             {{"path", plan.path.string()}, {"count", std::to_string(faces.size())}, {"used", used_face},
                 {"faces", faces_listed(faces, language, used)}}));
 }
@@ -420,13 +424,16 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen, La
         {}, {}, {}, {}};
     const FontFacts& facts = work.facts;
     if (!facts.missing.empty())
-        warn(tr(language, "The font “{path}” lacks {count} characters: {characters}",
+        warn(trn(language, "The font “{path}” lacks {count} character: {characters}",
+            "The font “{path}” lacks {count} characters: {characters}", facts.missing.size(),
             {{"path", plan.path.string()}, {"count", std::to_string(facts.missing.size())},
                 {"characters", listed(facts.missing, most_missing, language)}}));
     // A glyph that draws nothing is as good as missing: the text would show a gap.
     if (!facts.blank.empty())
-        warn(tr(language,
+        warn(trn(language,
+            "The font “{path}” has {count} character whose glyph is empty (draws nothing): {characters}",
             "The font “{path}” has {count} characters whose glyphs are empty (draw nothing): {characters}",
+            facts.blank.size(),
             {{"path", plan.path.string()}, {"count", std::to_string(facts.blank.size())},
                 {"characters", listed(facts.blank, most_listed, language)}}));
     if (plan.require_all && (!facts.missing.empty() || !facts.blank.empty())) {
@@ -485,10 +492,12 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work, Lan
              entry.increment(error))
             earlier += entry->path().extension() == ".woff2" && !pieces.contains(entry->path().filename());
         if (earlier > 0)
-            warn(tr(language,
+            warn(trn(language,
+                "Note: “{folder}” has {count} more .woff2 file that the new font.css does not name (made "
+                "before?): it was not deleted",
                 "Note: “{folder}” has {count} more .woff2 files that the new font.css does not name (made "
                 "before?): they were not deleted",
-                {{"folder", folder.string()}, {"count", std::to_string(earlier)}}));
+                earlier, {{"folder", folder.string()}, {"count", std::to_string(earlier)}}));
         files.add(folder / "font.css", work.web.css);
         files.add(folder / "index.html", work.web.html);
     }
@@ -539,7 +548,8 @@ OutputChoice output_encoding(const OutputPlan& output, const std::vector<SourceR
 bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encoded, Language language)
 {
     if (!encoded.unmappable.empty()) {
-        warn(tr(language, "{count} characters cannot be written in gbk: {list}",
+        warn(trn(language, "{count} character cannot be written in gbk: {list}",
+            "{count} characters cannot be written in gbk: {list}", encoded.unmappable.size(),
             {{"count", std::to_string(encoded.unmappable.size())},
                 {"list", listed(encoded.unmappable, most_listed, language)}}));
         if (!output.replace_unmappable) {
@@ -580,8 +590,9 @@ void say_recovered(const Recovery& recovery, Language language)
                  {{"files", named(recovery.restored)}}) +
                 (recovery.removed.empty()
                         ? ""
-                        : tr(language, ", and the {count} temporary files it left are removed",
-                              {{"count", std::to_string(recovery.removed.size())}})),
+                        : trn(language, ", and the {count} temporary file it left is removed",
+                              ", and the {count} temporary files it left are removed",
+                              recovery.removed.size(), {{"count", std::to_string(recovery.removed.size())}})),
             language);
     else if (!recovery.removed.empty())
         note(

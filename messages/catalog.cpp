@@ -6,20 +6,20 @@ namespace charlib {
 
 namespace {
 
-// msgid, msgstr pairs from po/zh_CN.po, made when the program is built.
-constexpr std::pair<std::string_view, std::string_view> chinese_entries[] = {
+// The texts of po/zh_CN.po, made when the program is built.
+constexpr CatalogText chinese_texts[] = {
 #include "catalog_zh_CN.inc"
 };
 
 }  // namespace
 
-const std::vector<std::pair<std::string_view, std::string_view>>& chinese_catalog()
+const std::vector<CatalogText>& chinese_catalog()
 {
     static const auto catalog = [] {
-        std::vector<std::pair<std::string_view, std::string_view>> entries(
-            std::begin(chinese_entries), std::end(chinese_entries));
-        std::sort(entries.begin(), entries.end());
-        return entries;
+        std::vector<CatalogText> texts(std::begin(chinese_texts), std::end(chinese_texts));
+        std::sort(texts.begin(), texts.end(),
+            [](const CatalogText& a, const CatalogText& b) { return a.english < b.english; });
+        return texts;
     }();
     return catalog;
 }
@@ -29,8 +29,8 @@ std::string_view translate(Language language, std::string_view english)
     if (language == Language::English || english.empty()) return english;
     const auto& catalog = chinese_catalog();
     const auto found = std::lower_bound(catalog.begin(), catalog.end(), english,
-        [](const auto& entry, std::string_view id) { return entry.first < id; });
-    return found != catalog.end() && found->first == english ? found->second : english;
+        [](const CatalogText& text, std::string_view id) { return text.english < id; });
+    return found != catalog.end() && found->english == english ? found->translation : english;
 }
 
 std::string fill(std::string_view text, std::initializer_list<Arg> args)
@@ -53,6 +53,19 @@ std::string fill(std::string_view text, std::initializer_list<Arg> args)
     }
     filled.append(text.substr(at));
     return filled;
+}
+
+std::string_view translate_plural(
+    Language language, std::string_view singular, std::string_view plural, std::uint64_t count)
+{
+    if (language == Language::English) return count == 1 ? singular : plural;
+    return translate(language, singular);
+}
+
+std::string trn(Language language, std::string_view singular, std::string_view plural, std::uint64_t count,
+    std::initializer_list<Arg> args)
+{
+    return fill(translate_plural(language, singular, plural, count), args);
 }
 
 std::string tr(Language language, std::string_view english, std::initializer_list<Arg> args)

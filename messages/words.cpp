@@ -63,7 +63,7 @@ std::string in_units(std::uint64_t bytes, Language language)
     }
     std::string text = std::to_string(whole);
     if (rest != 0) text += "." + std::to_string(rest * 10 / 1024);
-    if (unit == 0) return tr(language, "{count} bytes", {{"count", text}});
+    if (unit == 0) return trn(language, "{count} byte", "{count} bytes", whole, {{"count", text}});
     return text + " " + units[unit];
 }
 
@@ -101,25 +101,48 @@ std::string grouped(std::uint64_t number)
 
 std::string bytes_text(std::uint64_t bytes, Language language)
 {
-    const std::string exact = tr(language, "{count} bytes", {{"count", grouped(bytes)}});
+    const std::string exact =
+        trn(language, "{count} byte", "{count} bytes", bytes, {{"count", grouped(bytes)}});
     if (bytes < 1024) return exact;
     return exact + (language == Language::Chinese ? "（" : " (") + in_units(bytes, language) +
         (language == Language::Chinese ? "）" : ")");
 }
 
-std::string_view wording(Code code)
+namespace {
+
+const Wording* find_wording(Code code)
 {
     for (const auto table : {file_wordings(), source_wordings(), format_wordings(), output_wordings(), font_wordings()})
         for (const Wording& w : table)
-            if (w.code == code) return w.english;
-    return {};
+            if (w.code == code) return &w;
+    return nullptr;
+}
+
+// The count a wording with a plural turns on; a missing count takes the plural.
+std::uint64_t count_of(const Outcome& outcome, const char* field)
+{
+    const Value* value = outcome.find(field);
+    if (const auto* n = value ? std::get_if<std::uint64_t>(value) : nullptr) return *n;
+    if (const auto* n = value ? std::get_if<std::int64_t>(value) : nullptr)
+        return static_cast<std::uint64_t>(*n);
+    return 2;
+}
+
+}  // namespace
+
+std::string_view wording(Code code)
+{
+    const Wording* found = find_wording(code);
+    return found ? found->english : std::string_view();
 }
 
 std::string words(const Outcome& outcome, Language language)
 {
-    const std::string_view english = wording(outcome.code);
-    if (english.empty()) return std::string(code_id(outcome.code));
-    const std::string_view text = translate(language, english);
+    const Wording* found = find_wording(outcome.code);
+    if (!found) return std::string(code_id(outcome.code));
+    const std::string_view text = found->plural
+        ? translate_plural(language, found->english, found->plural, count_of(outcome, found->count_field))
+        : translate(language, found->english);
     std::string said;
     std::size_t at = 0;
     while (at < text.size()) {

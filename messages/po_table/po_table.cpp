@@ -1,6 +1,8 @@
-// Makes a PO catalog into C++: one {"msgid", "msgstr"} pair a line, for
-// catalog.cpp to include. Fuzzy, obsolete and untranslated entries are left
-// out, so the English shows where a translation is unsure or missing.
+// Makes a PO catalog into C++: one {"msgid", "msgstr"} a line, for
+// catalog.cpp to include. An entry with a plural gives two lines, its msgid
+// and its msgid_plural (marked true), each with msgstr[0]: the languages we
+// translate to have one form, and either English form finds it. Fuzzy, obsolete and untranslated entries are
+// left out, so the English shows where a translation is unsure or missing.
 #include <gettext-po.h>
 
 #include <cstdio>
@@ -54,9 +56,12 @@ int main(int argc, char** argv)
         po_message_iterator_t it = po_message_iterator(file, *domain);
         while (po_message_t message = po_next_message(it)) {
             const char* id = po_message_msgid(message);
-            const char* str = po_message_msgstr(message);
-            if (!*id || !*str || po_message_is_fuzzy(message) || po_message_is_obsolete(message)) continue;
+            const char* plural = po_message_msgid_plural(message);
+            const char* str = plural ? po_message_msgstr_plural(message, 0) : po_message_msgstr(message);
+            if (!*id || !str || !*str || po_message_is_fuzzy(message) || po_message_is_obsolete(message))
+                continue;
             table += "{" + literal(id) + ", " + literal(str) + "},\n";
+            if (plural) table += "{" + literal(plural) + ", " + literal(str) + ", true},\n";
         }
         po_message_iterator_free(it);
     }

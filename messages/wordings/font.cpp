@@ -16,7 +16,9 @@ constexpr Wording wordings[] = {
            "wrong values)")},
     {Code::NoUnicodeCmap, N_("The font “{path}” has no Unicode character map")},
     {Code::NoSuchFace,
-        N_("The font “{path}” has only {count} faces, numbered from 0: there is no face {face}")},
+        NP_("The font “{path}” has only {count} face, numbered 0: there is no face {face}",
+            "The font “{path}” has only {count} faces, numbered from 0: there is no face {face}"),
+        "count"},
     {Code::NoFaceNamed, N_("The font “{path}” has no face named “{name}”")},
     {Code::FaceNameAmbiguous,
         N_("The font “{path}” has {matches} faces named “{name}”: choose one by its number or its full "

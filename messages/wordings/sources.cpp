@@ -12,8 +12,13 @@ constexpr Wording wordings[] = {
     {Code::Utf16MostlyCjk,
         N_("{encoding}: {percent}% of the characters beyond ASCII are hanzi or full-width")},
     {Code::ValidUtf8, N_("valid UTF-8")},
-    {Code::MostlyUtf8, N_("UTF-8 ({multibyte} multibyte sequences valid, {invalid} invalid)")},
-    {Code::Gb18030FourByte, N_("{four_byte} GB18030 four-byte sequences")},
+    {Code::MostlyUtf8,
+        NP_("UTF-8 ({multibyte} multibyte sequence valid, {invalid} invalid)",
+            "UTF-8 ({multibyte} multibyte sequences valid, {invalid} invalid)"),
+        "multibyte"},
+    {Code::Gb18030FourByte,
+        NP_("{four_byte} GB18030 four-byte sequence", "{four_byte} GB18030 four-byte sequences"),
+        "four_byte"},
     {Code::EmptyFile, N_("an empty file")},
     {Code::AsciiOnly, N_("ASCII only")},
     {Code::DefaultEncoding, N_("not UTF-8, UTF-16 or GB18030")},
@@ -33,11 +38,17 @@ constexpr Wording wordings[] = {
         N_("“{path}” is over the limit of {limit}: it cannot be read as {format} (a translation file is "
            "read whole into memory); split it first")},
     {Code::InvalidSequencesRefused,
-        N_("“{path}” has {count} invalid byte sequences (read as {encoding}), the first at line {line}, "
-           "byte {byte}; the source is not used")},
+        NP_("“{path}” has {count} invalid byte sequence (read as {encoding}), at line {line}, byte {byte}; "
+            "the source is not used",
+            "“{path}” has {count} invalid byte sequences (read as {encoding}), the first at line {line}, "
+            "byte {byte}; the source is not used"),
+        "count"},
     {Code::InvalidSequences,
-        N_("“{path}” has {count} invalid byte sequences (read as {encoding}), the first at line {line}, "
-           "byte {byte}; they are taken as U+FFFD")},
+        NP_("“{path}” has {count} invalid byte sequence (read as {encoding}), at line {line}, byte {byte}; "
+            "it is taken as U+FFFD",
+            "“{path}” has {count} invalid byte sequences (read as {encoding}), the first at line {line}, "
+            "byte {byte}; they are taken as U+FFFD"),
+        "count"},
     {Code::KeyColumn,
         N_("Column {column} of “{path}” (headed “{header}”) is taken as the key column: it gives each "
            "row's key and is not a translation")},
@@ -45,7 +56,9 @@ constexpr Wording wordings[] = {
         N_("Column {column} of “{path}” (with an empty header) is taken as the key column: it gives each "
            "row's key and is not a translation")},
     {Code::UnreadableCues,
-        N_("{count} subtitle blocks of “{path}” have a timing line no player reads; they are skipped")},
+        NP_("{count} subtitle block of “{path}” has a timing line no player reads; it is skipped",
+            "{count} subtitle blocks of “{path}” have a timing line no player reads; they are skipped"),
+        "count"},
     {Code::ReadAsLines, N_("The format of “{path}” is not told by its name: it is read by lines")},
     {Code::LineFeedsOnly,
         N_("“{path}” ends its lines with LF only, never CR: under the legacy line ends the whole file is "

@@ -1,7 +1,9 @@
 #pragma once
 // A code's sentence in English, with {field} where the outcome's fields go;
-// {field:glyph} puts a character itself rather than its U+ code. Each room's
-// table is in its own file here.
+// {field:glyph} puts a character itself rather than its U+ code. A sentence
+// with a count has a plural too, and names the field that holds the count:
+// {Code::X, NP_("{count} block has …", "{count} blocks have …"), "count"}.
+// Each room's table is in its own file here.
 
 #include <span>
 
@@ -13,6 +15,8 @@ namespace charlib {
 struct Wording {
     Code code;
     const char* english;
+    const char* plural = nullptr;
+    const char* count_field = nullptr;
 };
 
 std::span<const Wording> file_wordings();

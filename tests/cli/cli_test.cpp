@@ -132,11 +132,16 @@ TEST(Cli, SaysWhatHappenedInTheUsersLanguageAndPrintsTheSameInAny)
         {{"-k", "-f", "json", "u.txt", "missing.txt"}, 1, "Cannot open the file “missing.txt”",
             "无法打开文件“missing.txt”"},
         {{"--strict", "g.gbk"}, 1,
-            "“g.gbk” has 1 invalid byte sequences (read as gbk), the first at line 2, byte 9; the source is "
-            "not "
-            "used (--strict)",
+            "“g.gbk” has 1 invalid byte sequence (read as gbk), at line 2, byte 9; the source is not used "
+            "(--strict)",
             "“g.gbk”有 1 处无效字节序列（按 gbk 读取），第一处在第 2 行第 9 字节；不用这个来源（--strict）"},
-        {{"g.gbk"}, 0, "Note: “g.gbk” has 1 invalid byte sequences", "注意：“g.gbk”有 1 处无效字节序列"},
+        {{"g.gbk"}, 0, "Note: “g.gbk” has 1 invalid byte sequence (read as gbk), at line 2, byte 9; it is",
+            "注意：“g.gbk”有 1 处无效字节序列"},
+        {{"--report", "u.txt"}, 0,
+            "1 source, 1 line, 1 selected\n  u.txt: read as utf-8: valid UTF-8 (2 multibyte sequences)\n"
+            "2 distinct characters\n",
+            "来源 1 个，共 1 行，选中 1 行\n  u.txt：按 utf-8 读取，因为有效的 UTF-8（2 "
+            "个多字节序列）\n不重复字符 2 个\n"},
         {{"-t", "auto", "--report", "m.properties"}, 0,
             "m.properties: read as ISO-8859-1: properties files are read in it unless they say otherwise",
             "m.properties：按 ISO-8859-1 读取，因为properties 文件没有另外说明时按这种编码读取"},

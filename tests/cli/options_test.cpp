@@ -139,9 +139,11 @@ TEST(Options, TheChineseCatalogIsReadByCharlibsOwnPoReader)
     const CliRun run = run_cli(dir, {"-t", "po", "-f", "counts", CHARLIB_SOURCE_DIR "/po/zh_CN.po"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    // Each hanzi as often as the translations have it: the msgstrs are read, and nothing else.
+    // Each hanzi as often as the translations have it: the msgstrs (a plural's
+    // msgstr[0]) are read, and nothing else.
     std::string translations;
-    for (const auto& [english, chinese] : charlib::chinese_catalog()) translations += chinese;
+    for (const charlib::CatalogText& text : charlib::chinese_catalog())
+        if (!text.plural) translations += text.translation;
     for (const std::string hanzi : {"用", "法", "字", "库"}) {
         std::size_t count = 0;
         for (auto at = translations.find(hanzi); at != std::string::npos; at = translations.find(hanzi, at + 1)) ++count;

@@ -84,6 +84,39 @@ TEST(Words, FieldsTakeTheirPlacesInEitherLanguage)
         "“.a.old”; the folder “w” has been made)");
 }
 
+TEST(Words, EnglishTakesTheSingularForOneAloneChineseHasOneForm)
+{
+    const struct {
+        std::uint64_t count;
+        Language language;
+        const char* cues;  // an outcome's wording with a plural
+        const char* sources;  // a front end's own text with a plural
+        const char* bytes;
+    } cases[] = {
+        {1, Language::English, "1 subtitle block of “a.srt” has a timing line no player reads; it is skipped",
+            "1 source", "1 byte"},
+        {2, Language::English,
+            "2 subtitle blocks of “a.srt” have a timing line no player reads; they are skipped", "2 sources",
+            "2 bytes"},
+        {0, Language::English,
+            "0 subtitle blocks of “a.srt” have a timing line no player reads; they are skipped", "0 sources",
+            "0 bytes"},
+        {1, Language::Chinese, "“a.srt”中有 1 个字幕块的时间码无法识别，已跳过", "来源 1 个", "1 字节"},
+        {2, Language::Chinese, "“a.srt”中有 2 个字幕块的时间码无法识别，已跳过", "来源 2 个", "2 字节"},
+    };
+    for (const auto& c : cases) {
+        const Outcome cues(
+            Code::UnreadableCues, {{"path", std::filesystem::path("a.srt")}, {"count", c.count}});
+        EXPECT_EQ(words(cues, c.language), c.cues);
+        EXPECT_EQ(trn(c.language, "{count} source", "{count} sources", c.count,
+                      {{"count", std::to_string(c.count)}}),
+            c.sources);
+        EXPECT_EQ(bytes_text(c.count, c.language), c.bytes);
+    }
+    // Chinese finds its text by either English form.
+    EXPECT_EQ(translate(Language::Chinese, "{count} sources"), "来源 {count} 个");
+}
+
 TEST(Words, SystemReasonsInEitherLanguageTheRareOnesBySystem)
 {
     for (const int error : {ENOENT, EACCES, EPERM, EEXIST, ENOTDIR, EISDIR, ENOTEMPTY, ELOOP, ENOSPC, EDQUOT,
