@@ -103,7 +103,12 @@ std::string bytes_text(std::uint64_t bytes, Language language)
 {
     const std::string exact =
         trn(language, "{count} byte", "{count} bytes", bytes, {{"count", grouped(bytes)}});
-    if (bytes < 1024) return exact;
+    // The unit only where it says the size exactly, as a limit's round number: 256 MiB, not a
+    // 268,435,457-byte file's "256 MiB".
+    std::uint64_t unit = 1;
+    while (unit < (std::uint64_t{1} << 40) && bytes / unit >= 1024)
+        unit *= 1024;
+    if (unit == 1 || bytes % unit * 10 % unit != 0) return exact;
     return exact + (language == Language::Chinese ? "（" : " (") + in_units(bytes, language) +
         (language == Language::Chinese ? "）" : ")");
 }

@@ -116,7 +116,7 @@ TEST(Translation, MalformedFilesAreLocatedAndKeepGoingReadsTheOthers)
     // here), with its exact size: one byte over is over.
     std::filesystem::resize_file(dir.write("huge.json", ""), (std::uintmax_t{256} << 20) + 1);
     EXPECT_TRUE(ended(run_cli(dir, {"-t", "auto", "huge.json"}), 1,
-        "“huge.json”有 268,435,457 字节（256 MiB），超过上限 268,435,456 字节（256 MiB），不能按 json 读取"));
+        "“huge.json”有 268,435,457 字节，超过上限 268,435,456 字节（256 MiB），不能按 json 读取"));
 
     // A file whose format cannot be told is read as lines, and the user told.
     dir.write("notes.md", "说明");

@@ -65,7 +65,8 @@ TEST(Words, FieldsTakeTheirPlacesInEitherLanguage)
     const Outcome outcome(Code::CannotOpen, {{"path", std::filesystem::path("a/b.txt")}, {"error", SystemError{ENOENT}}});
     EXPECT_EQ(words(outcome, Language::English), "Cannot open the file “a/b.txt”: no such file or folder");
     EXPECT_EQ(words(outcome, Language::Chinese), "无法打开文件“a/b.txt”：文件或文件夹不存在");
-    EXPECT_EQ(bytes_text(268435457, Language::English), "268,435,457 bytes (256 MiB)");
+    EXPECT_EQ(bytes_text(268435456, Language::English), "268,435,456 bytes (256 MiB)");
+    EXPECT_EQ(bytes_text(268435457, Language::English), "268,435,457 bytes");  // the unit only when exact
     EXPECT_EQ(bytes_text(1536, Language::Chinese), "1,536 字节（1.5 KiB）");
     EXPECT_EQ(bytes_text(12, Language::Chinese), "12 字节");
     EXPECT_EQ(tr(Language::English, "{count} bytes", {{"count", "7"}}), "7 bytes");
