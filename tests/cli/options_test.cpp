@@ -40,6 +40,18 @@ TEST(Options, EachIsTakenAndHasItsHelpInEnglishAndChinese)
         } catch (const UsageError& refused) {
             EXPECT_FALSE(std::string(refused.what()).starts_with("Unknown option")) << refused.what();
         }
+        // Given twice: taken when the table says it repeats, else refused as such.
+        if (!option.value_name.empty()) {
+            const std::string value = option.values ? option.values().front() : "1";
+            const std::string name(option.long_name);
+            std::string refused;
+            try {
+                plan_of({name, value, name, value, "in.txt"});
+            } catch (const UsageError& error) {
+                refused = error.what();
+            }
+            EXPECT_EQ(refused.find("only once") != std::string::npos, !option.repeats) << name << ": " << refused;
+        }
         texts.push_back(option.help);
         texts.push_back(group_title(option.group));
     }
