@@ -155,6 +155,27 @@ TEST(Descriptor, BinaryRefusesWhatItsFieldsCannotHold)
     }
 }
 
+TEST(Descriptor, PageFileNamesAFormCannotHoldAreRefused)
+{
+    const struct {
+        std::string file;
+        AtlasFormat format;
+        std::string refused;  // empty: written
+    } cases[] = {
+        {"a\x01.png", AtlasFormat::Json, "page-name-control"},
+        {"a\x7F.png", AtlasFormat::Xml, "page-name-control"},
+        {"a\".png", AtlasFormat::Text, "page-name-quote"},
+        {"a\".png", AtlasFormat::Json, ""},
+        {"a\tb.png", AtlasFormat::Binary, "page-name-control"},
+    };
+    for (const auto& c : cases) {
+        BitmapFont font = sample_font();
+        font.page_files = {c.file};
+        const std::string got = failure_of([&] { write_descriptor(font, c.format); });
+        EXPECT_EQ(c.refused.empty() ? got : got.substr(0, got.find(' ')), c.refused.empty() ? "(no failure)" : c.refused) << c.file;
+    }
+}
+
 // What HarfBuzz adds to the pair's advance with kerning on, each pair of the
 // set shaped alone at the size, in whole pixels: first, second, amount.
 using Pairs = std::vector<std::array<long, 3>>;
