@@ -144,7 +144,7 @@ TEST(Cli, SaysWhatHappenedInTheUsersLanguageAndPrintsTheSameInAny)
             "个多字节序列）\n不重复字符 2 个\n"},
         {{"-t", "auto", "--report", "m.properties"}, 0,
             "m.properties: read as ISO-8859-1: properties files are read in it unless they say otherwise",
-            "m.properties：按 ISO-8859-1 读取，因为properties 文件没有另外说明时按这种编码读取"},
+            "m.properties：按 ISO-8859-1 读取，因为这是 properties 文件没有另外说明时的编码"},
     };
     for (const auto& c : cases) {
         const CliRun english = run_in("en", c.args), chinese = run_in("zh_CN", c.args);
