@@ -84,6 +84,9 @@ std::string said(const Outcome& outcome, Language language)
         return tr(language, "{text}; choose another column, or none, with --key-column", {{"text", text}});
     case Code::LineFeedsOnly:
         return tr(language, "{text} To split at LF, add --newline any", {{"text", text}});
+    case Code::NulInText: return tr(language, "{text} (give the encoding with -e)", {{"text", text}});
+    case Code::NoSuchColumn: return tr(language, "{text} (--column)", {{"text", text}});
+    case Code::NoSuchKeyColumn: return tr(language, "{text} (--key-column)", {{"text", text}});
     default: return text;
     }
 }

@@ -67,11 +67,26 @@ std::string in_units(std::uint64_t bytes, Language language)
     return text + " " + units[unit];
 }
 
+// Names separated by tabs, each quoted, as the language lists them: “a”, “b” or “a”、“b”; a last
+// "…" says there are more.
+std::string list_text(std::string_view names, Language language)
+{
+    std::string text;
+    for (std::size_t at = 0; at <= names.size();) {
+        const std::size_t tab = std::min(names.find('\t', at), names.size());
+        const std::string_view name = names.substr(at, tab - at);
+        if (!text.empty()) text += language == Language::Chinese ? "、" : ", ";
+        text += name == "…" ? std::string(name) : "“" + std::string(name) + "”";
+        at = tab + 1;
+    }
+    return text;
+}
+
 std::string value_text(const Value& value, std::string_view style, Language language)
 {
     if (const auto* n = std::get_if<std::uint64_t>(&value)) return std::to_string(*n);
     if (const auto* n = std::get_if<std::int64_t>(&value)) return std::to_string(*n);
-    if (const auto* s = std::get_if<std::string>(&value)) return *s;
+    if (const auto* s = std::get_if<std::string>(&value)) return style == "list" ? list_text(*s, language) : *s;
     if (const auto* p = std::get_if<std::filesystem::path>(&value)) return p->string();
     if (const auto* c = std::get_if<char32_t>(&value)) return style == "glyph" ? to_utf8(std::u32string_view(c, 1)) : code_point_name(*c);
     if (const auto* b = std::get_if<Bytes>(&value)) return bytes_text(b->count, language);

@@ -65,10 +65,10 @@ constexpr Wording wordings[] = {
            "CSV syntax error: a quote is not closed")},
     {Code::NoSuchColumn,
         N_("Cannot parse the file “{path}”: line {line}, column {column}: "
-           "no column named “{name}” (the header's columns: {header})")},
+           "no column named “{name}” (the header's columns: {header:list})")},
     {Code::NoSuchKeyColumn,
         N_("Cannot parse the file “{path}”: line {line}, column {column}: "
-           "no column named “{name}” for the rows' keys (the header's columns: {header})")},
+           "no column named “{name}” for the rows' keys (the header's columns: {header:list})")},
     {Code::NoHeaderRow,
         N_("Cannot parse the file “{path}”: line {line}, column {column}: "
            "no column named “{name}”: there is no header row")},

@@ -65,6 +65,11 @@ TEST(Words, FieldsTakeTheirPlacesInEitherLanguage)
     const Outcome outcome(Code::CannotOpen, {{"path", std::filesystem::path("a/b.txt")}, {"error", SystemError{ENOENT}}});
     EXPECT_EQ(words(outcome, Language::English), "Cannot open the file “a/b.txt”: no such file or folder");
     EXPECT_EQ(words(outcome, Language::Chinese), "无法打开文件“a/b.txt”：文件或文件夹不存在");
+    const Outcome column(Code::NoSuchColumn,
+        {{"path", std::filesystem::path("t.csv")}, {"line", std::uint64_t{1}}, {"column", std::uint64_t{1}},
+            {"name", std::string("zz")}, {"header", std::string("a\tb\t…")}});
+    EXPECT_TRUE(words(column, Language::English).ends_with("(the header's columns: “a”, “b”, …)"));
+    EXPECT_TRUE(words(column, Language::Chinese).ends_with("（表头的列：“a”、“b”、…）"));
     EXPECT_EQ(bytes_text(268435456, Language::English), "268,435,456 bytes (256 MiB)");
     EXPECT_EQ(bytes_text(268435457, Language::English), "268,435,457 bytes");  // the unit only when exact
     EXPECT_EQ(bytes_text(1536, Language::Chinese), "1,536 字节（1.5 KiB）");

@@ -94,14 +94,14 @@ private:
         std::uint64_t line, column;
     };
 
-    // The header's first names, each quoted: "“en”, “zh”".
+    // The header's first names, a tab between each (a list the front end sets out), then "…" when there are more.
     std::string header_names() const
     {
         constexpr std::size_t most_named = 20;
         std::string names;
         for (std::size_t i = 0; i < header_.size() && i < most_named; ++i)
-            names += (i == 0 ? "“" : ", “") + excerpt(header_[i]) + "”";
-        return header_.size() > most_named ? names + ", …" : names;
+            names += (i == 0 ? "" : "\t") + excerpt(header_[i]);
+        return header_.size() > most_named ? names + "\t…" : names;
     }
 
     // A column by header name, else by number from 1.
