@@ -39,9 +39,9 @@ TEST(StructuredReaders, ReadTheTextAKeyAndAPlace)
                 {"block\n", "items[2]", 12, 5}, {"三", "[0].name", 16, 9}}},
         {"strings escapes and comments", TextFormat::Strings, "a.strings",
             "/* comment\n */ \"greeting\" = \"Hi \\\"you\\\"\\n\";\n// note\n"
-            "\"emoji\" = \"\\UD83D\\UDE00 \\u4E2D\\101\";\nplain_key = value.1;\"tab\"=\"a\\tb\\\\\";",
-            {{"Hi \"you\"\n", "greeting", 2, 18}, {"😀 中A", "emoji", 4, 11}, {"value.1", "plain_key", 5, 13},
-                {"a\tb\\", "tab", 5, 27}}},
+            "\"emoji\" = \"\\UD83D\\UDE00 \\u4E2D\\101\";\nplain_key = A.value-1;\"tab\"=\"a\\tb\\\\\";",
+            {{"Hi \"you\"\n", "greeting", 2, 18}, {"😀 中A", "emoji", 4, 11}, {"A.value-1", "plain_key", 5, 13},
+                {"a\tb\\", "tab", 5, 29}}},
         {"strings in utf-16 with a byte-order mark", TextFormat::Strings, "a.strings",
             "\xff\xfe\"\0k\0\"\0 \0=\0 \0\"\0<P\"\0;\0\n\0"s, {{"值", "k", 1, 7}}},
         {"properties in iso-8859-1", TextFormat::Properties, "a.properties",
