@@ -225,6 +225,8 @@ TEST(Cli, AddsCharactersTheTextLacks)
 
     const CliRun json = run_cli(dir, {"-e", "utf-8", "hp.txt", "-f", "json", "--add", "好", "--report"});
     const auto added = nlohmann::json::parse(json.out)["characters"].back();
+    EXPECT_EQ(nlohmann::json::parse(json.out)["characters"][0]["first"],
+        nlohmann::json::parse(R"({"path":"hp.txt","line":1,"column":1})"));  // the text's own have their place
     EXPECT_EQ(added["character"], "好");
     EXPECT_EQ(added["count"], 0);
     EXPECT_FALSE(added.contains("first"));

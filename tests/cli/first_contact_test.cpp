@@ -85,6 +85,7 @@ TEST(FirstContact, WhatIsPlainlyNotTextIsRefusedByWhatItLooksLike)
         {"shot.txt", "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s, "是 PNG 图片"},
         {"photo.txt", "\xFF\xD8\xFF\xE0\0\x10JFIF"s, "是 JPEG 图片"},
         {"anim.txt", "GIF89a\x01\0\x01\0"s, "是 GIF 图片"},
+        {"lines.txt", "7z\xBC\xAF\x27\x1C\0\x04"s, "是 7z 压缩文件，不是文本：请先解压"},
         {"font.ttc", "", "是字体文件，不是文本：字体要用 --font 给出"},
         {"tool", "", "是可执行程序，不是文本"},
     };
