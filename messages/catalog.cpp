@@ -33,7 +33,8 @@ std::string_view translate(Language language, std::string_view english)
     return found != catalog.end() && found->english == english ? found->translation : english;
 }
 
-std::string fill(std::string_view text, std::initializer_list<Arg> args)
+std::string fill(std::string_view text,
+    const std::function<std::optional<std::string>(std::string_view name, std::string_view style)>& value_of)
 {
     std::string filled;
     filled.reserve(text.size() + 32);
@@ -42,17 +43,29 @@ std::string fill(std::string_view text, std::initializer_list<Arg> args)
         const auto open = text.find('{', at);
         const auto close = open == std::string_view::npos ? open : text.find('}', open);
         if (close == std::string_view::npos) break;
-        const std::string_view name = text.substr(open + 1, close - open - 1);
-        const auto arg = std::find_if(args.begin(), args.end(), [name](const Arg& a) { return a.name == name; });
+        std::string_view name = text.substr(open + 1, close - open - 1), style;
+        if (const auto colon = name.find(':'); colon != std::string_view::npos) {
+            style = name.substr(colon + 1);
+            name = name.substr(0, colon);
+        }
         filled.append(text.substr(at, open - at));
-        if (arg != args.end())
-            filled += arg->value;
+        if (const std::optional<std::string> value = value_of(name, style))
+            filled += *value;
         else
             filled.append(text.substr(open, close - open + 1));
         at = close + 1;
     }
     filled.append(text.substr(at));
     return filled;
+}
+
+std::string fill(std::string_view text, std::initializer_list<Arg> args)
+{
+    return fill(text, [&](std::string_view name, std::string_view style) -> std::optional<std::string> {
+        if (!style.empty()) return std::nullopt;
+        const auto arg = std::find_if(args.begin(), args.end(), [name](const Arg& a) { return a.name == name; });
+        return arg == args.end() ? std::nullopt : std::optional<std::string>(arg->value);
+    });
 }
 
 std::string_view translate_plural(

@@ -163,26 +163,10 @@ std::string words(const Outcome& outcome, Language language)
     const std::string_view text = found->plural
         ? translate_plural(language, found->english, found->plural, count_of(outcome, found->count_field))
         : translate(language, found->english);
-    std::string said;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto open = text.find('{', at);
-        const auto close = open == std::string_view::npos ? open : text.find('}', open);
-        if (close == std::string_view::npos) break;
-        std::string_view name = text.substr(open + 1, close - open - 1), style;
-        if (const auto colon = name.find(':'); colon != std::string_view::npos) {
-            style = name.substr(colon + 1);
-            name = name.substr(0, colon);
-        }
-        said.append(text.substr(at, open - at));
-        if (const Value* value = outcome.find(name))
-            said += value_text(*value, style, language);
-        else
-            said.append(text.substr(open, close - open + 1));
-        at = close + 1;
-    }
-    said.append(text.substr(at));
-    return said;
+    return fill(text, [&](std::string_view name, std::string_view style) -> std::optional<std::string> {
+        const Value* value = outcome.find(name);
+        return value ? std::optional<std::string>(value_text(*value, style, language)) : std::nullopt;
+    });
 }
 
 std::string words(const Failure& failure, Language language)

@@ -3,7 +3,9 @@
 // a table when the program is built).
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +39,9 @@ std::string_view translate_plural(
     Language language, std::string_view singular, std::string_view plural, std::uint64_t count);
 // Puts each argument's value for its {name} in an already translated text.
 std::string fill(std::string_view text, std::initializer_list<Arg> args);
+// The same, each {name} or {name:style} asked of `value_of`; one it has no value for stays as it is.
+std::string fill(std::string_view text,
+    const std::function<std::optional<std::string>(std::string_view name, std::string_view style)>& value_of);
 
 // A text of a catalog: an entry with a plural is there twice, by its msgid and
 // by its msgid_plural (that one marked plural), both with msgstr[0].
