@@ -11,6 +11,7 @@
 #include "output/output.h"
 #include "sources/detection.h"
 #include "sources/facts.h"
+#include "sources/read_source.h"
 #include "temp_dir.h"
 
 namespace {
@@ -59,6 +60,58 @@ TEST(Pipeline, FindsEncodingsControlZAndInvalidSequences)
         examine_source(dir.write("m", std::string(150, '\x80')), {Encoding::Gb18030}, {});
     EXPECT_EQ(many.invalid, 150u);  // all counted,
     EXPECT_EQ(many.first_invalid.size(), 100u);  // the first hundred placed
+}
+
+// The first lines or entries of a source, as the set sees them.
+TEST(Pipeline, SamplesTheFirstSelectedLinesOrEntries)
+{
+    struct Case {
+        std::string name, bytes;
+        std::size_t sample;
+        std::vector<std::u32string> kept;
+        std::u32string marker = {};
+        std::int64_t offset = 0;
+        TextFormat format = TextFormat::Lines;
+    };
+    std::string gbk_long;  // 中 250 times, in code page 936
+    for (int i = 0; i < 250; ++i) gbk_long += "\xD6\xD0";
+    std::string json_long;  // 你 300 times
+    for (int i = 0; i < 300; ++i) json_long += "\xE4\xBD\xA0";
+    const Case cases[] = {
+        {"no marker", "a\r\n\r\n b\r\n\r\nc", 10, {U"a", U" b", U"c"}},
+        // The line after each marker line, taken untested; the last marker line has none.
+        {"offset", "#1\r\nx\r\ny\r\n#2\r\n#3\r\nz\r\n#4", 10, {U"x", U"#3"}, U"#", 1},
+        {"marker", "#1\r\nx\r\ny#\r\n", 10, {U"#1", U"y#"}, U"#"},
+        // Code page 936 ends lines at CR alone: a lone LF stays in its line.
+        {"gbk", "\xD6\xD0\n\xCE\xC4\r\n\xBA\xC3", 10, {U"中\n文", U"好"}},
+        {"utf-8", "\xE4\xB8\xAD\n\xE6\x96\x87\r\n", 10, {U"中", U"文"}},
+        {"stops at N", "1\r\n2\r\n3\r\n4\r\n5", 3, {U"1", U"2", U"3"}},
+        {"capped", gbk_long + "\r\nb", 10, {std::u32string(200, U'中'), U"b"}},
+        {"none asked", "a\r\nb", 0, {}},
+        // Entry texts in file order, markup stripped, keys left out; long ones capped.
+        {"entries", "{\"k1\": \"<b>Hi</b> {0}\", \"k2\": {\"k3\": \"" + json_long + "\"}, \"k4\": \"Bye\"}",
+            2, {U"Hi ", std::u32string(200, U'你')}, {}, 0, TextFormat::Json},
+        {"entries with marker", "{\"k1\": \"a\", \"k2\": \"#b\", \"k3\": \"#c\"}", 10, {U"#b", U"#c"}, U"#", 0,
+            TextFormat::Json},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        ReadingRules rules;
+        rules.selection.marker = c.marker;
+        rules.selection.offset = c.offset;
+        rules.entries.format = c.format;
+        rules.sample = c.sample;
+        const SourceRead read = read_source(dir.write("t", c.bytes), rules);
+        EXPECT_FALSE(read.report.error) << c.name;
+        EXPECT_EQ(read.sample, c.kept) << c.name;
+    }
+    // Control-Z ends the text and makes the source unusable: nothing of it is shown.
+    ReadingRules rules;
+    rules.sample = 10;
+    const SourceRead ended = read_source(dir.write("z", "a\r\nb\x1A\r\nc"), rules);
+    ASSERT_TRUE(ended.report.error);
+    EXPECT_EQ(ended.report.error->code, Code::ControlZ);
+    EXPECT_TRUE(ended.sample.empty());
 }
 
 TEST(Pipeline, TalliesAddUpAndChoosingKeepsCountsWithTheirCharacters)

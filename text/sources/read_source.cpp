@@ -9,6 +9,7 @@
 #include "files/input_file.h"
 #include "formats/format_table.h"
 #include "places.h"
+#include "selected_lines.h"
 #include "simd/code_sets.h"
 #include "sources/detection.h"
 #include "sources/facts.h"
@@ -107,6 +108,30 @@ void insert_utf8(CharacterSet& set, std::string_view text, std::u32string& slice
     }
 }
 
+// An entry's text in UTF-8, cut for the sample. No character takes more
+// than 4 bytes, so those bytes hold enough of a long entry.
+std::u32string sample_of_entry(std::string_view text)
+{
+    constexpr std::size_t enough = longest_sample_line * 4;
+    std::u32string characters;
+    decode_utf8(text.substr(0, enough), text.size() <= enough, characters);
+    if (characters.size() > longest_sample_line) characters.resize(longest_sample_line);
+    return characters;
+}
+
+// The first `count` selected lines, each cut for the sample: read again,
+// only as far as they go.
+std::vector<std::u32string> sample_lines(
+    InputFile& file, SourceFormat format, const Selection& selection, std::size_t count)
+{
+    std::vector<std::u32string> sample;
+    for_each_selected_line(file, format, selection, [&](std::uint64_t, std::u32string_view line) {
+        sample.emplace_back(line.substr(0, longest_sample_line));
+        return sample.size() < count;
+    });
+    return sample;
+}
+
 // A translation file: its entries, selected as lines are, handed over one
 // by one as the reader finds them.
 std::optional<Outcome> read_entries_into(SourceRead& read, InputFile& file,
@@ -142,6 +167,7 @@ std::optional<Outcome> read_entries_into(SourceRead& read, InputFile& file,
             ++selected;
             if (strip) strip_markup_in_place(text);
             insert_utf8(set, text, slice);
+            if (read.sample.size() < rules.sample) read.sample.push_back(sample_of_entry(text));
             if (rules.places > 0)
                 note_places(
                     utf8_characters(text), source, line, column, std::string(key), rules.places, read.places);
@@ -275,6 +301,7 @@ std::optional<Outcome> read_into(
     if (rules.places > 0)
         locate_in_lines(
             file, source, format, rules.selection, read.tally.characters, rules.places, read.places);
+    if (rules.sample > 0) read.sample = sample_lines(file, format, rules.selection, rules.sample);
     const std::u32string& characters = read.tally.characters;
     const bool suspect = characters.empty() || characters.find(U'\n') != std::u32string::npos;
     if (format.newline == Newline::Legacy && suspect && line_feeds_only(file))

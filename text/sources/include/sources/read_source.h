@@ -36,7 +36,11 @@ struct ReadingRules {
     Tuning tuning;  // the kernel (CHARLIB_ISA), threads
     EntryRules entries;
     std::size_t places = 0;  // how many places to keep of each character: 0, none (it costs a pass)
+    std::size_t sample = 0;  // how many of the selected lines or entries to keep, in order: 0, none
 };
+
+// A sample line is cut to this many characters: a check page shows no more.
+inline constexpr std::size_t longest_sample_line = 200;
 
 struct SourceRead {
     Tally tally;
@@ -44,6 +48,10 @@ struct SourceRead {
     bool encoding_guessed = false;  // told from the bytes, which could be read another way
     Notes warnings;  // what the user must hear of it
     Places places;  // up to ReadingRules::places of each character
+    // The first ReadingRules::sample selected lines (without their line
+    // break) or entries (their markup stripped), as the set sees them, each
+    // cut to longest_sample_line characters.
+    std::vector<std::u32string> sample;
 };
 
 // One source: a file, or a stream ("-" for standard input, a named pipe)
