@@ -1,6 +1,8 @@
 #include "base/ascii.h"
 #include "option_groups.h"
 
+#include "font/web.h"
+
 #include <CLI/CLI.hpp>  // here alone: it is large to compile
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include "cli/manual.h"
 #include "cli/option_table.h"
 #include "codec/utf.h"
+#include "font/web.h"
 #include "formats/format_table.h"
 #include "messages/catalog.h"
 #include "messages/words.h"
@@ -306,6 +309,9 @@ void FontOptions::add_to(CLI::App& app)
     declare(app, "--chunk-size", chunk_size_);
     declare(app, "--web-all", web_all_);
     declare(app, "--family", family_);
+    declare(app, "--web-fresh", web_fresh_);
+    declare(app, "--css", css_);
+    declare(app, "--url-prefix", url_prefix_);
 }
 
 std::optional<std::filesystem::path> FontOptions::faces_asked(Language language) const
@@ -348,7 +354,8 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
     only_with("--sdf", sdf_, {{"--spread", spread_.has_value()}}, language);
     only_with("--grid", grid_.has_value(), {{"--grid-columns", grid_columns_.has_value()}}, language);
     only_with("--web", web_.has_value(),
-        {{"--chunk-size", chunk_size_.has_value()}, {"--web-all", web_all_}, {"--family", family_.has_value()}},
+        {{"--chunk-size", chunk_size_.has_value()}, {"--web-all", web_all_}, {"--family", family_.has_value()},
+            {"--web-fresh", web_fresh_}, {"--css", css_.has_value()}, {"--url-prefix", url_prefix_.has_value()}},
         language);
     if (sdf_ && mono_)
         throw UsageError(tr(language, "--sdf and --mono cannot be used together: a distance field is 8-bit"));
@@ -450,6 +457,27 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
             web.family = *family_;
         }
         web.layout_features = plan.layout_features;
+        web.features = layout_features_.value_or("");
+        web.fresh = web_fresh_;
+        if (css_) {
+            if (!is_stylesheet_name(*css_))
+                throw UsageError(tr(language,
+                    "--css takes a file name in the --web folder ending in .css, such as title.css (not "
+                    "index.css, whose check page would be font.css's): {value}",
+                    {{"value", *css_}}));
+            web.stylesheet = *css_;
+        }
+        if (url_prefix_) {
+            std::string prefix = *url_prefix_;
+            while (!prefix.empty() && prefix.back() == '/')
+                prefix.pop_back();
+            if (prefix.empty() || prefix.find_first_of(" \t\n\r") != std::string::npos)
+                throw UsageError(tr(language,
+                    "--url-prefix takes the start of a URL, such as https://cdn.example.com/fonts, with no "
+                    "spaces: {value}",
+                    {{"value", *url_prefix_}}));
+            web.url_prefix = prefix;
+        }
     }
     return plan;
 }

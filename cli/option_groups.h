@@ -93,13 +93,15 @@ public:
 
 private:
     std::optional<std::string> font_, face_, subset_, layout_features_, atlas_, size_, padding_, page_,
-        preview_, spread_, atlas_format_, grid_, grid_columns_, web_, chunk_size_, family_, engine_;
+        preview_, spread_, atlas_format_, grid_, grid_columns_, web_, chunk_size_, family_, engine_, css_,
+        url_prefix_;
     bool require_all_ = false;
     bool missing_only_ = false;
     bool mono_ = false;
     bool sdf_ = false;
     bool no_kerning_ = false;
     bool web_all_ = false;
+    bool web_fresh_ = false;
 };
 
 // Every group, read from one command line.

@@ -226,10 +226,13 @@ const std::vector<OptionInfo>& option_table()
             N_("the cells in a row of the grid (1 to 256); the rows of a page follow --page's height")},
 
         {"", "--web", "DIR", "", Web, nullptr, false,
-            N_("web fonts: cut the font into WOFF2 pieces, filled with the set's characters from the most "
-               "used to the least, written to DIR (named by a hash of their content, to be cached forever), "
-               "with DIR/font.css (an @font-face and its unicode-range for each piece) and DIR/index.html "
-               "(a sample in the font, to check it in a browser)"),
+            N_("web fonts: cut the font into WOFF2 pieces, written to DIR (named by a hash of their content, to "
+               "be cached forever): first the full-width punctuation and spaces the font has, then the set's "
+               "characters from the most used to the least; with DIR/font.css (an @font-face and its "
+               "unicode-range for each piece), DIR/index.html (to check it in a browser) and "
+               "DIR/charlib-web.json, which remembers the pieces: a later run keeps every piece that still holds "
+               "a character of the set, and cuts only characters no piece holds, so that browsers keep what "
+               "they cached; a bold or italic font of the same family is added to font.css beside the others"),
             Folders},
         {"", "--chunk-size", "KIB", "70", Web, nullptr, false,
             N_("the size each WOFF2 piece aims at, in KiB (4 to 10240)")},
@@ -237,6 +240,14 @@ const std::vector<OptionInfo>& option_table()
             N_("also cut the rest of the font's characters into more pieces by Unicode block, for text to come")},
         {"", "--family", "NAME", "", Web, nullptr, false,
             N_("the font-family of font.css (by default the font's own name)")},
+        {"", "--web-fresh", "", "", Web, nullptr, false,
+            N_("cut the web font anew, keeping none of the pieces earlier runs made of this face in DIR")},
+        {"", "--css", "NAME", "font.css", Web, nullptr, false,
+            N_("the stylesheet to write in DIR, beside the others there; its check page is NAME with .html "
+               "(index.html for font.css)")},
+        {"", "--url-prefix", "URL", "", Web, nullptr, false,
+            N_("the start of the pieces' URLs in the stylesheet, URL/NAME.woff2: for a CDN, or a page whose "
+               "stylesheet lives elsewhere (by default the pieces are found beside the stylesheet)")},
     };
     return table;
 }

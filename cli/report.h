@@ -25,6 +25,7 @@ inline constexpr std::size_t most_guesses = 10;  // guessed encodings said while
 inline constexpr std::size_t most_skipped = 20;  // files left out of a folder
 inline constexpr std::size_t most_listed =
     10;  // characters listed in a line: outside code page 936, unmappable
+inline constexpr std::size_t most_listed_pieces = 20;  // web font pieces no longer listed
 
 // The first `most` characters, each with its code: "张 U+5F20、三 U+4E09……".
 std::string listed(std::u32string_view characters, std::size_t most, Language language);

@@ -20,6 +20,7 @@
 #include "files/input_file.h"
 #include "files/output_file.h"
 #include "font/font.h"
+#include "font/web.h"
 #include "messages/catalog.h"
 #include "messages/language.h"
 #include "messages/words.h"
@@ -40,8 +41,11 @@ public:
         if (plan.font && plan.font->subset) named_.push_back(*plan.font->subset);
         if (plan.font && plan.font->preview) named_.push_back(*plan.font->preview);
         if (plan.font && plan.font->web) {
-            named_.push_back(*plan.font->web / "font.css");
-            named_.push_back(*plan.font->web / "index.html");
+            const std::filesystem::path& folder = *plan.font->web;
+            const std::string& stylesheet = plan.font->web_options.stylesheet;
+            named_.push_back(folder / stylesheet);
+            named_.push_back(folder / check_page_name(stylesheet));
+            named_.push_back(folder / web_manifest_name);
         }
         if (plan.font && plan.font->atlas) {
             named_.push_back(plan.font->descriptor());
@@ -206,7 +210,11 @@ struct Gathered {
     std::vector<SourceReport> reports;
     std::size_t used = 0;  // sources read
     bool failed = false;  // a source could not be used (with -k)
+    std::vector<std::u32string> sample;  // the first lines or entries, for the web font's check page
 };
+
+// The lines a web font's check page shows.
+constexpr std::size_t sample_lines = 30;
 
 // The encoding told from a file's bytes that could be read another way, and why.
 void say_guess(const SourceReport& report, Language language)
@@ -243,6 +251,7 @@ std::optional<Gathered> gather(
     std::size_t guesses = 0;
     for (const std::filesystem::path& source : sources) {
         rules.selection.progress = progress.source(before);
+        if (plan.font && plan.font->web) rules.sample = sample_lines - gathered.sample.size();
         SourceRead read = read_source(source, rules);
         SourceReport& report = read.report;
         if (plan.sources.note_guesses && read.encoding_guessed && guesses++ < most_guesses)
@@ -254,6 +263,8 @@ std::optional<Gathered> gather(
             gathered.failed = true;
         } else {
             gathered.all.add(read.tally);
+            for (std::u32string& line : read.sample)
+                gathered.sample.push_back(std::move(line));
             for (auto& [c, places] : read.places) {
                 std::vector<Place>& kept = gathered.places[c];
                 for (std::size_t i = 0; i < places.size() && kept.size() < rules.places; ++i)
@@ -371,21 +382,24 @@ struct FontWork {
     std::string preview;
     Atlas atlas;
     WebFont web;
+    std::size_t other_pieces = 0;  // .woff2 files in the web folder that no stylesheet lists
 };
 
-// The characters most frequent first, ties in the set's order.
-std::u32string by_frequency(const Tally& chosen)
+// The web font's check page in the user's language.
+CheckPageWords check_page_words(Language language)
 {
-    std::vector<std::size_t> order(chosen.characters.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    if (chosen.counts.size() == order.size())
-        std::stable_sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return chosen.counts[a] > chosen.counts[b]; });
-    std::u32string characters;
-    for (std::size_t i : order)
-        characters += chosen.characters[i];
-    return characters;
+    return {tr(language, "{loaded} of {total} pieces loaded"), tr(language, "{failed} failed"),
+        tr(language, "This page fetched {pieces} pieces, {bytes} bytes"),
+        tr(language, "The same in the browser's fallback font:"), tr(language, "(no lines)")};
+}
+
+// Where a page beside the current folder finds the web folder: its path, with forward slashes.
+std::string folder_href(const std::filesystem::path& folder)
+{
+    std::string href = folder.lexically_normal().generic_string();
+    while (!href.empty() && href.back() == '/')
+        href.pop_back();
+    return href == "." ? "" : href;
 }
 
 // The face used, and why; for a collection, the others. A single font is
@@ -415,13 +429,14 @@ void say_face(const FontPlan& plan, const Font& font, Language language)
                 {"faces", faces_listed(faces, language, used)}}));
 }
 
-std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen, Language language)
+std::optional<FontWork> make_fonts(
+    const FontPlan& plan, const Tally& chosen, const std::vector<std::u32string>& sample, Language language)
 {
     const Font font(plan.path, plan.face);
     say_face(plan, font, language);
     FontWork work{{plan.path.string(), font.face_index(), font.family(), font.missing(chosen.characters),
-                      font.blank(chosen.characters)},
-        {}, {}, {}, {}};
+                      font.blank(chosen.characters), std::nullopt},
+        {}, {}, {}, {}, 0};
     const FontFacts& facts = work.facts;
     if (!facts.missing.empty())
         warn(trn(language, "The font “{path}” lacks {count} character: {characters}",
@@ -465,13 +480,29 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen, La
         work.preview = plan.atlas ? render_preview(work.atlas, chosen.characters)
                                   : render_preview(font, chosen.characters, plan.atlas_options.size);
     if (plan.web) {
-        const MutedStandardError quiet;  // libwoff2's noise; the progress goes where standard error was
-        CountProgress progress(
-            std::string(translate(language, N_("Compressed {done} / {total} pieces of the web font"))),
-            quiet.real());
         WebFontOptions options = plan.web_options;
-        options.progress = progress.callback();
-        work.web = make_web_font(font, by_frequency(chosen), options);
+        options.sample = sample;
+        options.words = check_page_words(language);
+        const WebFolder earlier = read_web_folder(*plan.web);
+        {
+            const MutedStandardError quiet;  // libwoff2's noise; the progress goes where standard error was
+            CountProgress progress(
+                std::string(translate(language, N_("Compressed {done} / {total} pieces of the web font"))),
+                quiet.real());
+            options.progress = progress.callback();
+            work.web = make_web_font(font, chosen, options, earlier);
+        }
+        work.other_pieces = earlier.other_pieces.size();
+        for (const Outcome& outcome : work.web.notes)
+            note(said(outcome, language), language);
+        WebFacts& facts = work.facts.web.emplace();
+        facts.stylesheet = (*plan.web / work.web.stylesheet).string();
+        facts.paste = paste_lines(work.web, folder_href(*plan.web), options.url_prefix);
+        facts.pieces = work.web.pieces.size();
+        for (const WebFontPiece& piece : work.web.pieces)
+            if (!piece.kept) facts.written.push_back(piece.file);
+        for (const WebPieceRecord& piece : work.web.dropped)
+            facts.dropped.push_back(piece.file);
     }
     return work;
 }
@@ -480,26 +511,37 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work, Lan
 {
     if (plan.web) {
         const std::filesystem::path& folder = *plan.web;  // added to `files` before every output
-        std::set<std::filesystem::path> pieces;
-        for (const WebFontPiece& piece : work.web.pieces) {
-            files.add(folder / piece.file, piece.bytes);
-            pieces.insert(piece.file);
-        }
-        // Pages may still ask for an earlier run's pieces: they are named, not deleted.
-        std::size_t earlier = 0;
-        std::error_code error;
-        for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
-             entry.increment(error))
-            earlier += entry->path().extension() == ".woff2" && !pieces.contains(entry->path().filename());
-        if (earlier > 0)
+        // A kept piece is not written again: a server would give it a new date, and caches its tag.
+        for (const WebFontPiece& piece : work.web.pieces)
+            if (!piece.kept) files.add(folder / piece.file, piece.bytes);
+        // Pages cached before may still ask for pieces no longer listed: they are named, not deleted.
+        const std::vector<WebPieceRecord>& dropped = work.web.dropped;
+        if (!dropped.empty()) {
+            std::string names;
+            for (std::size_t i = 0; i < dropped.size() && i < most_listed_pieces; ++i)
+                names += (i ? " " : "") + dropped[i].file;
             warn(trn(language,
-                "Note: “{folder}” has {count} more .woff2 file that the new font.css does not name (made "
-                "before?): it was not deleted",
-                "Note: “{folder}” has {count} more .woff2 files that the new font.css does not name (made "
-                "before?): they were not deleted",
-                earlier, {{"folder", folder.string()}, {"count", std::to_string(earlier)}}));
-        files.add(folder / "font.css", work.web.css);
-        files.add(folder / "index.html", work.web.html);
+                "Note: “{stylesheet}” no longer lists {count} piece of an earlier cut (it holds none of the "
+                "set's characters, or the face was cut anew); it was left in “{folder}” for pages cached "
+                "before: {pieces}",
+                "Note: “{stylesheet}” no longer lists {count} pieces of an earlier cut (they hold none of the "
+                "set's characters, or the face was cut anew); they were left in “{folder}” for pages cached "
+                "before: {pieces}",
+                dropped.size(),
+                {{"count", std::to_string(dropped.size())}, {"stylesheet", work.web.stylesheet},
+                    {"folder", folder.string()},
+                    {"pieces", names + (dropped.size() > most_listed_pieces ? " …" : "")}}));
+        }
+        if (work.other_pieces > 0)
+            warn(trn(language,
+                "Note: “{folder}” has {count} more .woff2 file that no stylesheet there lists (made before?): it "
+                "was not deleted",
+                "Note: “{folder}” has {count} more .woff2 files that no stylesheet there lists (made before?): "
+                "they were not deleted",
+                work.other_pieces, {{"folder", folder.string()}, {"count", std::to_string(work.other_pieces)}}));
+        files.add(folder / work.web.stylesheet, work.web.css);
+        files.add(folder / work.web.check_page, work.web.html);
+        files.add(folder / web_manifest_name, write_web_manifest(work.web.manifest));
     }
     if (plan.subset) files.add(*plan.subset, work.subset.bytes());
     if (plan.preview) files.add(*plan.preview, work.preview);
@@ -629,7 +671,7 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     if (chosen.characters.empty()) note(empty_set_note(plan, *gathered, *choice), plan.language);
     if (!codes_fit(plan, chosen)) return exit_failure;
     const std::optional<FontWork> fonts =
-        plan.font ? make_fonts(*plan.font, chosen, plan.language) : FontWork{};
+        plan.font ? make_fonts(*plan.font, chosen, gathered->sample, plan.language) : FontWork{};
     if (!fonts) return exit_failure;
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
     if (plan.font && plan.font->missing_only) {
@@ -673,6 +715,12 @@ int run_steps(const Plan& plan, const Kernel& kernel)
     say_recovered(files.recover(), plan.language);
     files.commit();
     if (plan.prints_set() && !print(printed, plan.language)) return exit_failure;
+    // What to paste into a page, once the files are in place; json carries it instead.
+    if (fonts->facts.web && plan.output.format != Format::Json) {
+        warn(tr(plan.language, "Paste into the <head> of a page (the paths as seen from this folder):"));
+        for (const std::string& line : fonts->facts.web->paste)
+            std::cerr << "  " << line << "\n";
+    }
     if (plan.output.report) {
         print_report(gathered->reports, chosen, font_facts, gathered->places, plan.language);
         if (written) print_output_encoding(*plan.output.path, *written, plan.language);

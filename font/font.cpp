@@ -276,7 +276,8 @@ FontData subset_font(const Font& font, std::u32string_view characters, bool woff
     // Without them browsers space CJK punctuation and set vertical text
     // differently from the full font.
     hb_set_t* kept = hb_subset_input_set(input, HB_SUBSET_SETS_LAYOUT_FEATURE_TAG);
-    for (const char* tag : {"halt", "vhal", "palt", "vpal", "vert", "vrt2", "locl", "ccmp", "kern", "vkrn"})
+    for (const char* tag :
+        {"halt", "vhal", "palt", "vpal", "chws", "vchw", "vert", "vrt2", "locl", "ccmp", "kern", "vkrn"})
         hb_set_add(kept, hb_tag_from_string(tag, 4));
     for (const LayoutFeatureChange& change : features) {
         if (change.tag == "*") {

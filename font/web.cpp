@@ -1,4 +1,4 @@
-#include "font/font.h"
+#include "font/web.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -11,14 +11,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "codec/utf.h"
-#include "escape.h"
 #include "faces.h"
 #include "output/output.h"
+#include "web_pages.h"
+#include "web_pieces.h"
 
 namespace charlib {
 
@@ -163,58 +167,6 @@ std::vector<std::string> compress(
     return compressed;
 }
 
-// 64-bit FNV-1a.
-std::uint64_t fnv1a(std::string_view bytes)
-{
-    std::uint64_t hash = 0xcbf29ce484222325;
-    for (unsigned char byte : bytes)
-        hash = (hash ^ byte) * 0x100000001b3;
-    return hash;
-}
-
-// Six hex digits of each piece's hash, more for all when two pieces share them.
-void name_pieces(std::vector<WebFontPiece>& pieces)
-{
-    std::vector<std::string> hashes;
-    for (const WebFontPiece& piece : pieces) {
-        char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fnv1a(piece.bytes)));
-        hashes.emplace_back(hex);
-    }
-    std::size_t digits = 6;
-    for (; digits < 16; ++digits) {
-        std::set<std::string> names;
-        for (const std::string& hash : hashes)
-            names.insert(hash.substr(0, digits));
-        if (names.size() == hashes.size()) break;
-    }
-    for (std::size_t i = 0; i < pieces.size(); ++i)
-        pieces[i].file = hashes[i].substr(0, digits) + ".woff2";
-}
-
-
-// A CSS string; "<" escaped too, so that the name cannot end the page's <style>.
-std::string css_string(std::string_view text)
-{
-    std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20 || byte == 0x7F || c == '<') {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\%x ", byte);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + '"';
-}
-
-
-
 struct Style {
     const char* style = "normal";
     unsigned weight = 400;
@@ -233,82 +185,194 @@ Style style_of(const Font& font)
     return style;
 }
 
-std::string css_of(const std::vector<WebFontPiece>& pieces, const std::string& family, const Style& style)
+// What pieces are cut from: the file's bytes and the face's number. A piece
+// of another font would mix two designs in one line.
+std::string font_identity(const Font& font)
 {
-    std::string css;
-    for (const WebFontPiece& piece : pieces)
-        css += "@font-face {\n  font-family: " + css_string(family) + ";\n  font-style: " + style.style +
-            ";\n  font-weight: " + std::to_string(style.weight) + ";\n  font-display: swap;\n  src: url(\"" +
-            piece.file + "\") format(\"woff2\");\n  unicode-range: " + unicode_range(piece.characters) +
-            ";\n}\n";
-    return css;
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(font.faces().blob, &length);
+    char identity[48];
+    std::snprintf(identity, sizeof identity, "fnv1a:%016llx#%u",
+        static_cast<unsigned long long>(fnv1a(std::string_view(data, length))), font.face_index());
+    return identity;
 }
 
-// The first characters in paragraphs, in the font; the name above them in the
-// browser's own font, so that the page asks for no piece the sample does not need.
-std::string html_of(std::u32string_view sample, const std::string& family, const Style& style)
+// Six hex digits of a piece's hash, more where another piece of the folder
+// with other bytes has them.
+std::string piece_name(std::uint64_t digest, const std::map<std::string, std::uint64_t>& taken)
 {
-    constexpr std::size_t shown = 300, paragraph = 60;
-    sample = sample.substr(0, shown);
-    const std::string name = xml_escaped(family);
-    std::string html = "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n";
-    html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    html += "<title>" + name + "</title>\n<link rel=\"stylesheet\" href=\"font.css\">\n<style>\n";
-    html += "body { font-family: " + css_string(family) + "; font-style: " + style.style +
-        "; font-weight: " + std::to_string(style.weight) +
-        "; font-size: 24px; line-height: 1.6; margin: 2em; }\n";
-    html += "h1 { font: normal 16px sans-serif; color: #666; }\n</style>\n</head>\n<body>\n";
-    html += "<h1>" + name + "</h1>\n";
-    for (std::size_t at = 0; at < sample.size(); at += paragraph)
-        html += "<p>" + xml_escaped(to_utf8(sample.substr(at, paragraph))) + "</p>\n";
-    return html + "</body>\n</html>\n";
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(digest));
+    for (std::size_t digits = 6;; ++digits) {
+        const std::string name = std::string(hex, digits) + ".woff2";
+        const auto found = taken.find(name);
+        if (digits == 16 || found == taken.end() || found->second == digest) return name;
+    }
+}
+
+// The set's characters that need a glyph, most frequent first (ties in the
+// set's order), each with its count.
+std::vector<std::pair<char32_t, std::uint64_t>> by_frequency(const Tally& set)
+{
+    std::vector<std::pair<char32_t, std::uint64_t>> order;
+    std::vector<bool> seen(0x110000);
+    for (std::size_t i = 0; i < set.characters.size(); ++i) {
+        const char32_t c = set.characters[i];
+        if (c >= seen.size() || seen[c] || !needs_glyph(c)) continue;
+        seen[c] = true;
+        order.emplace_back(c, i < set.counts.size() ? set.counts[i] : 0);
+    }
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    return order;
+}
+
+const WebFaceRecord* earlier_face(const WebManifest& manifest, const WebFaceRecord& face)
+{
+    for (const WebFaceRecord& earlier : manifest.faces)
+        if (earlier.stylesheet == face.stylesheet && earlier.family == face.family &&
+            earlier.weight == face.weight && earlier.style == face.style)
+            return &earlier;
+    return nullptr;
 }
 
 }  // namespace
 
-WebFont make_web_font(const Font& font, std::u32string_view characters, const WebFontOptions& options)
+bool belongs_in_first_piece(char32_t c)
+{
+    return (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF01 && c <= 0xFF60) || (c >= 0xFE10 && c <= 0xFE1F) ||
+        (c >= 0xFE30 && c <= 0xFE4F) || c == 0xB7 || c == 0x2014 || c == 0x2026 || c == 0x2018 || c == 0x2019 ||
+        c == 0x201C || c == 0x201D || c == 0x20 || c == 0xA0 || c == 0xAD || (c >= 0x200B && c <= 0x200F) ||
+        (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || c == 0xFEFF;
+}
+
+WebFont make_web_font(const Font& font, const Tally& set, const WebFontOptions& options, const WebFolder& earlier)
 {
     if (options.chunk_size == 0) throw Failure(Code::ZeroChunkSize, {{"path", font.path()}});
-    std::u32string chosen;  // most frequent first, each once
-    std::vector<bool> seen(0x110000);
-    bool any_needing_glyph = false;
-    for (const char32_t c : characters) {
-        if (c >= seen.size() || !needs_glyph(c) || seen[c]) continue;
-        any_needing_glyph = true;
-        seen[c] = true;
-        if (font.has(c)) chosen += c;
+    const Style style = style_of(font);
+    WebFaceRecord face{options.stylesheet, options.family.empty() ? font.family() : options.family, style.weight,
+        style.style, font_identity(font), options.features, options.sample, {}};
+    WebFont web;
+    const std::vector<std::pair<char32_t, std::uint64_t>> frequent = by_frequency(set);
+    std::unordered_map<char32_t, std::uint64_t> uses;
+    for (const auto& [c, count] : frequent)
+        uses.emplace(c, count);
+
+    // The earlier pieces that stay: every one cut from this font that holds a
+    // character of the set, and the punctuation piece.
+    std::vector<WebPieceRecord> staying;  // in their order
+    std::vector<WebPieceRecord> restored;  // those of them whose files are gone or changed
+    std::unordered_set<char32_t> held;
+    if (const WebFaceRecord* before = earlier_face(earlier.manifest, face)) {
+        const bool same_cut = before->font == face.font && before->features == face.features;
+        if (!same_cut && !options.fresh)
+            web.notes.push_back({Code::WebFontChanged,
+                {{"path", font.path()}, {"family", face.family}, {"stylesheet", face.stylesheet}}});
+        for (const WebPieceRecord& piece : before->pieces) {
+            const bool used = std::any_of(piece.characters.begin(), piece.characters.end(),
+                [&](char32_t c) { return uses.contains(c) && font.has(c); });
+            if (!same_cut || options.fresh || !(used || piece.punctuation || options.all)) {
+                web.dropped.push_back(piece);
+                continue;
+            }
+            staying.push_back(piece);
+            if (!earlier.intact.contains(piece.file)) restored.push_back(piece);
+            held.insert(piece.characters.begin(), piece.characters.end());
+        }
     }
-    std::u32string rest;
+    const bool first_stays = std::any_of(
+        staying.begin(), staying.end(), [](const WebPieceRecord& piece) { return piece.punctuation; });
+
+    // What no staying piece holds: the punctuation the font has, the set, the rest of the font.
+    std::u32string first, chosen, rest;
+    FT_Face ft = font.faces().face;
+    FT_UInt glyph = 0;
+    if (!first_stays)
+        for (FT_ULong c = FT_Get_First_Char(ft, &glyph); glyph != 0; c = FT_Get_Next_Char(ft, c, &glyph))
+            if (belongs_in_first_piece(static_cast<char32_t>(c))) first += static_cast<char32_t>(c);
+    bool any_in_font = false;
+    for (const auto& [c, count] : frequent) {
+        if (!font.has(c)) continue;
+        any_in_font = true;
+        if (!held.contains(c) && !belongs_in_first_piece(c)) chosen += c;
+    }
     if (options.all) {
-        FT_Face face = font.faces().face;
-        FT_UInt glyph = 0;
-        for (FT_ULong c = FT_Get_First_Char(face, &glyph); glyph != 0; c = FT_Get_Next_Char(face, c, &glyph))
-            if (c < seen.size() && !seen[c] && needs_glyph(static_cast<char32_t>(c)))
-                rest += static_cast<char32_t>(c);
+        for (FT_ULong c = FT_Get_First_Char(ft, &glyph); glyph != 0; c = FT_Get_Next_Char(ft, c, &glyph)) {
+            const auto character = static_cast<char32_t>(c);
+            if (!uses.contains(character) && !held.contains(character) && needs_glyph(character) &&
+                !belongs_in_first_piece(character))
+                rest += character;
+        }
         std::stable_sort(rest.begin(), rest.end(), [](char32_t a, char32_t b) {
             return ublock_getCode(static_cast<UChar32>(a)) < ublock_getCode(static_cast<UChar32>(b));
         });
     }
-    if (chosen.empty() && rest.empty())
+    if (options.all ? first.empty() && rest.empty() && staying.empty() && !any_in_font : !any_in_font)
         throw Failure(options.all   ? Code::FontHasNoGlyphCharacters
-                : any_needing_glyph ? Code::FontLacksEveryCharacter
+                : !frequent.empty() ? Code::FontLacksEveryCharacter
                                     : Code::NoGlyphCharacters,
             {{"path", font.path()}});
 
+    // Made now: the punctuation piece, the set's, the font's rest, and the staying ones whose files are gone.
+    std::vector<std::u32string> cut;
+    if (!first.empty()) cut.push_back(first);
     Cutter cutter(font, options);
-    std::vector<std::u32string> cut = cutter.cut(chosen);
+    for (std::u32string& piece : cutter.cut(chosen))
+        cut.push_back(std::move(piece));
     for (std::u32string& piece : cutter.cut(rest))
         cut.push_back(std::move(piece));
+    const std::size_t new_pieces = cut.size();
+    for (const WebPieceRecord& piece : restored)
+        cut.push_back(piece.characters);
     std::vector<std::string> compressed = compress(font, cut, options);
 
-    WebFont web;
-    for (std::size_t i = 0; i < cut.size(); ++i)
-        web.pieces.push_back({"", std::move(cut[i]), std::move(compressed[i])});
-    name_pieces(web.pieces);
-    const std::string family = options.family.empty() ? font.family() : options.family;
-    const Style style = style_of(font);
-    web.css = css_of(web.pieces, family, style);
-    web.html = html_of(chosen.empty() ? rest : chosen, family, style);
+    // Names are unique in the folder: among every face's pieces and the files beside them.
+    std::map<std::string, std::uint64_t> taken;
+    for (const WebFaceRecord& other : earlier.manifest.faces)
+        for (const WebPieceRecord& piece : other.pieces)
+            taken.emplace(piece.file, piece.digest);
+    for (const auto& [file, digest] : earlier.other_pieces)
+        taken.emplace(file, digest);
+    std::vector<WebFontPiece> made;
+    for (std::size_t i = 0; i < cut.size(); ++i) {
+        const std::uint64_t digest = fnv1a(compressed[i]);
+        made.push_back({piece_name(digest, taken), std::move(cut[i]), std::move(compressed[i]), false, 0});
+        taken[made.back().file] = digest;
+    }
+
+    // The stylesheet's order: the punctuation piece, those that stay as they were, the new ones.
+    const auto add = [&](WebFontPiece piece, const WebPieceRecord* record, bool punctuation) {
+        for (char32_t c : piece.characters)
+            if (const auto found = uses.find(c); found != uses.end()) piece.used += found->second;
+        face.pieces.push_back(record ? *record
+                                     : WebPieceRecord{piece.file, piece.characters, piece.bytes.size(),
+                                           fnv1a(piece.bytes), punctuation});
+        web.pieces.push_back(std::move(piece));
+    };
+    if (!first.empty()) add(std::move(made.front()), nullptr, true);
+    std::size_t next_restored = new_pieces;
+    for (const WebPieceRecord& record : staying) {
+        if (earlier.intact.contains(record.file)) {
+            add({record.file, record.characters, {}, true, 0}, &record, record.punctuation);
+        } else {
+            web.notes.push_back({Code::WebPieceRestored, {{"path", record.file}}});
+            add(std::move(made[next_restored++]), nullptr, record.punctuation);
+        }
+    }
+    for (std::size_t i = first.empty() ? 0 : 1; i < new_pieces; ++i)
+        add(std::move(made[i]), nullptr, false);
+    for (std::size_t i = 1; i < web.pieces.size(); ++i)
+        if (web.pieces[i].used > web.pieces[web.preload].used) web.preload = i;
+
+    // The folder's manifest with this face in its place, or added.
+    web.manifest = earlier.manifest;
+    if (const WebFaceRecord* before = earlier_face(earlier.manifest, face))
+        web.manifest.faces[static_cast<std::size_t>(before - earlier.manifest.faces.data())] = std::move(face);
+    else
+        web.manifest.faces.push_back(std::move(face));
+    web.stylesheet = options.stylesheet;
+    web.css = stylesheet_css(web.manifest, options.stylesheet, options.url_prefix);
+    web.check_page = check_page_name(options.stylesheet);
+    web.html = check_page_html(web.manifest, options.stylesheet, options.words);
     return web;
 }
 

@@ -88,6 +88,19 @@ constexpr Wording wordings[] = {
     {Code::NoGlyphCharacters, N_("The font “{path}”: there are no characters to put into the web font")},
     {Code::FontLacksEveryCharacter, N_("The font “{path}” has none of the characters given")},
     {Code::FontHasNoGlyphCharacters, N_("The font “{path}” has no characters that need a glyph")},
+    {Code::WebManifestUnreadable,
+        N_("The web font manifest “{path}” is not JSON (line {line}, column {column}): move it away to cut "
+           "the folder anew")},
+    {Code::WebManifestEntryWrong,
+        N_("The web font manifest “{path}” has a wrong or missing “{key}”: move it away to cut the folder "
+           "anew")},
+    {Code::WebManifestTooNew,
+        N_("“{path}” was made by a newer version of Charlib (manifest version {version}): use that version")},
+    {Code::WebFontChanged,
+        N_("the pieces of “{family}” in “{stylesheet}” were cut from another font or with other layout "
+           "features: they were cut anew from “{path}”")},
+    {Code::WebPieceRestored,
+        N_("the web font piece “{path}” was missing or changed since it was cut: it was made again")},
 };
 
 }  // namespace

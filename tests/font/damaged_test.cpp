@@ -9,6 +9,7 @@
 
 #include "face.h"
 #include "font/font.h"
+#include "font/web.h"
 #include "sfnt.h"
 #include "temp_dir.h"
 
@@ -98,8 +99,10 @@ std::string outcome(const std::filesystem::path& path, Output output)
             return !cut.has(U'A') ? "lacks A" : cut.blank(U"A").empty() ? "draws A" : "A is blank";
         }
         if (output == Output::Web) {
-            const WebFont web = make_web_font(font, set, {});
-            return web.pieces.front().characters.find(U'A') != std::u32string::npos ? "draws A" : "lacks A";
+            const WebFont web = make_web_font(font, Tally{std::u32string(set)}, {});
+            for (const WebFontPiece& piece : web.pieces)
+                if (piece.characters.find(U'A') != std::u32string::npos) return "draws A";
+            return "lacks A";
         }
         if (output == Output::Preview) return render_preview(font, set, 12).empty() ? "no picture" : "drew";
         AtlasOptions options;

@@ -132,6 +132,9 @@ nlohmann::ordered_json json_of(
     };
     json["font"] = {{"path", font->path}, {"face", font->face}, {"family", font->family},
         {"missing", listed(font->missing)}, {"blank", listed(font->blank)}};
+    if (const std::optional<WebFacts>& web = font->web)
+        json["font"]["web"] = {{"stylesheet", web->stylesheet}, {"paste", web->paste}, {"pieces", web->pieces},
+            {"written", web->written}, {"dropped", web->dropped}};
     return json;
 }
 

@@ -12,6 +12,7 @@
 #include "codec/encodings.h"
 #include "messages/language.h"
 #include "font/font.h"
+#include "font/web.h"
 #include "output/output.h"
 #include "sources/listing.h"
 #include "sources/read_source.h"
@@ -73,7 +74,7 @@ struct FontPlan {
     AtlasOptions atlas_options;  // the size is the preview's too
     const Engine* engine = nullptr;  // --engine: what the atlas is made for
     std::optional<std::filesystem::path> preview;
-    std::optional<std::filesystem::path> web;  // the folder of the pieces, font.css and index.html
+    std::optional<std::filesystem::path> web;  // the folder of the pieces, the stylesheets, their check pages and the manifest
     WebFontOptions web_options;
 
     // The atlas's descriptor: OUT.json in JSON, else OUT.fnt.

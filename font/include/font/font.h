@@ -117,7 +117,7 @@ private:
 // The font cut down to the characters (with .notdef and what the kept glyphs
 // need), as TrueType/OpenType like the source, or WOFF2. Besides HarfBuzz's
 // default layout features it keeps the CJK spacing and vertical ones the font
-// has (halt, palt, vhal, vpal, vert, vrt2, locl, ccmp, kern, vkrn); `features`
+// has (halt, palt, vhal, vpal, chws, vchw, vert, vrt2, locl, ccmp, kern, vkrn); `features`
 // are then applied in order. Throws Failure.
 FontData subset_font(const Font& font, std::u32string_view characters, bool woff2,
     const std::vector<LayoutFeatureChange>& features = {});
@@ -219,30 +219,5 @@ std::string render_preview(const Font& font, std::u32string_view characters, uns
 // The same drawn from an atlas's own pages, as an engine will show them (a
 // distance field cut at its outline). Throws Failure.
 std::string render_preview(const Atlas& atlas, std::u32string_view characters);
-
-struct WebFontOptions {
-    std::size_t chunk_size = 70 * 1024;  // bytes of WOFF2 a piece aims at
-    bool all = false;  // every other character the font has too, in pieces by Unicode block
-    std::string family;  // empty: the font's own
-    std::vector<LayoutFeatureChange> layout_features;
-    unsigned threads = 0;  // 0: one a core
-    std::function<void(std::size_t done, std::size_t total)> progress = {};  // pieces compressed
-};
-
-struct WebFontPiece {
-    std::string file;  // named by a short hash of its bytes: "3fa2c1.woff2"
-    std::u32string characters;
-    std::string bytes;
-};
-
-struct WebFont {
-    std::vector<WebFontPiece> pieces;
-    std::string css;  // font.css: one @font-face a piece
-    std::string html;  // index.html: a sample of the text in the font
-};
-
-// The font cut into WOFF2 pieces for the web: the characters, most frequent
-// first, fill pieces of about `chunk_size`. Throws Failure.
-WebFont make_web_font(const Font& font, std::u32string_view characters, const WebFontOptions& options);
 
 }  // namespace charlib

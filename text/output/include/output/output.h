@@ -58,6 +58,15 @@ Coverage coverage(std::u32string_view characters);
 
 enum class Format { Text, Counts, Tbl, UnicodeRange, Json, Where };
 
+// What json says of the web font pieces cut for the set.
+struct WebFacts {
+    std::string stylesheet;  // its path
+    std::vector<std::string> paste;  // the lines for a page's <head>
+    std::size_t pieces = 0;  // that the stylesheet lists for the face
+    std::vector<std::string> written;  // pieces new in this run
+    std::vector<std::string> dropped;  // earlier pieces no longer listed, left in the folder
+};
+
 // What json says of the font the set was made for.
 struct FontFacts {
     std::string path;
@@ -65,6 +74,7 @@ struct FontFacts {
     std::string family;
     std::u32string missing;  // characters the font lacks
     std::u32string blank;  // characters the font has whose glyph draws nothing
+    std::optional<WebFacts> web;
 };
 
 // CSS's unicode-range of the characters, neighbours joined: "U+4E00-4E02,U+4E0A".

@@ -43,4 +43,11 @@
     X(ZeroChunkSize, "zero-chunk-size")                   /* path */ \
     X(NoGlyphCharacters, "no-glyph-characters")           /* path: none of the set needs a glyph */ \
     X(FontLacksEveryCharacter, "font-lacks-every-character") /* path */ \
-    X(FontHasNoGlyphCharacters, "font-has-no-glyph-characters") /* path: the whole font asked for; none */
+    X(FontHasNoGlyphCharacters, "font-has-no-glyph-characters") /* path: the whole font asked for; none */ \
+    X(WebManifestUnreadable, "web-manifest-unreadable")   /* path, line, column: not JSON */ \
+    X(WebManifestEntryWrong, "web-manifest-entry-wrong")  /* path, key: "faces[1].weight" */ \
+    X(WebManifestTooNew, "web-manifest-too-new")          /* path, version */ \
+    X(WebFontChanged, "web-font-changed")                 /* path, family, stylesheet: the earlier pieces */ \
+        /* were cut from another font or with other layout features, so the face was cut anew */ \
+    X(WebPieceRestored, "web-piece-restored")             /* path: a listed piece missing or changed, */ \
+        /* made again from its characters */
