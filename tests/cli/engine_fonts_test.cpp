@@ -2,6 +2,7 @@
 // writes, that they agree with the code table, and that a failure writes none.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -139,25 +140,61 @@ TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)
     }
 }
 
-TEST(EngineFonts, WebPiecesFollowTheTextsOwnFrequencies)
+// A site cut, edited and cut again: the pieces kept, those no longer used
+// named, the lines to paste, and a folder that is a file refused.
+TEST(EngineFonts, WebPiecesStayAcrossEditsAndEndWithTheLinesToPaste)
 {
     TempDir dir;
-    dir.write("page.txt", "的的的的了了了是\n一二三\n");
+    dir.write("page.txt", "的的的的了了了是，\n一二三\n");
     const CliRun run = run_cli(
         dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--family", "Game Sans"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_FALSE(has_woff2_noise(run.err)) << run.err;
+    const auto pieces = [&] {
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "site"))
+            if (entry.path().extension() == ".woff2") found.insert(entry.path().filename().string());
+        return found;
+    };
+    const std::set<std::string> first = pieces();
+    EXPECT_EQ(first.size(), 2u) << "the punctuation, then a few characters in one piece";
     const std::string css = TempDir::read(dir.path() / "site/font.css");
     EXPECT_TRUE(has(css, "font-family: \"Game Sans\""));
-    EXPECT_TRUE(has(css, "unicode-range: U+"));
-    EXPECT_TRUE(has(TempDir::read(dir.path() / "site/index.html"), "font.css"));
-    std::size_t pieces = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "site"))
-        pieces += entry.path().extension() == ".woff2";
-    EXPECT_EQ(pieces, 1u) << "a few characters make one piece";
-    dir.write("page.txt", "新的文字\n");
-    const CliRun again = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site"});
-    EXPECT_TRUE(has(again.err, "另有 1 个 .woff2 文件不在新的 font.css 中"));
+    EXPECT_TRUE(has(TempDir::read(dir.path() / "site/index.html"), "<p>的的的的了了了是，</p>\n<p>一二三</p>"));
+    EXPECT_TRUE(has(run.err, "粘贴到网页的 <head> 中（路径是从当前文件夹看的）：\n"
+                             "  <link rel=\"stylesheet\" href=\"site/font.css\">\n  <link rel=\"preload\" "
+                             "href=\"site/"));
+
+    // Edited: the piece of the hanzi holds none of them now, the punctuation piece stays.
+    dir.write("page.txt", "新写文字\n");
+    const CliRun again = run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--family",
+                                          "Game Sans", "-f", "json", "--url-prefix", "https://cdn.example/f/"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(has(again.err, "“font.css”不再列出以前切出的 1 块"));
+    EXPECT_FALSE(has(again.err, "粘贴")) << "json carries them";
+    const nlohmann::json web = nlohmann::json::parse(again.out)["font"]["web"];
+    ASSERT_EQ(web["written"].size(), 1u);
+    ASSERT_EQ(web["dropped"].size(), 1u);
+    EXPECT_EQ(web["pieces"], 2);
+    EXPECT_TRUE(first.contains(web["dropped"][0])) << web;
+    EXPECT_EQ(web["paste"][0], "<link rel=\"stylesheet\" href=\"https://cdn.example/f/font.css\">");
+    EXPECT_EQ(web["paste"][1], "<link rel=\"preload\" href=\"https://cdn.example/f/" +
+                                   web["written"][0].get<std::string>() +
+                                   "\" as=\"font\" type=\"font/woff2\" crossorigin>");
+    EXPECT_EQ(pieces().size(), 3u) << "the dropped piece is left for pages cached before";
+    EXPECT_TRUE(has(TempDir::read(dir.path() / "site/font.css"), "src: url(\"https://cdn.example/f/"));
+
+    // Another stylesheet beside it; a damaged manifest stops the run and changes nothing.
+    ASSERT_EQ(run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site", "--css", "title.css"})
+                  .status,
+        0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "site/title.html"));
+    EXPECT_TRUE(has(TempDir::read(dir.path() / "site/font.css"), "Game Sans"));
+    dir.write("site/charlib-web.json", "{\"charlib_web_manifest\": 1, \"faces\": [{}]}");
+    const std::string kept_css = TempDir::read(dir.path() / "site/font.css");
+    EXPECT_TRUE(ended(run_cli(dir, {"-e", "utf-8", "page.txt", "--font", microhei, "--web", "site"}), 1,
+        "网页字体清单“site/charlib-web.json”中的“faces[0].stylesheet”有误或缺失"));
+    EXPECT_EQ(TempDir::read(dir.path() / "site/font.css"), kept_css);
 
     dir.write("taken", "a file, not a folder");
     const CliRun file =

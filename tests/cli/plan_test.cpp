@@ -183,13 +183,18 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
                 EXPECT_EQ(grid.columns, 32u);
             }},
         {{"--font", "f", "--web", "site", "--chunk-size", "40", "--web-all", "--family", "Game Sans",
-             "in.txt"},
+             "--web-fresh", "--css", "title.css", "--url-prefix", "https://cdn.example/f//", "--layout-features",
+             "-kern", "in.txt"},
             "",
             [](const Plan& plan) {
                 const FontPlan& font = plan.font.value();
                 EXPECT_EQ(font.web.value(), "site");
                 EXPECT_EQ(font.web_options.chunk_size, 40u * 1024);
                 EXPECT_TRUE(font.web_options.all);
+                EXPECT_TRUE(font.web_options.fresh);
+                EXPECT_EQ(font.web_options.stylesheet, "title.css");
+                EXPECT_EQ(font.web_options.url_prefix, "https://cdn.example/f");
+                EXPECT_EQ(font.web_options.features, "-kern");
                 EXPECT_TRUE(plan.selection.count) << "pieces follow the counts";
             }},
         {{"--font", "f", "--atlas", "x", "--sdf", "--mono", "in.txt"},
@@ -207,6 +212,12 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             "--grid-columns 只能与 --grid 一起使用"},
         {{"--font", "f", "--web-all", "in.txt"}, "--web-all 只能与 --web 一起使用"},
         {{"--web", "site", "in.txt"}, "--web 只能与 --font 一起使用"},
+        {{"--font", "f", "--css", "a.css", "in.txt"}, "--css 只能与 --web 一起使用"},
+        {{"--font", "f", "--web", "site", "--css", "index.css", "in.txt"},
+            "--css 应是 --web 文件夹中以 .css 结尾的文件名，如 title.css（不能是 index.css，它的检查页会与 font.css 的相同）：index.css"},
+        {{"--font", "f", "--web", "site", "--css", "../a.css", "in.txt"}, "--css 应是 --web 文件夹中以 .css 结尾的文件名，如 title.css（不能是 index.css，它的检查页会与 font.css 的相同）：../a.css"},
+        {{"--font", "f", "--web", "site", "--url-prefix", "/", "in.txt"}, "--url-prefix 应是网址的开头，如 https://cdn.example.com/fonts，不能有空白：/"},
+        {{"--font", "f", "--web", "site", "--url-prefix", "a b", "in.txt"}, "--url-prefix 应是网址的开头，如 https://cdn.example.com/fonts，不能有空白：a b"},
         {{"--font", "f", "--web", "site", "--chunk-size", "1", "in.txt"},
             "选项 --chunk-size 必须是4 到 10240 之间的整数：1"},
         {{"--font", "f", "--web", "site", "--family", "a\"b", "in.txt"},
