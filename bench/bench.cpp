@@ -3,6 +3,7 @@
 //
 //   charlib-bench [MiB] [core|hanzi|pipeline|fonts|formats]     (default 256 MiB, every part)
 //   charlib-bench [MiB] web                                     (only when asked: it takes minutes)
+//   charlib-bench [MiB] web-edit                                (a site edited, cut again and afresh)
 //   charlib-bench [MiB] hostile                                 (only when asked)
 //
 // formats: each translation format's reader on about min(MiB, 50) MiB of the
@@ -25,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -413,6 +415,92 @@ std::filesystem::path corpus_file(
     return path;
 }
 
+// A site edited: the corpus cut into a folder, then 5% more text (from the
+// hanzi-dense corpus, which brings characters the site had not used) cut
+// again into the same folder, and cut afresh. A returning visitor has every
+// earlier piece cached: what it fetches for the new text's page, and for a
+// page of the 500 most common characters, which did not change.
+void bench_web_edit(const std::filesystem::path& site, const std::filesystem::path& more)
+{
+    const std::filesystem::path noto = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+    if (!std::filesystem::exists(noto)) return;
+    const charlib::Font font(noto, 2);
+    const charlib::Tally before = charlib::extract_source(site, {}, {{}, 0, true});
+    // The first 5% of the site's bytes of the other corpus, whole lines.
+    std::string added(std::filesystem::file_size(site) / 20, '\0');
+    std::ifstream(more, std::ios::binary).read(added.data(), std::streamsize(added.size()));
+    added.resize(added.rfind('\n') + 1);
+    const auto added_file = std::filesystem::temp_directory_path() / "charlib-bench-added.txt";
+    std::ofstream(added_file, std::ios::binary).write(added.data(), std::streamsize(added.size()));
+    const charlib::Tally page = charlib::extract_source(added_file, {}, {{}, 0, true});
+    charlib::Tally after = before;
+    after.add(page);
+
+    const auto folder = std::filesystem::temp_directory_path() / "charlib-bench-web";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto written = [&](const charlib::WebFont& web) {
+        for (const charlib::WebFontPiece& piece : web.pieces)
+            if (!piece.kept) std::ofstream(folder / piece.file, std::ios::binary) << piece.bytes;
+        std::ofstream(folder / charlib::web_manifest_name) << charlib::write_web_manifest(web.manifest);
+    };
+    charlib::WebFontOptions options;
+    const charlib::WebFont first = charlib::make_web_font(font, before, options);
+    written(first);
+    std::set<std::string> cached;
+    for (const charlib::WebFontPiece& piece : first.pieces)
+        cached.insert(piece.file);
+    const charlib::WebFont kept = charlib::make_web_font(font, after, options, charlib::read_web_folder(folder));
+    const charlib::WebFont fresh = charlib::make_web_font(font, after, options);
+    std::u32string common = after.characters;  // its 500 most common
+    {
+        std::vector<std::size_t> order(after.characters.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return after.counts[a] > after.counts[b]; });
+        common.clear();
+        for (std::size_t i = 0; i < 500 && i < order.size(); ++i)
+            common += after.characters[order[i]];
+    }
+    std::size_t new_characters = 0;
+    for (char32_t c : page.characters)
+        new_characters += before.characters.find(c) == std::u32string::npos && charlib::needs_glyph(c);
+    // Bytes of a piece, kept ones read from the folder.
+    const auto size_of = [&](const charlib::WebFontPiece& piece) {
+        return piece.kept ? std::filesystem::file_size(folder / piece.file) : piece.bytes.size();
+    };
+    const auto fetched = [&](const charlib::WebFont& web, std::u32string_view text) {
+        std::size_t pieces = 0, bytes = 0;
+        for (const charlib::WebFontPiece& piece : web.pieces)
+            if (!cached.contains(piece.file) &&
+                std::any_of(piece.characters.begin(), piece.characters.end(),
+                    [&](char32_t c) { return text.find(c) != std::u32string_view::npos; })) {
+                ++pieces;
+                bytes += size_of(piece);
+            }
+        return std::pair(pieces, bytes);
+    };
+    std::printf("\nan edit: %s (%zu characters) and 5%% more text (%zu KB, %zu characters new to the site); "
+                "a returning visitor has every earlier piece cached\n%-22s %7s %9s %18s %18s\n",
+        site.filename().c_str(), before.characters.size(), added.size() / 1000, new_characters, "cut",
+        "pieces", "total KB", "new text's page", "500 most common");
+    for (const auto& [name, web] : {std::pair("again, pieces kept", &kept), std::pair("afresh", &fresh)}) {
+        std::size_t total = 0;
+        for (const charlib::WebFontPiece& piece : web->pieces)
+            total += size_of(piece);
+        const auto [new_pieces, new_bytes] = fetched(*web, page.characters);
+        const auto [common_pieces, common_bytes] = fetched(*web, common);
+        std::printf("%-22s %7zu %9.0f %4zu, %5.0f KB %4.1f%% %4zu, %5.0f KB\n", name, web->pieces.size(),
+            total / 1000.0, new_pieces, new_bytes / 1000.0, 100.0 * double(new_bytes) / double(total),
+            common_pieces, common_bytes / 1000.0);
+    }
+    std::printf("(the pages fetch the pieces they need that the visitor has not cached: pieces, KB, and the "
+                "share of all pieces' bytes)\n");
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove(added_file);
+}
+
 // Prints rows of seconds against one memchr pass over the same file, in the same run.
 struct Table {
     explicit Table(const std::filesystem::path& corpus) :
@@ -751,6 +839,11 @@ int main(int argc, char** argv)
     }
     if (only == "web") {
         bench_web(corpus_file("", mib, write_corpus));
+        bench_web_edit(corpus_file("", mib, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
+        return 0;
+    }
+    if (only == "web-edit") {
+        bench_web_edit(corpus_file("", mib, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
         return 0;
     }
     if (only == "hostile") {
