@@ -415,23 +415,30 @@ std::filesystem::path corpus_file(
     return path;
 }
 
-// A site edited: the corpus cut into a folder, then 5% more text (from the
-// hanzi-dense corpus, which brings characters the site had not used) cut
-// again into the same folder, and cut afresh. A returning visitor has every
-// earlier piece cached: what it fetches for the new text's page, and for a
-// page of the 500 most common characters, which did not change.
-void bench_web_edit(const std::filesystem::path& site, const std::filesystem::path& more)
+// The first `bytes` of a file, whole lines, written to a file of its own.
+std::filesystem::path part_of(const std::filesystem::path& corpus, std::size_t from, std::size_t bytes,
+    const std::string& name)
+{
+    std::string text(from + bytes, '\0');
+    std::ifstream(corpus, std::ios::binary).read(text.data(), std::streamsize(text.size()));
+    const std::size_t start = from == 0 ? 0 : text.rfind('\n', from) + 1;
+    text = text.substr(start, text.rfind('\n') + 1 - start);
+    const auto path = std::filesystem::temp_directory_path() / ("charlib-bench-" + name + ".txt");
+    std::ofstream(path, std::ios::binary).write(text.data(), std::streamsize(text.size()));
+    return path;
+}
+
+// A site edited: its text cut into a folder, then 5% more text cut again into
+// the same folder, and cut afresh. A returning visitor has every earlier
+// piece cached: what it fetches for the new text's page, and for a page of
+// the 500 most common characters.
+void bench_web_edit(const std::string& what, const std::filesystem::path& site, const std::filesystem::path& added_file)
 {
     const std::filesystem::path noto = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
     if (!std::filesystem::exists(noto)) return;
     const charlib::Font font(noto, 2);
     const charlib::Tally before = charlib::extract_source(site, {}, {{}, 0, true});
-    // The first 5% of the site's bytes of the other corpus, whole lines.
-    std::string added(std::filesystem::file_size(site) / 20, '\0');
-    std::ifstream(more, std::ios::binary).read(added.data(), std::streamsize(added.size()));
-    added.resize(added.rfind('\n') + 1);
-    const auto added_file = std::filesystem::temp_directory_path() / "charlib-bench-added.txt";
-    std::ofstream(added_file, std::ios::binary).write(added.data(), std::streamsize(added.size()));
+    const std::uintmax_t added_bytes = std::filesystem::file_size(added_file);
     const charlib::Tally page = charlib::extract_source(added_file, {}, {{}, 0, true});
     charlib::Tally after = before;
     after.add(page);
@@ -481,9 +488,10 @@ void bench_web_edit(const std::filesystem::path& site, const std::filesystem::pa
             }
         return std::pair(pieces, bytes);
     };
-    std::printf("\nan edit: %s (%zu characters) and 5%% more text (%zu KB, %zu characters new to the site); "
-                "a returning visitor has every earlier piece cached\n%-22s %7s %9s %18s %18s\n",
-        site.filename().c_str(), before.characters.size(), added.size() / 1000, new_characters, "cut",
+    std::printf("\nan edit: %s, %ju KB, %zu characters, and 5%% more text (%ju KB, %zu characters new to the "
+                "site); a returning visitor has every earlier piece cached\n%-22s %7s %9s %18s %18s\n",
+        what.c_str(), std::filesystem::file_size(site) / 1000, before.characters.size(), added_bytes / 1000,
+        new_characters, "cut",
         "pieces", "total KB", "new text's page", "500 most common");
     for (const auto& [name, web] : {std::pair("again, pieces kept", &kept), std::pair("afresh", &fresh)}) {
         std::size_t total = 0;
@@ -498,7 +506,18 @@ void bench_web_edit(const std::filesystem::path& site, const std::filesystem::pa
     std::printf("(the pages fetch the pieces they need that the visitor has not cached: pieces, KB, and the "
                 "share of all pieces' bytes)\n");
     std::filesystem::remove_all(folder);
-    std::filesystem::remove(added_file);
+}
+
+// A site of 128 KiB of text (some 60,000 characters): 5% more of the same
+// kind; and 5% of another kind, with every hanzi of GB2312.
+void bench_web_edits(const std::filesystem::path& mixed, const std::filesystem::path& dense)
+{
+    constexpr std::size_t site = 128 << 10;
+    bench_web_edit("the hanzi-dense corpus", part_of(dense, 0, site, "site"), part_of(dense, site, site / 20, "added"));
+    bench_web_edit("the mixed corpus, hanzi-dense text added", part_of(mixed, 0, site, "site"),
+        part_of(dense, 0, site / 20, "added"));
+    for (const char* name : {"site", "added"})
+        std::filesystem::remove(std::filesystem::temp_directory_path() / ("charlib-bench-" + std::string(name) + ".txt"));
 }
 
 // Prints rows of seconds against one memchr pass over the same file, in the same run.
@@ -839,11 +858,11 @@ int main(int argc, char** argv)
     }
     if (only == "web") {
         bench_web(corpus_file("", mib, write_corpus));
-        bench_web_edit(corpus_file("", mib, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
+        bench_web_edits(corpus_file("", 1, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
         return 0;
     }
     if (only == "web-edit") {
-        bench_web_edit(corpus_file("", mib, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
+        bench_web_edits(corpus_file("", 1, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
         return 0;
     }
     if (only == "hostile") {
