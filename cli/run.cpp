@@ -382,7 +382,7 @@ struct FontWork {
     std::string preview;
     Atlas atlas;
     WebFont web;
-    std::size_t other_pieces = 0;  // .woff2 files in the web folder that no stylesheet lists
+    std::size_t other_pieces = 0;  // .woff2 files in the web folder that the manifest does not know
 };
 
 // The web font's check page in the user's language.
@@ -492,7 +492,8 @@ std::optional<FontWork> make_fonts(
             options.progress = progress.callback();
             work.web = make_web_font(font, chosen, options, earlier);
         }
-        work.other_pieces = earlier.other_pieces.size();
+        for (const auto& [file, digest] : earlier.other_pieces)
+            work.other_pieces += !earlier.manifest.retired.contains(file);
         for (const Outcome& outcome : work.web.notes)
             note(said(outcome, language), language);
         WebFacts& facts = work.facts.web.emplace();

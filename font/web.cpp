@@ -365,6 +365,14 @@ WebFont make_web_font(const Font& font, const Tally& set, const WebFontOptions& 
 
     // The folder's manifest with this face in its place, or added.
     web.manifest = earlier.manifest;
+    // Retired: what is dropped now, and what was before and is still in the folder, unless listed again.
+    web.manifest.retired.clear();
+    for (const std::string& file : earlier.manifest.retired)
+        if (earlier.other_pieces.contains(file)) web.manifest.retired.insert(file);
+    for (const WebPieceRecord& piece : web.dropped)
+        web.manifest.retired.insert(piece.file);
+    for (const WebFontPiece& piece : web.pieces)
+        web.manifest.retired.erase(piece.file);
     if (const WebFaceRecord* before = earlier_face(earlier.manifest, face))
         web.manifest.faces[static_cast<std::size_t>(before - earlier.manifest.faces.data())] = std::move(face);
     else

@@ -173,7 +173,7 @@ std::string write_web_manifest(const WebManifest& manifest)
             {"style", face.style}, {"font", face.font}, {"features", face.features}, {"sample", sample},
             {"pieces", pieces}});
     }
-    const Json json = {{"charlib_web_manifest", manifest_version}, {"faces", faces}};
+    const Json json = {{"charlib_web_manifest", manifest_version}, {"faces", faces}, {"retired", manifest.retired}};
     // Invalid UTF-8 cannot come from the characters; a family name from a font could hold it.
     return json.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
@@ -201,6 +201,14 @@ WebManifest read_web_manifest(std::string_view text, const std::filesystem::path
     const auto faces = json.find("faces");
     if (faces == json.end() || !faces->is_array()) throw wrong("faces");
     WebManifest manifest;
+    // Older manifests may lack the list.
+    if (const auto retired = json.find("retired"); retired != json.end()) {
+        if (!retired->is_array()) throw wrong("retired");
+        for (const Json& file : *retired) {
+            if (!file.is_string() || !is_piece_name(file.get<std::string>())) throw wrong("retired");
+            manifest.retired.insert(file.get<std::string>());
+        }
+    }
     for (std::size_t i = 0; i < faces->size(); ++i) {
         if (!(*faces)[i].is_object()) throw wrong("faces[" + std::to_string(i) + "]");
         manifest.faces.push_back(FaceReader(path, (*faces)[i], i).read());

@@ -99,7 +99,7 @@ std::string outcome(const std::filesystem::path& path, Output output)
             return !cut.has(U'A') ? "lacks A" : cut.blank(U"A").empty() ? "draws A" : "A is blank";
         }
         if (output == Output::Web) {
-            const WebFont web = make_web_font(font, Tally{std::u32string(set)}, {});
+            const WebFont web = make_web_font(font, Tally{std::u32string(set), {}}, {});
             for (const WebFontPiece& piece : web.pieces)
                 if (piece.characters.find(U'A') != std::u32string::npos) return "draws A";
             return "lacks A";

@@ -239,7 +239,7 @@ TEST(WebFont, RefusesWhatItCannotCutAndManifestsItCannotRead)
         {U"abc", zero, "zero-chunk-size"},
     };
     for (const auto& test : cases)  // no structured binding: clang 14's lambdas cannot capture one
-        EXPECT_EQ(failure_of([&] { make_web_font(font, Tally{std::get<0>(test)}, std::get<1>(test)); }),
+        EXPECT_EQ(failure_of([&] { make_web_font(font, Tally{std::get<0>(test), {}}, std::get<1>(test)); }),
             std::get<2>(test));
 
     // A manifest read back is the manifest written.
@@ -320,12 +320,14 @@ TEST(WebFont, AnEditKeepsEveryPieceThatStillHoldsACharacter)
         if (!second.pieces[i].kept) cut_now += second.pieces[i].characters;
     }
     EXPECT_EQ(cut_now, added) << "only what no piece held";
-    for (const CssFace& face : css_faces(first.css))
-        if (face.file != first.pieces[2].file)
-            EXPECT_NE(second.css.find("url(\"" + face.file + "\") format(\"woff2\");\n  unicode-range: " +
-                          unicode_range(std::u32string(face.characters.begin(), face.characters.end()))),
-                std::string::npos)
-                << face.file;
+    for (const CssFace& face : css_faces(first.css)) {
+        if (face.file == first.pieces[2].file) continue;
+        EXPECT_NE(second.css.find("url(\"" + face.file + "\") format(\"woff2\");\n  unicode-range: " +
+                      unicode_range(std::u32string(face.characters.begin(), face.characters.end()))),
+            std::string::npos)
+            << face.file;
+    }
+    EXPECT_EQ(second.manifest.retired, std::set<std::string>{first.pieces[2].file});
     write_folder(dir, second);
 
     // A kept piece lost from the folder is made again from its characters: the same bytes, the same name.
@@ -336,6 +338,11 @@ TEST(WebFont, AnEditKeepsEveryPieceThatStillHoldsACharacter)
     EXPECT_EQ(third.notes[0].code, Code::WebPieceRestored);
     EXPECT_FALSE(third.pieces[1].kept);
     EXPECT_TRUE(third.dropped.empty());
+    EXPECT_EQ(third.manifest.retired, second.manifest.retired) << "still in the folder";
+    std::filesystem::remove(dir.path() / first.pieces[2].file);
+    EXPECT_TRUE(make_web_font(font, ranked(edited + added), options, read_web_folder(dir.path()))
+                    .manifest.retired.empty())
+        << "a retired piece deleted is forgotten";
 
     // Another font of the same family, or a fresh cut, keeps none; only another font is worth a note.
     const Font other(microhei, 1);

@@ -44,6 +44,9 @@ struct WebFaceRecord {
 
 struct WebManifest {
     std::vector<WebFaceRecord> faces;  // in the order they were first cut
+    // Pieces no stylesheet lists any more, left in the folder for pages cached
+    // before: named once, when they were dropped, and not again.
+    std::set<std::string> retired;
 };
 
 // What a folder holds of earlier cuts: its manifest, and which of the files
@@ -51,7 +54,7 @@ struct WebManifest {
 struct WebFolder {
     WebManifest manifest;
     std::set<std::string> intact;  // file names
-    std::map<std::string, std::uint64_t> other_pieces;  // .woff2 files the manifest does not list, and digests
+    std::map<std::string, std::uint64_t> other_pieces;  // .woff2 files no face lists, and their digests
 };
 
 // Reads the folder's manifest, if it has one. Throws Failure
@@ -98,7 +101,7 @@ struct WebFontPiece {
 
 struct WebFont {
     std::vector<WebFontPiece> pieces;  // this face's, in the stylesheet's order
-    std::vector<WebPieceRecord> dropped;  // earlier pieces of the face that hold none of the set
+    std::vector<WebPieceRecord> dropped;  // earlier pieces of the face no longer listed: retired now
     std::size_t preload = 0;  // the piece the text uses most, for <link rel="preload">
     WebManifest manifest;  // the folder's, with this face added or put in its place
     std::string stylesheet;  // the file's name
