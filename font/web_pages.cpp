@@ -143,7 +143,7 @@ std::string check_page_html(const WebManifest& manifest, std::string_view styles
         const std::string name = xml_escaped(face.family);
         sections += "<section class=\"face\" data-family=\"" + name + "\" data-weight=\"" +
             std::to_string(face.weight) + "\" data-style=\"" + face.style + "\">\n<h2>" + name + " " +
-            std::to_string(face.weight) + " " + face.style + " <span class=\"status\"></span></h2>\n";
+            std::to_string(face.weight) + " " + face.style + ": <span class=\"status\"></span></h2>\n";
         sections += "<div class=\"lines face" + number + "\">\n" + lines_html(face.sample, words.no_sample) +
             "</div>\n<h3>" + xml_escaped(words.fallback) + "</h3>\n<div class=\"lines fallback fallback" +
             number + "\">\n" + lines_html(face.sample, words.no_sample) + "</div>\n</section>\n";
