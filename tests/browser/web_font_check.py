@@ -8,12 +8,12 @@ and opened in headless Chromium. Each check is a test of its own:
   edit         a site cut, edited and cut again into the same folder: with the
                browser's cache, the page fetches only the new pieces
   punctuation  a line of full-width marks is as wide in the pieces as in the
-               whole font (Chromium trims the space between marks only when it
-               knows each mark's font well enough)
+               whole font (Chromium trims the space between two marks only when
+               the font of each can tell what kind of mark the other is)
   family       a regular and a bold font of one family share font.css, and the
                bold draws bold
-  prefix       the lines to paste, with --url-prefix, load the pieces on a page
-               in another folder
+  prefix       the lines to paste, with --url-prefix, load the pieces from
+               another origin on a page in another folder
 
 Every page load also checks what the check page reports (its data- figures)
 against the server's log and the files.
