@@ -390,6 +390,7 @@ CheckPageWords check_page_words(Language language)
 {
     return {tr(language, "{loaded} of {total} pieces loaded"), tr(language, "{failed} failed"),
         tr(language, "This page fetched {pieces} pieces, {bytes} bytes"),
+        tr(language, "This page fetched {pieces} pieces (another origin hides their sizes)"),
         tr(language, "The same in the browser's fallback font:"), tr(language, "(no lines)")};
 }
 

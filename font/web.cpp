@@ -295,6 +295,9 @@ WebFont make_web_font(const Font& font, const Tally& set, const WebFontOptions& 
         any_in_font = true;
         if (!held.contains(c) && !belongs_in_first_piece(c)) chosen += c;
     }
+    // Latin letters kern with each other, which works only within one file: they go
+    // first, and take little room in the first of the set's pieces.
+    std::stable_partition(chosen.begin(), chosen.end(), [](char32_t c) { return c < 0x250; });
     if (options.all) {
         for (FT_ULong c = FT_Get_First_Char(ft, &glyph); glyph != 0; c = FT_Get_Next_Char(ft, c, &glyph)) {
             const auto character = static_cast<char32_t>(c);

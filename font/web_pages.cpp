@@ -118,7 +118,8 @@ document.fonts.ready.then(() => {
     .filter(entry => /\.woff2([?#]|$)/.test(entry.name) && !cached(entry));
   const bytes = pieces.reduce((sum, entry) => sum + (entry.encodedBodySize || entry.transferSize || 0), 0);
   const fetched = document.getElementById("fetched");
-  fetched.textContent = fill(words.fetched, {pieces: pieces.length, bytes});
+  // Another origin hides the sizes unless it sends Timing-Allow-Origin.
+  fetched.textContent = fill(pieces.length && !bytes ? words.hidden : words.fetched, {pieces: pieces.length, bytes});
   Object.assign(fetched.dataset, {pieces: pieces.length, bytes});
   document.body.dataset.checked = "yes";
 });
@@ -164,7 +165,7 @@ std::string check_page_html(const WebManifest& manifest, std::string_view styles
     html += ".fallback { color: #888; }\n" + styles + "</style>\n</head>\n<body>\n";
     html += "<h1>" + sheet + "</h1>\n<p id=\"fetched\"></p>\n" + sections;
     html += "<script>\nconst words = {loaded: " + script_string(words.loaded) +
-        ", failed: " + script_string(words.failed) + ", fetched: " + script_string(words.fetched) + "};\n";
+        ", failed: " + script_string(words.failed) + ", fetched: " + script_string(words.fetched) + ",\n  hidden: " + script_string(words.hidden) + "};\n";
     html += std::string(check_script) + "</script>\n</body>\n</html>\n";
     return html;
 }

@@ -149,8 +149,8 @@ TEST(WebFont, FrequentCharactersFillPiecesNearTheTargetTheSameOnEveryThread)
     std::u32string frequent;  // 360 hanzi out of code order
     for (unsigned i = 0; i < 360; ++i)
         frequent += static_cast<char32_t>(0x4E00 + i * 7919 % 20902);
-    // A repeat, a line break, a joiner, a character the font lacks and punctuation add no piece.
-    Tally given = ranked(frequent.substr(0, 200) + U"\n\u200D\U0010FFFD，" + frequent.substr(200));
+    // A line break, a joiner, a character the font lacks and punctuation add no piece.
+    Tally given = ranked(frequent.substr(0, 200) + U"\n\u200D\U0010FFFD，" + frequent.substr(200) + U"Az");
     given.counts[3] = 1000;
     WebFontOptions options;
     options.chunk_size = 12 * 1024;
@@ -168,6 +168,7 @@ TEST(WebFont, FrequentCharactersFillPiecesNearTheTargetTheSameOnEveryThread)
     ASSERT_GE(web.pieces.size(), 4u);
     std::u32string order = frequent;
     std::rotate(order.begin(), order.begin() + 3, order.begin() + 4);  // the most frequent now
+    order = U"Az" + order;  // Latin letters first, so that their kerning pairs are in one file
     expect_sound(web, first_piece_of(microhei), order, order.size(), options.chunk_size);
     EXPECT_EQ(web.preload, 1u) << "the piece of the most frequent characters";
     std::vector<std::pair<std::size_t, std::size_t>> expected_calls;
@@ -217,7 +218,7 @@ TEST(WebFont, AllFollowsWithTheRestOfTheFontByBlock)
     const std::string prefix = "https://cdn.example/a\\\"b/";
     for (std::size_t at = 0; (at = read.css.find(prefix, at)) != std::string::npos;)
         read.css.erase(at, prefix.size());
-    expect_sound(read, first_piece_of(inconsolata), frequent + rest, frequent.size(), options.chunk_size);
+    expect_sound(read, first_piece_of(inconsolata), U"zéa€" + rest, frequent.size(), options.chunk_size);
     EXPECT_NE(web.css.find(R"(font-family: "Mono \"Web\" \\ \3c /style>\a ";)"), std::string::npos);
     EXPECT_NE(web.html.find("<h2>Mono &quot;Web&quot; \\ &lt;/style&gt;\n 500 normal"), std::string::npos);
     EXPECT_EQ(web.html.find("</style>\";"), std::string::npos);

@@ -72,6 +72,7 @@ struct CheckPageWords {
     std::string loaded = "{loaded} of {total} pieces loaded";
     std::string failed = "{failed} failed";
     std::string fetched = "This page fetched {pieces} pieces, {bytes} bytes";
+    std::string hidden = "This page fetched {pieces} pieces (another origin hides their sizes)";
     std::string fallback = "The same in the browser's fallback font:";
     std::string no_sample = "(no lines)";
 };
