@@ -18,8 +18,8 @@ most frequent first), then the rest of the font. So it is set beside
 charlib-cli --web-all, and, restricted to the corpus's characters by handing
 it a font already subset to them, beside charlib-cli --web.
 
-Exit 77 when npm, the registry, Node, hb-subset, the font or charlib's
-programs are missing. Not part of ./test or ctest: it takes minutes.
+Exit 77 when npm, the registry, Node, hb-subset, taskset, the font or
+charlib's programs are missing. Not part of ./test or ctest: it takes minutes.
 
     bench/web_compare.py [--build build] [--npm-dir DIR] [--runs 3] [--font F --face N]
 """
@@ -185,7 +185,7 @@ def timed(command, folder):
 
 
 def one_core(command):
-    return ["taskset", "-c", "0"] + command if shutil.which("taskset") else command
+    return ["taskset", "-c", "0"] + command
 
 
 def main():
@@ -203,6 +203,8 @@ def main():
         skip(f"{cli} is not built")
     if not os.path.exists(args.font):
         skip(f"{args.font} is not installed")
+    if not shutil.which("taskset"):
+        skip("taskset is not installed (it gives the run on 1 core)")
     work = tempfile.mkdtemp(prefix="web-compare-")
     try:
         npm_dir = os.path.abspath(args.npm_dir) if args.npm_dir else os.path.join(work, "npm")
