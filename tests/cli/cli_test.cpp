@@ -142,6 +142,10 @@ TEST(Cli, SaysWhatHappenedInTheUsersLanguageAndPrintsTheSameInAny)
             "2 distinct characters\n",
             "来源 1 个，共 1 行，选中 1 行\n  u.txt：按 utf-8 读取，因为有效的 UTF-8（2 "
             "个多字节序列）\n不重复字符 2 个\n"},
+        {{"--report", "g.gbk"}, 0, "1 invalid byte sequence\n  g.gbk:2: byte 9\n",
+            "无效字节序列 1 处\n  g.gbk:2:第9字节\n"},
+        {{"--exclude", "missing.txt", "u.txt"}, 1, "Cannot open the file “missing.txt”",
+            "无法打开文件“missing.txt”"},
         {{"-t", "auto", "--report", "m.properties"}, 0,
             "m.properties: read as ISO-8859-1: properties files are read in it unless they say otherwise",
             "m.properties：按 ISO-8859-1 读取，因为这是 properties 文件没有另外说明时的编码"},
