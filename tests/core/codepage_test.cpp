@@ -1,8 +1,9 @@
-// Code page 936 as Microsoft's table has it, both ways.
+// Code page 936 as Microsoft's table has it, both ways; UTF-8 read whole or not at all.
 #include <gtest/gtest.h>
 
 #include "codec/code_page_936.h"
 #include "codec/stream_decoder.h"
+#include "codec/utf.h"
 
 namespace {
 
@@ -27,6 +28,21 @@ TEST(Decode, FollowsMicrosoftsTableAndReportsABadLeadByteAlone)
     };
     for (const auto& [encoded, text] : cases)
         EXPECT_EQ(charlib::decode(encoded), text) << testing::PrintToString(encoded);
+}
+
+// Text that must be UTF-8 (a manifest's lines, a family name) is taken whole or refused.
+TEST(Utf8, ATextIsTakenWholeOrNotAtAll)
+{
+    const std::pair<std::string, std::optional<std::u32string>> cases[] = {
+        {"a\xE4\xB8\xAD", U"a中"},
+        {"", U""},
+        {"\xE4\xB8", std::nullopt},  // cut short at the end
+        {"\xC0\x80", std::nullopt},  // overlong
+        {"\xED\xA0\x80", std::nullopt},  // a surrogate
+        {"\xF4\x90\x80\x80", std::nullopt},  // past U+10FFFF
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(charlib::from_utf8(text), expected) << testing::PrintToString(text);
 }
 
 // The fast extraction relies on this shape of the table: every byte from
