@@ -235,6 +235,37 @@ const WebFaceRecord* earlier_face(const WebManifest& manifest, const WebFaceReco
     return nullptr;
 }
 
+// The earlier pieces of a face that stay, in their order, and the characters
+// they hold: every one cut from the same font with the same features that
+// holds a character of the set (with --web-all, every one), and the
+// punctuation piece. The others go to `web.dropped`.
+struct Staying {
+    std::vector<WebPieceRecord> pieces;
+    std::unordered_set<char32_t> held;
+};
+
+Staying pieces_that_stay(const Font& font, const WebFaceRecord* before, const WebFaceRecord& face,
+    const WebFontOptions& options, const std::unordered_map<char32_t, std::uint64_t>& uses, WebFont& web)
+{
+    Staying staying;
+    if (!before) return staying;
+    const bool same_cut = before->font == face.font && before->features == face.features;
+    if (!same_cut && !options.fresh)
+        web.notes.push_back({Code::WebFontChanged,
+            {{"path", font.path()}, {"family", face.family}, {"stylesheet", face.stylesheet}}});
+    for (const WebPieceRecord& piece : before->pieces) {
+        const bool used = std::any_of(
+            piece.characters.begin(), piece.characters.end(), [&](char32_t c) { return uses.contains(c); });
+        if (!same_cut || options.fresh || !(used || piece.punctuation || options.all)) {
+            web.dropped.push_back(piece);
+            continue;
+        }
+        staying.pieces.push_back(piece);
+        staying.held.insert(piece.characters.begin(), piece.characters.end());
+    }
+    return staying;
+}
+
 }  // namespace
 
 bool belongs_in_first_piece(char32_t c)
@@ -257,28 +288,10 @@ WebFont make_web_font(const Font& font, const Tally& set, const WebFontOptions& 
     for (const auto& [c, count] : frequent)
         uses.emplace(c, count);
 
-    // The earlier pieces that stay: every one cut from this font that holds a
-    // character of the set, and the punctuation piece.
-    std::vector<WebPieceRecord> staying;  // in their order
-    std::vector<WebPieceRecord> restored;  // those of them whose files are gone or changed
-    std::unordered_set<char32_t> held;
-    if (const WebFaceRecord* before = earlier_face(earlier.manifest, face)) {
-        const bool same_cut = before->font == face.font && before->features == face.features;
-        if (!same_cut && !options.fresh)
-            web.notes.push_back({Code::WebFontChanged,
-                {{"path", font.path()}, {"family", face.family}, {"stylesheet", face.stylesheet}}});
-        for (const WebPieceRecord& piece : before->pieces) {
-            const bool used = std::any_of(piece.characters.begin(), piece.characters.end(),
-                [&](char32_t c) { return uses.contains(c) && font.has(c); });
-            if (!same_cut || options.fresh || !(used || piece.punctuation || options.all)) {
-                web.dropped.push_back(piece);
-                continue;
-            }
-            staying.push_back(piece);
-            if (!earlier.intact.contains(piece.file)) restored.push_back(piece);
-            held.insert(piece.characters.begin(), piece.characters.end());
-        }
-    }
+    const WebFaceRecord* before = earlier_face(earlier.manifest, face);
+    const Staying kept = pieces_that_stay(font, before, face, options, uses, web);
+    const std::vector<WebPieceRecord>& staying = kept.pieces;
+    const std::unordered_set<char32_t>& held = kept.held;
     const bool first_stays = std::any_of(
         staying.begin(), staying.end(), [](const WebPieceRecord& piece) { return piece.punctuation; });
 
@@ -324,8 +337,8 @@ WebFont make_web_font(const Font& font, const Tally& set, const WebFontOptions& 
     for (std::u32string& piece : cutter.cut(rest))
         cut.push_back(std::move(piece));
     const std::size_t new_pieces = cut.size();
-    for (const WebPieceRecord& piece : restored)
-        cut.push_back(piece.characters);
+    for (const WebPieceRecord& piece : staying)
+        if (!earlier.intact.contains(piece.file)) cut.push_back(piece.characters);  // made again
     std::vector<std::string> compressed = compress(font, cut, options);
 
     // Names are unique in the folder: among every face's pieces and the files beside them.
@@ -376,7 +389,7 @@ WebFont make_web_font(const Font& font, const Tally& set, const WebFontOptions& 
         web.manifest.retired.insert(piece.file);
     for (const WebFontPiece& piece : web.pieces)
         web.manifest.retired.erase(piece.file);
-    if (const WebFaceRecord* before = earlier_face(earlier.manifest, face))
+    if (before)
         web.manifest.faces[static_cast<std::size_t>(before - earlier.manifest.faces.data())] = std::move(face);
     else
         web.manifest.faces.push_back(std::move(face));
