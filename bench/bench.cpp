@@ -315,6 +315,20 @@ void bench_fonts(const std::filesystem::path& cli)
     std::filesystem::remove(subset_path);
 }
 
+// A tally's characters, most frequent first, ties in its order.
+std::u32string most_frequent_first(const charlib::Tally& tally)
+{
+    std::vector<std::size_t> order(tally.characters.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+        [&](std::size_t a, std::size_t b) { return tally.counts[a] > tally.counts[b]; });
+    std::u32string frequent;
+    for (std::size_t i : order)
+        frequent += tally.characters[i];
+    return frequent;
+}
+
 // The web font of Noto Sans CJK SC for the corpus's characters, most frequent
 // first, alone and followed by the rest of the font: the pieces, how near the
 // target they land (all but the last of each run), the seconds on every core
@@ -327,14 +341,7 @@ void bench_web(const std::filesystem::path& corpus)
         return;
     }
     const charlib::Tally tally = charlib::extract_source(corpus, {}, {{}, 0, true});
-    std::vector<std::size_t> order(tally.characters.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-        [&](std::size_t a, std::size_t b) { return tally.counts[a] > tally.counts[b]; });
-    std::u32string frequent;
-    for (std::size_t i : order)
-        frequent += tally.characters[i];
+    const std::u32string frequent = most_frequent_first(tally);
     const std::u32string page = frequent.substr(0, 500);
     const charlib::Font font(noto, 2);
     // After the punctuation piece, the set's pieces, then the rest of the font's.
@@ -459,17 +466,7 @@ void bench_web_edit(const std::string& what, const std::filesystem::path& site, 
         cached.insert(piece.file);
     const charlib::WebFont kept = charlib::make_web_font(font, after, options, charlib::read_web_folder(folder));
     const charlib::WebFont fresh = charlib::make_web_font(font, after, options);
-    std::u32string common = after.characters;  // its 500 most common
-    {
-        std::vector<std::size_t> order(after.characters.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return after.counts[a] > after.counts[b]; });
-        common.clear();
-        for (std::size_t i = 0; i < 500 && i < order.size(); ++i)
-            common += after.characters[order[i]];
-    }
+    const std::u32string common = most_frequent_first(after).substr(0, 500);
     std::size_t new_characters = 0;
     for (char32_t c : page.characters)
         new_characters += before.characters.find(c) == std::u32string::npos && charlib::needs_glyph(c);
