@@ -8,7 +8,6 @@
 #include <iostream>
 #include <new>
 #include <optional>
-#include <set>
 #include <string>
 #include <variant>
 

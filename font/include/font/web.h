@@ -66,15 +66,16 @@ std::string write_web_manifest(const WebManifest& manifest);
 // Throws Failure (WebManifestUnreadable) naming `path`.
 WebManifest read_web_manifest(std::string_view json, const std::filesystem::path& path);
 
-// The words of the check page, in the user's language; {loaded}, {total},
-// {failed}, {pieces} and {bytes} are filled in by the page.
+// The words of the check page, which the front end gives in the user's
+// language; {loaded}, {total}, {failed}, {pieces} and {bytes} are filled in by
+// the page.
 struct CheckPageWords {
-    std::string loaded = "{loaded} of {total} pieces loaded";
-    std::string failed = "{failed} failed";
-    std::string fetched = "This page fetched {pieces} pieces, {bytes} bytes";
-    std::string hidden = "This page fetched {pieces} pieces (another origin hides their sizes)";
-    std::string fallback = "The same in the browser's fallback font:";
-    std::string no_sample = "(no lines)";
+    std::string loaded;  // "{loaded} of {total} pieces loaded"
+    std::string failed;  // "{failed} failed"
+    std::string fetched;  // "This page fetched {pieces} pieces, {bytes} bytes"
+    std::string hidden;  // the same when another origin hides the sizes
+    std::string fallback;  // above the lines in the browser's fallback font
+    std::string no_sample;  // for a face whose sources gave no lines
 };
 
 struct WebFontOptions {
