@@ -116,7 +116,7 @@ std::string listed(std::u32string_view characters, std::size_t most, Language la
     return text + (characters.size() > most ? (chinese ? "……" : "…") : "");
 }
 
-void print_report(const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
+void print_report(std::ostream& out, const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
     const Places& places, Language language)
 {
     const auto n = [](std::uint64_t number) { return std::to_string(number); };
@@ -138,26 +138,26 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
     const bool entries = std::any_of(sources.begin(), sources.end(),
         [](const SourceReport& source) { return !source.error && source.text_format != "lines"; });
     // Three counts, each with its own plural: three texts in one.
-    std::cerr
+    out
         << tr(language, "{sources}, {lines}, {selected}",
                {{"sources", trn(language, "{count} source", "{count} sources", used, {{"count", n(used)}})},
                    {"lines", trn(language, "{count} line", "{count} lines", lines, {{"count", n(lines)}})},
                    {"selected", tr(language, "{count} selected", {{"count", n(selected)}})}})
         << (entries ? tr(language, " (each entry of a translation file counts as a line)") : "");
     if (used < sources.size())
-        std::cerr << trn(language, "; {count} source could not be used",
+        out << trn(language, "; {count} source could not be used",
             "; {count} sources could not be used", sources.size() - used,
             {{"count", n(sources.size() - used)}});
-    std::cerr << "\n";
+    out << "\n";
     std::size_t explained = 0;
     for (const SourceReport& source : sources)
         if (source.encoding_reason && explained++ < most_reasons)
-            std::cerr << tr(language, "  {path}: read as {encoding}: {reason}",
+            out << tr(language, "  {path}: read as {encoding}: {reason}",
                              {{"path", source.path.string()}, {"encoding", encoding_name(source.encoding)},
                                  {"reason", reason_said(*source.encoding_reason, language)}})
                       << "\n";
     if (explained > most_reasons)
-        std::cerr << trn(language,
+        out << trn(language,
                          "  … and {count} more source read in the encoding its bytes or format tell",
                          "  … and {count} more sources read in the encoding their bytes or format tell",
                          explained - most_reasons, {{"count", n(explained - most_reasons)}})
@@ -168,7 +168,7 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
         if (chosen.counts[i] == 0) added += chosen.characters[i];
     const std::string outside =
         tr(language, "{count} outside code page 936", {{"count", n(found.outside.size())}});
-    std::cerr << trn(language, "{count} distinct character", "{count} distinct characters",
+    out << trn(language, "{count} distinct character", "{count} distinct characters",
                      chosen.characters.size(), {{"count", n(chosen.characters.size())}})
               << (added.empty() ? ""
                                 : tr(language, ", {count} of them added (not in the sources)",
@@ -198,12 +198,12 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
     for (const SourceReport& source : sources)
         for (const InvalidSequence& place : source.facts.first_invalid)
             if (shown++ < most_places)
-                std::cerr << tr(language, "  {path}:{line}: byte {byte}",
+                out << tr(language, "  {path}:{line}: byte {byte}",
                                  {{"path", source.path.string()}, {"line", n(place.line)},
                                      {"byte", n(place.byte)}})
                           << "\n";
     if (!font || font->missing.empty()) return;
-    std::cerr << trn(language, "{count} character the font lacks, where it first occurs:",
+    out << trn(language, "{count} character the font lacks, where it first occurs:",
                      "{count} characters the font lacks, each where it first occurs:", font->missing.size(),
                      {{"count", n(font->missing.size())}})
               << "\n";
@@ -211,7 +211,7 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
         const char32_t c = font->missing[i];
         const auto found = places.find(c);
         const bool placed = found != places.end() && !found->second.empty();
-        std::cerr << "  " << listed(std::u32string_view(&c, 1), 1, language) << "  "
+        out << "  " << listed(std::u32string_view(&c, 1), 1, language) << "  "
                   << (placed ? place_name(found->second.front())
                              : added.find(c) != std::u32string::npos
                              ? tr(language, "(an added character)")
@@ -219,11 +219,11 @@ void print_report(const std::vector<SourceReport>& sources, const Tally& chosen,
                   << "\n";
     }
     if (font->missing.size() > most_missing)
-        std::cerr << tr(language, "  … and {count} more", {{"count", n(font->missing.size() - most_missing)}})
+        out << tr(language, "  … and {count} more", {{"count", n(font->missing.size() - most_missing)}})
                   << "\n";
 }
 
-void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice, Language language)
+void print_output_encoding(std::ostream& out, const std::filesystem::path& path, const OutputChoice& choice, Language language)
 {
     const char* why = "";
     switch (choice.why) {
@@ -238,7 +238,7 @@ void print_output_encoding(const std::filesystem::path& path, const OutputChoice
         break;
     }
     const bool utf8 = choice.encoding == OutputEncoding::Utf8;
-    std::cerr << tr(language, "Output “{path}”: {encoding}, {line_end} line ends ({why})",
+    out << tr(language, "Output “{path}”: {encoding}, {line_end} line ends ({why})",
                      {{"path", path == "-" ? tr(language, "standard output") : path.string()},
                          {"encoding",
                              utf8                                         ? "utf-8"
@@ -248,14 +248,15 @@ void print_output_encoding(const std::filesystem::path& path, const OutputChoice
               << "\n";
 }
 
-Progress::Progress(const std::vector<std::filesystem::path>& sources, Language language) : language_(language)
+Progress::Progress(const std::vector<std::filesystem::path>& sources, Language language, bool shown) :
+    language_(language)
 {
     for (const auto& source : sources) {
         std::error_code error;
         const auto size = std::filesystem::file_size(source, error);
         total_ += error ? 0 : size;
     }
-    shown_ = ::isatty(2) && total_ > (std::uint64_t{64} << 20);
+    shown_ = shown && ::isatty(2) && total_ > (std::uint64_t{64} << 20);
     start_ = last_ = std::chrono::steady_clock::now();
 }
 
@@ -289,10 +290,10 @@ void Progress::show(std::uint64_t done)
     drawn_ = true;
 }
 
-CountProgress::CountProgress(std::string wording, int to) :
+CountProgress::CountProgress(std::string wording, int to, bool shown) :
     wording_(std::move(wording)),
     to_(to),
-    shown_(::isatty(to))
+    shown_(shown && ::isatty(to))
 {
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,17 +51,18 @@ struct OutputChoice {
 };
 
 // One line of the report: the -o file's encoding and line ends, and why.
-void print_output_encoding(const std::filesystem::path& path, const OutputChoice& choice, Language language);
+void print_output_encoding(std::ostream& out, const std::filesystem::path& path, const OutputChoice& choice, Language language);
 
 // The sources, the characters and their coverage of code page 936; with a
 // font, the first place of each character it lacks.
-void print_report(const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
+void print_report(std::ostream& out, const std::vector<SourceReport>& sources, const Tally& chosen, const FontFacts* font,
     const Places& places, Language language);
 
 // One progress line on a terminal, rewritten in place, for large runs.
 class Progress {
 public:
-    Progress(const std::vector<std::filesystem::path>& sources, Language language);
+    // `shown`: on a terminal, for large runs.
+    Progress(const std::vector<std::filesystem::path>& sources, Language language, bool shown = true);
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
@@ -85,7 +87,8 @@ private:
 // standard error, or where it went while libraries are kept quiet.
 class CountProgress {
 public:
-    explicit CountProgress(std::string wording, int to = 2);
+    // `shown`: when `to` is a terminal.
+    explicit CountProgress(std::string wording, int to = 2, bool shown = true);
     ~CountProgress();
     CountProgress(const CountProgress&) = delete;
     CountProgress& operator=(const CountProgress&) = delete;

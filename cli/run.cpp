@@ -8,10 +8,12 @@
 #include <iostream>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <variant>
 
 #include "cli/font_words.h"
+#include "prepared.h"
 #include "cli/muted_stderr.h"
 #include "report.h"
 #include "codec/encodings.h"
@@ -69,6 +71,8 @@ public:
             return *atlas_folder_ / input.filename();
         return std::nullopt;
     }
+
+    const std::vector<std::filesystem::path>& named() const { return named_; }
 
     // Two outputs that would write one file.
     void check_apart() const
@@ -137,15 +141,15 @@ void check_inputs_apart(const Plan& plan, const RunOutputs& outputs)
                 {{"output", output->string()}, {"input", input.string()}}));
 }
 
-void warn(const std::string& text)
+void warn(const Voice& voice, const std::string& text)
 {
-    std::cerr << "charlib-cli: " << text << "\n";
+    voice.out << "charlib-cli: " << text << "\n";
 }
 
 // A warning: something the user should know, that stops nothing.
-void note(const std::string& text, Language language)
+void note(const Voice& voice, const std::string& text, Language language)
 {
-    warn(tr(language, "Note: {text}", {{"text", text}}));
+    warn(voice, tr(language, "Note: {text}", {{"text", text}}));
 }
 
 // “a”, “b”: paths quoted and listed.
@@ -174,7 +178,7 @@ std::string nothing_found(const SourcePlan& sources, Language language)
         tr(language, "; nothing was written");
 }
 
-void warn_skipped(const std::vector<Skipped>& skipped, Language language)
+void warn_skipped(const std::vector<Skipped>& skipped, const Voice& voice, Language language)
 {
     if (skipped.empty()) return;
     const bool chinese = language == Language::Chinese;
@@ -183,7 +187,7 @@ void warn_skipped(const std::vector<Skipped>& skipped, Language language)
         items += (i ? (chinese ? "；" : "; ") : "") +
             tr(language, "“{path}” ({reason})",
                 {{"path", skipped[i].path.string()}, {"reason", words(skipped[i].reason, language)}});
-    note(trn(language, "{count} item skipped: {items}", "{count} items skipped: {items}", skipped.size(),
+    note(voice, trn(language, "{count} item skipped: {items}", "{count} items skipped: {items}", skipped.size(),
              {{"count", std::to_string(skipped.size())}, {"items", items}}) +
             (skipped.size() > most_skipped ? (chinese ? "……" : "…") : ""),
         language);
@@ -191,14 +195,14 @@ void warn_skipped(const std::vector<Skipped>& skipped, Language language)
 
 // The files to read, the run's own outputs left out. Nothing when there are none.
 std::optional<std::vector<std::filesystem::path>> find_sources(
-    const SourcePlan& sources, const RunOutputs& outputs, Language language)
+    const SourcePlan& sources, const RunOutputs& outputs, const Voice& voice, Language language)
 {
     ListingRules rules = sources.listing;
     rules.leave_out = [&](const std::filesystem::path& path) { return outputs.which(path).has_value(); };
     SourceListing listing = list_sources(sources.paths, rules);
-    warn_skipped(listing.skipped, language);
+    warn_skipped(listing.skipped, voice, language);
     if (!listing.files.empty()) return std::move(listing.files);
-    warn(nothing_found(sources, language));
+    warn(voice, nothing_found(sources, language));
     return std::nullopt;
 }
 
@@ -216,26 +220,26 @@ struct Gathered {
 constexpr std::size_t sample_lines = 30;
 
 // The encoding told from a file's bytes that could be read another way, and why.
-void say_guess(const SourceReport& report, Language language)
+void say_guess(const SourceReport& report, const Voice& voice, Language language)
 {
-    note(tr(language, "“{path}” is read as {encoding} (told from the bytes): {reason}",
+    note(voice, tr(language, "“{path}” is read as {encoding} (told from the bytes): {reason}",
              {{"path", report.path.string()}, {"encoding", encoding_name(report.encoding)},
                  {"reason", report.encoding_reason ? reason_said(*report.encoding_reason, language) : ""}}),
         language);
 }
 
 // What reading a source had to say.
-void say_notes(const Notes& notes, Language language)
+void say_notes(const Notes& notes, const Voice& voice, Language language)
 {
     for (const Outcome& outcome : notes)
-        note(said(outcome, language), language);
+        note(voice, said(outcome, language), language);
 }
 
 // The characters of every source. Returns nothing when a source stops the run.
 std::optional<Gathered> gather(
-    const Plan& plan, const std::vector<std::filesystem::path>& sources, const Kernel& kernel)
+    const Plan& plan, const std::vector<std::filesystem::path>& sources, const Kernel& kernel, const Voice& voice)
 {
-    Progress progress(sources, plan.language);
+    Progress progress(sources, plan.language, voice.progress);
     Gathered gathered;
     ReadingRules rules;
     rules.encoding = plan.sources.encoding;
@@ -254,10 +258,10 @@ std::optional<Gathered> gather(
         SourceRead read = read_source(source, rules);
         SourceReport& report = read.report;
         if (plan.sources.note_guesses && read.encoding_guessed && guesses++ < most_guesses)
-            say_guess(report, plan.language);
-        say_notes(read.warnings, plan.language);
+            say_guess(report, voice, plan.language);
+        say_notes(read.warnings, voice, plan.language);
         if (report.error) {
-            warn(said(*report.error, plan.language));
+            warn(voice, said(*report.error, plan.language));
             if (!plan.sources.keep_going) return std::nullopt;
             gathered.failed = true;
         } else {
@@ -276,7 +280,7 @@ std::optional<Gathered> gather(
         gathered.reports.push_back(std::move(report));
     }
     if (guesses > most_guesses)
-        note(trn(plan.language, "the encoding of {count} more source is a guess (--report lists the reasons)",
+        note(voice, trn(plan.language, "the encoding of {count} more source is a guess (--report lists the reasons)",
                  "the encodings of {count} more sources are guesses (--report lists the reasons)",
                  guesses - most_guesses, {{"count", std::to_string(guesses - most_guesses)}}),
             plan.language);
@@ -285,7 +289,8 @@ std::optional<Gathered> gather(
 
 // The choice with the characters of the --exclude files and the additions,
 // in the order given. Nothing when a file cannot be read.
-std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kernel, Language language)
+std::optional<Choice> with_files(
+    const ChoicePlan& choosing, const Kernel& kernel, const Voice& voice, Language language)
 {
     Choice choice = choosing.choice;
     ReadingRules any_encoding;  // told from the bytes
@@ -294,7 +299,7 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
     for (const std::filesystem::path& exclude : choosing.excludes) {
         const SourceRead read = read_source(exclude, any_encoding);
         if (read.report.error) {
-            warn(said(*read.report.error, language));
+            warn(voice, said(*read.report.error, language));
             return std::nullopt;
         }
         choice.exclude += read.tally.characters;
@@ -309,11 +314,11 @@ std::optional<Choice> with_files(const ChoicePlan& choosing, const Kernel& kerne
             const std::filesystem::path& file = std::get<std::filesystem::path>(addition);
             const SourceRead read = read_source(file, any_encoding);
             if (read.report.error) {
-                warn(said(*read.report.error, language));
+                warn(voice, said(*read.report.error, language));
                 return std::nullopt;
             }
-            if (read.encoding_guessed) say_guess(read.report, language);
-            say_notes(read.warnings, language);
+            if (read.encoding_guessed) say_guess(read.report, voice, language);
+            say_notes(read.warnings, voice, language);
             choice.add += read.tally.characters;
         }
     }
@@ -361,14 +366,14 @@ std::string empty_set_note(const Plan& plan, const Gathered& gathered, const Cho
 }
 
 // A code table's codes end at FFFF, and so do a grid's.
-bool codes_fit(const Plan& plan, const Tally& chosen)
+bool codes_fit(const Plan& plan, const Tally& chosen, const Voice& voice)
 {
     const OutputPlan& output = plan.output;
     const bool coded = output.format == Format::Tbl || (plan.font && plan.font->atlas_options.grid);
     if (!coded || output.tbl_start + chosen.characters.size() <= 0x10000) return true;
     char start[16];
     std::snprintf(start, sizeof start, "%X", output.tbl_start);
-    warn(trn(plan.language, "{count} character coded from {start} goes past FFFF: use a smaller --tbl-start",
+    warn(voice, trn(plan.language, "{count} character coded from {start} goes past FFFF: use a smaller --tbl-start",
         "{count} characters coded from {start} go past FFFF: use a smaller --tbl-start",
         chosen.characters.size(), {{"count", std::to_string(chosen.characters.size())}, {"start", start}}));
     return false;
@@ -404,7 +409,7 @@ std::string folder_href(const std::filesystem::path& folder)
 
 // The face used, and why; for a collection, the others. A single font is
 // named only when --face was given.
-void say_face(const FontPlan& plan, const Font& font, Language language)
+void say_face(const FontPlan& plan, const Font& font, const Voice& voice, Language language)
 {
     const std::vector<FaceName>& faces = font.face_names();
     const bool given = plan.face.index || !plan.face.name.empty();
@@ -421,44 +426,44 @@ void say_face(const FontPlan& plan, const Font& font, Language language)
     const std::string used_face = tr(language, "using {face} (--face {index}{why})",
         {{"face", face_name(face, language)}, {"index", std::to_string(font.face_index())}, {"why", why}});
     if (faces.size() == 1)
-        warn(tr(language, "The font “{path}”: {used}", {{"path", plan.path.string()}, {"used", used_face}}));
+        warn(voice, tr(language, "The font “{path}”: {used}", {{"path", plan.path.string()}, {"used", used_face}}));
     else
-        warn(trn(language, "The font collection “{path}” has {count} face, {used}; the others:{faces}",
+        warn(voice, trn(language, "The font collection “{path}” has {count} face, {used}; the others:{faces}",
             "The font collection “{path}” has {count} faces, {used}; the others:{faces}", faces.size(),
             {{"path", plan.path.string()}, {"count", std::to_string(faces.size())}, {"used", used_face},
                 {"faces", faces_listed(faces, language, used)}}));
 }
 
-std::optional<FontWork> make_fonts(
-    const FontPlan& plan, const Tally& chosen, const std::vector<std::u32string>& sample, Language language)
+std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
+    const std::vector<std::u32string>& sample, const Voice& voice, Language language)
 {
     const Font font(plan.path, plan.face);
-    say_face(plan, font, language);
+    say_face(plan, font, voice, language);
     FontWork work{{plan.path.string(), font.face_index(), font.family(), font.missing(chosen.characters),
                       font.blank(chosen.characters), std::nullopt},
         {}, {}, {}, {}, 0};
     const FontFacts& facts = work.facts;
     if (!facts.missing.empty())
-        warn(trn(language, "The font “{path}” lacks {count} character: {characters}",
+        warn(voice, trn(language, "The font “{path}” lacks {count} character: {characters}",
             "The font “{path}” lacks {count} characters: {characters}", facts.missing.size(),
             {{"path", plan.path.string()}, {"count", std::to_string(facts.missing.size())},
                 {"characters", listed(facts.missing, most_missing, language)}}));
     // A glyph that draws nothing is as good as missing: the text would show a gap.
     if (!facts.blank.empty())
-        warn(trn(language,
+        warn(voice, trn(language,
             "The font “{path}” has {count} character whose glyph is empty (draws nothing): {characters}",
             "The font “{path}” has {count} characters whose glyphs are empty (draw nothing): {characters}",
             facts.blank.size(),
             {{"path", plan.path.string()}, {"count", std::to_string(facts.blank.size())},
                 {"characters", listed(facts.blank, most_listed, language)}}));
     if (plan.require_all && (!facts.missing.empty() || !facts.blank.empty())) {
-        warn(tr(language, "--require-all is given: nothing was written"));
+        warn(voice, tr(language, "--require-all is given: nothing was written"));
         return std::nullopt;
     }
     if (plan.subset) {
         const std::string extension = ascii_lower(plan.subset->extension().string());
         if (extension == ".ttf" && font.has_cff_outlines())
-            warn(tr(language,
+            warn(voice, tr(language,
                 "Note: the glyphs of the font “{path}” are CFF outlines, whose subsets are usually named "
                 ".otf, not “{subset}”",
                 {{"path", plan.path.string()}, {"subset", plan.subset->string()}}));
@@ -468,12 +473,13 @@ std::optional<FontWork> make_fonts(
         work.subset = subset_font(font, chosen.characters, woff2, plan.layout_features);
     }
     if (plan.atlas) {
-        CountProgress progress(std::string(translate(language, N_("Drew {done} / {total} glyphs"))));
+        CountProgress progress(
+            std::string(translate(language, N_("Drew {done} / {total} glyphs"))), 2, voice.progress);
         AtlasOptions options = plan.atlas_options;
         options.progress = progress.callback();
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
         for (const std::string& note : atlas_notes(plan.engine, options, work.atlas, language))
-            warn(note);
+            warn(voice, note);
     }
     // With an atlas the preview shows what an engine will draw from it.
     if (plan.preview)
@@ -488,14 +494,14 @@ std::optional<FontWork> make_fonts(
             const MutedStandardError quiet;  // libwoff2's noise; the progress goes where standard error was
             CountProgress progress(
                 std::string(translate(language, N_("Compressed {done} / {total} pieces of the web font"))),
-                quiet.real());
+                quiet.real(), voice.progress);
             options.progress = progress.callback();
             work.web = make_web_font(font, chosen, options, earlier);
         }
         for (const auto& [file, digest] : earlier.other_pieces)
             work.other_pieces += !earlier.manifest.retired.contains(file);
         for (const Outcome& outcome : work.web.notes)
-            note(said(outcome, language), language);
+            note(voice, said(outcome, language), language);
         WebFacts& facts = work.facts.web.emplace();
         facts.stylesheet = (*plan.web / work.web.stylesheet).string();
         facts.paste = paste_lines(work.web, folder_href(*plan.web), options.url_prefix);
@@ -508,20 +514,20 @@ std::optional<FontWork> make_fonts(
     return work;
 }
 
-void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work, Language language)
+void add_fonts(Prepared& files, const FontPlan& plan, const FontWork& work, const Voice& voice, Language language)
 {
     if (plan.web) {
         const std::filesystem::path& folder = *plan.web;  // added to `files` before every output
         // A kept piece is not written again: a server would give it a new date, and caches its tag.
         for (const WebFontPiece& piece : work.web.pieces)
-            if (!piece.kept) files.add(folder / piece.file, piece.bytes);
+            if (!piece.kept) files.files.emplace_back(folder / piece.file, piece.bytes);
         // Pages cached before may still ask for pieces no longer listed: they are named, not deleted.
         const std::vector<WebPieceRecord>& dropped = work.web.dropped;
         if (!dropped.empty()) {
             std::string names;
             for (std::size_t i = 0; i < dropped.size() && i < most_listed_pieces; ++i)
                 names += (i ? " " : "") + dropped[i].file;
-            warn(trn(language,
+            warn(voice, trn(language,
                 "Note: “{stylesheet}” no longer lists {count} piece of an earlier cut (it holds none of the "
                 "set's characters, or the face was cut anew); it was left in “{folder}” for pages cached "
                 "before: {pieces}",
@@ -534,29 +540,29 @@ void add_fonts(FileBatch& files, const FontPlan& plan, const FontWork& work, Lan
                     {"pieces", names + (dropped.size() > most_listed_pieces ? " …" : "")}}));
         }
         if (work.other_pieces > 0)
-            warn(trn(language,
+            warn(voice, trn(language,
                 "Note: “{folder}” has {count} more .woff2 file that no stylesheet there lists (made before?): it "
                 "was not deleted",
                 "Note: “{folder}” has {count} more .woff2 files that no stylesheet there lists (made before?): "
                 "they were not deleted",
                 work.other_pieces, {{"folder", folder.string()}, {"count", std::to_string(work.other_pieces)}}));
-        files.add(folder / work.web.stylesheet, work.web.css);
-        files.add(folder / work.web.check_page, work.web.html);
-        files.add(folder / web_manifest_name, write_web_manifest(work.web.manifest));
+        files.files.emplace_back(folder / work.web.stylesheet, work.web.css);
+        files.files.emplace_back(folder / work.web.check_page, work.web.html);
+        files.files.emplace_back(folder / web_manifest_name, write_web_manifest(work.web.manifest));
     }
-    if (plan.subset) files.add(*plan.subset, work.subset.bytes());
-    if (plan.preview) files.add(*plan.preview, work.preview);
+    if (plan.subset) files.files.emplace_back(*plan.subset, work.subset.bytes());
+    if (plan.preview) files.files.emplace_back(*plan.preview, work.preview);
     if (!plan.atlas) return;
     const std::string base = plan.atlas->string();
     for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
-        files.add(base + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
-    files.add(plan.descriptor(), work.atlas.descriptor);
-    if (plan.atlas_options.grid) files.add(plan.widths(), work.atlas.widths);
+        files.files.emplace_back(base + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
+    files.files.emplace_back(plan.descriptor(), work.atlas.descriptor);
+    if (plan.atlas_options.grid) files.files.emplace_back(plan.widths(), work.atlas.widths);
 }
 
 // The folders of the outputs, made with them at commit when missing: added first, as
 // the outputs may be named inside them (-o web/END.txt beside --web web).
-void add_output_folders(FileBatch& files, const Plan& plan)
+void add_output_folders(Prepared& files, const Plan& plan)
 {
     std::vector<std::filesystem::path> folders;
     const auto folder_of = [&](const std::optional<std::filesystem::path>& file) {
@@ -570,7 +576,7 @@ void add_output_folders(FileBatch& files, const Plan& plan)
         folder_of(plan.font->atlas);
     }
     for (const std::filesystem::path& folder : folders)
-        files.add_folder(folder);
+        files.folders.push_back(folder);
 }
 
 // The encoding of the -o file, and why: as asked, else the sources' own when they are all
@@ -588,15 +594,15 @@ OutputChoice output_encoding(const OutputPlan& output, const std::vector<SourceR
 }
 
 // The -o file, unless a character would be lost without --replace-unmappable.
-bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encoded, Language language)
+bool add_output(Prepared& files, const OutputPlan& output, const Encoded& encoded, const Voice& voice, Language language)
 {
     if (!encoded.unmappable.empty()) {
-        warn(trn(language, "{count} character cannot be written in gbk: {list}",
+        warn(voice, trn(language, "{count} character cannot be written in gbk: {list}",
             "{count} characters cannot be written in gbk: {list}", encoded.unmappable.size(),
             {{"count", std::to_string(encoded.unmappable.size())},
                 {"list", listed(encoded.unmappable, most_listed, language)}}));
         if (!output.replace_unmappable) {
-            warn(tr(language,
+            warn(voice, tr(language,
                 "“{path}” was not written; take those characters away, use --output-encoding gb18030 or "
                 "utf-8, "
                 "or add --replace-unmappable to write them as ?",
@@ -605,19 +611,21 @@ bool add_output(FileBatch& files, const OutputPlan& output, const Encoded& encod
         }
     }
     if (encoded.replaced_invalid)
-        warn(tr(language,
+        warn(voice, tr(language,
             "the sources have bytes that could not be decoded (taken as U+FFFD); they are written as ? in "
             "“{path}”",
             {{"path", output.path->string()}}));
     if (*output.path == "-")
-        files.add_standard_output(encoded.bytes);
+        files.standard_output = encoded.bytes;
     else
-        files.add(*output.path, encoded.bytes);
+        files.files.emplace_back(*output.path, encoded.bytes);
     return true;
 }
 
 // What a run killed while it wrote these files had left, and what became of it.
-void say_recovered(const Recovery& recovery, Language language)
+}  // namespace
+
+void say_recovered(const Recovery& recovery, const Voice& voice, Language language)
 {
     constexpr std::size_t most_named = 5;
     const auto named = [&](const std::vector<std::filesystem::path>& paths) {
@@ -629,7 +637,7 @@ void say_recovered(const Recovery& recovery, Language language)
                                          : text;
     };
     if (!recovery.restored.empty())
-        note(tr(language, "the last run was cut short while it wrote; the old contents of {files} are back",
+        note(voice, tr(language, "the last run was cut short while it wrote; the old contents of {files} are back",
                  {{"files", named(recovery.restored)}}) +
                 (recovery.removed.empty()
                         ? ""
@@ -638,49 +646,60 @@ void say_recovered(const Recovery& recovery, Language language)
                               recovery.removed.size(), {{"count", std::to_string(recovery.removed.size())}})),
             language);
     else if (!recovery.removed.empty())
-        note(
+        note(voice, 
             tr(language,
                 "the last run was cut short while it wrote; the temporary files it left are removed: {files}",
                 {{"files", named(recovery.removed)}}),
             language);
 }
 
-bool print(const std::string& text, Language language)
+bool print(const std::string& text, const Voice& voice, Language language)
 {
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
         return true;
-    warn(tr(language, "Cannot write standard output: {error}", {{"error", system_reason(errno, language)}}));
+    warn(voice, tr(language, "Cannot write standard output: {error}", {{"error", system_reason(errno, language)}}));
     return false;
 }
 
-int run_steps(const Plan& plan, const Kernel& kernel)
+std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, const Voice& voice)
 {
     const RunOutputs outputs(plan);
     check_inputs_apart(plan, outputs);
     const std::optional<std::vector<std::filesystem::path>> sources =
-        find_sources(plan.sources, outputs, plan.language);
-    if (!sources) return exit_failure;
-    const std::optional<Gathered> gathered = gather(plan, *sources, kernel);
-    if (!gathered) return exit_failure;
+        find_sources(plan.sources, outputs, voice, plan.language);
+    if (!sources) return std::nullopt;
+    const std::optional<Gathered> gathered = gather(plan, *sources, kernel, voice);
+    if (!gathered) return std::nullopt;
     if (gathered->used == 0) {
-        warn(tr(plan.language, "No source could be used; nothing was written"));
-        return exit_failure;
+        warn(voice, tr(plan.language, "No source could be used; nothing was written"));
+        return std::nullopt;
     }
-    const std::optional<Choice> choice = with_files(plan.choosing, kernel, plan.language);
-    if (!choice) return exit_failure;
+    const std::optional<Choice> choice = with_files(plan.choosing, kernel, voice, plan.language);
+    if (!choice) return std::nullopt;
     Tally chosen = choose(gathered->all, *choice);
-    if (chosen.characters.empty()) note(empty_set_note(plan, *gathered, *choice), plan.language);
-    if (!codes_fit(plan, chosen)) return exit_failure;
+    if (chosen.characters.empty()) note(voice, empty_set_note(plan, *gathered, *choice), plan.language);
+    if (!codes_fit(plan, chosen, voice)) return std::nullopt;
     const std::optional<FontWork> fonts =
-        plan.font ? make_fonts(*plan.font, chosen, gathered->sample, plan.language) : FontWork{};
-    if (!fonts) return exit_failure;
+        plan.font ? make_fonts(*plan.font, chosen, gathered->sample, voice, plan.language) : FontWork{};
+    if (!fonts) return std::nullopt;
+    Prepared prepared;
+    prepared.characters = chosen.characters.size();
+    prepared.failed = gathered->failed;
+    prepared.inputs = *sources;
+    prepared.inputs.insert(prepared.inputs.end(), plan.choosing.excludes.begin(), plan.choosing.excludes.end());
+    for (const Addition& addition : plan.choosing.additions)
+        if (const auto* file = std::get_if<std::filesystem::path>(&addition)) prepared.inputs.push_back(*file);
+    if (plan.font) {
+        prepared.inputs.push_back(plan.font->path);
+        prepared.missing = fonts->facts.missing.size();
+    }
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
     if (plan.font && plan.font->missing_only) {
         Choice missing;
         missing.only = fonts->facts.missing;
         chosen = choose(chosen, missing);
         if (chosen.characters.empty())
-            warn(tr(plan.language, "Note: the font lacks no characters: none are left"));
+            warn(voice, tr(plan.language, "Note: the font lacks no characters: none are left"));
     }
     // json and where are UTF-8 whatever the output; the other formats are characters, encoded as asked.
     const auto encoded_as = [&](OutputEncoding encoding) {
@@ -696,9 +715,7 @@ int run_steps(const Plan& plan, const Kernel& kernel)
         return encode_output(
             format_characters(chosen, plan.output.format, line_end, plan.output.tbl_start), encoding);
     };
-    // Every file is written before any replaces its target: a failure leaves them all as they were.
-    FileBatch files;
-    add_output_folders(files, plan);
+    add_output_folders(prepared, plan);
     std::optional<OutputChoice> written;
     if (plan.output.path) {
         written = output_encoding(plan.output, gathered->reports);
@@ -707,40 +724,62 @@ int run_steps(const Plan& plan, const Kernel& kernel)
             written = OutputChoice{OutputEncoding::Utf8, OutputChoice::Why::Unmappable};
             encoded = encoded_as(written->encoding);
         }
-        if (!add_output(files, plan.output, encoded, plan.language)) return exit_failure;
+        if (!add_output(prepared, plan.output, encoded, voice, plan.language)) return std::nullopt;
     }
-    if (plan.font) add_fonts(files, *plan.font, *fonts, plan.language);
-    // Made before the commit, so that nothing after it can run out of memory; printed once every
+    if (plan.font) add_fonts(prepared, *plan.font, *fonts, voice, plan.language);
+    // Made now, so that nothing after the commit can run out of memory; printed once every
     // file is in place, so that a run that fails prints nothing.
-    const std::string printed = plan.prints_set() ? encoded_as(OutputEncoding::Utf8).bytes : std::string();
-    say_recovered(files.recover(), plan.language);
-    files.commit();
-    if (plan.prints_set() && !print(printed, plan.language)) return exit_failure;
+    if (plan.prints_set()) prepared.printed = encoded_as(OutputEncoding::Utf8).bytes;
     // What to paste into a page, once the files are in place; json carries it instead.
+    std::ostringstream after;
     if (fonts->facts.web && plan.output.format != Format::Json) {
-        warn(tr(plan.language, "Paste into the <head> of a page (the paths as seen from this folder):"));
+        after << "charlib-cli: "
+              << tr(plan.language, "Paste into the <head> of a page (the paths as seen from this folder):") << "\n";
         for (const std::string& line : fonts->facts.web->paste)
-            std::cerr << "  " << line << "\n";
+            after << "  " << line << "\n";
     }
     if (plan.output.report) {
-        print_report(gathered->reports, chosen, font_facts, gathered->places, plan.language);
-        if (written) print_output_encoding(*plan.output.path, *written, plan.language);
+        print_report(after, gathered->reports, chosen, font_facts, gathered->places, plan.language);
+        if (written) print_output_encoding(after, *plan.output.path, *written, plan.language);
     }
-    return gathered->failed ? exit_failure : 0;
+    prepared.said_after = std::move(after).str();
+    return prepared;
 }
 
-}  // namespace
+void add_prepared(FileBatch& files, const Prepared& prepared)
+{
+    for (const std::filesystem::path& folder : prepared.folders)
+        files.add_folder(folder);
+    for (const auto& [path, bytes] : prepared.files)
+        files.add(path, bytes);
+    if (prepared.standard_output) files.add_standard_output(*prepared.standard_output);
+}
+
+std::vector<std::filesystem::path> named_outputs(const Plan& plan)
+{
+    return RunOutputs(plan).named();
+}
 
 int run(const Plan& plan, const Kernel& kernel)
 {
+    const Voice voice{std::cerr};
     try {
-        return run_steps(plan, kernel);
+        const std::optional<Prepared> prepared = prepare_run(plan, kernel, voice);
+        if (!prepared) return exit_failure;
+        // Every file is written before any replaces its target: a failure leaves them all as they were.
+        FileBatch files;
+        add_prepared(files, *prepared);
+        say_recovered(files.recover(), voice, plan.language);
+        files.commit();
+        if (plan.prints_set() && !print(prepared->printed, voice, plan.language)) return exit_failure;
+        std::cerr << prepared->said_after;
+        return prepared->failed ? exit_failure : 0;
     } catch (const Failure& failure) {
-        warn(failure_words(failure, plan.language));
+        warn(voice, failure_words(failure, plan.language));
         return exit_failure;
     } catch (const std::bad_alloc&) {
         // Every output is put in place at the end, all or none.
-        warn(tr(plan.language, "Out of memory: the run stopped and nothing was written"));
+        warn(voice, tr(plan.language, "Out of memory: the run stopped and nothing was written"));
         return exit_failure;
     }
 }
