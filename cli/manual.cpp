@@ -136,9 +136,19 @@ std::string option_heading(const OptionInfo& option)
 }
 
 constexpr OptionGroup groups[] = {OptionGroup::Selection, OptionGroup::Sources, OptionGroup::TranslationFiles,
-    OptionGroup::Choosing, OptionGroup::Output, OptionGroup::Font, OptionGroup::Atlas, OptionGroup::Web};
+    OptionGroup::Choosing, OptionGroup::Output, OptionGroup::Font, OptionGroup::Atlas, OptionGroup::Web,
+    OptionGroup::Project, OptionGroup::Build};
 
 const char* const usage = N_("Usage: charlib-cli [OPTION]... SOURCE...");
+const char* const build_usage = N_("Usage: charlib-cli build [FILE] [JOB]... [OPTION]...");
+const char* const build_note =
+    N_("Builds the jobs of a project file (FILE: by default charlib.toml, here or in the nearest folder above), "
+       "or the jobs named. Each [[font]] table of the file is a job: its name, its sources = [...], and "
+       "charlib-cli's options by their long names (size = 24, add-set = [\"ascii\"], sdf = true), paths "
+       "relative to the file's folder; a [defaults] table holds what every job shares. Jobs are made side by "
+       "side and their files written together: a job that fails leaves every file as it was. A job whose "
+       "inputs and settings have not changed since it was built is left as it is (.charlib-state.json beside "
+       "the project file remembers them).");
 const char* const summary = N_("build the character library of text files");
 const char* const description =
     N_("Extracts the characters that the chosen lines of the sources use, each once, in order of first "
@@ -158,30 +168,45 @@ const char* const exit_status =
 
 }  // namespace
 
-std::string help_text(Language language, std::size_t width)
+namespace {
+
+std::string group_help(OptionGroup group, Language language, std::size_t width)
 {
     constexpr std::size_t column = 27;  // where the help of each option begins
-    std::string out = std::string(translate(language, usage)) + "\n" +
-        indented(translate(language, description), 0, width);
-    for (OptionGroup group : groups) {
-        out += "\n" + std::string(translate(language, group_title(group))) + "\n";
-        if (group == OptionGroup::Font) out += indented(translate(language, font_note), 0, width);
-        for (const OptionInfo& option : option_table()) {
-            if (option.group != group) continue;
-            std::string heading = "  " + option_heading(option);
-            if (option.short_name.empty()) heading.insert(0, "    ");
-            const std::vector<std::string> lines = wrapped(option_help(option, language), width - column);
-            if (heading.size() + 2 > column) {
-                out += heading + "\n";
-                heading.clear();
-            }
-            for (const std::string& line : lines) {
-                heading.resize(column, ' ');
-                out += heading + line + "\n";
-                heading.clear();
-            }
+    std::string out = "\n" + std::string(translate(language, group_title(group))) + "\n";
+    if (group == OptionGroup::Font) out += indented(translate(language, font_note), 0, width);
+    if (group == OptionGroup::Build) out += indented(translate(language, build_note), 0, width);
+    for (const OptionInfo& option : option_table()) {
+        if (option.group != group) continue;
+        std::string heading = "  " + option_heading(option);
+        if (option.short_name.empty()) heading.insert(0, "    ");
+        const std::vector<std::string> lines = wrapped(option_help(option, language), width - column);
+        if (heading.size() + 2 > column) {
+            out += heading + "\n";
+            heading.clear();
+        }
+        for (const std::string& line : lines) {
+            heading.resize(column, ' ');
+            out += heading + line + "\n";
+            heading.clear();
         }
     }
+    return out;
+}
+
+}  // namespace
+
+std::string build_help_text(Language language, std::size_t width)
+{
+    return std::string(translate(language, build_usage)) + "\n" + group_help(OptionGroup::Build, language, width);
+}
+
+std::string help_text(Language language, std::size_t width)
+{
+    std::string out = std::string(translate(language, usage)) + "\n" +
+        indented(translate(language, description), 0, width);
+    for (OptionGroup group : groups)
+        out += group_help(group, language, width);
     out += "\n" + std::string(translate(language, N_("Formats"))) + "\n";
     out += indented(translate(language, formats_note), 0, width);
     for (const FormatHelp& format : output_formats_help()) {

@@ -482,6 +482,23 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
     return plan;
 }
 
+void ProjectOptions::add_to(CLI::App& app)
+{
+    declare(app, "--save-job", save_job_);
+    declare(app, "--job", job_);
+}
+
+std::optional<std::pair<std::filesystem::path, std::string>> ProjectOptions::plan(Language language) const
+{
+    if (job_ && !save_job_)
+        throw UsageError(tr(language, "{option} can only be used with {needed}", {{"option", "--job"}, {"needed", "--save-job"}}));
+    if (job_ && job_->empty()) throw UsageError(tr(language, "A job needs a name: --job cannot be empty"));
+    if (!save_job_) return std::nullopt;
+    if (save_job_->empty() || *save_job_ == "-")
+        throw UsageError(tr(language, "--save-job needs a file to write the job to"));
+    return std::pair<std::filesystem::path, std::string>(*save_job_, job_.value_or(""));
+}
+
 std::optional<std::string> OptionGroups::parse(std::vector<std::string> args, Language language)
 {
     CLI::App app("charlib-cli");
@@ -497,6 +514,7 @@ std::optional<std::string> OptionGroups::parse(std::vector<std::string> args, La
     choosing.add_to(app);
     output.add_to(app);
     font.add_to(app);
+    project.add_to(app);
     std::reverse(args.begin(), args.end());  // as CLI11 takes them
     try {
         app.parse(std::move(args));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -105,12 +106,24 @@ private:
 };
 
 // Every group, read from one command line.
+// --save-job and its --job.
+class ProjectOptions {
+public:
+    void add_to(CLI::App& app);
+    // Nothing: run the command line; else where to save it as a job, and the job's name (empty: chosen).
+    std::optional<std::pair<std::filesystem::path, std::string>> plan(Language language) const;
+
+private:
+    std::optional<std::string> save_job_, job_;
+};
+
 struct OptionGroups {
     SourceOptions sources;
     SelectionOptions selection;
     ChoiceOptions choosing;
     OutputOptions output;
     FontOptions font;
+    ProjectOptions project;
 
     // Reads the arguments (without the program's name) into the groups.
     // Returns the text --help or --version asks for; throws UsageError.

@@ -248,6 +248,30 @@ const std::vector<OptionInfo>& option_table()
         {"", "--url-prefix", "URL", "", Web, nullptr, false,
             N_("the start of the pieces' URLs in the stylesheet, URL/NAME.woff2: for a CDN, or a page whose "
                "stylesheet lives elsewhere (by default the pieces are found beside the stylesheet)")},
+
+        {"", "--save-job", "FILE", "", Project, nullptr, false,
+            N_("do not run: add this command line's options to the project file FILE as a job (a [[font]] "
+               "table, its paths made relative to FILE's folder; FILE is made when missing), for charlib-cli "
+               "build"),
+            Files},
+        {"", "--job", "NAME", "", Project, nullptr, false,
+            N_("the name of the job --save-job adds (by default the name of its first output)")},
+
+        {"", "--list", "", "", Build, nullptr, false, N_("list the project's jobs with their outputs, and stop")},
+        {"", "--force", "", "", Build, nullptr, false,
+            N_("build every job asked for, also those whose inputs and settings have not changed since their "
+               "outputs were written")},
+        {"", "--keep-going", "", "", Build, nullptr, false,
+            N_("when a job fails, still write the outputs of the jobs that succeeded (and exit with 1); "
+               "otherwise a failing job leaves every output of every job as it was")},
+        {"", "--depfile", "FILE", "", Build, nullptr, false,
+            N_("write FILE, a Make-style dependency file: for each job, its outputs (for --web, the stylesheet) "
+               "depend on every file it reads (the sources -r finds, the font, the lists) and the project "
+               "file; for Make, Ninja and CMake's DEPFILE"),
+            Files},
+        {"", "--watch", "", "", Build, nullptr, false,
+            N_("after the build, watch the inputs and build again the jobs whose inputs change (edits in "
+               "half a second make one build), until Ctrl+C")},
     };
     return table;
 }
@@ -255,10 +279,27 @@ const std::vector<OptionInfo>& option_table()
 const OptionInfo& option_info(std::string_view long_name)
 {
     const auto& table = option_table();
+    // charlib-cli build has options of its own, one of them named as another's: the run's come first.
     const auto found = std::find_if(
         table.begin(), table.end(), [&](const OptionInfo& option) { return option.long_name == long_name; });
     if (found == table.end()) throw std::logic_error("no option " + std::string(long_name));
     return *found;
+}
+
+const OptionInfo& build_option_info(std::string_view long_name)
+{
+    const auto& table = option_table();
+    const auto found = std::find_if(table.begin(), table.end(), [&](const OptionInfo& option) {
+        return option.group == OptionGroup::Build && option.long_name == long_name;
+    });
+    if (found == table.end()) throw std::logic_error("no build option " + std::string(long_name));
+    return *found;
+}
+
+bool is_job_key(const OptionInfo& option)
+{
+    return option.group != OptionGroup::Project && option.group != OptionGroup::Build &&
+        option.long_name != "--help" && option.long_name != "--version";
 }
 
 std::string option_names(const OptionInfo& option)
@@ -300,6 +341,8 @@ std::string_view group_title(OptionGroup group)
     case OptionGroup::Font: return N_("Fonts");
     case OptionGroup::Atlas: return N_("Bitmap fonts (atlases)");
     case OptionGroup::Web: return N_("Web fonts");
+    case OptionGroup::Project: return N_("Projects");
+    case OptionGroup::Build: return N_("Building a project: charlib-cli build [FILE] [JOB]...");
     }
     return "";
 }

@@ -41,6 +41,7 @@ std::variant<Plan, Answer> plan_of(std::vector<std::string> args, Language langu
     Plan plan{options.sources.plan(options.selection.has_offset(), language), options.selection.plan(language),
         options.choosing.plan(language), options.output.plan(language), options.font.plan(language)};
     plan.language = language;
+    plan.save_job = options.project.plan(language);
     const EntryRules& entries = plan.sources.entries;
     if (plan.selection.offset > 0 && entries.format != TextFormat::Lines)
         throw UsageError(tr(language,

@@ -2,7 +2,7 @@
 charlib_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libgtest-dev fonts-wqy-microhei
   libcli11-dev nlohmann-json3-dev libharfbuzz-dev libfreetype-dev libwoff-dev libpng-dev libstb-dev
   fonts-inconsolata fonts-ipaexfont-gothic fonts-dejavu-core libharfbuzz-bin
-  libgettextpo-dev gettext qt6-translations-l10n libexpat1-dev libxml2-dev libyaml-dev)
+  libgettextpo-dev gettext qt6-translations-l10n libexpat1-dev libxml2-dev libyaml-dev libtomlplusplus-dev)
 
 charlib_ensure_packages() {
   local missing=() pkg

@@ -4,6 +4,7 @@
 #include <new>
 #include <variant>
 
+#include "cli/build.h"
 #include "cli/font_words.h"
 #include "cli/plan.h"
 #include "cli/run.h"
@@ -43,7 +44,16 @@ int main(int argc, char** argv)
     charlib::remove_temporaries_on_ending_signals();
     const charlib::Language language = charlib::user_language();
     try {
-        const std::variant<Plan, Answer> asked = plan_of({argv + 1, argv + argc}, language);
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        if (!args.empty() && args.front() == "build") {
+            const std::variant<const charlib::Kernel*, charlib::Outcome> kernel = charlib::kernel_from_environment();
+            if (const charlib::Outcome* refused = std::get_if<charlib::Outcome>(&kernel)) {
+                std::cerr << "charlib-cli: " << words(*refused, language) << "\n";
+                return exit_usage;
+            }
+            return build({args.begin() + 1, args.end()}, language, *std::get<const charlib::Kernel*>(kernel));
+        }
+        const std::variant<Plan, Answer> asked = plan_of(args, language);
         if (const Answer* answer = std::get_if<Answer>(&asked)) {
             if (answer->faces_of) return list_faces(*answer->faces_of, language);
             std::cout << answer->text;
@@ -56,7 +66,9 @@ int main(int argc, char** argv)
             std::cerr << "charlib-cli: " << words(*refused, std::get<Plan>(asked).language) << "\n";
             return exit_usage;
         }
-        return run(std::get<Plan>(asked), *std::get<const charlib::Kernel*>(kernel));
+        const Plan& plan = std::get<Plan>(asked);
+        if (plan.save_job) return save_job(plan, args);
+        return run(plan, *std::get<const charlib::Kernel*>(kernel));
     } catch (const UsageError& error) {
         std::cerr << "charlib-cli: " << error.what() << "\n"
                   << charlib::tr(language, "Use charlib-cli --help to see how to use it.") << "\n";

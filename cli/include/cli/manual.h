@@ -10,6 +10,8 @@ namespace charlib::cli {
 
 // What --help shows, wrapped to `width` columns (a hanzi takes two).
 std::string help_text(Language language, std::size_t width = 80);
+// What charlib-cli build --help shows.
+std::string build_help_text(Language language, std::size_t width = 80);
 // The man page charlib-cli.1, in groff's man macros.
 std::string man_page(Language language, const std::string& version);
 // The man page of the window, charlib.1.

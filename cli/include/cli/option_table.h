@@ -12,7 +12,8 @@
 namespace charlib::cli {
 
 // The sections of the help, in order.
-enum class OptionGroup { Selection, Sources, TranslationFiles, Choosing, Output, Font, Atlas, Web };
+// Project: what makes a job of a command line; Build: charlib-cli build's own options.
+enum class OptionGroup { Selection, Sources, TranslationFiles, Choosing, Output, Font, Atlas, Web, Project, Build };
 
 // What the completion offers for a value beyond its allowed values.
 enum class Completion {
@@ -42,6 +43,10 @@ struct OptionInfo {
 const std::vector<OptionInfo>& option_table();
 // By its long name; the name must be in the table.
 const OptionInfo& option_info(std::string_view long_name);
+// charlib-cli build's option of that name.
+const OptionInfo& build_option_info(std::string_view long_name);
+// Whether a job of a project file takes the option as a key (its long name without --).
+bool is_job_key(const OptionInfo& option);
 // "-m, --marker" or "--marker".
 std::string option_names(const OptionInfo& option);
 

@@ -90,6 +90,8 @@ struct Plan {
     OutputPlan output;
     std::optional<FontPlan> font;
     Language language = Language::English;  // of standard error; standard output never depends on it
+    // --save-job: not run, but saved as a job of this project file, under this name (empty: chosen).
+    std::optional<std::pair<std::filesystem::path, std::string>> save_job = std::nullopt;
 
     // Whether the set goes to standard output: not when only font files are asked for.
     bool prints_set() const;

@@ -1,0 +1,825 @@
+#include "cli/build.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "cli/font_words.h"
+#include "cli/manual.h"
+#include "cli/option_table.h"
+#include "cli/project.h"
+#include "cli/run.h"
+#include "files/input_file.h"
+#include "files/output_file.h"
+#include "messages/catalog.h"
+#include "prepared.h"
+#include "sources/listing.h"
+
+namespace charlib::cli {
+
+namespace {
+
+constexpr const char* state_file_name = ".charlib-state.json";
+constexpr int state_version = 1;
+
+void say(const std::string& text)
+{
+    std::cerr << "charlib-cli: " << text << "\n";
+}
+
+// FNV-1a, 64 bits: enough to tell an edited file from the one built before.
+class Digest {
+public:
+    void add(std::string_view bytes)
+    {
+        for (unsigned char byte : bytes) {
+            value_ ^= byte;
+            value_ *= 0x100000001b3ULL;
+        }
+    }
+    std::string hex() const
+    {
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value_));
+        return text;
+    }
+
+private:
+    std::uint64_t value_ = 0xcbf29ce484222325ULL;
+};
+
+// A file a job reads, as it was when the job was built.
+struct Stamp {
+    std::string path;  // from the project's folder
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds
+    std::string digest;  // of the contents
+    bool operator==(const Stamp&) const = default;
+};
+
+struct JobState {
+    std::string settings;  // a digest of the job's command line and Charlib's version
+    std::vector<Stamp> inputs;
+    std::size_t characters = 0, missing = 0;
+};
+
+class Build {
+public:
+    Build(Project project, Language language) :
+        project_(std::move(project)),
+        folder_(project_.path.parent_path()),
+        state_path_(folder_ / state_file_name),
+        language_(language)
+    {
+        load_state();
+    }
+
+    // The key of a path in the state: from the project's folder, so that a build from another folder agrees.
+    std::string key_of(const std::filesystem::path& path) const
+    {
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::absolute(folder_.empty() ? "." : folder_, error);
+        return std::filesystem::absolute(path, error).lexically_normal().lexically_proximate(base).generic_string();
+    }
+
+    std::optional<Stamp> stamp(const std::filesystem::path& path, const Stamp* earlier) const
+    {
+        struct stat status { };
+        if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+        Stamp stamp{key_of(path), static_cast<std::uint64_t>(status.st_size),
+            std::int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec, ""};
+        // A file of the same size and time is taken as the same without reading it again.
+        if (earlier && earlier->path == stamp.path && earlier->size == stamp.size &&
+            earlier->modified == stamp.modified)
+            return *earlier;
+        try {
+            InputFile file(path);
+            Digest digest;
+            std::vector<char> buffer(1 << 16);
+            while (const std::size_t got = file.read(buffer.data(), buffer.size()))
+                digest.add({buffer.data(), got});
+            stamp.digest = digest.hex();
+        } catch (const Failure&) {
+            return std::nullopt;
+        }
+        return stamp;
+    }
+
+    // Every file the job would read now: its sources as -r finds them, the lists and the font.
+    std::optional<std::vector<std::filesystem::path>> inputs_now(const Job& job) const
+    {
+        try {
+            const std::vector<std::filesystem::path> outputs = named_outputs(job.plan);
+            ListingRules rules = job.plan.sources.listing;
+            rules.leave_out = [&](const std::filesystem::path& path) {
+                return std::find(outputs.begin(), outputs.end(), path) != outputs.end();
+            };
+            SourceListing listing = list_sources(job.plan.sources.paths, rules);
+            std::vector<std::filesystem::path> inputs = std::move(listing.files);
+            const ChoicePlan& choosing = job.plan.choosing;
+            inputs.insert(inputs.end(), choosing.excludes.begin(), choosing.excludes.end());
+            for (const Addition& addition : choosing.additions)
+                if (const auto* file = std::get_if<std::filesystem::path>(&addition)) inputs.push_back(*file);
+            if (job.plan.font) inputs.push_back(job.plan.font->path);
+            return inputs;
+        } catch (const Failure&) {
+            return std::nullopt;
+        }
+    }
+
+    std::string settings_of(const Job& job) const
+    {
+        Digest digest;
+        digest.add(CHARLIB_VERSION);
+        for (const std::string& arg : job.args) {
+            digest.add(std::string_view("\0", 1));
+            digest.add(arg);
+        }
+        return digest.hex();
+    }
+
+    // Whether the job's outputs were made from what it reads now, with the same settings.
+    bool unchanged(const Job& job, const std::vector<std::filesystem::path>& inputs) const
+    {
+        const auto known = state_.find(job.name);
+        if (known == state_.end() || known->second.settings != settings_of(job)) return false;
+        const std::vector<Stamp>& before = known->second.inputs;
+        if (before.size() != inputs.size()) return false;
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            const std::optional<Stamp> now = stamp(inputs[i], &before[i]);
+            if (!now || *now != before[i]) return false;
+        }
+        for (const std::filesystem::path& output : named_outputs(job.plan)) {
+            std::error_code error;
+            if (!std::filesystem::exists(output, error)) return false;
+        }
+        return true;
+    }
+
+    void remember(const Job& job, const Prepared& prepared)
+    {
+        JobState& state = state_[job.name];
+        const std::map<std::string, Stamp> before = [&] {
+            std::map<std::string, Stamp> by_path;
+            for (const Stamp& stamp : state.inputs)
+                by_path[stamp.path] = stamp;
+            return by_path;
+        }();
+        state = JobState{settings_of(job), {}, prepared.characters, prepared.missing};
+        for (const std::filesystem::path& input : prepared.inputs) {
+            const auto earlier = before.find(key_of(input));
+            if (const std::optional<Stamp> now = stamp(input, earlier == before.end() ? nullptr : &earlier->second))
+                state.inputs.push_back(*now);
+        }
+    }
+
+    const JobState* state_of(const std::string& name) const
+    {
+        const auto found = state_.find(name);
+        return found == state_.end() ? nullptr : &found->second;
+    }
+
+    // Written beside the project file; a state that cannot be written only costs a rebuild.
+    void save_state() const
+    {
+        nlohmann::json jobs = nlohmann::json::object();
+        for (const auto& [name, state] : state_) {
+            nlohmann::json inputs = nlohmann::json::array();
+            for (const Stamp& stamp : state.inputs)
+                inputs.push_back({stamp.path, stamp.size, stamp.modified, stamp.digest});
+            jobs[name] = {{"settings", state.settings}, {"inputs", inputs}, {"characters", state.characters},
+                {"missing", state.missing}};
+        }
+        const nlohmann::json all = {{"version", state_version}, {"jobs", jobs}};
+        try {
+            replace_file(state_path_, all.dump(1) + "\n");
+        } catch (const Failure& failure) {
+            say(tr(language_, "Note: {text}", {{"text", failure_words(failure, language_)}}));
+        }
+    }
+
+    const Project& project() const { return project_; }
+
+private:
+    void load_state()
+    {
+        std::ifstream file(state_path_, std::ios::binary);
+        if (!file) return;
+        try {
+            const nlohmann::json all = nlohmann::json::parse(file);
+            if (all.at("version") != state_version) return;
+            for (const auto& [name, job] : all.at("jobs").items()) {
+                JobState state{job.at("settings").get<std::string>(), {}, job.at("characters").get<std::size_t>(),
+                    job.at("missing").get<std::size_t>()};
+                for (const nlohmann::json& input : job.at("inputs"))
+                    state.inputs.push_back({input.at(0).get<std::string>(), input.at(1).get<std::uint64_t>(),
+                        input.at(2).get<std::int64_t>(), input.at(3).get<std::string>()});
+                state_[name] = std::move(state);
+            }
+        } catch (const nlohmann::json::exception&) {
+            state_.clear();  // a damaged state: every job is built again
+        }
+    }
+
+    Project project_;
+    std::filesystem::path folder_;
+    std::filesystem::path state_path_;
+    Language language_;
+    std::map<std::string, JobState> state_;
+};
+
+// The path as seen from elsewhere, for comparing outputs named two ways.
+std::filesystem::path resolved(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+    const std::filesystem::path whole = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute : whole;
+}
+
+// Refuses, before anything runs, two jobs that write one file, or a job that reads another's output.
+void check_jobs_apart(const Project& project, Language language)
+{
+    std::vector<std::pair<std::filesystem::path, const Job*>> written;
+    for (const Job& job : project.jobs)
+        for (const std::filesystem::path& output : named_outputs(job.plan))
+            written.emplace_back(resolved(output), &job);
+    for (std::size_t i = 0; i < written.size(); ++i)
+        for (std::size_t j = i + 1; j < written.size(); ++j)
+            if (written[i].first == written[j].first && written[i].second != written[j].second)
+                throw UsageError(tr(language, "The jobs “{a}” and “{b}” both write “{path}”",
+                    {{"a", written[i].second->name}, {"b", written[j].second->name},
+                        {"path", written[i].first.string()}}));
+    for (const Job& job : project.jobs) {
+        std::vector<std::filesystem::path> read = job.plan.sources.paths;
+        read.insert(read.end(), job.plan.choosing.excludes.begin(), job.plan.choosing.excludes.end());
+        for (const Addition& addition : job.plan.choosing.additions)
+            if (const auto* file = std::get_if<std::filesystem::path>(&addition)) read.push_back(*file);
+        for (const std::filesystem::path& input : read)
+            for (const auto& [output, writer] : written)
+                if (writer != &job && resolved(input) == output)
+                    throw UsageError(tr(language,
+                        "The job “{job}” reads “{path}”, which the job “{writer}” writes: the jobs of a project "
+                        "are built together, from the same inputs",
+                        {{"job", job.name}, {"path", input.string()}, {"writer", writer->name}}));
+    }
+}
+
+// The outputs a depfile names for a job: its files, but for web fonts the stylesheet alone.
+std::vector<std::filesystem::path> depfile_targets(const Plan& plan)
+{
+    std::vector<std::filesystem::path> targets;
+    for (const std::filesystem::path& output : named_outputs(plan)) {
+        if (plan.font && plan.font->web && output.parent_path() == *plan.font->web &&
+            output.filename() != plan.font->web_options.stylesheet)
+            continue;
+        targets.push_back(output);
+    }
+    return targets;
+}
+
+// A path in Make's syntax.
+std::string make_escaped(const std::string& path)
+{
+    std::string out;
+    for (char c : path) {
+        if (c == ' ' || c == '#' || c == '\\') out += '\\';
+        if (c == '$') out += '$';
+        out += c;
+    }
+    return out;
+}
+
+std::string depfile_text(const Build& build, const std::vector<const Job*>& jobs,
+    const std::map<std::string, std::vector<std::filesystem::path>>& inputs)
+{
+    std::string text;
+    for (const Job* job : jobs) {
+        std::string line;
+        for (const std::filesystem::path& target : depfile_targets(job->plan))
+            line += (line.empty() ? "" : " ") + make_escaped(target.string());
+        line += ":";
+        const auto found = inputs.find(job->name);
+        if (found != inputs.end())
+            for (const std::filesystem::path& input : found->second)
+                line += " \\\n  " + make_escaped(input.string());
+        line += " \\\n  " + make_escaped(build.project().path.string());
+        text += line + "\n";
+    }
+    return text;
+}
+
+// A job's messages, each line of them named by the job.
+std::string job_said(const std::string& name, const std::string& said)
+{
+    std::string out;
+    std::istringstream lines(said);
+    for (std::string line; std::getline(lines, line);)
+        out += (line.starts_with("charlib-cli: ") ? "charlib-cli: " + name + ": " + line.substr(13) : line) + "\n";
+    return out;
+}
+
+struct JobOutcome {
+    std::optional<Prepared> prepared;
+    std::string said;
+    double seconds = 0;
+};
+
+JobOutcome build_job(const Job& job, const Kernel& kernel, Language language)
+{
+    JobOutcome outcome;
+    std::ostringstream said;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        outcome.prepared = prepare_run(job.plan, kernel, Voice{said, false});
+    } catch (const Failure& failure) {
+        said << "charlib-cli: " << failure_words(failure, language) << "\n";
+    } catch (const UsageError& error) {
+        said << "charlib-cli: " << error.what() << "\n";
+    } catch (const std::bad_alloc&) {
+        said << "charlib-cli: " << tr(language, "Out of memory: the run stopped and nothing was written") << "\n";
+    }
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.said = std::move(said).str();
+    return outcome;
+}
+
+struct Request {
+    std::optional<std::filesystem::path> file;
+    std::vector<std::string> jobs;
+    bool list = false, force = false, keep_going = false, watch = false;
+    std::optional<std::filesystem::path> depfile;
+};
+
+std::string build_help(Language language)
+{
+    return build_help_text(language);
+}
+
+// The arguments after "build"; the help text instead when asked for.
+std::variant<Request, std::string> request_of(std::vector<std::string> args, Language language)
+{
+    Request request;
+    std::vector<std::string> words;
+    CLI::App app("charlib-cli build");
+    app.set_help_flag("-h,--help");
+    const auto flag = [&](std::string_view name, bool& into) {
+        app.add_flag(std::string(build_option_info(name).long_name), into);
+    };
+    flag("--list", request.list);
+    flag("--force", request.force);
+    flag("--keep-going", request.keep_going);
+    flag("--watch", request.watch);
+    std::optional<std::string> depfile;
+    app.add_option(std::string(build_option_info("--depfile").long_name), depfile);
+    app.add_option("words", words);
+    std::reverse(args.begin(), args.end());
+    try {
+        app.parse(std::move(args));
+    } catch (const CLI::CallForHelp&) {
+        return build_help(language);
+    } catch (const CLI::ParseError& error) {
+        throw UsageError(tr(language, "The arguments are wrong: {reason}", {{"reason", error.what()}}));
+    }
+    if (depfile) {
+        if (depfile->empty() || *depfile == "-") throw UsageError(tr(language, "--depfile needs a file to write"));
+        request.depfile = *depfile;
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::error_code error;
+        if (i == 0 && (words[i].ends_with(".toml") || std::filesystem::is_regular_file(words[i], error)))
+            request.file = words[i];
+        else
+            request.jobs.push_back(words[i]);
+    }
+    return request;
+}
+
+// The jobs asked for, in the project's order.
+std::vector<const Job*> chosen_jobs(const Project& project, const std::vector<std::string>& names, Language language)
+{
+    std::vector<const Job*> jobs;
+    for (const std::string& name : names) {
+        const auto found = std::find_if(
+            project.jobs.begin(), project.jobs.end(), [&](const Job& job) { return job.name == name; });
+        if (found == project.jobs.end()) {
+            std::string known;
+            for (const Job& job : project.jobs)
+                known += (known.empty() ? "" : language == Language::Chinese ? "、" : ", ") + job.name;
+            throw UsageError(tr(language, "“{path}” has no job “{name}”; its jobs: {jobs}",
+                {{"path", project.path.string()}, {"name", name}, {"jobs", known}}));
+        }
+    }
+    for (const Job& job : project.jobs)
+        if (names.empty() || std::find(names.begin(), names.end(), job.name) != names.end()) jobs.push_back(&job);
+    return jobs;
+}
+
+std::string seconds_text(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
+// Column widths of text, a hanzi two columns wide.
+std::size_t columns(const std::string& text)
+{
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) == 0x80) continue;
+        width += byte >= 0xE0 ? 2 : 1;
+    }
+    return width;
+}
+
+std::string table_of(const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows)
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i) widths.push_back(0);
+            widths[i] = std::max(widths[i], columns(row[i]));
+        }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line = " ";
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const bool number = i > 0 && i < 4;
+            const std::string gap(widths[i] - columns(row[i]), ' ');
+            line += " " + (number ? gap + row[i] : row[i] + (i + 1 < row.size() ? gap : ""));
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+class BuildRun {
+public:
+    BuildRun(Build& build, const Request& request, Language language, const Kernel& kernel) :
+        build_(build),
+        request_(request),
+        language_(language),
+        kernel_(kernel)
+    {
+    }
+
+    // Builds the jobs that need it; returns the exit status.
+    int run(const std::vector<const Job*>& jobs)
+    {
+        std::vector<const Job*> to_build;
+        std::map<std::string, std::vector<std::filesystem::path>> inputs;
+        for (const Job* job : jobs) {
+            const std::optional<std::vector<std::filesystem::path>> now = build_.inputs_now(*job);
+            if (now) inputs[job->name] = *now;
+            if (request_.force || !now || !build_.unchanged(*job, *now))
+                to_build.push_back(job);
+        }
+        std::vector<JobOutcome> outcomes(to_build.size());
+        run_side_by_side(to_build, outcomes);
+        std::vector<std::string> failed;
+        for (std::size_t i = 0; i < to_build.size(); ++i)
+            if (!outcomes[i].prepared) failed.push_back(to_build[i]->name);
+        bool wrote = true;
+        if (!failed.empty() && !request_.keep_going) {
+            say(tr(language_, "{jobs} failed: nothing was written (--keep-going writes the jobs that succeeded)",
+                {{"jobs", joined(failed)}}));
+            wrote = false;
+        } else if (!commit(to_build, outcomes)) {
+            wrote = false;
+        }
+        if (wrote) {
+            for (std::size_t i = 0; i < to_build.size(); ++i) {
+                if (!outcomes[i].prepared) continue;
+                std::cerr << job_said(to_build[i]->name, outcomes[i].prepared->said_after);
+                build_.remember(*to_build[i], *outcomes[i].prepared);
+                std::vector<std::filesystem::path>& read = inputs[to_build[i]->name];
+                read = outcomes[i].prepared->inputs;
+            }
+            build_.save_state();
+            if (!failed.empty())
+                say(tr(language_, "{jobs} failed; the other jobs' files were written", {{"jobs", joined(failed)}}));
+        }
+        std::cerr << summary(jobs, to_build, outcomes, wrote);
+        if (request_.depfile && !write_depfile(jobs, inputs)) return exit_failure;
+        const bool any_failed = !failed.empty() ||
+            std::any_of(outcomes.begin(), outcomes.end(),
+                [](const JobOutcome& outcome) { return outcome.prepared && outcome.prepared->failed; });
+        return wrote && !any_failed ? 0 : exit_failure;
+    }
+
+private:
+    std::string joined(const std::vector<std::string>& names) const
+    {
+        std::string text;
+        for (const std::string& name : names)
+            text += (text.empty() ? "" : language_ == Language::Chinese ? "、" : ", ") + ("“" + name + "”");
+        return text;
+    }
+
+    // Every job on a core of its own, as many at once as there are cores; each says what it has to
+    // say when it ends, so that their lines do not mix.
+    void run_side_by_side(const std::vector<const Job*>& jobs, std::vector<JobOutcome>& outcomes)
+    {
+        const bool terminal = ::isatty(2);
+        std::atomic<std::size_t> next{0};
+        std::mutex saying;
+        std::size_t done = 0;
+        const auto progress = [&] {
+            if (!terminal || done == jobs.size()) return;
+            std::cerr << "\r\033[K"
+                      << tr(language_, "Building {done} / {total} jobs…",
+                             {{"done", std::to_string(done)}, {"total", std::to_string(jobs.size())}})
+                      << std::flush;
+        };
+        progress();
+        const auto work = [&] {
+            for (std::size_t i; (i = next++) < jobs.size();) {
+                outcomes[i] = build_job(*jobs[i], kernel_, language_);
+                const std::lock_guard<std::mutex> lock(saying);
+                ++done;
+                if (terminal) std::cerr << "\r\033[K";
+                std::cerr << job_said(jobs[i]->name, outcomes[i].said);
+                if (terminal)
+                    std::cerr << (outcomes[i].prepared ? "✓ " : "✗ ") << jobs[i]->name << "  "
+                              << seconds_text(outcomes[i].seconds) << "\n";
+                progress();
+            }
+        };
+        const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+        std::vector<std::thread> workers;
+        for (std::size_t i = 1; i < std::min(cores, jobs.size()); ++i)
+            workers.emplace_back(work);
+        work();
+        for (std::thread& worker : workers)
+            worker.join();
+    }
+
+    // Every file of every job that succeeded, put in place together.
+    bool commit(const std::vector<const Job*>& jobs, const std::vector<JobOutcome>& outcomes)
+    {
+        try {
+            FileBatch files;
+            for (std::size_t i = 0; i < jobs.size(); ++i)
+                if (outcomes[i].prepared) add_prepared(files, *outcomes[i].prepared);
+            say_recovered(files.recover(), Voice{std::cerr}, language_);
+            files.commit();
+            return true;
+        } catch (const Failure& failure) {
+            say(failure_words(failure, language_));
+            say(tr(language_, "Nothing was written"));
+            return false;
+        } catch (const std::bad_alloc&) {
+            say(tr(language_, "Out of memory: the run stopped and nothing was written"));
+            return false;
+        }
+    }
+
+    std::string summary(const std::vector<const Job*>& jobs, const std::vector<const Job*>& built,
+        const std::vector<JobOutcome>& outcomes, bool wrote) const
+    {
+        std::vector<std::vector<std::string>> rows{{tr(language_, "job"), tr(language_, "characters"),
+            tr(language_, "missing"), tr(language_, "files"), tr(language_, "time")}};
+        for (const Job* job : jobs) {
+            const auto at = std::find(built.begin(), built.end(), job);
+            if (at == built.end()) {
+                const JobState* state = build_.state_of(job->name);
+                rows.push_back({job->name, state ? std::to_string(state->characters) : "",
+                    state ? std::to_string(state->missing) : "", "", tr(language_, "unchanged")});
+                continue;
+            }
+            const JobOutcome& outcome = outcomes[static_cast<std::size_t>(at - built.begin())];
+            if (!outcome.prepared) {
+                rows.push_back({job->name, "", "", "", tr(language_, "failed")});
+                continue;
+            }
+            const Prepared& prepared = *outcome.prepared;
+            rows.push_back({job->name, std::to_string(prepared.characters), std::to_string(prepared.missing),
+                wrote ? std::to_string(prepared.files.size()) : "0", seconds_text(outcome.seconds)});
+        }
+        return table_of(rows);
+    }
+
+    bool write_depfile(
+        const std::vector<const Job*>& jobs, const std::map<std::string, std::vector<std::filesystem::path>>& inputs)
+    {
+        try {
+            replace_file(*request_.depfile, depfile_text(build_, jobs, inputs));
+            return true;
+        } catch (const Failure& failure) {
+            say(failure_words(failure, language_));
+            return false;
+        }
+    }
+
+    Build& build_;
+    const Request& request_;
+    Language language_;
+    const Kernel& kernel_;
+};
+
+}  // namespace
+
+namespace {
+
+// A string in TOML.
+std::string toml_string(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string toml_value(const std::vector<std::string>& values, bool array)
+{
+    if (!array) return toml_string(values.front());
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out += (i ? ", " : "") + toml_string(values[i]);
+    return out + "]";
+}
+
+const OptionInfo* option_named(std::string_view name)
+{
+    for (const OptionInfo& option : option_table())
+        if (option.group != OptionGroup::Build && (option.long_name == name || option.short_name == name))
+            return &option;
+    return nullptr;
+}
+
+// A path given on the command line, as seen from the project file's folder.
+std::string from_project(const std::string& path, const std::filesystem::path& project)
+{
+    if (path == "-" || std::filesystem::path(path).is_absolute()) return path;
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::absolute(
+        project.has_parent_path() ? project.parent_path() : std::filesystem::path("."), error);
+    return std::filesystem::absolute(path, error).lexically_normal().lexically_proximate(folder.lexically_normal()).generic_string();
+}
+
+}  // namespace
+
+std::string job_table(const std::vector<std::string>& args, std::string name, const std::filesystem::path& project,
+    const std::vector<std::string>& taken, Language language)
+{
+    std::vector<std::pair<const OptionInfo*, std::vector<std::string>>> settings;
+    std::vector<std::string> sources;
+    const auto set = [&](const OptionInfo* option, const std::string& value) {
+        if (option->group == OptionGroup::Project) return;
+        const bool path = option->completion == Completion::Files || option->completion == Completion::Folders ||
+            option->completion == Completion::FontFiles;
+        const std::string given = path ? from_project(value, project) : value;
+        for (auto& [known, values] : settings)
+            if (known == option && option->repeats) return values.push_back(given);
+        settings.push_back({option, {given}});
+    };
+    bool positional_only = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (positional_only || arg == "-" || !arg.starts_with('-')) {
+            sources.push_back(from_project(arg, project));
+        } else if (arg == "--") {
+            positional_only = true;
+        } else if (arg.starts_with("--")) {
+            const std::size_t equals = arg.find('=');
+            const OptionInfo* option = option_named(arg.substr(0, equals));
+            if (!option) throw UsageError(tr(language, "Unknown option: {option}", {{"option", arg}}));
+            if (option->value_name.empty())
+                set(option, "");
+            else if (equals != std::string::npos)
+                set(option, arg.substr(equals + 1));
+            else if (i + 1 < args.size())
+                set(option, args[++i]);
+        } else {
+            // -rs, -m#, -m '#'
+            for (std::size_t at = 1; at < arg.size(); ++at) {
+                const OptionInfo* option = option_named(std::string("-") + arg[at]);
+                if (!option) throw UsageError(tr(language, "Unknown option: {option}", {{"option", arg}}));
+                if (option->value_name.empty()) {
+                    set(option, "");
+                    continue;
+                }
+                if (at + 1 < arg.size())
+                    set(option, arg.substr(at + 1));
+                else if (i + 1 < args.size())
+                    set(option, args[++i]);
+                break;
+            }
+        }
+    }
+    if (name.empty()) {
+        // After its first output: the atlas, the web folder, the subset, the list.
+        for (std::string_view output : {"--atlas", "--web", "--subset", "--output", "--preview"})
+            for (const auto& [option, values] : settings)
+                if (name.empty() && option->long_name == output)
+                    name = std::filesystem::path(values.front()).lexically_normal().filename().stem().string();
+        if (name.empty() || name.starts_with('-') || name.find_first_of(" \t") != std::string::npos) name = "job";
+        const std::string base = name;
+        for (int n = 2; std::find(taken.begin(), taken.end(), name) != taken.end(); ++n)
+            name = base + "-" + std::to_string(n);
+    }
+    std::string table = "[[font]]\nname = " + toml_string(name) + "\nsources = " + toml_value(sources, true) + "\n";
+    for (const auto& [option, values] : settings)
+        table += std::string(option->long_name.substr(2)) + " = " +
+            (option->value_name.empty() ? "true" : toml_value(values, option->repeats)) + "\n";
+    return table;
+}
+
+int save_job(const Plan& plan, const std::vector<std::string>& args)
+{
+    const Language language = plan.language;
+    const auto& [path, asked_name] = *plan.save_job;
+    try {
+        std::string text;
+        std::vector<std::string> taken;
+        std::error_code error;
+        if (std::filesystem::exists(path, error)) {
+            if (!std::filesystem::is_regular_file(path, error))
+                throw UsageError(tr(language, "“{path}” is not a regular file: the job was not saved", {{"path", path.string()}}));
+            std::ifstream file(path, std::ios::binary);
+            std::ostringstream read;
+            if (!file || !(read << file.rdbuf()))
+                throw UsageError(tr(language, "Cannot read the project file “{path}”", {{"path", path.string()}}));
+            text = read.str();
+            for (const Job& job : project_from_text(text, path, language).jobs)
+                taken.push_back(job.name);
+        }
+        const std::string table = job_table(args, asked_name, path, taken, language);
+        if (!text.empty() && !text.ends_with('\n')) text += '\n';
+        text += (text.empty() ? "" : "\n") + table;
+        // The job is checked as a build would read it before the file changes.
+        const Project project = project_from_text(text, path, language);
+        replace_file(path, text);
+        std::cerr << "charlib-cli: "
+                  << tr(language, "The job “{name}” is saved in “{path}”; build it with: charlib-cli build {path} {name}",
+                         {{"name", project.jobs.back().name}, {"path", path.string()}})
+                  << "\n";
+        return 0;
+    } catch (const UsageError& error) {
+        say(error.what());
+        return exit_usage;
+    } catch (const Failure& failure) {
+        say(failure_words(failure, language));
+        return exit_failure;
+    }
+}
+
+int build(const std::vector<std::string>& args, Language language, const Kernel& kernel)
+{
+    try {
+        const std::variant<Request, std::string> asked = request_of(args, language);
+        if (const std::string* help = std::get_if<std::string>(&asked)) {
+            std::cout << *help;
+            return 0;
+        }
+        const Request& request = std::get<Request>(asked);
+        std::optional<std::filesystem::path> file = request.file;
+        if (!file) file = find_project_file();
+        if (!file)
+            throw UsageError(tr(language,
+                "No charlib.toml here or in the folders above: give the project file, charlib-cli build FILE"));
+        Build build(read_project(*file, language), language);
+        const std::vector<const Job*> jobs = chosen_jobs(build.project(), request.jobs, language);
+        if (request.list) {
+            for (const Job* job : jobs) {
+                std::cout << job->name;
+                for (const std::filesystem::path& output : named_outputs(job->plan))
+                    std::cout << '\t' << output.string();
+                std::cout << '\n';
+            }
+            return 0;
+        }
+        check_jobs_apart(build.project(), language);
+        BuildRun run(build, request, language, kernel);
+        return run.run(jobs);
+    } catch (const UsageError& error) {
+        say(error.what());
+        return exit_usage;
+    }
+}
+
+}  // namespace charlib::cli
