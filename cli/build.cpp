@@ -66,7 +66,6 @@ struct Stamp {
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // nanoseconds
     std::string digest;  // of the contents
-    bool operator==(const Stamp&) const = default;
 };
 
 struct JobState {
@@ -158,8 +157,9 @@ public:
         const std::vector<Stamp>& before = known->second.inputs;
         if (before.size() != inputs.size()) return false;
         for (std::size_t i = 0; i < inputs.size(); ++i) {
+            // Touched but not changed is unchanged.
             const std::optional<Stamp> now = stamp(inputs[i], &before[i]);
-            if (!now || *now != before[i]) return false;
+            if (!now || now->path != before[i].path || now->digest != before[i].digest) return false;
         }
         for (const std::filesystem::path& output : named_outputs(job.plan)) {
             std::error_code error;
@@ -654,12 +654,20 @@ std::string toml_string(const std::string& text)
     return out + "\"";
 }
 
+// A whole number as a number (size = 24), else a string.
+std::string toml_scalar(const std::string& value)
+{
+    const bool number = !value.empty() && value.size() < 10 && value.find_first_not_of("0123456789") == std::string::npos &&
+        (value == "0" || value[0] != '0');
+    return number ? value : toml_string(value);
+}
+
 std::string toml_value(const std::vector<std::string>& values, bool array)
 {
-    if (!array) return toml_string(values.front());
+    if (!array) return toml_scalar(values.front());
     std::string out = "[";
     for (std::size_t i = 0; i < values.size(); ++i)
-        out += (i ? ", " : "") + toml_string(values[i]);
+        out += (i ? ", " : "") + toml_scalar(values[i]);
     return out + "]";
 }
 
@@ -773,7 +781,11 @@ int save_job(const Plan& plan, const std::vector<std::string>& args)
         text += (text.empty() ? "" : "\n") + table;
         // The job is checked as a build would read it before the file changes.
         const Project project = project_from_text(text, path, language);
-        replace_file(path, text);
+        check_jobs_apart(project, language);
+        FileBatch files;
+        if (path.has_parent_path()) files.add_folder(path.parent_path());
+        files.add(path, text);
+        files.commit();
         std::cerr << "charlib-cli: "
                   << tr(language, "The job “{name}” is saved in “{path}”; build it with: charlib-cli build {path} {name}",
                          {{"name", project.jobs.back().name}, {"path", path.string()}})

@@ -35,6 +35,9 @@ TEST(Options, EachIsTakenAndHasItsHelpInEnglishAndChinese)
     std::vector<std::string_view> texts;
     for (const OptionInfo& option : option_table()) {
         EXPECT_TRUE(option.long_name.starts_with("--")) << option.long_name;
+        texts.push_back(option.help);
+        texts.push_back(group_title(option.group));
+        if (option.group == OptionGroup::Build) continue;  // charlib-cli build's: tested with it
         try {
             plan_of({std::string(option.long_name), "1", "in.txt"});
         } catch (const UsageError& refused) {
@@ -52,8 +55,6 @@ TEST(Options, EachIsTakenAndHasItsHelpInEnglishAndChinese)
             }
             EXPECT_EQ(refused.find("only once") != std::string::npos, !option.repeats) << name << ": " << refused;
         }
-        texts.push_back(option.help);
-        texts.push_back(group_title(option.group));
     }
     for (const FormatHelp& format : output_formats_help())
         texts.push_back(format.help);
