@@ -249,16 +249,29 @@ std::filesystem::path resolved(const std::filesystem::path& path)
     return error ? absolute : whole;
 }
 
-// Refuses, before anything runs, two jobs that write one file, or a job that reads another's output.
+// The web folder a job writes into, as seen from elsewhere; empty when none.
+std::filesystem::path web_folder_of(const Job& job)
+{
+    return job.plan.font && job.plan.font->web ? resolved(*job.plan.font->web) : std::filesystem::path();
+}
+
+// Refuses, before anything runs, two jobs that write one file, or a job that
+// reads another's output. Jobs with one web folder share its manifest and
+// stylesheets: a family's weights, made one after another.
 void check_jobs_apart(const Project& project, Language language)
 {
     std::vector<std::pair<std::filesystem::path, const Job*>> written;
     for (const Job& job : project.jobs)
         for (const std::filesystem::path& output : named_outputs(job.plan))
             written.emplace_back(resolved(output), &job);
+    const auto shared = [](const std::filesystem::path& output, const Job& one, const Job& other) {
+        const std::filesystem::path folder = web_folder_of(one);
+        return !folder.empty() && folder == web_folder_of(other) && output.parent_path() == folder;
+    };
     for (std::size_t i = 0; i < written.size(); ++i)
         for (std::size_t j = i + 1; j < written.size(); ++j)
-            if (written[i].first == written[j].first && written[i].second != written[j].second)
+            if (written[i].first == written[j].first && written[i].second != written[j].second &&
+                !shared(written[i].first, *written[i].second, *written[j].second))
                 throw UsageError(tr(language, "The jobs “{a}” and “{b}” both write “{path}”",
                     {{"a", written[i].second->name}, {"b", written[j].second->name},
                         {"path", written[i].first.string()}}));
@@ -337,13 +350,13 @@ struct JobOutcome {
     double seconds = 0;
 };
 
-JobOutcome build_job(const Job& job, const Kernel& kernel, Language language)
+JobOutcome build_job(const Job& job, const Kernel& kernel, Language language, const WebFolder* web_before)
 {
     JobOutcome outcome;
     std::ostringstream said;
     const auto start = std::chrono::steady_clock::now();
     try {
-        outcome.prepared = prepare_run(job.plan, kernel, Voice{said, false});
+        outcome.prepared = prepare_run(job.plan, kernel, Voice{said, false}, web_before);
     } catch (const Failure& failure) {
         said << "charlib-cli: " << failure_words(failure, language) << "\n";
     } catch (const UsageError& error) {
@@ -531,9 +544,21 @@ private:
     }
 
     // Every job on a core of its own, as many at once as there are cores; each says what it has to
-    // say when it ends, so that their lines do not mix.
+    // say when it ends, so that their lines do not mix. Jobs that write into one web folder are
+    // made one after another, each from what the one before leaves there.
     void run_side_by_side(const std::vector<const Job*>& jobs, std::vector<JobOutcome>& outcomes)
     {
+        std::vector<std::vector<std::size_t>> chains;
+        std::map<std::filesystem::path, std::size_t> chain_of_folder;
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            const std::filesystem::path folder = web_folder_of(*jobs[i]);
+            if (folder.empty() || !chain_of_folder.contains(folder)) {
+                if (!folder.empty()) chain_of_folder[folder] = chains.size();
+                chains.push_back({i});
+            } else {
+                chains[chain_of_folder[folder]].push_back(i);
+            }
+        }
         const bool terminal = ::isatty(2);
         std::atomic<std::size_t> next{0};
         std::mutex saying;
@@ -547,21 +572,26 @@ private:
         };
         progress();
         const auto work = [&] {
-            for (std::size_t i; (i = next++) < jobs.size();) {
-                outcomes[i] = build_job(*jobs[i], kernel_, language_);
-                const std::lock_guard<std::mutex> lock(saying);
-                ++done;
-                if (terminal) std::cerr << "\r\033[K";
-                std::cerr << job_said(jobs[i]->name, outcomes[i].said);
-                if (terminal)
-                    std::cerr << (outcomes[i].prepared ? "✓ " : "✗ ") << jobs[i]->name << "  "
-                              << seconds_text(outcomes[i].seconds) << "\n";
-                progress();
+            for (std::size_t chain; (chain = next++) < chains.size();) {
+                const WebFolder* web_before = nullptr;
+                for (std::size_t i : chains[chain]) {
+                    outcomes[i] = build_job(*jobs[i], kernel_, language_, web_before);
+                    if (outcomes[i].prepared && outcomes[i].prepared->web_folder)
+                        web_before = &*outcomes[i].prepared->web_folder;
+                    const std::lock_guard<std::mutex> lock(saying);
+                    ++done;
+                    if (terminal) std::cerr << "\r\033[K";
+                    std::cerr << job_said(jobs[i]->name, outcomes[i].said);
+                    if (terminal)
+                        std::cerr << (outcomes[i].prepared ? "✓ " : "✗ ") << jobs[i]->name << "  "
+                                  << seconds_text(outcomes[i].seconds) << "\n";
+                    progress();
+                }
             }
         };
         const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
         std::vector<std::thread> workers;
-        for (std::size_t i = 1; i < std::min(cores, jobs.size()); ++i)
+        for (std::size_t i = 1; i < std::min(cores, chains.size()); ++i)
             workers.emplace_back(work);
         work();
         for (std::thread& worker : workers)
@@ -572,9 +602,24 @@ private:
     bool commit(const std::vector<const Job*>& jobs, const std::vector<JobOutcome>& outcomes)
     {
         try {
+            // A web folder's stylesheet and manifest, written by each job into it: the last one's holds them all.
+            Prepared all;
+            std::map<std::filesystem::path, std::size_t> file_at;
+            for (std::size_t i = 0; i < jobs.size(); ++i) {
+                if (!outcomes[i].prepared) continue;
+                for (const std::filesystem::path& folder : outcomes[i].prepared->folders)
+                    if (std::find(all.folders.begin(), all.folders.end(), folder) == all.folders.end())
+                        all.folders.push_back(folder);
+                for (const auto& [path, bytes] : outcomes[i].prepared->files) {
+                    const auto [at, added] = file_at.emplace(resolved(path), all.files.size());
+                    if (added)
+                        all.files.emplace_back(path, bytes);
+                    else
+                        all.files[at->second].second = bytes;
+                }
+            }
             FileBatch files;
-            for (std::size_t i = 0; i < jobs.size(); ++i)
-                if (outcomes[i].prepared) add_prepared(files, *outcomes[i].prepared);
+            add_prepared(files, all);
             say_recovered(files.recover(), Voice{std::cerr}, language_);
             files.commit();
             return true;

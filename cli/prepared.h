@@ -10,6 +10,7 @@
 
 #include "cli/plan.h"
 #include "files/output_file.h"
+#include "font/web.h"
 #include "simd/kernel.h"
 
 // A run in two steps, so that a build's jobs are made side by side and put
@@ -35,12 +36,16 @@ struct Prepared {
     std::vector<std::filesystem::path> inputs;  // every file read: the sources found, the font, the lists
     std::size_t characters = 0;
     std::size_t missing = 0;  // from the font
+    std::optional<WebFolder> web_folder;  // the web folder as it will be: for the next job that writes into it
 };
 
 // Reads, chooses and makes every output in memory; nothing when the run
-// stops, with why said to `voice`. Throws UsageError before reading when an
-// output is an input, Failure when a font cannot be used.
-std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, const Voice& voice);
+// stops, with why said to `voice`. The web font starts from `web_before`
+// when given (what a job before this one leaves in the folder), else from the
+// folder itself. Throws UsageError before reading when an output is an
+// input, Failure when a font cannot be used.
+std::optional<Prepared> prepare_run(
+    const Plan& plan, const Kernel& kernel, const Voice& voice, const WebFolder* web_before = nullptr);
 
 // Adds the folders and files of `prepared` to `files`. Throws Failure.
 void add_prepared(FileBatch& files, const Prepared& prepared);

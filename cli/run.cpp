@@ -387,6 +387,7 @@ struct FontWork {
     Atlas atlas;
     WebFont web;
     std::size_t other_pieces = 0;  // .woff2 files in the web folder that the manifest does not know
+    WebFolder web_folder;  // as it will be once the web font is written
 };
 
 // The web font's check page in the user's language.
@@ -434,8 +435,21 @@ void say_face(const FontPlan& plan, const Font& font, const Voice& voice, Langua
                 {"faces", faces_listed(faces, language, used)}}));
 }
 
+// The web folder as it will be once `web` is written into it: for a job built after this one, before the commit.
+WebFolder folder_after(const WebFolder& before, const WebFont& web)
+{
+    WebFolder after{web.manifest, before.intact, before.other_pieces};
+    for (const WebFontPiece& piece : web.pieces) {
+        after.intact.insert(piece.file);
+        after.other_pieces.erase(piece.file);
+    }
+    for (const WebPieceRecord& piece : web.dropped)
+        after.other_pieces.emplace(piece.file, piece.digest);
+    return after;
+}
+
 std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
-    const std::vector<std::u32string>& sample, const Voice& voice, Language language)
+    const std::vector<std::u32string>& sample, const WebFolder* web_before, const Voice& voice, Language language)
 {
     const Font font(plan.path, plan.face);
     say_face(plan, font, voice, language);
@@ -489,7 +503,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
         WebFontOptions options = plan.web_options;
         options.sample = sample;
         options.words = check_page_words(language);
-        const WebFolder earlier = read_web_folder(*plan.web);
+        const WebFolder earlier = web_before ? *web_before : read_web_folder(*plan.web);
         {
             const MutedStandardError quiet;  // libwoff2's noise; the progress goes where standard error was
             CountProgress progress(
@@ -500,6 +514,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
         }
         for (const auto& [file, digest] : earlier.other_pieces)
             work.other_pieces += !earlier.manifest.retired.contains(file);
+        work.web_folder = folder_after(earlier, work.web);
         for (const Outcome& outcome : work.web.notes)
             note(voice, said(outcome, language), language);
         WebFacts& facts = work.facts.web.emplace();
@@ -661,7 +676,8 @@ bool print(const std::string& text, const Voice& voice, Language language)
     return false;
 }
 
-std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, const Voice& voice)
+std::optional<Prepared> prepare_run(
+    const Plan& plan, const Kernel& kernel, const Voice& voice, const WebFolder* web_before)
 {
     const RunOutputs outputs(plan);
     check_inputs_apart(plan, outputs);
@@ -680,7 +696,7 @@ std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, cons
     if (chosen.characters.empty()) note(voice, empty_set_note(plan, *gathered, *choice), plan.language);
     if (!codes_fit(plan, chosen, voice)) return std::nullopt;
     const std::optional<FontWork> fonts =
-        plan.font ? make_fonts(*plan.font, chosen, gathered->sample, voice, plan.language) : FontWork{};
+        plan.font ? make_fonts(*plan.font, chosen, gathered->sample, web_before, voice, plan.language) : FontWork{};
     if (!fonts) return std::nullopt;
     Prepared prepared;
     prepared.characters = chosen.characters.size();
@@ -692,6 +708,7 @@ std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, cons
     if (plan.font) {
         prepared.inputs.push_back(plan.font->path);
         prepared.missing = fonts->facts.missing.size();
+        if (plan.font->web) prepared.web_folder = fonts->web_folder;
     }
     const FontFacts* font_facts = plan.font ? &fonts->facts : nullptr;
     if (plan.font && plan.font->missing_only) {

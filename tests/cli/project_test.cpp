@@ -239,3 +239,30 @@ TEST(Build, ACommandLineSavedAsAJobBuildsTheSameFiles)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Build, AFamilysWeightsMadeIntoOneWebFolderShareItsStylesheet)
+{
+    const TempDir dir;
+    dir.write("site/a.txt", "Hello, fonts\n");
+    dir.write("charlib.toml",
+        "[defaults]\nweb = \"out/fonts\"\nfamily = \"Site Sans\"\nsources = \"site/a.txt\"\n\n"
+        "[[font]]\nname = \"regular\"\nfont = \"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf\"\n\n"
+        "[[font]]\nname = \"bold\"\nfont = \"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf\"\n");
+    for (const char* added : {"", "Again!\n"}) {
+        dir.write("site/a.txt", "Hello, fonts\n" + std::string(added));
+        const CliRun run = run_cli(dir, {"build"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string css = TempDir::read(dir.path() / "out/fonts/font.css");
+        EXPECT_TRUE(has(css, "font-weight: 400") && has(css, "font-weight: 700")) << css;
+        // Every piece the stylesheet lists is in the folder.
+        const std::regex piece("url\\(\"([0-9a-f]+\\.woff2)\"\\)");
+        int listed = 0;
+        for (std::sregex_iterator at(css.begin(), css.end(), piece), end; at != end; ++at, ++listed)
+            EXPECT_TRUE(std::filesystem::exists(dir.path() / "out/fonts" / (*at)[1].str())) << (*at)[1];
+        EXPECT_GE(listed, 4);
+    }
+}
+
+}  // namespace
