@@ -89,8 +89,15 @@ void InputWatch::watch(const std::vector<fs::path>& files, const std::vector<fs:
     files_.clear();
     folders_.clear();
     ignored_.clear();
-    for (const fs::path& file : files)
+    for (const fs::path& file : files) {
         files_.push_back({file, plain(file)});
+        // A link's file can change where the link is not: watch that too.
+        std::error_code error;
+        if (fs::is_symlink(file, error)) {
+            const fs::path target = fs::weakly_canonical(files_.back().absolute, error);
+            if (!error) files_.push_back({file, target});
+        }
+    }
     for (const fs::path& folder : folders)
         folders_.push_back({folder, plain(folder)});
     for (const fs::path& path : ignored)

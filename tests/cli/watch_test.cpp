@@ -62,7 +62,7 @@ TEST(InputWatch, ReportsEachChangeToWhatIsWatchedOnce)
 {
     const struct {
         const char* name;
-        std::vector<std::string> existing, files, folders, ignored;
+        std::vector<std::string> existing, files, folders, ignored;  // existing: "link -> target" too
         std::function<void(const TempDir&)> change;
         std::vector<std::string> changed;
         std::function<void(const TempDir&)> then;  // after the return: must not be reported
@@ -82,6 +82,9 @@ TEST(InputWatch, ReportsEachChangeToWhatIsWatchedOnce)
             {"src/a.txt"}, nullptr},
         {"a file made later, in folders made later", {}, {"out/src/a.txt"}, {}, {},
             [](const TempDir& dir) { dir.write("out/src/a.txt", "new"); }, {"out/src/a.txt"}, nullptr},
+        {"the file a watched link leads to", {"real/a.txt", "src/a.txt -> ../real/a.txt"}, {"src/a.txt"}, {},
+            {}, [](const TempDir& dir) { dir.write("real/a.txt", "new"); }, {"src/a.txt"},
+            [](const TempDir& dir) { dir.write("real/b.txt", "new"); }},
         {"a watched file's sibling", {"src/a.txt", "src/b.txt"}, {"src/a.txt"}, {}, {},
             [](const TempDir& dir) {
                 dir.write("src/b.txt", "new");
@@ -119,8 +122,14 @@ TEST(InputWatch, ReportsEachChangeToWhatIsWatchedOnce)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const TempDir dir;
-        for (const std::string& name : c.existing)
-            dir.write(name, "old");
+        for (const std::string& name : c.existing) {
+            const std::size_t arrow = name.find(" -> ");
+            if (arrow == std::string::npos) dir.write(name, "old");
+            if (arrow == std::string::npos) continue;
+            const fs::path link = dir.path() / name.substr(0, arrow);
+            fs::create_directories(link.parent_path());
+            fs::create_symlink(name.substr(arrow + 4), link);
+        }
         InputWatch watch;
         watch.watch(in(dir, c.files), in(dir, c.folders), in(dir, c.ignored));
         c.change(dir);

@@ -31,7 +31,7 @@ public:
     // - `files`: a change to the file, also when an editor saves by writing a
     //   new file and renaming it over the old one, or deletes and makes it
     //   again; a file that does not exist yet, nor its folders, counts when
-    //   it is made;
+    //   it is made; a link, when it or the file it leads to changes;
     // - `folders`: a file added, removed or changed anywhere below them,
     //   subfolders made later included; as the sources' listing does, names
     //   that begin with a dot are left out (editors' swap files, .git, the
