@@ -13,6 +13,9 @@ constexpr Wording wordings[] = {
     {Code::OldFileKept, N_("“{path}” has been replaced; the old file is kept as “{backup}”")},
     {Code::NewFileLeft, N_("“{path}” has been written")},
     {Code::FolderLeft, N_("the folder “{path}” has been made")},
+    {Code::CannotStartWatch, N_("Cannot watch the inputs for changes: {error}")},
+    {Code::CannotWatch, N_("Cannot watch the folder “{path}” for changes: {error}")},
+    {Code::WatchLimit, N_("Cannot watch more folders: the system's limit is reached (raise it with sysctl {setting})")},
 };
 
 }  // namespace

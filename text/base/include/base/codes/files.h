@@ -10,4 +10,8 @@
     /* What a failed batch of output files could not undo: */                                                \
     X(OldFileKept, "old-file-kept") /* path replaced, backup: the old file */                                \
     X(NewFileLeft, "new-file-left") /* path written where there was none */                                  \
-    X(FolderLeft, "folder-left") /* path of a folder made */
+    X(FolderLeft, "folder-left") /* path of a folder made */                                                 \
+    /* Watching the inputs for changes: */                                                                   \
+    X(CannotStartWatch, "cannot-start-watch") /* error */                                                    \
+    X(CannotWatch, "cannot-watch") /* path of a folder, error */                                             \
+    X(WatchLimit, "watch-limit") /* setting: the sysctl that raises the limit */
