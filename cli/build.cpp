@@ -15,12 +15,14 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <csignal>
 
 #include "cli/font_words.h"
 #include "cli/manual.h"
 #include "cli/option_table.h"
 #include "cli/project.h"
 #include "cli/run.h"
+#include "cli/watch.h"
 #include "files/input_file.h"
 #include "files/output_file.h"
 #include "messages/catalog.h"
@@ -845,6 +847,90 @@ int save_job(const Plan& plan, const std::vector<std::string>& args)
     }
 }
 
+namespace {
+
+// One build of the project file, or the list of its jobs.
+int build_once(const std::filesystem::path& file, const Request& request, Language language, const Kernel& kernel)
+{
+    Build build(read_project(file, language), language);
+    const std::vector<const Job*> jobs = chosen_jobs(build.project(), request.jobs, language);
+    if (request.list) {
+        for (const Job* job : jobs) {
+            std::cout << job->name;
+            for (const std::filesystem::path& output : named_outputs(job->plan))
+                std::cout << '\t' << output.string();
+            std::cout << '\n';
+        }
+        return 0;
+    }
+    check_jobs_apart(build.project(), language);
+    BuildRun run(build, request, language, kernel);
+    return run.run(jobs);
+}
+
+// What --watch watches: the project file, and what its jobs read; their outputs do not count.
+void watch_inputs(InputWatch& watch, const std::filesystem::path& file, const Request& request, Language language)
+{
+    std::vector<std::filesystem::path> files{file}, folders, ignored;
+    if (request.depfile) ignored.push_back(*request.depfile);
+    try {
+        const Project project = read_project(file, language);
+        for (const Job* job : chosen_jobs(project, request.jobs, language)) {
+            const Plan& plan = job->plan;
+            for (const std::filesystem::path& source : plan.sources.paths) {
+                std::error_code error;
+                (plan.sources.listing.recursive && std::filesystem::is_directory(source, error) ? folders : files)
+                    .push_back(source);
+            }
+            files.insert(files.end(), plan.choosing.excludes.begin(), plan.choosing.excludes.end());
+            for (const Addition& addition : plan.choosing.additions)
+                if (const auto* added = std::get_if<std::filesystem::path>(&addition)) files.push_back(*added);
+            if (plan.font) files.push_back(plan.font->path);
+            for (const std::filesystem::path& output : named_outputs(plan))
+                ignored.push_back(output);
+            if (plan.font && plan.font->web) ignored.push_back(*plan.font->web);
+        }
+    } catch (const UsageError&) {
+        // Said by the build; the project file is watched until it is mended.
+    }
+    watch.watch(files, folders, ignored);
+}
+
+// --watch: builds, then builds again whenever an input changes, until Ctrl+C. A
+// change while a build runs is seen by the next wait; an output written among the
+// sources builds nothing, as its inputs' digests have not changed.
+int build_watching(const std::filesystem::path& file, const Request& request, Language language, const Kernel& kernel)
+{
+    InputWatch watch;
+    for (int status = 0;;) {
+        watch_inputs(watch, file, request, language);
+        try {
+            status = build_once(file, request, language, kernel);
+        } catch (const UsageError& error) {
+            say(error.what());
+            status = exit_usage;
+        }
+        say(tr(language, "Watching the inputs for changes (Ctrl+C ends it)…"));
+        std::optional<std::vector<std::filesystem::path>> changed;
+        int stopped_by = 0;
+        {
+            const StopOnInterrupt stop;
+            changed = watch.wait(stop.fd());
+            stopped_by = stop.stopped();
+        }
+        if (!changed) {
+            if (stopped_by != 0) ::raise(stopped_by);  // the status a shell expects of Ctrl+C
+            return status;
+        }
+        std::string names;
+        for (std::size_t i = 0; i < changed->size() && i < 5; ++i)
+            names += (i ? " " : "") + (*changed)[i].string();
+        say(tr(language, "Changed: {files}", {{"files", names + (changed->size() > 5 ? " …" : "")}}));
+    }
+}
+
+}  // namespace
+
 int build(const std::vector<std::string>& args, Language language, const Kernel& kernel)
 {
     try {
@@ -859,23 +945,14 @@ int build(const std::vector<std::string>& args, Language language, const Kernel&
         if (!file)
             throw UsageError(tr(language,
                 "No charlib.toml here or in the folders above: give the project file, charlib-cli build FILE"));
-        Build build(read_project(*file, language), language);
-        const std::vector<const Job*> jobs = chosen_jobs(build.project(), request.jobs, language);
-        if (request.list) {
-            for (const Job* job : jobs) {
-                std::cout << job->name;
-                for (const std::filesystem::path& output : named_outputs(job->plan))
-                    std::cout << '\t' << output.string();
-                std::cout << '\n';
-            }
-            return 0;
-        }
-        check_jobs_apart(build.project(), language);
-        BuildRun run(build, request, language, kernel);
-        return run.run(jobs);
+        if (request.watch && !request.list) return build_watching(*file, request, language, kernel);
+        return build_once(*file, request, language, kernel);
     } catch (const UsageError& error) {
         say(error.what());
         return exit_usage;
+    } catch (const Failure& failure) {
+        say(failure_words(failure, language));
+        return exit_failure;
     }
 }
 

@@ -2,8 +2,11 @@
 // jobs built together, only what changed; the depfile; --save-job.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <regex>
 #include <string>
 #include <vector>
@@ -262,6 +265,58 @@ TEST(Build, AFamilysWeightsMadeIntoOneWebFolderShareItsStylesheet)
         for (std::sregex_iterator at(css.begin(), css.end(), piece), end; at != end; ++at, ++listed)
             EXPECT_TRUE(std::filesystem::exists(dir.path() / "out/fonts" / (*at)[1].str())) << (*at)[1];
         EXPECT_GE(listed, 4);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Waits, at most `seconds`, until `check` holds.
+template <class Check>
+bool within(double seconds, Check check)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!check()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(Build, WatchBuildsTheJobsAnEditChangesAndCtrlCEndsIt)
+{
+    const GameProject project;
+    const std::string command = "cd '" + project.dir.path().string() + "' && exec '" + CHARLIB_CLI +
+        "' build --watch 2>watch.err";
+    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
+        nullptr};
+    pid_t watching = 0;
+    ASSERT_EQ(::posix_spawn(&watching, "/bin/sh", nullptr, nullptr, argv, environ), 0);
+    const auto said = [&] { return project.read("watch.err"); };
+    const std::string waiting = "正在监视输入的变化";
+    EXPECT_TRUE(within(30, [&] { return count_of(said(), waiting) == 1; })) << said();
+    const auto story = project.read("out/story.ttf");
+    project.dir.write("lang/ui.txt", "开始游戏\n设置\n退出\n");
+    EXPECT_TRUE(within(30, [&] { return count_of(said(), waiting) == 2; })) << said();
+    EXPECT_TRUE(has(said(), "已变化：lang/ui.txt"));
+    EXPECT_TRUE(has(project.read("out/all.txt"), "退出"));
+    EXPECT_EQ(project.read("out/story.ttf"), story);
+    ::kill(watching, SIGINT);
+    int status = 0;
+    EXPECT_TRUE(within(10, [&] { return ::waitpid(watching, &status, WNOHANG) == watching; }));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    if (!WIFSIGNALED(status)) {
+        ::kill(watching, SIGKILL);
+        ::waitpid(watching, &status, 0);
     }
 }
 
