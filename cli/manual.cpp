@@ -170,10 +170,10 @@ const char* const exit_status =
 
 namespace {
 
-std::string group_help(OptionGroup group, Language language, std::size_t width)
+std::string group_help(OptionGroup group, Language language, std::size_t width, bool titled = true)
 {
     constexpr std::size_t column = 27;  // where the help of each option begins
-    std::string out = "\n" + std::string(translate(language, group_title(group))) + "\n";
+    std::string out = titled ? "\n" + std::string(translate(language, group_title(group))) + "\n" : "\n";
     if (group == OptionGroup::Font) out += indented(translate(language, font_note), 0, width);
     if (group == OptionGroup::Build) out += indented(translate(language, build_note), 0, width);
     for (const OptionInfo& option : option_table()) {
@@ -198,7 +198,7 @@ std::string group_help(OptionGroup group, Language language, std::size_t width)
 
 std::string build_help_text(Language language, std::size_t width)
 {
-    return std::string(translate(language, build_usage)) + "\n" + group_help(OptionGroup::Build, language, width);
+    return std::string(translate(language, build_usage)) + "\n" + group_help(OptionGroup::Build, language, width, false);
 }
 
 std::string help_text(Language language, std::size_t width)
