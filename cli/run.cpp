@@ -455,7 +455,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
     say_face(plan, font, voice, language);
     FontWork work{{plan.path.string(), font.face_index(), font.family(), font.missing(chosen.characters),
                       font.blank(chosen.characters), std::nullopt},
-        {}, {}, {}, {}, 0};
+        {}, {}, {}, {}, 0, {}};
     const FontFacts& facts = work.facts;
     if (!facts.missing.empty())
         warn(voice, trn(language, "The font “{path}” lacks {count} character: {characters}",
