@@ -13,6 +13,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -318,6 +319,12 @@ std::string depfile_text(const Build& build, const std::vector<const Job*>& jobs
         line += " \\\n  " + make_escaped(build.project().path.string());
         text += line + "\n";
     }
+    // Each input also a target with no inputs, as gcc -MP writes them, so that Make builds again
+    // rather than stops when one is deleted.
+    std::set<std::string> read;
+    for (const auto& [job, files] : inputs)
+        for (const std::filesystem::path& input : files)
+            if (read.insert(input.string()).second) text += make_escaped(input.string()) + ":\n";
     return text;
 }
 
