@@ -13,6 +13,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <csignal>
@@ -317,22 +318,30 @@ std::string make_escaped(const std::string& path)
     return out;
 }
 
+// One rule, as one command makes every output: all the jobs' outputs depend on every file a job read
+// and the project file (CMake's Makefiles generator reads only what a command's first output depends
+// on, and of a target named twice only its last rule). Each input is also a target with no inputs,
+// as gcc -MP writes them, so that Make builds again rather than stops when one is deleted.
 std::string depfile_text(const Build& build, const std::vector<const Job*>& jobs,
     const std::map<std::string, std::vector<std::filesystem::path>>& inputs)
 {
-    std::string text;
+    std::string targets;
+    std::vector<std::string> read;
+    std::set<std::string> seen;
     for (const Job* job : jobs) {
-        std::string line;
         for (const std::filesystem::path& target : depfile_targets(job->plan))
-            line += (line.empty() ? "" : " ") + make_escaped(target.string());
-        line += ":";
+            targets += (targets.empty() ? "" : " ") + make_escaped(target.string());
         const auto found = inputs.find(job->name);
-        if (found != inputs.end())
-            for (const std::filesystem::path& input : found->second)
-                line += " \\\n  " + make_escaped(input.string());
-        line += " \\\n  " + make_escaped(build.project().path.string());
-        text += line + "\n";
+        if (found == inputs.end()) continue;
+        for (const std::filesystem::path& input : found->second)
+            if (seen.insert(input.string()).second) read.push_back(make_escaped(input.string()));
     }
+    std::string text = targets + ":";
+    for (const std::string& input : read)
+        text += " \\\n  " + input;
+    text += " \\\n  " + make_escaped(build.project().path.string()) + "\n";
+    for (const std::string& input : read)
+        text += input + ":\n";
     return text;
 }
 
