@@ -429,6 +429,13 @@ void say_face(const FontPlan& plan, const Font& font, Language language)
                 {"faces", faces_listed(faces, language, used)}}));
 }
 
+// --atlas-keep: the atlas already written, if there is one, read before anything replaces it.
+std::shared_ptr<const EarlierAtlas> earlier_atlas(const FontPlan& plan)
+{
+    std::optional<EarlierAtlas> earlier = read_earlier_atlas(plan.descriptor());
+    return earlier ? std::make_shared<const EarlierAtlas>(std::move(*earlier)) : nullptr;
+}
+
 std::optional<FontWork> make_fonts(
     const FontPlan& plan, const Tally& chosen, const std::vector<std::u32string>& sample, Language language)
 {
@@ -471,7 +478,10 @@ std::optional<FontWork> make_fonts(
         CountProgress progress(std::string(translate(language, N_("Drew {done} / {total} glyphs"))));
         AtlasOptions options = plan.atlas_options;
         options.progress = progress.callback();
+        if (plan.atlas_keep) options.earlier = earlier_atlas(plan);
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
+        for (const Outcome& outcome : work.atlas.notes)
+            note(said(outcome, language), language);
         for (const std::string& note : atlas_notes(plan.engine, options, work.atlas, language))
             warn(note);
     }
