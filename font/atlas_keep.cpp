@@ -23,6 +23,7 @@ namespace {
 // A descriptor lists a few thousand glyphs; a page is at most 16384² pixels.
 constexpr std::uint64_t largest_descriptor = std::uint64_t{64} << 20;
 constexpr std::uint64_t largest_page_file = std::uint64_t{512} << 20;
+constexpr unsigned largest_page_side = 16384;
 
 std::optional<std::string> file_bytes(const std::filesystem::path& path, std::uint64_t most)
 {
@@ -180,7 +181,10 @@ std::optional<EarlierAtlas> read_earlier_atlas(const std::filesystem::path& path
     };
     const std::optional<std::string> bytes = file_bytes(path, largest_descriptor);
     std::optional<BitmapFont> font = bytes ? read_descriptor(*bytes) : std::nullopt;
-    if (!font || font->page_files.empty()) return unusable(path);
+    // No page larger than --page makes: a damaged size would be gigabytes of pixels.
+    if (!font || font->page_files.empty() || font->page_width > largest_page_side ||
+        font->page_height > largest_page_side)
+        return unusable(path);
     earlier.font = std::move(*font);
     for (const std::string& file : earlier.font.page_files) {
         // Only a page beside the descriptor: a name with a folder in it is not the atlas's.
@@ -279,7 +283,8 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
         places[i].page = place.page;
     }
 
-    // The new glyphs, tallest first, in the first page with room; a new page when none has.
+    // The new glyphs, tallest first, each on a page that already changes if one has room, else
+    // on the first page with room, else on a new page: as few pages change as can be.
     std::stable_sort(waiting.begin(), waiting.end(), [&](std::size_t a, std::size_t b) {
         return std::pair(glyphs[a].height, glyphs[a].width) > std::pair(glyphs[b].height, glyphs[b].width);
     });
@@ -292,17 +297,17 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
         }
         std::optional<std::pair<unsigned, unsigned>> spot;
         std::size_t page = 0;
-        for (; page < spaces.size() && !spot; ++page)
-            spot = spaces[page].find(w, h);
+        for (const bool changing : {true, false})
+            for (std::size_t tried = 0; tried < spaces.size() && !spot; ++tried)
+                if (atlas.pages[tried].empty() == changing && (spot = spaces[tried].find(w, h))) page = tried;
         if (!spot) {
             spaces.emplace_back(page_width, page_height);
             atlas.page_pixels.push_back(
                 {page_width, page_height, std::vector<unsigned char>(std::size_t{page_width} * page_height)});
             atlas.pages.emplace_back();
             spot = spaces.back().find(w, h);
-            page = spaces.size();
+            page = spaces.size() - 1;
         }
-        --page;
         spaces[page].take(spot->first, spot->second, w, h);
         // What a glyph no longer used left there goes: the new one and its padding start clear.
         PagePixels& pixels = atlas.page_pixels[page];
