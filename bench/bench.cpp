@@ -552,7 +552,9 @@ void bench_atlas_edits(const std::filesystem::path& mixed, const std::filesystem
                 "%-10s %-26s %4s %4s %5s %22s %22s\n",
         text.characters.size(), site >> 10, "atlas", "edit", "new", "gone", "pages", "changed, kept, time",
         "changed, afresh, time");
-    for (const auto& [what, options] : {std::pair("24 px", &plain), std::pair("48 px SDF", &field)}) {
+    for (const auto& setting : {std::pair("24 px", &plain), std::pair("48 px SDF", &field)}) {
+        const char* what = setting.first;
+        const charlib::AtlasOptions* options = setting.second;  // named: clang 14 captures no structured binding
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         const charlib::Atlas first = charlib::render_atlas(font, text.characters, *options, "game");
@@ -567,7 +569,8 @@ void bench_atlas_edits(const std::filesystem::path& mixed, const std::filesystem
                 count += i >= first.pages.size() || atlas.pages[i] != first.pages[i];
             return count;
         };
-        for (const auto& [edit, after] : edits) {
+        for (const auto& [edit, edited] : edits) {
+            const charlib::Tally& after = edited;
             std::size_t added = 0, gone = 0;
             for (char32_t c : after.characters)
                 added += text.characters.find(c) == std::u32string::npos && font.has(c) && charlib::needs_glyph(c);
