@@ -204,11 +204,11 @@ std::vector<Tag> json_tags(std::string_view text)
         if (!file.is_string()) throw Malformed{};
         tags.push_back({"page", {{"id", std::to_string(id++)}, {"file", file.get<std::string>()}}});
     }
-    for (const char* name : {"chars", "kernings"}) {
-        if (!json.contains(name)) continue;
-        if (!json[name].is_array()) throw Malformed{};
-        for (const Json& item : json[name])
-            tags.push_back(tag_of(std::string(name).substr(0, std::string(name).size() - 1), item));
+    for (const auto& [list, tag] : {std::pair("chars", "char"), std::pair("kernings", "kerning")}) {
+        if (!json.contains(list)) continue;
+        if (!json[list].is_array()) throw Malformed{};
+        for (const Json& item : json[list])
+            tags.push_back(tag_of(tag, item));
     }
     return tags;
 }
