@@ -71,14 +71,14 @@ std::optional<PagePixels> decoded_page(const std::string& bytes, unsigned width,
 // Which pixels of a page are taken, and the first place, from the top and
 // then from the left, where a rectangle overlaps none. Each row keeps, for
 // each pixel, the length of the run of free (positive) or taken (negative)
-// pixels that begins there, so that a search skips whole runs.
+// pixels that begins there, so that a search skips whole runs: two bytes a
+// pixel, as a page side is at most 16384.
 class PageSpace {
 public:
     PageSpace(unsigned width, unsigned height) :
         width_(width),
         height_(height),
-        taken_(std::size_t{width} * height),
-        runs_(std::size_t{width} * height),
+        runs_(std::size_t{width} * height, 1),
         widest_(height)
     {
         for (unsigned y = 0; y < height; ++y)
@@ -89,14 +89,14 @@ public:
     {
         if (x + w > width_ || y + h > height_) return false;
         for (unsigned row = y; row < y + h; ++row)
-            if (runs_[index(x, row)] < static_cast<std::int32_t>(w)) return false;
+            if (runs_[index(x, row)] < static_cast<std::int32_t>(w)) return false;  // taken, or too short
         return true;
     }
 
     void take(unsigned x, unsigned y, unsigned w, unsigned h)
     {
         for (unsigned row = y; row < y + h; ++row) {
-            std::fill_n(taken_.begin() + static_cast<std::ptrdiff_t>(index(x, row)), w, true);
+            std::fill_n(runs_.begin() + static_cast<std::ptrdiff_t>(index(x, row)), w, -1);
             measure_row(row);
         }
     }
@@ -132,24 +132,24 @@ public:
 private:
     std::size_t index(unsigned x, unsigned y) const { return std::size_t{y} * width_ + x; }
 
+    // The runs of a row again, from which of its pixels are taken (negative).
     void measure_row(unsigned y)
     {
         std::int32_t run = 0;
         bool run_taken = false;
         unsigned widest = 0;
         for (unsigned x = width_; x-- > 0;) {
-            const bool taken = taken_[index(x, y)];
+            const bool taken = runs_[index(x, y)] < 0;
             run = (x + 1 < width_ && taken == run_taken) ? run + 1 : 1;
             run_taken = taken;
-            runs_[index(x, y)] = taken ? -run : run;
+            runs_[index(x, y)] = static_cast<std::int16_t>(taken ? -run : run);
             if (!taken) widest = std::max(widest, static_cast<unsigned>(run));
         }
         widest_[y] = widest;
     }
 
     unsigned width_, height_;
-    std::vector<bool> taken_;
-    std::vector<std::int32_t> runs_;
+    std::vector<std::int16_t> runs_;
     std::vector<unsigned> widest_;  // a row's longest free run
     std::vector<std::pair<unsigned, unsigned>> failed_;
 };
@@ -214,7 +214,13 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
         return std::nullopt;
     };
     // Pages named as this atlas names them, as many as the descriptor lists.
-    if (earlier.page_pixels.size() != was.page_files.size() || was.page_files.empty()) return unreadable();
+    if (earlier.page_pixels.size() != was.page_files.size() || was.page_files.empty() ||
+        was.page_width > largest_page_side || was.page_height > largest_page_side)
+        return unreadable();
+    for (const PagePixels& page : earlier.page_pixels)
+        if (page.width != was.page_width || page.height != was.page_height ||
+            page.values.size() != std::size_t{page.width} * page.height)
+            return unreadable();
     for (std::size_t i = 0; i < was.page_files.size(); ++i)
         if (was.page_files[i] != name + "_" + std::to_string(i) + ".png") return unreadable();
 
