@@ -14,8 +14,6 @@ namespace charlib {
 
 namespace {
 
-constexpr unsigned largest_auto_page = 4096;
-
 // stb_rect_pack's placement of the rectangles on one page of this size;
 // those that do not fit are left with was_packed unset.
 bool pack_page(std::vector<stbrp_rect>& rects, unsigned width, unsigned height)

@@ -297,15 +297,19 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
     for (const std::size_t i : waiting) {
         const Rendered& glyph = glyphs[i];
         const unsigned w = glyph.width + 2 * pad, h = glyph.height + 2 * pad;
-        if (w > page_width || h > page_height) {  // --page auto chose pages too small for it
-            notes.push_back(Outcome(Code::AtlasSettingsChanged, {{"path", earlier.descriptor}}));
-            return std::nullopt;
-        }
         std::optional<std::pair<unsigned, unsigned>> spot;
         std::size_t page = 0;
         for (const bool changing : {true, false})
             for (std::size_t tried = 0; tried < spaces.size() && !spot; ++tried)
                 if (atlas.pages[tried].empty() == changing && (spot = spaces[tried].find(w, h))) page = tried;
+        // --page auto chose the smallest page that held the earlier glyphs: what outgrows it
+        // takes a larger page, as a fresh pack would, not a second one.
+        if (!spot && options.page_auto && (page_width < largest_auto_page || page_height < largest_auto_page)) {
+            notes.push_back(Outcome(Code::AtlasPageOutgrown,
+                {{"path", earlier.descriptor}, {"page_width", std::uint64_t{page_width}},
+                    {"page_height", std::uint64_t{page_height}}}));
+            return std::nullopt;
+        }
         if (!spot) {
             spaces.emplace_back(page_width, page_height);
             atlas.page_pixels.push_back(

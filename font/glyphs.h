@@ -52,6 +52,9 @@ std::string checked(std::string picture);
 // placed: shared by the packed atlas and the grid.
 void finish_atlas(const Font& font, Atlas& atlas, const AtlasOptions& options, const std::string& name);
 
+// The largest page --page auto chooses; a set it cannot hold takes as many as it needs.
+inline constexpr unsigned largest_auto_page = 4096;
+
 // The lines of an atlas, in pixels at its size.
 struct AtlasMetrics {
     unsigned line_height = 0, base = 0;

@@ -110,6 +110,9 @@ constexpr Wording wordings[] = {
     {Code::AtlasFontChanged,
         N_("{character} ({character:glyph}) is drawn otherwise than in the earlier atlas “{path}” (another font, "
            "or other settings): the atlas was packed anew, and every page changes")},
+    {Code::AtlasPageOutgrown,
+        N_("the new glyphs do not fit the {page_width}×{page_height} pages of the earlier atlas “{path}”, the "
+           "smallest that held its glyphs: the atlas was packed anew on larger pages, and every page changes")},
 };
 
 }  // namespace

@@ -147,6 +147,12 @@ TEST(AtlasKeep, WhatCannotBeKeptIsPackedAnewWithANote)
         {"another page size", [](AtlasOptions& o, const TempDir&) { o.page_width = 256; },
             "atlas-settings-changed"},
         {"1-bit", [](AtlasOptions& o, const TempDir&) { o.mono = true; }, "atlas-settings-changed"},
+        {"an automatic page outgrown",
+            [&](AtlasOptions& o, const TempDir& dir) {
+                o.page_auto = true;
+                write_atlas(dir, render_atlas(font, han(0x4E00, 4), o, "game"), AtlasFormat::Text);
+            },
+            "atlas-page-outgrown page_width=64 page_height=32"},
         {"a distance field", [](AtlasOptions& o, const TempDir&) { o.sdf = true; }, "atlas-settings-changed"},
         {"a damaged descriptor",
             [](AtlasOptions&, const TempDir& dir) { dir.write("game.fnt", "info face=\"x\" size=1"); },

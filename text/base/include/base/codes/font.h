@@ -56,4 +56,6 @@
     X(AtlasSettingsChanged, "atlas-settings-changed")     /* path: the descriptor; the earlier atlas had */ \
         /* another size, padding, page size, bit depth or distance field; packed anew */ \
     X(AtlasFontChanged, "atlas-font-changed")             /* path: the descriptor, character: a glyph */ \
-        /* the font now draws otherwise; packed anew */
+        /* the font now draws otherwise; packed anew */ \
+    X(AtlasPageOutgrown, "atlas-page-outgrown")           /* path: the descriptor, page_width, page_height: */ \
+        /* the smallest page that held the earlier glyphs holds the new ones no more; packed anew */
