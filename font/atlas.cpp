@@ -137,7 +137,8 @@ Atlas render_atlas(
                     {"page_height", std::uint64_t{largest_height}}});
     const FT_Size_Metrics& size_metrics = font.faces().face->size->metrics;
     const int base = static_cast<int>((size_metrics.ascender + 63) >> 6);
-    const AtlasMetrics metrics{static_cast<unsigned>((size_metrics.height + 63) >> 6), static_cast<unsigned>(base)};
+    const AtlasMetrics metrics{
+        static_cast<unsigned>((size_metrics.height + 63) >> 6), static_cast<unsigned>(base)};
     Notes notes;
     std::optional<Atlas> kept;
     if (options.earlier) kept = keep_earlier_places(glyphs, options, name, metrics, notes);

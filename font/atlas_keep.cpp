@@ -108,8 +108,8 @@ public:
         for (const auto& [failed_w, failed_h] : failed_)
             if (w >= failed_w && h >= failed_h) return std::nullopt;
         for (unsigned y = 0; y + h <= height_; ++y) {
-            const auto narrow = std::find_if(widest_.begin() + y, widest_.begin() + y + h,
-                [w](unsigned widest) { return widest < w; });
+            const auto narrow = std::find_if(
+                widest_.begin() + y, widest_.begin() + y + h, [w](unsigned widest) { return widest < w; });
             if (narrow != widest_.begin() + y + h) {
                 y = static_cast<unsigned>(narrow - widest_.begin());  // no place reaches over that row
                 continue;
@@ -160,7 +160,8 @@ bool drawn_alike(const Rendered& glyph, const PagePixels& page, const AtlasChar&
     for (unsigned y = 0; y < glyph.height; ++y)
         if (!std::equal(glyph.coverage.begin() + std::ptrdiff_t{y} * glyph.width,
                 glyph.coverage.begin() + std::ptrdiff_t{y + 1} * glyph.width,
-                page.values.begin() + static_cast<std::ptrdiff_t>(std::size_t{place.y + y} * page.width + place.x)))
+                page.values.begin() +
+                    static_cast<std::ptrdiff_t>(std::size_t{place.y + y} * page.width + place.x)))
             return false;
     return true;
 }
@@ -213,6 +214,11 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
         notes.push_back(Outcome(Code::AtlasUnreadable, {{"path", earlier.descriptor}}));
         return std::nullopt;
     };
+    const auto font_changed = [&](char32_t character) {
+        notes.push_back(
+            Outcome(Code::AtlasFontChanged, {{"path", earlier.descriptor}, {"character", character}}));
+        return std::nullopt;
+    };
     // Pages named as this atlas names them, as many as the descriptor lists.
     if (earlier.page_pixels.size() != was.page_files.size() || was.page_files.empty() ||
         was.page_width > largest_page_side || was.page_height > largest_page_side)
@@ -227,10 +233,10 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
     // Settings that change every glyph. The binary form has no distance field:
     // there a changed spread shows in the glyphs themselves, below.
     const unsigned range = options.sdf ? 2 * options.spread : 0;
-    const bool same_page = options.page_auto ||
-        (was.page_width == options.page_width && was.page_height == options.page_height);
-    if (was.size != options.size || was.smooth == options.mono || was.spacing != options.padding || !same_page ||
-        (options.format != AtlasFormat::Binary && was.distance_range != range) ||
+    const bool same_page =
+        options.page_auto || (was.page_width == options.page_width && was.page_height == options.page_height);
+    if (was.size != options.size || was.smooth == options.mono || was.spacing != options.padding ||
+        !same_page || (options.format != AtlasFormat::Binary && was.distance_range != range) ||
         was.line_height != metrics.line_height || was.base != metrics.base) {
         notes.push_back(Outcome(Code::AtlasSettingsChanged, {{"path", earlier.descriptor}}));
         return std::nullopt;
@@ -264,11 +270,8 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
         }
         const AtlasChar& place = *found->second;
         if (place.width != glyph.width || place.height != glyph.height || place.xoffset != glyph.left ||
-            place.yoffset != static_cast<int>(metrics.base) - glyph.top || place.xadvance != glyph.advance) {
-            notes.push_back(
-                Outcome(Code::AtlasFontChanged, {{"path", earlier.descriptor}, {"character", glyph.character}}));
-            return std::nullopt;
-        }
+            place.yoffset != static_cast<int>(metrics.base) - glyph.top || place.xadvance != glyph.advance)
+            return font_changed(glyph.character);
         if (!drawn) continue;
         if (place.page >= spaces.size() || place.x + place.width > page_width ||
             place.y + place.height > page_height)
@@ -279,11 +282,7 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
         const unsigned h = std::min(place.y + place.height + pad, page_height) - y;
         if (!spaces[place.page].is_free(x, y, w, h)) return unreadable();
         spaces[place.page].take(x, y, w, h);
-        if (!drawn_alike(glyph, atlas.page_pixels[place.page], place)) {
-            notes.push_back(
-                Outcome(Code::AtlasFontChanged, {{"path", earlier.descriptor}, {"character", glyph.character}}));
-            return std::nullopt;
-        }
+        if (!drawn_alike(glyph, atlas.page_pixels[place.page], place)) return font_changed(glyph.character);
         places[i].x = place.x;
         places[i].y = place.y;
         places[i].page = place.page;
@@ -304,7 +303,8 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
                 if (atlas.pages[tried].empty() == changing && (spot = spaces[tried].find(w, h))) page = tried;
         // --page auto chose the smallest page that held the earlier glyphs: what outgrows it
         // takes a larger page, as a fresh pack would, not a second one.
-        if (!spot && options.page_auto && (page_width < largest_auto_page || page_height < largest_auto_page)) {
+        if (!spot && options.page_auto &&
+            (page_width < largest_auto_page || page_height < largest_auto_page)) {
             notes.push_back(Outcome(Code::AtlasPageOutgrown,
                 {{"path", earlier.descriptor}, {"page_width", std::uint64_t{page_width}},
                     {"page_height", std::uint64_t{page_height}}}));
@@ -331,7 +331,8 @@ std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, co
         placed.page = static_cast<unsigned>(page);
         for (unsigned y = 0; y < glyph.height; ++y)
             std::copy_n(glyph.coverage.begin() + std::ptrdiff_t{y} * glyph.width, glyph.width,
-                pixels.values.begin() + static_cast<std::ptrdiff_t>(std::size_t{placed.y + y} * page_width + placed.x));
+                pixels.values.begin() +
+                    static_cast<std::ptrdiff_t>(std::size_t{placed.y + y} * page_width + placed.x));
         atlas.pages[page].clear();  // drawn again
     }
     return atlas;

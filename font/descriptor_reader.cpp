@@ -40,15 +40,16 @@ long long field_number(const Tag& tag, std::string_view key, long long low, long
     return value;
 }
 
-unsigned field_whole(const Tag& tag, std::string_view key, long long high = std::numeric_limits<std::int32_t>::max())
+unsigned field_whole(
+    const Tag& tag, std::string_view key, long long high = std::numeric_limits<std::int32_t>::max())
 {
     return static_cast<unsigned>(field_number(tag, key, 0, high));
 }
 
 int field_signed(const Tag& tag, std::string_view key)
 {
-    return static_cast<int>(
-        field_number(tag, key, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return static_cast<int>(field_number(
+        tag, key, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 // The tags in order, as one BitmapFont.
@@ -78,7 +79,8 @@ BitmapFont font_of(const std::vector<Tag>& tags)
             pages = field_whole(tag, "pages", 0xFFFF);
         } else if (tag.name == "page") {
             // Pages are listed in order, numbered from 0.
-            if (field_whole(tag, "id") != font.page_files.size() || !tag.fields.count("file")) throw Malformed{};
+            if (field_whole(tag, "id") != font.page_files.size() || !tag.fields.count("file"))
+                throw Malformed{};
             font.page_files.push_back(tag.fields.at("file"));
         } else if (tag.name == "distanceField") {
             font.distance_range = field_whole(tag, "distanceRange", 0xFFFF);
@@ -139,8 +141,10 @@ std::vector<Tag> line_tags(std::string_view text, bool xml)
         if (xml) {
             if (line.substr(0, 2) == "</" || line.substr(0, 2) == "<?" || line.substr(0, 1) != "<") continue;
             line.remove_prefix(1);
-            if (line.substr(line.size() >= 2 ? line.size() - 2 : 0) == "/>") line.remove_suffix(2);
-            else if (!line.empty() && line.back() == '>') line.remove_suffix(1);
+            if (line.substr(line.size() >= 2 ? line.size() - 2 : 0) == "/>")
+                line.remove_suffix(2);
+            else if (!line.empty() && line.back() == '>')
+                line.remove_suffix(1);
         }
         Tag tag;
         std::size_t at = line.find(' ');
@@ -183,7 +187,8 @@ std::vector<Tag> json_tags(std::string_view text)
         if (value.is_array()) {
             std::string list;
             for (const Json& item : value)
-                list += (list.empty() ? "" : ",") + (item.is_number_integer() ? item.dump() : std::string("x"));
+                list +=
+                    (list.empty() ? "" : ",") + (item.is_number_integer() ? item.dump() : std::string("x"));
             return list;
         }
         return "x";  // not a number: refused where a number is needed
@@ -278,7 +283,8 @@ std::vector<Tag> binary_tags(std::string_view bytes)
             }
         } else if (type == "5") {
             while (!bytes.empty())
-                tags.push_back({"kerning", {{"first", take(4)}, {"second", take(4)}, {"amount", take(2, true)}}});
+                tags.push_back(
+                    {"kerning", {{"first", take(4)}, {"second", take(4)}, {"amount", take(2, true)}}});
         }
         bytes = block;  // what follows the block
     }

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes = input.rest();
     const std::optional<charlib::BitmapFont> font = charlib::read_descriptor(bytes);
     if (font) {
-        for (const auto format : {charlib::AtlasFormat::Text, charlib::AtlasFormat::Xml, charlib::AtlasFormat::Json,
-                 charlib::AtlasFormat::Binary}) {
+        for (const auto format : {charlib::AtlasFormat::Text, charlib::AtlasFormat::Xml,
+                 charlib::AtlasFormat::Json, charlib::AtlasFormat::Binary}) {
             std::string written;
             try {
                 written = charlib::write_descriptor(*font, format);

@@ -98,12 +98,13 @@ TEST(AtlasKeep, KeptGlyphsStayNewOnesTakeFreeSpaceAndUntouchedPagesKeepTheirByte
             const AtlasChar& model = drawn.at(glyph.id);
             for (unsigned y = glyph.y - pad; y < glyph.y + glyph.height + pad; ++y)
                 for (unsigned x = glyph.x - pad; x < glyph.x + glyph.width + pad; ++x) {
-                    ASSERT_EQ(owner[(glyph.page * side + y) * side + x]++, 0) << "overlap at U+" << std::hex
-                                                                              << unsigned(glyph.id);
+                    ASSERT_EQ(owner[(glyph.page * side + y) * side + x]++, 0)
+                        << "overlap at U+" << std::hex << unsigned(glyph.id);
                     const bool inside = x >= glyph.x && x < glyph.x + glyph.width && y >= glyph.y &&
                         y < glyph.y + glyph.height;
                     const unsigned char expected = inside
-                        ? fresh_pages[model.page].values[(model.y + y - glyph.y) * side + model.x + x - glyph.x]
+                        ? fresh_pages[model.page]
+                              .values[(model.y + y - glyph.y) * side + model.x + x - glyph.x]
                         : 0;
                     ASSERT_EQ(pages[glyph.page].values[y * side + x], expected)
                         << "U+" << std::hex << unsigned(glyph.id) << (inside ? " drawn" : " padding");
@@ -157,9 +158,11 @@ TEST(AtlasKeep, WhatCannotBeKeptIsPackedAnewWithANote)
         {"a damaged descriptor",
             [](AtlasOptions&, const TempDir& dir) { dir.write("game.fnt", "info face=\"x\" size=1"); },
             "atlas-unreadable"},
-        {"a page missing", [](AtlasOptions&, const TempDir& dir) { std::filesystem::remove(dir.path() / "game_1.png"); },
+        {"a page missing",
+            [](AtlasOptions&, const TempDir& dir) { std::filesystem::remove(dir.path() / "game_1.png"); },
             "atlas-unreadable"},
-        {"a page not a PNG", [](AtlasOptions&, const TempDir& dir) { dir.write("game_0.png", "not a picture"); },
+        {"a page not a PNG",
+            [](AtlasOptions&, const TempDir& dir) { dir.write("game_0.png", "not a picture"); },
             "atlas-unreadable"},
         {"a page of another size",
             [&](AtlasOptions&, const TempDir& dir) {
