@@ -4,6 +4,7 @@
 //   charlib-bench [MiB] [core|hanzi|pipeline|fonts|formats]     (default 256 MiB, every part)
 //   charlib-bench [MiB] web                                     (only when asked: it takes minutes)
 //   charlib-bench [MiB] web-edit                                (a site edited, cut again and afresh)
+//   charlib-bench [MiB] atlas-edit                              (an atlas after an edit, kept and afresh)
 //   charlib-bench [MiB] hostile                                 (only when asked)
 //
 // formats: each translation format's reader on about min(MiB, 50) MiB of the
@@ -517,6 +518,77 @@ void bench_web_edits(const std::filesystem::path& mixed, const std::filesystem::
         std::filesystem::remove(std::filesystem::temp_directory_path() / ("charlib-bench-" + std::string(name) + ".txt"));
 }
 
+// A game's atlas after an edit: the characters of 128 KiB of text packed
+// (WenQuanYi Micro Hei at 24 px, and at 48 px as a distance field), then the
+// edited text's packed over them with --atlas-keep and afresh: how many pages'
+// bytes changed, of how many, which is what a patch carries.
+void bench_atlas_edits(const std::filesystem::path& mixed, const std::filesystem::path& dense)
+{
+    const std::filesystem::path microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+    if (!std::filesystem::exists(microhei)) return;
+    const charlib::Font font(microhei);
+    constexpr std::size_t site = 128 << 10;
+    const auto tally = [](const std::filesystem::path& file) {
+        const charlib::Tally found = charlib::extract_source(file, {}, {});
+        std::filesystem::remove(file);
+        return found;
+    };
+    const charlib::Tally text = tally(part_of(mixed, 0, site, "game"));
+    const charlib::Tally rest = tally(part_of(mixed, site / 20, site - site / 20, "game-rest"));
+    const charlib::Tally more = tally(part_of(mixed, site, site / 20, "game-more"));
+    const charlib::Tally dense_more = tally(part_of(dense, 0, site / 20, "game-dense"));
+    const auto joined = [](charlib::Tally first, const charlib::Tally& later) {
+        first.add(later);
+        return first;
+    };
+    const std::pair<const char*, charlib::Tally> edits[] = {{"5% more text", joined(text, more)},
+        {"5% more, hanzi-dense", joined(text, dense_more)}, {"5% of the text rewritten", joined(rest, more)}};
+    charlib::AtlasOptions plain, field;
+    plain.size = 24;
+    field.size = 48;
+    field.sdf = true;
+    const auto folder = std::filesystem::temp_directory_path() / "charlib-bench-atlas";
+    std::printf("\nan atlas after an edit: %zu characters of %zu KiB of text, WenQuanYi Micro Hei, 1024x1024 pages\n"
+                "%-10s %-26s %4s %4s %5s %22s %22s\n",
+        text.characters.size(), site >> 10, "atlas", "edit", "new", "gone", "pages", "changed, kept, time",
+        "changed, afresh, time");
+    for (const auto& setting : {std::pair("24 px", &plain), std::pair("48 px SDF", &field)}) {
+        const char* what = setting.first;
+        const charlib::AtlasOptions* options = setting.second;  // named: clang 14 captures no structured binding
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        const charlib::Atlas first = charlib::render_atlas(font, text.characters, *options, "game");
+        for (std::size_t i = 0; i < first.pages.size(); ++i)
+            std::ofstream(folder / first.font.page_files[i], std::ios::binary) << first.pages[i];
+        std::ofstream(folder / "game.fnt", std::ios::binary) << first.descriptor;
+        charlib::AtlasOptions keep = *options;
+        keep.earlier = std::make_shared<const charlib::EarlierAtlas>(*charlib::read_earlier_atlas(folder / "game.fnt"));
+        const auto changed = [&](const charlib::Atlas& atlas) {
+            std::size_t count = 0;
+            for (std::size_t i = 0; i < atlas.pages.size(); ++i)
+                count += i >= first.pages.size() || atlas.pages[i] != first.pages[i];
+            return count;
+        };
+        for (const auto& [edit, edited] : edits) {
+            const charlib::Tally& after = edited;
+            std::size_t added = 0, gone = 0;
+            for (char32_t c : after.characters)
+                added += text.characters.find(c) == std::u32string::npos && font.has(c) && charlib::needs_glyph(c);
+            for (char32_t c : text.characters)
+                gone += after.characters.find(c) == std::u32string::npos && font.has(c) && charlib::needs_glyph(c);
+            charlib::Atlas kept, fresh;
+            const double kept_seconds =
+                seconds_of([&] { kept = charlib::render_atlas(font, after.characters, keep, "game"); }, 1);
+            const double fresh_seconds =
+                seconds_of([&] { fresh = charlib::render_atlas(font, after.characters, *options, "game"); }, 1);
+            std::printf("%-10s %-26s %4zu %4zu %5zu %8zu of %zu %6.2f s %8zu of %zu %6.2f s%s\n", what, edit, added,
+                gone, first.pages.size(), changed(kept), kept.pages.size(), kept_seconds, changed(fresh),
+                fresh.pages.size(), fresh_seconds, kept.notes.empty() ? "" : " (packed anew)");
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
 // Prints rows of seconds against one memchr pass over the same file, in the same run.
 struct Table {
     explicit Table(const std::filesystem::path& corpus) :
@@ -860,6 +932,10 @@ int main(int argc, char** argv)
     }
     if (only == "web-edit") {
         bench_web_edits(corpus_file("", 1, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
+        return 0;
+    }
+    if (only == "atlas-edit") {
+        bench_atlas_edits(corpus_file("", 1, write_corpus), corpus_file("hanzi-", 1, write_hanzi_dense_corpus));
         return 0;
     }
     if (only == "hostile") {

@@ -302,6 +302,7 @@ void FontOptions::add_to(CLI::App& app)
     declare(app, "--atlas-format", atlas_format_);
     declare(app, "--engine", engine_);
     declare(app, "--no-kerning", no_kerning_);
+    declare(app, "--atlas-keep", atlas_keep_);
     declare(app, "--grid", grid_);
     declare(app, "--grid-columns", grid_columns_);
     declare(app, "--preview", preview_);
@@ -349,7 +350,7 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
     only_with("--atlas", atlas_.has_value(),
         {{"--padding", padding_.has_value()}, {"--page", page_.has_value()}, {"--mono", mono_}, {"--sdf", sdf_},
             {"--atlas-format", atlas_format_.has_value()}, {"--no-kerning", no_kerning_},
-            {"--grid", grid_.has_value()}, {"--engine", engine_.has_value()}},
+            {"--atlas-keep", atlas_keep_}, {"--grid", grid_.has_value()}, {"--engine", engine_.has_value()}},
         language);
     only_with("--sdf", sdf_, {{"--spread", spread_.has_value()}}, language);
     only_with("--grid", grid_.has_value(), {{"--grid-columns", grid_columns_.has_value()}}, language);
@@ -359,6 +360,10 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
         language);
     if (sdf_ && mono_)
         throw UsageError(tr(language, "--sdf and --mono cannot be used together: a distance field is 8-bit"));
+    if (grid_ && atlas_keep_)
+        throw UsageError(tr(language,
+            "--atlas-keep cannot be used with --grid: a grid's cells follow the order of the set, not the earlier "
+            "atlas"));
     if (grid_ && padding_)
         throw UsageError(tr(language, "--padding cannot be used with --grid: each glyph of a grid takes a whole cell"));
     if (size_ && !atlas_ && !preview_)
@@ -412,6 +417,7 @@ std::optional<FontPlan> FontOptions::plan(Language language) const
     atlas.sdf = sdf_;
     if (spread_) atlas.spread = static_cast<unsigned>(whole_number("--spread", *spread_, language, 2, 32));
     atlas.kerning = !no_kerning_;
+    plan.atlas_keep = atlas_keep_;
     if (atlas_format_)
         atlas.format = meaning<AtlasFormat>("--atlas-format", *atlas_format_, language,
             {{"text", AtlasFormat::Text}, {"xml", AtlasFormat::Xml}, {"json", AtlasFormat::Json},

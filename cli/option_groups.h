@@ -101,6 +101,7 @@ private:
     bool mono_ = false;
     bool sdf_ = false;
     bool no_kerning_ = false;
+    bool atlas_keep_ = false;
     bool web_all_ = false;
     bool web_fresh_ = false;
 };

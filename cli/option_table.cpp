@@ -203,6 +203,12 @@ const std::vector<OptionInfo>& option_table()
                "the engines that draw from one page (phaser, cocos, unity); what the engine cannot use "
                "(several pages, --sdf) is noted on standard error")},
         {"", "--no-kerning", "", "", Atlas, nullptr, false, N_("list no kerning pairs in the descriptor")},
+        {"", "--atlas-keep", "", "", Atlas, nullptr, false,
+            N_("keep the glyphs of the atlas already at OUT where they are (the same page and rectangle), put "
+               "new ones where glyphs no longer used were, or on a new page when no page has room, and leave a "
+               "page that gains no glyph byte for byte as it was, so that a patch carries only the pages that "
+               "changed; another --size, --padding, --page, --mono, --sdf, --spread or font packs anew, with a "
+               "note. Not with --grid")},
         {"", "--size", "PX", "16", Atlas, nullptr, false,
             N_("the height in pixels of the atlas and the preview (4 to 256)")},
         {"", "--padding", "N", "1", Atlas, nullptr, false,

@@ -448,6 +448,13 @@ WebFolder folder_after(const WebFolder& before, const WebFont& web)
     return after;
 }
 
+// --atlas-keep: the atlas already written, if there is one, read before anything replaces it.
+std::shared_ptr<const EarlierAtlas> earlier_atlas(const FontPlan& plan)
+{
+    std::optional<EarlierAtlas> earlier = read_earlier_atlas(plan.descriptor());
+    return earlier ? std::make_shared<const EarlierAtlas>(std::move(*earlier)) : nullptr;
+}
+
 std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
     const std::vector<std::u32string>& sample, const WebFolder* web_before, const Voice& voice, Language language)
 {
@@ -491,7 +498,10 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
             std::string(translate(language, N_("Drew {done} / {total} glyphs"))), 2, voice.progress);
         AtlasOptions options = plan.atlas_options;
         options.progress = progress.callback();
+        if (plan.atlas_keep) options.earlier = earlier_atlas(plan);
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
+        for (const Outcome& outcome : work.atlas.notes)
+            note(voice, said(outcome, language), language);
         for (const std::string& note : atlas_notes(plan.engine, options, work.atlas, language))
             warn(voice, note);
     }

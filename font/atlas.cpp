@@ -14,8 +14,6 @@ namespace charlib {
 
 namespace {
 
-constexpr unsigned largest_auto_page = 4096;
-
 // stb_rect_pack's placement of the rectangles on one page of this size;
 // those that do not fit are left with was_packed unset.
 bool pack_page(std::vector<stbrp_rect>& rects, unsigned width, unsigned height)
@@ -55,39 +53,15 @@ std::pair<unsigned, unsigned> auto_page(std::vector<stbrp_rect> rects)
     return {largest_auto_page, largest_auto_page};
 }
 
-}  // namespace
-
-Atlas render_atlas(
-    const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name)
+// The glyphs packed anew with stb_rect_pack, page after page: each one's
+// x, y and page, in the order of `glyphs`, and the pages' pixels.
+Atlas packed_anew(const Font& font, const std::vector<Rendered>& glyphs, const AtlasOptions& options)
 {
-    if (options.sdf && options.mono) {  // a distance field needs its 8 bits, in the pages too
-        AtlasOptions field = options;
-        field.mono = false;
-        return render_atlas(font, characters, field, name);
-    }
-    if (options.grid) return render_grid(font, characters, options, name);
-    std::u32string drawn;
-    for (char32_t c : characters)
-        if (needs_glyph(c) && font.has(c)) drawn += c;
-    const std::vector<Rendered> glyphs =
-        render_all(
-        font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size, 0, options.progress);
-
-    // Glyphs with pixels are packed, page after page; the space and its kind take no room.
     const unsigned pad = options.padding;
-    const unsigned largest_width = options.page_auto ? largest_auto_page : options.page_width;
-    const unsigned largest_height = options.page_auto ? largest_auto_page : options.page_height;
     std::vector<stbrp_rect> waiting;
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
         const Rendered& glyph = glyphs[i];
         if (glyph.width == 0 || glyph.height == 0) continue;
-        if (glyph.width + 2 * pad > largest_width || glyph.height + 2 * pad > largest_height)
-            throw Failure(Code::GlyphTooLargeForPage,
-                {{"path", font.path()}, {"character", glyph.character},
-                    {"width", std::uint64_t{glyph.width + 2 * pad}},
-                    {"height", std::uint64_t{glyph.height + 2 * pad}},
-                    {"page_width", std::uint64_t{largest_width}},
-                    {"page_height", std::uint64_t{largest_height}}});
         stbrp_rect rect{};
         rect.id = static_cast<int>(i);
         rect.w = static_cast<stbrp_coord>(glyph.width + 2 * pad);
@@ -127,9 +101,50 @@ Atlas render_atlas(
         waiting = std::move(left);
     }
     if (pages.empty()) pages.push_back(new_page());
+    return atlas;
+}
 
-    const FT_Size_Metrics& metrics = font.faces().face->size->metrics;
-    const int base = static_cast<int>((metrics.ascender + 63) >> 6);
+}  // namespace
+
+Atlas render_atlas(
+    const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name)
+{
+    if (options.sdf && options.mono) {  // a distance field needs its 8 bits, in the pages too
+        AtlasOptions field = options;
+        field.mono = false;
+        return render_atlas(font, characters, field, name);
+    }
+    if (options.grid) return render_grid(font, characters, options, name);
+    std::u32string drawn;
+    for (char32_t c : characters)
+        if (needs_glyph(c) && font.has(c)) drawn += c;
+    const std::vector<Rendered> glyphs =
+        render_all(
+        font, drawn, RenderStyle{options.mono, options.sdf, options.spread}, options.size, 0, options.progress);
+
+    // Glyphs with pixels are packed, page after page; the space and its kind take no room.
+    const unsigned pad = options.padding;
+    const unsigned largest_width = options.page_auto ? largest_auto_page : options.page_width;
+    const unsigned largest_height = options.page_auto ? largest_auto_page : options.page_height;
+    for (const Rendered& glyph : glyphs)
+        if (glyph.width > 0 && glyph.height > 0 &&
+            (glyph.width + 2 * pad > largest_width || glyph.height + 2 * pad > largest_height))
+            throw Failure(Code::GlyphTooLargeForPage,
+                {{"path", font.path()}, {"character", glyph.character},
+                    {"width", std::uint64_t{glyph.width + 2 * pad}},
+                    {"height", std::uint64_t{glyph.height + 2 * pad}},
+                    {"page_width", std::uint64_t{largest_width}},
+                    {"page_height", std::uint64_t{largest_height}}});
+    const FT_Size_Metrics& size_metrics = font.faces().face->size->metrics;
+    const int base = static_cast<int>((size_metrics.ascender + 63) >> 6);
+    const AtlasMetrics metrics{
+        static_cast<unsigned>((size_metrics.height + 63) >> 6), static_cast<unsigned>(base)};
+    Notes notes;
+    std::optional<Atlas> kept;
+    if (options.earlier) kept = keep_earlier_places(glyphs, options, name, metrics, notes);
+    Atlas atlas = kept ? std::move(*kept) : packed_anew(font, glyphs, options);
+    atlas.notes = std::move(notes);
+    std::vector<AtlasChar>& placements = atlas.font.chars;
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
         const Rendered& glyph = glyphs[i];
         AtlasChar& placed = placements[i];
@@ -140,8 +155,8 @@ Atlas render_atlas(
         placed.yoffset = base - glyph.top;
         placed.xadvance = glyph.advance;
     }
-    atlas.font.line_height = static_cast<unsigned>((metrics.height + 63) >> 6);
-    atlas.font.base = static_cast<unsigned>(base);
+    atlas.font.line_height = metrics.line_height;
+    atlas.font.base = metrics.base;
     finish_atlas(font, atlas, options, name);
     return atlas;
 }
@@ -156,11 +171,14 @@ void finish_atlas(const Font& font, Atlas& atlas, const AtlasOptions& options, c
     bitmap.page_width = atlas.page_pixels.front().width;
     bitmap.page_height = atlas.page_pixels.front().height;
     bitmap.distance_range = options.sdf ? 2 * options.spread : 0;
+    // A page kept from an earlier atlas, which gained no glyph, keeps its bytes.
+    atlas.pages.resize(atlas.page_pixels.size());
     for (std::size_t i = 0; i < atlas.page_pixels.size(); ++i) {
         const PagePixels& page = atlas.page_pixels[i];
         bitmap.page_files.push_back(name + "_" + std::to_string(i) + ".png");
-        atlas.pages.push_back(checked(
-            png(page.values, page.width, page.height, options.mono ? Pixels::OneBit : Pixels::GreyAlpha)));
+        if (atlas.pages[i].empty())
+            atlas.pages[i] = checked(
+                png(page.values, page.width, page.height, options.mono ? Pixels::OneBit : Pixels::GreyAlpha));
     }
     if (options.kerning) {
         std::u32string kept;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,22 @@ std::string checked(std::string picture);
 // The pages, the descriptor and the kerning of an atlas whose glyphs are
 // placed: shared by the packed atlas and the grid.
 void finish_atlas(const Font& font, Atlas& atlas, const AtlasOptions& options, const std::string& name);
+
+// The largest page --page auto chooses; a set it cannot hold takes as many as it needs.
+inline constexpr unsigned largest_auto_page = 4096;
+
+// The lines of an atlas, in pixels at its size.
+struct AtlasMetrics {
+    unsigned line_height = 0, base = 0;
+};
+
+// The glyphs placed where `options.earlier` has them, the new ones in its
+// free space (font/atlas_keep.cpp): each glyph's x, y and page, in the order
+// of `glyphs`, and the pages, those that gained nothing with their earlier
+// bytes and the others empty, to be drawn. Nothing, with a note, when the
+// earlier atlas cannot be kept.
+std::optional<Atlas> keep_earlier_places(const std::vector<Rendered>& glyphs, const AtlasOptions& options,
+    const std::string& name, const AtlasMetrics& metrics, Notes& notes);
 
 // The atlas as a fixed grid (font/grid.cpp).
 Atlas render_grid(

@@ -74,7 +74,7 @@ report() {
   echo "fuzz_$target: $runs runs in ${seconds} s, coverage $coverage, no failure"
 }
 failed=0
-for batch in "codepage extract sources" "reader font project"; do
+for batch in "codepage extract sources" "reader font" "atlas project"; do
   pids=()
   for target in $batch; do
     fuzz "$target" & pids+=($!)

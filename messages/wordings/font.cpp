@@ -101,6 +101,18 @@ constexpr Wording wordings[] = {
            "features: they were cut anew from “{path}”")},
     {Code::WebPieceRestored,
         N_("the web font piece “{path}” was missing or changed since it was cut: it was made again")},
+    {Code::AtlasUnreadable,
+        N_("the earlier atlas's file “{path}” cannot be read, is damaged or does not match its descriptor: the "
+           "atlas was packed anew, and every page changes")},
+    {Code::AtlasSettingsChanged,
+        N_("the earlier atlas “{path}” was made with another size, padding, page size, bit depth or distance "
+           "field: the atlas was packed anew, and every page changes")},
+    {Code::AtlasFontChanged,
+        N_("{character} ({character:glyph}) is drawn otherwise than in the earlier atlas “{path}” (another font, "
+           "or other settings): the atlas was packed anew, and every page changes")},
+    {Code::AtlasPageOutgrown,
+        N_("the new glyphs do not fit the {page_width}×{page_height} pages of the earlier atlas “{path}”, the "
+           "smallest that held its glyphs: the atlas was packed anew on larger pages, and every page changes")},
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // writes, that they agree with the code table, and that a failure writes none.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -99,6 +100,62 @@ TEST(EngineFonts, EachEngineGetsTheFormItReadsAndIsToldWhatItCannotUse)
     EXPECT_TRUE(
         has(TempDir::read(dir.path() / "ui.fnt"), "distanceField fieldType=\"sdf\" distanceRange=8\n"))
         << "a word, quoted: readers take a bare value for a number";
+}
+
+// A weekly patch: the text changes, and --atlas-keep leaves every glyph still
+// used where it was and every page that gains none as it was.
+TEST(EngineFonts, AtlasKeepLeavesTheEarlierGlyphsAndUntouchedPagesAsTheyWere)
+{
+    TempDir dir;
+    const std::string verse = "天地玄黄宇宙洪荒日月盈昃辰宿列张寒来暑往秋收冬藏闰余成岁律吕调阳云腾致雨露结为霜"
+                              "金生丽水玉出昆冈剑号巨阙珠称夜光果珍李柰菜重芥姜海咸河淡鳞潜羽翔龙师火帝鸟官人皇";
+    const std::vector<std::string> atlas = {
+        "-e", "utf-8", "ui.txt", "--font", microhei, "--atlas", "ui", "--page", "128x128", "--atlas-keep"};
+    // Each character's line of the descriptor, and the pages' bytes.
+    const auto written = [&] {
+        std::map<std::string, std::string> chars;
+        for (const std::string& line : lines_of(TempDir::read(dir.path() / "ui.fnt")))
+            if (line.starts_with("char ")) chars[line.substr(0, line.find(' ', 5))] = line;
+        std::vector<std::string> pages;
+        for (int i = 0; std::filesystem::exists(dir.path() / ("ui_" + std::to_string(i) + ".png")); ++i)
+            pages.push_back(TempDir::read(dir.path() / ("ui_" + std::to_string(i) + ".png")));
+        return std::pair(chars, pages);
+    };
+    dir.write("ui.txt", verse + "\n");
+    const CliRun first = run_cli(dir, atlas);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_FALSE(has(first.err, "注意")) << "no atlas before: nothing to say";
+    const auto [chars, pages] = written();
+    ASSERT_GE(pages.size(), 2u);
+
+    dir.write("ui.txt", verse.substr(3 * 20) + "始制文字乃服衣裳\n");  // 20 characters go, 8 come
+    const CliRun second = run_cli(dir, atlas);
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_FALSE(has(second.err, "注意"));
+    const auto [kept_chars, kept_pages] = written();
+    std::set<std::string> gained;
+    for (const auto& [id, line] : kept_chars) {
+        if (chars.contains(id))
+            EXPECT_EQ(line, chars.at(id)) << "kept in place";
+        else
+            gained.insert(line.substr(line.find(" page=")));
+    }
+    EXPECT_EQ(kept_chars.size(), chars.size() - 20 + 8);
+    for (std::size_t i = 0; i < kept_pages.size(); ++i)
+        if (!gained.contains(" page=" + std::to_string(i) + " chnl=15"))
+            EXPECT_EQ(kept_pages[i], pages.at(i)) << "page " << i << " gained nothing";
+    EXPECT_LT(gained.size(), kept_pages.size()) << "the new glyphs took the space of those gone";
+
+    const CliRun larger = run_cli(dir, joined(atlas, {"--size", "17"}));
+    ASSERT_EQ(larger.status, 0) << larger.err;
+    EXPECT_TRUE(has(larger.err, "注意：先前的图集“ui.fnt”是以其他字号、间距、页面大小、位深或距离场生成的"));
+    dir.write("ui.fnt", "info face=\"damaged");
+    const CliRun damaged = run_cli(dir, atlas);
+    ASSERT_EQ(damaged.status, 0) << damaged.err;
+    EXPECT_TRUE(has(damaged.err, "注意：先前图集的文件“ui.fnt”无法读取、已损坏或与描述文件不符"));
+    const auto anew = written();
+    ASSERT_EQ(run_cli(dir, std::vector(atlas.begin(), atlas.end() - 1)).status, 0);
+    EXPECT_TRUE(written() == anew) << "packed anew, as without --atlas-keep";
 }
 
 TEST(EngineFonts, AGridFollowsTheCodeTableAndRefusesWhatItCannotHold)

@@ -159,10 +159,11 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             [](const Plan& plan) {
                 EXPECT_FALSE(plan.font.value().atlas_options.page_auto) << "a grid's pages";
             }},
-        {{"--font", "f", "--atlas", "x", "--page", "auto", "in.txt"}, "",
+        {{"--font", "f", "--atlas", "x", "--page", "auto", "--atlas-keep", "in.txt"}, "",
             [](const Plan& plan) {
                 EXPECT_TRUE(plan.font.value().atlas_options.page_auto);
                 EXPECT_EQ(plan.font->atlas_options.format, AtlasFormat::Text);
+                EXPECT_TRUE(plan.font->atlas_keep);
             }},
         {{"--font", "f", "--atlas", "x", "--engine", "phaser", "--atlas-format", "json", "in.txt"},
             "Phaser 4 读不了 json 格式的描述文件，它读 xml：去掉 --atlas-format 即可"},
@@ -210,6 +211,9 @@ TEST(Plan, EveryOptionIsCheckedAndConvertedBeforeAnythingIsRead)
             "--padding 不能与 --grid 一起使用：网格的每个字形占一整格"},
         {{"--font", "f", "--atlas", "x", "--grid-columns", "8", "in.txt"},
             "--grid-columns 只能与 --grid 一起使用"},
+        {{"--font", "f", "--atlas", "x", "--grid", "16x16", "--atlas-keep", "in.txt"},
+            "--atlas-keep 不能与 --grid 一起使用：网格的格子按字库的顺序排列，而不是按先前的图集"},
+        {{"--font", "f", "--atlas-keep", "in.txt"}, "--atlas-keep 只能与 --atlas 一起使用"},
         {{"--font", "f", "--web-all", "in.txt"}, "--web-all 只能与 --web 一起使用"},
         {{"--web", "site", "in.txt"}, "--web 只能与 --font 一起使用"},
         {{"--font", "f", "--css", "a.css", "in.txt"}, "--css 只能与 --web 一起使用"},

@@ -2,7 +2,9 @@
 // (three-bmfont-text's loader, over parse-bmfont-ascii, -xml and -binary) must
 // find in each the numbers the JSON form holds, the distance field where the
 // form has a place for it, and layout-bmfont-text (three-bmfont-text's
-// layout) must put the line's glyphs where the descriptor says; and an atlas
+// layout) must put the line's glyphs where the descriptor says; after
+// --atlas-keep with a line more, load-bmfont must find each earlier glyph
+// where it was; and an atlas
 // made with --engine cocos or unity must have one page.
 //
 // Usage: node bmfont_readers.mjs CHARLIB_CLI FONT NPM_CACHE
@@ -58,6 +60,18 @@ for (const [form, { font: read }] of Object.entries(forms)) {
     // The binary form has no place for it; parse-bmfont-xml reads no distanceField.
     if (form === "json" || form === "text") check(field === "sdf 8", `${form}: distance field read as ${field}`);
 }
+// --atlas-keep over each form, with a line more: these readers find every earlier glyph's numbers unchanged.
+for (const [form, { file, font: before }] of Object.entries(forms)) {
+    const folder = path.dirname(file);
+    fs.writeFileSync(path.join(folder, "more.txt"), "新的一行：补丁只带改动的页面。\n");
+    charlib(cli, folder, [...common, "--atlas", "ui", "--atlas-format", form, "--atlas-keep", "more.txt"]);
+    const after = await load(file);
+    const now = new Set(glyphs(after));
+    const moved = glyphs(before).filter((glyph) => !now.has(glyph));
+    console.log(`--atlas-keep, ${form}: ${after.chars.length - before.chars.length} glyphs added, ${moved.length} moved`);
+    check(after.chars.length > before.chars.length && moved.length === 0, `--atlas-keep, ${form}: glyphs moved`);
+}
+
 // three-bmfont-text's layout: each glyph at the pen, kerned, as the descriptor says.
 const layout = createLayout({ font: reference, text: LINE });
 const byId = new Map(reference.chars.map((c) => [c.id, c]));

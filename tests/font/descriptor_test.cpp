@@ -130,6 +130,26 @@ TEST(Descriptor, BinaryFormSaysItInBMFontsBlocks)
             " 05 14000000 41000000 56000000 FEFF 2D4E0000 41000000 0100"));  // kernings: first second amount
 }
 
+// --atlas-keep reads the descriptor back: each form as written, and what is
+// cut short or malformed as nothing, never as a crash.
+TEST(Descriptor, EachFormReadsBackAsWrittenAndDamageReadsAsNothing)
+{
+    for (const AtlasFormat format : {AtlasFormat::Text, AtlasFormat::Xml, AtlasFormat::Json, AtlasFormat::Binary}) {
+        const std::string written = write_descriptor(sample_font(), format);
+        const std::optional<BitmapFont> read = read_descriptor(written);
+        ASSERT_TRUE(read) << static_cast<int>(format);
+        EXPECT_EQ(write_descriptor(*read, format), written);
+        for (std::size_t cut = 0; cut < written.size(); ++cut)
+            if (const std::optional<BitmapFont> part = read_descriptor(written.substr(0, cut)))
+                EXPECT_EQ(part->page_files.size(), 2u) << "a font says how many pages it has";
+    }
+    for (const char* malformed : {"", "info face=\"x\" size=24\n", "{\"pages\": 3}", "[1]", "<font>\n</font>\n",
+             "info size=24 smooth=1 spacing=1,1\ncommon lineHeight=9 base=7 scaleW=8 scaleH=8 pages=1\n"
+             "page id=0 file=\"a.png\"\nchar id=65 x=-1 y=0 width=1 height=1 xoffset=0 yoffset=0 xadvance=1 "
+             "page=0\n"})
+        EXPECT_FALSE(read_descriptor(malformed)) << malformed;
+}
+
 TEST(Descriptor, BinaryRefusesWhatItsFieldsCannotHold)
 {
     const std::pair<std::function<void(BitmapFont&)>, std::string> cases[] = {

@@ -72,6 +72,7 @@ struct FontPlan {
     std::vector<LayoutFeatureChange> layout_features;
     std::optional<std::filesystem::path> atlas;  // without ".fnt": the pages and the .fnt are named from it
     AtlasOptions atlas_options;  // the size is the preview's too
+    bool atlas_keep = false;  // the glyphs of the atlas already there keep their places
     const Engine* engine = nullptr;  // --engine: what the atlas is made for
     std::optional<std::filesystem::path> preview;
     std::optional<std::filesystem::path> web;  // the folder of the pieces, the stylesheets, their check pages and the manifest

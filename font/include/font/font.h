@@ -136,6 +136,8 @@ struct GridOptions {
     std::string line_end = "\r\n";  // of the widths
 };
 
+struct EarlierAtlas;
+
 struct AtlasOptions {
     unsigned size = 16;  // pixel height, 4 to 256
     unsigned padding = 1;  // empty pixels around each glyph
@@ -151,6 +153,9 @@ struct AtlasOptions {
     AtlasFormat format = AtlasFormat::Text;
     std::optional<GridOptions> grid;
     std::function<void(std::size_t done, std::size_t total)> progress = {};  // glyphs drawn, now and then
+    // The atlas as written before (read_earlier_atlas), whose glyphs keep their
+    // places: see render_atlas. Not with a grid.
+    std::shared_ptr<const EarlierAtlas> earlier;
 };
 
 // One glyph's place, in BMFont's terms: its rectangle on a page, and where to
@@ -195,12 +200,41 @@ struct Atlas {
     std::vector<std::string> pages;  // PNG files
     std::string descriptor;  // in the form asked for
     std::string widths;  // a grid's: one "HHHH=advance" line a character
+    // Why an earlier atlas could not be kept and the glyphs were packed anew:
+    // AtlasUnreadable, AtlasSettingsChanged or AtlasFontChanged.
+    Notes notes;
 };
+
+// An atlas written before, read back so that the next one keeps each glyph
+// where it was: its descriptor, and each page as its PNG bytes and its pixels.
+struct EarlierAtlas {
+    std::filesystem::path descriptor;
+    BitmapFont font;
+    std::vector<std::string> pages;
+    std::vector<PagePixels> page_pixels;
+    // AtlasUnreadable (path: the descriptor or the page): it cannot be kept.
+    std::optional<Outcome> unusable;
+};
+
+// The atlas whose descriptor is at `path`, in any of the four forms, and its
+// pages beside it; nothing when there is no such file. A descriptor or a page
+// that cannot be read, is damaged or does not match comes back `unusable`,
+// not thrown.
+std::optional<EarlierAtlas> read_earlier_atlas(const std::filesystem::path& path);
+
+// A descriptor in any of the four forms, told by its first bytes; nothing
+// when it is not one or its numbers do not fit their fields.
+std::optional<BitmapFont> read_descriptor(std::string_view bytes);
 
 // Every character of the set that needs a glyph and that the font has,
 // rendered at the size and packed into pages named `name`_0.png,
 // `name`_1.png... (or, with a grid, every character of the set in its cell).
-// Throws Failure.
+// With `options.earlier`, each glyph the earlier atlas has keeps its page and
+// rectangle; the others go into the free space (where glyphs no longer used
+// were, cleared first), on a new page only when no page has room, and a page
+// that gains no glyph keeps its bytes. When the earlier atlas cannot be kept
+// (unusable, other settings, another font) the glyphs are packed anew, with
+// a note. Throws Failure.
 Atlas render_atlas(
     const Font& font, std::u32string_view characters, const AtlasOptions& options, const std::string& name);
 

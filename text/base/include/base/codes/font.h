@@ -50,4 +50,12 @@
     X(WebFontChanged, "web-font-changed")                 /* path, family, stylesheet: the earlier pieces */ \
         /* were cut from another font or with other layout features, so the face was cut anew */ \
     X(WebPieceRestored, "web-piece-restored")             /* path: a listed piece missing or changed, */ \
-        /* made again from its characters */
+        /* made again from its characters */ \
+    X(AtlasUnreadable, "atlas-unreadable")                /* path: the earlier atlas's descriptor or page */ \
+        /* cannot be read, is damaged or does not match; the atlas was packed anew */ \
+    X(AtlasSettingsChanged, "atlas-settings-changed")     /* path: the descriptor; the earlier atlas had */ \
+        /* another size, padding, page size, bit depth or distance field; packed anew */ \
+    X(AtlasFontChanged, "atlas-font-changed")             /* path: the descriptor, character: a glyph */ \
+        /* the font now draws otherwise; packed anew */ \
+    X(AtlasPageOutgrown, "atlas-page-outgrown")           /* path: the descriptor, page_width, page_height: */ \
+        /* the smallest page that held the earlier glyphs holds the new ones no more; packed anew */
