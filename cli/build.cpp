@@ -75,6 +75,7 @@ struct JobState {
     std::string settings;  // a digest of the job's command line and Charlib's version
     std::vector<Stamp> inputs;
     std::size_t characters = 0, missing = 0;
+    std::vector<std::string> outputs;  // every file it wrote or kept, from the project's folder
 };
 
 class Build {
@@ -164,10 +165,13 @@ public:
             const std::optional<Stamp> now = stamp(inputs[i], &before[i]);
             if (!now || now->path != before[i].path || now->digest != before[i].digest) return false;
         }
-        for (const std::filesystem::path& output : named_outputs(job.plan)) {
-            std::error_code error;
+        // An output deleted since (an atlas's page, a web piece) is made again.
+        std::error_code error;
+        const std::filesystem::path base = folder_.empty() ? "." : folder_;
+        for (const std::string& output : known->second.outputs)
+            if (!std::filesystem::exists(base / output, error)) return false;
+        for (const std::filesystem::path& output : named_outputs(job.plan))
             if (!std::filesystem::exists(output, error)) return false;
-        }
         return true;
     }
 
@@ -180,7 +184,11 @@ public:
                 by_path[stamp.path] = stamp;
             return by_path;
         }();
-        state = JobState{settings_of(job), {}, prepared.characters, prepared.missing};
+        state = JobState{settings_of(job), {}, prepared.characters, prepared.missing, {}};
+        for (const auto& [path, bytes] : prepared.files)
+            state.outputs.push_back(key_of(path));
+        for (const std::filesystem::path& path : prepared.kept)
+            state.outputs.push_back(key_of(path));
         for (const std::filesystem::path& input : prepared.inputs) {
             const auto earlier = before.find(key_of(input));
             if (const std::optional<Stamp> now = stamp(input, earlier == before.end() ? nullptr : &earlier->second))
@@ -203,7 +211,7 @@ public:
             for (const Stamp& stamp : state.inputs)
                 inputs.push_back({stamp.path, stamp.size, stamp.modified, stamp.digest});
             jobs[name] = {{"settings", state.settings}, {"inputs", inputs}, {"characters", state.characters},
-                {"missing", state.missing}};
+                {"missing", state.missing}, {"outputs", state.outputs}};
         }
         const nlohmann::json all = {{"version", state_version}, {"jobs", jobs}};
         try {
@@ -225,7 +233,7 @@ private:
             if (all.at("version") != state_version) return;
             for (const auto& [name, job] : all.at("jobs").items()) {
                 JobState state{job.at("settings").get<std::string>(), {}, job.at("characters").get<std::size_t>(),
-                    job.at("missing").get<std::size_t>()};
+                    job.at("missing").get<std::size_t>(), job.at("outputs").get<std::vector<std::string>>()};
                 for (const nlohmann::json& input : job.at("inputs"))
                     state.inputs.push_back({input.at(0).get<std::string>(), input.at(1).get<std::uint64_t>(),
                         input.at(2).get<std::int64_t>(), input.at(3).get<std::string>()});

@@ -271,9 +271,9 @@ const std::vector<OptionInfo>& option_table()
             N_("when a job fails, still write the outputs of the jobs that succeeded (and exit with 1); "
                "otherwise a failing job leaves every output of every job as it was")},
         {"", "--depfile", "FILE", "", Build, nullptr, false,
-            N_("write FILE, a Make-style dependency file: for each job, its outputs (for --web, the stylesheet) "
-               "depend on every file it reads (the sources -r finds, the font, the lists) and the project "
-               "file; for Make, Ninja and CMake's DEPFILE"),
+            N_("write FILE, a Make-style dependency file, one rule for the jobs built, skipped ones too: their "
+               "outputs (for --web, the stylesheet) depend on every file they read (the sources -r finds, the "
+               "font, the lists) and on the project file; for Make, Ninja and CMake's DEPFILE"),
             Files},
         {"", "--watch", "", "", Build, nullptr, false,
             N_("after the build, watch the inputs and build again the jobs whose inputs change (edits in "

@@ -29,6 +29,7 @@ struct Voice {
 struct Prepared {
     std::vector<std::filesystem::path> folders;  // made at the commit when missing, before the files
     std::vector<std::pair<std::filesystem::path, std::string>> files;
+    std::vector<std::filesystem::path> kept;  // outputs left as they are: web pieces, atlas pages that gained nothing
     std::optional<std::string> standard_output;  // -o -
     std::string printed;  // the set, printed after the commit
     std::string said_after;  // the lines to paste and the report, for standard error after the commit

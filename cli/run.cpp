@@ -388,6 +388,7 @@ struct FontWork {
     WebFont web;
     std::size_t other_pieces = 0;  // .woff2 files in the web folder that the manifest does not know
     WebFolder web_folder;  // as it will be once the web font is written
+    std::shared_ptr<const EarlierAtlas> earlier_atlas;  // --atlas-keep: the atlas as it was
 };
 
 // The web font's check page in the user's language.
@@ -462,7 +463,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
     say_face(plan, font, voice, language);
     FontWork work{{plan.path.string(), font.face_index(), font.family(), font.missing(chosen.characters),
                       font.blank(chosen.characters), std::nullopt},
-        {}, {}, {}, {}, 0, {}};
+        {}, {}, {}, {}, 0, {}, {}};
     const FontFacts& facts = work.facts;
     if (!facts.missing.empty())
         warn(voice, trn(language, "The font “{path}” lacks {count} character: {characters}",
@@ -498,7 +499,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
             std::string(translate(language, N_("Drew {done} / {total} glyphs"))), 2, voice.progress);
         AtlasOptions options = plan.atlas_options;
         options.progress = progress.callback();
-        if (plan.atlas_keep) options.earlier = earlier_atlas(plan);
+        if (plan.atlas_keep) options.earlier = work.earlier_atlas = earlier_atlas(plan);
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
         for (const Outcome& outcome : work.atlas.notes)
             note(voice, said(outcome, language), language);
@@ -545,7 +546,10 @@ void add_fonts(Prepared& files, const FontPlan& plan, const FontWork& work, cons
         const std::filesystem::path& folder = *plan.web;  // added to `files` before every output
         // A kept piece is not written again: a server would give it a new date, and caches its tag.
         for (const WebFontPiece& piece : work.web.pieces)
-            if (!piece.kept) files.files.emplace_back(folder / piece.file, piece.bytes);
+            if (!piece.kept)
+                files.files.emplace_back(folder / piece.file, piece.bytes);
+            else
+                files.kept.push_back(folder / piece.file);
         // Pages cached before may still ask for pieces no longer listed: they are named, not deleted.
         const std::vector<WebPieceRecord>& dropped = work.web.dropped;
         if (!dropped.empty()) {
@@ -579,8 +583,16 @@ void add_fonts(Prepared& files, const FontPlan& plan, const FontWork& work, cons
     if (plan.preview) files.files.emplace_back(*plan.preview, work.preview);
     if (!plan.atlas) return;
     const std::string base = plan.atlas->string();
-    for (std::size_t i = 0; i < work.atlas.pages.size(); ++i)
-        files.files.emplace_back(base + "_" + std::to_string(i) + ".png", work.atlas.pages[i]);
+    // A page kept whole is not written again: its date stays, and so does a patch that leaves it out.
+    const EarlierAtlas* earlier = work.earlier_atlas.get();
+    for (std::size_t i = 0; i < work.atlas.pages.size(); ++i) {
+        const std::filesystem::path page = base + "_" + std::to_string(i) + ".png";
+        if (earlier && !earlier->unusable && i < earlier->pages.size() && i < earlier->font.page_files.size() &&
+            earlier->font.page_files[i] == page.filename().string() && earlier->pages[i] == work.atlas.pages[i])
+            files.kept.push_back(page);
+        else
+            files.files.emplace_back(page, work.atlas.pages[i]);
+    }
     files.files.emplace_back(plan.descriptor(), work.atlas.descriptor);
     if (plan.atlas_options.grid) files.files.emplace_back(plan.widths(), work.atlas.widths);
 }

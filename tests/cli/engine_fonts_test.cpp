@@ -127,6 +127,13 @@ TEST(EngineFonts, AtlasKeepLeavesTheEarlierGlyphsAndUntouchedPagesAsTheyWere)
     EXPECT_FALSE(has(first.err, "注意")) << "no atlas before: nothing to say";
     const auto [chars, pages] = written();
     ASSERT_GE(pages.size(), 2u);
+    // Dated an hour back, so that a page written again shows it.
+    const auto page_time = [&](std::size_t i) {
+        return std::filesystem::last_write_time(dir.path() / ("ui_" + std::to_string(i) + ".png"));
+    };
+    const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        std::filesystem::last_write_time(dir.path() / ("ui_" + std::to_string(i) + ".png"), hour_ago);
 
     dir.write("ui.txt", verse.substr(3 * 20) + "始制文字乃服衣裳\n");  // 20 characters go, 8 come
     const CliRun second = run_cli(dir, atlas);
@@ -142,8 +149,10 @@ TEST(EngineFonts, AtlasKeepLeavesTheEarlierGlyphsAndUntouchedPagesAsTheyWere)
     }
     EXPECT_EQ(kept_chars.size(), chars.size() - 20 + 8);
     for (std::size_t i = 0; i < kept_pages.size(); ++i)
-        if (!gained.contains(" page=" + std::to_string(i) + " chnl=15"))
+        if (!gained.contains(" page=" + std::to_string(i) + " chnl=15")) {
             EXPECT_EQ(kept_pages[i], pages.at(i)) << "page " << i << " gained nothing";
+            EXPECT_EQ(page_time(i), hour_ago) << "page " << i << " is not written again";
+        }
     EXPECT_LT(gained.size(), kept_pages.size()) << "the new glyphs took the space of those gone";
 
     const CliRun larger = run_cli(dir, joined(atlas, {"--size", "17"}));

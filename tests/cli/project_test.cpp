@@ -155,6 +155,11 @@ TEST(Build, OnlyTheJobsWhoseInputsChangedAreBuiltAndTheDepfileListsEveryInput)
                        "lang/ui.txt:\n" + microhei + ":\nlang/story/one.txt:\nlang/story/three.txt:\n"
                        "lang/story/two.txt:\n");
 
+    // An output deleted since is made again.
+    std::filesystem::remove(project.dir.path() / "out/ui_0.png");
+    EXPECT_TRUE(built(run_cli(project.dir, {"build"}), "ui"));
+    EXPECT_TRUE(std::filesystem::exists(project.dir.path() / "out/ui_0.png"));
+
     // Touched but not changed: nothing is built. --force builds what is asked for.
     std::filesystem::last_write_time(project.dir.path() / "lang/ui.txt", std::filesystem::file_time_type::clock::now());
     const CliRun touched = run_cli(project.dir, {"build"});
