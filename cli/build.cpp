@@ -100,7 +100,8 @@ public:
     std::optional<Stamp> stamp(const std::filesystem::path& path, const Stamp* earlier) const
     {
         struct stat status { };
-        if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+        // A pipe is read once, by the build: it has no digest, and its job is always built.
+        if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
         Stamp stamp{key_of(path), static_cast<std::uint64_t>(status.st_size),
             std::int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec, ""};
         // A file of the same size and time is taken as the same without reading it again.
@@ -538,8 +539,7 @@ public:
                 if (!outcomes[i].prepared) continue;
                 std::cerr << job_said(to_build[i]->name, outcomes[i].prepared->said_after);
                 build_.remember(*to_build[i], *outcomes[i].prepared);
-                std::vector<std::filesystem::path>& read = inputs[to_build[i]->name];
-                read = outcomes[i].prepared->inputs;
+                inputs[to_build[i]->name] = outcomes[i].prepared->inputs;
             }
             build_.save_state();
             if (!failed.empty())
