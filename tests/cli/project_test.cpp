@@ -133,6 +133,7 @@ TEST(Build, OnlyTheJobsWhoseInputsChangedAreBuiltAndTheDepfileListsEveryInput)
     ASSERT_EQ(first.status, 0) << first.err;
     for (const char* job : {"ui", "story", "all"})
         EXPECT_TRUE(built(first, job)) << job << "\n" << first.err;
+    EXPECT_TRUE(std::regex_search(first.err, std::regex("\\n  ui +6 +0 +2 [0-9.]+ s\\n"))) << "6 characters, 2 files";
     EXPECT_EQ(project.read("out/all.txt"), "很久以前有一座山开始游戏设置\n");  // the sources in path order
     const auto ui_time = project.time("out/ui.fnt");
 
