@@ -134,6 +134,7 @@ TEST(Build, OnlyTheJobsWhoseInputsChangedAreBuiltAndTheDepfileListsEveryInput)
     for (const char* job : {"ui", "story", "all"})
         EXPECT_TRUE(built(first, job)) << job << "\n" << first.err;
     EXPECT_TRUE(std::regex_search(first.err, std::regex("\\n  ui +6 +0 +2 [0-9.]+ s\\n"))) << "6 characters, 2 files";
+    EXPECT_TRUE(has(first.err, "\n  任务  字符 缺字 文件 用时\n")) << "a hanzi is two columns wide";
     EXPECT_EQ(project.read("out/all.txt"), "很久以前有一座山开始游戏设置\n");  // the sources in path order
     const auto ui_time = project.time("out/ui.fnt");
 
