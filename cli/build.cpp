@@ -467,32 +467,20 @@ std::string seconds_text(double seconds)
     return text;
 }
 
-// Column widths of text, a hanzi two columns wide.
-std::size_t columns(const std::string& text)
-{
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
-        if ((byte & 0xC0) == 0x80) continue;
-        width += byte >= 0xE0 ? 2 : 1;
-    }
-    return width;
-}
-
 std::string table_of(const std::vector<std::vector<std::string>>& rows)
 {
     std::vector<std::size_t> widths;
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (widths.size() <= i) widths.push_back(0);
-            widths[i] = std::max(widths[i], columns(row[i]));
+            widths[i] = std::max(widths[i], columns_of(row[i]));
         }
     std::string out;
     for (const auto& row : rows) {
         std::string line = " ";
         for (std::size_t i = 0; i < row.size(); ++i) {
             const bool number = i > 0 && i < 4;
-            const std::string gap(widths[i] - columns(row[i]), ' ');
+            const std::string gap(widths[i] - columns_of(row[i]), ' ');
             line += " " + (number ? gap + row[i] : row[i] + (i + 1 < row.size() ? gap : ""));
         }
         out += line + "\n";
@@ -697,130 +685,6 @@ private:
 
 }  // namespace
 
-namespace {
-
-// A string in TOML.
-std::string toml_string(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-// A whole number as a number (size = 24), else a string.
-std::string toml_scalar(const std::string& value)
-{
-    const bool number = !value.empty() && value.size() < 10 && value.find_first_not_of("0123456789") == std::string::npos &&
-        (value == "0" || value[0] != '0');
-    return number ? value : toml_string(value);
-}
-
-std::string toml_value(const std::vector<std::string>& values, bool array)
-{
-    if (!array) return toml_scalar(values.front());
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i)
-        out += (i ? ", " : "") + toml_scalar(values[i]);
-    return out + "]";
-}
-
-const OptionInfo* option_named(std::string_view name)
-{
-    for (const OptionInfo& option : option_table())
-        if (option.group != OptionGroup::Build && (option.long_name == name || option.short_name == name))
-            return &option;
-    return nullptr;
-}
-
-// A path given on the command line, as seen from the project file's folder.
-std::string from_project(const std::string& path, const std::filesystem::path& project)
-{
-    if (path == "-" || std::filesystem::path(path).is_absolute()) return path;
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::absolute(
-        project.has_parent_path() ? project.parent_path() : std::filesystem::path("."), error);
-    return std::filesystem::absolute(path, error).lexically_normal().lexically_proximate(folder.lexically_normal()).generic_string();
-}
-
-}  // namespace
-
-std::string job_table(const std::vector<std::string>& args, std::string name, const std::filesystem::path& project,
-    const std::vector<std::string>& taken, Language language)
-{
-    std::vector<std::pair<const OptionInfo*, std::vector<std::string>>> settings;
-    std::vector<std::string> sources;
-    const auto set = [&](const OptionInfo* option, const std::string& value) {
-        if (option->group == OptionGroup::Project) return;
-        const bool path = option->completion == Completion::Files || option->completion == Completion::Folders ||
-            option->completion == Completion::FontFiles;
-        const std::string given = path ? from_project(value, project) : value;
-        for (auto& [known, values] : settings)
-            if (known == option && option->repeats) return values.push_back(given);
-        settings.push_back({option, {given}});
-    };
-    bool positional_only = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (positional_only || arg == "-" || !arg.starts_with('-')) {
-            sources.push_back(from_project(arg, project));
-        } else if (arg == "--") {
-            positional_only = true;
-        } else if (arg.starts_with("--")) {
-            const std::size_t equals = arg.find('=');
-            const OptionInfo* option = option_named(arg.substr(0, equals));
-            if (!option) throw UsageError(tr(language, "Unknown option: {option}", {{"option", arg}}));
-            if (option->value_name.empty())
-                set(option, "");
-            else if (equals != std::string::npos)
-                set(option, arg.substr(equals + 1));
-            else if (i + 1 < args.size())
-                set(option, args[++i]);
-        } else {
-            // -rs, -m#, -m '#'
-            for (std::size_t at = 1; at < arg.size(); ++at) {
-                const OptionInfo* option = option_named(std::string("-") + arg[at]);
-                if (!option) throw UsageError(tr(language, "Unknown option: {option}", {{"option", arg}}));
-                if (option->value_name.empty()) {
-                    set(option, "");
-                    continue;
-                }
-                if (at + 1 < arg.size())
-                    set(option, arg.substr(at + 1));
-                else if (i + 1 < args.size())
-                    set(option, args[++i]);
-                break;
-            }
-        }
-    }
-    if (name.empty()) {
-        // After its first output: the atlas, the web folder, the subset, the list.
-        for (std::string_view output : {"--atlas", "--web", "--subset", "--output", "--preview"})
-            for (const auto& [option, values] : settings)
-                if (name.empty() && option->long_name == output)
-                    name = std::filesystem::path(values.front()).lexically_normal().filename().stem().string();
-        if (name.empty() || name.starts_with('-') || name.find_first_of(" \t") != std::string::npos) name = "job";
-        const std::string base = name;
-        for (int n = 2; std::find(taken.begin(), taken.end(), name) != taken.end(); ++n)
-            name = base + "-" + std::to_string(n);
-    }
-    std::string table = "[[font]]\nname = " + toml_string(name) + "\nsources = " + toml_value(sources, true) + "\n";
-    for (const auto& [option, values] : settings)
-        table += std::string(option->long_name.substr(2)) + " = " +
-            (option->value_name.empty() ? "true" : toml_value(values, option->repeats)) + "\n";
-    return table;
-}
-
 int save_job(const Plan& plan, const std::vector<std::string>& args)
 {
     const Language language = plan.language;
@@ -832,11 +696,7 @@ int save_job(const Plan& plan, const std::vector<std::string>& args)
         if (std::filesystem::exists(path, error)) {
             if (!std::filesystem::is_regular_file(path, error))
                 throw UsageError(tr(language, "“{path}” is not a regular file: the job was not saved", {{"path", path.string()}}));
-            std::ifstream file(path, std::ios::binary);
-            std::ostringstream read;
-            if (!file || !(read << file.rdbuf()))
-                throw UsageError(tr(language, "Cannot read the project file “{path}”", {{"path", path.string()}}));
-            text = read.str();
+            text = read_project_text(path, language);
             for (const Job& job : project_from_text(text, path, language).jobs)
                 taken.push_back(job.name);
         }

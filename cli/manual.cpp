@@ -9,9 +9,6 @@
 
 namespace charlib::cli {
 
-namespace {
-
-// Columns a character takes in a terminal: two for hanzi and full-width forms.
 std::size_t columns_of(char32_t c)
 {
     const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
@@ -19,6 +16,16 @@ std::size_t columns_of(char32_t c)
         (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || c >= 0x20000;
     return wide ? 2 : 1;
 }
+
+std::size_t columns_of(std::string_view utf8)
+{
+    std::size_t columns = 0;
+    for (char32_t c : from_utf8(utf8).value_or(U""))
+        columns += columns_of(c);
+    return columns;
+}
+
+namespace {
 
 // Closing marks stay with what comes before them, opening marks with what follows.
 bool closes(char32_t c) { return std::u32string_view(U"，。、；：！？）」』”’》").find(c) != std::u32string_view::npos; }

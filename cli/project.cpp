@@ -3,6 +3,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -332,13 +333,18 @@ Project project_from_text(std::string_view text, const std::filesystem::path& pa
     return project;
 }
 
-Project read_project(const std::filesystem::path& path, Language language)
+std::string read_project_text(const std::filesystem::path& path, Language language)
 {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     if (!file || !(text << file.rdbuf()))
         throw UsageError(tr(language, "Cannot read the project file “{path}”", {{"path", path.string()}}));
-    return project_from_text(text.str(), path, language);
+    return std::move(text).str();
+}
+
+Project read_project(const std::filesystem::path& path, Language language)
+{
+    return project_from_text(read_project_text(path, language), path, language);
 }
 
 std::optional<std::filesystem::path> find_project_file()
@@ -353,6 +359,128 @@ std::optional<std::filesystem::path> find_project_file()
         up /= "..";
     }
     return std::nullopt;
+}
+
+namespace {
+
+// A string in TOML.
+std::string toml_string(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// A whole number as a number (size = 24), else a string.
+std::string toml_scalar(const std::string& value)
+{
+    const bool number = !value.empty() && value.size() < 10 && value.find_first_not_of("0123456789") == std::string::npos &&
+        (value == "0" || value[0] != '0');
+    return number ? value : toml_string(value);
+}
+
+std::string toml_value(const std::vector<std::string>& values, bool array)
+{
+    if (!array) return toml_scalar(values.front());
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out += (i ? ", " : "") + toml_scalar(values[i]);
+    return out + "]";
+}
+
+const OptionInfo* option_named(std::string_view name)
+{
+    for (const OptionInfo& option : option_table())
+        if (option.group != OptionGroup::Build && (option.long_name == name || option.short_name == name))
+            return &option;
+    return nullptr;
+}
+
+// A path given on the command line, as seen from the project file's folder.
+std::string from_project(const std::string& path, const std::filesystem::path& project)
+{
+    if (path == "-" || std::filesystem::path(path).is_absolute()) return path;
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::absolute(
+        project.has_parent_path() ? project.parent_path() : std::filesystem::path("."), error);
+    return std::filesystem::absolute(path, error).lexically_normal().lexically_proximate(folder.lexically_normal()).generic_string();
+}
+
+}  // namespace
+
+std::string job_table(const std::vector<std::string>& args, std::string name, const std::filesystem::path& project,
+    const std::vector<std::string>& taken, Language language)
+{
+    std::vector<std::pair<const OptionInfo*, std::vector<std::string>>> settings;
+    std::vector<std::string> sources;
+    const auto set = [&](const OptionInfo* option, const std::string& value) {
+        if (option->group == OptionGroup::Project) return;
+        const std::string given = names_a_path(*option) ? from_project(value, project) : value;
+        for (auto& [known, values] : settings)
+            if (known == option && option->repeats) return values.push_back(given);
+        settings.push_back({option, {given}});
+    };
+    bool positional_only = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (positional_only || arg == "-" || !arg.starts_with('-')) {
+            sources.push_back(from_project(arg, project));
+        } else if (arg == "--") {
+            positional_only = true;
+        } else if (arg.starts_with("--")) {
+            const std::size_t equals = arg.find('=');
+            const OptionInfo* option = option_named(arg.substr(0, equals));
+            if (!option) throw UsageError(tr(language, "Unknown option: {option}", {{"option", arg}}));
+            if (option->value_name.empty())
+                set(option, "");
+            else if (equals != std::string::npos)
+                set(option, arg.substr(equals + 1));
+            else if (i + 1 < args.size())
+                set(option, args[++i]);
+        } else {
+            // -rs, -m#, -m '#'
+            for (std::size_t at = 1; at < arg.size(); ++at) {
+                const OptionInfo* option = option_named(std::string("-") + arg[at]);
+                if (!option) throw UsageError(tr(language, "Unknown option: {option}", {{"option", arg}}));
+                if (option->value_name.empty()) {
+                    set(option, "");
+                    continue;
+                }
+                if (at + 1 < arg.size())
+                    set(option, arg.substr(at + 1));
+                else if (i + 1 < args.size())
+                    set(option, args[++i]);
+                break;
+            }
+        }
+    }
+    if (name.empty()) {
+        // After its first output: the atlas, the web folder, the subset, the list.
+        for (std::string_view output : {"--atlas", "--web", "--subset", "--output", "--preview"})
+            for (const auto& [option, values] : settings)
+                if (name.empty() && option->long_name == output)
+                    name = std::filesystem::path(values.front()).lexically_normal().filename().stem().string();
+        if (name.empty() || name.starts_with('-') || name.find_first_of(" \t") != std::string::npos) name = "job";
+        const std::string base = name;
+        for (int n = 2; std::find(taken.begin(), taken.end(), name) != taken.end(); ++n)
+            name = base + "-" + std::to_string(n);
+    }
+    std::string table = "[[font]]\nname = " + toml_string(name) + "\nsources = " + toml_value(sources, true) + "\n";
+    for (const auto& [option, values] : settings)
+        table += std::string(option->long_name.substr(2)) + " = " +
+            (option->value_name.empty() ? "true" : toml_value(values, option->repeats)) + "\n";
+    return table;
 }
 
 }  // namespace charlib::cli

@@ -3,10 +3,15 @@
 // the man page in each language, and the bash completion; and the window's man page.
 
 #include <string>
+#include <string_view>
 
 #include "messages/language.h"
 
 namespace charlib::cli {
+
+// Columns a character, or UTF-8 text, takes in a terminal: two for hanzi and full-width forms.
+std::size_t columns_of(char32_t c);
+std::size_t columns_of(std::string_view utf8);
 
 // What --help shows, wrapped to `width` columns (a hanzi takes two).
 std::string help_text(Language language, std::size_t width = 80);

@@ -32,6 +32,8 @@ struct Project {
 // Reads and checks a project file, every job planned, before any source is read. Throws
 // UsageError, in the language, naming the file, line, column and key of the first problem.
 Project read_project(const std::filesystem::path& path, Language language);
+// The text of a project file. Throws UsageError when it cannot be read.
+std::string read_project_text(const std::filesystem::path& path, Language language);
 // The same, of the text of a file at `path`.
 Project project_from_text(std::string_view text, const std::filesystem::path& path, Language language);
 
