@@ -15,8 +15,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <numeric>
 
 #include "messages/catalog.h"
+#include "output/output.h"
 
 namespace charlib::studio {
 
@@ -393,6 +395,98 @@ void CharacterGrid::updateTexts()
                    "{missing}: {count} characters, framed in red and drawn in another font", missing,
                    {{"count", number(missing)}, {"missing", model_->missingText().toStdString()}}))
                 .toHtmlEscaped());
+}
+
+// ---- the coverage bar
+
+namespace {
+constexpr int barPixels = 14;
+constexpr int leastSegmentPixels = 3;  // one character among thousands stays visible
+}  // namespace
+
+CoverageBar::CoverageBar(Language language, QWidget* parent) :
+    QWidget(parent),
+    language_(language),
+    legend_(new QLabel(this))
+{
+    setObjectName(QStringLiteral("CoverageBar"));
+    setAccessibleName(qs(charlib::tr(language, "Coverage of code page 936")));
+    legend_->setObjectName(QStringLiteral("CoverageLegend"));
+    legend_->setTextFormat(Qt::RichText);
+    legend_->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, barPixels + 4, 0, 0);
+    layout->addWidget(legend_);
+    setCharacters({});
+}
+
+void CoverageBar::setCharacters(std::u32string_view characters)
+{
+    const Coverage found = coverage(characters);
+    const Language l = language_;
+    segments_ = {
+        {qs(charlib::tr(l, "GB2312 level 1")), found.level1, QColor(0x2e, 0x7d, 0x32)},
+        {qs(charlib::tr(l, "GB2312 level 2")), found.level2, QColor(0x81, 0xc7, 0x84)},
+        {qs(charlib::tr(l, "other GB2312 and single-byte")), found.gb2312_other + found.single_byte,
+            QColor(0x1e, 0x88, 0xe5)},
+        {qs(charlib::tr(l, "GBK beyond GB2312")), found.beyond_gb2312, QColor(0xfb, 0x8c, 0x00)},
+        {qs(charlib::tr(l, "outside code page 936")), found.outside.size(), QColor(0x8e, 0x24, 0xaa)},
+    };
+
+    QStringList legend;
+    for (const Segment& segment : segments_)
+        legend << QStringLiteral("<td>%1</td>")
+                      .arg(swatch(segment.colour) +
+                          qs(charlib::tr(l, "{name}: {count}",
+                                 {{"name", segment.name.toStdString()}, {"count", number(segment.count)}}))
+                              .toHtmlEscaped());
+    // A table, so that a narrow panel wraps an entry in its own cell rather
+    // than parting a name from its number.
+    legend_->setText(QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\"><tr>%1</tr></table>")
+                         .arg(legend.join(QString())));
+
+    const QStringList said = {
+        qs(charlib::trn(l, "{count} character", "{count} characters", characters.size(),
+            {{"count", number(characters.size())}})),
+        qs(charlib::tr(l, "GB2312 level 1 hanzi: {count} of {total}",
+            {{"count", number(found.level1)}, {"total", number(found.level1_size)}})),
+        qs(charlib::tr(l, "GB2312 level 2 hanzi: {count} of {total}",
+            {{"count", number(found.level2)}, {"total", number(found.level2_size)}})),
+        qs(charlib::tr(l, "other GB2312 characters: {count}; single-byte characters: {single}",
+            {{"count", number(found.gb2312_other)}, {"single", number(found.single_byte)}})),
+        qs(charlib::tr(l, "in GBK beyond GB2312: {count}", {{"count", number(found.beyond_gb2312)}})),
+        qs(charlib::tr(l, "outside code page 936: {count}", {{"count", number(found.outside.size())}})),
+    };
+    setToolTip(said.join(u'\n'));
+    setAccessibleDescription(said.join(QStringLiteral("; ")));
+    update();
+}
+
+void CoverageBar::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect bar(0, 0, width(), barPixels);
+    const std::uint64_t total = std::accumulate(segments_.begin(), segments_.end(), std::uint64_t{0},
+        [](std::uint64_t sum, const Segment& s) { return sum + s.count; });
+    if (total != 0) {
+        // Proportional widths, each present segment at least a few pixels, the
+        // widest giving way.
+        std::vector<int> widths;
+        for (const Segment& segment : segments_)
+            widths.push_back(segment.count == 0
+                    ? 0
+                    : std::max(leastSegmentPixels,
+                          static_cast<int>(segment.count * std::uint64_t(bar.width()) / total)));
+        auto widest = std::max_element(widths.begin(), widths.end());
+        *widest -= std::accumulate(widths.begin(), widths.end(), 0) - bar.width();
+        int x = bar.left();
+        for (std::size_t i = 0; i < segments_.size(); ++i) {
+            painter.fillRect(QRect(x, bar.top(), widths[i], bar.height()), segments_[i].colour);
+            x += widths[i];
+        }
+    }
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(bar.adjusted(0, 0, -1, -1));
 }
 
 }  // namespace charlib::studio

@@ -142,5 +142,21 @@ TEST(CharacterGrid, TwentyOneThousandCharactersAreShownQuickly)
     EXPECT_EQ(grid.view()->model()->rowCount(), 21000);
 }
 
+TEST(CoverageBar, DescribesEveryNumber)
+{
+    CoverageBar bar(Language::English);
+    // 啊 level 1, 亍 level 2, 、 another of GB2312, A and € single-byte,
+    // 丂 in GBK only, U+20000 outside code page 936.
+    bar.setCharacters(U"啊亍、A€丂\U00020000");
+    EXPECT_EQ(bar.accessibleDescription().toStdString(),
+        "7 characters; GB2312 level 1 hanzi: 1 of 3755; GB2312 level 2 hanzi: 1 of 3008; "
+        "other GB2312 characters: 1; single-byte characters: 2; in GBK beyond GB2312: 1; "
+        "outside code page 936: 1");
+    QList<std::uint64_t> counts;
+    for (const CoverageBar::Segment& segment : bar.segments())
+        counts << segment.count;
+    EXPECT_EQ(counts, (QList<std::uint64_t>{1, 1, 3, 1, 1}));
+}
+
 }  // namespace
 }  // namespace charlib::studio

@@ -1,6 +1,7 @@
 #pragma once
 // The Characters panel: a job's characters as a grid of cells drawn in its
-// font, the missing ones marked, with a filter.
+// font, the missing ones marked, with a filter; and a bar of their coverage
+// of code page 936.
 
 #include <QAbstractListModel>
 #include <QColor>
@@ -103,6 +104,31 @@ private:
     QLabel* shown_;
     QLabel* legend_;
     char32_t lastSelected_ = 0;
+};
+
+// The characters' coverage of code page 936 as one bar of segments: GB2312
+// level 1, level 2, its other characters and the single-byte ones, GBK beyond GB2312, and
+// outside code page 936.
+class CoverageBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit CoverageBar(Language language, QWidget* parent = nullptr);
+    void setCharacters(std::u32string_view characters);
+
+    struct Segment {
+        QString name;
+        std::uint64_t count;
+        QColor colour;
+    };
+    const std::vector<Segment>& segments() const { return segments_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Language language_;
+    std::vector<Segment> segments_;
+    QLabel* legend_;
 };
 
 }  // namespace charlib::studio
