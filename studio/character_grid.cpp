@@ -42,7 +42,7 @@ QString characterText(char32_t character)
     return QString::fromUcs4(&character, 1);
 }
 
-// A red square for the legends, coloured as the cells or segments it names.
+// A square for the legends, of the colour of the cells or segments it names.
 QString swatch(const QColor& colour)
 {
     return QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;").arg(colour.name());
@@ -279,6 +279,7 @@ CharacterGrid::CharacterGrid(Language language, QWidget* parent) :
     setObjectName(QStringLiteral("CharacterGrid"));
 
     auto* filterLabel = new QLabel(qs(charlib::tr(language, "Fi&lter:")), this);
+    filterLabel->setObjectName(QStringLiteral("CharacterFilterLabel"));
     filterLabel->setBuddy(filter_);
     filter_->setObjectName(QStringLiteral("CharacterFilter"));
     filter_->setAccessibleName(qs(charlib::tr(language, "Filter")));

@@ -107,8 +107,8 @@ private:
 };
 
 // The characters' coverage of code page 936 as one bar of segments: GB2312
-// level 1, level 2, its other characters and the single-byte ones, GBK beyond GB2312, and
-// outside code page 936.
+// level 1, level 2, its other characters with the single-byte ones, GBK
+// beyond GB2312, and outside code page 936.
 class CoverageBar : public QWidget {
     Q_OBJECT
 public:
