@@ -5,39 +5,36 @@
 #include <QMessageBox>
 
 #include "messages/catalog.h"
-#include "messages/language.h"
 
 namespace charlib::studio {
 
-namespace {
+QtStudioDialogs::QtStudioDialogs(Language language) : language_(language) {}
 
-QString said(std::string_view english)
+QString QtStudioDialogs::said(std::string_view english) const
 {
-    return QString::fromStdString(std::string(translate(user_language(), english)));
+    return QString::fromStdString(std::string(translate(language_, english)));
 }
-
-}  // namespace
 
 QString QtStudioDialogs::openProject(QWidget* owner, const QString& folder)
 {
-    return QFileDialog::getOpenFileName(owner, said("Open a project"), folder,
-        said("Charlib projects (*.toml)") + QStringLiteral(";;") + said("All files (*)"));
+    return QFileDialog::getOpenFileName(owner, said(N_("Open a project")), folder,
+        said(N_("Charlib projects (*.toml)")) + QStringLiteral(";;") + said(N_("All files (*)")));
 }
 
 QString QtStudioDialogs::saveProjectAs(QWidget* owner, const QString& suggested)
 {
-    return QFileDialog::getSaveFileName(owner, said("Save the project as"), suggested,
-        said("Charlib projects (*.toml)"));
+    return QFileDialog::getSaveFileName(owner, said(N_("Save the project as")), suggested,
+        said(N_("Charlib projects (*.toml)")));
 }
 
 QStringList QtStudioDialogs::sourceFiles(QWidget* owner, const QString& folder)
 {
-    return QFileDialog::getOpenFileNames(owner, said("Add sources"), folder);
+    return QFileDialog::getOpenFileNames(owner, said(N_("Add sources")), folder);
 }
 
 QString QtStudioDialogs::sourceFolder(QWidget* owner, const QString& folder)
 {
-    return QFileDialog::getExistingDirectory(owner, said("Add a folder of sources"), folder);
+    return QFileDialog::getExistingDirectory(owner, said(N_("Add a folder of sources")), folder);
 }
 
 QString QtStudioDialogs::path(QWidget* owner, const QString& title, const QString& start, PathKind kind)
@@ -62,14 +59,14 @@ QString QtStudioDialogs::text(QWidget* owner, const QString& title, const QStrin
 
 StudioDialogs::Unsaved QtStudioDialogs::askUnsaved(QWidget* owner, const QString& question)
 {
-    const QMessageBox::StandardButton answer = QMessageBox::question(owner, said("Charlib Studio"), question,
+    const QMessageBox::StandardButton answer = QMessageBox::question(owner, said(N_("Charlib Studio")), question,
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     return answer == QMessageBox::Save ? Unsaved::Save : answer == QMessageBox::Discard ? Unsaved::Discard : Unsaved::Cancel;
 }
 
 void QtStudioDialogs::showError(QWidget* owner, const QString& text)
 {
-    QMessageBox::warning(owner, said("Charlib Studio"), text);
+    QMessageBox::warning(owner, said(N_("Charlib Studio")), text);
 }
 
 }  // namespace charlib::studio

@@ -121,7 +121,7 @@ ProjectModel open_project(const std::filesystem::path& path, Language language)
 
 std::string project_text(const ProjectModel& project, const std::filesystem::path& path, Language language)
 {
-    std::string text = "# " + std::string(translate(language, "Made by Charlib Studio; charlib-cli build builds it.")) + "\n";
+    std::string text = "# " + tr(language, "Made by Charlib Studio; charlib-cli build builds it.") + "\n";
     std::vector<std::string> taken;
     for (const JobSettings& job : project.jobs) {
         if (job.name.empty()) throw cli::UsageError(tr(language, "A job has no name"));

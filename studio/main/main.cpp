@@ -38,7 +38,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("charlib-studio"));
     QApplication::setApplicationDisplayName(QString::fromStdString(charlib::tr(language, "Charlib Studio")));
     charlib::install_qt_translation(app, language);
-    charlib::studio::StudioWindow window(language, std::make_unique<charlib::studio::QtStudioDialogs>());
+    charlib::studio::StudioWindow window(language, std::make_unique<charlib::studio::QtStudioDialogs>(language));
     window.show();
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();

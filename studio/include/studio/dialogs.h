@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <string_view>
+
+#include "messages/language.h"
+
 class QWidget;
 
 namespace charlib::studio {
@@ -28,6 +32,7 @@ public:
 
 class QtStudioDialogs : public StudioDialogs {
 public:
+    explicit QtStudioDialogs(Language language);
     QString openProject(QWidget* owner, const QString& folder) override;
     QString saveProjectAs(QWidget* owner, const QString& suggested) override;
     QStringList sourceFiles(QWidget* owner, const QString& folder) override;
@@ -36,6 +41,11 @@ public:
     QString text(QWidget* owner, const QString& title, const QString& label, const QString& value) override;
     Unsaved askUnsaved(QWidget* owner, const QString& question) override;
     void showError(QWidget* owner, const QString& text) override;
+
+private:
+    QString said(std::string_view english) const;
+
+    Language language_;
 };
 
 }  // namespace charlib::studio
