@@ -323,6 +323,31 @@ std::string window_man_page(Language language, const std::string& version)
     return out;
 }
 
+std::string studio_man_page(Language language, const std::string& version)
+{
+    const auto heading = [&](std::string_view english) {
+        return ".SH \"" + std::string(translate(language, english)) + "\"\n";
+    };
+    std::string out = ".TH CHARLIB\\-STUDIO 1 \"\" \"charlib " + version + "\" \"" +
+        std::string(translate(language, N_("User Commands"))) + "\"\n.ad l\n";
+    out += heading(N_("NAME")) + "charlib\\-studio \\- " +
+        roff(translate(language, N_("Charlib Studio: the jobs of a Charlib project, their characters and fonts, in one window")),
+            false) +
+        "\n";
+    out += heading(N_("SYNOPSIS")) + ".B charlib\\-studio\n[\\fI" + roff(translate(language, N_("PROJECT"))) + "\\fR]\n";
+    out += heading(N_("DESCRIPTION")) +
+        roff(translate(language,
+            N_("Opens a project file in a window: its jobs, the sources each job reads, the characters they use and "
+               "where each occurs, the characters the job's font lacks, and the files the job writes. A build makes "
+               "the files of every job as charlib-cli build does, from the same project file."))) +
+        "\n";
+    out += heading(N_("OPTIONS"));
+    out += ".TP\n\\fI" + roff(translate(language, N_("PROJECT"))) + "\\fR\n" +
+        roff(translate(language, N_("open the project file PROJECT, a charlib.toml as charlib-cli build reads it"))) + "\n";
+    out += heading(N_("SEE ALSO")) + ".BR charlib\\-cli (1),\n.BR charlib (1)\n";
+    return out;
+}
+
 std::string bash_completion()
 {
     std::string names, cases;
