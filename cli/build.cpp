@@ -37,9 +37,9 @@ namespace {
 constexpr const char* state_file_name = ".charlib-state.json";
 constexpr int state_version = 1;
 
-void say(const std::string& text)
+void say(std::ostream& out, const std::string& text)
 {
-    std::cerr << "charlib-cli: " << text << "\n";
+    out << "charlib-cli: " << text << "\n";
 }
 
 // FNV-1a, 64 bits: enough to tell an edited file from the one built before.
@@ -204,7 +204,7 @@ public:
     }
 
     // Written beside the project file; a state that cannot be written only costs a rebuild.
-    void save_state() const
+    void save_state(std::ostream& out) const
     {
         nlohmann::json jobs = nlohmann::json::object();
         for (const auto& [name, state] : state_) {
@@ -218,7 +218,7 @@ public:
         try {
             replace_file(state_path_, all.dump(1) + "\n");
         } catch (const Failure& failure) {
-            say(tr(language_, "Note: {text}", {{"text", failure_words(failure, language_)}}));
+            say(out, tr(language_, "Note: {text}", {{"text", failure_words(failure, language_)}}));
         }
     }
 
@@ -490,7 +490,10 @@ std::string table_of(const std::vector<std::vector<std::string>>& rows)
 
 class BuildRun {
 public:
-    BuildRun(Build& build, const Request& request, Language language, const Kernel& kernel) :
+    BuildRun(Build& build, const Request& request, Language language, const Kernel& kernel,
+        const BuildFollower& follower) :
+        out_(follower.said),
+        follower_(follower),
         build_(build),
         request_(request),
         language_(language),
@@ -511,12 +514,16 @@ public:
         }
         std::vector<JobOutcome> outcomes(to_build.size());
         run_side_by_side(to_build, outcomes);
+        if (cancelled()) {
+            say(out_, tr(language_, "Cancelled: nothing was written"));
+            return exit_failure;
+        }
         std::vector<std::string> failed;
         for (std::size_t i = 0; i < to_build.size(); ++i)
             if (!outcomes[i].prepared) failed.push_back(to_build[i]->name);
         bool wrote = true;
         if (!failed.empty() && !request_.keep_going) {
-            say(tr(language_, "{jobs} failed: nothing was written (--keep-going writes the jobs that succeeded)",
+            say(out_, tr(language_, "{jobs} failed: nothing was written (--keep-going writes the jobs that succeeded)",
                 {{"jobs", joined(failed)}}));
             wrote = false;
         } else if (!commit(to_build, outcomes)) {
@@ -525,15 +532,15 @@ public:
         if (wrote) {
             for (std::size_t i = 0; i < to_build.size(); ++i) {
                 if (!outcomes[i].prepared) continue;
-                std::cerr << job_said(to_build[i]->name, outcomes[i].prepared->said_after);
+                out_ << job_said(to_build[i]->name, outcomes[i].prepared->said_after);
                 build_.remember(*to_build[i], *outcomes[i].prepared);
                 inputs[to_build[i]->name] = outcomes[i].prepared->inputs;
             }
-            build_.save_state();
+            build_.save_state(out_);
             if (!failed.empty())
-                say(tr(language_, "{jobs} failed; the other jobs' files were written", {{"jobs", joined(failed)}}));
+                say(out_, tr(language_, "{jobs} failed; the other jobs' files were written", {{"jobs", joined(failed)}}));
         }
-        std::cerr << summary(jobs, to_build, outcomes, wrote);
+        out_ << summary(jobs, to_build, outcomes, wrote);
         if (request_.depfile && !write_depfile(jobs, inputs)) return exit_failure;
         const bool any_failed = !failed.empty() ||
             std::any_of(outcomes.begin(), outcomes.end(),
@@ -566,13 +573,13 @@ private:
                 chains[chain_of_folder[folder]].push_back(i);
             }
         }
-        const bool terminal = ::isatty(2);
+        const bool terminal = &out_ == &std::cerr && ::isatty(2);
         std::atomic<std::size_t> next{0};
         std::mutex saying;
         std::size_t done = 0;
         const auto progress = [&] {
             if (!terminal || done == jobs.size()) return;
-            std::cerr << "\r\033[K"
+            out_ << "\r\033[K"
                       << tr(language_, "Building {done} / {total} jobs…",
                              {{"done", std::to_string(done)}, {"total", std::to_string(jobs.size())}})
                       << std::flush;
@@ -582,15 +589,17 @@ private:
             for (std::size_t chain; (chain = next++) < chains.size();) {
                 const WebFolder* web_before = nullptr;
                 for (std::size_t i : chains[chain]) {
+                    if (cancelled()) break;
                     outcomes[i] = build_job(*jobs[i], kernel_, language_, web_before);
                     if (outcomes[i].prepared && outcomes[i].prepared->web_folder)
                         web_before = &*outcomes[i].prepared->web_folder;
                     const std::lock_guard<std::mutex> lock(saying);
                     ++done;
-                    if (terminal) std::cerr << "\r\033[K";
-                    std::cerr << job_said(jobs[i]->name, outcomes[i].said);
+                    if (follower_.jobs_done) follower_.jobs_done(done, jobs.size());
+                    if (terminal) out_ << "\r\033[K";
+                    out_ << job_said(jobs[i]->name, outcomes[i].said);
                     if (terminal)
-                        std::cerr << (outcomes[i].prepared ? "✓ " : "✗ ") << jobs[i]->name << "  "
+                        out_ << (outcomes[i].prepared ? "✓ " : "✗ ") << jobs[i]->name << "  "
                                   << seconds_text(outcomes[i].seconds) << "\n";
                     progress();
                 }
@@ -627,15 +636,15 @@ private:
             }
             FileBatch files;
             add_prepared(files, all);
-            say_recovered(files.recover(), Voice{std::cerr}, language_);
+            say_recovered(files.recover(), Voice{out_}, language_);
             files.commit();
             return true;
         } catch (const Failure& failure) {
-            say(failure_words(failure, language_));
-            say(tr(language_, "Nothing was written"));
+            say(out_, failure_words(failure, language_));
+            say(out_, tr(language_, "Nothing was written"));
             return false;
         } catch (const std::bad_alloc&) {
-            say(tr(language_, "Out of memory: the run stopped and nothing was written"));
+            say(out_, tr(language_, "Out of memory: the run stopped and nothing was written"));
             return false;
         }
     }
@@ -672,11 +681,15 @@ private:
             replace_file(*request_.depfile, depfile_text(build_, jobs, inputs));
             return true;
         } catch (const Failure& failure) {
-            say(failure_words(failure, language_));
+            say(out_, failure_words(failure, language_));
             return false;
         }
     }
 
+    bool cancelled() const { return follower_.cancelled && follower_.cancelled->load(); }
+
+    std::ostream& out_;
+    const BuildFollower& follower_;
     Build& build_;
     const Request& request_;
     Language language_;
@@ -716,10 +729,10 @@ int save_job(const Plan& plan, const std::vector<std::string>& args)
                   << "\n";
         return 0;
     } catch (const UsageError& error) {
-        say(error.what());
+        say(std::cerr, error.what());
         return exit_usage;
     } catch (const Failure& failure) {
-        say(failure_words(failure, language));
+        say(std::cerr, failure_words(failure, language));
         return exit_failure;
     }
 }
@@ -727,7 +740,8 @@ int save_job(const Plan& plan, const std::vector<std::string>& args)
 namespace {
 
 // One build of the project file, or the list of its jobs.
-int build_once(const std::filesystem::path& file, const Request& request, Language language, const Kernel& kernel)
+int build_once(const std::filesystem::path& file, const Request& request, Language language, const Kernel& kernel,
+    const BuildFollower& follower)
 {
     Build build(read_project(file, language), language);
     const std::vector<const Job*> jobs = chosen_jobs(build.project(), request.jobs, language);
@@ -741,7 +755,7 @@ int build_once(const std::filesystem::path& file, const Request& request, Langua
         return 0;
     }
     check_jobs_apart(build.project(), language);
-    BuildRun run(build, request, language, kernel);
+    BuildRun run(build, request, language, kernel, follower);
     return run.run(jobs);
 }
 
@@ -782,12 +796,12 @@ int build_watching(const std::filesystem::path& file, const Request& request, La
     for (int status = 0;;) {
         watch_inputs(watch, file, request, language);
         try {
-            status = build_once(file, request, language, kernel);
+            status = build_once(file, request, language, kernel, BuildFollower{std::cerr});
         } catch (const UsageError& error) {
-            say(error.what());
+            say(std::cerr, error.what());
             status = exit_usage;
         }
-        say(tr(language, "Watching the inputs for changes (Ctrl+C ends it)…"));
+        say(std::cerr, tr(language, "Watching the inputs for changes (Ctrl+C ends it)…"));
         std::optional<std::vector<std::filesystem::path>> changed;
         int stopped_by = 0;
         {
@@ -802,13 +816,18 @@ int build_watching(const std::filesystem::path& file, const Request& request, La
         std::string names;
         for (std::size_t i = 0; i < changed->size() && i < 5; ++i)
             names += (i ? " " : "") + (*changed)[i].string();
-        say(tr(language, "Changed: {files}", {{"files", names + (changed->size() > 5 ? " …" : "")}}));
+        say(std::cerr, tr(language, "Changed: {files}", {{"files", names + (changed->size() > 5 ? " …" : "")}}));
     }
 }
 
 }  // namespace
 
 int build(const std::vector<std::string>& args, Language language, const Kernel& kernel)
+{
+    return build(args, language, kernel, BuildFollower{std::cerr});
+}
+
+int build(const std::vector<std::string>& args, Language language, const Kernel& kernel, const BuildFollower& follower)
 {
     try {
         const std::variant<Request, std::string> asked = request_of(args, language);
@@ -823,12 +842,12 @@ int build(const std::vector<std::string>& args, Language language, const Kernel&
             throw UsageError(tr(language,
                 "No charlib.toml here or in the folders above: give the project file, charlib-cli build FILE"));
         if (request.watch && !request.list) return build_watching(*file, request, language, kernel);
-        return build_once(*file, request, language, kernel);
+        return build_once(*file, request, language, kernel, follower);
     } catch (const UsageError& error) {
-        say(error.what());
+        say(follower.said, error.what());
         return exit_usage;
     } catch (const Failure& failure) {
-        say(failure_words(failure, language));
+        say(follower.said, failure_words(failure, language));
         return exit_failure;
     }
 }

@@ -125,7 +125,8 @@ std::vector<std::string> command_lines(std::string_view command, std::size_t wid
     return lines;
 }
 
-// The help of an option, its allowed values and default after it.
+}  // namespace
+
 std::string option_help(const OptionInfo& option, Language language)
 {
     std::string help(translate(language, option.help));
@@ -136,6 +137,8 @@ std::string option_help(const OptionInfo& option, Language language)
         help += space + tr(language, "(default: {value})", {{"value", std::string(option.default_value)}});
     return help;
 }
+
+namespace {
 
 std::string option_heading(const OptionInfo& option)
 {

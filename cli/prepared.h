@@ -18,6 +18,8 @@
 // files are written all at once.
 namespace charlib::cli {
 
+struct Inspection;
+
 // Where a run says what it has to say: standard error, or a job's own text,
 // shown when the job ends, so that jobs made side by side do not mix their lines.
 struct Voice {
@@ -44,9 +46,9 @@ struct Prepared {
 // stops, with why said to `voice`. The web font starts from `web_before`
 // when given (what a job before this one leaves in the folder), else from the
 // folder itself. Throws UsageError before reading when an output is an
-// input, Failure when a font cannot be used.
-std::optional<Prepared> prepare_run(
-    const Plan& plan, const Kernel& kernel, const Voice& voice, const WebFolder* web_before = nullptr);
+// input, Failure when a font cannot be used. What it finds goes to `inspection` too, when given.
+std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, const Voice& voice,
+    const WebFolder* web_before = nullptr, Inspection* inspection = nullptr);
 
 // Adds the folders and files of `prepared` to `files`. Throws Failure.
 void add_prepared(FileBatch& files, const Prepared& prepared);

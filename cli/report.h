@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/types.h"
+#include "cli/said.h"
 #include "messages/language.h"
 #include "output/output.h"
 
@@ -31,11 +32,6 @@ inline constexpr std::size_t most_listed_pieces = 20;  // web font pieces no lon
 // The first `most` characters, each with its code: "张 U+5F20、三 U+4E09……".
 std::string listed(std::u32string_view characters, std::size_t most, Language language);
 
-// An outcome of reading a source as charlib-cli says it: its wording, and the
-// option that helps where one does.
-std::string said(const Outcome& outcome, Language language);
-// Why a source was read in its encoding, with the counts that came with the reason.
-std::string reason_said(const Outcome& reason, Language language);
 
 // How the -o file is encoded, and why.
 struct OutputChoice {

@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "cli/font_words.h"
+#include "cli/inspect.h"
 #include "prepared.h"
 #include "cli/muted_stderr.h"
 #include "report.h"
@@ -236,24 +237,37 @@ void say_notes(const Notes& notes, const Voice& voice, Language language)
 }
 
 // The characters of every source. Returns nothing when a source stops the run.
-std::optional<Gathered> gather(
-    const Plan& plan, const std::vector<std::filesystem::path>& sources, const Kernel& kernel, const Voice& voice)
+std::optional<Gathered> gather(const Plan& plan, const std::vector<std::filesystem::path>& sources,
+    const Kernel& kernel, const Voice& voice, Inspection* inspection)
 {
     Progress progress(sources, plan.language, voice.progress);
+    std::uint64_t total = 0;
+    if (inspection && inspection->progress)
+        for (const std::filesystem::path& source : sources) {
+            std::error_code error;
+            const std::uintmax_t size = std::filesystem::file_size(source, error);
+            total += error ? 0 : size;
+        }
     Gathered gathered;
     ReadingRules rules;
     rules.encoding = plan.sources.encoding;
     rules.newline = plan.sources.newline;
     rules.selection = plan.selection;
-    rules.facts = plan.output.format == Format::Json || plan.output.report;
+    rules.facts = plan.output.format == Format::Json || plan.output.report || inspection;
     rules.strict = plan.sources.strict;
     rules.tuning.kernel = &kernel;
     rules.entries = plan.sources.entries;
-    rules.places = plan.places();
+    rules.places = std::max(plan.places(), inspection ? inspection->places : 0);
     std::uint64_t before = 0;
     std::size_t guesses = 0;
     for (const std::filesystem::path& source : sources) {
         rules.selection.progress = progress.source(before);
+        if (inspection && inspection->progress)
+            rules.selection.progress = [shown = rules.selection.progress, inspection, before, total](
+                                           std::uint64_t bytes) {
+                if (shown) shown(bytes);
+                inspection->progress(Stage::Reading, before + bytes, total);
+            };
         if (plan.font && plan.font->web) rules.sample = sample_lines - gathered.sample.size();
         SourceRead read = read_source(source, rules);
         SourceReport& report = read.report;
@@ -277,6 +291,7 @@ std::optional<Gathered> gather(
             std::error_code error;
             before += std::filesystem::file_size(source, error);
         }
+        if (inspection && inspection->source_read) inspection->source_read(report);
         gathered.reports.push_back(std::move(report));
     }
     if (guesses > most_guesses)
@@ -456,8 +471,20 @@ std::shared_ptr<const EarlierAtlas> earlier_atlas(const FontPlan& plan)
     return earlier ? std::make_shared<const EarlierAtlas>(std::move(*earlier)) : nullptr;
 }
 
+// The callback that shows a count on a terminal, and tells the window too when one looks on.
+std::function<void(std::size_t, std::size_t)> counted(
+    CountProgress& progress, const Inspection* inspection, Stage stage)
+{
+    if (!inspection || !inspection->progress) return progress.callback();
+    return [shown = progress.callback(), inspection, stage](std::size_t done, std::size_t total) {
+        if (shown) shown(done, total);
+        inspection->progress(stage, done, total);
+    };
+}
+
 std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
-    const std::vector<std::u32string>& sample, const WebFolder* web_before, const Voice& voice, Language language)
+    const std::vector<std::u32string>& sample, const WebFolder* web_before, const Voice& voice, Language language,
+    Inspection* inspection)
 {
     const Font font(plan.path, plan.face);
     say_face(plan, font, voice, language);
@@ -465,6 +492,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
                       font.blank(chosen.characters), std::nullopt},
         {}, {}, {}, {}, 0, {}, {}};
     const FontFacts& facts = work.facts;
+    if (inspection) inspection->font = facts;
     if (!facts.missing.empty())
         warn(voice, trn(language, "The font “{path}” lacks {count} character: {characters}",
             "The font “{path}” lacks {count} characters: {characters}", facts.missing.size(),
@@ -498,7 +526,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
         CountProgress progress(
             std::string(translate(language, N_("Drew {done} / {total} glyphs"))), 2, voice.progress);
         AtlasOptions options = plan.atlas_options;
-        options.progress = progress.callback();
+        options.progress = counted(progress, inspection, Stage::Drawing);
         if (plan.atlas_keep) options.earlier = work.earlier_atlas = earlier_atlas(plan);
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
         for (const Outcome& outcome : work.atlas.notes)
@@ -520,7 +548,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
             CountProgress progress(
                 std::string(translate(language, N_("Compressed {done} / {total} pieces of the web font"))),
                 quiet.real(), voice.progress);
-            options.progress = progress.callback();
+            options.progress = counted(progress, inspection, Stage::Compressing);
             work.web = make_web_font(font, chosen, options, earlier);
         }
         for (const auto& [file, digest] : earlier.other_pieces)
@@ -698,15 +726,15 @@ bool print(const std::string& text, const Voice& voice, Language language)
     return false;
 }
 
-std::optional<Prepared> prepare_run(
-    const Plan& plan, const Kernel& kernel, const Voice& voice, const WebFolder* web_before)
+std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, const Voice& voice,
+    const WebFolder* web_before, Inspection* inspection)
 {
     const RunOutputs outputs(plan);
     check_inputs_apart(plan, outputs);
     const std::optional<std::vector<std::filesystem::path>> sources =
         find_sources(plan.sources, outputs, voice, plan.language);
     if (!sources) return std::nullopt;
-    const std::optional<Gathered> gathered = gather(plan, *sources, kernel, voice);
+    const std::optional<Gathered> gathered = gather(plan, *sources, kernel, voice, inspection);
     if (!gathered) return std::nullopt;
     if (gathered->used == 0) {
         warn(voice, tr(plan.language, "No source could be used; nothing was written"));
@@ -715,10 +743,16 @@ std::optional<Prepared> prepare_run(
     const std::optional<Choice> choice = with_files(plan.choosing, kernel, voice, plan.language);
     if (!choice) return std::nullopt;
     Tally chosen = choose(gathered->all, *choice);
+    if (inspection) {
+        inspection->sources = gathered->reports;
+        inspection->chosen = chosen;
+        inspection->found = gathered->places;
+    }
     if (chosen.characters.empty()) note(voice, empty_set_note(plan, *gathered, *choice), plan.language);
     if (!codes_fit(plan, chosen, voice)) return std::nullopt;
     const std::optional<FontWork> fonts =
-        plan.font ? make_fonts(*plan.font, chosen, gathered->sample, web_before, voice, plan.language) : FontWork{};
+        plan.font ? make_fonts(*plan.font, chosen, gathered->sample, web_before, voice, plan.language, inspection)
+                  : FontWork{};
     if (!fonts) return std::nullopt;
     Prepared prepared;
     prepared.characters = chosen.characters.size();
@@ -782,7 +816,38 @@ std::optional<Prepared> prepare_run(
         if (written) print_output_encoding(after, *plan.output.path, *written, plan.language);
     }
     prepared.said_after = std::move(after).str();
+    if (inspection) {
+        inspection->chosen = chosen;
+        if (plan.font && plan.font->atlas)
+            for (std::size_t i = 0; i < fonts->atlas.pages.size(); ++i)
+                inspection->atlas_pages.emplace_back(
+                    plan.font->atlas->filename().string() + "_" + std::to_string(i) + ".png", fonts->atlas.pages[i]);
+        for (const WebFontPiece& piece : fonts->web.pieces) {
+            std::error_code error;
+            const std::uintmax_t size = piece.kept ? std::filesystem::file_size(*plan.font->web / piece.file, error)
+                                                   : piece.bytes.size();
+            inspection->web_pieces.push_back({piece.file, piece.characters, error ? 0 : size, piece.kept});
+        }
+        inspection->complete = true;
+    }
     return prepared;
+}
+
+Inspection inspect(const Plan& plan, const Kernel& kernel, std::ostream& said, Inspection asked)
+{
+    Plan counted = plan;
+    counted.selection.count = true;  // how often each character is used, shown on hover
+    const Voice voice{said, false};
+    try {
+        prepare_run(counted, kernel, voice, nullptr, &asked);
+    } catch (const Failure& failure) {
+        warn(voice, failure_words(failure, plan.language));
+    } catch (const UsageError& error) {
+        warn(voice, error.what());
+    } catch (const std::bad_alloc&) {
+        warn(voice, tr(plan.language, "Out of memory: the run stopped and nothing was written"));
+    }
+    return asked;
 }
 
 void add_prepared(FileBatch& files, const Prepared& prepared)

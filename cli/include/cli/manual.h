@@ -13,6 +13,10 @@ namespace charlib::cli {
 std::size_t columns_of(char32_t c);
 std::size_t columns_of(std::string_view utf8);
 
+struct OptionInfo;
+// An option's help, with its allowed values and its default: as --help shows it, and a window's tooltip.
+std::string option_help(const OptionInfo& option, Language language);
+
 // What --help shows, wrapped to `width` columns (a hanzi takes two).
 std::string help_text(Language language, std::size_t width = 80);
 // What charlib-cli build --help shows.
