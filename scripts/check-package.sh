@@ -57,6 +57,7 @@ cli=$root/usr/bin/charlib-cli
 printf '#\xd5\xc5\xc8\xfd\r\n\xc4\xe3\xba\xc3\r\n' >"$work/script.txt"  # "#张三", "你好"
 [ "$("$cli" -m '#' -n 1 -s "$work/script.txt")" = "你好" ] || fail "charlib-cli extracts wrongly"
 "$root/usr/bin/charlib" --version | grep -qx "charlib [0-9.]*" || fail "charlib --version"
+"$root/usr/bin/charlib-studio" --version | grep -qx "charlib-studio [0-9.]*" || fail "charlib-studio --version"
 echo "programs: run from the unpacked package"
 
 # The man pages render without a warning, and name every option of charlib-cli --help.
