@@ -274,9 +274,21 @@ def steps(session, studio, folder, mark, app):
     place = until(f"place {MISSING_PLACE}", lambda: find(places, test=lambda n: MISSING_PLACE in n.name), 10)
     mark(f"place \"{place.name}\"")
 
-    press(until("push button Build", lambda: find(frame, name="Build", role="push button"), 5), "press", "click")
     outputs = [os.path.join(folder, name) for name in ("chars.txt", "ui.fnt", "ui_0.png")]
+    early = [os.path.basename(path) for path in outputs if os.path.exists(path)]
+    if early:
+        raise Failed(f"{', '.join(early)} written before Build was pressed")
+    press(until("push button Build", lambda: find(frame, name="Build", role="push button"), 5), "press", "click")
     until("chars.txt, ui.fnt and ui_0.png", lambda: all(os.path.isfile(path) for path in outputs), 15)
+    with open(outputs[0], encoding="utf-8") as file:
+        written = file.read().rstrip("\n")
+    if written != expected:
+        raise Failed(f"chars.txt holds \"{written}\", not \"{expected}\"")
+    with open(outputs[2], "rb") as file:
+        if file.read(8) != b"\x89PNG\r\n\x1a\n":
+            raise Failed("ui_0.png is not a PNG")
+    mark("built")
+
     window = subprocess.run(["xdotool", "search", "--sync", "--name", "^Charlib Studio — "], env=session.env,
                             capture_output=True, text=True, check=True).stdout.split()[0]
     subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "--clearmodifiers", "ctrl+q"],
@@ -315,7 +327,8 @@ def main():
                 mark(f"X server {session.env['DISPLAY']} and the buses")
                 session.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1",
                                    QT_QPA_PLATFORM="xcb", LANGUAGE="en")
-                studio = session.start([sys.argv[1], os.path.join(project, "project.toml")], cwd=folder)
+                studio = session.start([os.path.abspath(sys.argv[1]), os.path.join(project, "project.toml")],
+                                       cwd=folder)
                 drive(session, studio, project, mark)
         except Failed as failure:
             print(f"FAILED: {failure}", file=sys.stderr)
