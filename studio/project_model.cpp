@@ -125,6 +125,9 @@ std::string project_text(const ProjectModel& project, const std::filesystem::pat
     std::vector<std::string> taken;
     for (const JobSettings& job : project.jobs) {
         if (job.name.empty()) throw cli::UsageError(tr(language, "A job has no name"));
+        if (job.sources.empty())
+            throw cli::UsageError(tr(language, "The job “{name}” has no sources: add files or a folder to it",
+                {{"name", job.name}}));
         text += "\n" + cli::job_table(args_of(job), job.name, path, taken, language);
         taken.push_back(job.name);
     }

@@ -793,6 +793,21 @@ void StudioWindow::inspectNow()
         auto* path = new QTableWidgetItem(qs(source));
         path->setData(Qt::UserRole, qs(source));
         sources_->setItem(row, PathColumn, path);
+        if (QFileInfo(qs(source)).isDir()) {
+            // A folder: the files in it whose names it takes, listed below it as they are read.
+            std::string globs;
+            for (const char* key : {"glob", "iglob"})
+                for (const std::string& glob : current->values(key))
+                    globs += (globs.empty() ? "" : " ") + glob;
+            sources_->setItem(row, FormatColumn, new QTableWidgetItem(qs(charlib::tr(language_, "folder"))));
+            sources_->setItem(row, WhyColumn, new QTableWidgetItem(globs.empty()
+                    ? qs(charlib::tr(language_, "the files of known formats, told by their names"))
+                    : qs(charlib::tr(language_, "the files named {globs}", {{"globs", globs}}))));
+            if (!current->has("recursive"))
+                sources_->setItem(row, ErrorColumn, new QTableWidgetItem(qs(charlib::tr(language_,
+                    "a folder is read only with recursive"))));
+            continue;
+        }
         sources_->setItem(row, ErrorColumn, new QTableWidgetItem(qs(charlib::tr(language_, "reading…"))));
     }
     const int generation = ++generation_;

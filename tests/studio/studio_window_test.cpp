@@ -1,0 +1,256 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+
+#include "printers.h"
+#include "studio/character_grid.h"
+#include "studio/dialogs.h"
+#include "studio/studio_window.h"
+#include "temp_dir.h"
+
+namespace charlib::studio {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// The dialogs answered from a script; what the window showed is kept.
+struct ScriptedDialogs : StudioDialogs {
+    std::deque<QString> answers;  // for every dialog that asks for a path or a text, in turn
+    std::deque<Unsaved> unsaved;
+    QStringList errors;
+    int unsavedAsked = 0;
+
+    QString next()
+    {
+        if (answers.empty()) return {};
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString openProject(QWidget*, const QString&) override { return next(); }
+    QString saveProjectAs(QWidget*, const QString&) override { return next(); }
+    QStringList sourceFiles(QWidget*, const QString&) override
+    {
+        const QString answer = next();
+        return answer.isEmpty() ? QStringList{} : QStringList{answer};
+    }
+    QString sourceFolder(QWidget*, const QString&) override { return next(); }
+    QString path(QWidget*, const QString&, const QString&, PathKind) override { return next(); }
+    QString text(QWidget*, const QString&, const QString&, const QString&) override { return next(); }
+    Unsaved askUnsaved(QWidget*, const QString&) override
+    {
+        ++unsavedAsked;
+        if (unsaved.empty()) return Unsaved::Cancel;
+        const Unsaved answer = unsaved.front();
+        unsaved.pop_front();
+        return answer;
+    }
+    void showError(QWidget*, const QString& text) override { errors.push_back(text); }
+};
+
+// WenQuanYi Micro Hei has the hanzi, not the emoji.
+constexpr const char* microhei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+
+// A project of one job in a folder of its own, opened in the window like a user would.
+class Studio : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.write("lines/source.txt", "你好世界\n第二行😀\n");
+        dir.write("lines/charlib.toml",
+            std::string("[[font]]\nname = \"ui\"\nsources = [\"source.txt\"]\nfont = \"") + microhei +
+                "\"\noutput = \"out/chars.txt\"\natlas = \"out/ui\"\nsize = 16\n");
+        auto script = std::make_unique<ScriptedDialogs>();
+        dialogs = script.get();
+        window = std::make_unique<StudioWindow>(Language::English, std::move(script));
+        window->show();
+    }
+    void TearDown() override
+    {
+        // The window is let go without asking.
+        if (window) window->setWindowModified(false);
+        window.reset();
+        QDir::setCurrent(before);
+    }
+
+    // Waits for the look at the current job to be shown.
+    void waitInspected()
+    {
+        QSignalSpy shown(window.get(), &StudioWindow::inspected);
+        ASSERT_TRUE(shown.wait(20000));
+    }
+    void open()
+    {
+        ASSERT_TRUE(window->openProject(QString::fromStdString((dir.path() / "lines/charlib.toml").string())));
+        waitInspected();
+    }
+    template <class T>
+    T* find(const QString& name) const
+    {
+        T* found = window->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+
+    const QString before = QDir::currentPath();
+    const TempDir dir;
+    ScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<StudioWindow> window;
+};
+
+TEST_F(Studio, OpensAProjectAndShowsWhatItsFontLacks)
+{
+    open();
+    EXPECT_EQ(window->windowTitle(), u"Charlib Studio — lines[*]"_s);
+    auto* summary = find<QLabel>(u"Summary"_s);
+    EXPECT_EQ(summary->text(), u"8 characters, 1 missing from WenQuanYi Micro Hei"_s);
+    EXPECT_EQ(summary->accessibleDescription(), summary->text());
+
+    auto* sources = find<QTableWidget>(u"Sources"_s);
+    ASSERT_EQ(sources->rowCount(), 1);
+    const QStringList row{u"source.txt"_s, u"lines"_s, u"utf-8"_s};
+    for (int column = 0; column < row.size(); ++column)
+        EXPECT_EQ(sources->item(0, column)->text(), row[column]) << column;
+    EXPECT_EQ(sources->item(0, 4)->text(), u"2"_s);
+
+    auto* grid = find<QListView>(u"Characters"_s);
+    ASSERT_EQ(grid->model()->rowCount(), 8);
+    const QModelIndex emoji = grid->model()->index(7, 0);
+    EXPECT_TRUE(emoji.data(Qt::AccessibleDescriptionRole).toString().startsWith(u"missing from"_s));
+}
+
+// A character selected lists its places as -f where gives them, and Ctrl+C copies them.
+TEST_F(Studio, PlacesOfACharacterAreListedAndCopied)
+{
+    open();
+    auto* grid = find<QListView>(u"Characters"_s);
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(7, 0));
+    auto* places = find<QListWidget>(u"Places"_s);
+    ASSERT_EQ(places->count(), 1);
+    EXPECT_EQ(places->item(0)->text(), u"😀\tU+1F600\tsource.txt:2:4\t\t“第二行😀”"_s);
+    QApplication::clipboard()->clear();
+    places->setFocus();
+    QTest::keyClick(places, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), places->item(0)->text() + u"\n"_s);
+}
+
+// Build writes what charlib-cli build writes, and says so; a build that fails says why.
+TEST_F(Studio, BuildWritesTheOutputsAndSaysWhatHappened)
+{
+    open();
+    QSignalSpy built(window.get(), &StudioWindow::built);
+    QTest::mouseClick(find<QPushButton>(u"Build"_s), Qt::LeftButton);
+    ASSERT_TRUE(built.wait(30000));
+    EXPECT_EQ(built.at(0).at(0).toInt(), 0);
+    for (const char* output : {"out/chars.txt", "out/ui.fnt", "out/ui_0.png"})
+        EXPECT_TRUE(std::filesystem::exists(dir.path() / "lines" / output)) << output;
+    EXPECT_EQ(TempDir::read(dir.path() / "lines/out/chars.txt"), "你好世界第二行😀\n");
+    const QString said = find<QPlainTextEdit>(u"Messages"_s)->toPlainText();
+    EXPECT_TRUE(said.contains(u"ui: The font"_s)) << said.toStdString();
+    waitInspected();
+
+    // The source gone: the build fails and writes nothing.
+    std::filesystem::remove(dir.path() / "lines/source.txt");
+    std::filesystem::remove(dir.path() / "lines/out/chars.txt");
+    QTest::keyClick(window.get(), Qt::Key_B, Qt::ControlModifier);
+    ASSERT_TRUE(built.wait(30000));
+    EXPECT_NE(built.at(1).at(0).toInt(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "lines/out/chars.txt"));
+}
+
+// An edit is saved, kept or dropped as the user answers when the window closes.
+TEST_F(Studio, UnsavedChangesAreAskedAboutOnClose)
+{
+    open();
+    auto* marker = find<QLineEdit>(u"marker"_s);
+    marker->setFocus();
+    QTest::keyClicks(marker, u"#"_s);
+    EXPECT_TRUE(window->isModified());
+
+    dialogs->unsaved = {StudioDialogs::Unsaved::Cancel};
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+
+    dialogs->unsaved = {StudioDialogs::Unsaved::Save};
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(dialogs->unsavedAsked, 2);
+    const std::string saved = TempDir::read(dir.path() / "lines/charlib.toml");
+    EXPECT_NE(saved.find("marker = \"#\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("sources = [\"source.txt\"]"), std::string::npos) << saved;
+}
+
+// Jobs are added, duplicated, renamed and removed; the project file then holds them.
+TEST_F(Studio, JobsAreEditedAndSaved)
+{
+    open();
+    QTest::mouseClick(find<QPushButton>(u"DuplicateJobButton"_s), Qt::LeftButton);
+    dialogs->answers = {u"ui"_s, u"dialogue"_s};
+    QTest::mouseClick(find<QPushButton>(u"RenameJobButton"_s), Qt::LeftButton);  // taken: refused
+    EXPECT_EQ(dialogs->errors, QStringList{u"A job is already named “ui”"_s});
+    QTest::mouseClick(find<QPushButton>(u"RenameJobButton"_s), Qt::LeftButton);
+    QTest::mouseClick(find<QPushButton>(u"AddJobButton"_s), Qt::LeftButton);
+    std::vector<std::string> names;
+    for (const JobSettings& job : window->project().jobs)
+        names.push_back(job.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"ui", "dialogue", "font"}));
+
+    // The new job has no sources: the project is not saved, and says why.
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(dialogs->errors.size(), 2);
+    EXPECT_TRUE(dialogs->errors.back().contains(u"has no sources"_s)) << dialogs->errors.back().toStdString();
+    QTest::mouseClick(find<QPushButton>(u"RemoveJobButton"_s), Qt::LeftButton);
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(window->isModified());
+    const ProjectModel saved = open_project(dir.path() / "lines/charlib.toml", Language::English);
+    ASSERT_EQ(saved.jobs.size(), 2u);
+    EXPECT_EQ(saved.jobs[1].name, "dialogue");
+    EXPECT_EQ(saved.jobs[1].options, saved.jobs[0].options);
+}
+
+// A folder given as a source is read whole; a bad value is said where the characters were.
+TEST_F(Studio, FolderSourcesAndBadValues)
+{
+    dir.write("site/a.html", "<p>甲乙</p>");
+    dir.write("site/deep/b.html", "<p>丙</p>");
+    QDir::setCurrent(QString::fromStdString(dir.path().string()));
+    window->openArguments({u"site"_s});
+    waitInspected();
+    ASSERT_EQ(window->project().jobs.size(), 1u);
+    const JobSettings& job = window->project().jobs.front();
+    EXPECT_TRUE(job.has("recursive"));
+    EXPECT_EQ(job.sources, std::vector<std::string>{"."});
+    // The folder with what it takes, then each file read from it.
+    auto* sources = find<QTableWidget>(u"Sources"_s);
+    ASSERT_EQ(sources->rowCount(), 3);
+    EXPECT_EQ(sources->item(0, 0)->text(), u"."_s);
+    EXPECT_EQ(sources->item(0, 1)->text(), u"folder"_s);
+    EXPECT_EQ(sources->item(2, 0)->text(), u"./deep/b.html"_s);
+    EXPECT_EQ(sources->item(2, 1)->text(), u"html"_s);
+
+    auto* size = find<QLineEdit>(u"size"_s);
+    size->setFocus();
+    QTest::keyClicks(size, u"huge"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(u"Summary"_s)->text().contains(u"--size"_s), 5000);
+    dialogs->answers = {QString::fromStdString((dir.path() / "site/charlib.toml").string())};
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "site/charlib.toml"));
+}
+
+}  // namespace
+}  // namespace charlib::studio
