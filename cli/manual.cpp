@@ -326,6 +326,37 @@ std::string window_man_page(Language language, const std::string& version)
     return out;
 }
 
+std::string studio_man_page(Language language, const std::string& version)
+{
+    const auto heading = [&](std::string_view english) {
+        return ".SH \"" + std::string(translate(language, english)) + "\"\n";
+    };
+    const auto item = [&](const char* names, std::string_view help) {
+        return ".TP\n" + std::string(names) + "\n" + roff(translate(language, help)) + "\n";
+    };
+    std::string out = ".TH CHARLIB\\-STUDIO 1 \"\" \"charlib " + version + "\" \"" +
+        std::string(translate(language, N_("User Commands"))) + "\"\n.ad l\n";
+    out += heading(N_("NAME")) + "charlib\\-studio \\- " +
+        roff(translate(language, N_("Charlib Studio: the jobs of a Charlib project, their characters and fonts, in one window")),
+            false) +
+        "\n";
+    out += heading(N_("SYNOPSIS")) + ".B charlib\\-studio\n[\\fIPROJECT.toml\\fR | \\fIFOLDER\\fR | \\fIFILE\\fR...]\n";
+    out += heading(N_("DESCRIPTION")) +
+        roff(translate(language,
+            N_("Opens a project file in a window: its jobs, the sources each job reads, the characters they use and "
+               "where each occurs, the characters the job's font lacks, and the files the job writes. A build makes "
+               "the files of every job as charlib-cli build does, from the same project file."))) +
+        "\n";
+    out += heading(N_("OPTIONS"));
+    out += item("\\fIPROJECT.toml\\fR", N_("open the project file, a charlib.toml as charlib-cli build reads it")) +
+        item("\\fIFOLDER\\fR", N_("open the folder's charlib.toml, or read the folder as a new project's sources")) +
+        item("\\fIFILE\\fR...", N_("read the files as a new project's sources")) +
+        item("\\fB\\-h\\fR, \\fB\\-\\-help\\fR", option_info("--help").help) +
+        item("\\fB\\-\\-version\\fR", option_info("--version").help);
+    out += heading(N_("SEE ALSO")) + ".BR charlib\\-cli (1),\n.BR charlib (1)\n";
+    return out;
+}
+
 std::string bash_completion()
 {
     std::string names, cases;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks a built charlib .deb: its desktop entry and AppStream data validate,
+# Checks a built charlib .deb: its desktop entries and AppStream data validate,
 # every file is where it belongs (the README and docs/ with every file they
-# link), lintian finds no error, the programs run from the unpacked package,
+# link), lintian finds no error or warning, the programs run from the unpacked package,
 # and the man pages render and name every option.
 #   scripts/check-package.sh charlib_VERSION_amd64.deb
 set -euo pipefail
@@ -11,13 +11,13 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
-for file in /usr/bin/charlib /usr/bin/charlib-cli /usr/share/applications/charlib.desktop \
-    /usr/share/metainfo/io.github.charlib.Charlib.metainfo.xml /usr/share/man/man1/charlib.1.gz \
-    /usr/share/man/man1/charlib-cli.1.gz /usr/share/man/zh_CN/man1/charlib-cli.1.gz \
-    /usr/share/man/zh_CN/man1/charlib.1.gz \
+for file in /usr/bin/charlib /usr/bin/charlib-cli /usr/bin/charlib-studio \
+    /usr/share/applications/{charlib,charlib-studio}.desktop \
+    /usr/share/metainfo/io.github.charlib.{Charlib,Studio}.metainfo.xml \
+    /usr/share/man/{,zh_CN/}man1/{charlib,charlib-cli,charlib-studio}.1.gz \
     /usr/share/bash-completion/completions/charlib-cli \
     /usr/share/doc/charlib/copyright /usr/share/doc/charlib/changelog.gz /usr/share/doc/charlib/README.md \
-    /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/charlib.png; do
+    /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/{charlib,charlib-studio}.png; do
   grep -qx "$file" "$work/contents" || fail "$file is not in the package"
 done
 # The README and docs/ are there, and so is every file they link (pictures, each other), where
@@ -35,17 +35,21 @@ echo "contents: $(grep -vc '/$' "$work/contents") files, each where it belongs"
 
 dpkg -x "$deb" "$work/root"
 root=$work/root
-desktop-file-validate "$root/usr/share/applications/charlib.desktop"
-appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.charlib.Charlib.metainfo.xml" >/dev/null
-for size in 16 32 48 64 128 256; do
-  file "$root/usr/share/icons/hicolor/${size}x${size}/apps/charlib.png" | grep -q "$size x $size" ||
-    fail "the ${size}x${size} icon is not $size pixels square"
+desktop-file-validate "$root"/usr/share/applications/{charlib,charlib-studio}.desktop
+appstreamcli validate --no-net "$root"/usr/share/metainfo/io.github.charlib.{Charlib,Studio}.metainfo.xml >/dev/null
+for name in charlib charlib-studio; do
+  grep -qx "Icon=$name" "$root/usr/share/applications/$name.desktop" || fail "$name.desktop does not name its icon"
+  for size in 16 32 48 64 128 256; do
+    file "$root/usr/share/icons/hicolor/${size}x${size}/apps/$name.png" | grep -q "$size x $size" ||
+      fail "the ${size}x${size} icon $name.png is not $size pixels square"
+  done
 done
-echo "desktop entry, AppStream data and icons: valid"
+echo "desktop entries, AppStream data and icons: valid"
 
 lintian --no-tag-display-limit "$deb" 2>/dev/null | tee "$work/lintian"
-! grep -q '^E:' "$work/lintian" || fail "lintian reports errors"
-echo "lintian: no errors ($(grep -c '^W:' "$work/lintian" || true) warnings)"
+# A warning fails too: a program without its man page, say, is only a warning.
+! grep -qE '^[EW]:' "$work/lintian" || fail "lintian reports errors or warnings"
+echo "lintian: no errors, no warnings"
 
 # The unpacked programs, run where they lie.
 cli=$root/usr/bin/charlib-cli
@@ -53,10 +57,11 @@ cli=$root/usr/bin/charlib-cli
 printf '#\xd5\xc5\xc8\xfd\r\n\xc4\xe3\xba\xc3\r\n' >"$work/script.txt"  # "#张三", "你好"
 [ "$("$cli" -m '#' -n 1 -s "$work/script.txt")" = "你好" ] || fail "charlib-cli extracts wrongly"
 "$root/usr/bin/charlib" --version | grep -qx "charlib [0-9.]*" || fail "charlib --version"
+"$root/usr/bin/charlib-studio" --version | grep -qx "charlib-studio [0-9.]*" || fail "charlib-studio --version"
 echo "programs: run from the unpacked package"
 
 # The man pages render without a warning, and name every option of charlib-cli --help.
-for page in man1/charlib man1/charlib-cli zh_CN/man1/charlib zh_CN/man1/charlib-cli; do
+for page in {,zh_CN/}man1/{charlib,charlib-cli,charlib-studio}; do
   text=$work/$(echo "$page" | tr / _).txt
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/$page.1.gz" >"$text" 2>"$text.warnings"
   [ -s "$text" ] || fail "the man page $page does not render"

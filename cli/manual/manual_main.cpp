@@ -1,9 +1,10 @@
 // Writes charlib-cli's man pages, English and Chinese, and its bash
-// completion from the table of options, and the window's man pages, when the
+// completion from the table of options, and the windows' man pages, when the
 // program is built:
 //   charlib-cli-manual VERSION FOLDER
 // makes FOLDER/charlib-cli.1, FOLDER/zh_CN/charlib-cli.1, FOLDER/charlib-cli.bash,
-// FOLDER/charlib.1 and FOLDER/zh_CN/charlib.1.
+// FOLDER/charlib.1, FOLDER/zh_CN/charlib.1, FOLDER/charlib-studio.1 and
+// FOLDER/zh_CN/charlib-studio.1.
 
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,8 @@ int main(int argc, char** argv)
         write(folder / "zh_CN" / "charlib-cli.1", cli::man_page(Language::Chinese, version)) &&
         write(folder / "charlib-cli.bash", cli::bash_completion()) &&
         write(folder / "charlib.1", cli::window_man_page(Language::English, version)) &&
-        write(folder / "zh_CN" / "charlib.1", cli::window_man_page(Language::Chinese, version));
+        write(folder / "zh_CN" / "charlib.1", cli::window_man_page(Language::Chinese, version)) &&
+        write(folder / "charlib-studio.1", cli::studio_man_page(Language::English, version)) &&
+        write(folder / "zh_CN" / "charlib-studio.1", cli::studio_man_page(Language::Chinese, version));
     return written ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "messages/catalog.h"
 #include "messages/language.h"
 #include "studio/dialogs.h"
+#include "studio/studio_icon.h"
 #include "studio/studio_window.h"
 
 int main(int argc, char* argv[])
@@ -37,6 +38,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("charlib-studio"));
     QApplication::setApplicationDisplayName(QString::fromStdString(charlib::tr(language, "Charlib Studio")));
+    QApplication::setWindowIcon(charlib::studio::studioIcon());
+    // The desktop entry's name, by which a Wayland compositor finds the window's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("charlib-studio"));
     charlib::install_qt_translation(app, language);
     charlib::studio::StudioWindow window(language, std::make_unique<charlib::studio::QtStudioDialogs>(language));
     window.show();

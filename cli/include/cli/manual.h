@@ -1,6 +1,6 @@
 #pragma once
 // What charlib-cli says of itself, made from its table of options: --help,
-// the man page in each language, and the bash completion; and the window's man page.
+// the man page in each language, and the bash completion; and the windows' man pages.
 
 #include <string>
 #include <string_view>
@@ -25,6 +25,8 @@ std::string build_help_text(Language language, std::size_t width = 80);
 std::string man_page(Language language, const std::string& version);
 // The man page of the window, charlib.1.
 std::string window_man_page(Language language, const std::string& version);
+// The man page of Charlib Studio, charlib-studio.1.
+std::string studio_man_page(Language language, const std::string& version);
 // The bash completion: the options, their values, font files, the faces of
 // the --font on the line and the header cells of the CSV or TSV on the line.
 std::string bash_completion();
