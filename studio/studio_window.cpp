@@ -843,8 +843,10 @@ void StudioWindow::inspectNow()
         QMetaObject::invokeMethod(this, [this, generation, said, found = std::move(found)]() mutable {
             inspecting_ = false;
             if (generation == generation_) {
+                looked_.clear();
                 for (const QString& line : said)
-                    say(line);
+                    looked_.push_back(withoutProgramName(line));
+                showMessages();
                 showInspection(std::move(found));
             }
             if (inspectAgain_) {
@@ -1023,7 +1025,7 @@ void StudioWindow::startBuild(const std::vector<std::string>& jobs)
     progress_->setVisible(true);
     progress_->setRange(0, 0);
     progress_->setFormat(qs(charlib::tr(language_, "Building")) + QStringLiteral(" %p%"));
-    messages_->clear();
+    said_.clear();
     buildCancelled_ = std::make_shared<std::atomic<bool>>(false);
     say(qs(charlib::tr(language_, "Building…")));
     runInBackground([this, args, cancelled = buildCancelled_] {
@@ -1104,11 +1106,24 @@ void StudioWindow::inputChanged()
     buildCurrent();
 }
 
+// The words are charlib-cli's; the program's name before each is not needed here.
+QString StudioWindow::withoutProgramName(const QString& line)
+{
+    return line.startsWith(QLatin1String("charlib-cli: ")) ? line.mid(13) : line;
+}
+
 void StudioWindow::say(const QString& line)
 {
-    QString shown = line;
-    if (shown.startsWith(QLatin1String("charlib-cli: "))) shown.remove(0, 13);
-    messages_->appendPlainText(shown);
+    said_.push_back(withoutProgramName(line));
+    if (said_.size() > 2000) said_.removeFirst();  // a long watch keeps its last words
+    showMessages();
+}
+
+// What the user did and the last build said, then what the last look at the job said.
+void StudioWindow::showMessages()
+{
+    messages_->setPlainText((said_ + looked_).join(QLatin1Char('\n')));
+    messages_->moveCursor(QTextCursor::End);
 }
 
 }  // namespace charlib::studio

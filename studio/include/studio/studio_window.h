@@ -124,6 +124,8 @@ private:
     void inputChanged();
 
     void say(const QString& line);
+    void showMessages();
+    static QString withoutProgramName(const QString& line);
     void showProgress(cli::Stage stage, std::uint64_t done, std::uint64_t total);
     void runInBackground(std::function<void()> work);
 
@@ -132,6 +134,8 @@ private:
     ProjectModel project_;
     int current_ = -1;
     cli::Inspection inspection_;
+    QStringList said_;  // what the user did, and what the last build said
+    QStringList looked_;  // what the last look at the job said
     QString fontFamily_;  // the job's font as Qt knows it
     std::map<std::string, QStringList> fontFamilies_;  // of each font file added to Qt, once
 
