@@ -370,13 +370,16 @@ struct JobOutcome {
     double seconds = 0;
 };
 
-JobOutcome build_job(const Job& job, const Kernel& kernel, Language language, const WebFolder* web_before)
+JobOutcome build_job(const Job& job, const Kernel& kernel, Language language, const WebFolder* web_before,
+    const std::atomic<bool>* cancelled)
 {
     JobOutcome outcome;
     std::ostringstream said;
     const auto start = std::chrono::steady_clock::now();
     try {
-        outcome.prepared = prepare_run(job.plan, kernel, Voice{said, false}, web_before);
+        outcome.prepared = prepare_run(job.plan, kernel, Voice{said, false, cancelled}, web_before);
+    } catch (const Cancelled&) {
+        // The build says so once.
     } catch (const Failure& failure) {
         said << "charlib-cli: " << failure_words(failure, language) << "\n";
     } catch (const UsageError& error) {
@@ -590,7 +593,7 @@ private:
                 const WebFolder* web_before = nullptr;
                 for (std::size_t i : chains[chain]) {
                     if (cancelled()) break;
-                    outcomes[i] = build_job(*jobs[i], kernel_, language_, web_before);
+                    outcomes[i] = build_job(*jobs[i], kernel_, language_, web_before, follower_.cancelled);
                     if (outcomes[i].prepared && outcomes[i].prepared->web_folder)
                         web_before = &*outcomes[i].prepared->web_folder;
                     const std::lock_guard<std::mutex> lock(saying);

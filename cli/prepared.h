@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -25,6 +27,13 @@ struct Inspection;
 struct Voice {
     std::ostream& out;
     bool progress = true;  // progress lines, on a terminal
+    const std::atomic<bool>* cancelled = nullptr;  // once set, the run stops at its next step: throws Cancelled
+};
+
+// A run stopped because its caller asked (Voice::cancelled); nothing was written.
+class Cancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "cancelled"; }
 };
 
 // What a run writes and says once its files are in place.

@@ -236,6 +236,12 @@ void say_notes(const Notes& notes, const Voice& voice, Language language)
         note(voice, said(outcome, language), language);
 }
 
+// The caller asked the run to stop: it stops here, before the next step.
+void stop_if_cancelled(const Voice& voice)
+{
+    if (voice.cancelled && voice.cancelled->load()) throw Cancelled();
+}
+
 // The characters of every source. Returns nothing when a source stops the run.
 std::optional<Gathered> gather(const Plan& plan, const std::vector<std::filesystem::path>& sources,
     const Kernel& kernel, const Voice& voice, Inspection* inspection)
@@ -261,12 +267,14 @@ std::optional<Gathered> gather(const Plan& plan, const std::vector<std::filesyst
     std::uint64_t before = 0;
     std::size_t guesses = 0;
     for (const std::filesystem::path& source : sources) {
+        stop_if_cancelled(voice);
         rules.selection.progress = progress.source(before);
-        if (inspection && inspection->progress)
-            rules.selection.progress = [shown = rules.selection.progress, inspection, before, total](
+        if ((inspection && inspection->progress) || voice.cancelled)
+            rules.selection.progress = [shown = rules.selection.progress, inspection, before, total, &voice](
                                            std::uint64_t bytes) {
+                stop_if_cancelled(voice);
                 if (shown) shown(bytes);
-                inspection->progress(Stage::Reading, before + bytes, total);
+                if (inspection && inspection->progress) inspection->progress(Stage::Reading, before + bytes, total);
             };
         if (plan.font && plan.font->web) rules.sample = sample_lines - gathered.sample.size();
         SourceRead read = read_source(source, rules);
@@ -472,13 +480,15 @@ std::shared_ptr<const EarlierAtlas> earlier_atlas(const FontPlan& plan)
 }
 
 // The callback that shows a count on a terminal, and tells the window too when one looks on.
+// It also stops the work when the caller cancels.
 std::function<void(std::size_t, std::size_t)> counted(
-    CountProgress& progress, const Inspection* inspection, Stage stage)
+    CountProgress& progress, const Inspection* inspection, Stage stage, const Voice& voice)
 {
-    if (!inspection || !inspection->progress) return progress.callback();
-    return [shown = progress.callback(), inspection, stage](std::size_t done, std::size_t total) {
+    if ((!inspection || !inspection->progress) && !voice.cancelled) return progress.callback();
+    return [shown = progress.callback(), inspection, stage, &voice](std::size_t done, std::size_t total) {
+        stop_if_cancelled(voice);
         if (shown) shown(done, total);
-        inspection->progress(stage, done, total);
+        if (inspection && inspection->progress) inspection->progress(stage, done, total);
     };
 }
 
@@ -526,7 +536,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
         CountProgress progress(
             std::string(translate(language, N_("Drew {done} / {total} glyphs"))), 2, voice.progress);
         AtlasOptions options = plan.atlas_options;
-        options.progress = counted(progress, inspection, Stage::Drawing);
+        options.progress = counted(progress, inspection, Stage::Drawing, voice);
         if (plan.atlas_keep) options.earlier = work.earlier_atlas = earlier_atlas(plan);
         work.atlas = render_atlas(font, chosen.characters, options, plan.atlas->filename().string());
         for (const Outcome& outcome : work.atlas.notes)
@@ -548,7 +558,7 @@ std::optional<FontWork> make_fonts(const FontPlan& plan, const Tally& chosen,
             CountProgress progress(
                 std::string(translate(language, N_("Compressed {done} / {total} pieces of the web font"))),
                 quiet.real(), voice.progress);
-            options.progress = counted(progress, inspection, Stage::Compressing);
+            options.progress = counted(progress, inspection, Stage::Compressing, voice);
             work.web = make_web_font(font, chosen, options, earlier);
         }
         for (const auto& [file, digest] : earlier.other_pieces)
@@ -837,9 +847,11 @@ Inspection inspect(const Plan& plan, const Kernel& kernel, std::ostream& said, I
 {
     Plan counted = plan;
     counted.selection.count = true;  // how often each character is used, shown on hover
-    const Voice voice{said, false};
+    const Voice voice{said, false, asked.cancelled};
     try {
         prepare_run(counted, kernel, voice, nullptr, &asked);
+    } catch (const Cancelled&) {
+        // The caller knows.
     } catch (const Failure& failure) {
         warn(voice, failure_words(failure, plan.language));
     } catch (const UsageError& error) {

@@ -257,7 +257,15 @@ std::vector<Rendered> render_all(const Font& font, std::u32string_view character
                 }
             }
             const std::size_t done = drawn += std::min(chunk, characters.size() - begin);
-            if (t == 0) tell(done);  // from the calling thread alone
+            if (t != 0) continue;
+            try {
+                tell(done);  // from the calling thread alone
+            } catch (...) {
+                // The caller stopped the work: the others take no new chunk, and this is what is reported.
+                failures[0] = {0, std::current_exception()};
+                failed = true;
+                return;
+            }
         }
     };
     {

@@ -155,6 +155,7 @@ StudioWindow::~StudioWindow()
 {
     // Work in the background still refers to the window: it ends first.
     if (buildCancelled_) buildCancelled_->store(true);
+    if (lookCancelled_) lookCancelled_->store(true);
     for (const QPointer<QThread>& thread : threads_)
         if (thread) thread->wait();
 }
@@ -767,7 +768,9 @@ void StudioWindow::inspectNow()
         return;
     }
     if (inspecting_) {
-        inspectAgain_ = true;  // once the look under way ends
+        // The look under way is out of date: it stops, and this one starts when it has.
+        lookCancelled_->store(true);
+        inspectAgain_ = true;
         return;
     }
     if (current->sources.empty()) {
@@ -812,18 +815,20 @@ void StudioWindow::inspectNow()
     }
     const int generation = ++generation_;
     inspecting_ = true;
+    lookCancelled_ = std::make_shared<std::atomic<bool>>(false);
     cancel_->setEnabled(true);
     progress_->setVisible(true);
     progress_->setRange(0, 0);
     summary_->setText(qs(charlib::tr(language_, "Reading the sources…")));
     summary_->setAccessibleDescription(summary_->text());
-    runInBackground([this, plan, generation] {
+    runInBackground([this, plan, generation, cancelled = lookCancelled_] {
         const auto post = [this, generation](auto shown) {
             QMetaObject::invokeMethod(this, [this, generation, shown] {
                 if (generation == generation_) shown();
             }, Qt::QueuedConnection);
         };
         cli::Inspection asked;
+        asked.cancelled = cancelled.get();
         asked.source_read = [post, this](const SourceReport& report) { post([this, report] { sourceRead(report); }); };
         auto last = std::make_shared<std::atomic<std::int64_t>>(0);
         asked.progress = [post, this, last](cli::Stage stage, std::uint64_t done, std::uint64_t total) {
@@ -1057,7 +1062,9 @@ void StudioWindow::cancel()
 {
     if (buildCancelled_) buildCancelled_->store(true);
     if (inspecting_) {
-        ++generation_;  // what it finds is dropped
+        lookCancelled_->store(true);
+        inspectAgain_ = false;
+        ++generation_;  // what it found so far is dropped
         say(qs(charlib::tr(language_, "Cancelled")));
         summary_->setText(qs(charlib::tr(language_, "Cancelled")));
         summary_->setAccessibleDescription(summary_->text());

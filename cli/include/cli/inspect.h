@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,7 @@ struct Inspection {
     std::size_t places = 50;  // places kept of each character
     std::function<void(const SourceReport&)> source_read = {};  // each source once read, on the reading thread
     std::function<void(Stage, std::uint64_t done, std::uint64_t total)> progress = {};  // now and then, from any thread
+    const std::atomic<bool>* cancelled = nullptr;  // once set, the look stops soon, with what it found so far
 
     // Found: as far as the run got.
     std::vector<SourceReport> sources;

@@ -142,7 +142,7 @@ private:
     std::vector<QPointer<QThread>> threads_;
     int generation_ = 0;  // of the look at the job; older results are dropped
     bool inspecting_ = false, inspectAgain_ = false, building_ = false;
-    std::shared_ptr<std::atomic<bool>> buildCancelled_;
+    std::shared_ptr<std::atomic<bool>> buildCancelled_, lookCancelled_;
     QTimer inspectTimer_, watchTimer_;
     QFileSystemWatcher watcher_;
 
