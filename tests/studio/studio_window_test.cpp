@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMimeData>
+#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -216,6 +218,11 @@ TEST_F(Studio, JobsAreEditedAndSaved)
     QTest::mouseClick(find<QPushButton>(u"RemoveJobButton"_s), Qt::LeftButton);
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     EXPECT_FALSE(window->isModified());
+    find<QAction>(u"CopyCommandLine"_s)->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+        u"cd "_s + QString::fromStdString((dir.path() / "lines").string()) +
+            u" && charlib-cli --font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc --output=out/chars.txt "
+            "--atlas=out/ui --size=16 -- source.txt"_s);
     const ProjectModel saved = open_project(dir.path() / "lines/charlib.toml", Language::English);
     ASSERT_EQ(saved.jobs.size(), 2u);
     EXPECT_EQ(saved.jobs[1].name, "dialogue");
@@ -242,6 +249,19 @@ TEST_F(Studio, FolderSourcesAndBadValues)
     EXPECT_EQ(sources->item(2, 0)->text(), u"./deep/b.html"_s);
     EXPECT_EQ(sources->item(2, 1)->text(), u"html"_s);
 
+    // A file dropped on the window is one more source; an encoding set on a row is the job's.
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.write("site/c.txt", "丁\n").string()))});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject*>(window.get())->event(&drop);  // as Qt hands it over at the end of a drag
+    waitInspected();
+    EXPECT_EQ(window->project().jobs.front().sources, (std::vector<std::string>{".", "c.txt"}));
+    dialogs->answers = {u"gb18030"_s};
+    emit sources->cellDoubleClicked(3, 2);
+    waitInspected();
+    EXPECT_EQ(window->project().jobs.front().value("encoding"), "gb18030");
+    EXPECT_EQ(sources->item(3, 2)->text(), u"gb18030"_s);
+
     auto* size = find<QLineEdit>(u"size"_s);
     size->setFocus();
     QTest::keyClicks(size, u"huge"_s);
@@ -250,6 +270,18 @@ TEST_F(Studio, FolderSourcesAndBadValues)
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_EQ(dialogs->errors.size(), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "site/charlib.toml"));
+}
+
+// With Rebuild on change, an edited source builds its job again.
+TEST_F(Studio, AnEditedSourceRebuildsItsJob)
+{
+    open();
+    QSignalSpy built(window.get(), &StudioWindow::built);
+    find<QCheckBox>(u"RebuildOnChange"_s)->setChecked(true);
+    dir.write("lines/source.txt", "你好\n新的一行\n");
+    ASSERT_TRUE(built.wait(30000));
+    EXPECT_EQ(built.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(TempDir::read(dir.path() / "lines/out/chars.txt"), "你好新的一行\n");
 }
 
 }  // namespace
