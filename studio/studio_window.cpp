@@ -1075,42 +1075,84 @@ void StudioWindow::cancel()
     }
 }
 
-// What a change rebuilds: the project file and what the current job reads; not its outputs.
+// What a change rebuilds: what the jobs read, not their outputs. The project is the window's own.
 void StudioWindow::watchInputs()
 {
     if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
     if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
-    const JobSettings* current = job();
-    if (!watch_ || !watch_->isChecked() || !current) return;
+    if (!watch_ || !watch_->isChecked() || project_.jobs.empty()) return;
     QStringList paths;
-    if (!project_.path.empty()) paths.push_back(qs(project_.path.string()));
-    const auto add = [&](const std::string& path) {
-        if (path.empty()) return;
-        paths.push_back(qs(path));
-        if (current->has("recursive") && QFileInfo(qs(path)).isDir()) {
-            std::error_code error;
-            for (auto walk = std::filesystem::recursive_directory_iterator(path, error);
-                 !error && walk != std::filesystem::recursive_directory_iterator(); walk.increment(error))
-                if (walk->is_directory(error)) paths.push_back(qs(walk->path().string()));
-        }
-    };
-    for (const std::string& source : current->sources)
-        add(source);
-    for (const char* key : {"font", "exclude", "add-file"})
-        for (const std::string& path : current->values(key))
-            add(path);
+    for (const auto& [input, stamp] : inputStamps(&paths))
+        paths.push_back(qs(input));
+    paths.removeDuplicates();
     watcher_.addPaths(paths);
+    stamps_ = inputStamps();
+}
+
+// Each file the jobs read, with its size and time; `folders` gains the folders they read.
+// Their outputs, and names beginning with a dot (the build's state, files being written), are not inputs.
+std::map<std::string, std::pair<qint64, qint64>> StudioWindow::inputStamps(QStringList* folders) const
+{
+    std::vector<std::string> outputs, output_prefixes;
+    for (const JobSettings& each : project_.jobs) {
+        for (const char* key : {"output", "subset", "preview"})
+            if (!each.value(key).empty()) outputs.push_back(std::filesystem::path(each.value(key)).lexically_normal().string());
+        if (!each.value("atlas").empty())
+            output_prefixes.push_back(std::filesystem::path(each.value("atlas")).lexically_normal().string());
+        if (!each.value("web").empty())
+            output_prefixes.push_back(std::filesystem::path(each.value("web")).lexically_normal().string() + "/");
+    }
+    const auto is_output = [&](const std::filesystem::path& path) {
+        const std::string name = path.lexically_normal().string();
+        if (path.filename().string().starts_with('.')) return true;
+        if (std::find(outputs.begin(), outputs.end(), name) != outputs.end()) return true;
+        return std::any_of(output_prefixes.begin(), output_prefixes.end(),
+            [&](const std::string& prefix) { return name.starts_with(prefix); });
+    };
+    std::map<std::string, std::pair<qint64, qint64>> stamps;
+    const auto add = [&](const std::filesystem::path& path) {
+        const QFileInfo file(qs(path.string()));
+        if (!is_output(path)) stamps[path.lexically_normal().string()] = {file.size(), file.lastModified().toMSecsSinceEpoch()};
+    };
+    for (const JobSettings& each : project_.jobs) {
+        std::vector<std::string> inputs = each.sources;
+        for (const char* key : {"font", "exclude", "add-file"})
+            for (const std::string& path : each.values(key))
+                inputs.push_back(path);
+        for (const std::string& input : inputs) {
+            std::error_code error;
+            if (!std::filesystem::is_directory(input, error)) {
+                add(input);
+                continue;
+            }
+            if (folders) folders->push_back(qs(input));
+            for (auto walk = std::filesystem::recursive_directory_iterator(input, error);
+                 !error && walk != std::filesystem::recursive_directory_iterator(); walk.increment(error)) {
+                if (is_output(walk->path())) {
+                    if (walk->is_directory(error)) walk.disable_recursion_pending();
+                } else if (walk->is_directory(error)) {
+                    if (folders) folders->push_back(qs(walk->path().string()));
+                } else {
+                    add(walk->path());
+                }
+            }
+        }
+    }
+    return stamps;
 }
 
 void StudioWindow::inputChanged()
 {
-    watchInputs();  // an editor that saves by renaming leaves a new file to watch
     if (building_) {
         watchTimer_.start();  // once this build ends
         return;
     }
+    const auto before = stamps_;
+    watchInputs();  // new files and folders are watched too; an editor that saves by renaming leaves a new file
+    // A folder changes when a build writes its outputs into it: only a change to an input counts.
+    if (stamps_ == before) return;
     say(qs(charlib::tr(language_, "An input changed: building again")));
-    buildCurrent();
+    buildAll();  // as charlib-cli build --watch: what did not change is not built
 }
 
 // The words are charlib-cli's; the program's name before each is not needed here.

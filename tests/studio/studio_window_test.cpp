@@ -272,16 +272,25 @@ TEST_F(Studio, FolderSourcesAndBadValues)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "site/charlib.toml"));
 }
 
-// With Rebuild on change, an edited source builds its job again.
+// With Rebuild on change, an edited source builds its job again; what the build writes
+// into the folder it reads builds nothing more.
 TEST_F(Studio, AnEditedSourceRebuildsItsJob)
 {
-    open();
+    dir.write("game/lang/a.txt", "你好\n");
+    dir.write("game/charlib.toml", "[[font]]\nname = \"all\"\nsources = \".\"\nrecursive = true\n"
+                                   "output = \"out/chars.txt\"\n");
+    ASSERT_TRUE(window->openProject(QString::fromStdString((dir.path() / "game/charlib.toml").string())));
+    waitInspected();
     QSignalSpy built(window.get(), &StudioWindow::built);
     find<QCheckBox>(u"RebuildOnChange"_s)->setChecked(true);
-    dir.write("lines/source.txt", "你好\n新的一行\n");
+    dir.write("game/lang/a.txt", "你好\n新的一行\n");
     ASSERT_TRUE(built.wait(30000));
     EXPECT_EQ(built.at(0).at(0).toInt(), 0);
-    EXPECT_EQ(TempDir::read(dir.path() / "lines/out/chars.txt"), "你好新的一行\n");
+    EXPECT_EQ(TempDir::read(dir.path() / "game/out/chars.txt"), "你好新的一行\n");
+    EXPECT_FALSE(built.wait(1500)) << "built again, though only its own outputs changed";
+    dir.write("game/lang/sub/b.txt", "再见\n");  // a new file in a new folder
+    ASSERT_TRUE(built.wait(30000));
+    EXPECT_EQ(TempDir::read(dir.path() / "game/out/chars.txt"), "你好新的一行再见\n");
 }
 
 }  // namespace

@@ -122,6 +122,7 @@ private:
     void cancel();
     void watchInputs();
     void inputChanged();
+    std::map<std::string, std::pair<qint64, qint64>> inputStamps(QStringList* folders = nullptr) const;
 
     void say(const QString& line);
     void showMessages();
@@ -145,6 +146,7 @@ private:
     std::shared_ptr<std::atomic<bool>> buildCancelled_, lookCancelled_;
     QTimer inspectTimer_, watchTimer_;
     QFileSystemWatcher watcher_;
+    std::map<std::string, std::pair<qint64, qint64>> stamps_;  // of the inputs watched
 
     QListWidget* jobs_ = nullptr;
     QTabWidget* tabs_ = nullptr;
