@@ -1029,7 +1029,7 @@ void StudioWindow::startBuild(const std::vector<std::string>& jobs)
     cancel_->setEnabled(true);
     progress_->setVisible(true);
     progress_->setRange(0, 0);
-    progress_->setFormat(qs(charlib::tr(language_, "Building")) + QStringLiteral(" %p%"));
+    progress_->setFormat(qs(charlib::tr(language_, "Building…")));
     said_.clear();
     buildCancelled_ = std::make_shared<std::atomic<bool>>(false);
     say(qs(charlib::tr(language_, "Building…")));
@@ -1040,7 +1040,12 @@ void StudioWindow::startBuild(const std::vector<std::string>& jobs)
             LineStream words([post, this](const std::string& line) { post([this, line] { say(qs(line)); }); });
             cli::BuildFollower follower{words,
                 [post, this](std::size_t done, std::size_t total) {
-                    post([this, done, total] { showProgress(cli::Stage::Drawing, done, total); });
+                    post([this, done, total] {
+                        progress_->setRange(0, static_cast<int>(total));
+                        progress_->setValue(static_cast<int>(done));
+                        progress_->setFormat(qs(charlib::tr(language_, "Built {done} / {total} jobs",
+                            {{"done", std::to_string(done)}, {"total", std::to_string(total)}})));
+                    });
                 },
                 cancelled.get()};
             status = cli::build(args, language_, best_kernel(), follower);
