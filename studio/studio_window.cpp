@@ -230,6 +230,7 @@ QWidget* StudioWindow::scrolled(QWidget* inside)
     auto* area = new QScrollArea(this);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::NoFocus);  // Tab goes to the controls inside, and the area follows them
     area->setWidget(inside);
     return area;
 }

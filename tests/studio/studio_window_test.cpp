@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -270,6 +271,27 @@ TEST_F(Studio, FolderSourcesAndBadValues)
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_EQ(dialogs->errors.size(), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "site/charlib.toml"));
+}
+
+// Every control a user can reach with the keyboard has a name a screen reader reads, in
+// English and in Chinese, and the window fits a 1280×720 screen.
+TEST_F(Studio, EveryControlHasANameAndTheWindowFits)
+{
+    for (const Language language : {Language::English, Language::Chinese}) {
+        StudioWindow shown(language, std::make_unique<ScriptedDialogs>());
+        shown.show();
+        shown.addSources({QString::fromStdString(dir.write("a.txt", "字").string())});
+        EXPECT_LE(shown.minimumSizeHint().width(), 1280);
+        EXPECT_LE(shown.minimumSizeHint().height(), 720);
+        for (QWidget* control : shown.findChildren<QWidget*>()) {
+            if (control->focusPolicy() == Qt::NoFocus || !control->isEnabled()) continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+            ASSERT_NE(accessible, nullptr);
+            EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+                << control->metaObject()->className() << " " << control->objectName().toStdString();
+        }
+        shown.setWindowModified(false);
+    }
 }
 
 // With Rebuild on change, an edited source builds its job again; what the build writes
