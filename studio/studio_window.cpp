@@ -68,10 +68,10 @@ std::string utf8(const QString& text)
 }
 
 // The options of each tab, in the order shown.
-const std::vector<std::string_view> source_keys{"recursive", "glob", "iglob", "hidden", "encoding", "newline",
-    "keep-going", "strict", "source-format", "markup", "key", "column", "key-column", "xliff-source"};
-const std::vector<std::string_view> selection_keys{"marker", "offset", "order", "sort", "min-count", "only",
-    "no-ascii", "exclude", "add", "add-file", "add-set"};
+const std::vector<std::string_view> source_keys{"recursive", "glob", "iglob", "hidden", "source-format",
+    "encoding", "newline", "keep-going", "strict"};
+const std::vector<std::string_view> selection_keys{"marker", "offset", "key", "column", "key-column", "xliff-source",
+    "markup", "order", "sort", "min-count", "only", "no-ascii", "exclude", "add", "add-file", "add-set"};
 const std::vector<std::string_view> font_keys{"font", "face", "require-all", "missing-only", "preview"};
 const std::vector<std::string_view> list_keys{
     "output", "format", "output-encoding", "replace-unmappable", "locations", "tbl-start", "report"};

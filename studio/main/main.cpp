@@ -37,7 +37,6 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("charlib-studio"));
-    QApplication::setApplicationDisplayName(QString::fromStdString(charlib::tr(language, "Charlib Studio")));
     QApplication::setWindowIcon(charlib::studio::studioIcon());
     // The desktop entry's name, by which a Wayland compositor finds the window's icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("charlib-studio"));
