@@ -211,18 +211,21 @@ QWidget* StudioWindow::makeJobsPanel()
     connect(jobs_, &QListWidget::itemDoubleClicked, this, &StudioWindow::renameJob);
     layout->addWidget(label);
     layout->addWidget(jobs_, 1);
-    const auto button = [&](const std::string& text, const char* name, auto slot) {
-        auto* push = new QPushButton(qs(text), panel);
-        push->setObjectName(QLatin1String(name));
-        push->setAccessibleName(push->text().remove(QLatin1Char('&')));
-        connect(push, &QPushButton::clicked, this, slot);
-        layout->addWidget(push);
-    };
-    button(charlib::tr(language_, "A&dd"), "AddJobButton", &StudioWindow::addJob);
-    button(charlib::tr(language_, "Re&name…"), "RenameJobButton", &StudioWindow::renameJob);
-    button(charlib::tr(language_, "D&uplicate"), "DuplicateJobButton", &StudioWindow::duplicateJob);
-    button(charlib::tr(language_, "&Remove"), "RemoveJobButton", &StudioWindow::removeJob);
+    layout->addWidget(button(charlib::tr(language_, "A&dd"), "AddJobButton", &StudioWindow::addJob));
+    layout->addWidget(button(charlib::tr(language_, "Re&name…"), "RenameJobButton", &StudioWindow::renameJob));
+    layout->addWidget(button(charlib::tr(language_, "D&uplicate"), "DuplicateJobButton", &StudioWindow::duplicateJob));
+    layout->addWidget(button(charlib::tr(language_, "&Remove"), "RemoveJobButton", &StudioWindow::removeJob));
     return panel;
+}
+
+// A push button that calls `slot`, named for tests and screen readers.
+QPushButton* StudioWindow::button(const std::string& text, const char* name, void (StudioWindow::*slot)())
+{
+    auto* push = new QPushButton(qs(text), this);
+    push->setObjectName(QLatin1String(name));
+    push->setAccessibleName(push->text().remove(QLatin1Char('&')));
+    connect(push, &QPushButton::clicked, this, slot);
+    return push;
 }
 
 QWidget* StudioWindow::scrolled(QWidget* inside)
@@ -265,16 +268,12 @@ QWidget* StudioWindow::makeTabs()
     connect(sources_, &QTableWidget::cellDoubleClicked, this, &StudioWindow::editSourceSetting);
     sourcesLayout->addWidget(sources_, 2);
     auto* sourceButtons = new QHBoxLayout();
-    const auto sourceButton = [&](const std::string& text, const char* name, auto slot) {
-        auto* push = new QPushButton(qs(text), sourcesPage);
-        push->setObjectName(QLatin1String(name));
-        push->setAccessibleName(push->text().remove(QLatin1Char('&')));
-        connect(push, &QPushButton::clicked, this, slot);
-        sourceButtons->addWidget(push);
-    };
-    sourceButton(charlib::tr(language_, "Add &files…"), "AddFilesButton", &StudioWindow::addSourceFiles);
-    sourceButton(charlib::tr(language_, "Add a f&older…"), "AddFolderButton", &StudioWindow::addSourceFolder);
-    sourceButton(charlib::tr(language_, "Remove source"), "RemoveSourceButton", &StudioWindow::removeSources);
+    sourceButtons->addWidget(
+        button(charlib::tr(language_, "Add &files…"), "AddFilesButton", &StudioWindow::addSourceFiles));
+    sourceButtons->addWidget(
+        button(charlib::tr(language_, "Add a f&older…"), "AddFolderButton", &StudioWindow::addSourceFolder));
+    sourceButtons->addWidget(
+        button(charlib::tr(language_, "Remove source"), "RemoveSourceButton", &StudioWindow::removeSources));
     sourceButtons->addStretch(1);
     sourcesLayout->addLayout(sourceButtons);
     sourcesLayout->addWidget(scrolled(form(source_keys)), 1);

@@ -2,14 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-
-// The offscreen platform cannot shape or raise windows and says so each time.
-void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.startsWith(QLatin1String("This plugin does not support"))) return;
-    std::cerr << qFormatLogMessage(type, context, message).toStdString() << "\n";
-}
+#include "offscreen_notes.h"
 
 int main(int argc, char* argv[])
 {

@@ -2,16 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
+#include "offscreen_notes.h"
 
 #include "app/main_window.h"
-
-// The offscreen platform cannot shape or raise windows and says so each time.
-void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.startsWith(QLatin1String("This plugin does not support"))) return;
-    std::cerr << qFormatLogMessage(type, context, message).toStdString() << "\n";
-}
 
 int main(int argc, char* argv[])
 {

@@ -78,6 +78,7 @@ private:
     QWidget* makeCharactersPanel();
     QWidget* makeStatusRow();
     QWidget* scrolled(QWidget* inside);
+    QPushButton* button(const std::string& text, const char* name, void (StudioWindow::*slot)());
 
     // The project and its file.
     void newProject();

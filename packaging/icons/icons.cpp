@@ -1,5 +1,6 @@
-// Writes the program's icon, the window's own picture, at the sizes of the
-// hicolor icon theme:   charlib-icons FOLDER   (FOLDER/NxN/apps/charlib.png)
+// Writes the programs' icons at the sizes of the hicolor icon theme: the window's own
+// picture for charlib, and the studio's tile for charlib-studio.
+//   charlib-icons FOLDER   (FOLDER/NxN/apps/charlib.png and charlib-studio.png)
 #include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -7,6 +8,7 @@
 #include <cstdio>
 
 #include "app/picture_box.h"
+#include "studio/studio_icon.h"
 
 int main(int argc, char* argv[])
 {
@@ -19,7 +21,8 @@ int main(int argc, char* argv[])
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QString folder = QString::fromLocal8Bit(argv[1]) + QStringLiteral("/%1x%1/apps").arg(size);
         if (!QDir().mkpath(folder) ||
-            !charlib::yaoLingziPicture(size).save(folder + QStringLiteral("/charlib.png"))) {
+            !charlib::yaoLingziPicture(size).save(folder + QStringLiteral("/charlib.png")) ||
+            !charlib::studio::studioIconPicture(size).save(folder + QStringLiteral("/charlib-studio.png"))) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(folder));
             return 1;
         }
