@@ -300,61 +300,66 @@ std::string man_page(Language language, const std::string& version)
     return out;
 }
 
-std::string window_man_page(Language language, const std::string& version)
+namespace {
+
+// What the man pages of the two windows hold; each text in English, translated when written.
+struct WindowPage {
+    std::string_view title;  // roff: "CHARLIB"
+    std::string_view program;  // roff: "charlib"
+    std::string_view what, synopsis, description;
+    std::vector<std::pair<std::string, std::string_view>> items;  // roff, and its help
+    std::string_view see_also;  // roff
+};
+
+std::string window_page(const WindowPage& page, Language language, const std::string& version)
 {
     const auto heading = [&](std::string_view english) {
         return ".SH \"" + std::string(translate(language, english)) + "\"\n";
     };
-    const auto option = [&](const char* names, std::string_view help) {
-        return ".TP\n\\fB" + roff(names) + "\\fR\n" + roff(translate(language, help)) + "\n";
-    };
-    std::string out = ".TH CHARLIB 1 \"\" \"charlib " + version + "\" \"" +
+    std::string out = ".TH " + std::string(page.title) + " 1 \"\" \"charlib " + version + "\" \"" +
         std::string(translate(language, N_("User Commands"))) + "\"\n.ad l\n";
-    out += heading(N_("NAME")) + "charlib \\- " +
-        roff(translate(language, N_("the Charlib window: build the character library of a text file")), false) + "\n";
-    out += heading(N_("SYNOPSIS")) + ".B charlib\n[\\fIFILE\\fR]\n";
-    out += heading(N_("DESCRIPTION")) +
-        roff(translate(language,
-            N_("Opens one window in which a text file is chosen, its lines previewed and filtered by a marker, and "
-               "the distinct characters of the chosen lines collected, sorted and written to END.txt in code page "
-               "936, in the folder of the chosen file."))) +
-        "\n";
+    out += heading(N_("NAME")) + std::string(page.program) + " \\- " + roff(translate(language, page.what), false) + "\n";
+    out += heading(N_("SYNOPSIS")) + ".B " + std::string(page.program) + "\n" + std::string(page.synopsis) + "\n";
+    out += heading(N_("DESCRIPTION")) + roff(translate(language, page.description)) + "\n";
     out += heading(N_("OPTIONS"));
-    out += ".TP\n\\fIFILE\\fR\n" + roff(translate(language, N_("open FILE as if it had been chosen with the Browse button"))) + "\n";
-    out += option("-h, --help", option_info("--help").help) + option("--version", option_info("--version").help);
-    out += heading(N_("SEE ALSO")) + ".BR charlib\\-cli (1)\n";
+    for (const auto& [item, help] : page.items)
+        out += ".TP\n" + item + "\n" + roff(translate(language, help)) + "\n";
+    out += heading(N_("SEE ALSO")) + std::string(page.see_also);
     return out;
+}
+
+}  // namespace
+
+std::string window_man_page(Language language, const std::string& version)
+{
+    return window_page({"CHARLIB", "charlib", N_("the Charlib window: build the character library of a text file"),
+                           "[\\fIFILE\\fR]",
+                           N_("Opens one window in which a text file is chosen, its lines previewed and filtered by a "
+                              "marker, and the distinct characters of the chosen lines collected, sorted and written "
+                              "to END.txt in code page 936, in the folder of the chosen file."),
+                           {{"\\fIFILE\\fR", N_("open FILE as if it had been chosen with the Browse button")},
+                               {"\\fB" + roff("-h, --help") + "\\fR", option_info("--help").help},
+                               {"\\fB" + roff("--version") + "\\fR", option_info("--version").help}},
+                           ".BR charlib\\-cli (1)\n"},
+        language, version);
 }
 
 std::string studio_man_page(Language language, const std::string& version)
 {
-    const auto heading = [&](std::string_view english) {
-        return ".SH \"" + std::string(translate(language, english)) + "\"\n";
-    };
-    const auto item = [&](const char* names, std::string_view help) {
-        return ".TP\n" + std::string(names) + "\n" + roff(translate(language, help)) + "\n";
-    };
-    std::string out = ".TH CHARLIB\\-STUDIO 1 \"\" \"charlib " + version + "\" \"" +
-        std::string(translate(language, N_("User Commands"))) + "\"\n.ad l\n";
-    out += heading(N_("NAME")) + "charlib\\-studio \\- " +
-        roff(translate(language, N_("Charlib Studio: the jobs of a Charlib project, their characters and fonts, in one window")),
-            false) +
-        "\n";
-    out += heading(N_("SYNOPSIS")) + ".B charlib\\-studio\n[\\fIPROJECT.toml\\fR | \\fIFOLDER\\fR | \\fIFILE\\fR...]\n";
-    out += heading(N_("DESCRIPTION")) +
-        roff(translate(language,
+    return window_page(
+        {"CHARLIB\\-STUDIO", "charlib\\-studio",
+            N_("Charlib Studio: the jobs of a Charlib project, their characters and fonts, in one window"),
+            "[\\fIPROJECT.toml\\fR | \\fIFOLDER\\fR | \\fIFILE\\fR...]",
             N_("Opens a project file in a window: its jobs, the sources each job reads, the characters they use and "
                "where each occurs, the characters the job's font lacks, and the files the job writes. A build makes "
-               "the files of every job as charlib-cli build does, from the same project file."))) +
-        "\n";
-    out += heading(N_("OPTIONS"));
-    out += item("\\fIPROJECT.toml\\fR", N_("open the project file, a charlib.toml as charlib-cli build reads it")) +
-        item("\\fIFOLDER\\fR", N_("open the folder's charlib.toml, or read the folder as a new project's sources")) +
-        item("\\fIFILE\\fR...", N_("read the files as a new project's sources")) +
-        item("\\fB\\-h\\fR, \\fB\\-\\-help\\fR", option_info("--help").help) +
-        item("\\fB\\-\\-version\\fR", option_info("--version").help);
-    out += heading(N_("SEE ALSO")) + ".BR charlib\\-cli (1),\n.BR charlib (1)\n";
-    return out;
+               "the files of every job as charlib-cli build does, from the same project file."),
+            {{"\\fIPROJECT.toml\\fR", N_("open the project file, a charlib.toml as charlib-cli build reads it")},
+                {"\\fIFOLDER\\fR", N_("open the folder's charlib.toml, or read the folder as a new project's sources")},
+                {"\\fIFILE\\fR...", N_("read the files as a new project's sources")},
+                {"\\fB\\-h\\fR, \\fB\\-\\-help\\fR", option_info("--help").help},
+                {"\\fB\\-\\-version\\fR", option_info("--version").help}},
+            ".BR charlib\\-cli (1),\n.BR charlib (1)\n"},
+        language, version);
 }
 
 std::string bash_completion()
