@@ -169,6 +169,14 @@ TEST(Build, OnlyTheJobsWhoseInputsChangedAreBuiltAndTheDepfileListsEveryInput)
     const CliRun forced = run_cli(project.dir, {"build", "--force", "ui"});
     EXPECT_TRUE(built(forced, "ui"));
     EXPECT_FALSE(has(forced.err, "story"));
+
+    // A setting of one job changed: that job alone is built again.
+    std::string settings = project.read("charlib.toml");
+    settings.replace(settings.find("size = 20"), 9, "size = 22");
+    project.dir.write("charlib.toml", settings);
+    const CliRun resized = run_cli(project.dir, {"build"});
+    EXPECT_TRUE(built(resized, "ui")) << resized.err;
+    EXPECT_FALSE(built(resized, "story") || built(resized, "all")) << resized.err;
 }
 
 TEST(Build, AFailingJobLeavesEveryJobsFilesAsTheyWereUnlessKeepGoing)
