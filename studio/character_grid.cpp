@@ -18,6 +18,7 @@
 #include <numeric>
 
 #include "messages/catalog.h"
+#include "qt_text.h"
 #include "output/output.h"
 
 namespace charlib::studio {
@@ -28,10 +29,6 @@ constexpr int glyphPixels = 28;
 constexpr int cellPixels = 48;
 const QColor missingColour(0xd0, 0x30, 0x2f);
 
-QString qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 std::string number(std::uint64_t n)
 {
     return std::to_string(n);

@@ -13,15 +13,11 @@
 #include "cli/manual.h"
 #include "cli/option_table.h"
 #include "messages/catalog.h"
+#include "qt_text.h"
 
 namespace charlib::studio {
 
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Options that name a file the job reads; the other paths are written.
 bool reads(std::string_view key)

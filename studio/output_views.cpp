@@ -24,16 +24,12 @@
 #include <cmath>
 
 #include "messages/catalog.h"
+#include "qt_text.h"
 #include "messages/words.h"
 
 namespace charlib::studio {
 
 namespace {
-
-QString qtext(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 QString fromCodePoints(const std::u32string& text)
 {
@@ -104,15 +100,15 @@ private:
 AtlasPagesView::AtlasPagesView(Language language, QWidget* parent) : QWidget(parent), language_(language)
 {
     setObjectName(QStringLiteral("atlasPagesView"));
-    setAccessibleName(qtext(charlib::tr(language, "Atlas pages")));
+    setAccessibleName(qs(charlib::tr(language, "Atlas pages")));
 
     chooser_ = new QComboBox(this);
     chooser_->setObjectName(QStringLiteral("atlasPageChooser"));
-    chooser_->setAccessibleName(qtext(charlib::tr(language, "Page")));
+    chooser_->setAccessibleName(qs(charlib::tr(language, "Page")));
     connect(chooser_, &QComboBox::activated, this, &AtlasPagesView::showPage);
 
     const auto makeAction = [this](const char* name, const std::string& text, QList<QKeySequence> keys) {
-        auto* action = new QAction(qtext(text), this);
+        auto* action = new QAction(qs(text), this);
         action->setObjectName(QLatin1String(name));
         action->setShortcuts(keys);
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -133,7 +129,7 @@ AtlasPagesView::AtlasPagesView(Language language, QWidget* parent) : QWidget(par
 
     zoomLabel_ = new QLabel(this);
     zoomLabel_->setObjectName(QStringLiteral("atlasZoom"));
-    zoomLabel_->setAccessibleName(qtext(charlib::tr(language, "Zoom")));
+    zoomLabel_->setAccessibleName(qs(charlib::tr(language, "Zoom")));
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(chooser_);
@@ -154,7 +150,7 @@ AtlasPagesView::AtlasPagesView(Language language, QWidget* parent) : QWidget(par
     canvas_ = new PageCanvas(this);
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName(QStringLiteral("atlasPageScroll"));
-    scroll_->setAccessibleName(qtext(charlib::tr(language, "Page picture")));
+    scroll_->setAccessibleName(qs(charlib::tr(language, "Page picture")));
     scroll_->setAlignment(Qt::AlignCenter);
     scroll_->setWidget(canvas_);
     scroll_->viewport()->installEventFilter(this);
@@ -177,7 +173,7 @@ AtlasPagesView::AtlasPagesView(Language language, QWidget* parent) : QWidget(par
     layout->addLayout(controls);
     layout->addWidget(stack_, 1);
     layout->addWidget(info_);
-    setMessage(qtext(charlib::tr(language, "The atlas has no pages")));
+    setMessage(qs(charlib::tr(language, "The atlas has no pages")));
 }
 
 void AtlasPagesView::setPages(std::vector<AtlasPage> pages)
@@ -193,7 +189,7 @@ void AtlasPagesView::setPages(std::vector<AtlasPage> pages)
     for (const AtlasPage& page : pages_)
         chooser_->addItem(page.name);
     if (pages_.empty()) {
-        setMessage(qtext(charlib::tr(language_, "The atlas has no pages")));
+        setMessage(qs(charlib::tr(language_, "The atlas has no pages")));
         return;
     }
     showCurrentPage();
@@ -224,7 +220,7 @@ void AtlasPagesView::showCurrentPage()
     image_ = QImage::fromData(page.png, "PNG");
     if (image_.isNull()) {
         message_->setText(
-            qtext(charlib::tr(language_, "“{name}” cannot be shown: it is not a PNG picture that can be read",
+            qs(charlib::tr(language_, "“{name}” cannot be shown: it is not a PNG picture that can be read",
                 {{"name", page.name.toStdString()}})));
         stack_->setCurrentWidget(message_);
         info_->clear();
@@ -235,9 +231,9 @@ void AtlasPagesView::showCurrentPage()
         const std::string name = page.name.toStdString(), width = std::to_string(image_.width()),
                           height = std::to_string(image_.height());
         info_->setText(pages_.size() == 1
-                ? qtext(charlib::tr(language_, "{name}: {width} × {height}",
+                ? qs(charlib::tr(language_, "{name}: {width} × {height}",
                       {{"name", name}, {"width", width}, {"height", height}}))
-                : qtext(charlib::tr(language_, "{name}: {width} × {height}, page {page} of {pages}",
+                : qs(charlib::tr(language_, "{name}: {width} × {height}, page {page} of {pages}",
                       {{"name", name}, {"width", width}, {"height", height},
                           {"page", std::to_string(current_ + 1)},
                           {"pages", std::to_string(pages_.size())}})));
@@ -322,12 +318,12 @@ WebPiecesTable::WebPiecesTable(Language language, QWidget* parent) : QWidget(par
     model_ = new QStandardItemModel(0, ColumnCount, this);
     model_->setSortRole(sortRole);
     model_->setHorizontalHeaderLabels(
-        {qtext(charlib::tr(language, "File")), qtext(charlib::tr(language, "Characters")),
-            qtext(charlib::tr(language, "Bytes")), qtext(charlib::tr(language, "State"))});
+        {qs(charlib::tr(language, "File")), qs(charlib::tr(language, "Characters")),
+            qs(charlib::tr(language, "Bytes")), qs(charlib::tr(language, "State"))});
 
     table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("webPieces"));
-    table_->setAccessibleName(qtext(charlib::tr(language, "Web pieces")));
+    table_->setAccessibleName(qs(charlib::tr(language, "Web pieces")));
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -338,7 +334,7 @@ WebPiecesTable::WebPiecesTable(Language language, QWidget* parent) : QWidget(par
     table_->horizontalHeader()->setSectionResizeMode(CharactersColumn, QHeaderView::Stretch);
     table_->installEventFilter(this);
 
-    auto* copy = new QAction(qtext(charlib::tr(language, "Copy")), table_);
+    auto* copy = new QAction(qs(charlib::tr(language, "Copy")), table_);
     copy->setShortcut(QKeySequence::Copy);
     // Only shown in the menu: the key itself is taken in eventFilter, before a window's own Ctrl+C.
     copy->setShortcutContext(Qt::WidgetShortcut);
@@ -371,11 +367,11 @@ void WebPiecesTable::setPieces(std::vector<WebPieceRow> rows)
         auto* file = new QStandardItem(row.file);
         file->setData(row.file, sortRole);
         file->setData(fromCodePoints(row.characters), allCharactersRole);
-        auto* characters = new QStandardItem(qtext(
+        auto* characters = new QStandardItem(qs(
             charlib::trn(language_, "{count} character: {characters}", "{count} characters: {characters}",
                 count, {{"count", grouped(count)}, {"characters", shown.toStdString()}})));
         characters->setData(static_cast<qulonglong>(count), sortRole);
-        auto* size = new QStandardItem(qtext(grouped(static_cast<std::uint64_t>(row.bytes))));
+        auto* size = new QStandardItem(qs(grouped(static_cast<std::uint64_t>(row.bytes))));
         size->setData(row.bytes, sortRole);
         size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         const std::string_view stateWords = translate(language_, state);
@@ -392,7 +388,7 @@ void WebPiecesTable::setPieces(std::vector<WebPieceRow> rows)
     table_->resizeColumnToContents(BytesColumn);
 
     const auto pieces = static_cast<std::uint64_t>(rows.size());
-    total_->setText(qtext(charlib::tr(language_, "{pieces}, {bytes}; {new} new",
+    total_->setText(qs(charlib::tr(language_, "{pieces}, {bytes}; {new} new",
         {{"pieces",
              charlib::trn(
                  language_, "{count} piece", "{count} pieces", pieces, {{"count", grouped(pieces)}})},

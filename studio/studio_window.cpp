@@ -47,6 +47,7 @@
 #include "font/font.h"
 #include "line_stream.h"
 #include "messages/catalog.h"
+#include "qt_text.h"
 #include "output/output.h"
 #include "simd/kernel.h"
 #include "studio/character_grid.h"
@@ -56,16 +57,6 @@
 namespace charlib::studio {
 
 namespace {
-
-QString qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-std::string utf8(const QString& text)
-{
-    return text.toStdString();
-}
 
 // The options of each tab, in the order shown.
 const std::vector<std::string_view> source_keys{"recursive", "glob", "iglob", "hidden", "source-format",

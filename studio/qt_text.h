@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+// The core's texts are UTF-8; Qt's are QString.
+namespace charlib::studio {
+
+inline QString qs(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+inline std::string utf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+}  // namespace charlib::studio
