@@ -52,6 +52,8 @@ TEST(ProjectFile, EachProblemIsNamedAtItsLineColumnAndKey)
             "proj/charlib.toml:2:1: “min-count”: --min-count"},
         {job + "atlas-format = \"xml\"\n", "proj/charlib.toml:5:1: “atlas-format”: --atlas-format"},
         {job + "font = \"f.ttf\"\nsize = 300\n", "proj/charlib.toml:6:1: “size”: --size"},
+        // The key the message names, not one whose name begins the same.
+        {job + "add = \"x\"\nadd-set = \"bogus\"\n", "proj/charlib.toml:6:1: “add-set”: "},
         {job + "\n[[font]]\nname = \"ui\"\nsources = \"b.txt\"\noutput = \"b\"\n",
             "proj/charlib.toml:7:1: “name”: another job has the name “ui”"},
         {"[[font]]\nsources = \"a.txt\"\noutput = \"x\"\n", "proj/charlib.toml:1:1: a job needs a name"},
