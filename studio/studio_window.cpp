@@ -110,7 +110,6 @@ StudioWindow::StudioWindow(Language language, std::unique_ptr<StudioDialogs> dia
     messages_->setObjectName(QStringLiteral("Messages"));
     messages_->setAccessibleName(qs(charlib::tr(language_, "Messages")));
     messages_->setReadOnly(true);
-    messages_->setMaximumBlockCount(5000);
     messages_->setTabChangesFocus(true);
 
     auto* whole = new QSplitter(Qt::Vertical, this);

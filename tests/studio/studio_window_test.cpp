@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QCheckBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -180,10 +181,13 @@ TEST_F(Studio, BuildWritesTheOutputsAndSaysWhatHappened)
 TEST_F(Studio, UnsavedChangesAreAskedAboutOnClose)
 {
     open();
+    QSignalSpy looked(window.get(), &StudioWindow::inspected);
     auto* marker = find<QLineEdit>(u"marker"_s);
     marker->setFocus();
     QTest::keyClicks(marker, u"#"_s);
     EXPECT_TRUE(window->isModified());
+    QTest::qWait(1200);
+    EXPECT_EQ(looked.count(), 1) << "an edit is looked at once";
 
     dialogs->unsaved = {StudioDialogs::Unsaved::Cancel};
     EXPECT_FALSE(window->close());
@@ -271,6 +275,25 @@ TEST_F(Studio, FolderSourcesAndBadValues)
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_EQ(dialogs->errors.size(), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "site/charlib.toml"));
+}
+
+// Cancel stops a long look at once: the window says so and is free.
+TEST_F(Studio, CancelStopsALongLook)
+{
+    dir.write("big/a.txt", "字\n");
+    dir.write("big/charlib.toml", std::string("[[font]]\nname = \"big\"\nsources = \"a.txt\"\nadd-set = \"gb2312\"\n"
+                                              "font = \"") + microhei + "\"\natlas = \"a\"\nsdf = true\nsize = 64\n");
+    QSignalSpy looked(window.get(), &StudioWindow::inspected);
+    ASSERT_TRUE(window->openProject(QString::fromStdString((dir.path() / "big/charlib.toml").string())));
+    auto* cancel = find<QPushButton>(u"Cancel"_s);
+    ASSERT_TRUE(cancel->isEnabled());
+    QTest::qWait(300);  // drawing by now
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_EQ(find<QLabel>(u"Summary"_s)->text(), u"Cancelled"_s);
+    EXPECT_FALSE(cancel->isEnabled());
+    EXPECT_FALSE(find<QProgressBar>(u"Progress"_s)->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isBusy(), 3000);
+    EXPECT_EQ(looked.count(), 0);
 }
 
 // Every control a user can reach with the keyboard has a name a screen reader reads, in
