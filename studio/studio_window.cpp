@@ -776,8 +776,10 @@ void StudioWindow::inspectNow()
         if (!std::holds_alternative<cli::Plan>(planned)) return;
         plan = std::get<cli::Plan>(planned);
     } catch (const cli::UsageError& error) {
+        // Said where the count would be: the job cannot be looked at until it is mended.
         summary_->setText(qs(error.what()));
         summary_->setAccessibleDescription(summary_->text());
+        emit inspected();
         return;
     }
     for (const std::string& source : current->sources) {

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 
@@ -135,6 +136,24 @@ TEST_F(Studio, OpensAProjectAndShowsWhatItsFontLacks)
     ASSERT_EQ(grid->model()->rowCount(), 8);
     const QModelIndex emoji = grid->model()->index(7, 0);
     EXPECT_TRUE(emoji.data(Qt::AccessibleDescriptionRole).toString().startsWith(u"missing from"_s));
+    EXPECT_EQ(find<QLabel>(u"CharactersShown"_s)->text(), u"8 distinct characters"_s);
+    EXPECT_TRUE(find<QLabel>(u"MissingLegend"_s)->text().contains(u"missing from WenQuanYi Micro Hei: 1 character,"_s))
+        << find<QLabel>(u"MissingLegend"_s)->text().toStdString();
+    auto* filter = find<QLineEdit>(u"CharacterFilter"_s);
+    QTest::keyClicks(filter, u"U+1F600"_s);
+    EXPECT_EQ(find<QLabel>(u"CharactersShown"_s)->text(), u"1 of 8 characters shown"_s);
+
+    // A flag ticked on the font's tab is the job's; one that cannot go with the others is said at once.
+    find<QTabWidget>(u"JobTabs"_s)->setCurrentIndex(2);
+    QSignalSpy looked(window.get(), &StudioWindow::inspected);
+    auto* box = find<QCheckBox>(u"missing-only"_s);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    EXPECT_TRUE(window->project().jobs.front().has("missing-only"));
+    ASSERT_TRUE(looked.wait(20000));
+    EXPECT_TRUE(find<QLabel>(u"Summary"_s)->text().startsWith(u"--missing-only keeps only the characters the font lacks"_s));
+    QTest::keyClick(box, Qt::Key_Space);
+    EXPECT_FALSE(window->project().jobs.front().has("missing-only"));
 }
 
 // A character selected lists its places as -f where gives them, and Ctrl+C copies them.
