@@ -332,6 +332,17 @@ TEST_F(Studio, EveryControlHasANameAndTheWindowFits)
             EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
                 << control->metaObject()->className() << " " << control->objectName().toStdString();
         }
+        // Every button shown is laid out where it can be clicked: inside the window, on none of the others.
+        std::vector<std::pair<QRect, QString>> buttons;
+        for (QPushButton* button : shown.findChildren<QPushButton*>()) {
+            if (!button->isVisibleTo(&shown)) continue;
+            const QRect at(button->mapTo(&shown, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(shown.rect().contains(at)) << button->objectName().toStdString();
+            for (const auto& [other, name] : buttons)
+                EXPECT_FALSE(at.intersects(other)) << button->objectName().toStdString() << " on " << name.toStdString();
+            buttons.emplace_back(at, button->objectName());
+        }
+        EXPECT_GE(buttons.size(), 8u);
         shown.setWindowModified(false);
     }
 }
