@@ -99,13 +99,15 @@ std::string command_line(const JobSettings& job, const std::filesystem::path& fo
     return line;
 }
 
+bool name_taken(const std::string& name, const std::vector<JobSettings>& jobs)
+{
+    return std::any_of(jobs.begin(), jobs.end(), [&](const JobSettings& job) { return job.name == name; });
+}
+
 std::string unused_name(const std::string& base, const std::vector<JobSettings>& jobs)
 {
-    const auto taken = [&](const std::string& name) {
-        return std::any_of(jobs.begin(), jobs.end(), [&](const JobSettings& job) { return job.name == name; });
-    };
     std::string name = base;
-    for (int n = 2; taken(name); ++n)
+    for (int n = 2; name_taken(name, jobs); ++n)
         name = base + "-" + std::to_string(n);
     return name;
 }

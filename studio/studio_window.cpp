@@ -74,11 +74,6 @@ const std::vector<std::string_view> web_keys{
 
 enum SourceColumn { PathColumn, FormatColumn, EncodingColumn, WhyColumn, LinesColumn, InvalidColumn, ErrorColumn };
 
-std::string encoding_said(const SourceEncoding& encoding)
-{
-    return encoding.known ? std::string(encoding_name(*encoding.known)) : encoding.other;
-}
-
 // The characters of a text as -f where lists their places, a line each.
 QStringList where_lines(char32_t character, const Places& places, std::size_t most)
 {
@@ -571,8 +566,7 @@ void StudioWindow::selectJob(int row)
     }
     const JobSettings none;
     const JobSettings& shown = job() ? *job() : none;
-    for (OptionForm* form : forms_)
-        form->show_job(shown);
+    showJobOptions(shown);
     const QString order = qs(shown.has("sort") ? "code" : shown.value("order"));
     order_->setCurrentIndex(std::max(0, order_->findData(order.isEmpty() ? QStringLiteral("first") : order)));
     tabs_->setEnabled(job() != nullptr);
@@ -599,11 +593,10 @@ void StudioWindow::renameJob()
     const QString name = dialogs_->text(
         this, qs(charlib::tr(language_, "Rename the job")), qs(charlib::tr(language_, "The job's name:")), qs(current->name)).trimmed();
     if (name.isEmpty() || utf8(name) == current->name) return;
-    for (const JobSettings& other : project_.jobs)
-        if (other.name == utf8(name)) {
-            dialogs_->showError(this, qs(charlib::tr(language_, "A job is already named “{name}”", {{"name", utf8(name)}})));
-            return;
-        }
+    if (name_taken(utf8(name), project_.jobs)) {
+        dialogs_->showError(this, qs(charlib::tr(language_, "A job is already named “{name}”", {{"name", utf8(name)}})));
+        return;
+    }
     current->name = utf8(name);
     refreshJobs();
     jobChanged();
@@ -641,9 +634,14 @@ void StudioWindow::changeOption(const QString& key, const QStringList& values)
         given.push_back(utf8(value));
     current->set(utf8(key), given);
     if (key == QLatin1String("font") || key == QLatin1String("face")) showFaces();
-    for (OptionForm* form : forms_)
-        form->show_job(*current);
+    showJobOptions(*current);
     jobChanged();
+}
+
+void StudioWindow::showJobOptions(const JobSettings& shown)
+{
+    for (OptionForm* form : forms_)
+        form->show_job(shown);
 }
 
 void StudioWindow::jobChanged()
@@ -676,8 +674,7 @@ void StudioWindow::addSources(const QStringList& paths)
         if (std::find(current.sources.begin(), current.sources.end(), relative) == current.sources.end())
             current.sources.push_back(relative);
     }
-    for (OptionForm* form : forms_)
-        form->show_job(current);
+    showJobOptions(current);
     watchInputs();
     jobChanged();
 }
@@ -712,18 +709,15 @@ void StudioWindow::editSourceSetting(int row, int column)
 {
     if (column != FormatColumn && column != EncodingColumn) return;
     const std::string key = column == FormatColumn ? "source-format" : "encoding";
-    const cli::OptionInfo& option = cli::option_info("--" + key);
-    QStringList choices;
-    for (const std::string& value : option.values())
-        choices.push_back(qs(value));
+    const std::string values = cli::allowed_values(cli::option_info("--" + key), language_);
     const QString chosen = dialogs_->text(this, qs(charlib::tr(language_, "Read the job's sources as")),
-        qs(charlib::tr(language_, "{key} for every source of the job (one of: {values}):",
-            {{"key", key}, {"values", utf8(choices.join(QStringLiteral(", ")))}})),
+        qs(charlib::tr(language_, "{key} for every source of the job (one of: {values}):", {{"key", key}, {"values", values}})),
         sources_->item(row, column) ? sources_->item(row, column)->text() : QString());
-    if (chosen.isEmpty()) return;
-    if (!choices.contains(chosen.trimmed())) {
-        dialogs_->showError(this, qs(charlib::tr(language_, "“{value}” is not one of: {values}",
-                                      {{"value", utf8(chosen)}, {"values", utf8(choices.join(QStringLiteral(", ")))}})));
+    if (chosen.trimmed().isEmpty()) return;
+    try {
+        cli::checked_value("--" + key, utf8(chosen.trimmed()), language_);
+    } catch (const cli::UsageError& error) {
+        dialogs_->showError(this, qs(error.what()));
         return;
     }
     changeOption(qs(key), {chosen.trimmed()});
@@ -751,10 +745,7 @@ void StudioWindow::inspectNow()
     const JobSettings* current = job();
     sources_->setRowCount(0);
     if (!current) {
-        summary_->setText(qs(charlib::tr(language_, "No job: add one, or drop files or a folder here")));
-        summary_->setAccessibleDescription(summary_->text());
-        characters_->setCharacters({});
-        coverage_->setCharacters({});
+        showNothing(charlib::tr(language_, "No job: add one, or drop files or a folder here"));
         return;
     }
     if (inspecting_) {
@@ -764,10 +755,7 @@ void StudioWindow::inspectNow()
         return;
     }
     if (current->sources.empty()) {
-        summary_->setText(qs(charlib::tr(language_, "No sources: add files or a folder, or drop them here")));
-        summary_->setAccessibleDescription(summary_->text());
-        characters_->setCharacters({});
-        coverage_->setCharacters({});
+        showNothing(charlib::tr(language_, "No sources: add files or a folder, or drop them here"));
         return;
     }
     cli::Plan plan;
@@ -777,8 +765,7 @@ void StudioWindow::inspectNow()
         plan = std::get<cli::Plan>(planned);
     } catch (const cli::UsageError& error) {
         // Said where the count would be: the job cannot be looked at until it is mended.
-        summary_->setText(qs(error.what()));
-        summary_->setAccessibleDescription(summary_->text());
+        showSummary(error.what());
         emit inspected();
         return;
     }
@@ -811,8 +798,7 @@ void StudioWindow::inspectNow()
     cancel_->setEnabled(true);
     progress_->setVisible(true);
     progress_->setRange(0, 0);
-    summary_->setText(qs(charlib::tr(language_, "Reading the sources…")));
-    summary_->setAccessibleDescription(summary_->text());
+    showSummary(charlib::tr(language_, "Reading the sources…"));
     runInBackground([this, plan, generation, cancelled = lookCancelled_] {
         const auto post = [this, generation](auto shown) {
             QMetaObject::invokeMethod(this, [this, generation, shown] {
@@ -873,7 +859,7 @@ void StudioWindow::sourceRead(const SourceReport& report)
         sources_->item(row, ErrorColumn)->setForeground(Qt::red);
         return;
     }
-    set(EncodingColumn, qs(encoding_said(report.encoding)));
+    set(EncodingColumn, qs(encoding_name(report.encoding)));
     set(WhyColumn, report.encoding_reason ? qs(cli::reason_said(*report.encoding_reason, language_))
                                           : qs(charlib::tr(language_, "as the job's encoding option says")));
     sources_->item(row, WhyColumn)->setToolTip(sources_->item(row, WhyColumn)->text());
@@ -885,6 +871,20 @@ void StudioWindow::sourceRead(const SourceReport& report)
                   {{"count", std::to_string(facts.invalid)}, {"line", std::to_string(facts.first_invalid.front().line)},
                       {"byte", std::to_string(facts.first_invalid.front().byte)}})));
     set(ErrorColumn, QString());
+}
+
+void StudioWindow::showSummary(const std::string& text)
+{
+    summary_->setText(qs(text));
+    // Qt gives a label's text no name of its own that a screen reader reads: its description carries it.
+    summary_->setAccessibleDescription(summary_->text());
+}
+
+void StudioWindow::showNothing(const std::string& why)
+{
+    showSummary(why);
+    characters_->setCharacters({});
+    coverage_->setCharacters({});
 }
 
 void StudioWindow::showProgress(cli::Stage stage, std::uint64_t done, std::uint64_t total)
@@ -908,10 +908,12 @@ void StudioWindow::showInspection(cli::Inspection found)
     }
     std::vector<CharacterEntry> entries;
     const std::u32string& chosen = inspection_.chosen.characters;
-    const std::u32string missing = inspection_.font ? inspection_.font->missing + inspection_.font->blank : U"";
+    // Sorted, so that 20,000 characters against as many missing ones take no time.
+    std::u32string missing = inspection_.font ? inspection_.font->missing + inspection_.font->blank : U"";
+    std::sort(missing.begin(), missing.end());
     for (std::size_t i = 0; i < chosen.size(); ++i)
         entries.push_back({chosen[i], i < inspection_.chosen.counts.size() ? inspection_.chosen.counts[i] : 0,
-            missing.find(chosen[i]) != std::u32string::npos});
+            std::binary_search(missing.begin(), missing.end(), chosen[i])});
     // The cells are drawn in the job's font as Qt knows it.
     fontFamily_.clear();
     QString fontName;
@@ -939,9 +941,7 @@ void StudioWindow::showInspection(cli::Inspection found)
     else
         summary = trn(language_, "{count} character", "{count} characters", chosen.size(),
             {{"count", std::to_string(chosen.size())}});
-    summary_->setText(qs(summary));
-    // Qt gives a label's text no name of its own that a screen reader reads: its description carries it.
-    summary_->setAccessibleDescription(qs(summary));
+    showSummary(summary);
 
     std::vector<AtlasPage> pages;
     for (const auto& [name, png] : inspection_.atlas_pages)
@@ -1063,8 +1063,7 @@ void StudioWindow::cancel()
         inspectAgain_ = false;
         ++generation_;  // what it found so far is dropped
         say(qs(charlib::tr(language_, "Cancelled")));
-        summary_->setText(qs(charlib::tr(language_, "Cancelled")));
-        summary_->setAccessibleDescription(summary_->text());
+        showSummary(charlib::tr(language_, "Cancelled"));
         if (!building_) {
             progress_->setVisible(false);
             cancel_->setEnabled(false);

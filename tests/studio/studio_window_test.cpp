@@ -280,6 +280,12 @@ TEST_F(Studio, FolderSourcesAndBadValues)
     static_cast<QObject*>(window.get())->event(&drop);  // as Qt hands it over at the end of a drag
     waitInspected();
     EXPECT_EQ(window->project().jobs.front().sources, (std::vector<std::string>{".", "c.txt"}));
+    dialogs->answers = {u"klingon"_s};  // refused as the command line refuses it
+    emit sources->cellDoubleClicked(3, 2);
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_TRUE(dialogs->errors.front().contains(u"--encoding"_s)) << dialogs->errors.front().toStdString();
+    EXPECT_FALSE(window->project().jobs.front().has("encoding"));
+    dialogs->errors.clear();
     dialogs->answers = {u"gb18030"_s};
     emit sources->cellDoubleClicked(3, 2);
     waitInspected();

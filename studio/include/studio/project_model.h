@@ -35,6 +35,8 @@ std::vector<std::string> args_of(const JobSettings& job);
 JobSettings job_of(std::string name, const std::vector<std::string>& args, Language language);
 // The line to paste into a shell: the same job run by charlib-cli from `folder`.
 std::string command_line(const JobSettings& job, const std::filesystem::path& folder);
+// Whether one of `jobs` is named `name`.
+bool name_taken(const std::string& name, const std::vector<JobSettings>& jobs);
 // `base`, or base-2, base-3... whichever none of `jobs` is named.
 std::string unused_name(const std::string& base, const std::vector<JobSettings>& jobs);
 

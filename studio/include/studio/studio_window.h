@@ -101,6 +101,7 @@ private:
     JobSettings* job();
     void changeOption(const QString& key, const QStringList& values);
     void jobChanged();  // the current job was edited
+    void showJobOptions(const JobSettings& shown);
     void copyCommandLine();
     void addSourceFiles();
     void addSourceFolder();
@@ -128,6 +129,8 @@ private:
     void say(const QString& line);
     void showMessages();
     static QString withoutProgramName(const QString& line);
+    void showSummary(const std::string& text);
+    void showNothing(const std::string& why);  // no characters, and why
     void showProgress(cli::Stage stage, std::uint64_t done, std::uint64_t total);
     void runInBackground(std::function<void()> work);
 
