@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <new>
 #include <optional>
 #include <sstream>
@@ -832,11 +833,17 @@ std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, cons
             for (std::size_t i = 0; i < fonts->atlas.pages.size(); ++i)
                 inspection->atlas_pages.emplace_back(
                     plan.font->atlas->filename().string() + "_" + std::to_string(i) + ".png", fonts->atlas.pages[i]);
+        // The manifest records each piece of the face, kept or new: its size, and which holds the punctuation.
+        std::map<std::string, const WebPieceRecord*> records;
+        for (const WebFaceRecord& face : fonts->web.manifest.faces)
+            for (const WebPieceRecord& record : face.pieces)
+                records[record.file] = &record;
         for (const WebFontPiece& piece : fonts->web.pieces) {
-            std::error_code error;
-            const std::uintmax_t size = piece.kept ? std::filesystem::file_size(*plan.font->web / piece.file, error)
-                                                   : piece.bytes.size();
-            inspection->web_pieces.push_back({piece.file, piece.characters, error ? 0 : size, piece.kept});
+            const auto record = records.find(piece.file);
+            const bool recorded = record != records.end();
+            inspection->web_pieces.push_back({piece.file, piece.characters,
+                recorded ? record->second->bytes : piece.bytes.size(), piece.kept,
+                recorded && record->second->punctuation});
         }
         inspection->complete = true;
     }

@@ -19,6 +19,7 @@
 
 #include "messages/catalog.h"
 #include "qt_text.h"
+#include "codec/utf.h"
 #include "output/output.h"
 
 namespace charlib::studio {
@@ -34,11 +35,6 @@ std::string number(std::uint64_t n)
     return std::to_string(n);
 }
 
-QString characterText(char32_t character)
-{
-    return QString::fromUcs4(&character, 1);
-}
-
 // A square for the legends, of the colour of the cells or segments it names.
 QString swatch(const QColor& colour)
 {
@@ -49,7 +45,7 @@ QString swatch(const QColor& colour)
 
 QString characterCode(char32_t character)
 {
-    return QStringLiteral("U+%1").arg(static_cast<uint>(character), 4, 16, QLatin1Char('0')).toUpper();
+    return qs(code_point_name(character));
 }
 
 bool shownByCode(char32_t character)
@@ -115,7 +111,7 @@ QVariant CharacterModel::data(const QModelIndex& index, int role) const
     const CharacterEntry& entry = entries_[static_cast<std::size_t>(index.row())];
     const bool byCode = shownByCode(entry.character);
     const QString named = byCode ? characterCode(entry.character)
-                                 : characterText(entry.character) + u' ' + characterCode(entry.character);
+                                 : qs(std::u32string_view(&entry.character, 1)) + u' ' + characterCode(entry.character);
     switch (role) {
     case Qt::DisplayRole: {
         if (byCode) return characterCode(entry.character);
@@ -123,8 +119,8 @@ QVariant CharacterModel::data(const QModelIndex& index, int role) const
         const auto category = QChar::category(entry.character);
         const bool mark = category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
             category == QChar::Mark_Enclosing;
-        return mark ? QStringLiteral("\u25CC") + characterText(entry.character)
-                    : characterText(entry.character);
+        return mark ? QStringLiteral("\u25CC") + qs(std::u32string_view(&entry.character, 1))
+                    : qs(std::u32string_view(&entry.character, 1));
     }
     case Qt::AccessibleTextRole: return named;
     case Qt::AccessibleDescriptionRole: return entry.missing ? missingText() : countText(entry.count);

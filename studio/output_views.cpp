@@ -31,11 +31,6 @@ namespace charlib::studio {
 
 namespace {
 
-QString fromCodePoints(const std::u32string& text)
-{
-    return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Whole powers of two, so that a zoomed-in pixel is always the same number of screen pixels.
 constexpr std::array zoomSteps{0.25, 0.5, 1.0, 2.0, 4.0, 8.0};
 constexpr double tolerance = 1e-9;
@@ -359,14 +354,14 @@ void WebPiecesTable::setPieces(std::vector<WebPieceRow> rows)
     std::uint64_t fresh = 0;
     for (const WebPieceRow& row : rows) {
         const auto count = static_cast<std::uint64_t>(row.characters.size());
-        QString shown = fromCodePoints(row.characters.substr(0, charactersShown));
+        QString shown = qs(std::u32string_view(row.characters).substr(0, charactersShown));
         if (row.characters.size() > charactersShown) shown += QStringLiteral("…");
         const char* state = row.punctuation ? (row.kept ? N_("kept, punctuation") : N_("new, punctuation"))
                                             : (row.kept ? N_("kept") : N_("new"));
 
         auto* file = new QStandardItem(row.file);
         file->setData(row.file, sortRole);
-        file->setData(fromCodePoints(row.characters), allCharactersRole);
+        file->setData(qs(std::u32string_view(row.characters)), allCharactersRole);
         auto* characters = new QStandardItem(qs(
             charlib::trn(language_, "{count} character: {characters}", "{count} characters: {characters}",
                 count, {{"count", grouped(count)}, {"characters", shown.toStdString()}})));

@@ -13,6 +13,11 @@ inline QString qs(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+inline QString qs(std::u32string_view characters)
+{
+    return QString::fromUcs4(characters.data(), static_cast<qsizetype>(characters.size()));
+}
+
 inline std::string utf8(const QString& text)
 {
     return text.toStdString();

@@ -954,7 +954,7 @@ void StudioWindow::showInspection(cli::Inspection found)
         pages_->setPages(std::move(pages));
     std::vector<WebPieceRow> rows;
     for (const cli::InspectedPiece& piece : inspection_.web_pieces)
-        rows.push_back({qs(piece.file), piece.characters, static_cast<qint64>(piece.bytes), piece.kept, false});
+        rows.push_back({qs(piece.file), piece.characters, static_cast<qint64>(piece.bytes), piece.kept, piece.punctuation});
     pieces_->setPieces(std::move(rows));
     if (const char32_t selected = characters_->currentCharacter()) showPlaces(selected);
     emit inspected();

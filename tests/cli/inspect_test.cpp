@@ -55,6 +55,7 @@ TEST(Inspect, ShowsWhatARunWrites)
     for (const InspectedPiece& piece : found.web_pieces) {
         EXPECT_TRUE(piece.kept) << piece.file;
         EXPECT_EQ(piece.bytes, std::filesystem::file_size(dir.path() / "out/web" / piece.file)) << piece.file;
+        EXPECT_EQ(piece.punctuation, &piece == &found.web_pieces.front()) << piece.file;
     }
     EXPECT_EQ(said.str().find("charlib-cli: The font"), 0u) << said.str();
 }

@@ -27,6 +27,7 @@ struct InspectedPiece {
     std::u32string characters;
     std::uint64_t bytes = 0;
     bool kept = false;  // in the folder already, from an earlier cut
+    bool punctuation = false;  // the face's first piece: the punctuation and spaces the font has
 };
 
 struct Inspection {
