@@ -829,10 +829,9 @@ std::optional<Prepared> prepare_run(const Plan& plan, const Kernel& kernel, cons
     prepared.said_after = std::move(after).str();
     if (inspection) {
         inspection->chosen = chosen;
-        if (plan.font && plan.font->atlas)
-            for (std::size_t i = 0; i < fonts->atlas.pages.size(); ++i)
-                inspection->atlas_pages.emplace_back(
-                    plan.font->atlas->filename().string() + "_" + std::to_string(i) + ".png", fonts->atlas.pages[i]);
+        // The pages by the names the descriptor gives them.
+        for (std::size_t i = 0; i < fonts->atlas.pages.size() && i < fonts->atlas.font.page_files.size(); ++i)
+            inspection->atlas_pages.emplace_back(fonts->atlas.font.page_files[i], fonts->atlas.pages[i]);
         // The manifest records each piece of the face, kept or new: its size, and which holds the punctuation.
         std::map<std::string, const WebPieceRecord*> records;
         for (const WebFaceRecord& face : fonts->web.manifest.faces)
